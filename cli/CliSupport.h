@@ -1,0 +1,31 @@
+#pragma once
+#include <optional>
+#include <string>
+
+#include "cli/ArgParser.h"
+
+// What every zelctl command shares: start-up of the core as the application does
+// it, the passphrase options, and the exit statuses.
+namespace zel::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// Sets the identity strings and loads the settings, as start-up does. Idempotent.
+void StartCore();
+
+// Declares --passphrase P and --passphrase-file F on `parser`.
+void AddPassphraseOptions(ArgParser& parser);
+// The passphrase from the options, else the remembered one of the settings.
+// nullopt (with a message on stderr) when the passphrase file cannot be read.
+std::optional<std::string> ResolvePassphrase(const ArgParser& parser);
+
+// Prints "zelctl <command>: <message>" to stderr and returns kExitUsage.
+int UsageError(const std::string& command, const std::string& message, const char* usage);
+// Prints "zelctl: <message>" to stderr.
+void PrintError(const std::string& message);
+// True when standard error is a terminal (progress lines are shown only then).
+bool StderrIsTerminal();
+
+}  // namespace zel::cli

@@ -1,0 +1,22 @@
+#include "cli/PathsCommand.h"
+
+#include <cstdio>
+
+#include "cli/CliSupport.h"
+#include "core/AppIdentity.h"
+#include "core/Folders.h"
+
+ZEL_REGISTER_COMMAND(PathsCommand, "paths");
+
+int PathsCommand::Execute(const std::vector<std::string>& arguments) {
+  if (!arguments.empty()) return zel::cli::UsageError(Name(), "takes no arguments", Usage());
+  zel::ApplyStartupIdentity();
+  std::string company = zel::LoadString(zel::IDS_COMPANY);
+  std::string global = zel::LoadString(zel::IDS_GLOBAL_PRODUCT);
+  std::printf("log: %s\n", zel::GetLogFolder().c_str());
+  std::printf("shared: %s\n", zel::GetConfigurationFolder(true).c_str());
+  std::printf("user: %s\n", zel::GetConfigurationFolder(false).c_str());
+  std::printf("global-common: %s\n", zel::GetConfigurationFolderFor(true, company, global).c_str());
+  std::printf("global-user: %s\n", zel::GetConfigurationFolderFor(false, company, global).c_str());
+  return zel::cli::kExitOk;
+}

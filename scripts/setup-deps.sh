@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs that is not installed yet.
+# Safe to run again: it only calls apt-get when something is missing.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  g++ cmake ninja-build pkg-config clang libclang-rt-14-dev
+  # libraries
+  libtinyxml2-dev libgsm1-dev libssl-dev zlib1g-dev libminizip-dev libzip-dev libisofs-dev
+  qt6-base-dev qt6-multimedia-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # tools the tests compare against or drive
+  sox libsox-fmt-all unzip zip xorriso genisoimage pulseaudio pulseaudio-utils xdg-utils
+  espeak-ng openssl coreutils procps
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
