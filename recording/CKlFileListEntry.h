@@ -1,0 +1,67 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The record behind every list of recordings: made cheaply from the path alone
+// (user and date guessed from the file name) and filled once from the file's header
+// by LoadDetails. The texts are ready for display, in UTF-8 (header texts are
+// converted from Windows-1252 when the details are loaded). Copyable.
+class CKlFileListEntry {
+ public:
+  CKlFileListEntry();
+  virtual ~CKlFileListEntry();
+  CKlFileListEntry(const CKlFileListEntry&) = default;
+  CKlFileListEntry& operator=(const CKlFileListEntry&) = default;
+
+  // Stores the path; the user text is what lies between the last "/" and the first
+  // "-2" of the path, the date text everything after that "-".
+  void SetPath(const std::string& path);
+  // Reads the header once (later calls do nothing); a file that cannot be read or
+  // decrypted gets the "File error!" or "Decryption error!" texts.
+  void LoadDetails(const std::string& passphrase);
+  // Keeps HasBookmark right after the player wrote (start, end) into the file.
+  void ApplyBookmarkEdit(const std::string& passphrase, int start, int end);
+  // Size of the file at Path(), 0 when it cannot be opened.
+  uint64_t FileSize() const;
+
+  uint32_t Important() const { return Important_; }
+  void SetImportant(uint32_t value) { Important_ = value; }
+  int32_t StartTime() const { return StartTime_; }
+  void SetStartTime(int32_t value) { StartTime_ = value; }
+  uint32_t Duration() const { return Duration_; }
+  uint32_t AuxDuration() const { return AuxDuration_; }
+  uint32_t AuxCode() const { return AuxCode_; }
+  uint32_t Spare() const { return Spare_; }
+  void SetSpare(uint32_t value) { Spare_ = value; }
+  bool DetailsLoaded() const { return DetailsLoaded_ != 0; }
+  const std::string& Path() const { return Path_; }
+  const std::string& CallerIdText() const { return CallerIdText_; }
+  const std::string& UserIdText() const { return UserIdText_; }
+  const std::string& DurationText() const { return DurationText_; }
+  const std::string& DateTimeText() const { return DateTimeText_; }
+  const std::string& CommentText() const { return CommentText_; }
+  const std::string& AuxDurationText() const { return AuxDurationText_; }
+  bool HasBookmark() const { return HasBookmark_ != 0; }
+  bool Encrypted() const { return Encrypted_ != 0; }
+  // After the user edited caller or comment through the reader (UTF-8 texts).
+  void SetCallerIdText(const std::string& text) { CallerIdText_ = text; }
+  void SetCommentText(const std::string& text) { CommentText_ = text; }
+
+ private:
+  uint32_t Important_ = 0;
+  int32_t StartTime_ = 0;
+  uint32_t Duration_ = 0;
+  uint32_t AuxDuration_ = 0;
+  uint32_t AuxCode_ = 0;
+  uint32_t Spare_ = 0;
+  uint32_t DetailsLoaded_ = 0;
+  uint32_t HasBookmark_ = 0;
+  uint32_t Encrypted_ = 0;
+  std::string Path_;
+  std::string CallerIdText_;
+  std::string UserIdText_;
+  std::string DurationText_;
+  std::string DateTimeText_;
+  std::string CommentText_;
+  std::string AuxDurationText_;
+};
