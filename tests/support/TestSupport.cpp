@@ -106,3 +106,33 @@ bool FileExists(const std::string& path) {
 }
 
 }  // namespace zeltest
+
+namespace {
+
+// Every test program runs with its own XDG folders, so that nothing a test does (the
+// log of the singletons, settings, collections) touches the real user's files.
+class ProcessXdgFolders {
+ public:
+  ProcessXdgFolders() {
+    // A test that starts this program as a child sets its own folders.
+    if (std::getenv("ZELTEST_KEEP_XDG") != nullptr) return;
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") +
+                          "/zeltest-proc-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) return;
+    path_ = pattern;
+    ::setenv("XDG_CONFIG_HOME", (path_ + "/config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (path_ + "/data").c_str(), 1);
+  }
+  ~ProcessXdgFolders() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+
+ private:
+  std::string path_;
+};
+
+const ProcessXdgFolders g_processXdgFolders;
+
+}  // namespace

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "support/TestSupport.h"
+
+namespace {
+
+std::string Env(const zeltest::XdgSandbox& xdg) {
+  return "XDG_CONFIG_HOME=" + zeltest::ShellQuote(xdg.ConfigHome()) +
+         " XDG_DATA_HOME=" + zeltest::ShellQuote(xdg.DataHome());
+}
+
+TEST(CliCoreTest, PathsPrintsAndCreatesTheLayout) {
+  zeltest::XdgSandbox xdg;
+  auto result = zeltest::RunZelctl({"paths"}, Env(xdg));
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  std::string expected =
+      "log: " + xdg.DataHome() + "/Merovane/Ostrel Manager/Log/\n" +
+      "shared: " + xdg.DataHome() + "/Merovane/Ostrel Manager/Configuration/\n" +
+      "user: " + xdg.ConfigHome() + "/Merovane/Ostrel Manager/Configuration/\n" +
+      "global-common: " + xdg.DataHome() + "/Merovane/Zel Config/Configuration/\n" +
+      "global-user: " + xdg.ConfigHome() + "/Merovane/Zel Config/Configuration/\n";
+  EXPECT_EQ(result.out, expected);
+  for (const char* folder : {"/Merovane/Ostrel Manager/Log", "/Merovane/Ostrel Manager/Configuration",
+                             "/Merovane/Zel Config/Configuration"}) {
+    EXPECT_TRUE(std::filesystem::is_directory(xdg.DataHome() + folder)) << folder;
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(xdg.ConfigHome() + "/Merovane/Zel Config/Configuration"));
+  // Exactly the folders of the layout, nothing else.
+  std::set<std::string> found;
+  for (auto it = std::filesystem::recursive_directory_iterator(xdg.dir().path());
+       it != std::filesystem::recursive_directory_iterator(); ++it) {
+    found.insert(it->path().string().substr(xdg.dir().path().size()));
+  }
+  std::set<std::string> expectedFolders = {
+      "/config", "/config/Merovane", "/config/Merovane/Ostrel Manager",
+      "/config/Merovane/Ostrel Manager/Configuration", "/config/Merovane/Zel Config",
+      "/config/Merovane/Zel Config/Configuration", "/data", "/data/Merovane",
+      "/data/Merovane/Ostrel Manager", "/data/Merovane/Ostrel Manager/Log",
+      "/data/Merovane/Ostrel Manager/Configuration", "/data/Merovane/Zel Config",
+      "/data/Merovane/Zel Config/Configuration"};
+  EXPECT_EQ(found, expectedFolders);
+}
+
+TEST(CliCoreTest, SettingsPrintsJsonWithoutThePassphrase) {
+  zeltest::XdgSandbox xdg;
+  std::string folder = xdg.ConfigHome() + "/Merovane/Ostrel Manager/Configuration";
+  std::filesystem::create_directories(folder);
+  zeltest::WriteFile(folder + "/config.xml",
+                     "<profile version=\"1\"><section name=\"settings\"><Col0>12</Col0>"
+                     "<ShowHistory>0</ShowHistory><SavePassphrase>1</SavePassphrase>"
+                     "<Passphrase>hunter2</Passphrase></section></profile>");
+  auto result = zeltest::RunZelctl({"settings"}, Env(xdg));
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "{\"columnWidths\":[12,25,100,100,58,130,100,40,225],\"showHistory\":0,"
+            "\"savePassphrase\":1,\"passphraseSet\":true,\"blockExport\":false,"
+            "\"disableDelete\":false,\"resourceFile\":\"\"}\n");
+  EXPECT_EQ(result.out.find("hunter2"), std::string::npos);
+}
+
+TEST(CliCoreTest, HelpVersionAndUsageErrors) {
+  auto help = zeltest::RunZelctl({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("paths"), std::string::npos);
+  EXPECT_NE(help.out.find("settings"), std::string::npos);
+  auto version = zeltest::RunZelctl({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("zelctl ", 0), 0u);
+  EXPECT_EQ(zeltest::RunZelctl({"no-such-command"}).exitCode, 2);
+  EXPECT_EQ(zeltest::RunZelctl({"paths", "extra"}).exitCode, 2);
+  EXPECT_EQ(zeltest::RunZelctl({}).exitCode, 2);
+}
+
+}  // namespace
