@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
 
 #include "core/AppIdentity.h"
 #include "core/CKlXMLSettings.h"
@@ -170,16 +176,31 @@ TEST_F(SettingsTest, AFailedSaveLeavesTheOldFile) {
     settings.Save();
   }
   std::string before = zeltest::ReadFile(UserConfig());
-  std::string folder = xdg_.ConfigHome() + "/Merovane/Ostrel Manager/Configuration";
-  if (::geteuid() == 0) GTEST_SKIP() << "root can write into a read-only folder";
-  ::chmod(folder.c_str(), 0500);
-  {
+  ASSERT_FALSE(before.empty());
+  // A child process saves with a file-size limit of a few bytes: the write fails
+  // half-way, as on a full disk (this works for root too).
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit {16, 16};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
     CSettings settings;
     settings.SetColumnWidth(0, 22);
     settings.Save();
+    ::_exit(0);
   }
-  ::chmod(folder.c_str(), 0700);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_EQ(zeltest::ReadFile(UserConfig()), before);
+  // No temporary file is left beside it.
+  size_t files = 0;
+  for (auto& entry : std::filesystem::directory_iterator(
+           xdg_.ConfigHome() + "/Merovane/Ostrel Manager/Configuration")) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, 1u);
 }
 
 TEST(XmlSettingsTest, ReadsWithDefaultsAndNullElements) {
