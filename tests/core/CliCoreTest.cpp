@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <set>
+#include <sstream>
 
 #include "support/TestSupport.h"
 
@@ -72,6 +73,44 @@ TEST(CliCoreTest, HelpVersionAndUsageErrors) {
   EXPECT_EQ(zeltest::RunZelctl({"no-such-command"}).exitCode, 2);
   EXPECT_EQ(zeltest::RunZelctl({"paths", "extra"}).exitCode, 2);
   EXPECT_EQ(zeltest::RunZelctl({}).exitCode, 2);
+}
+
+}  // namespace
+
+namespace {
+
+// The man page documents every command that --help lists, and nothing else.
+TEST(CliCoreTest, ManPageAndHelpAgree) {
+  auto help = zeltest::RunZelctl({"--help"});
+  ASSERT_EQ(help.exitCode, 0);
+  std::string page = zeltest::ReadFile(std::string(ZEL_TEST_SOURCE_DIR) + "/cli/zelctl.1");
+  ASSERT_FALSE(page.empty());
+  std::set<std::string> listed;
+  size_t start = help.out.find("Commands:\n");
+  ASSERT_NE(start, std::string::npos);
+  std::istringstream lines(help.out.substr(start + 10));
+  std::string line;
+  while (std::getline(lines, line) && line.rfind("  ", 0) == 0) {
+    std::istringstream words(line);
+    std::string name;
+    words >> name;
+    listed.insert(name);
+  }
+  ASSERT_GE(listed.size(), 2u);
+  std::set<std::string> documented;
+  std::istringstream pageLines(page.substr(page.find(".SH COMMANDS")));
+  std::string previous;
+  while (std::getline(pageLines, line)) {
+    if (line.rfind(".SH", 0) == 0 && line != ".SH COMMANDS") break;
+    if (previous == ".TP" && line.rfind(".B ", 0) == 0) {
+      std::istringstream words(line.substr(3));
+      std::string name;
+      words >> name;
+      documented.insert(name);
+    }
+    previous = line;
+  }
+  EXPECT_EQ(listed, documented);
 }
 
 }  // namespace
