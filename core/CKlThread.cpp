@@ -58,23 +58,25 @@ void CKlThread::Start(int priority) {
   if (ThreadHandle_.joinable()) Stop();
   StopEvent_.Reset();
   priority_ = priority;
-  {
-    std::lock_guard<std::mutex> lock(startMutex_);
-    idReady_ = false;
-  }
-  ThreadHandle_ = std::thread(&CKlThread::EntryProcedure, this);
-  // Like a thread created suspended: its id is known before Start returns.
   std::unique_lock<std::mutex> lock(startMutex_);
+  idReady_ = false;
+  handleReady_ = false;
+  ThreadHandle_ = std::thread(&CKlThread::EntryProcedure, this);
+  handleReady_ = true;
+  started_.notify_all();
+  // Like a thread created suspended: its id is known before Start returns.
   started_.wait(lock, [this] { return idReady_; });
 }
 
 void CKlThread::EntryProcedure() {
   {
-    std::lock_guard<std::mutex> lock(startMutex_);
+    std::unique_lock<std::mutex> lock(startMutex_);
     ThreadId_ = CurrentThreadId();
+    workerId_ = std::this_thread::get_id();
     idReady_ = true;
+    started_.notify_all();
+    started_.wait(lock, [this] { return handleReady_; });
   }
-  started_.notify_all();
   SetCurrentThreadPriority(priority_);
   std::string name = Name_;
   uint32_t id = ThreadId_;
@@ -92,11 +94,13 @@ void CKlThread::StopThread() {
   Singleton<CKlLogger>::Instance()->Log(
       "Thread: Thread 0x%04X is waiting for thread '%s' (0x%04X)\n", caller, Name_.c_str(),
       ThreadId_);
-  if (ThreadHandle_.joinable()) {
+  if (workerId_.load() == std::this_thread::get_id()) {
+    // The worker stopping itself only signals; the handle stays for Start or the destructor.
     SignalStop();
-    if (ThreadHandle_.get_id() != std::this_thread::get_id()) {
-      ThreadHandle_.join();
-    }
+  } else if (ThreadHandle_.joinable()) {
+    SignalStop();
+    ThreadHandle_.join();
+    workerId_ = std::thread::id();
   }
   Singleton<CKlLogger>::Instance()->Log(
       "Thread: Thread 0x%04X is done waiting for thread '%s' (0x%04X)\n", caller, Name_.c_str(),

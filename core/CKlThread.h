@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -67,7 +68,11 @@ class CKlThread {
   CKlEvent StopEvent_{true};
   uint32_t PendingFlag_ = 0;
   int priority_ = THREAD_PRIORITY_NORMAL;
-  std::mutex startMutex_;  // ThreadId_ is published before Run starts
+  // Start and the new worker hand over to each other: the worker's id is known
+  // before Start returns, and Run begins only once ThreadHandle_ is stored.
+  std::mutex startMutex_;
   std::condition_variable started_;
   bool idReady_ = false;
+  bool handleReady_ = false;
+  std::atomic<std::thread::id> workerId_{};
 };
