@@ -34,6 +34,13 @@ class CZelVelomarDoc {
   bool AddEntry(const CKlFileListEntry& entry);
   // Removes and deletes the entry at `index`; an index beyond the end does nothing.
   void RemoveEntryAt(size_t index);
+  // Removes the entries at `indices` (any order, duplicates allowed), highest first.
+  void RemoveEntriesAt(std::vector<size_t> indices);
+  // Keeps only the entries at `indices` ("Trim").
+  void TrimToEntries(const std::vector<size_t>& indices);
+  // Refresh of a list not built by a search: loads the details of every entry not
+  // yet loaded and recomputes the totals.
+  void RefreshDetails(const std::string& passphrase);
   void ClearEntries();
   // Keeps importantCount right before the caller sets the entry's flag to `flag`.
   void AdjustImportant(size_t index, bool flag);

@@ -104,6 +104,27 @@ bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, lo
   return true;
 }
 
+std::string ListSearchMask(const std::string& text) {
+  return text.empty() ? std::string() : ContainsMask(text);
+}
+
+bool MatchesListSearch(const CKlFileListEntry& entry, ListSearchField field, ListSearchDirection direction,
+                       const std::string& mask) {
+  const std::string& caller = entry.CallerIdText();
+  if (direction == ListSearchDirection::Incoming && (caller.empty() || caller[0] != '>')) return false;
+  if (direction == ListSearchDirection::Outgoing &&
+      (caller.empty() || caller[0] != '<' || caller.find('>', 1) != std::string::npos)) {
+    return false;
+  }
+  auto matches = [&](const std::string& text) { return WildcardMatch(mask, UpperAscii(text)); };
+  switch (field) {
+    case ListSearchField::UserId: return matches(entry.UserIdText());
+    case ListSearchField::CallerId: return matches(caller);
+    case ListSearchField::Comment: return matches(entry.CommentText());
+    default: return matches(entry.UserIdText()) || matches(caller) || matches(entry.CommentText());
+  }
+}
+
 namespace {
 
 template <class Key>

@@ -143,3 +143,85 @@ TEST(Document, ParseErrorMessage) {
 }
 
 }  // namespace
+
+#include "organiser/SearchRules.h"
+#include "organiser/SourceFolderList.h"
+
+namespace {
+
+TEST(Document, RemoveTrimAndRefresh) {
+  zeltest::TempDir dir;
+  CZelVelomarDoc doc;
+  for (int i = 0; i < 5; ++i) {
+    Recording r;
+    r.duration = 10 * (i + 1);
+    r.important = i % 2;
+    WriteRecording(dir.File(std::to_string(i) + ".zel"), r);
+    auto e = std::make_unique<CKlFileListEntry>();
+    e->SetPath(dir.File(std::to_string(i) + ".zel"));  // details not loaded yet
+    ASSERT_TRUE(doc.AddEntry(e));
+  }
+  EXPECT_EQ(doc.TotalSeconds(), 0);
+  doc.RefreshDetails("");
+  EXPECT_EQ(doc.TotalSeconds(), 150);
+  EXPECT_EQ(doc.ImportantCount(), 2);
+  doc.RemoveEntriesAt({3, 0, 3, 9});
+  ASSERT_EQ(doc.EntryCount(), 3u);
+  EXPECT_EQ(doc.EntryAt(0)->Path(), dir.File("1.zel"));
+  EXPECT_EQ(doc.EntryAt(2)->Path(), dir.File("4.zel"));
+  EXPECT_EQ(doc.TotalSeconds(), 20 + 30 + 50);
+  EXPECT_EQ(doc.ImportantCount(), 1);
+  doc.TrimToEntries({2});
+  ASSERT_EQ(doc.EntryCount(), 1u);
+  EXPECT_EQ(doc.EntryAt(0)->Path(), dir.File("4.zel"));
+  EXPECT_EQ(doc.TotalSeconds(), 50);
+}
+
+TEST(Document, SearchWithinList) {
+  CKlFileListEntry in, out, odd;
+  in.SetPath("/x/4711-2023.zel");
+  in.SetCallerIdText(">0301");
+  in.SetCommentText("Angry customer");
+  out.SetPath("/x/4712-2023.zel");
+  out.SetCallerIdText("<0402");
+  odd.SetPath("/x/4713-2023.zel");
+  odd.SetCallerIdText("<04>02");
+  const std::string mask = zel::ListSearchMask("angry");
+  EXPECT_EQ(mask, "*ANGRY*");
+  EXPECT_EQ(zel::ListSearchMask(""), "");
+  using F = zel::ListSearchField;
+  using D = zel::ListSearchDirection;
+  EXPECT_TRUE(zel::MatchesListSearch(in, F::All, D::Both, mask));
+  EXPECT_TRUE(zel::MatchesListSearch(in, F::Comment, D::Incoming, mask));
+  EXPECT_FALSE(zel::MatchesListSearch(in, F::CallerId, D::Both, mask));
+  EXPECT_FALSE(zel::MatchesListSearch(in, F::All, D::Outgoing, mask));
+  const std::string any = zel::ListSearchMask("*");
+  EXPECT_TRUE(zel::MatchesListSearch(out, F::All, D::Outgoing, any));
+  EXPECT_FALSE(zel::MatchesListSearch(out, F::All, D::Incoming, any));
+  EXPECT_FALSE(zel::MatchesListSearch(odd, F::All, D::Outgoing, any));  // a ">" after the first character
+  EXPECT_TRUE(zel::MatchesListSearch(out, F::UserId, D::Both, zel::ListSearchMask("4712")));
+}
+
+TEST(SourceFolders, AddingAndSubfolderRules) {
+  std::vector<std::string> list;
+  EXPECT_EQ(zel::AddSourceFolder(list, "/calls/a", true), 0);
+  EXPECT_EQ(zel::AddSourceFolder(list, "/calls/a", false), 1);  // duplicates without subfolders
+  list = {"/calls/a"};
+  EXPECT_EQ(zel::AddSourceFolder(list, "/calls/a/b", true), -1);  // covered
+  EXPECT_EQ(list.size(), 1u);
+  list = {"/calls/a/x", "/other", "/calls/ab"};
+  EXPECT_EQ(zel::AddSourceFolder(list, "/calls/a", true), 0);  // text prefixes, not components
+  EXPECT_EQ(list, (std::vector<std::string>{"/other", "/calls/a"}));
+  list = {"/x"};
+  EXPECT_EQ(zel::AddSourceFolder(list, "/x", true), 0);  // the same folder replaces itself
+  EXPECT_EQ(list, (std::vector<std::string>{"/x"}));
+
+  list = {"/a/b", "/a", "/c", "/a/b/c", "/c"};
+  zel::RemoveContainedFolders(list);
+  EXPECT_EQ(list, (std::vector<std::string>{"/a", "/c"}));
+  EXPECT_EQ(zel::SpinMinutes(0, -1), 0);
+  EXPECT_EQ(zel::SpinMinutes(300, 1), 300);
+  EXPECT_EQ(zel::SpinMinutes(5, 1), 6);
+}
+
+}  // namespace
