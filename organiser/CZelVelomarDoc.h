@@ -44,6 +44,7 @@ class CZelVelomarDoc {
   void ClearEntries();
   // Keeps importantCount right before the caller sets the entry's flag to `flag`.
   void AdjustImportant(size_t index, bool flag);
+  // Callers may change an entry's texts and flags but never its path (the index keys on it).
   CKlFileListEntry* EntryAt(size_t index) const;
   size_t EntryCount() const { return entries_.size(); }
   // The index of the entry with `path`, or -1.
