@@ -8,6 +8,7 @@
 #include "core/AtomicFile.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
+#include "organiser/IArchiveLookup.h"
 #include "organiser/RecordingListFile.h"
 #include "recording/CKlFileListEntry.h"
 #include "toolkit/CKlXmlParser.h"
@@ -184,6 +185,17 @@ std::string CZelVelomarDoc::WindowTitle() const {
   std::string title = windowTitle_;
   if (modified_ && listKind_ != kPlayHistory && title.find('*') == std::string::npos) title += "*";
   return title;
+}
+
+int CZelVelomarDoc::ArchiveKind(const CKlFileListEntry& entry) {
+  IArchiveLookup* lookup = zel::ArchiveLookup();
+  return lookup ? lookup->ArchiveKindOf(entry) : -1;
+}
+
+std::string CZelVelomarDoc::ArchivedTooltip(const CKlFileListEntry& entry) {
+  IArchiveLookup* lookup = zel::ArchiveLookup();
+  std::string text = lookup ? lookup->ArchiveTooltipOf(entry) : std::string();
+  return text.empty() ? "Not archived yet" : text;
 }
 
 std::string CZelVelomarDoc::CommentColumnText(const std::string& comment) {

@@ -96,6 +96,11 @@ class CZelVelomarDoc {
   // LoadList with the passphrase of the settings; the document takes the path.
   bool OpenListFile(const std::string& path);
 
+  // The "Archived" column: the archive kind of the entry (1 DISK, 2 ZIP, 3 ISO; -1
+  // when it has no archive record or no archive lookup is installed) and its
+  // tooltip (the records one per line, or "Not archived yet").
+  static int ArchiveKind(const CKlFileListEntry& entry);
+  static std::string ArchivedTooltip(const CKlFileListEntry& entry);
   // The text of the comment column for `comment`.
   static std::string CommentColumnText(const std::string& comment);
   // The parse error message for `error` in `path` (without path when empty).

@@ -2,6 +2,7 @@
 
 #include "OrganiserTestSupport.h"
 #include "organiser/CZelVelomarDoc.h"
+#include "organiser/IArchiveLookup.h"
 #include "recording/CKlFileListEntry.h"
 #include "toolkit/CKlXmlParser.h"
 
@@ -128,6 +129,28 @@ TEST(Document, CommentColumn) {
   EXPECT_EQ(CZelVelomarDoc::CommentColumnText("Bookmark at:  00:00:01"), "");
   EXPECT_EQ(CZelVelomarDoc::CommentColumnText(std::string(2000, 'x')).size(), 1024u);
   EXPECT_EQ(CZelVelomarDoc::CommentColumnText(""), "");
+}
+
+class OneRecordLookup : public IArchiveLookup {
+ public:
+  int ArchiveKindOf(const CKlFileListEntry& e) override { return e.Path() == "/a.zel" ? 2 : -1; }
+  std::string ArchiveTooltipOf(const CKlFileListEntry& e) override {
+    return e.Path() == "/a.zel" ? "ZIP 2023-11-14 /backup/a.zip" : "";
+  }
+};
+
+TEST(Document, ArchivedColumn) {
+  CKlFileListEntry a, b;
+  a.SetPath("/a.zel");
+  b.SetPath("/b.zel");
+  EXPECT_EQ(CZelVelomarDoc::ArchiveKind(a), -1);
+  EXPECT_EQ(CZelVelomarDoc::ArchivedTooltip(a), "Not archived yet");
+  OneRecordLookup lookup;
+  zel::SetArchiveLookup(&lookup);
+  EXPECT_EQ(CZelVelomarDoc::ArchiveKind(a), 2);
+  EXPECT_EQ(CZelVelomarDoc::ArchivedTooltip(a), "ZIP 2023-11-14 /backup/a.zip");
+  EXPECT_EQ(CZelVelomarDoc::ArchivedTooltip(b), "Not archived yet");
+  zel::SetArchiveLookup(nullptr);
 }
 
 TEST(Document, ParseErrorMessage) {
