@@ -258,11 +258,11 @@ void BM_SortEntries(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Baseline_EnumerateAndReadHeaders)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Baseline_EnumerateAndLoadEntries)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Search_NoLimits)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Search_Caller1Percent)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Search_Within30Days)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Baseline_EnumerateAndReadHeaders)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Baseline_EnumerateAndLoadEntries)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Search_NoLimits)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Search_Caller1Percent)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Search_Within30Days)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ListMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_SortEntries)
     ->ArgsProduct({{1, 2, 3, 4, 5, 6, 7, 8}, {0, 1}})

@@ -1,5 +1,4 @@
 #pragma once
-#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
