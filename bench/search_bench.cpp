@@ -23,8 +23,10 @@
 #include "organiser/CSearchManager.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/IArchiveLookup.h"
+#include "organiser/RecordingListFile.h"
 #include "organiser/SearchRules.h"
 #include "recording/CKlFileListEntry.h"
+#include "toolkit/CKlXmlParser.h"
 
 namespace {
 
@@ -256,8 +258,26 @@ void BM_SortEntries(benchmark::State& state) {
   zel::SetArchiveLookup(nullptr);
 }
 
+// Reading a list of 100,000 recordings: parse and walk of the ".reclist" text.
+void BM_ParseRecordingList(benchmark::State& state) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < kFiles; ++i) paths.push_back(kRoot + "/user" + std::to_string(i / kPerFolder) + "/1-2020 " +
+                                                   std::to_string(i) + ".zel");
+  const std::string title = kRoot;
+  const std::string text = zel::FormatRecordingList(paths, &title);
+  for (auto _ : state) {
+    zel::RecordingListContent content;
+    CKlXmlError error;
+    if (!zel::ParseRecordingList(text, content, error) || content.paths.size() != paths.size()) {
+      state.SkipWithError("parse failed");
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
 }  // namespace
 
+BENCHMARK(BM_ParseRecordingList)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Baseline_EnumerateAndReadHeaders)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Baseline_EnumerateAndLoadEntries)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Search_NoLimits)->Unit(benchmark::kMillisecond)->Iterations(5);
