@@ -232,6 +232,6 @@ int MakeDemoCommand::Execute(const std::vector<std::string>& arguments) {
     ++index;
   }
   std::printf("passphrase of the encrypted recording: %s\n", passphrase.c_str());
-  if (!speech) std::fprintf(stderr, "zelctl make-demo: espeak-ng or sox missing; used synthetic voices\n");
+  if (!speech && !parser.Has("synthetic")) std::fprintf(stderr, "zelctl make-demo: espeak-ng or sox missing; used synthetic voices\n");
   return failures == 0 ? zel::cli::kExitOk : zel::cli::kExitFailure;
 }
