@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -34,12 +35,12 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-// Copies `in` from its current offset to its end into `out`; the kernel copies
-// when it can, plain reads and writes take over where it cannot.
-bool CopyContent(int in, int out, uint64_t& copied) {
+// Copies the `size` bytes of `in` (fewer if it is shorter) into `out`; the kernel
+// copies when it can, plain reads and writes take over where it cannot.
+bool CopyContent(int in, int out, uint64_t size, uint64_t& copied) {
   copied = 0;
-  for (;;) {
-    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
+  while (copied < size) {
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - copied), 0);
     if (n > 0) {
       copied += static_cast<uint64_t>(n);
       continue;
@@ -49,6 +50,7 @@ bool CopyContent(int in, int out, uint64_t& copied) {
     if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) return false;
     break;
   }
+  if (copied >= size) return true;
   static thread_local char buffer[1 << 16];
   for (;;) {
     ssize_t n = ::read(in, buffer, sizeof(buffer));
@@ -57,8 +59,10 @@ bool CopyContent(int in, int out, uint64_t& copied) {
       return false;
     }
     if (n == 0) return true;
-    if (!WriteAll(out, buffer, static_cast<size_t>(n))) return false;
-    copied += static_cast<uint64_t>(n);
+    size_t take = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(n), size - copied));
+    if (!WriteAll(out, buffer, take)) return false;
+    copied += take;
+    if (copied >= size) return true;
   }
 }
 
@@ -100,7 +104,7 @@ bool CopyFileReplacing(const std::string& source, const std::string& target, int
     return false;
   }
   uint64_t bytes = 0;
-  bool ok = CopyContent(in, out, bytes);
+  bool ok = CopyContent(in, out, static_cast<uint64_t>(info.st_size), bytes);
   if (ok) {
     struct timespec times[2];
     times[0].tv_sec = 0;
