@@ -286,6 +286,65 @@ bool CZipArchive::TakeSnapshot() {
   return true;
 }
 
+namespace {
+
+constexpr char kUndoMagic[8] = {'Z', 'E', 'L', 'U', 'N', 'D', 'O', '1'};
+constexpr size_t kUndoHeader = 32;
+
+}  // namespace
+
+std::string CZipArchive::UndoPath() const { return path_ + ".zelundo"; }
+
+bool CZipArchive::WriteUndo() {
+  std::string record(kUndoHeader, '\0');
+  uint64_t fields[3] = {existed_ ? 1u : 0u, tailOffset_, oldLength_};
+  std::memcpy(record.data(), kUndoMagic, sizeof(kUndoMagic));
+  std::memcpy(record.data() + 8, fields, sizeof(fields));
+  record += oldTail_;
+  FileDescriptor fd(::open(UndoPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (fd.get() < 0 || !WriteAt(fd.get(), record.data(), record.size(), 0) || ::close(fd.release()) != 0) {
+    ::unlink(UndoPath().c_str());
+    return Fail(UndoPath() + ": " + std::strerror(errno));
+  }
+  return true;
+}
+
+bool CZipArchive::RecoverInterrupted() {
+  std::string record;
+  {
+    FileDescriptor fd(::open(UndoPath().c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return errno == ENOENT ? true : Fail(UndoPath() + ": " + std::strerror(errno));
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return Fail(UndoPath() + ": " + std::strerror(errno));
+    record.resize(static_cast<size_t>(info.st_size));
+    if (!record.empty() && !ReadAt(fd.get(), record.data(), record.size(), 0))
+      return Fail(UndoPath() + ": cannot be read");
+  }
+  uint64_t fields[3] = {0, 0, 0};
+  bool complete = record.size() >= kUndoHeader && std::memcmp(record.data(), kUndoMagic, sizeof(kUndoMagic)) == 0;
+  if (complete) {
+    std::memcpy(fields, record.data() + 8, sizeof(fields));
+    complete = fields[1] <= fields[2] && record.size() - kUndoHeader == fields[2] - fields[1];
+  }
+  // An incomplete record was being written when the add was interrupted, so the
+  // archive itself was not touched yet.
+  if (complete) {
+    if (fields[0] == 0) {
+      if (::unlink(path_.c_str()) != 0 && errno != ENOENT) return Fail(path_ + ": " + std::strerror(errno));
+    } else {
+      FileDescriptor fd(::open(path_.c_str(), O_WRONLY | O_CLOEXEC));
+      struct stat info {};
+      if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) return Fail(path_ + ": " + std::strerror(errno));
+      if (static_cast<uint64_t>(info.st_size) < fields[1]) return Fail(path_ + ": shorter than before the interrupted add");
+      if (!WriteAt(fd.get(), record.data() + kUndoHeader, record.size() - kUndoHeader, fields[1]) ||
+          ::ftruncate(fd.get(), static_cast<off_t>(fields[2])) != 0 || ::close(fd.release()) != 0)
+        return Fail(path_ + ": " + std::strerror(errno));
+    }
+  }
+  ::unlink(UndoPath().c_str());
+  return true;
+}
+
 bool CZipArchive::Open(const std::string& path) {
   if (handle_ != nullptr) return Fail("archive already open");
   path_ = path;
@@ -293,11 +352,12 @@ bool CZipArchive::Open(const std::string& path) {
   closed_ = false;
   occupiedSize_ = 0;
   lastError_.clear();
-  if (!TakeSnapshot()) return false;
+  if (!RecoverInterrupted() || !TakeSnapshot() || !WriteUndo()) return false;
   zlib_filefunc64_def access{&OpenFile, &ReadFile, &WriteFile, &TellFile, &SeekFile, &CloseFile, &ErrorFile, nullptr};
   handle_ = zipOpen2_64(path.c_str(), existed_ ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE, nullptr, &access);
   if (handle_ == nullptr) {
     if (!existed_) ::unlink(path.c_str());
+    ::unlink(UndoPath().c_str());
     return Fail(path + (existed_ ? ": not a ZIP archive" : ": cannot be created"));
   }
   return true;
@@ -386,6 +446,8 @@ bool CZipArchive::Close() {
   struct stat info {};
   if (::stat(path_.c_str(), &info) == 0) occupiedSize_ = static_cast<uint64_t>(info.st_size);
   if (rc != ZIP_OK) return Fail(path_ + ": cannot be written");
+  // The archive is complete again; a failed add is taken back by Restore().
+  if (!addFailed_) ::unlink(UndoPath().c_str());
   return true;
 }
 
@@ -394,6 +456,7 @@ bool CZipArchive::Restore() {
   addFailed_ = false;
   if (!existed_) {
     if (::unlink(path_.c_str()) != 0 && errno != ENOENT) return Fail(path_ + ": " + std::strerror(errno));
+    ::unlink(UndoPath().c_str());
     occupiedSize_ = 0;
     return true;
   }
@@ -403,6 +466,7 @@ bool CZipArchive::Restore() {
       ::ftruncate(fd.get(), static_cast<off_t>(oldLength_)) != 0)
     return Fail(path_ + ": " + std::strerror(errno));
   if (::close(fd.release()) != 0) return Fail(path_ + ": " + std::strerror(errno));
+  ::unlink(UndoPath().c_str());
   occupiedSize_ = oldLength_;
   return true;
 }
