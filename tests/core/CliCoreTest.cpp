@@ -106,6 +106,10 @@ TEST(CliCoreTest, ManPageAndHelpAgree) {
       std::istringstream words(line.substr(3));
       std::string name;
       words >> name;
+      // troff writes a plain hyphen as "\-".
+      for (size_t p = name.find("\\-"); p != std::string::npos; p = name.find("\\-")) {
+        name.erase(p, 1);
+      }
       documented.insert(name);
     }
     previous = line;
