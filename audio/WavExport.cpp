@@ -14,6 +14,7 @@
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "platform/MailClient.h"
+#include "recording/CBookmarkRecordFile.h"
 #include "recording/CKlRecordFile.h"
 
 namespace zel {
@@ -218,6 +219,45 @@ bool EmailClip(const CKlRecordFile& clip, const std::string& path, bool deleteAf
   bool sent = SendMail(MailSubject(clip), MailNoteText(clip), path);
   if (deleteAfterwards) std::remove(path.c_str());
   return sent;
+}
+
+namespace {
+
+std::unique_ptr<CBookmarkRecordFile> CroppedCopy(const CKlRecordFile& source,
+                                                 const std::optional<std::string>& passphrase) {
+  auto clip = passphrase ? std::make_unique<CBookmarkRecordFile>(source, *passphrase)
+                         : std::make_unique<CBookmarkRecordFile>(source);
+  clip->CropToBookmark();
+  return clip;
+}
+
+}  // namespace
+
+bool EmailWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
+  return EmailWav(*CroppedCopy(source, passphrase));
+}
+
+bool EmailNativeClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
+  auto clip = CroppedCopy(source, passphrase);
+  std::string path = clip->ClipTempPath(".zel");
+  if (!clip->WriteClip(path)) return false;
+  return EmailClip(*clip, path, true);
+}
+
+bool ExportWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
+  return ExportWav(*CroppedCopy(source, passphrase));
+}
+
+bool ExportNativeClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
+  return ExportClip(*CroppedCopy(source, passphrase));
+}
+
+bool ExportClip(CBookmarkRecordFile& clip) {
+  return clip.ExportClip([](const std::string& base) -> std::optional<std::string> {
+    auto choice = AskSavePath("zel", base, kZelFilter);
+    if (!choice) return std::nullopt;
+    return WithExtension(choice->path, ".zel");
+  });
 }
 
 }  // namespace zel

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class CKlRecordFile;
@@ -50,12 +51,15 @@ bool EmailNativePlain(const CKlRecordFile& file);
 // Mails `path` with the texts of `clip`; removes that file afterwards when asked.
 bool EmailClip(const CKlRecordFile& clip, const std::string& path, bool deleteAfterwards);
 
-// The bookmarked span of `source`: a private copy is built, cropped to the bookmark
-// and used for the operation. A recording without a bookmark gives the whole call.
-bool EmailWavClip(const CKlRecordFile& source);
-bool EmailNativeClip(const CKlRecordFile& source);
-bool ExportWavClip(const CKlRecordFile& source);
-bool ExportNativeClip(const CKlRecordFile& source);
+// The bookmarked span of `source`: a private copy is built (with the settings
+// passphrase, or `passphrase` when given), cropped to the bookmark and used for the
+// operation. A recording without a bookmark gives the whole call.
+bool EmailWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase = {});
+bool EmailNativeClip(const CKlRecordFile& source,
+                     const std::optional<std::string>& passphrase = {});
+bool ExportWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase = {});
+bool ExportNativeClip(const CKlRecordFile& source,
+                      const std::optional<std::string>& passphrase = {});
 // Save dialog for a native clip, then WriteClip.
 bool ExportClip(CBookmarkRecordFile& clip);
 
