@@ -82,6 +82,11 @@ void RunEventsFor(int ms) {
 
 }  // namespace
 
+namespace zeltest {
+bool PulseIsUp() { return g_pulseUp; }
+std::string PulseError() { return g_pulse != nullptr ? g_pulse->Error() : "not started"; }
+}  // namespace zeltest
+
 TEST(QtAudio, DefaultOutputIsThePulseNullSink) {
   REQUIRE_PULSE();
   QString description = QtWaveOut::DefaultDeviceDescription();
