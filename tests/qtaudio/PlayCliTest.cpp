@@ -56,7 +56,7 @@ TEST_F(PlayCli, CtrlCStopsCleanlyWithStatus130) {
   EXPECT_LT(seconds, 5.0);
   // It left through its own shutdown (which prints the last position), not by dying
   // from the signal.
-  EXPECT_NE(r.err.find("00:00:01 / 00:00:20"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" / 00:00:20"), std::string::npos) << r.err;
 }
 
 TEST_F(PlayCli, NoSoundServerMeansNoPlaybackDevice) {
