@@ -1,7 +1,9 @@
 #include "audio/CPlaybackManager.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
@@ -31,7 +33,8 @@ bool CPlaybackManager::Load(const std::string& path, const std::string& passphra
   // The device plays straight from the recording's samples: it must let go of them
   // before another recording replaces them.
   Stop();
-  Loaded = static_cast<uint32_t>(Recording_.LoadRecordingAndWait(path, passphrase));
+  Loaded = static_cast<uint32_t>(Recording_.LoadRecording(path, passphrase));
+  if (Loaded != 0) WaitUntilPlayable();
   if (Loaded != 0) {
     QueuePos = 0;
     StartPos = 0;
@@ -39,6 +42,21 @@ bool CPlaybackManager::Load(const std::string& path, const std::string& passphra
     Close();
   }
   return Loaded != 0;
+}
+
+void CPlaybackManager::WaitUntilPlayable() {
+  // Long IMA and GSM recordings decode in the background; playback may start once
+  // CanPlay's lead is decoded. Bounded like LoadRecordingAndWait's wait.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(100);
+  while (!Recording_.IsReady() && Recording_.DecodedCount() <= kPlayableSamples &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+bool CPlaybackManager::FinishDecoding() {
+  Recording_.WaitForDecoding(100000);
+  return Recording_.IsReady();
 }
 
 void CPlaybackManager::Close() {

@@ -33,10 +33,15 @@ class CPlaybackManager {
   // Where the device sends its notifications; it must call OnWaveNotify with them.
   void SetFrameWindow(IWaveNotifyTarget* window);
 
-  // Empty path: Close. Otherwise loads with the settings passphrase (or `passphrase`)
-  // and waits for decoding; on failure the recording is closed. True when loaded.
+  // Empty path: Close. Otherwise stops playback and loads with the settings passphrase
+  // (or `passphrase`); on failure the recording is closed. True when loaded. Returns
+  // once the recording can be played: decoded, or (IMA and GSM) more than
+  // kPlayableSamples decoded while the rest decodes in the background.
   bool Load(const std::string& path);
   bool Load(const std::string& path, const std::string& passphrase);
+  // Waits (up to 100 s) until the loaded recording is fully decoded, as the export and
+  // mail commands need it; true when it is ready.
+  bool FinishDecoding();
   // Stops, rewinds, writes pending header changes and clears Loaded.
   void Close();
 
@@ -67,6 +72,7 @@ class CPlaybackManager {
 
  private:
   bool OpenDevice();
+  void WaitUntilPlayable();
   int QueueBuffer();
 
   int32_t Playing = 0;

@@ -5,6 +5,7 @@
 // when the test pumps it, as a message loop would.
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -50,6 +51,7 @@ struct FakeDeviceControl {
   FakeWaveOut* current = nullptr;     // the open device, or null
   std::vector<uint32_t> writtenLengths;  // bytes of every buffer written, in order
   std::vector<const int16_t*> writtenData;
+  std::function<void()> onWrite;  // called after each accepted Write
 
   // Plays `ms` milliseconds on the open device.
   void Advance(int ms);
@@ -87,6 +89,7 @@ class FakeWaveOut : public IWaveOut {
     queue_.push_back({header, 0});
     control_->writtenLengths.push_back(header->bufferLength);
     control_->writtenData.push_back(header->data);
+    if (control_->onWrite) control_->onWrite();
     return zel::kWaveOk;
   }
   int Unprepare(WaveHeader* header) override {
