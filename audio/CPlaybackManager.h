@@ -31,6 +31,7 @@ class CPlaybackManager {
   // it gives none, opening fails as "no playback device available".
   void SetWaveOutFactory(WaveOutFactory factory);
   // Where the device sends its notifications; it must call OnWaveNotify with them.
+  // The window must outlive any open device: Close (or Stop) before destroying it.
   void SetFrameWindow(IWaveNotifyTarget* window);
 
   // Empty path: Close. Otherwise stops playback and loads with the settings passphrase
