@@ -249,8 +249,10 @@ std::vector<int16_t> CRecordingWriter::SynthesizeVoice(size_t sampleCount, uint3
       a2[f] = -r * r;
       gain[f] = (1.0 - r) * (f == 0 ? 1.0 : (f == 1 ? 0.6 : 0.3));
     }
+    std::vector<double> voiced(syllable);
+    double peak = 1e-9;
     double phase = 0.0;
-    for (size_t i = 0; i < syllable && at < sampleCount; ++i, ++at) {
+    for (size_t i = 0; i < syllable; ++i) {
       double f0 = pitch + glide * static_cast<double>(i);
       phase += f0 / kRate;
       double excitation = 0.0;
@@ -269,8 +271,13 @@ std::vector<int16_t> CRecordingWriter::SynthesizeVoice(size_t sampleCount, uint3
       // Raised-cosine envelope over the syllable.
       double envelope = 0.5 - 0.5 * std::cos(2.0 * kPi * static_cast<double>(i) /
                                              static_cast<double>(syllable));
-      double value = sum * envelope * 9000.0;
-      out[at] = static_cast<int16_t>(std::clamp(value, -32000.0, 32000.0));
+      voiced[i] = sum * envelope;
+      peak = std::max(peak, std::abs(voiced[i]));
+    }
+    // Each syllable peaks between about -8 and -3 dBFS, as a telephone voice does.
+    double level = (13000.0 + static_cast<double>(random() % 10000)) / peak;
+    for (size_t i = 0; i < syllable && at < sampleCount; ++i, ++at) {
+      out[at] = static_cast<int16_t>(std::clamp(voiced[i] * level, -32000.0, 32000.0));
     }
     for (size_t i = 0; i < pause && at < sampleCount; ++i, ++at) {
       out[at] = static_cast<int16_t>(static_cast<int>(random() % 41) - 20);  // line noise
