@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMediaDevices>
+#include <QAudioDevice>
 #include <QTimer>
 #include <cmath>
 #include <memory>
@@ -91,6 +93,9 @@ TEST(QtAudio, DefaultOutputIsThePulseNullSink) {
   REQUIRE_PULSE();
   QString description = QtWaveOut::DefaultDeviceDescription();
   EXPECT_FALSE(description.isEmpty());
+  // Qt 6.4 Multimedia talks to PulseAudio itself (QT_MEDIA_BACKEND only picks the
+  // media player's plugin); the device id is the sink's name.
+  EXPECT_EQ(QMediaDevices::defaultAudioOutput().id().toStdString(), "zeltest");
   RecordProperty("default_output", description.toStdString());
   std::printf("default audio output: %s\n", description.toUtf8().constData());
 }
@@ -198,4 +203,43 @@ TEST(QtAudio, PlaybackManagerPlaysARecordingToTheEnd) {
               static_cast<long long>(elapsed), done, rms);
   EXPECT_GT(rms, 300.0);
   manager.Close();
+}
+
+TEST(QtAudio, DeviceThatRanDryPlaysTheNextBufferAndReportsBusyWhenOpenTwice) {
+  REQUIRE_PULSE();
+  std::vector<int16_t> pcm = Speech(8000, 13);
+  WaveHeader first, second;
+  first.data = pcm.data();
+  first.bufferLength = 8000;  // half a second
+  second.data = pcm.data() + 4000;
+  second.bufferLength = 8000;
+  int done = 0;
+  QtWaveNotifyReceiver receiver([&done](unsigned) { ++done; });
+  QtWaveOut device;
+  ASSERT_EQ(device.Open(WaveFormat{}, &receiver), zel::kWaveOk);
+  EXPECT_EQ(device.Open(WaveFormat{}, &receiver), zel::kWaveAllocated);
+  ASSERT_EQ(device.Prepare(&first), zel::kWaveOk);
+  ASSERT_EQ(device.Write(&first), zel::kWaveOk);
+  QElapsedTimer clock;
+  clock.start();
+  while (done < 1 && clock.elapsed() < 5000) RunEventsFor(10);
+  ASSERT_EQ(done, 1);
+  RunEventsFor(300);  // the sink runs dry and goes idle
+  ASSERT_EQ(device.Prepare(&second), zel::kWaveOk);
+  ASSERT_EQ(device.Write(&second), zel::kWaveOk);
+  clock.restart();
+  while (done < 2 && clock.elapsed() < 5000) RunEventsFor(10);
+  EXPECT_EQ(done, 2);
+  EXPECT_GE(clock.elapsed(), 300);
+  uint64_t position = 0;
+  ASSERT_EQ(device.GetPosition(position), zel::kWaveOk);
+  EXPECT_GE(position, 14000u);
+  // Reset drops what is queued without notifications; Close withdraws pending ones.
+  ASSERT_EQ(device.Prepare(&first), zel::kWaveOk);
+  ASSERT_EQ(device.Write(&first), zel::kWaveOk);
+  EXPECT_EQ(device.Reset(), zel::kWaveOk);
+  EXPECT_EQ(device.Close(), zel::kWaveOk);
+  RunEventsFor(700);
+  EXPECT_EQ(done, 2);
+  EXPECT_EQ(device.Write(&first), zel::kWaveInvalidHandle);
 }
