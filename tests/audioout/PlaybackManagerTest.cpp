@@ -238,3 +238,21 @@ TEST_F(PlaybackTest, LongGsmRecordingIsPlayableBeforeItIsFullyDecoded) {
   EXPECT_FALSE(manager_.IsLoaded());
   EXPECT_FALSE(manager_.CanPlay());
 }
+
+TEST_F(PlaybackTest, HeaderlessFileWithoutDurationIsCappedAtItsEnd) {
+  // A ".wav"-named file is raw PCM without a header: its Duration is 0, so a cap at
+  // Duration x 8000 would pin the position at 0 for the whole call.
+  std::vector<int16_t> pcm = Speech(12000, 4);
+  WriteFile(dir_.File("raw.wav"), std::string(reinterpret_cast<const char*>(pcm.data()), 2 * pcm.size()));
+  ASSERT_TRUE(manager_.Load(dir_.File("raw.wav"), ""));
+  ASSERT_EQ(manager_.Recording().Header().Duration(), 0u);
+  manager_.PlayStop(true, false);
+  EXPECT_EQ(control_->writtenLengths, (std::vector<uint32_t>{16000}));
+  Run(500);
+  EXPECT_EQ(manager_.Position(), 4000);
+  Run(1000);
+  Run(1000);
+  EXPECT_EQ(manager_.Position(), 12000);
+  control_->extraPositionBytes = 100000;
+  EXPECT_EQ(manager_.Position(), 12000);
+}
