@@ -36,8 +36,6 @@ void OnStopSignal(int signal) {
   (void)ignored;
 }
 
-constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
-
 }  // namespace
 
 int PlayCommand::Execute(const std::vector<std::string>& arguments) {
@@ -91,11 +89,10 @@ int PlayCommand::Execute(const std::vector<std::string>& arguments) {
 
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
-      unsigned char value = 0;
-      while (::read(g_signalPipe[0], &value, 1) == 1) {
-      }
+      unsigned char value = 0, last = SIGINT;
+      while (::read(g_signalPipe[0], &value, 1) == 1) last = value;
       manager->PlayStop(false, true);
-      exitCode = kExitInterrupted;
+      exitCode = 128 + last;  // 130 for Ctrl+C, 143 for SIGTERM, as shells report them
       app.quit();
     });
     // The player panel's timer: show the position and stop once its text reaches

@@ -121,6 +121,7 @@ TEST(WavNames, WavEndingIsKeptInAnyCaseAndAppendedOtherwise) {
 }
 
 TEST(WavFailure, InterruptedExportLeavesNoFileAndKeepsTheOldOne) {
+  XdgSandbox xdg;  // the failures are logged
   TempDir dir;
   std::vector<int16_t> pcm = Speech(60 * 8000);
   std::string fresh = dir.File("fresh.wav"), existing = dir.File("existing.wav");
