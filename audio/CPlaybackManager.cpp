@@ -34,7 +34,7 @@ bool CPlaybackManager::Load(const std::string& path, const std::string& passphra
   // before another recording replaces them.
   Stop();
   Loaded = static_cast<uint32_t>(Recording_.LoadRecording(path, passphrase));
-  if (Loaded != 0) WaitUntilPlayable();
+  if (Loaded != 0) WaitForFirstBuffers();
   if (Loaded != 0) {
     QueuePos = 0;
     StartPos = 0;
@@ -44,11 +44,14 @@ bool CPlaybackManager::Load(const std::string& path, const std::string& passphra
   return Loaded != 0;
 }
 
-void CPlaybackManager::WaitUntilPlayable() {
-  // Long IMA and GSM recordings decode in the background; playback may start once
-  // CanPlay's lead is decoded. Bounded like LoadRecordingAndWait's wait.
+void CPlaybackManager::WaitForFirstBuffers() {
+  // IMA and GSM recordings decode in the background, many times faster than they
+  // play. Waiting for the first queue's worth means the buffers Play hands to the
+  // device hold decoded samples; CanPlay still asks for its larger lead. Bounded
+  // like LoadRecordingAndWait's wait.
+  const int lead = kBuffersInFlight * kBufferSamples;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(100);
-  while (!Recording_.IsReady() && Recording_.DecodedCount() <= kPlayableSamples &&
+  while (!Recording_.IsReady() && Recording_.DecodedCount() < lead &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

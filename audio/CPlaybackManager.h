@@ -35,9 +35,10 @@ class CPlaybackManager {
   void SetFrameWindow(IWaveNotifyTarget* window);
 
   // Empty path: Close. Otherwise stops playback and loads with the settings passphrase
-  // (or `passphrase`); on failure the recording is closed. True when loaded. Returns
-  // once the recording can be played: decoded, or (IMA and GSM) more than
-  // kPlayableSamples decoded while the rest decodes in the background.
+  // (or `passphrase`); on failure the recording is closed. True when loaded. IMA and
+  // GSM recordings go on decoding in the background: Load returns once the first
+  // kBuffersInFlight seconds are decoded (PlayStop may start at once), and CanPlay
+  // turns true when more than kPlayableSamples are.
   bool Load(const std::string& path);
   bool Load(const std::string& path, const std::string& passphrase);
   // Waits (up to 100 s) until the loaded recording is fully decoded, as the export and
@@ -73,7 +74,7 @@ class CPlaybackManager {
 
  private:
   bool OpenDevice();
-  void WaitUntilPlayable();
+  void WaitForFirstBuffers();
   int QueueBuffer();
 
   int32_t Playing = 0;
