@@ -119,6 +119,17 @@ TEST_F(MailTest, NativeClipIsMailedAndRemovedWhilePlainMailHasTheGreeting) {
   EXPECT_TRUE(TempFiles().empty()) << "the clip must be deleted after sending";
   EXPECT_EQ(ReadFile(path), before);
 
+  // The WAV of the span stays in the temporary folder: one second, uncompressed
+  // size 16,000 bytes of samples or 25 GSM blocks.
+  std::filesystem::remove(Record());
+  ASSERT_TRUE(zel::EmailWavClip(file_));
+  EXPECT_EQ(ArgumentAfter("--attach"), tmp_.File("Clip-1.wav"));
+  std::string wav = ReadFile(tmp_.File("Clip-1.wav"));
+  ASSERT_GE(wav.size(), 60u);
+  EXPECT_EQ(U32At(wav, 48), 8000u) << "fact: the samples of the bookmarked second";
+  EXPECT_EQ(wav.size(), 60u + 25 * 65);
+  std::filesystem::remove(tmp_.File("Clip-1.wav"));
+
   std::filesystem::remove(Record());
   ASSERT_TRUE(zel::EmailNativePlain(file_));
   EXPECT_EQ(ArgumentAfter("--subject"), "My Recorded Calls");
