@@ -108,8 +108,12 @@ int PlayCommand::Execute(const std::vector<std::string>& arguments) {
     timer.start();
     app.exec();
     timer.stop();
-    if (terminal) std::fprintf(stderr, "\n");
-    if (!terminal) std::fprintf(stderr, "%s / %s\n", positionText.c_str(), durationText.c_str());
+    // A terminal ends the progress line; elsewhere the last position is the only line.
+    if (terminal) {
+      std::fprintf(stderr, "\n");
+    } else {
+      std::fprintf(stderr, "%s / %s\n", positionText.c_str(), durationText.c_str());
+    }
   }
   manager->Close();
   manager->SetFrameWindow(nullptr);
