@@ -1,0 +1,229 @@
+#include "audio/CPlaybackManager.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "core/CKlLogger.h"
+#include "core/CSettings.h"
+#include "core/MessageSink.h"
+
+CPlaybackManager::CPlaybackManager() = default;
+
+CPlaybackManager::~CPlaybackManager() { Close(); }
+
+void CPlaybackManager::SetWaveOutFactory(WaveOutFactory factory) { Factory_ = std::move(factory); }
+
+void CPlaybackManager::SetFrameWindow(IWaveNotifyTarget* window) { FrameWindow_ = window; }
+
+bool CPlaybackManager::Load(const std::string& path) {
+  if (path.empty()) {
+    Close();
+    return true;
+  }
+  return Load(path, Singleton<CSettings>::Instance()->GetPassphrase());
+}
+
+bool CPlaybackManager::Load(const std::string& path, const std::string& passphrase) {
+  if (path.empty()) {
+    Close();
+    return true;
+  }
+  // The device plays straight from the recording's samples: it must let go of them
+  // before another recording replaces them.
+  Stop();
+  Loaded = static_cast<uint32_t>(Recording_.LoadRecording(path, passphrase));
+  if (Loaded != 0) WaitForFirstBuffers();
+  if (Loaded != 0) {
+    QueuePos = 0;
+    StartPos = 0;
+  } else {
+    Close();
+  }
+  return Loaded != 0;
+}
+
+void CPlaybackManager::WaitForFirstBuffers() {
+  // IMA and GSM recordings decode in the background, many times faster than they
+  // play. Waiting for the first queue's worth means the buffers Play hands to the
+  // device hold decoded samples; CanPlay still asks for its larger lead. Bounded
+  // like LoadRecordingAndWait's wait.
+  const int lead = kBuffersInFlight * kBufferSamples;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(100);
+  while (!Recording_.IsReady() && Recording_.DecodedCount() < lead &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+bool CPlaybackManager::FinishDecoding() {
+  Recording_.WaitForDecoding(100000);
+  return Recording_.IsReady();
+}
+
+void CPlaybackManager::Close() {
+  Stop();
+  QueuePos = 0;
+  StartPos = 0;
+  Paused = 0;
+  Recording_.SaveIfDirty();
+  Loaded = 0;
+}
+
+bool CPlaybackManager::OpenDevice() {
+  if (Device_) return true;
+  std::unique_ptr<IWaveOut> device = Factory_ ? Factory_() : nullptr;
+  int result = device ? device->Open(WaveFormat{}, FrameWindow_) : zel::kWaveNoDriver;
+  if (result == zel::kWaveOk) {
+    Device_ = std::move(device);
+    return true;
+  }
+  if (result == zel::kWaveAllocated) {
+    zel::ShowMessage("ERROR! Unable to open audio playback device\n\nPlayback device already in use",
+                     IMessageSink::Icon::Error);
+  } else if (result == zel::kWaveNoDriver) {
+    zel::ShowMessage("ERROR! Unable to open audio playback device\n\nNo playback device available",
+                     IMessageSink::Icon::Error);
+  } else {
+    char text[128];
+    std::snprintf(text, sizeof text,
+                  "ERROR! There was an error opening your audio device.\n\nError Code = %d", result);
+    zel::ShowMessage(text, IMessageSink::Icon::Error);
+  }
+  return false;
+}
+
+void CPlaybackManager::Play() {
+  if (!OpenDevice()) {
+    // Nothing was started: PlayStop must not leave the player looking busy.
+    Playing = 0;
+    return;
+  }
+  if (QueuedCount != 0) return;
+  Playing = 1;
+  int n = static_cast<int>(Recording_.Header().Duration()) - Position() / 8000;
+  if (n <= 0) n = 1;  // a position past a short Duration still plays what is left
+  int queued = 0;
+  for (int i = 0; i < kBuffersInFlight && i < n; ++i) {
+    int got = QueueBuffer();
+    if (got == 0) break;
+    queued += got;
+  }
+  if (queued == 0) Stop();
+}
+
+int CPlaybackManager::QueueBuffer() {
+  const int16_t* samples = nullptr;
+  int n = Recording_.GetSamples(QueuePos, kBufferSamples, &samples);
+  if (n <= 0) return 0;
+  ZEL_LOCK(QueueLock_);
+  auto header = std::make_unique<WaveHeader>();
+  header->data = samples;
+  header->bufferLength = static_cast<uint32_t>(2 * n);
+  header->user = static_cast<uintptr_t>(QueuedCount);
+  header->flags = 0;
+  Queue_.push_back(std::move(header));
+  QueuePos += n;
+  if (Device_) {
+    // The header at index QueuedCount is the one just appended unless an earlier
+    // one failed and stayed in the queue uncounted.
+    WaveHeader* target = Queue_[static_cast<size_t>(QueuedCount)].get();
+    if (Device_->Prepare(target) == zel::kWaveOk && Device_ &&
+        Device_->Write(target) == zel::kWaveOk) {
+      ++QueuedCount;
+    }
+  }
+  return n;
+}
+
+void CPlaybackManager::OnWaveNotify(unsigned code) {
+  if (code == zel::kMmWomDone) {
+    bool empty = false;
+    {
+      ZEL_LOCK(QueueLock_);
+      if (Queue_.empty()) {
+        QueuedCount = 0;
+        empty = true;
+      } else if (Device_ && Device_->Unprepare(Queue_.front().get()) == zel::kWaveOk) {
+        Queue_.pop_front();
+        QueuedCount = std::max(0, QueuedCount - 1);
+      }
+    }
+    if (empty) {
+      Stop();
+      return;
+    }
+    if (Playing) QueueBuffer();
+  } else if (code == zel::kMmWomClose) {
+    QueuedCount = 0;
+    Stop();
+  }
+}
+
+void CPlaybackManager::Stop() {
+  if (!Playing) return;
+  if (QueuePos <= 0) {
+    QueuePos = 0;
+    StartPos = 0;
+  }
+  if (Device_) {
+    Device_->Reset();
+    Device_->Close();
+    Device_.reset();
+  }
+  ZEL_LOCK(QueueLock_);
+  Queue_.clear();
+  Playing = 0;
+  QueuedCount = 0;
+}
+
+int CPlaybackManager::Position() {
+  int64_t position = StartPos;
+  uint64_t bytes = 0;
+  if (Device_ && Device_->GetPosition(bytes) == zel::kWaveOk) {
+    position = static_cast<int64_t>(bytes / 2) + StartPos;
+  }
+  // A recording without a stored duration (a headerless file) is capped at its end.
+  uint32_t duration = Recording_.Header().Duration();
+  int64_t cap = duration > 0 ? static_cast<int64_t>(duration) * 8000 : Recording_.SampleCount();
+  return static_cast<int>(std::min(position, cap));
+}
+
+void CPlaybackManager::TogglePause() {
+  if (!Paused) {
+    Paused = 1;
+    StartPos = Position();
+    Stop();
+  } else {
+    QueuePos = std::max(StartPos, 0);
+    StartPos = QueuePos;
+    Paused = 0;
+    Play();
+  }
+}
+
+void CPlaybackManager::Seek(int sample) {
+  if (Playing) return;
+  QueuePos = std::clamp(sample, 0, Recording_.SampleCount());
+  StartPos = QueuePos;
+}
+
+void CPlaybackManager::PlayStop(bool play, bool rewind) {
+  if (rewind) {
+    QueuePos = 0;
+    StartPos = 0;
+  }
+  if (play) {
+    Playing = 1;
+    Play();
+  } else {
+    Stop();
+  }
+  Paused = 0;
+}
+
+bool CPlaybackManager::CanPlay() const {
+  if (!Loaded || Playing) return false;
+  return Recording_.IsReady() || Recording_.DecodedCount() > kPlayableSamples;
+}

@@ -1,0 +1,92 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "audio/IWaveOut.h"
+#include "core/CKlLoggedSemaphore.h"
+#include "core/Singleton.h"
+#include "recording/CKlRecordFile.h"
+
+// The one recording open in the player and its playback through the wave-output
+// device: the decoded samples are streamed in one-second buffers (pointing into the
+// recording, never copied), four in flight. Reach it through
+// Singleton<CPlaybackManager>::Instance(). Every call, the device notifications
+// included, comes from one thread (the GUI thread); the queue lock only guards the
+// queue and the count of buffers in flight.
+class CPlaybackManager {
+ public:
+  static constexpr int kBufferSamples = 8000;
+  static constexpr int kBuffersInFlight = 4;
+  // Samples that must be decoded before a recording still decoding may be played.
+  static constexpr int kPlayableSamples = 560000;
+
+  CPlaybackManager();
+  virtual ~CPlaybackManager();
+  CPlaybackManager(const CPlaybackManager&) = delete;
+  CPlaybackManager& operator=(const CPlaybackManager&) = delete;
+
+  // The device used for playback (created at each open). Without a factory, or when
+  // it gives none, opening fails as "no playback device available".
+  void SetWaveOutFactory(WaveOutFactory factory);
+  // Where the device sends its notifications; it must call OnWaveNotify with them.
+  // The window must outlive any open device: Close (or Stop) before destroying it.
+  void SetFrameWindow(IWaveNotifyTarget* window);
+
+  // Empty path: Close. Otherwise stops playback and loads with the settings passphrase
+  // (or `passphrase`); on failure the recording is closed. True when loaded. IMA and
+  // GSM recordings go on decoding in the background: Load returns once the first
+  // kBuffersInFlight seconds are decoded (PlayStop may start at once), and CanPlay
+  // turns true when more than kPlayableSamples are.
+  bool Load(const std::string& path);
+  bool Load(const std::string& path, const std::string& passphrase);
+  // Waits (up to 100 s) until the loaded recording is fully decoded, as the export and
+  // mail commands need it; true when it is ready.
+  bool FinishDecoding();
+  // Stops, rewinds, writes pending header changes and clears Loaded.
+  void Close();
+
+  void PlayStop(bool play, bool rewind);
+  void Play();
+  void Stop();
+  void TogglePause();
+  void Seek(int sample);
+  // The sample being heard now, at most Duration x 8000.
+  int Position();
+  bool CanPlay() const;
+
+  bool IsPlaying() const { return Playing != 0; }
+  bool IsPaused() const { return Paused != 0; }
+  bool IsLoaded() const { return Loaded != 0; }
+  CKlRecordFile& Recording() { return Recording_; }
+  const CKlRecordFile& Recording() const { return Recording_; }
+
+  // MM_WOM_DONE: a buffer has been played; MM_WOM_CLOSE: the device was closed.
+  void OnWaveNotify(unsigned code);
+
+  // For tests and diagnostics.
+  int QueuedBuffers() const { return QueuedCount; }
+  int QueuePosition() const { return QueuePos; }
+  int StartPosition() const { return StartPos; }
+  size_t QueueLength() const { return Queue_.size(); }
+  bool DeviceOpen() const { return Device_ != nullptr; }
+
+ private:
+  bool OpenDevice();
+  void WaitForFirstBuffers();
+  int QueueBuffer();
+
+  int32_t Playing = 0;
+  uint32_t Paused = 0;
+  std::unique_ptr<IWaveOut> Device_;
+  uint32_t Loaded = 0;
+  int32_t QueuePos = 0;
+  int32_t QueuedCount = 0;
+  int32_t StartPos = 0;
+  CKlLoggedSemaphore QueueLock_{"PLAYBACK_MANAGER"};
+  std::deque<std::unique_ptr<WaveHeader>> Queue_;
+  CKlRecordFile Recording_;
+  IWaveNotifyTarget* FrameWindow_ = nullptr;
+  WaveOutFactory Factory_;
+};

@@ -1,0 +1,263 @@
+#include "audio/WavExport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "audio/CGsm49Encoder.h"
+#include "audio/CKlWav.h"
+#include "audio/ISaveFileChooser.h"
+#include "core/AtomicFile.h"
+#include "core/CKlLogger.h"
+#include "platform/MailClient.h"
+#include "recording/CBookmarkRecordFile.h"
+#include "recording/CKlRecordFile.h"
+
+namespace zel {
+
+const char* const kPlayerWebAddress = "https://www.zelvelomar.com/player/";
+
+namespace {
+
+const char kGsmWavFilter[] = "Wav GSM Compressed (*.wav)|*.wav|Wav Uncompressed (*.wav)|*.wav||";
+const char kPcmWavFilter[] = "Wav Uncompressed (*.wav)|*.wav||";
+const char kZelFilter[] = "Zel Files (*.zel)|*.zel||";
+
+bool EndsWithNoCase(const std::string& text, const std::string& end) {
+  if (text.size() < end.size()) return false;
+  for (size_t i = 0; i < end.size(); ++i) {
+    char a = text[text.size() - end.size() + i];
+    char b = end[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+// Writes little-endian 16-bit samples in slices, so a big recording needs no
+// second full-size buffer.
+bool WritePcmSamples(AtomicFile& out, const int16_t* samples, size_t count) {
+  constexpr size_t kSlice = 65536;
+  std::vector<uint8_t> bytes(2 * std::min(count, kSlice));
+  for (size_t done = 0; done < count;) {
+    size_t n = std::min(kSlice, count - done);
+    for (size_t i = 0; i < n; ++i) {
+      uint16_t v = static_cast<uint16_t>(samples[done + i]);
+      bytes[2 * i] = static_cast<uint8_t>(v & 0xFF);
+      bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+    }
+    if (!out.Write(bytes.data(), 2 * n)) return false;
+    done += n;
+  }
+  return true;
+}
+
+std::optional<SaveFileChoice> AskSavePath(const std::string& extension, const std::string& base,
+                                          const char* filter) {
+  SaveFileRequest request;
+  request.defaultExtension = extension;
+  request.fileName = base;
+  request.filter = filter;
+  request.initialFolder = DocumentsFolder();
+  return SaveFileChooser()->ChooseSaveFile(request);
+}
+
+bool CopyFileAtomically(const std::string& from, const std::string& to) {
+  FILE* in = std::fopen(from.c_str(), "rb");
+  if (in == nullptr) return false;
+  AtomicFile out(to);
+  bool ok = out.Open();
+  std::vector<char> buffer(1 << 16);
+  while (ok) {
+    size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
+    if (n == 0) {
+      ok = !std::ferror(in);
+      break;
+    }
+    ok = out.Write(buffer.data(), n);
+  }
+  std::fclose(in);
+  return ok && out.Commit();
+}
+
+bool SendMail(const std::string& subject, const std::string& text, const std::string& attachment) {
+  MailMessage message;
+  message.SetSubject(subject);
+  message.SetNoteText(text);
+  message.AddAttachment(attachment);
+  return message.Send() == MailMessage::kOk;
+}
+
+}  // namespace
+
+bool GsmCodecAvailable() {
+  CGsm49Encoder encoder;
+  if (!encoder.IsValid()) return false;
+  int16_t block[CGsm49Encoder::kBlockSamples] = {};
+  uint8_t out[CGsm49Encoder::kBlockBytes + 1];
+  out[CGsm49Encoder::kBlockBytes] = 0x5A;  // guard: a block is exactly 65 bytes
+  return encoder.Encode(block, CGsm49Encoder::kBlockSamples, out) == CGsm49Encoder::kBlockBytes &&
+         out[CGsm49Encoder::kBlockBytes] == 0x5A;
+}
+
+bool WriteWavSamples(const std::string& path, const int16_t* samples, size_t count,
+                     bool uncompressed) {
+  // Both layouts store sizes in 32 bits.
+  if (count > (0xFFFFFFFFu - 64) / 2) return false;
+  AtomicFile out(path);
+  if (!out.Open()) return false;
+  std::unique_ptr<CGsm49Encoder> encoder;
+  if (!uncompressed) {
+    encoder = std::make_unique<CGsm49Encoder>();
+    if (!encoder->IsValid()) encoder.reset();
+  }
+  bool ok;
+  if (!encoder) {
+    std::string header = CKlWav::ForPcm(static_cast<uint32_t>(count)).Bytes();
+    ok = out.Write(header.data(), header.size()) && WritePcmSamples(out, samples, count);
+  } else {
+    std::vector<uint8_t> coded(CGsm49Encoder::EncodedSize(count));
+    size_t produced = encoder->Encode(samples, count, coded.data());
+    std::string header =
+        CKlWav::GsmHeaderBytes(static_cast<uint32_t>(count), static_cast<uint32_t>(produced));
+    ok = out.Write(header.data(), header.size()) && out.Write(coded.data(), produced);
+  }
+  if (!ok || !out.Commit()) {
+    Singleton<CKlLogger>::Instance()->LogLine("WAV file %s could not be written", path.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool WriteWav(const std::string& path, const CKlRecordFile& file, bool uncompressed) {
+  const int16_t* samples = nullptr;
+  int n = file.SampleCount() > 0 ? file.GetSamples(0, file.SampleCount(), &samples) : 0;
+  return WriteWavSamples(path, samples, n > 0 ? static_cast<size_t>(n) : 0, uncompressed);
+}
+
+std::string WithExtension(const std::string& path, const std::string& extension) {
+  return EndsWithNoCase(path, extension) ? path : path + extension;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = name.find_last_of('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string TempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string folder = (tmp != nullptr && tmp[0] != '\0') ? tmp : "/tmp";
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
+bool ExportWav(const CKlRecordFile& file) {
+  if (!file.IsReady()) return false;
+  bool gsm = GsmCodecAvailable();
+  auto choice = AskSavePath("wav", BaseName(file.Path()), gsm ? kGsmWavFilter : kPcmWavFilter);
+  if (!choice) return false;
+  bool uncompressed = !gsm || choice->filterIndex == 1;
+  return WriteWav(WithExtension(choice->path, ".wav"), file, uncompressed);
+}
+
+bool ExportNative(const CKlRecordFile& file) {
+  if (!file.IsReady()) return false;
+  auto choice = AskSavePath("zel", BaseName(file.Path()), kZelFilter);
+  if (!choice) return false;
+  std::string target = WithExtension(choice->path, ".zel");
+  if (!CopyFileAtomically(file.Path(), target)) {
+    Singleton<CKlLogger>::Instance()->LogLine("Copy of %s to %s failed", file.Path().c_str(),
+                                              target.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::string MailSubject(const CKlRecordFile& file) {
+  const auto& header = file.Header();
+  return "Recording With " + header.CallerIdUtf8() + " at " + header.FormatDateTime();
+}
+
+std::string MailNoteText(const CKlRecordFile& file) {
+  const auto& header = file.Header();
+  std::string text = "Please find attached a telephone conversation recorded by me as follows:\r\n";
+  text += "Conversation With: " + header.CallerIdUtf8() + "\r\n";
+  text += "Date & Time: " + header.FormatDateTime() + "\r\n";
+  std::string comment = header.CommentUtf8();
+  if (!comment.empty()) text += "My comments: " + comment + "\r\n";
+  return text;
+}
+
+bool EmailWav(const CKlRecordFile& file) {
+  if (!file.IsReady()) return false;
+  std::string path = TempFolder() + BaseName(file.Path()) + ".wav";
+  if (!WriteWav(path, file, false)) return false;
+  return SendMail(MailSubject(file), MailNoteText(file), path);
+}
+
+bool EmailNative(const CKlRecordFile& file) {
+  // The texts come from the header already in memory; the file itself is attached.
+  return SendMail(MailSubject(file), MailNoteText(file), file.Path());
+}
+
+bool EmailNativePlain(const CKlRecordFile& file) {
+  std::string text =
+      "Please find attached, one or more telephone calls I have recorded\r\n\r\n"
+      "These files are in compressed format.\r\nA free player is available from ";
+  text += kPlayerWebAddress;
+  return SendMail("My Recorded Calls", text, file.Path());
+}
+
+bool EmailClip(const CKlRecordFile& clip, const std::string& path, bool deleteAfterwards) {
+  bool sent = SendMail(MailSubject(clip), MailNoteText(clip), path);
+  if (deleteAfterwards) std::remove(path.c_str());
+  return sent;
+}
+
+namespace {
+
+std::unique_ptr<CBookmarkRecordFile> CroppedCopy(const CKlRecordFile& source,
+                                                 const std::optional<std::string>& passphrase) {
+  auto clip = passphrase ? std::make_unique<CBookmarkRecordFile>(source, *passphrase)
+                         : std::make_unique<CBookmarkRecordFile>(source);
+  clip->CropToBookmark();
+  return clip;
+}
+
+}  // namespace
+
+bool EmailWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
+  return EmailWav(*CroppedCopy(source, passphrase));
+}
+
+bool EmailNativeClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
+  auto clip = CroppedCopy(source, passphrase);
+  std::string path = clip->ClipTempPath(".zel");
+  if (!clip->WriteClip(path)) return false;
+  return EmailClip(*clip, path, true);
+}
+
+bool ExportWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
+  return ExportWav(*CroppedCopy(source, passphrase));
+}
+
+bool ExportNativeClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
+  return ExportClip(*CroppedCopy(source, passphrase));
+}
+
+bool ExportClip(CBookmarkRecordFile& clip) {
+  return clip.ExportClip([](const std::string& base) -> std::optional<std::string> {
+    auto choice = AskSavePath("zel", base, kZelFilter);
+    if (!choice) return std::nullopt;
+    return WithExtension(choice->path, ".zel");
+  });
+}
+
+}  // namespace zel
