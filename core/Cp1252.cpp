@@ -27,8 +27,17 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 }  // namespace
 
 std::string Cp1252ToUtf8(const std::string& text) {
+  // Header texts are mostly ASCII: size the result once, then copy byte by byte.
+  size_t extra = 0;
+  for (unsigned char c : text) {
+    if (c >= 0x80) {
+      uint32_t cp = c < 0xA0 && kHighTable[c - 0x80] != 0 ? kHighTable[c - 0x80] : c;
+      extra += cp < 0x800 ? 1 : 2;
+    }
+  }
+  if (extra == 0) return text;
   std::string out;
-  out.reserve(text.size());
+  out.reserve(text.size() + extra);
   for (unsigned char c : text) {
     if (c < 0x80) {
       out += static_cast<char>(c);

@@ -116,10 +116,14 @@ class CKlRecordFileHdr {
   void SetText(int offset, int size, const std::string& raw);
   uint32_t U32(int offset) const;
   void PutU32(int offset, uint32_t value);
-  int ReadVersion5(FILE* file, const std::string& passphrase);
+  // Reads the header from the first bytes of a file: `got` bytes from offset 0 (all
+  // of the prefix and record when the file has them), `fileLength` -1 when unknown.
+  // Returns what ReadHeader returns.
+  int ParseHeader(const uint8_t* data, size_t got, int64_t fileLength, const std::string& passphrase);
+  int ParseVersion5(const uint8_t* data, size_t got, const std::string& passphrase);
   // The bytes WriteHeader puts at the start of the file; false when there are none.
   bool BuildFileBytes(std::string& bytes);
-  void DeriveVersion4Duration(FILE* file);
+  void DeriveVersion4Duration(int64_t fileLength);
 
   uint8_t Record_[kRecordSize];
   CKlAESCipher Cipher_;
