@@ -16,13 +16,19 @@ class CKlFileListEntry {
   // Stores the path; the user text is what lies between the last "/" and the first
   // "-2" of the path, the date text everything after that "-".
   void SetPath(const std::string& path);
-  // Reads the header once (later calls do nothing); a file that cannot be read or
-  // decrypted gets the "File error!" or "Decryption error!" texts.
+  // Reads the header once (later calls do nothing, also after a failure: make a new
+  // entry to try again). A file that cannot be opened or read, or has an unknown
+  // version, gets the "File error!" texts; a version-5 file that cannot be decrypted
+  // with `passphrase` gets the "Decryption error!" texts and Encrypted().
   void LoadDetails(const std::string& passphrase);
-  // Keeps HasBookmark right after the player wrote (start, end) into the file.
+  // Keeps HasBookmark right after the player wrote (start, end) into the file: set
+  // for 0 <= start < end, cleared for any other pair. Loads the details first when
+  // needed; an entry whose file could not be read is left as it is.
   void ApplyBookmarkEdit(const std::string& passphrase, int start, int end);
-  // Size of the file at Path(), 0 when it cannot be opened.
+  // Size of the regular file at Path(), 0 when it cannot be opened.
   uint64_t FileSize() const;
+  // True once LoadDetails found the file unreadable or undecryptable.
+  bool LoadFailed() const { return DetailsLoaded_ == kDetailsFailed; }
 
   uint32_t Important() const { return Important_; }
   void SetImportant(uint32_t value) { Important_ = value; }
@@ -48,6 +54,9 @@ class CKlFileListEntry {
   void SetCommentText(const std::string& text) { CommentText_ = text; }
 
  private:
+  static constexpr uint32_t kDetailsOk = 1;
+  static constexpr uint32_t kDetailsFailed = 2;
+
   uint32_t Important_ = 0;
   int32_t StartTime_ = 0;
   uint32_t Duration_ = 0;

@@ -1,0 +1,23 @@
+#include "cli/EntryJson.h"
+
+namespace zel::cli {
+
+void EntryToJson(const CKlFileListEntry& entry, JsonWriter& json) {
+  json.BeginObject()
+      .Field("path", entry.Path())
+      .Field("userId", entry.UserIdText())
+      .Field("callerId", entry.CallerIdText())
+      .Field("dateTime", entry.DateTimeText())
+      .Field("duration", entry.Duration())
+      .Field("durationText", entry.DurationText())
+      .Field("startTime", static_cast<int64_t>(entry.StartTime()))
+      .Field("comment", entry.CommentText())
+      .Field("important", entry.Important() != 0)
+      .Field("hasBookmark", entry.HasBookmark())
+      .Field("encrypted", entry.Encrypted())
+      .Field("auxCode", entry.AuxCode())
+      .Field("auxDurationText", entry.AuxDurationText())
+      .EndObject();
+}
+
+}  // namespace zel::cli
