@@ -1,0 +1,59 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Archive/IArchiver.h"
+
+// Archives recordings as a folder tree: <archive folder>/<sub-folder>/<file name>.
+// AddFile only queues; Archive copies the queue in order.
+class CDiskArchiver : public IArchiver {
+ public:
+  struct SEntry {
+    std::string archivePath;
+    std::string sourcePath;
+    std::string subFolder;  // leading "/" removed
+    int64_t callTime = 0;
+  };
+
+  explicit CDiskArchiver(ProgressFunction progress);
+  ~CDiskArchiver() override;
+
+  // Copies the queued recordings. Stops early, returning 0, when cancelled or
+  // when the threshold is set and the copied size has reached it; the recording
+  // that crossed the limit stays. Returns -1 when a folder cannot be created
+  // because its parent is missing or a copy fails; copies made before stay.
+  // The queue is empty afterwards in every case.
+  int Archive() override;
+  int Cancel() override;
+  // Queues the recording; always returns 0.
+  int AddFile(const std::string& archivePath, const std::string& sourcePath, const std::string& subFolder,
+              int64_t callTime) override;
+  int GetType() override { return kTypeDisk; }
+  // Size of the source files copied so far, in MiB.
+  int GetSizeMB() override;
+  IArchiver* Reset() override;
+
+  size_t QueuedCount() const { return m_Queue.size(); }
+
+ private:
+  int CopyEntry(const SEntry& entry, size_t queued);
+
+  std::vector<SEntry> m_Queue;
+  ProgressFunction m_Progress;
+  uint32_t m_FilesCopied = 0;  // in the current write
+  uint64_t m_TotalSize = 0;    // bytes of the source files copied
+};
+
+namespace zel {
+
+// Copies `source` to `target` through a temporary file beside the target, so an
+// existing target is replaced only by a complete copy. The copy gets the source's
+// permission bits; its modification time becomes `mtime` when that is not 0 and
+// the source's otherwise. Returns false (with errno describing the failure) when
+// the copy could not be made; the target is then untouched. `copied` (optional)
+// receives the number of bytes copied.
+bool CopyFileReplacing(const std::string& source, const std::string& target, int64_t mtime,
+                       uint64_t* copied = nullptr);
+
+}  // namespace zel

@@ -1,0 +1,67 @@
+#include "Archive/CISOArchiver.h"
+
+#include <ctime>
+#include <utility>
+
+#include "core/CKlLogger.h"
+#include "core/MessageSink.h"
+
+CISOArchiver::CISOArchiver(ProgressFunction progress) : m_Progress(std::move(progress)) {
+  int rc = m_Image.Create();
+  if (rc < 0) zel::ShowMessage(m_Image.ErrorText(rc), IMessageSink::Icon::Information);
+}
+
+CISOArchiver::~CISOArchiver() = default;
+
+int CISOArchiver::Cancel() {
+  RequestCancel();
+  m_Image.Stop();
+  return 0;
+}
+
+IArchiver* CISOArchiver::Reset() {
+  m_Image.ClearStop();
+  return IArchiver::Reset();
+}
+
+int CISOArchiver::GetSizeMB() { return static_cast<int>(m_Image.EstimatedSize() >> 20); }
+
+int CISOArchiver::AddFile(const std::string& archivePath, const std::string& sourcePath,
+                          const std::string& subFolder, int64_t) {
+  m_ImagePath = archivePath;
+  if (ThresholdReached()) return -1;
+  if (CancelRequested()) return kCancelledResult;
+  if (!m_Image.IsCreated()) {
+    // The image of an earlier write was freed: start a new one.
+    int rc = m_Image.Create();
+    if (rc < 0) {
+      zel::ShowMessage(m_Image.ErrorText(rc), IMessageSink::Icon::Information);
+      return -1;
+    }
+  }
+  int rc = m_Image.AddFile(zel::SubFolderComponents(subFolder), sourcePath);
+  if (rc >= 0) {
+    ++m_ArchivedCount;
+    return 0;
+  }
+  if (rc == zel::iso::CIsoImage::kCancelled) return kCancelledResult;
+  std::string text = m_Image.ErrorText(rc);
+  Singleton<CKlLogger>::Instance()->LogLine("Archiver: ISO %s: %s", sourcePath.c_str(), text.c_str());
+  zel::ShowMessage(text, IMessageSink::Icon::Information);
+  return -1;
+}
+
+int CISOArchiver::Archive() {
+  if (CancelRequested()) return kCancelledResult;
+  if (!m_Image.IsCreated() || m_ImagePath.empty()) return -1;
+  int rc = m_Image.Write(m_ImagePath, std::time(nullptr), m_Progress);
+  if (rc == zel::iso::CIsoImage::kCancelled) return kCancelledResult;
+  if (rc < 0) {
+    std::string text = m_Image.ErrorText(rc);
+    Singleton<CKlLogger>::Instance()->LogLine("Archiver: ISO %s: %s", m_ImagePath.c_str(), text.c_str());
+    zel::ShowMessage(text, IMessageSink::Icon::Information);
+    return -1;
+  }
+  m_Image.Free();
+  return 0;
+}

@@ -1,0 +1,67 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Archive/IArchiver.h"
+#include "toolkit/zip/CZipArchive.h"
+
+// Archives recordings into one ZIP archive as "<sub-folder>/<file name>".
+// AddFile only queues; Archive adds the queue, each recording in its own
+// open-add-close cycle, so the archive on disk is complete after every recording.
+class CZIPArchiver : public IArchiver {
+ public:
+  struct SEntry {
+    std::string archivePath;
+    std::string sourcePath;
+    std::string subFolder;
+  };
+
+  // Registered with the ZIP layer for every add: forwards the progress of the
+  // run and stops the current add once the cancel flag is set.
+  class CProgressCallback : public zel::zip::IActionCallback {
+   public:
+    explicit CProgressCallback(ProgressFunction progress) : m_Progress(std::move(progress)) {}
+    bool Callback(uint64_t processed, uint64_t total) override;
+
+    void SetTotal(uint32_t total) { m_Total = total; }
+    uint32_t GetTotal() const { return m_Total; }
+    // Recordings finished before the current one.
+    void SetDone(uint32_t done) { m_Done = done; }
+    void SetCancel(bool cancel) { m_Cancel.store(cancel, std::memory_order_release); }
+    bool IsCancelled() const { return m_Cancel.load(std::memory_order_acquire); }
+
+   private:
+    ProgressFunction m_Progress;
+    uint32_t m_Total = 0;
+    uint32_t m_Done = 0;
+    std::atomic<bool> m_Cancel{false};
+  };
+
+  explicit CZIPArchiver(ProgressFunction progress);
+  ~CZIPArchiver() override;
+
+  // Adds the queued recordings and returns how many it processed (including
+  // those taken back for the threshold). Returns -1 when a recording could not be
+  // added (what was added before stays) and 0 when the write was cancelled (the
+  // recording being added is taken back; the ones before stay). In every case
+  // the archive on disk is a valid ZIP archive and the queue is empty afterwards.
+  int Archive() override;
+  int Cancel() override;
+  // Queues the recording (the call time is not used); always returns 0.
+  int AddFile(const std::string& archivePath, const std::string& sourcePath, const std::string& subFolder,
+              int64_t callTime) override;
+  int GetType() override { return kTypeZip; }
+  int GetSizeMB() override { return static_cast<int>(m_ZipSize >> 20); }
+  IArchiver* Reset() override;
+
+ private:
+  enum class AddOutcome { kDone, kFailed, kCancelled };
+  AddOutcome AddEntry(const SEntry& entry);
+
+  std::vector<SEntry> m_Queue;
+  ProgressFunction m_Progress;
+  CProgressCallback m_Callback;
+  uint64_t m_ZipSize = 0;  // the archive's length; m_ArchiveSize holds it clamped to 32 bits
+};

@@ -1,0 +1,83 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// One archive being written: a folder tree, a ZIP archive or an ISO 9660 image.
+// The archive manager owns one archiver per job run and uses it in this order:
+// Reset(), SetThreshold(), AddFile() once per recording, Archive() once, delete.
+// All calls come from the manager's thread except Cancel(), which may come from
+// any thread at any time and only raises a flag that the running write checks.
+//
+// Paths use "/". The sub-folder is relative to the archive root: empty, a single
+// name, or a "/"-separated path beginning with "/". Components "." and ".." and
+// empty ones are dropped, so a sub-folder built from header texts can never
+// leave the archive root (see zel::SubFolderComponents).
+class IArchiver {
+ public:
+  // Receives the progress of the current write in percent (0..100).
+  using ProgressFunction = std::function<void(double percent)>;
+
+  // Archive types as the archive jobs number them.
+  enum Type { kTypeDisk = 1, kTypeZip = 2, kTypeIso = 3 };
+
+  IArchiver() = default;
+  virtual ~IArchiver();
+  IArchiver(const IArchiver&) = delete;
+  IArchiver& operator=(const IArchiver&) = delete;
+
+  // Writes the archive. Returns 0 on success and a negative value on failure;
+  // the ZIP archiver instead returns the number of recordings it processed (0
+  // when the write was cancelled).
+  virtual int Archive() = 0;
+  // Asks the running (or the next) write to stop as soon as it can. Thread-safe.
+  // Returns 0. The request stays until Reset().
+  virtual int Cancel() = 0;
+  // Hands over one recording. `archivePath` is the archive's folder (DISK) or
+  // file (ZIP, ISO); `callTime` is the call's start in seconds since 1970, 0 when
+  // unknown. Returns 0 when the recording was accepted, non-zero when refused.
+  virtual int AddFile(const std::string& archivePath, const std::string& sourcePath,
+                      const std::string& subFolder, int64_t callTime) = 0;
+  virtual int GetType() = 0;
+  // The archive's size so far in MiB (what the threshold is compared with).
+  virtual int GetSizeMB() = 0;
+  // Starts a new job: zeroes the archive size and the archived count and
+  // withdraws an earlier Cancel(). Returns this archiver.
+  virtual IArchiver* Reset();
+
+  // The archive size limit in MiB; 0 means no limit.
+  void SetThreshold(int32_t mib) { m_Threshold = mib; }
+  int32_t GetThreshold() const { return m_Threshold; }
+  // Recordings written into or accepted by the archive in this job.
+  int32_t GetArchivedCount() const { return m_ArchivedCount; }
+  // The archive's size in bytes as last measured (kept by the ZIP archiver).
+  uint32_t GetArchiveSize() const { return m_ArchiveSize; }
+
+ protected:
+  bool CancelRequested() const { return m_CancelRequested.load(std::memory_order_acquire); }
+  void RequestCancel() { m_CancelRequested.store(true, std::memory_order_release); }
+  bool ThresholdReached() { return m_Threshold > 0 && GetSizeMB() >= m_Threshold; }
+
+  uint32_t m_ArchiveSize = 0;
+  int32_t m_Threshold = 0;
+  int32_t m_ArchivedCount = 0;
+
+ private:
+  std::atomic<bool> m_CancelRequested{false};
+};
+
+namespace zel {
+
+// The components of an archive sub-folder: split at "/" (a "\" counts as "/" too),
+// each right-trimmed of blanks; empty, "." and ".." components are dropped.
+std::vector<std::string> SubFolderComponents(const std::string& subFolder);
+// The components joined with "/" (no leading or trailing "/"); "" for none.
+std::string JoinSubFolder(const std::vector<std::string>& components);
+// The last component of a "/" path ("" for a path ending in "/").
+std::string FileNameOf(const std::string& path);
+// `path` without trailing "/" characters ("/" stays "/").
+std::string WithoutTrailingSlashes(const std::string& path);
+
+}  // namespace zel

@@ -1,0 +1,276 @@
+#include "toolkit/zip/CZipArchive.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <utility>
+#include <vector>
+
+namespace zel::zip {
+
+namespace {
+
+constexpr uint32_t kEndSignature = 0x06054b50;
+constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr uint32_t kZip64EndSignature = 0x06064b50;
+constexpr size_t kEndRecordSize = 22;
+constexpr size_t kSampleSize = 16 * 1024;
+// A sample must shrink to at most this share of its size for deflate to be used.
+constexpr double kWorthDeflating = 0.98;
+
+uint32_t Le32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+uint64_t Le64(const unsigned char* p) { return Le32(p) | static_cast<uint64_t>(Le32(p + 4)) << 32; }
+
+bool ReadAt(int fd, void* buffer, size_t size, uint64_t offset) {
+  auto* out = static_cast<char*>(buffer);
+  while (size > 0) {
+    ssize_t n = ::pread(fd, out, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    out += n;
+    size -= static_cast<size_t>(n);
+    offset += static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
+bool WriteAt(int fd, const void* buffer, size_t size, uint64_t offset) {
+  const auto* in = static_cast<const char*>(buffer);
+  while (size > 0) {
+    ssize_t n = ::pwrite(fd, in, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    in += n;
+    size -= static_cast<size_t>(n);
+    offset += static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+// True when deflate shrinks a sample from the middle of the file enough to pay.
+bool WorthDeflating(int fd, uint64_t size, int level) {
+  if (size == 0) return false;
+  size_t sampleSize = static_cast<size_t>(std::min<uint64_t>(size, kSampleSize));
+  uint64_t offset = size > sampleSize ? (size - sampleSize) / 2 : 0;
+  std::vector<unsigned char> sample(sampleSize);
+  if (!ReadAt(fd, sample.data(), sampleSize, offset)) return true;
+  uLongf packedSize = compressBound(static_cast<uLong>(sampleSize));
+  std::vector<unsigned char> packed(packedSize);
+  if (compress2(packed.data(), &packedSize, sample.data(), static_cast<uLong>(sampleSize), level) != Z_OK) return true;
+  return static_cast<double>(packedSize) <= kWorthDeflating * static_cast<double>(sampleSize);
+}
+
+}  // namespace
+
+CZipArchive::~CZipArchive() {
+  if (handle_ != nullptr) {
+    bool failed = addFailed_;
+    Close();
+    if (failed) Restore();
+  }
+}
+
+bool CZipArchive::Fail(const std::string& text) {
+  lastError_ = text;
+  return false;
+}
+
+bool CZipArchive::TakeSnapshot() {
+  existed_ = false;
+  oldLength_ = 0;
+  tailOffset_ = 0;
+  oldTail_.clear();
+  struct stat info {};
+  if (::stat(path_.c_str(), &info) != 0) {
+    if (errno == ENOENT) return true;
+    return Fail(path_ + ": " + std::strerror(errno));
+  }
+  existed_ = true;
+  if (S_ISDIR(info.st_mode)) return Fail(path_ + ": is a folder");
+  FileDescriptor fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return Fail(path_ + ": " + std::strerror(errno));
+  if (::fstat(fd.get(), &info) != 0) return Fail(path_ + ": " + std::strerror(errno));
+  oldLength_ = static_cast<uint64_t>(info.st_size);
+  if (oldLength_ < kEndRecordSize) return Fail(path_ + ": not a ZIP archive");
+
+  // The end record sits in the last 22 bytes plus at most a 64 KiB comment.
+  size_t window = static_cast<size_t>(std::min<uint64_t>(oldLength_, kEndRecordSize + 0xFFFF));
+  std::vector<unsigned char> tail(window);
+  uint64_t windowStart = oldLength_ - window;
+  if (!ReadAt(fd.get(), tail.data(), window, windowStart)) return Fail(path_ + ": cannot be read");
+  size_t end = window - kEndRecordSize + 1;
+  bool found = false;
+  while (end-- > 0) {
+    if (Le32(&tail[end]) == kEndSignature) {
+      found = true;
+      break;
+    }
+  }
+  if (!found) return Fail(path_ + ": not a ZIP archive");
+  uint64_t endPos = windowStart + end;
+  uint64_t cdOffset = Le32(&tail[end + 16]);
+  if (cdOffset == 0xFFFFFFFFu && endPos >= 20) {
+    unsigned char locator[20];
+    if (!ReadAt(fd.get(), locator, sizeof(locator), endPos - 20) || Le32(locator) != kZip64LocatorSignature)
+      return Fail(path_ + ": damaged ZIP64 end record");
+    uint64_t zip64End = Le64(locator + 8);
+    unsigned char record[56];
+    if (zip64End + sizeof(record) > oldLength_ || !ReadAt(fd.get(), record, sizeof(record), zip64End) ||
+        Le32(record) != kZip64EndSignature)
+      return Fail(path_ + ": damaged ZIP64 end record");
+    cdOffset = Le64(record + 48);
+  }
+  if (cdOffset > endPos) return Fail(path_ + ": damaged central directory");
+  tailOffset_ = cdOffset;
+  oldTail_.resize(static_cast<size_t>(oldLength_ - cdOffset));
+  if (!oldTail_.empty() && !ReadAt(fd.get(), oldTail_.data(), oldTail_.size(), cdOffset))
+    return Fail(path_ + ": cannot be read");
+  return true;
+}
+
+bool CZipArchive::Open(const std::string& path) {
+  if (handle_ != nullptr) return Fail("archive already open");
+  path_ = path;
+  addFailed_ = false;
+  closed_ = false;
+  occupiedSize_ = 0;
+  lastError_.clear();
+  if (!TakeSnapshot()) return false;
+  handle_ = zipOpen64(path.c_str(), existed_ ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE);
+  if (handle_ == nullptr) {
+    if (!existed_) ::unlink(path.c_str());
+    return Fail(path + (existed_ ? ": not a ZIP archive" : ": cannot be created"));
+  }
+  return true;
+}
+
+CZipArchive::AddResult CZipArchive::AddFile(const std::string& source, const std::string& name, int level,
+                                             size_t bufferSize) {
+  if (handle_ == nullptr) {
+    Fail("archive not open");
+    return AddResult::kFailed;
+  }
+  FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (in.get() < 0 || ::fstat(in.get(), &info) != 0) {
+    Fail(source + ": " + std::strerror(errno));
+    return AddResult::kFailed;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    Fail(source + ": not a file");
+    return AddResult::kFailed;
+  }
+  const uint64_t size = static_cast<uint64_t>(info.st_size);
+
+  zip_fileinfo fileInfo{};
+  struct tm local {};
+  time_t mtime = info.st_mtime;
+  localtime_r(&mtime, &local);
+  fileInfo.tmz_date.tm_sec = static_cast<uInt>(local.tm_sec);
+  fileInfo.tmz_date.tm_min = static_cast<uInt>(local.tm_min);
+  fileInfo.tmz_date.tm_hour = static_cast<uInt>(local.tm_hour);
+  fileInfo.tmz_date.tm_mday = static_cast<uInt>(local.tm_mday);
+  fileInfo.tmz_date.tm_mon = static_cast<uInt>(local.tm_mon);
+  fileInfo.tmz_date.tm_year = static_cast<uInt>(local.tm_year + 1900);
+  fileInfo.external_fa = static_cast<uLong>(info.st_mode & 0xFFFF) << 16;
+
+  const bool deflate = level != 0 && WorthDeflating(in.get(), size, level);
+  const bool utf8 = std::any_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; });
+  const int zip64 = (size >= 0xFFFF0000u || oldLength_ + size >= 0xFFFF0000u) ? 1 : 0;
+  const uLong madeByUnix = (3u << 8) | 20u;
+  int rc = zipOpenNewFileInZip4_64(handle_, name.c_str(), &fileInfo, nullptr, 0, nullptr, 0, nullptr,
+                                   deflate ? Z_DEFLATED : 0, deflate ? level : 0, 0, -MAX_WBITS, 8,
+                                   Z_DEFAULT_STRATEGY, nullptr, 0, madeByUnix, utf8 ? (1u << 11) : 0u, zip64);
+  if (rc != ZIP_OK) {
+    addFailed_ = true;
+    Fail(name + ": cannot be added (" + std::to_string(rc) + ")");
+    return AddResult::kFailed;
+  }
+
+  std::vector<char> buffer(std::max<size_t>(bufferSize, 4096));
+  uint64_t processed = 0;
+  AddResult result = AddResult::kAdded;
+  for (;;) {
+    ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      Fail(source + ": " + std::strerror(errno));
+      result = AddResult::kFailed;
+      break;
+    }
+    if (n == 0) break;
+    if (zipWriteInFileInZip(handle_, buffer.data(), static_cast<unsigned>(n)) != ZIP_OK) {
+      Fail(path_ + ": cannot be written");
+      result = AddResult::kFailed;
+      break;
+    }
+    processed += static_cast<uint64_t>(n);
+    if (callback_ != nullptr && !callback_->Callback(processed, size)) {
+      Fail(name + ": cancelled");
+      result = AddResult::kCancelled;
+      break;
+    }
+  }
+  if (zipCloseFileInZip(handle_) != ZIP_OK && result == AddResult::kAdded) {
+    Fail(path_ + ": cannot be written");
+    result = AddResult::kFailed;
+  }
+  if (result != AddResult::kAdded) addFailed_ = true;
+  return result;
+}
+
+bool CZipArchive::Close() {
+  if (handle_ == nullptr) return Fail("archive not open");
+  int rc = zipClose(handle_, nullptr);
+  handle_ = nullptr;
+  closed_ = true;
+  struct stat info {};
+  if (::stat(path_.c_str(), &info) == 0) occupiedSize_ = static_cast<uint64_t>(info.st_size);
+  if (rc != ZIP_OK) return Fail(path_ + ": cannot be written");
+  return true;
+}
+
+bool CZipArchive::Restore() {
+  if (!closed_) return Fail("archive not closed");
+  addFailed_ = false;
+  if (!existed_) {
+    if (::unlink(path_.c_str()) != 0 && errno != ENOENT) return Fail(path_ + ": " + std::strerror(errno));
+    occupiedSize_ = 0;
+    return true;
+  }
+  FileDescriptor fd(::open(path_.c_str(), O_WRONLY | O_CLOEXEC));
+  if (fd.get() < 0) return Fail(path_ + ": " + std::strerror(errno));
+  if (!WriteAt(fd.get(), oldTail_.data(), oldTail_.size(), tailOffset_) ||
+      ::ftruncate(fd.get(), static_cast<off_t>(oldLength_)) != 0)
+    return Fail(path_ + ": " + std::strerror(errno));
+  if (::close(fd.release()) != 0) return Fail(path_ + ": " + std::strerror(errno));
+  occupiedSize_ = oldLength_;
+  return true;
+}
+
+}  // namespace zel::zip
