@@ -1,6 +1,9 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,6 +17,10 @@
 // once; IMA ADPCM and GSM are decoded on a background thread while SampleCount() is
 // already final and samples not yet decoded read as 0. Annotation setters change the
 // header in memory; SaveIfDirty writes it back in place, leaving the audio untouched.
+//
+// Threads: the object is owned and called by one thread; only the decode thread runs
+// beside it. Readers of samples should stay below DecodedCount() (which the decode
+// thread publishes after each frame) to read finished samples without a data race.
 class CKlRecordFile {
  public:
   CKlRecordFile();
@@ -21,10 +28,17 @@ class CKlRecordFile {
   CKlRecordFile(const CKlRecordFile&) = delete;
   CKlRecordFile& operator=(const CKlRecordFile&) = delete;
 
-  // 1 when loaded (decoding may still run), 0 on failure.
+  // 1 when loaded (decoding may still run), 0 on failure. Paths ending in "zel"
+  // (any case) carry a header; "wav" files are raw 16-bit little-endian PCM from
+  // their first byte; any other file is headerless mu-law with the path as caller and
+  // comment. A ".zel" file shorter than 1440 bytes, a header that cannot be read or
+  // decrypted, an unknown format tag or audio shorter than one frame or block fail
+  // and leave nothing loaded; an unopenable file also leaves NotReady set.
   int LoadRecording(const std::string& path, const std::string& passphrase);
   // LoadRecording, then waits up to 100 s for decoding. An empty path closes and returns 1.
   int LoadRecordingAndWait(const std::string& path, const std::string& passphrase);
+  // Stops and joins the decode thread, frees the samples and forgets the file and
+  // any unsaved annotation changes.
   void CloseRecording();
 
   bool IsReady() const;  // a path is loaded and decoding has finished
@@ -36,6 +50,9 @@ class CKlRecordFile {
   // Pointer to sample `first` and the number available from there, at most `count`;
   // 0 when first >= SampleCount().
   int GetSamples(int first, int count, const int16_t** samples) const;
+  // Waits up to `milliseconds` (negative: without limit) for the decode thread to
+  // end; true when no decoding is running any more.
+  bool WaitForDecoding(int milliseconds);
 
   // Annotations, as UTF-8 texts.
   std::string GetCallerId() const;
@@ -45,11 +62,63 @@ class CKlRecordFile {
   void SetImportant(uint32_t value);
   bool GetBookmark(int& start, int& end) const;
   int SetBookmark(int start, int end);
-  bool SaveIfDirty();
+  // Writes the header back in place when changed. False when nothing is loaded, when
+  // the file has no header of its own (".wav" and headerless files: writing one would
+  // overwrite audio), when the file is gone, or when writing failed (it stays dirty).
+  virtual bool SaveIfDirty();
   bool HeaderDirty() const;
 
   CKlRecordFileHdr& Header();
   const CKlRecordFileHdr& Header() const;
 
-  // ... protected decode hooks and private members chosen by the implementation.
+ protected:
+  // The decoders of the stored audio. `coded` is CodedAudio (owned by this object);
+  // each returns the final sample count, 0 when there is nothing to decode.
+  virtual int DecodeAudio(int32_t formatTag, uint8_t* coded, size_t length);
+  virtual int StartGsmDecode(uint8_t* coded, size_t length);
+  virtual int StartImaDecode(uint8_t* coded, size_t length);
+
+  // Waits for the decode thread to run to its end (it always ends: the coded audio
+  // is finite). Afterwards the samples belong to this thread alone.
+  void FinishDecoding();
+  // Asks the decode thread to stop after its current frame and joins it.
+  void StopDecoding();
+  // Replaces the samples by samples[first, last) of the current ones (no thread runs).
+  void KeepSamples(int first, int last);
+  const int16_t* Samples() const { return DecodedSamples_.get(); }
+  bool HeaderFromFile() const { return HeaderFromFile_; }
+  void ClearHeaderDirty() { HeaderDirty_ = 0; }
+
+ private:
+  struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+  };
+  enum class Coding { kGsm, kIma };
+
+  int StartDecodeThread(Coding coding, uint8_t* coded, size_t length, int samples);
+  void DecodeLoop(Coding coding);
+  void FreeCodedAudio() { CodedAudio_.reset(); }
+
+  std::unique_ptr<int16_t[], FreeDeleter> DecodedSamples_;
+  std::unique_ptr<uint8_t[], FreeDeleter> CodedAudio_;
+  std::atomic<uint32_t> NotReady_{0};
+  int SampleCount_ = 0;
+  uint32_t HeaderDirty_ = 0;
+  std::string Path_;
+  CKlRecordFileHdr Header_;
+  CKlAESCipher Cipher_;
+  bool HeaderFromFile_ = false;
+
+  // Guards DecodeThread_ and Decoding_; Finished_ is signalled when decoding ends.
+  std::mutex ThreadLock_;
+  std::condition_variable Finished_;
+  std::thread DecodeThread_;
+  bool Decoding_ = false;
+
+  // Decoder cursor, owned by the decode thread while it runs.
+  size_t BytesLeft_ = 0;
+  const uint8_t* NextCoded_ = nullptr;
+  int16_t* NextSample_ = nullptr;
+  std::atomic<int> DecodedCount_{0};
+  std::atomic<bool> StopDecoding_{false};
 };
