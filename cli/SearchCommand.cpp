@@ -1,0 +1,229 @@
+#include "cli/SearchCommand.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <thread>
+
+#include "cli/CliSupport.h"
+#include "core/Singleton.h"
+#include "cli/EntryJson.h"
+#include "cli/JsonWriter.h"
+#include "organiser/CSearchManager.h"
+#include "organiser/CZelVelomarDoc.h"
+#include "organiser/IArchiveLookup.h"
+#include "recording/CKlFileListEntry.h"
+
+ZEL_REGISTER_COMMAND(SearchCommand, "search");
+
+namespace zel::cli {
+
+namespace {
+
+std::string Hms(long long seconds) {
+  if (seconds < 0) seconds = 0;
+  char text[48];
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
+  return text;
+}
+
+// Pads or cuts `text` to `width` display columns (UTF-8 aware, one column per character).
+std::string Cell(const std::string& text, size_t width) {
+  std::string out;
+  size_t columns = 0;
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+    if (columns == width) break;
+    out.append(text, i, length);
+    i += length;
+    ++columns;
+  }
+  out.append(width - columns, ' ');
+  return out;
+}
+
+const char* ArchiveKindText(int kind) {
+  switch (kind) {
+    case 1: return "DISK";
+    case 2: return "ZIP";
+    case 3: return "ISO";
+    default: return "";
+  }
+}
+
+}  // namespace
+
+void PrintEntryList(const CZelVelomarDoc& document, bool json, const SearchSummary& search) {
+  IArchiveLookup* lookup = ArchiveLookup();
+  if (json) {
+    for (size_t i = 0; i < document.EntryCount(); ++i) {
+      JsonWriter writer;
+      EntryToJson(*document.EntryAt(i), writer);
+      std::printf("%s\n", writer.Text().c_str());
+    }
+    JsonWriter writer;
+    writer.BeginObject().Key("summary").BeginObject();
+    writer.Field("calls", static_cast<int>(document.EntryCount()));
+    writer.Field("important", document.ImportantCount());
+    writer.Field("duration", Hms(document.TotalSeconds()));
+    if (search.present) {
+      writer.Field("failed", search.failed);
+      writer.Field("total", search.total);
+      writer.Field("processed", search.processed);
+    }
+    writer.EndObject().EndObject();
+    std::printf("%s\n", writer.Text().c_str());
+    return;
+  }
+  std::printf("%s %s %s %s %s %s %s %s %s\n", Cell("ENC", 3).c_str(), Cell("!", 1).c_str(), Cell("User ID", 16).c_str(),
+              Cell("Caller ID", 20).c_str(), Cell("Archived", 8).c_str(), Cell("Date + Time", 20).c_str(),
+              Cell("Duration", 8).c_str(), Cell("BM", 2).c_str(), "Comment");
+  for (size_t i = 0; i < document.EntryCount(); ++i) {
+    const CKlFileListEntry& e = *document.EntryAt(i);
+    int kind = lookup ? lookup->ArchiveKindOf(e) : -1;
+    std::string line = Cell(e.Encrypted() ? "ENC" : "", 3) + " " + Cell(e.Important() ? "!" : "", 1) + " " +
+                       Cell(e.UserIdText(), 16) + " " + Cell(e.CallerIdText(), 20) + " " +
+                       Cell(ArchiveKindText(kind), 8) + " " + Cell(e.DateTimeText(), 20) + " " +
+                       Cell(e.DurationText(), 8) + " " + Cell(e.HasBookmark() ? "BM" : "", 2) + " " +
+                       CZelVelomarDoc::CommentColumnText(e.CommentText());
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    std::printf("%s\n", line.c_str());
+  }
+  std::printf("%s   %s   %s\n", document.CallsText().c_str(), document.ImportantText().c_str(),
+              document.DurationText().c_str());
+}
+
+}  // namespace zel::cli
+
+namespace {
+
+// "YYYY-MM-DD" at the given local time of day, through mktime.
+std::optional<long long> LocalTime(const std::string& date, int hour, int minute, int second) {
+  int y, m, d;
+  char rest;
+  if (std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &rest) != 3) return std::nullopt;
+  if (m < 1 || m > 12 || d < 1 || d > 31 || y < 1900) return std::nullopt;
+  struct tm local {};
+  local.tm_year = y - 1900;
+  local.tm_mon = m - 1;
+  local.tm_mday = d;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = second;
+  local.tm_isdst = -1;
+  time_t t = mktime(&local);
+  if (t == static_cast<time_t>(-1) || local.tm_mday != d) return std::nullopt;
+  return static_cast<long long>(t);
+}
+
+std::optional<int> SortColumn(const std::string& text) {
+  static const char* const names[] = {"enc",      "important", "user",     "caller",
+                                      "archived", "date",      "duration", "bookmark", "comment"};
+  if (auto number = ArgParser::ToInt(text)) {
+    if (*number >= 0 && *number <= 8) return static_cast<int>(*number);
+    return std::nullopt;
+  }
+  for (int i = 0; i < 9; ++i) {
+    if (text == names[i]) return i;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+int SearchCommand::Execute(const std::vector<std::string>& arguments) {
+  using namespace zel::cli;
+  ArgParser parser;
+  parser.Flag("subfolders").Flag("ascending").Flag("json");
+  parser.Option("name").Option("caller").Option("dates").Option("from").Option("to").Option("min-minutes");
+  parser.Option("sort").Option("save");
+  AddPassphraseOptions(parser);
+  if (!parser.Parse(arguments)) return UsageError(Name(), parser.Error(), Usage());
+  if (parser.Positional().empty()) return UsageError(Name(), "no SOURCE given", Usage());
+
+  SearchCriteria criteria;
+  criteria.folders = parser.Positional();
+  criteria.includeSubfolders = parser.Has("subfolders") ? 1 : 0;
+  criteria.nameMask = parser.Value("name", "*");
+  criteria.callerIdMask = parser.Value("caller", "*");
+  const bool hasRange = parser.Has("from") || parser.Has("to");
+  std::string dates = parser.Value("dates", hasRange ? "range" : "30days");
+  if (dates == "all") criteria.dateMode = 0;
+  else if (dates == "2days") criteria.dateMode = 1;
+  else if (dates == "7days") criteria.dateMode = 2;
+  else if (dates == "30days") criteria.dateMode = 3;
+  else if (dates == "range") criteria.dateMode = 4;
+  else return UsageError(Name(), "unknown --dates value " + dates, Usage());
+  if (criteria.dateMode == 4) {
+    if (!parser.Has("from") || !parser.Has("to")) return UsageError(Name(), "--dates range needs --from and --to", Usage());
+    auto from = LocalTime(parser.Value("from"), 0, 0, 0);
+    auto to = LocalTime(parser.Value("to"), 23, 59, 59);
+    if (!from || !to) return UsageError(Name(), "dates must be YYYY-MM-DD", Usage());
+    criteria.rangeStart = static_cast<int>(*from);
+    criteria.rangeEnd = static_cast<int>(*to);
+  } else if (hasRange) {
+    return UsageError(Name(), "--from and --to need --dates range", Usage());
+  }
+  if (parser.Has("min-minutes")) {
+    auto minutes = ArgParser::ToInt(parser.Value("min-minutes"));
+    if (!minutes || *minutes < 0 || *minutes > 300) return UsageError(Name(), "--min-minutes must be 0..300", Usage());
+    criteria.limitByLength = 1;
+    criteria.minMinutes = static_cast<int>(*minutes);
+  }
+  int column = 5;
+  if (parser.Has("sort")) {
+    auto parsed = SortColumn(parser.Value("sort"));
+    if (!parsed) return UsageError(Name(), "unknown sort column " + parser.Value("sort"), Usage());
+    column = *parsed;
+  }
+  const int descending = parser.Has("ascending") ? 0 : 1;
+
+  StartCore();
+  auto passphrase = ResolvePassphrase(parser);
+  if (!passphrase) return kExitFailure;
+
+  auto& manager = Singleton<CSearchManager>::Instance();
+  manager->PrepareSearch(criteria, column, descending);
+  manager->SetPassphrase(*passphrase);
+  SearchStatus status;
+  manager->GetStatus(status);
+  if (status.failed || status.total == 0) {
+    std::fprintf(stderr, "No recordings found which match your specified criteria.\n");
+    return kExitFailure;
+  }
+  manager->StartSearch();
+  const bool progress = StderrIsTerminal();
+  auto lastTick = std::chrono::steady_clock::now();
+  while (manager->IsRunning()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (progress && std::chrono::steady_clock::now() - lastTick >= std::chrono::seconds(1)) {
+      lastTick = std::chrono::steady_clock::now();
+      manager->GetStatus(status);
+      std::fprintf(stderr, "\rReading %d of %d recordings found.", status.processed, status.total);
+    }
+  }
+  if (progress) std::fprintf(stderr, "\r\033[K");
+
+  CZelVelomarDoc document;
+  manager->TakeResults(&document);
+  manager->GetStatus(status);
+  if (criteria.folders.size() == 1) {
+    document.SetListKind(CZelVelomarDoc::kFolderList, criteria.folders[0]);
+  } else {
+    document.SetListKind(CZelVelomarDoc::kCustomList, "");
+  }
+  document.SetBuiltBySearch(true);
+  if (parser.Has("save") && !document.SaveList(parser.Value("save"))) {
+    PrintError("cannot write " + parser.Value("save"));
+    return kExitFailure;
+  }
+  SearchSummary summary;
+  summary.present = true;
+  summary.failed = status.failed != 0;
+  summary.total = status.total;
+  summary.processed = status.processed;
+  PrintEntryList(document, parser.Has("json"), summary);
+  return kExitOk;
+}

@@ -1,0 +1,33 @@
+#pragma once
+#include "cli/Command.h"
+
+class CZelVelomarDoc;
+
+// zelctl search: a folder search as a recording list window runs it.
+class SearchCommand : public Command {
+ public:
+  const char* Name() const override { return "search"; }
+  const char* Description() const override { return "Search folders for recordings as a list window does"; }
+  const char* Usage() const override {
+    return "[--subfolders] [--name MASK] [--caller MASK] [--dates all|2days|7days|30days|range] "
+           "[--from YYYY-MM-DD] [--to YYYY-MM-DD] [--min-minutes N] [--sort COLUMN] [--ascending] "
+           "[--save FILE.reclist] [--json] [--passphrase P | --passphrase-file F] SOURCE...";
+  }
+  int Execute(const std::vector<std::string>& arguments) override;
+};
+
+namespace zel::cli {
+
+// What a search adds to the printed summary.
+struct SearchSummary {
+  bool present = false;
+  bool failed = false;
+  int total = 0;
+  int processed = 0;
+};
+
+// Prints the list in order: one JSON object per entry and a summary object, or a
+// table with the list's columns and the summary line.
+void PrintEntryList(const CZelVelomarDoc& document, bool json, const SearchSummary& search = SearchSummary());
+
+}  // namespace zel::cli

@@ -1,0 +1,81 @@
+#pragma once
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/CKlLoggedSemaphore.h"
+#include "core/CKlThread.h"
+#include "organiser/SearchCriteria.h"
+#include "organiser/SearchRules.h"
+
+class CZelVelomarDoc;
+
+struct SearchStatus {
+  int failed = 0;     // 1 when a source folder was empty or missing
+  int processed = 0;  // recording files examined by the walk so far
+  int total = 0;      // recording files found by the counting pass
+};
+
+// The folder search behind every recording list. The user interface prepares a
+// search (counting pass on its own thread), starts the worker, polls GetStatus
+// and finally moves the results into a document with TakeResults. The worker
+// holds the "SEARCH_MANAGER" lock for its whole walk, so TakeResults and
+// ClearResults wait for the walk and its sort. A singleton (Singleton<CSearchManager>).
+class CSearchManager : public CKlThread {
+ public:
+  CSearchManager();
+  ~CSearchManager() override;
+
+  // Clears the results, copies the criteria, counts the recording files of the
+  // folders (a missing or empty folder entry sets `failed` and ends the count) and
+  // keeps the sort settings. Takes the passphrase for the details from the settings.
+  void PrepareSearch(const SearchCriteria& criteria, int sortColumn, int sortDescending);
+  // Loads details with `passphrase` instead of the remembered one (after PrepareSearch).
+  void SetPassphrase(const std::string& passphrase) { passphrase_ = passphrase; }
+  void SetReplaceList(int flag) { replaceList_ = flag; }
+  int GetReplaceList() const { return replaceList_; }
+  // The three counters, read without the lock.
+  void GetStatus(SearchStatus& status) const;
+  // Starts the worker unless the counting pass failed.
+  void StartSearch();
+  // Stops the worker and waits for it; takes no lock.
+  void StopSearch();
+  // Moves the results into `document` (which copies the criteria); entries it
+  // refuses are deleted. Waits for a running walk.
+  void TakeResults(CZelVelomarDoc* document);
+  // Stops the worker and deletes the results.
+  void ClearResults();
+  const SearchCriteria& GetCriteria() const { return criteria_; }
+  // The number of results waiting (under the lock).
+  size_t ResultCount();
+
+  static void SortEntries(zel::EntryList& entries, int column, int descending) {
+    zel::SortEntries(entries, column, descending != 0);
+  }
+
+ protected:
+  unsigned Run() override;
+
+ private:
+  void Scan(const std::string& item, long long now);
+  void ScanFolder(const std::string& folder, long long now, int depth);
+  void Examine(const std::string& path, long long modificationTime, long long now);
+
+  zel::EntryList results_;
+  CKlLoggedSemaphore lock_{"SEARCH_MANAGER"};
+  std::atomic<int> failed_{0};
+  std::atomic<int> processed_{0};
+  std::atomic<int> total_{0};
+  SearchCriteria criteria_;
+  int sortColumn_ = 5;
+  int sortDescending_ = 1;
+  int replaceList_ = 0;
+  std::string passphrase_;
+};
+
+namespace zel {
+// The recording files a search of `criteria` would walk, counted as the counting
+// pass does: -1 when an item is empty or missing.
+int CountRecordings(const SearchCriteria& criteria);
+}  // namespace zel

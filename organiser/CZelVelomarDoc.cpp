@@ -1,0 +1,232 @@
+#include "organiser/CZelVelomarDoc.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "core/AtomicFile.h"
+#include "core/CSettings.h"
+#include "core/MessageSink.h"
+#include "organiser/RecordingListFile.h"
+#include "recording/CKlFileListEntry.h"
+#include "toolkit/CKlXmlParser.h"
+
+CZelVelomarDoc::CZelVelomarDoc() = default;
+
+CZelVelomarDoc::~CZelVelomarDoc() { ClearEntries(); }
+
+bool CZelVelomarDoc::Accept(std::unique_ptr<CKlFileListEntry> entry) {
+  CKlFileListEntry* raw = entry.get();
+  entries_.push_back(std::move(entry));
+  byPath_.emplace(std::string_view(raw->Path()), raw);
+  if (raw->Important()) ++importantCount_;
+  totalSeconds_ += raw->Duration();
+  modified_ = true;
+  return true;
+}
+
+bool CZelVelomarDoc::AddEntry(std::unique_ptr<CKlFileListEntry>& entry) {
+  if (!entry || byPath_.count(entry->Path())) return false;
+  struct stat st;
+  if (::stat(entry->Path().c_str(), &st) != 0) return false;
+  return Accept(std::move(entry));
+}
+
+bool CZelVelomarDoc::AddEntry(const CKlFileListEntry& entry) {
+  if (byPath_.count(entry.Path())) return false;
+  struct stat st;
+  if (::stat(entry.Path().c_str(), &st) != 0) return false;
+  return Accept(std::make_unique<CKlFileListEntry>(entry));
+}
+
+void CZelVelomarDoc::RemoveEntryAt(size_t index) {
+  if (index >= entries_.size()) return;
+  CKlFileListEntry* entry = entries_[index].get();
+  if (entry->Important()) --importantCount_;
+  totalSeconds_ -= entry->Duration();
+  byPath_.erase(std::string_view(entry->Path()));
+  entries_.erase(entries_.begin() + static_cast<long>(index));
+  modified_ = true;
+}
+
+void CZelVelomarDoc::ClearEntries() {
+  if (!entries_.empty()) modified_ = true;
+  byPath_.clear();
+  entries_.clear();
+  importantCount_ = 0;
+  totalSeconds_ = 0;
+}
+
+void CZelVelomarDoc::AdjustImportant(size_t index, bool flag) {
+  if (index >= entries_.size()) return;
+  bool current = entries_[index]->Important() != 0;
+  if (current == flag) return;
+  importantCount_ += flag ? 1 : -1;
+}
+
+CKlFileListEntry* CZelVelomarDoc::EntryAt(size_t index) const {
+  return index < entries_.size() ? entries_[index].get() : nullptr;
+}
+
+long CZelVelomarDoc::IndexOfPath(const std::string& path) const {
+  auto found = byPath_.find(path);
+  if (found == byPath_.end()) return -1;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (entries_[i].get() == found->second) return static_cast<long>(i);
+  }
+  return -1;
+}
+
+void CZelVelomarDoc::Sort(int column, bool descending) { zel::SortEntries(entries_, column, descending); }
+
+std::string CZelVelomarDoc::CallsText() const {
+  char text[64];
+  std::snprintf(text, sizeof text, "Calls: %d", static_cast<int>(entries_.size()));
+  return text;
+}
+
+std::string CZelVelomarDoc::ImportantText() const {
+  char text[64];
+  std::snprintf(text, sizeof text, "Important: %d", importantCount_);
+  return text;
+}
+
+std::string CZelVelomarDoc::DurationText() const {
+  char text[96];
+  long long s = totalSeconds_ < 0 ? 0 : totalSeconds_;
+  if (s >= 3600) {
+    std::snprintf(text, sizeof text, "Duration: %02lld:%02lld:%02lld", s / 3600, (s / 60) % 60, s % 60);
+  } else {
+    std::snprintf(text, sizeof text, "Duration: 00:%02lld:%02lld", s / 60, s % 60);
+  }
+  return text;
+}
+
+namespace {
+
+std::string LocalDateTime(time_t when) {
+  struct tm local {};
+  localtime_r(&when, &local);
+  char text[128];
+  if (std::strftime(text, sizeof text, "%x %X", &local) == 0) return std::string();
+  return text;
+}
+
+std::string LastComponent(const std::string& path) {
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  size_t slash = trimmed.find_last_of('/');
+  return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+}  // namespace
+
+void CZelVelomarDoc::SetListKind(int kind, const std::string& text, time_t now) {
+  if (now == 0) now = std::time(nullptr);
+  if (kind == kFolderList && text.empty()) kind = kCustomList;
+  listKind_ = kind;
+  titleText_ = text;
+  switch (kind) {
+    case kFolderList: {
+      std::string name = LastComponent(text);
+      labelText_ = name + " - " + LocalDateTime(now);
+      windowTitle_ = name.size() > 20 ? name.substr(0, 17) + "..." : name;
+      builtBySearch_ = true;
+      break;
+    }
+    case kPlayHistory:
+      labelText_ = "Play History - " + LocalDateTime(now);
+      windowTitle_ = "Play History";
+      builtBySearch_ = false;
+      break;
+    default: {
+      time_t when = now;
+      struct stat st;
+      if (!pathName_.empty() && ::stat(pathName_.c_str(), &st) == 0) when = st.st_mtime;
+      labelText_ = "Custom Recordings - " + LocalDateTime(when);
+      windowTitle_ = pathName_.empty() ? "Custom" : LastComponent(pathName_);
+      builtBySearch_ = true;
+      break;
+    }
+  }
+}
+
+std::string CZelVelomarDoc::WindowTitle() const {
+  std::string title = windowTitle_;
+  if (modified_ && listKind_ != kPlayHistory && title.find('*') == std::string::npos) title += "*";
+  return title;
+}
+
+std::string CZelVelomarDoc::CommentColumnText(const std::string& comment) {
+  static const char kMarker[] = "Bookmark at: ";
+  static const char kSystem[] = "### System information do no edit! ###";
+  std::string text = zel::TrimBlanks(comment);
+  size_t marker = text.find(kMarker);
+  if (marker != std::string::npos) {
+    size_t from = marker + 23;
+    std::string rest = zel::TrimBlanks(from < text.size() ? text.substr(from) : std::string());
+    if (rest.compare(0, sizeof kSystem - 1, kSystem) == 0) return std::string();
+    text = std::move(rest);
+  }
+  size_t lineEnd = text.find_first_of("\r\n");
+  if (lineEnd != std::string::npos) text.erase(lineEnd);
+  if (text.size() > 1024) text.erase(1024);
+  return text;
+}
+
+std::string CZelVelomarDoc::ParseErrorMessage(const std::string& path, const CKlXmlError& error) {
+  std::string head = path.empty() ? "Error parsing file." : "Error parsing file " + path + ".";
+  char tail[256];
+  std::snprintf(tail, sizeof tail, "\n\nLine %d, Column %d. Error %d: ", error.line, error.column, error.number);
+  return head + tail + error.text + "\n\n" + error.context;
+}
+
+bool CZelVelomarDoc::SaveList(const std::string& path, const std::function<void(size_t, size_t)>& progress) {
+  std::vector<std::string> paths;
+  paths.reserve(entries_.size());
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    paths.push_back(entries_[i]->Path());
+    if (progress) progress(i, entries_.size());
+  }
+  // An empty list writes an empty file.
+  std::string content = paths.empty() ? std::string() : zel::FormatRecordingList(paths, &titleText_);
+  if (!zel::WriteFileAtomically(path, content)) return false;
+  pathName_ = path;
+  modified_ = false;
+  return true;
+}
+
+bool CZelVelomarDoc::LoadList(const std::string& path, const std::string& passphrase) {
+  zel::RecordingListContent list;
+  CKlXmlError error;
+  if (!zel::ReadRecordingList(path, list, error)) {
+    zel::ShowMessage(ParseErrorMessage(path, error), IMessageSink::Icon::Warning);
+    return false;
+  }
+  if (list.hasTitle) titleText_ = list.title;
+  for (const std::string& file : list.paths) {
+    if (byPath_.count(file)) continue;
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0) continue;
+    auto entry = std::make_unique<CKlFileListEntry>();
+    entry->SetPath(file);
+    entry->LoadDetails(passphrase);
+    AddEntry(entry);
+  }
+  return true;
+}
+
+bool CZelVelomarDoc::AppendListFile(const std::string& path, const std::string& passphrase) {
+  if (!LoadList(path, passphrase)) return false;
+  listKind_ = kCustomList;
+  builtBySearch_ = false;
+  return true;
+}
+
+bool CZelVelomarDoc::OpenListFile(const std::string& path) {
+  std::string passphrase = zel::TrimBlanks(Singleton<CSettings>::Instance()->GetPassphrase());
+  if (!LoadList(path, passphrase)) return false;
+  pathName_ = path;
+  modified_ = false;
+  return true;
+}

@@ -1,0 +1,46 @@
+#pragma once
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "organiser/SearchCriteria.h"
+
+class CKlFileListEntry;
+
+// The matching and sorting rules shared by the search, the lists and the search
+// within a list.
+namespace zel {
+
+using EntryList = std::vector<std::unique_ptr<CKlFileListEntry>>;
+
+// "*" matches any run (also none), "?" exactly one byte, anything else itself;
+// case-sensitive (callers upper-case both sides).
+bool WildcardMatch(const std::string& mask, const std::string& text);
+// ASCII upper case; other bytes stay.
+std::string UpperAscii(std::string text);
+// `mask` with "*" put in front and after it unless already there, upper-cased.
+std::string ContainsMask(const std::string& mask);
+// True when `path` ends in the three letters "zel" in any case (no dot needed).
+bool EndsInZel(const std::string& path);
+// The file name of `path` without its folder and without the text after its last dot.
+std::string FileNameStem(const std::string& path);
+
+// Rule 2: whether the recording time `t` passes the criteria's date limit, with
+// `now` as the current Unix time.
+bool PassesDateRule(const SearchCriteria& criteria, long long t, long long now);
+
+// Applies the four match rules in order to `entry` (details not yet loaded);
+// `modificationTime` is the file's creation time (its modification time here) or
+// negative when its attributes cannot be read. Loads the details when a length or
+// caller limit needs them.
+bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, long long modificationTime,
+                     const std::string& passphrase, long long now);
+
+// Sorts `entries` in place by list column `column` (1..8; others leave the list
+// as it is). `descending` puts the largest numbers and the highest strcmp texts
+// first, except the bookmark column where it puts the entries without a bookmark
+// first. Unstable.
+void SortEntries(EntryList& entries, int column, bool descending);
+
+}  // namespace zel

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "OrganiserTestSupport.h"
+
+using orgtest::Recording;
+using orgtest::WriteRecording;
+using zeltest::RunZelctl;
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Recording r;
+    r.callerId = ">0301";
+    r.startTime = 1700000000;
+    r.duration = 30;
+    WriteRecording(dir_.File("a-2023.zel"), r);
+    r.callerId = "<0402";
+    r.startTime = 1700000300;
+    r.duration = 150;
+    r.important = 1;
+    WriteRecording(dir_.File("b-2023.zel"), r);
+    mkdir(dir_.File("sub").c_str(), 0755);
+    r.callerId = ">0503";
+    r.startTime = 1700000100;
+    r.duration = 3600;
+    r.important = 0;
+    WriteRecording(dir_.File("sub/c-2023.zel"), r);
+  }
+  zeltest::XdgSandbox sandbox_;
+  zeltest::TempDir dir_;
+};
+
+TEST_F(CliTest, SearchPrintsEntriesAndSummary) {
+  auto result = RunZelctl({"search", "--dates", "all", "--subfolders", "--json", dir_.path()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  auto lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 4u) << result.out;
+  // Newest first by default.
+  EXPECT_NE(lines[0].find("b-2023.zel"), std::string::npos);
+  EXPECT_NE(lines[1].find("c-2023.zel"), std::string::npos);
+  EXPECT_NE(lines[2].find("a-2023.zel"), std::string::npos);
+  EXPECT_EQ(lines[3],
+            "{\"summary\":{\"calls\":3,\"important\":1,\"duration\":\"01:03:00\",\"failed\":false,\"total\":3,"
+            "\"processed\":3}}");
+
+  result = RunZelctl({"search", "--dates", "all", "--subfolders", "--caller", ">0", "--sort", "caller",
+                      "--ascending", dir_.path()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 4u) << result.out;
+  EXPECT_EQ(lines[0].rfind("ENC ! User ID", 0), 0u);
+  EXPECT_NE(lines[1].find(">0301"), std::string::npos);
+  EXPECT_NE(lines[2].find(">0503"), std::string::npos);
+  EXPECT_EQ(lines[3], "Calls: 2   Important: 0   Duration: 01:00:30");
+
+  result = RunZelctl({"search", "--dates", "all", "--min-minutes", "1", "--json", dir_.path()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(Lines(result.out).size(), 2u) << result.out;  // only b, no subfolders
+}
+
+TEST_F(CliTest, SearchFailuresAndUsage) {
+  mkdir(dir_.File("empty").c_str(), 0755);
+  auto result = RunZelctl({"search", dir_.File("empty")});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("No recordings found which match your specified criteria."), std::string::npos);
+  result = RunZelctl({"search", dir_.File("missing")});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(RunZelctl({"search", "--dates", "soon", dir_.path()}).exitCode, 2);
+  EXPECT_EQ(RunZelctl({"search", "--dates", "range", "--from", "2023-11-14", dir_.path()}).exitCode, 2);
+  EXPECT_EQ(RunZelctl({"search", "--from", "2023-13-01", "--to", "2023-11-14", dir_.path()}).exitCode, 2);
+  EXPECT_EQ(RunZelctl({"search", "--sort", "size", dir_.path()}).exitCode, 2);
+  EXPECT_EQ(RunZelctl({"search"}).exitCode, 2);
+}
+
+TEST_F(CliTest, SavedSearchListsAgain) {
+  const std::string list = dir_.File("out.reclist");
+  auto result = RunZelctl({"search", "--dates", "all", "--subfolders", "--save", list, "--json", dir_.path()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  auto listed = RunZelctl({"list", list, "--json"});
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  auto searchLines = Lines(result.out);
+  auto listLines = Lines(listed.out);
+  ASSERT_EQ(listLines.size(), 4u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(listLines[i], searchLines[i]);
+  EXPECT_NE(zeltest::ReadFile(list).find("   <Folder>" + dir_.path() + "</Folder>\r\n"), std::string::npos);
+
+  zeltest::WriteFile(dir_.File("bad.reclist"), "<root>\r\n<rec>x</red>\r\n</root>\r\n");
+  auto bad = RunZelctl({"list", dir_.File("bad.reclist")});
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_NE(bad.err.find("Error parsing file " + dir_.File("bad.reclist") + ".\n\nLine 2, Column 7. Error 4:"),
+            std::string::npos)
+      << bad.err;
+  EXPECT_EQ(RunZelctl({"list"}).exitCode, 2);
+}
+
+TEST_F(CliTest, StoresPrint) {
+  auto hot = RunZelctl({"hotlists", "--json"});
+  ASSERT_EQ(hot.exitCode, 0);
+  auto lines = Lines(hot.out);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[1], "{\"id\":1,\"parentId\":0,\"name\":\"Important Calls\",\"target\":\"\",\"isGroup\":true}");
+  auto tree = RunZelctl({"shortcuts"});
+  EXPECT_EQ(tree.out, "Shortcuts to Sources../\n");
+  auto history = RunZelctl({"history", "--json"});
+  ASSERT_EQ(history.exitCode, 0);
+  EXPECT_EQ(Lines(history.out).size(), 1u);  // only the summary
+  EXPECT_EQ(RunZelctl({"history", "extra"}).exitCode, 2);
+}
+
+}  // namespace

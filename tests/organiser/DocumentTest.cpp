@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include "OrganiserTestSupport.h"
+#include "organiser/CZelVelomarDoc.h"
+#include "recording/CKlFileListEntry.h"
+#include "toolkit/CKlXmlParser.h"
+
+using orgtest::Recording;
+using orgtest::WriteRecording;
+
+namespace {
+
+std::unique_ptr<CKlFileListEntry> Entry(const std::string& path) {
+  auto e = std::make_unique<CKlFileListEntry>();
+  e->SetPath(path);
+  e->LoadDetails("");
+  return e;
+}
+
+TEST(Document, AddRemoveAndTotals) {
+  zeltest::TempDir dir;
+  Recording r;
+  r.duration = 3000;
+  r.important = 1;
+  WriteRecording(dir.File("a.zel"), r);
+  r.duration = 599;
+  r.important = 0;
+  WriteRecording(dir.File("b.zel"), r);
+  r.duration = 1;
+  WriteRecording(dir.File("c.zel"), r);
+
+  CZelVelomarDoc doc;
+  EXPECT_FALSE(doc.IsModified());
+  auto a = Entry(dir.File("a.zel"));
+  ASSERT_TRUE(doc.AddEntry(a));
+  EXPECT_EQ(a, nullptr);  // adopted
+  EXPECT_TRUE(doc.IsModified());
+  auto again = Entry(dir.File("a.zel"));
+  EXPECT_FALSE(doc.AddEntry(again));
+  EXPECT_NE(again, nullptr);  // refused: still the caller's
+  EXPECT_FALSE(doc.AddEntry(*again));
+  auto missing = Entry(dir.File("missing.zel"));
+  EXPECT_FALSE(doc.AddEntry(missing));
+  std::unique_ptr<CKlFileListEntry> none;
+  EXPECT_FALSE(doc.AddEntry(none));
+  auto b = Entry(dir.File("b.zel"));
+  EXPECT_TRUE(doc.AddEntry(*b));  // a copy
+  EXPECT_NE(doc.EntryAt(1), b.get());
+
+  EXPECT_EQ(doc.EntryCount(), 2u);
+  EXPECT_EQ(doc.CallsText(), "Calls: 2");
+  EXPECT_EQ(doc.ImportantText(), "Important: 1");
+  EXPECT_EQ(doc.DurationText(), "Duration: 00:59:59");
+  EXPECT_EQ(doc.IndexOfPath(dir.File("b.zel")), 1);
+
+  doc.AdjustImportant(1, true);
+  doc.EntryAt(1)->SetImportant(1);
+  doc.AdjustImportant(1, true);  // no change: no count
+  EXPECT_EQ(doc.ImportantCount(), 2);
+
+  doc.RemoveEntryAt(5);
+  EXPECT_EQ(doc.EntryCount(), 2u);
+  doc.SetModified(false);
+  doc.RemoveEntryAt(0);
+  EXPECT_TRUE(doc.IsModified());
+  EXPECT_EQ(doc.ImportantCount(), 1);
+  EXPECT_EQ(doc.TotalSeconds(), 599);
+  EXPECT_EQ(doc.IndexOfPath(dir.File("a.zel")), -1);
+  EXPECT_EQ(doc.IndexOfPath(dir.File("b.zel")), 0);
+  // The path is free again.
+  auto a2 = Entry(dir.File("a.zel"));
+  EXPECT_TRUE(doc.AddEntry(a2));
+  EXPECT_EQ(doc.DurationText(), "Duration: 00:59:59");
+  auto c = Entry(dir.File("c.zel"));
+  EXPECT_TRUE(doc.AddEntry(c));
+  EXPECT_EQ(doc.DurationText(), "Duration: 01:00:00");
+
+  doc.SetModified(false);
+  doc.ClearEntries();
+  EXPECT_TRUE(doc.IsModified());
+  EXPECT_EQ(doc.EntryCount(), 0u);
+  EXPECT_EQ(doc.ImportantCount(), 0);
+  EXPECT_EQ(doc.DurationText(), "Duration: 00:00:00");
+  doc.SetModified(false);
+  doc.ClearEntries();
+  EXPECT_FALSE(doc.IsModified());
+  EXPECT_EQ(doc.EntryAt(0), nullptr);
+}
+
+TEST(Document, TitlesOfTheKinds) {
+  zeltest::TempDir dir;
+  CZelVelomarDoc doc;
+  doc.SetListKind(0, "/calls/abcdefghijklmnopqrstuvwxy");  // 25 characters
+  EXPECT_EQ(doc.GetListKind(), 0);
+  EXPECT_EQ(doc.WindowTitle(), "abcdefghijklmnopq...");
+  EXPECT_EQ(doc.LabelText().rfind("abcdefghijklmnopqrstuvwxy - ", 0), 0u);
+  EXPECT_TRUE(doc.IsBuiltBySearch());
+  doc.SetListKind(0, "/calls/office/");
+  EXPECT_EQ(doc.WindowTitle(), "office");
+  doc.SetModified(true);
+  EXPECT_EQ(doc.WindowTitle(), "office*");
+
+  doc.SetModified(false);
+  doc.SetListKind(0, "");  // no folder: a custom list
+  EXPECT_EQ(doc.GetListKind(), 1);
+  EXPECT_EQ(doc.WindowTitle(), "Custom");
+  EXPECT_EQ(doc.LabelText().rfind("Custom Recordings - ", 0), 0u);
+  zeltest::WriteFile(dir.File("my.reclist"), "");
+  doc.SetPathName(dir.File("my.reclist"));
+  doc.SetListKind(1, "");
+  EXPECT_EQ(doc.WindowTitle(), "my.reclist");
+
+  doc.SetListKind(2, "");
+  doc.SetModified(true);
+  EXPECT_EQ(doc.WindowTitle(), "Play History");
+  EXPECT_EQ(doc.LabelText().rfind("Play History - ", 0), 0u);
+  EXPECT_FALSE(doc.IsBuiltBySearch());
+}
+
+TEST(Document, CommentColumn) {
+  EXPECT_EQ(CZelVelomarDoc::CommentColumnText("  first line\r\nsecond "), "first line");
+  EXPECT_EQ(CZelVelomarDoc::CommentColumnText("Bookmark at:  00:01:02\r\nCustomer complained\r\nmore"),
+            "Customer complained");
+  std::string onlySystem = "Bookmark at:  00:00:01\r\n";
+  onlySystem.resize(907, ' ');
+  onlySystem += "\r\n\r\n### System information do no edit! ###\r\n<bookmark>\r\n";
+  EXPECT_EQ(CZelVelomarDoc::CommentColumnText(onlySystem), "");
+  EXPECT_EQ(CZelVelomarDoc::CommentColumnText("Bookmark at:  00:00:01"), "");
+  EXPECT_EQ(CZelVelomarDoc::CommentColumnText(std::string(2000, 'x')).size(), 1024u);
+  EXPECT_EQ(CZelVelomarDoc::CommentColumnText(""), "");
+}
+
+TEST(Document, ParseErrorMessage) {
+  CKlXmlError e;
+  e.line = 3;
+  e.column = 7;
+  e.number = 4;
+  e.text = "End tag does not match start tag";
+  e.context = "<rec>x</red>";
+  EXPECT_EQ(CZelVelomarDoc::ParseErrorMessage("/l.reclist", e),
+            "Error parsing file /l.reclist.\n\nLine 3, Column 7. Error 4: End tag does not match start tag\n\n<rec>x</red>");
+  EXPECT_EQ(CZelVelomarDoc::ParseErrorMessage("", e).rfind("Error parsing file.\n\nLine 3,", 0), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,367 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <thread>
+
+#include "OrganiserTestSupport.h"
+#include "organiser/CSearchManager.h"
+#include "organiser/CZelVelomarDoc.h"
+#include "organiser/IArchiveLookup.h"
+#include "organiser/SearchRules.h"
+#include "recording/CKlFileListEntry.h"
+
+using orgtest::Recording;
+using orgtest::WriteRecording;
+
+namespace {
+
+TEST(SearchRules, WildcardRule) {
+  struct Case {
+    const char* mask;
+    const char* text;
+    bool match;
+  };
+  const Case cases[] = {
+      {"*ABC*", "XABCX", true},   {"*ABC*", "ABX", false},    {"*A?C*", "XABCX", true},
+      {"A?C", "AC", false},       {"*", "", true},            {"**", "", true},
+      {"", "", true},             {"", "A", false},           {"*AB", "AAB", true},
+      {"*AB", "ABA", false},      {"A*B*C", "AXBYBZC", true}, {"A*B*C", "AXBYBZ", false},
+      {"?", "", false},           {"ab", "AB", false},        {"*X*Y", "XXAXXY", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(zel::WildcardMatch(c.mask, c.text), c.match) << c.mask << " " << c.text;
+  EXPECT_EQ(zel::ContainsMask("abc"), "*ABC*");
+  EXPECT_EQ(zel::ContainsMask("*a?c*"), "*A?C*");
+  EXPECT_EQ(zel::ContainsMask(""), "**");
+  EXPECT_TRUE(zel::EndsInZel("/x/yZeL"));
+  EXPECT_FALSE(zel::EndsInZel("/x/y.ze"));
+  EXPECT_EQ(zel::FileNameStem("/a.b/c-2012.zel"), "c-2012");
+  EXPECT_EQ(zel::FileNameStem("/a.b/xAbCx"), "xAbCx");
+}
+
+TEST(SearchRules, DateRule) {
+  SearchCriteria c;
+  const long long now = 1700000000 + 5000;  // 5000 s into a UTC day
+  const long long today = now - 5000 - (1700000000 % 86400);
+  c.dateMode = 1;
+  EXPECT_TRUE(zel::PassesDateRule(c, today - 86400, now));
+  EXPECT_FALSE(zel::PassesDateRule(c, today - 86401, now));
+  c.dateMode = 2;
+  EXPECT_TRUE(zel::PassesDateRule(c, today - 604800, now));
+  EXPECT_FALSE(zel::PassesDateRule(c, today - 604801, now));
+  c.dateMode = 3;
+  EXPECT_TRUE(zel::PassesDateRule(c, today - 2592000, now));
+  EXPECT_FALSE(zel::PassesDateRule(c, today - 2592001, now));
+  c.dateMode = 0;
+  EXPECT_TRUE(zel::PassesDateRule(c, 0, now));
+  c.dateMode = 9;
+  EXPECT_TRUE(zel::PassesDateRule(c, 0, now));
+  // Range: from the start up to the end of the UTC day that holds rangeEnd.
+  c.dateMode = 4;
+  c.rangeStart = 1700000000;
+  c.rangeEnd = 1700000000 + 3600;
+  const long long dayEnd = c.rangeEnd - (c.rangeEnd % 86400) + 86400;
+  EXPECT_FALSE(zel::PassesDateRule(c, c.rangeStart - 1, now));
+  EXPECT_TRUE(zel::PassesDateRule(c, c.rangeStart, now));
+  EXPECT_TRUE(zel::PassesDateRule(c, dayEnd - 1, now));
+  EXPECT_FALSE(zel::PassesDateRule(c, dayEnd, now));
+  // A start after the end sets no limit.
+  std::swap(c.rangeStart, c.rangeEnd);
+  EXPECT_TRUE(zel::PassesDateRule(c, 5, now));
+}
+
+class SearchTest : public ::testing::Test {
+ protected:
+  SearchCriteria AllOf(const std::string& folder) {
+    SearchCriteria c;
+    c.folders = {folder};
+    c.includeSubfolders = 1;
+    c.dateMode = 0;
+    return c;
+  }
+  // Runs a search to its end and returns the results in list order.
+  std::vector<std::string> Run(const SearchCriteria& c, SearchStatus* status = nullptr, int column = 5,
+                               int descending = 1) {
+    manager_.PrepareSearch(c, column, descending);
+    SearchStatus s;
+    manager_.GetStatus(s);
+    if (!s.failed) {
+      manager_.StartSearch();
+      while (manager_.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    CZelVelomarDoc doc;
+    manager_.TakeResults(&doc);
+    manager_.GetStatus(s);
+    if (status) *status = s;
+    std::vector<std::string> names;
+    for (size_t i = 0; i < doc.EntryCount(); ++i) {
+      std::string p = doc.EntryAt(i)->Path();
+      names.push_back(p.substr(p.find_last_of('/') + 1));
+    }
+    return names;
+  }
+
+  zeltest::XdgSandbox sandbox_;
+  zeltest::TempDir dir_;
+  CSearchManager manager_;
+};
+
+TEST_F(SearchTest, FindsRecordingsByNameRules) {
+  mkdir(dir_.File("sub").c_str(), 0755);
+  Recording r;
+  r.startTime = 1700000000;
+  WriteRecording(dir_.File("4711-20231114 221320.zel"), r);
+  r.startTime = 1700000100;
+  WriteRecording(dir_.File("sub/xAbCx"), r);  // no extension at all: not a recording
+  r.startTime = 1700000200;
+  WriteRecording(dir_.File("sub/xAbCxzel"), r);  // ends in zel without a dot
+  r.startTime = 1700000300;
+  WriteRecording(dir_.File("sub/other.ZEL"), r);
+  zeltest::WriteFile(dir_.File("notes.txt"), "x");
+
+  SearchStatus s;
+  EXPECT_EQ(Run(AllOf(dir_.path()), &s),
+            (std::vector<std::string>{"other.ZEL", "xAbCxzel", "4711-20231114 221320.zel"}));
+  EXPECT_EQ(s.total, 3);
+  EXPECT_EQ(s.processed, 3);
+  EXPECT_EQ(s.failed, 0);
+
+  SearchCriteria c = AllOf(dir_.path());
+  c.nameMask = "abc";
+  EXPECT_EQ(Run(c), (std::vector<std::string>{"xAbCxzel"}));
+  c.nameMask = "a?c";
+  EXPECT_EQ(Run(c), (std::vector<std::string>{"xAbCxzel"}));
+  c.nameMask = "4711-*";
+  EXPECT_EQ(Run(c), (std::vector<std::string>{"4711-20231114 221320.zel"}));
+
+  // Without subfolders only the top folder; a trailing "/" changes nothing.
+  c = AllOf(dir_.path() + "/");
+  c.includeSubfolders = 0;
+  EXPECT_EQ(Run(c, &s), (std::vector<std::string>{"4711-20231114 221320.zel"}));
+  EXPECT_EQ(s.total, 1);
+
+  // A single file as the source searches exactly that file.
+  c = AllOf(dir_.File("sub/other.ZEL"));
+  EXPECT_EQ(Run(c, &s), (std::vector<std::string>{"other.ZEL"}));
+  EXPECT_EQ(s.total, 1);
+
+  // Ascending by start time.
+  EXPECT_EQ(Run(AllOf(dir_.path()), nullptr, 5, 0),
+            (std::vector<std::string>{"4711-20231114 221320.zel", "xAbCxzel", "other.ZEL"}));
+}
+
+TEST_F(SearchTest, LengthCallerAndDateLimits) {
+  const long long now = time(nullptr);
+  Recording r;
+  r.duration = 59;
+  r.callerId = ">0301234";
+  r.modificationTime = now;
+  WriteRecording(dir_.File("a.zel"), r);
+  r.duration = 60;
+  r.callerId = "<0409999";
+  WriteRecording(dir_.File("b.zel"), r);
+  r.duration = 120;
+  r.callerId = ">0301299";
+  r.modificationTime = now - 40 * 86400;  // old file
+  WriteRecording(dir_.File("c.zel"), r);
+
+  SearchCriteria c = AllOf(dir_.path());
+  c.limitByLength = 1;
+  c.minMinutes = 0;
+  EXPECT_EQ(Run(c, nullptr, 2, 0).size(), 2u);  // drops the call under 60 s
+  c.minMinutes = 1;
+  EXPECT_EQ(Run(c), (std::vector<std::string>{"c.zel"}));
+  c = AllOf(dir_.path());
+  c.callerIdMask = ">030";
+  auto found = Run(c);
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::string>{"a.zel", "c.zel"}));
+  // The date rule uses the file time during the walk.
+  c = AllOf(dir_.path());
+  c.dateMode = 3;
+  found = Run(c);
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::string>{"a.zel", "b.zel"}));
+  c.dateMode = 4;
+  c.rangeStart = static_cast<int>(now - 41 * 86400);
+  c.rangeEnd = static_cast<int>(now - 39 * 86400);
+  EXPECT_EQ(Run(c), (std::vector<std::string>{"c.zel"}));
+}
+
+TEST_F(SearchTest, UnreadableFilesAndFolders) {
+  mkdir(dir_.File("locked").c_str(), 0755);
+  WriteRecording(dir_.File("ok.zel"));
+  WriteRecording(dir_.File("locked/hidden.zel"));
+  WriteRecording(dir_.File("secret.zel"));
+  chmod(dir_.File("locked").c_str(), 0);
+  chmod(dir_.File("secret.zel").c_str(), 0);
+  if (access(dir_.File("locked").c_str(), R_OK) == 0) {
+    chmod(dir_.File("locked").c_str(), 0755);
+    GTEST_SKIP() << "permissions are not enforced for this user";
+  }
+  SearchStatus s;
+  auto found = Run(AllOf(dir_.path()), &s);
+  chmod(dir_.File("locked").c_str(), 0755);
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::string>{"ok.zel", "secret.zel"}));
+  EXPECT_EQ(s.total, 2);
+  EXPECT_EQ(s.processed, 2);
+  // The unreadable file stays a candidate and matches by its error text.
+  SearchCriteria c = AllOf(dir_.path());
+  c.callerIdMask = "file error";
+  EXPECT_EQ(Run(c), (std::vector<std::string>{"secret.zel"}));
+}
+
+TEST_F(SearchTest, MissingSourceFailsWithoutStarting) {
+  WriteRecording(dir_.File("a.zel"));
+  SearchCriteria c = AllOf(dir_.path());
+  c.folders.push_back(dir_.File("missing"));
+  c.folders.push_back(dir_.path());
+  SearchStatus s;
+  EXPECT_TRUE(Run(c, &s).empty());
+  EXPECT_EQ(s.failed, 1);
+  EXPECT_EQ(s.total, 1);  // counting stopped at the missing item
+  c.folders = {""};
+  Run(c, &s);
+  EXPECT_EQ(s.failed, 1);
+  c.folders = {dir_.File("gone.zel")};
+  Run(c, &s);
+  EXPECT_EQ(s.failed, 1);
+  // An existing folder without recordings does not fail; the total is 0.
+  mkdir(dir_.File("empty").c_str(), 0755);
+  Run(AllOf(dir_.File("empty")), &s);
+  EXPECT_EQ(s.failed, 0);
+  EXPECT_EQ(s.total, 0);
+}
+
+TEST_F(SearchTest, TakeResultsSkipsListedPathsAndCopiesCriteria) {
+  WriteRecording(dir_.File("a.zel"));
+  WriteRecording(dir_.File("b.zel"));
+  CZelVelomarDoc doc;
+  auto known = std::make_unique<CKlFileListEntry>();
+  known->SetPath(dir_.File("a.zel"));
+  ASSERT_TRUE(doc.AddEntry(known));
+  SearchCriteria c = AllOf(dir_.path());
+  c.callerIdMask = "*";
+  c.nameMask = "";
+  manager_.PrepareSearch(c, 5, 1);
+  manager_.StartSearch();
+  manager_.TakeResults(&doc);  // waits for the walk
+  EXPECT_EQ(doc.EntryCount(), 2u);
+  EXPECT_EQ(doc.GetCriteria().folders, c.folders);
+  EXPECT_EQ(manager_.ResultCount(), 0u);
+  EXPECT_EQ(doc.ImportantCount(), 0);
+}
+
+TEST_F(SearchTest, CancelledWalkLeavesNoEntries) {
+  for (int i = 0; i < 3000; ++i) {
+    Recording r;
+    r.audioBytes = 0;
+    WriteRecording(dir_.File("r" + std::to_string(i) + ".zel"), r);
+  }
+  SearchCriteria c = AllOf(dir_.path());
+  c.limitByLength = 1;  // every file loads its header: a slow walk
+  manager_.PrepareSearch(c, 5, 1);
+  manager_.StartSearch();
+  manager_.StopSearch();
+  SearchStatus s;
+  manager_.GetStatus(s);
+  EXPECT_FALSE(manager_.IsRunning());
+  if (s.processed == s.total) GTEST_SKIP() << "the walk ended before it could be stopped";
+  EXPECT_EQ(manager_.ResultCount(), 0u);
+  CZelVelomarDoc doc;
+  manager_.TakeResults(&doc);
+  EXPECT_EQ(doc.EntryCount(), 0u);
+  // The next search is not disturbed by the cancelled one.
+  c.limitByLength = 0;
+  EXPECT_EQ(Run(c).size(), 3000u);
+}
+
+class FixedLookup : public IArchiveLookup {
+ public:
+  int ArchiveKindOf(const CKlFileListEntry& entry) override {
+    return entry.Path().back() == '1' ? 3 : entry.Path().back() == '2' ? 1 : -1;
+  }
+  std::string ArchiveTooltipOf(const CKlFileListEntry&) override { return std::string(); }
+};
+
+TEST_F(SearchTest, SortEntriesByEveryColumn) {
+  zel::EntryList list;
+  struct Row {
+    const char* name;
+    const char* user;
+    const char* caller;
+    int32_t start;
+    uint32_t duration;
+    uint32_t important;
+    const char* comment;
+  };
+  // A bookmark is a comment that begins with the bookmark line and ends with the trailer.
+  std::string bookmarked = "Bookmark at:  00:00:01\r\n";
+  bookmarked.resize(1023 - 116, ' ');
+  bookmarked +=
+      "\r\n\r\n### System information do no edit! ###\r\n<bookmark>\r\n<bstart>00:00:01</bstart>\r\n"
+      "<bend>00:00:05</bend>\r\n<bookmark>";
+  const Row rows[] = {
+      {"f0", "b", "\xC3\xA9t\xC3\xA9", 300, 10, 0, "zz"},
+      {"f1", "a", "z", 100, 30, 1, bookmarked.c_str()},
+      {"f2", "c", "A", 200, 20, 0, ""},
+  };
+  for (const Row& row : rows) {
+    Recording r;
+    r.userId = row.user;
+    r.callerId = row.caller;
+    r.startTime = row.start;
+    r.duration = row.duration;
+    r.important = row.important;
+    r.comment = row.comment;
+    WriteRecording(dir_.File(row.name), r);
+    auto e = std::make_unique<CKlFileListEntry>();
+    e->SetPath(dir_.File(row.name));
+    e->LoadDetails("");
+    list.push_back(std::move(e));
+  }
+  auto order = [&]() {
+    std::string s;
+    for (const auto& e : list) s += e->Path().back();
+    return s;
+  };
+  ASSERT_TRUE(list[1]->HasBookmark());
+  zel::SortEntries(list, 1, true);
+  EXPECT_EQ(order().front(), '1');
+  zel::SortEntries(list, 2, false);
+  EXPECT_EQ(order(), "102");
+  zel::SortEntries(list, 2, true);
+  EXPECT_EQ(order(), "201");
+  zel::SortEntries(list, 3, false);  // strcmp order: "A" < "z" < bytes above 0x7F
+  EXPECT_EQ(order(), "210");
+  zel::SortEntries(list, 5, true);
+  EXPECT_EQ(order(), "021");
+  zel::SortEntries(list, 6, false);
+  EXPECT_EQ(order(), "021");
+  zel::SortEntries(list, 6, true);
+  EXPECT_EQ(order(), "120");
+  zel::SortEntries(list, 7, true);  // descending puts the calls without a bookmark first
+  EXPECT_EQ(order().back(), '1');
+  zel::SortEntries(list, 7, false);
+  EXPECT_EQ(order().front(), '1');
+  zel::SortEntries(list, 8, false);
+  EXPECT_EQ(order(), "210");
+  // Outside 1..8 nothing moves.
+  const std::string before = order();
+  zel::SortEntries(list, 0, true);
+  zel::SortEntries(list, 9, false);
+  EXPECT_EQ(order(), before);
+  // Column 4 asks the archive log; without one every key is -1.
+  FixedLookup lookup;
+  zel::SetArchiveLookup(&lookup);
+  zel::SortEntries(list, 4, true);
+  EXPECT_EQ(order(), "120");
+  zel::SortEntries(list, 4, false);
+  EXPECT_EQ(order(), "021");
+  zel::SetArchiveLookup(nullptr);
+  zel::SortEntries(list, 4, true);
+  EXPECT_EQ(order(), "021");
+}
+
+}  // namespace
