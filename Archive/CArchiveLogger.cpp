@@ -16,6 +16,7 @@
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
+#include "organiser/RecordingListFile.h"
 #include "toolkit/CKlXmlParser.h"
 
 extern char** environ;
@@ -104,23 +105,6 @@ std::string Passphrase() { return Singleton<CSettings>::Instance()->GetPassphras
 
 }  // namespace
 
-namespace zel {
-
-std::string EscapeXmlText(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-}  // namespace zel
 
 CArchiveLogger::CArchiveLogger() : Path_(CSettings::SettingsFilePath(true, "archive.log")) {}
 

@@ -104,8 +104,3 @@ class CArchiveLogger : public IArchiveLookup {
   std::unordered_map<std::string, int> PathIndex_;
   bool PathIndexValid_ = false;
 };
-
-namespace zel {
-// `text` with "&", "<" and ">" written as entities.
-std::string EscapeXmlText(const std::string& text);
-}  // namespace zel

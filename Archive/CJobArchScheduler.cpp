@@ -20,6 +20,7 @@
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
+#include "organiser/RecordingListFile.h"
 
 namespace {
 
