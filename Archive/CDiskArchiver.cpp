@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -32,12 +35,12 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-// Copies `in` from its current offset to its end into `out`; the kernel copies
-// when it can, plain reads and writes take over where it cannot.
-bool CopyContent(int in, int out, uint64_t& copied) {
+// Copies the `size` bytes of `in` (fewer if it is shorter) into `out`; the kernel
+// copies when it can, plain reads and writes take over where it cannot.
+bool CopyContent(int in, int out, uint64_t size, uint64_t& copied) {
   copied = 0;
-  for (;;) {
-    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
+  while (copied < size) {
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - copied), 0);
     if (n > 0) {
       copied += static_cast<uint64_t>(n);
       continue;
@@ -47,6 +50,7 @@ bool CopyContent(int in, int out, uint64_t& copied) {
     if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) return false;
     break;
   }
+  if (copied >= size) return true;
   static thread_local char buffer[1 << 16];
   for (;;) {
     ssize_t n = ::read(in, buffer, sizeof(buffer));
@@ -55,8 +59,10 @@ bool CopyContent(int in, int out, uint64_t& copied) {
       return false;
     }
     if (n == 0) return true;
-    if (!WriteAll(out, buffer, static_cast<size_t>(n))) return false;
-    copied += static_cast<uint64_t>(n);
+    size_t take = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(n), size - copied));
+    if (!WriteAll(out, buffer, take)) return false;
+    copied += take;
+    if (copied >= size) return true;
   }
 }
 
@@ -74,8 +80,23 @@ bool CopyFileReplacing(const std::string& source, const std::string& target, int
     errno = saved;
     return false;
   }
-  std::string temp = target + ".zeltmp-XXXXXX";
-  int out = ::mkostemp(temp.data(), O_CLOEXEC);
+  // A new target is written in place (removed again if the copy fails); an
+  // existing one is replaced only by a complete copy, through a temporary file.
+  // The mode is the source's, less the umask, as cp gives it.
+  const mode_t mode = info.st_mode & 0777;
+  std::string written = target;
+  int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  const bool replacing = out < 0 && errno == EEXIST;
+  if (replacing) {
+    static std::atomic<uint32_t> counter{0};
+    for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
+      char suffix[48];
+      std::snprintf(suffix, sizeof(suffix), ".zeltmp-%d-%u", static_cast<int>(::getpid()), counter.fetch_add(1));
+      written = target + suffix;
+      out = ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+      if (out < 0 && errno != EEXIST) break;
+    }
+  }
   if (out < 0) {
     int saved = errno;
     ::close(in);
@@ -83,7 +104,7 @@ bool CopyFileReplacing(const std::string& source, const std::string& target, int
     return false;
   }
   uint64_t bytes = 0;
-  bool ok = CopyContent(in, out, bytes) && ::fchmod(out, info.st_mode & 07777) == 0;
+  bool ok = CopyContent(in, out, static_cast<uint64_t>(info.st_size), bytes);
   if (ok) {
     struct timespec times[2];
     times[0].tv_sec = 0;
@@ -97,14 +118,20 @@ bool CopyFileReplacing(const std::string& source, const std::string& target, int
     ok = ::futimens(out, times) == 0;
   }
   int saved = errno;
-  ok = (::close(out) == 0) && ok;
+  if (::close(out) != 0 && ok) {
+    ok = false;
+    saved = errno;
+  }
   ::close(in);
-  if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
+  if (ok && replacing && ::rename(written.c_str(), target.c_str()) != 0) {
+    ok = false;
+    saved = errno;
+  }
+  if (ok) {
     if (copied != nullptr) *copied = bytes;
     return true;
   }
-  if (ok) saved = errno;
-  ::unlink(temp.c_str());
+  ::unlink(written.c_str());
   errno = saved;
   return false;
 }
@@ -146,17 +173,25 @@ int CDiskArchiver::Archive() {
     ++m_ArchivedCount;
   }
   m_Queue.clear();
+  m_MadeFolders.clear();
   return result;
 }
 
 int CDiskArchiver::CopyEntry(const SEntry& entry, size_t queued) {
   std::string folder = zel::WithoutTrailingSlashes(entry.archivePath);
   if (folder.empty()) return -1;
-  if (!CreateFolderLevel(folder)) return -1;
+  // Folders made earlier in this write are not made again.
+  auto makeFolder = [this](const std::string& path) {
+    if (m_MadeFolders.count(path) != 0) return true;
+    if (!CreateFolderLevel(path)) return false;
+    m_MadeFolders.insert(path);
+    return true;
+  };
+  if (!makeFolder(folder)) return -1;
   if (folder != "/") folder += '/';
   for (const std::string& component : zel::SubFolderComponents(entry.subFolder)) {
     folder += component;
-    if (!CreateFolderLevel(folder)) return -1;
+    if (!makeFolder(folder)) return -1;
     folder += '/';
   }
   const std::string target = folder + zel::FileNameOf(entry.sourcePath);

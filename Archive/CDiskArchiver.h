@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "Archive/IArchiver.h"
@@ -43,13 +44,15 @@ class CDiskArchiver : public IArchiver {
   ProgressFunction m_Progress;
   uint32_t m_FilesCopied = 0;  // in the current write
   uint64_t m_TotalSize = 0;    // bytes of the source files copied
+  std::unordered_set<std::string> m_MadeFolders;  // in the current write
 };
 
 namespace zel {
 
-// Copies `source` to `target` through a temporary file beside the target, so an
-// existing target is replaced only by a complete copy. The copy gets the source's
-// permission bits; its modification time becomes `mtime` when that is not 0 and
+// Copies `source` to `target`. A new target that cannot be completed is removed
+// again; an existing target is replaced only by a complete copy (written to a
+// temporary file beside it and renamed). The copy gets the source's permission
+// bits less the umask; its modification time becomes `mtime` when that is not 0 and
 // the source's otherwise. Returns false (with errno describing the failure) when
 // the copy could not be made; the target is then untouched. `copied` (optional)
 // receives the number of bytes copied.

@@ -178,7 +178,6 @@ int CIsoImage::Write(const std::string& path, time_t creationTime, const std::fu
   iso_write_opts_set_joliet(opts, 1);
   char uuid[] = "";
   iso_write_opts_set_pvd_times(opts, creationTime, creationTime, 0, 0, uuid);
-  iso_write_opts_set_will_cancel(opts, 1);
 
   zel::AtomicFile file(path);
   if (!file.Open()) {
@@ -194,7 +193,8 @@ int CIsoImage::Write(const std::string& path, time_t creationTime, const std::fu
   iso_write_opts_free(opts);
   if (rc < 0) return rc;
 
-  const double total = static_cast<double>(source->get_size(source));
+  const uint64_t size = static_cast<uint64_t>(source->get_size(source));
+  const double total = static_cast<double>(size);
   std::vector<unsigned char> buffer(32 * kBlock);
   uint64_t written = 0;
   int result = 1;
@@ -204,8 +204,12 @@ int CIsoImage::Write(const std::string& path, time_t creationTime, const std::fu
       result = kCancelled;
       break;
     }
-    int n = source->read_xt(source, buffer.data(), static_cast<int>(buffer.size()));
-    if (n < 0) {
+    // The stream delivers whole requests only, so the last one asks for exactly the rest.
+    uint64_t remaining = size - written;
+    if (remaining == 0) break;
+    size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), remaining));
+    int n = source->read_xt(source, buffer.data(), static_cast<int>(want));
+    if (n < 0 || (n == 0 && written < size)) {
       result = static_cast<int>(ISO_BUF_READ_ERROR);
       break;
     }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -85,6 +86,138 @@ bool WorthDeflating(int fd, uint64_t size, int level) {
   return static_cast<double>(packedSize) <= kWorthDeflating * static_cast<double>(sampleSize);
 }
 
+// minizip's file access, done on a descriptor with one read window and one
+// write-behind buffer. minizip looks for the end records in 1 KiB steps backwards
+// and copies the central directory in 4 KiB pieces; through this layer that is a
+// few large system calls, so appending to a long archive costs little more than
+// appending to a short one.
+class CachedFile {
+ public:
+  static constexpr size_t kWindow = 256 * 1024;
+  static constexpr size_t kMaxPending = 1024 * 1024;
+
+  explicit CachedFile(int fd) : fd_(fd) {}
+
+  uLong Read(void* buffer, uLong size) {
+    if (!Flush()) return 0;
+    auto* out = static_cast<char*>(buffer);
+    uLong done = 0;
+    while (done < size) {
+      if (pos_ >= windowStart_ && pos_ < windowStart_ + window_.size()) {
+        size_t offset = static_cast<size_t>(pos_ - windowStart_);
+        size_t n = std::min<size_t>(window_.size() - offset, size - done);
+        std::memcpy(out + done, window_.data() + offset, n);
+        done += static_cast<uLong>(n);
+        pos_ += n;
+        continue;
+      }
+      // Reading backwards (minizip's search for the end records) gets a window
+      // that ends with the request; reading forwards one that starts with it.
+      uint64_t start = pos_;
+      uint64_t want = size - done;
+      if (pos_ < windowStart_ && want < kWindow) {
+        uint64_t end = pos_ + want;
+        start = end > kWindow ? end - kWindow : 0;
+      }
+      window_.resize(kWindow);
+      ssize_t n;
+      do {
+        n = ::pread(fd_, window_.data(), kWindow, static_cast<off_t>(start));
+      } while (n < 0 && errno == EINTR);
+      if (n < 0) {
+        error_ = true;
+        window_.clear();
+        break;
+      }
+      window_.resize(static_cast<size_t>(n));
+      windowStart_ = start;
+      if (pos_ >= start + static_cast<uint64_t>(n)) break;  // end of file
+    }
+    return done;
+  }
+
+  uLong Write(const void* buffer, uLong size) {
+    window_.clear();
+    if (!pending_.empty() && pos_ != pendingStart_ + pending_.size() && !Flush()) return 0;
+    if (pending_.empty()) pendingStart_ = pos_;
+    pending_.insert(pending_.end(), static_cast<const char*>(buffer), static_cast<const char*>(buffer) + size);
+    pos_ += size;
+    if (pending_.size() >= kMaxPending && !Flush()) return 0;
+    return size;
+  }
+
+  long Seek(ZPOS64_T offset, int origin) {
+    switch (origin) {
+      case ZLIB_FILEFUNC_SEEK_SET:
+        pos_ = offset;
+        return 0;
+      case ZLIB_FILEFUNC_SEEK_CUR:
+        pos_ += offset;
+        return 0;
+      case ZLIB_FILEFUNC_SEEK_END: {
+        struct stat info {};
+        if (!Flush() || ::fstat(fd_, &info) != 0) return -1;
+        pos_ = static_cast<uint64_t>(info.st_size) + offset;
+        return 0;
+      }
+      default:
+        return -1;
+    }
+  }
+
+  ZPOS64_T Tell() const { return pos_; }
+  int Error() const { return error_ ? 1 : 0; }
+
+  // Flushes and closes; false when anything failed.
+  bool Close() {
+    bool ok = Flush() && !error_;
+    if (::close(fd_) != 0) ok = false;
+    return ok;
+  }
+
+ private:
+  bool Flush() {
+    if (pending_.empty()) return !error_;
+    if (!WriteAt(fd_, pending_.data(), pending_.size(), pendingStart_)) error_ = true;
+    pending_.clear();
+    return !error_;
+  }
+
+  int fd_;
+  uint64_t pos_ = 0;
+  std::vector<char> window_;
+  uint64_t windowStart_ = 0;
+  std::vector<char> pending_;
+  uint64_t pendingStart_ = 0;
+  bool error_ = false;
+};
+
+voidpf ZCALLBACK OpenFile(voidpf, const void* filename, int mode) {
+  int flags = O_RDONLY;
+  if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) flags = O_RDWR;
+  if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) flags = O_RDWR | O_CREAT | O_TRUNC;
+  int fd = ::open(static_cast<const char*>(filename), flags | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  return new CachedFile(fd);
+}
+uLong ZCALLBACK ReadFile(voidpf, voidpf stream, void* buffer, uLong size) {
+  return static_cast<CachedFile*>(stream)->Read(buffer, size);
+}
+uLong ZCALLBACK WriteFile(voidpf, voidpf stream, const void* buffer, uLong size) {
+  return static_cast<CachedFile*>(stream)->Write(buffer, size);
+}
+ZPOS64_T ZCALLBACK TellFile(voidpf, voidpf stream) { return static_cast<CachedFile*>(stream)->Tell(); }
+long ZCALLBACK SeekFile(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+  return static_cast<CachedFile*>(stream)->Seek(offset, origin);
+}
+int ZCALLBACK CloseFile(voidpf, voidpf stream) {
+  auto* file = static_cast<CachedFile*>(stream);
+  bool ok = file->Close();
+  delete file;
+  return ok ? 0 : -1;
+}
+int ZCALLBACK ErrorFile(voidpf, voidpf stream) { return static_cast<CachedFile*>(stream)->Error(); }
+
 }  // namespace
 
 CZipArchive::~CZipArchive() {
@@ -161,7 +294,8 @@ bool CZipArchive::Open(const std::string& path) {
   occupiedSize_ = 0;
   lastError_.clear();
   if (!TakeSnapshot()) return false;
-  handle_ = zipOpen64(path.c_str(), existed_ ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE);
+  zlib_filefunc64_def access{&OpenFile, &ReadFile, &WriteFile, &TellFile, &SeekFile, &CloseFile, &ErrorFile, nullptr};
+  handle_ = zipOpen2_64(path.c_str(), existed_ ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE, nullptr, &access);
   if (handle_ == nullptr) {
     if (!existed_) ::unlink(path.c_str());
     return Fail(path + (existed_ ? ": not a ZIP archive" : ": cannot be created"));
