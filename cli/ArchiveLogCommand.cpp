@@ -36,7 +36,7 @@ std::string EntryJson(const CJobArchListEntry& entry, int index) {
 
 int ArchiveLogCommand::Execute(const std::vector<std::string>& arguments) {
   ArgParser parser;
-  parser.Flag("json").Flag("report").Option("output").Alias("o", "output");
+  parser.Flag("json").Flag("report").Option("output").Alias("-o", "--output");
   if (!parser.Parse(arguments)) return zel::cli::UsageError(Name(), parser.Error(), Usage());
   bool report = parser.Has("report");
   if (!report && (!parser.Positional().empty() || parser.Has("output"))) {
