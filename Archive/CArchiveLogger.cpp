@@ -118,8 +118,22 @@ CArchiveLogger::~CArchiveLogger() {
 
 void CArchiveLogger::Changed() {
   Dirty_ = true;
-  PathIndexValid_ = false;
+  IndexesValid_ = false;
   PathIndex_.clear();
+  CallIdIndex_.clear();
+}
+
+void CArchiveLogger::BuildIndexes() {
+  if (IndexesValid_) return;
+  PathIndex_.clear();
+  CallIdIndex_.clear();
+  for (size_t i = 0; i < Entries_.size(); ++i) {
+    for (const auto& call : Entries_[i].Sources()) {
+      PathIndex_[call.Path()] = static_cast<int>(i);
+      CallIdIndex_[call.StartTime()] = static_cast<int>(i);
+    }
+  }
+  IndexesValid_ = true;
 }
 
 bool CArchiveLogger::Load(bool clearFirst) {
@@ -247,13 +261,7 @@ bool CArchiveLogger::Save() {
 
 int CArchiveLogger::FindLogIndexByPath(const std::string& path) {
   ZEL_LOCK(Lock_);
-  if (!PathIndexValid_) {
-    PathIndex_.clear();
-    for (size_t i = 0; i < Entries_.size(); ++i) {
-      for (const auto& call : Entries_[i].Sources()) PathIndex_[call.Path()] = static_cast<int>(i);
-    }
-    PathIndexValid_ = true;
-  }
+  BuildIndexes();
   auto found = PathIndex_.find(path);
   return found == PathIndex_.end() ? -1 : found->second;
 }
@@ -279,12 +287,9 @@ int CArchiveLogger::FindLogIndexByPathScan(const std::string& path) {
 
 int CArchiveLogger::FindByFileLocked(const CKlFileListEntry& entry) {
   if (entry.StartTime() == 0) return -1;
-  for (size_t i = Entries_.size(); i-- > 0;) {
-    for (const auto& call : Entries_[i].Sources()) {
-      if (call.StartTime() == entry.StartTime()) return static_cast<int>(i);
-    }
-  }
-  return -1;
+  BuildIndexes();
+  auto found = CallIdIndex_.find(entry.StartTime());
+  return found == CallIdIndex_.end() ? -1 : found->second;
 }
 
 int CArchiveLogger::FindLogIndexByFile(const CKlFileListEntry& entry) {

@@ -92,6 +92,7 @@ class CArchiveLogger : public IArchiveLookup {
 
  private:
   int FindByFileLocked(const CKlFileListEntry& entry);
+  void BuildIndexes();
   void ResolveCallIds(CJobArchListEntry& job);
   void Changed();
 
@@ -100,7 +101,10 @@ class CArchiveLogger : public IArchiveLookup {
   std::vector<CJobArchListEntry> Entries_;
   bool Loaded_ = false;
   bool Dirty_ = false;
-  // Path -> newest entry holding it; rebuilt on the first lookup after a change.
+  // Path and call id -> newest entry holding it; rebuilt on the first lookup after
+  // a change, so that a list sorted by archive kind or a whole selection run costs
+  // one hash lookup per recording.
   std::unordered_map<std::string, int> PathIndex_;
-  bool PathIndexValid_ = false;
+  std::unordered_map<int32_t, int> CallIdIndex_;
+  bool IndexesValid_ = false;
 };

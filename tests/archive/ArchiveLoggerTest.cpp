@@ -209,12 +209,26 @@ TEST_F(ArchiveLoggerTest, IndexedAndScanningLookupsAgreeOnRandomLogs) {
   for (int e = 0; e < 12; ++e) {
     std::vector<std::pair<std::string, int32_t>> calls;
     int count = static_cast<int>(random() % 30);
-    for (int i = 0; i < count; ++i) calls.push_back({"/c/" + std::to_string(random() % 60) + ".zel", 1});
+    for (int i = 0; i < count; ++i) {
+      calls.push_back({"/c/" + std::to_string(random() % 60) + ".zel", 1 + static_cast<int32_t>(random() % 80)});
+    }
     log.AddEntry(Entry(100 + e, 1, "", calls));
+    if (e == 6) log.RemoveEntry(2);  // indexes follow removals
   }
   for (int q = 0; q < 500; ++q) {
     std::string path = "/c/" + std::to_string(random() % 70) + ".zel";
     ASSERT_EQ(log.FindLogIndexByPath(path), log.FindLogIndexByPathScan(path)) << path;
+  }
+  // The call id lookup against a plain search, newest entry first.
+  auto entries = log.Entries();
+  for (int32_t id = 0; id < 90; ++id) {
+    int expected = -1;
+    for (size_t i = entries.size(); i-- > 0 && expected < 0;) {
+      for (const auto& call : entries[i].Sources()) {
+        if (id != 0 && call.StartTime() == id) expected = static_cast<int>(i);
+      }
+    }
+    ASSERT_EQ(log.FindLogIndexByFile(Call("/x.zel", id)), expected) << id;
   }
 }
 
