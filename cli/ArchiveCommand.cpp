@@ -169,5 +169,7 @@ int ArchiveCommand::Execute(const std::vector<std::string>& arguments) {
   } else {
     std::printf("%s\n", zel::cli::ArchiveRunLine(cancelled, stats.ArchivedCount, stats.SelectedCount).c_str());
   }
-  return stats.Aborted != 0 ? zel::cli::kExitFailure : zel::cli::kExitOk;
+  // Recordings were selected but none reached the archive: the write failed.
+  bool writeFailed = stats.SelectedCount > 0 && stats.ArchivedCount == 0;
+  return stats.Aborted != 0 || writeFailed ? zel::cli::kExitFailure : zel::cli::kExitOk;
 }

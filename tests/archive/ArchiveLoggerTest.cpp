@@ -363,6 +363,21 @@ TEST_F(ArchiveLoggerTest, FailedSaveLeavesTheOldFile) {
   EXPECT_EQ(files, 1u);  // no temporary file left behind
 }
 
+TEST_F(ArchiveLoggerTest, ViewReportWritesIntoTheCurrentFolderAndSaysWhenItCannotOpen) {
+  CArchiveLogger log(LogPath());
+  log.AddEntry(Entry(1, 1, "viewed", {}));
+  archtest::ScopedMessages messages;
+  EXPECT_EQ(log.ViewReport({}), "");  // nothing selected: nothing happens
+  zeltest::ScopedEnv path("PATH", dir_.File("no-tools"));
+  std::string previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path());
+  std::string name = log.ViewReport({0});
+  std::filesystem::current_path(previous);
+  ASSERT_FALSE(name.empty());
+  EXPECT_NE(zeltest::ReadFile(dir_.File(name)).find("\nviewed\n\n\n"), std::string::npos);
+  EXPECT_EQ(messages.sink->Texts(), std::vector<std::string>{"Failed to open Archive Details File: " + name});
+}
+
 TEST_F(ArchiveLoggerTest, CommentEditsMarkTheLogChanged) {
   CArchiveLogger log(LogPath());
   log.AddEntry(Entry(1, 1, "before", {}));
