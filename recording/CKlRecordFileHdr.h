@@ -62,7 +62,9 @@ class CKlRecordFileHdr {
   int SetBookmark(int start, int end);
   // Makes the header an encrypted (version-5) one under the KeyString of `passphrase`
   // with key size code 0, 1 or 2; code -1 or an empty passphrase makes it plain.
-  // False for other codes (nothing changed).
+  // False for other codes (nothing changed). This changes the header's length in the
+  // file (1440 <-> 1488 bytes), so it is for writing new files only: written over an
+  // existing recording it would overlap the first audio bytes.
   bool SetEncryption(const std::string& passphrase, int keySizeCode);
   // False after a failed read: WriteHeader and SaveHeader then refuse to write.
   bool IsWritable() const { return Writable_ != 0; }
