@@ -80,6 +80,17 @@ TEST_F(DiskArchiverTest, SameNameOverwritesAndFailedCopyKeepsEarlierOnes) {
   EXPECT_EQ(0u, archiver.QueuedCount());
 }
 
+TEST_F(DiskArchiverTest, ArchivingARecordingOntoItselfKeepsIt) {
+  std::string source = dir.File("calls/a.zel");
+  WriteWithTime(source, archtest::RandomBytes(70000, 3));
+  archiver.Reset();
+  archiver.AddFile(dir.File("calls"), source, "", 1600000000);
+  ASSERT_EQ(0, archiver.Archive());
+  EXPECT_EQ(archtest::RandomBytes(70000, 3), ReadFile(source));
+  EXPECT_EQ(1600000000, ModificationTime(source));
+  EXPECT_EQ((std::vector<std::string>{"a.zel"}), archtest::Entries(dir.File("calls")));
+}
+
 TEST_F(DiskArchiverTest, ThresholdStopsAfterTheFileThatCrossedIt) {
   std::string root = dir.File("archive");
   archiver.Reset()->SetThreshold(1);

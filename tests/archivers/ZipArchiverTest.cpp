@@ -1,5 +1,8 @@
 #include "Archive/CZIPArchiver.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <condition_variable>
 #include <thread>
 
@@ -183,6 +186,7 @@ TEST_F(ZipArchiverTest, CancelDuringALargeAddKeepsTheRecordingsBefore) {
   ExpectValid(archive);
   EXPECT_EQ(2, Run(reference, {{a, "U"}, {b, "U"}}));
   EXPECT_EQ(ReadFile(reference), ReadFile(archive));
+  EXPECT_FALSE(FileExists(archive + ".zelundo"));
 
   // The cancel holds until Reset: a write started afterwards adds nothing.
   archiver.AddFile(archive, b, "W", 0);
@@ -203,6 +207,47 @@ TEST_F(ZipArchiverTest, InterruptedAppendLeavesTheOldArchiveIntact) {
   EXPECT_EQ(0, result);
   EXPECT_EQ(0, archiver.GetArchivedCount());
   EXPECT_EQ(before, ReadFile(archive));
+  EXPECT_FALSE(FileExists(archive + ".zelundo"));
+}
+
+// Ends the process once a few MiB of the current add are written.
+class DieMidway : public zel::zip::IActionCallback {
+ public:
+  bool Callback(uint64_t processed, uint64_t) override {
+    if (processed > (3u << 20)) ::_exit(0);
+    return true;
+  }
+};
+
+TEST_F(ZipArchiverTest, AddKilledMidwayIsUndoneByTheNextOpen) {
+  std::string archive = dir.File("calls.zip");
+  std::string large = Source("large.zel", RandomBytes(8 << 20, 6));
+  EXPECT_EQ(1, Run(archive, {{Source("a.zel", RandomBytes(200000, 7)), "U"}}));
+  std::string before = ReadFile(archive);
+  pid_t child = ::fork();
+  ASSERT_NE(-1, child);
+  if (child == 0) {
+    DieMidway die;
+    zel::zip::CZipArchive zip;
+    zip.SetCallback(&die);
+    if (zip.Open(archive)) zip.AddFile(large, "U/large.zel");
+    ::_exit(1);
+  }
+  int status = 0;
+  ASSERT_EQ(child, ::waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the add was not interrupted";
+  // The killed add overwrote the central directory: the archive is damaged for now.
+  EXPECT_NE(0, RunShell("unzip -tq " + ShellQuote(archive)).exitCode);
+  EXPECT_TRUE(FileExists(archive + ".zelundo"));
+
+  zel::zip::CZipArchive zip;
+  ASSERT_TRUE(zip.Open(archive)) << zip.LastError();
+  ASSERT_TRUE(zip.Close());
+  EXPECT_EQ(before, ReadFile(archive));
+  EXPECT_FALSE(FileExists(archive + ".zelundo"));
+  EXPECT_EQ(1, Run(archive, {{Source("b.zel", "beta"), "U"}}));
+  ExpectValid(archive);
+  EXPECT_EQ((std::vector<std::string>{"U/a.zel", "U/b.zel"}), Names(archive));
 }
 
 }  // namespace

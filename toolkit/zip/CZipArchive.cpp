@@ -22,8 +22,10 @@ constexpr uint32_t kEndSignature = 0x06054b50;
 constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr uint32_t kZip64EndSignature = 0x06064b50;
 constexpr size_t kEndRecordSize = 22;
-constexpr size_t kSampleSize = 16 * 1024;
+constexpr size_t kSampleSize = 8 * 1024;
 // A sample must shrink to at most this share of its size for deflate to be used.
+// The sample is packed at zlib's fastest level: what that cannot shrink the
+// default level barely shrinks either, and the test stays cheap beside the copy.
 constexpr double kWorthDeflating = 0.98;
 
 uint32_t Le32(const unsigned char* p) {
@@ -74,7 +76,7 @@ class FileDescriptor {
 };
 
 // True when deflate shrinks a sample from the middle of the file enough to pay.
-bool WorthDeflating(int fd, uint64_t size, int level) {
+bool WorthDeflating(int fd, uint64_t size) {
   if (size == 0) return false;
   size_t sampleSize = static_cast<size_t>(std::min<uint64_t>(size, kSampleSize));
   uint64_t offset = size > sampleSize ? (size - sampleSize) / 2 : 0;
@@ -82,7 +84,8 @@ bool WorthDeflating(int fd, uint64_t size, int level) {
   if (!ReadAt(fd, sample.data(), sampleSize, offset)) return true;
   uLongf packedSize = compressBound(static_cast<uLong>(sampleSize));
   std::vector<unsigned char> packed(packedSize);
-  if (compress2(packed.data(), &packedSize, sample.data(), static_cast<uLong>(sampleSize), level) != Z_OK) return true;
+  if (compress2(packed.data(), &packedSize, sample.data(), static_cast<uLong>(sampleSize), Z_BEST_SPEED) != Z_OK)
+    return true;
   return static_cast<double>(packedSize) <= kWorthDeflating * static_cast<double>(sampleSize);
 }
 
@@ -286,6 +289,65 @@ bool CZipArchive::TakeSnapshot() {
   return true;
 }
 
+namespace {
+
+constexpr char kUndoMagic[8] = {'Z', 'E', 'L', 'U', 'N', 'D', 'O', '1'};
+constexpr size_t kUndoHeader = 32;
+
+}  // namespace
+
+std::string CZipArchive::UndoPath() const { return path_ + ".zelundo"; }
+
+bool CZipArchive::WriteUndo() {
+  std::string record(kUndoHeader, '\0');
+  uint64_t fields[3] = {existed_ ? 1u : 0u, tailOffset_, oldLength_};
+  std::memcpy(record.data(), kUndoMagic, sizeof(kUndoMagic));
+  std::memcpy(record.data() + 8, fields, sizeof(fields));
+  record += oldTail_;
+  FileDescriptor fd(::open(UndoPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (fd.get() < 0 || !WriteAt(fd.get(), record.data(), record.size(), 0) || ::close(fd.release()) != 0) {
+    ::unlink(UndoPath().c_str());
+    return Fail(UndoPath() + ": " + std::strerror(errno));
+  }
+  return true;
+}
+
+bool CZipArchive::RecoverInterrupted() {
+  std::string record;
+  {
+    FileDescriptor fd(::open(UndoPath().c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return errno == ENOENT ? true : Fail(UndoPath() + ": " + std::strerror(errno));
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return Fail(UndoPath() + ": " + std::strerror(errno));
+    record.resize(static_cast<size_t>(info.st_size));
+    if (!record.empty() && !ReadAt(fd.get(), record.data(), record.size(), 0))
+      return Fail(UndoPath() + ": cannot be read");
+  }
+  uint64_t fields[3] = {0, 0, 0};
+  bool complete = record.size() >= kUndoHeader && std::memcmp(record.data(), kUndoMagic, sizeof(kUndoMagic)) == 0;
+  if (complete) {
+    std::memcpy(fields, record.data() + 8, sizeof(fields));
+    complete = fields[1] <= fields[2] && record.size() - kUndoHeader == fields[2] - fields[1];
+  }
+  // An incomplete record was being written when the add was interrupted, so the
+  // archive itself was not touched yet.
+  if (complete) {
+    if (fields[0] == 0) {
+      if (::unlink(path_.c_str()) != 0 && errno != ENOENT) return Fail(path_ + ": " + std::strerror(errno));
+    } else {
+      FileDescriptor fd(::open(path_.c_str(), O_WRONLY | O_CLOEXEC));
+      struct stat info {};
+      if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) return Fail(path_ + ": " + std::strerror(errno));
+      if (static_cast<uint64_t>(info.st_size) < fields[1]) return Fail(path_ + ": shorter than before the interrupted add");
+      if (!WriteAt(fd.get(), record.data() + kUndoHeader, record.size() - kUndoHeader, fields[1]) ||
+          ::ftruncate(fd.get(), static_cast<off_t>(fields[2])) != 0 || ::close(fd.release()) != 0)
+        return Fail(path_ + ": " + std::strerror(errno));
+    }
+  }
+  ::unlink(UndoPath().c_str());
+  return true;
+}
+
 bool CZipArchive::Open(const std::string& path) {
   if (handle_ != nullptr) return Fail("archive already open");
   path_ = path;
@@ -293,11 +355,12 @@ bool CZipArchive::Open(const std::string& path) {
   closed_ = false;
   occupiedSize_ = 0;
   lastError_.clear();
-  if (!TakeSnapshot()) return false;
+  if (!RecoverInterrupted() || !TakeSnapshot() || !WriteUndo()) return false;
   zlib_filefunc64_def access{&OpenFile, &ReadFile, &WriteFile, &TellFile, &SeekFile, &CloseFile, &ErrorFile, nullptr};
   handle_ = zipOpen2_64(path.c_str(), existed_ ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE, nullptr, &access);
   if (handle_ == nullptr) {
     if (!existed_) ::unlink(path.c_str());
+    ::unlink(UndoPath().c_str());
     return Fail(path + (existed_ ? ": not a ZIP archive" : ": cannot be created"));
   }
   return true;
@@ -333,7 +396,7 @@ CZipArchive::AddResult CZipArchive::AddFile(const std::string& source, const std
   fileInfo.tmz_date.tm_year = static_cast<uInt>(local.tm_year + 1900);
   fileInfo.external_fa = static_cast<uLong>(info.st_mode & 0xFFFF) << 16;
 
-  const bool deflate = level != 0 && WorthDeflating(in.get(), size, level);
+  const bool deflate = level != 0 && WorthDeflating(in.get(), size);
   const bool utf8 = std::any_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; });
   const int zip64 = (size >= 0xFFFF0000u || oldLength_ + size >= 0xFFFF0000u) ? 1 : 0;
   const uLong madeByUnix = (3u << 8) | 20u;
@@ -386,6 +449,8 @@ bool CZipArchive::Close() {
   struct stat info {};
   if (::stat(path_.c_str(), &info) == 0) occupiedSize_ = static_cast<uint64_t>(info.st_size);
   if (rc != ZIP_OK) return Fail(path_ + ": cannot be written");
+  // The archive is complete again; a failed add is taken back by Restore().
+  if (!addFailed_) ::unlink(UndoPath().c_str());
   return true;
 }
 
@@ -394,6 +459,7 @@ bool CZipArchive::Restore() {
   addFailed_ = false;
   if (!existed_) {
     if (::unlink(path_.c_str()) != 0 && errno != ENOENT) return Fail(path_ + ": " + std::strerror(errno));
+    ::unlink(UndoPath().c_str());
     occupiedSize_ = 0;
     return true;
   }
@@ -403,6 +469,7 @@ bool CZipArchive::Restore() {
       ::ftruncate(fd.get(), static_cast<off_t>(oldLength_)) != 0)
     return Fail(path_ + ": " + std::strerror(errno));
   if (::close(fd.release()) != 0) return Fail(path_ + ": " + std::strerror(errno));
+  ::unlink(UndoPath().c_str());
   occupiedSize_ = oldLength_;
   return true;
 }

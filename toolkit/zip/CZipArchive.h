@@ -13,6 +13,11 @@
 // its central directory and end record; Restore() after Close() puts those back
 // and truncates the file, which leaves the archive byte for byte as it was at
 // Open() (a file that did not exist is removed again).
+//
+// The same snapshot is kept beside the archive as "<archive>.zelundo" while a
+// session may leave the archive incomplete. A process killed in the middle of an
+// add thus leaves a record from which the next Open() of that archive restores
+// it to the state before the interrupted add.
 namespace zel::zip {
 
 // Told about the progress of an add; returns false to stop it.
@@ -60,6 +65,9 @@ class CZipArchive {
 
  private:
   bool TakeSnapshot();
+  std::string UndoPath() const;
+  bool WriteUndo();
+  bool RecoverInterrupted();
   bool Fail(const std::string& text);
 
   void* handle_ = nullptr;  // minizip's zipFile
