@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int kWaitForDecodeMs = 100 * 1000;
 constexpr int kSamplesPerSecond = 8000;
 
 // The bytes WriteHeader produces, caught in an anonymous temporary file.
