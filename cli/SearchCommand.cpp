@@ -12,7 +12,6 @@
 #include "cli/JsonWriter.h"
 #include "organiser/CSearchManager.h"
 #include "organiser/CZelVelomarDoc.h"
-#include "organiser/IArchiveLookup.h"
 #include "recording/CKlFileListEntry.h"
 
 ZEL_REGISTER_COMMAND(SearchCommand, "search");
@@ -56,7 +55,6 @@ const char* ArchiveKindText(int kind) {
 }  // namespace
 
 void PrintEntryList(const CZelVelomarDoc& document, bool json, const SearchSummary& search) {
-  IArchiveLookup* lookup = ArchiveLookup();
   if (json) {
     for (size_t i = 0; i < document.EntryCount(); ++i) {
       JsonWriter writer;
@@ -82,7 +80,7 @@ void PrintEntryList(const CZelVelomarDoc& document, bool json, const SearchSumma
               Cell("Duration", 8).c_str(), Cell("BM", 2).c_str(), "Comment");
   for (size_t i = 0; i < document.EntryCount(); ++i) {
     const CKlFileListEntry& e = *document.EntryAt(i);
-    int kind = lookup ? lookup->ArchiveKindOf(e) : -1;
+    int kind = CZelVelomarDoc::ArchiveKind(e);
     std::string line = Cell(e.Encrypted() ? "ENC" : "", 3) + " " + Cell(e.Important() ? "!" : "", 1) + " " +
                        Cell(e.UserIdText(), 16) + " " + Cell(e.CallerIdText(), 20) + " " +
                        Cell(ArchiveKindText(kind), 8) + " " + Cell(e.DateTimeText(), 20) + " " +

@@ -1,7 +1,6 @@
 #pragma once
 #include <atomic>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "core/CKlLoggedSemaphore.h"

@@ -2,11 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/AtomicFile.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
+#include "organiser/IArchiveLookup.h"
 #include "organiser/RecordingListFile.h"
 #include "recording/CKlFileListEntry.h"
 #include "toolkit/CKlXmlParser.h"
@@ -47,6 +49,34 @@ void CZelVelomarDoc::RemoveEntryAt(size_t index) {
   byPath_.erase(std::string_view(entry->Path()));
   entries_.erase(entries_.begin() + static_cast<long>(index));
   modified_ = true;
+}
+
+void CZelVelomarDoc::RemoveEntriesAt(std::vector<size_t> indices) {
+  std::sort(indices.begin(), indices.end());
+  indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+  for (auto it = indices.rbegin(); it != indices.rend(); ++it) RemoveEntryAt(*it);
+}
+
+void CZelVelomarDoc::TrimToEntries(const std::vector<size_t>& indices) {
+  std::vector<bool> keep(entries_.size(), false);
+  for (size_t index : indices) {
+    if (index < keep.size()) keep[index] = true;
+  }
+  std::vector<size_t> drop;
+  for (size_t i = 0; i < keep.size(); ++i) {
+    if (!keep[i]) drop.push_back(i);
+  }
+  RemoveEntriesAt(std::move(drop));
+}
+
+void CZelVelomarDoc::RefreshDetails(const std::string& passphrase) {
+  importantCount_ = 0;
+  totalSeconds_ = 0;
+  for (auto& entry : entries_) {
+    entry->LoadDetails(passphrase);
+    if (entry->Important()) ++importantCount_;
+    totalSeconds_ += entry->Duration();
+  }
 }
 
 void CZelVelomarDoc::ClearEntries() {
@@ -155,6 +185,17 @@ std::string CZelVelomarDoc::WindowTitle() const {
   std::string title = windowTitle_;
   if (modified_ && listKind_ != kPlayHistory && title.find('*') == std::string::npos) title += "*";
   return title;
+}
+
+int CZelVelomarDoc::ArchiveKind(const CKlFileListEntry& entry) {
+  IArchiveLookup* lookup = zel::ArchiveLookup();
+  return lookup ? lookup->ArchiveKindOf(entry) : -1;
+}
+
+std::string CZelVelomarDoc::ArchivedTooltip(const CKlFileListEntry& entry) {
+  IArchiveLookup* lookup = zel::ArchiveLookup();
+  std::string text = lookup ? lookup->ArchiveTooltipOf(entry) : std::string();
+  return text.empty() ? "Not archived yet" : text;
 }
 
 std::string CZelVelomarDoc::CommentColumnText(const std::string& comment) {

@@ -34,9 +34,17 @@ class CZelVelomarDoc {
   bool AddEntry(const CKlFileListEntry& entry);
   // Removes and deletes the entry at `index`; an index beyond the end does nothing.
   void RemoveEntryAt(size_t index);
+  // Removes the entries at `indices` (any order, duplicates allowed), highest first.
+  void RemoveEntriesAt(std::vector<size_t> indices);
+  // Keeps only the entries at `indices` ("Trim").
+  void TrimToEntries(const std::vector<size_t>& indices);
+  // Refresh of a list not built by a search: loads the details of every entry not
+  // yet loaded and recomputes the totals.
+  void RefreshDetails(const std::string& passphrase);
   void ClearEntries();
   // Keeps importantCount right before the caller sets the entry's flag to `flag`.
   void AdjustImportant(size_t index, bool flag);
+  // Callers may change an entry's texts and flags but never its path (the index keys on it).
   CKlFileListEntry* EntryAt(size_t index) const;
   size_t EntryCount() const { return entries_.size(); }
   // The index of the entry with `path`, or -1.
@@ -88,6 +96,11 @@ class CZelVelomarDoc {
   // LoadList with the passphrase of the settings; the document takes the path.
   bool OpenListFile(const std::string& path);
 
+  // The "Archived" column: the archive kind of the entry (1 DISK, 2 ZIP, 3 ISO; -1
+  // when it has no archive record or no archive lookup is installed) and its
+  // tooltip (the records one per line, or "Not archived yet").
+  static int ArchiveKind(const CKlFileListEntry& entry);
+  static std::string ArchivedTooltip(const CKlFileListEntry& entry);
   // The text of the comment column for `comment`.
   static std::string CommentColumnText(const std::string& comment);
   // The parse error message for `error` in `path` (without path when empty).

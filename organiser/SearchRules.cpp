@@ -1,7 +1,9 @@
 #include "organiser/SearchRules.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "organiser/IArchiveLookup.h"
 #include "recording/CKlFileListEntry.h"
@@ -102,6 +104,27 @@ bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, lo
   return true;
 }
 
+std::string ListSearchMask(const std::string& text) {
+  return text.empty() ? std::string() : ContainsMask(text);
+}
+
+bool MatchesListSearch(const CKlFileListEntry& entry, ListSearchField field, ListSearchDirection direction,
+                       const std::string& mask) {
+  const std::string& caller = entry.CallerIdText();
+  if (direction == ListSearchDirection::Incoming && (caller.empty() || caller[0] != '>')) return false;
+  if (direction == ListSearchDirection::Outgoing &&
+      (caller.empty() || caller[0] != '<' || caller.find('>', 1) != std::string::npos)) {
+    return false;
+  }
+  auto matches = [&](const std::string& text) { return WildcardMatch(mask, UpperAscii(text)); };
+  switch (field) {
+    case ListSearchField::UserId: return matches(entry.UserIdText());
+    case ListSearchField::CallerId: return matches(caller);
+    case ListSearchField::Comment: return matches(entry.CommentText());
+    default: return matches(entry.UserIdText()) || matches(caller) || matches(entry.CommentText());
+  }
+}
+
 namespace {
 
 template <class Key>
@@ -115,16 +138,53 @@ void SortByKey(EntryList& entries, Key key, bool largestFirst) {
   }
 }
 
-// Texts compare as strcmp does: byte-wise, bytes unsigned.
-void SortByText(EntryList& entries, const std::string& (CKlFileListEntry::*text)() const, bool largestFirst) {
-  auto less = [text](const CKlFileListEntry& a, const CKlFileListEntry& b) {
-    return std::strcmp((a.*text)().c_str(), (b.*text)().c_str()) < 0;
-  };
-  if (largestFirst) {
-    std::sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) { return less(*b, *a); });
-  } else {
-    std::sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) { return less(*a, *b); });
+uint64_t BigEndianPrefix(std::string_view text, size_t offset) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < 8; ++i) {
+    value <<= 8;
+    if (offset + i < text.size()) value |= static_cast<unsigned char>(text[offset + i]);
   }
+  return value;
+}
+
+// Texts compare as strcmp does: byte-wise, bytes unsigned (the texts hold no NUL).
+// Comments run to 1023 characters and lists often repeat a text many times, so
+// the entries are ordered by the first 16 bytes of their text as integers first;
+// only runs that share those bytes are compared in full, and a run whose texts
+// are all the same needs no sorting at all.
+void SortByText(EntryList& entries, const std::string& (CKlFileListEntry::*text)() const, bool largestFirst) {
+  const size_t n = entries.size();
+  struct Key {
+    uint64_t a, b;
+    std::string_view text;
+    uint32_t index;
+  };
+  std::vector<Key> keys(n);
+  for (size_t i = 0; i < n; ++i) {
+    std::string_view view(((*entries[i]).*text)());
+    keys[i] = {BigEndianPrefix(view, 0), BigEndianPrefix(view, 8), view, static_cast<uint32_t>(i)};
+  }
+  std::sort(keys.begin(), keys.end(), [](const Key& x, const Key& y) {
+    return x.a != y.a ? x.a < y.a : x.b < y.b;
+  });
+  for (size_t from = 0; from < n;) {
+    size_t to = from + 1;
+    while (to < n && keys[to].a == keys[from].a && keys[to].b == keys[from].b) ++to;
+    if (to - from > 1 && keys[from].text.size() > 16) {
+      bool same = true;
+      for (size_t i = from + 1; i < to && same; ++i) same = keys[i].text == keys[from].text;
+      if (!same) {
+        std::sort(keys.begin() + static_cast<long>(from), keys.begin() + static_cast<long>(to),
+                  [](const Key& x, const Key& y) { return x.text.compare(y.text) < 0; });
+      }
+    }
+    from = to;
+  }
+  if (largestFirst) std::reverse(keys.begin(), keys.end());
+  EntryList sorted;
+  sorted.reserve(n);
+  for (const Key& key : keys) sorted.push_back(std::move(entries[key.index]));
+  entries = std::move(sorted);
 }
 
 // The archive kind is looked up once per entry, not once per comparison.

@@ -1,5 +1,4 @@
 #pragma once
-#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +35,16 @@ bool PassesDateRule(const SearchCriteria& criteria, long long t, long long now);
 // caller limit needs them.
 bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, long long modificationTime,
                      const std::string& passphrase, long long now);
+
+// "Search for specific calls" within a list: which texts are searched and which
+// call directions are kept (incoming callers begin with ">", outgoing with "<").
+enum class ListSearchField { UserId = 0, CallerId = 1, Comment = 2, All = 3 };
+enum class ListSearchDirection { Both = 0, Incoming = 1, Outgoing = 2 };
+// The typed text upper-cased and, when not empty, wrapped in "*".
+std::string ListSearchMask(const std::string& text);
+// Whether `entry` is kept by a search within the list with `mask` from ListSearchMask.
+bool MatchesListSearch(const CKlFileListEntry& entry, ListSearchField field, ListSearchDirection direction,
+                       const std::string& mask);
 
 // Sorts `entries` in place by list column `column` (1..8; others leave the list
 // as it is). `descending` puts the largest numbers and the highest strcmp texts

@@ -2,6 +2,7 @@
 
 #include "OrganiserTestSupport.h"
 #include "organiser/CZelVelomarDoc.h"
+#include "organiser/IArchiveLookup.h"
 #include "recording/CKlFileListEntry.h"
 #include "toolkit/CKlXmlParser.h"
 
@@ -130,6 +131,28 @@ TEST(Document, CommentColumn) {
   EXPECT_EQ(CZelVelomarDoc::CommentColumnText(""), "");
 }
 
+class OneRecordLookup : public IArchiveLookup {
+ public:
+  int ArchiveKindOf(const CKlFileListEntry& e) override { return e.Path() == "/a.zel" ? 2 : -1; }
+  std::string ArchiveTooltipOf(const CKlFileListEntry& e) override {
+    return e.Path() == "/a.zel" ? "ZIP 2023-11-14 /backup/a.zip" : "";
+  }
+};
+
+TEST(Document, ArchivedColumn) {
+  CKlFileListEntry a, b;
+  a.SetPath("/a.zel");
+  b.SetPath("/b.zel");
+  EXPECT_EQ(CZelVelomarDoc::ArchiveKind(a), -1);
+  EXPECT_EQ(CZelVelomarDoc::ArchivedTooltip(a), "Not archived yet");
+  OneRecordLookup lookup;
+  zel::SetArchiveLookup(&lookup);
+  EXPECT_EQ(CZelVelomarDoc::ArchiveKind(a), 2);
+  EXPECT_EQ(CZelVelomarDoc::ArchivedTooltip(a), "ZIP 2023-11-14 /backup/a.zip");
+  EXPECT_EQ(CZelVelomarDoc::ArchivedTooltip(b), "Not archived yet");
+  zel::SetArchiveLookup(nullptr);
+}
+
 TEST(Document, ParseErrorMessage) {
   CKlXmlError e;
   e.line = 3;
@@ -140,6 +163,88 @@ TEST(Document, ParseErrorMessage) {
   EXPECT_EQ(CZelVelomarDoc::ParseErrorMessage("/l.reclist", e),
             "Error parsing file /l.reclist.\n\nLine 3, Column 7. Error 4: End tag does not match start tag\n\n<rec>x</red>");
   EXPECT_EQ(CZelVelomarDoc::ParseErrorMessage("", e).rfind("Error parsing file.\n\nLine 3,", 0), 0u);
+}
+
+}  // namespace
+
+#include "organiser/SearchRules.h"
+#include "organiser/SourceFolderList.h"
+
+namespace {
+
+TEST(Document, RemoveTrimAndRefresh) {
+  zeltest::TempDir dir;
+  CZelVelomarDoc doc;
+  for (int i = 0; i < 5; ++i) {
+    Recording r;
+    r.duration = 10 * (i + 1);
+    r.important = i % 2;
+    WriteRecording(dir.File(std::to_string(i) + ".zel"), r);
+    auto e = std::make_unique<CKlFileListEntry>();
+    e->SetPath(dir.File(std::to_string(i) + ".zel"));  // details not loaded yet
+    ASSERT_TRUE(doc.AddEntry(e));
+  }
+  EXPECT_EQ(doc.TotalSeconds(), 0);
+  doc.RefreshDetails("");
+  EXPECT_EQ(doc.TotalSeconds(), 150);
+  EXPECT_EQ(doc.ImportantCount(), 2);
+  doc.RemoveEntriesAt({3, 0, 3, 9});
+  ASSERT_EQ(doc.EntryCount(), 3u);
+  EXPECT_EQ(doc.EntryAt(0)->Path(), dir.File("1.zel"));
+  EXPECT_EQ(doc.EntryAt(2)->Path(), dir.File("4.zel"));
+  EXPECT_EQ(doc.TotalSeconds(), 20 + 30 + 50);
+  EXPECT_EQ(doc.ImportantCount(), 1);
+  doc.TrimToEntries({2});
+  ASSERT_EQ(doc.EntryCount(), 1u);
+  EXPECT_EQ(doc.EntryAt(0)->Path(), dir.File("4.zel"));
+  EXPECT_EQ(doc.TotalSeconds(), 50);
+}
+
+TEST(Document, SearchWithinList) {
+  CKlFileListEntry in, out, odd;
+  in.SetPath("/x/4711-2023.zel");
+  in.SetCallerIdText(">0301");
+  in.SetCommentText("Angry customer");
+  out.SetPath("/x/4712-2023.zel");
+  out.SetCallerIdText("<0402");
+  odd.SetPath("/x/4713-2023.zel");
+  odd.SetCallerIdText("<04>02");
+  const std::string mask = zel::ListSearchMask("angry");
+  EXPECT_EQ(mask, "*ANGRY*");
+  EXPECT_EQ(zel::ListSearchMask(""), "");
+  using F = zel::ListSearchField;
+  using D = zel::ListSearchDirection;
+  EXPECT_TRUE(zel::MatchesListSearch(in, F::All, D::Both, mask));
+  EXPECT_TRUE(zel::MatchesListSearch(in, F::Comment, D::Incoming, mask));
+  EXPECT_FALSE(zel::MatchesListSearch(in, F::CallerId, D::Both, mask));
+  EXPECT_FALSE(zel::MatchesListSearch(in, F::All, D::Outgoing, mask));
+  const std::string any = zel::ListSearchMask("*");
+  EXPECT_TRUE(zel::MatchesListSearch(out, F::All, D::Outgoing, any));
+  EXPECT_FALSE(zel::MatchesListSearch(out, F::All, D::Incoming, any));
+  EXPECT_FALSE(zel::MatchesListSearch(odd, F::All, D::Outgoing, any));  // a ">" after the first character
+  EXPECT_TRUE(zel::MatchesListSearch(out, F::UserId, D::Both, zel::ListSearchMask("4712")));
+}
+
+TEST(SourceFolders, AddingAndSubfolderRules) {
+  std::vector<std::string> list;
+  EXPECT_EQ(zel::AddSourceFolder(list, "/calls/a", true), 0);
+  EXPECT_EQ(zel::AddSourceFolder(list, "/calls/a", false), 1);  // duplicates without subfolders
+  list = {"/calls/a"};
+  EXPECT_EQ(zel::AddSourceFolder(list, "/calls/a/b", true), -1);  // covered
+  EXPECT_EQ(list.size(), 1u);
+  list = {"/calls/a/x", "/other", "/calls/ab"};
+  EXPECT_EQ(zel::AddSourceFolder(list, "/calls/a", true), 0);  // text prefixes, not components
+  EXPECT_EQ(list, (std::vector<std::string>{"/other", "/calls/a"}));
+  list = {"/x"};
+  EXPECT_EQ(zel::AddSourceFolder(list, "/x", true), 0);  // the same folder replaces itself
+  EXPECT_EQ(list, (std::vector<std::string>{"/x"}));
+
+  list = {"/a/b", "/a", "/c", "/a/b/c", "/c"};
+  zel::RemoveContainedFolders(list);
+  EXPECT_EQ(list, (std::vector<std::string>{"/a", "/c"}));
+  EXPECT_EQ(zel::SpinMinutes(0, -1), 0);
+  EXPECT_EQ(zel::SpinMinutes(300, 1), 300);
+  EXPECT_EQ(zel::SpinMinutes(5, 1), 6);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstring>
+#include <random>
 #include <thread>
 
 #include "OrganiserTestSupport.h"
@@ -362,6 +364,36 @@ TEST_F(SearchTest, SortEntriesByEveryColumn) {
   zel::SetArchiveLookup(nullptr);
   zel::SortEntries(list, 4, true);
   EXPECT_EQ(order(), "021");
+}
+
+TEST(SortText, MatchesStrcmpOrderOnLongAndRepeatedTexts) {
+  // Long shared prefixes, repeats, high bytes and texts that are prefixes of others.
+  std::mt19937 rng(11);
+  const std::string stem(40, 'x');
+  zel::EntryList list;
+  for (int i = 0; i < 2000; ++i) {
+    auto e = std::make_unique<CKlFileListEntry>();
+    e->SetPath("/p/" + std::to_string(i));
+    std::string text;
+    switch (rng() % 5) {
+      case 0: text = stem; break;
+      case 1: text = stem + static_cast<char>('a' + rng() % 3); break;
+      case 2: text = stem.substr(0, rng() % 20) + static_cast<char>(0x80 + rng() % 3); break;
+      case 3: text = std::string(rng() % 18, 'x'); break;
+      default: text = stem + std::to_string(rng() % 50); break;
+    }
+    e->SetCommentText(text);
+    list.push_back(std::move(e));
+  }
+  for (bool descending : {false, true}) {
+    zel::SortEntries(list, 8, descending);
+    for (size_t i = 1; i < list.size(); ++i) {
+      int c = std::strcmp(list[i - 1]->CommentText().c_str(), list[i]->CommentText().c_str());
+      ASSERT_TRUE(descending ? c >= 0 : c <= 0) << i;
+    }
+  }
+  EXPECT_EQ(list.size(), 2000u);
+  for (const auto& e : list) ASSERT_NE(e, nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,317 @@
+// Search, list memory and sort figures over a generated tree of 100,000 small
+// recordings (made once under /tmp/zel_search_bench; delete it to regenerate).
+//
+// Baseline: enumerate the tree and read the first 1440 bytes of every file, the
+// least any search that loads every header must do. The search figures are the
+// whole search as a list window runs it: counting pass, worker walk, sort.
+#include <benchmark/benchmark.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "organiser/CSearchManager.h"
+#include "organiser/CZelVelomarDoc.h"
+#include "organiser/IArchiveLookup.h"
+#include "organiser/RecordingListFile.h"
+#include "organiser/SearchRules.h"
+#include "recording/CKlFileListEntry.h"
+#include "toolkit/CKlXmlParser.h"
+
+namespace {
+
+const std::string kRoot = "/tmp/zel_search_bench";
+constexpr int kFolders = 100;
+constexpr int kPerFolder = 1000;
+constexpr int kFiles = kFolders * kPerFolder;
+
+void Put32(char* record, size_t offset, uint32_t value) {
+  for (int i = 0; i < 4; ++i) record[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// Version-4 headers with a 1023-character comment and 160 bytes of audio; 1% of
+// the calls come from ">0999...".
+void GenerateTree() {
+  std::string done = kRoot + "/.complete";
+  if (access(done.c_str(), F_OK) == 0) return;
+  std::fprintf(stderr, "generating %d recordings under %s ...\n", kFiles, kRoot.c_str());
+  mkdir(kRoot.c_str(), 0755);
+  char file[1440 + 160];
+  for (int f = 0; f < kFolders; ++f) {
+    std::string folder = kRoot + "/user" + std::to_string(f);
+    mkdir(folder.c_str(), 0755);
+    for (int i = 0; i < kPerFolder; ++i) {
+      const int n = f * kPerFolder + i;
+      std::memset(file, 0, 1440);
+      std::memset(file + 1440, 0xD5, 160);
+      Put32(file, 0, 4);
+      Put32(file, 4, 1440);
+      Put32(file, 8, 6);
+      Put32(file, 12, n % 7 == 0);
+      std::snprintf(file + 16, 128, "%s%07d", n % 100 == 0 ? ">0999" : ">0301", n);
+      std::memset(file + 144, 'c', 1023);
+      Put32(file, 1168, 1600000000u + static_cast<uint32_t>((n * 7919) % 30000000));
+      Put32(file, 1172, static_cast<uint32_t>(n % 3600));
+      std::snprintf(file + 1180, 128, "%d", 100 + f);
+      Put32(file, 1308, 0xFFFFFFFFu);
+      std::snprintf(file + 1312, 120, "Unknown");
+      char name[128];
+      std::snprintf(name, sizeof name, "/%d-20200101 %06d.zel", 100 + f, i);
+      std::string path = folder + name;
+      int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd < 0 || ::write(fd, file, sizeof file) != static_cast<ssize_t>(sizeof file)) {
+        std::perror(path.c_str());
+        std::exit(1);
+      }
+      ::close(fd);
+    }
+  }
+  int fd = ::open(done.c_str(), O_WRONLY | O_CREAT, 0644);
+  if (fd >= 0) ::close(fd);
+}
+
+// Best (lowest) seconds per run of each benchmark, for the ratios printed at the end.
+std::map<std::string, double> g_best;
+
+void Record(const std::string& name, double seconds) {
+  auto it = g_best.find(name);
+  if (it == g_best.end() || seconds < it->second) g_best[name] = seconds;
+}
+
+size_t ReadHeadersOf(const std::string& folder) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return 0;
+  size_t count = 0;
+  char buffer[1440];
+  const int dfd = dirfd(dir);
+  while (const dirent* e = readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    if (e->d_type == DT_DIR) {
+      count += ReadHeadersOf(folder + "/" + e->d_name);
+    } else {
+      int fd = ::openat(dfd, e->d_name, O_RDONLY);
+      if (fd < 0) continue;
+      if (::read(fd, buffer, sizeof buffer) == static_cast<ssize_t>(sizeof buffer)) ++count;
+      ::close(fd);
+    }
+  }
+  closedir(dir);
+  return count;
+}
+
+void BM_Baseline_EnumerateAndReadHeaders(benchmark::State& state) {
+  GenerateTree();
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    size_t n = ReadHeadersOf(kRoot);
+    Record("baseline", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (n != kFiles) state.SkipWithError("tree incomplete");
+  }
+  state.counters["recordings/s"] = benchmark::Counter(kFiles, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+size_t LoadEntriesOf(const std::string& folder, zel::EntryList& out) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return 0;
+  while (const dirent* e = readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    std::string path = folder + "/" + e->d_name;
+    if (e->d_type == DT_DIR) {
+      LoadEntriesOf(path, out);
+    } else {
+      auto entry = std::make_unique<CKlFileListEntry>();
+      entry->SetPath(path);
+      entry->LoadDetails("");
+      out.push_back(std::move(entry));
+    }
+  }
+  closedir(dir);
+  return out.size();
+}
+
+// The floor with the list entry as it is: one walk, every header loaded into an
+// entry, nothing else (no counting pass, no matching, no sort, no thread).
+void BM_Baseline_EnumerateAndLoadEntries(benchmark::State& state) {
+  GenerateTree();
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    zel::EntryList entries;
+    size_t n = LoadEntriesOf(kRoot, entries);
+    entries.clear();
+    Record("baseline entries", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (n != kFiles) state.SkipWithError("tree incomplete");
+  }
+  state.counters["recordings/s"] = benchmark::Counter(kFiles, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+size_t RunSearch(const SearchCriteria& criteria, CZelVelomarDoc* document) {
+  CSearchManager manager;
+  manager.PrepareSearch(criteria, 5, 1);
+  manager.SetPassphrase("");
+  manager.StartSearch();
+  while (manager.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (document) {
+    manager.TakeResults(document);
+    return document->EntryCount();
+  }
+  return manager.ResultCount();
+}
+
+SearchCriteria AllOfTree() {
+  SearchCriteria c;
+  c.folders = {kRoot};
+  c.includeSubfolders = 1;
+  c.dateMode = 0;
+  return c;
+}
+
+void BM_Search_NoLimits(benchmark::State& state) {
+  GenerateTree();
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    size_t n = RunSearch(AllOfTree(), nullptr);
+    Record("search no limits", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (n != kFiles) state.SkipWithError("wrong result count");
+  }
+  state.counters["recordings/s"] = benchmark::Counter(kFiles, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_Search_Caller1Percent(benchmark::State& state) {
+  GenerateTree();
+  SearchCriteria c = AllOfTree();
+  c.callerIdMask = ">0999";
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    size_t n = RunSearch(c, nullptr);
+    Record("search caller 1%", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (n != kFiles / 100) state.SkipWithError("wrong result count");
+  }
+  state.counters["recordings/s"] = benchmark::Counter(kFiles, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_Search_Within30Days(benchmark::State& state) {
+  GenerateTree();
+  SearchCriteria c = AllOfTree();
+  c.dateMode = 3;  // as the dialog opens: one attribute query per file
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    RunSearch(c, nullptr);
+    Record("search 30 days", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  state.counters["recordings/s"] = benchmark::Counter(kFiles, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// Archive kinds spread over the entries, so that column 4 has work to do.
+class SpreadLookup : public IArchiveLookup {
+ public:
+  int ArchiveKindOf(const CKlFileListEntry& entry) override {
+    return static_cast<int>(std::hash<std::string>()(entry.Path()) % 4) - 1;
+  }
+  std::string ArchiveTooltipOf(const CKlFileListEntry&) override { return std::string(); }
+};
+
+CZelVelomarDoc* g_document = nullptr;
+
+void BM_ListMemory(benchmark::State& state) {
+  GenerateTree();
+  for (auto _ : state) {
+    delete g_document;
+    g_document = nullptr;
+    malloc_trim(0);
+    size_t before = mallinfo2().uordblks;
+    g_document = new CZelVelomarDoc();
+    RunSearch(AllOfTree(), g_document);
+    size_t after = mallinfo2().uordblks;
+    state.counters["bytes/entry"] =
+        static_cast<double>(after - before) / static_cast<double>(std::max<size_t>(1, g_document->EntryCount()));
+    Record("bytes per entry", static_cast<double>(after - before) / static_cast<double>(g_document->EntryCount()));
+  }
+}
+
+void BM_SortEntries(benchmark::State& state) {
+  static SpreadLookup lookup;
+  zel::SetArchiveLookup(&lookup);
+  const int column = static_cast<int>(state.range(0));
+  const bool descending = state.range(1) != 0;
+  zel::EntryList& entries = g_document->Entries();
+  double worst = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    // Start each round from the search order (by date, newest first).
+    zel::SortEntries(entries, 5, true);
+    state.ResumeTiming();
+    auto start = std::chrono::steady_clock::now();
+    zel::SortEntries(entries, column, descending);
+    worst = std::max(worst, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  Record("sort column " + std::to_string(column) + (descending ? " desc" : " asc") + " (worst)", -worst);
+  zel::SetArchiveLookup(nullptr);
+}
+
+// Reading a list of 100,000 recordings: parse and walk of the ".reclist" text.
+void BM_ParseRecordingList(benchmark::State& state) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < kFiles; ++i) paths.push_back(kRoot + "/user" + std::to_string(i / kPerFolder) + "/1-2020 " +
+                                                   std::to_string(i) + ".zel");
+  const std::string title = kRoot;
+  const std::string text = zel::FormatRecordingList(paths, &title);
+  for (auto _ : state) {
+    zel::RecordingListContent content;
+    CKlXmlError error;
+    if (!zel::ParseRecordingList(text, content, error) || content.paths.size() != paths.size()) {
+      state.SkipWithError("parse failed");
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
+}  // namespace
+
+BENCHMARK(BM_ParseRecordingList)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Baseline_EnumerateAndReadHeaders)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Baseline_EnumerateAndLoadEntries)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Search_NoLimits)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Search_Caller1Percent)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Search_Within30Days)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ListMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SortEntries)
+    ->ArgsProduct({{1, 2, 3, 4, 5, 6, 7, 8}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  auto base = g_best.find("baseline");
+  auto entriesBase = g_best.find("baseline entries");
+  std::printf("\nsummary (best of the runs):\n");
+  for (const auto& [name, value] : g_best) {
+    if (name == "bytes per entry") {
+      std::printf("  %-28s %8.0f bytes (aim < 2048)\n", name.c_str(), value);
+    } else if (value < 0) {
+      std::printf("  %-28s %8.1f ms (aim < 100)\n", name.c_str(), -value * 1000);
+    } else if (base != g_best.end() && name != "baseline") {
+      std::printf("  %-28s %8.0f ms  %8.0f recordings/s  %.2fx baseline", name.c_str(), value * 1000,
+                  kFiles / value, value / base->second);
+      if (entriesBase != g_best.end() && name != "baseline entries") {
+        std::printf("  %.2fx baseline entries", value / entriesBase->second);
+      }
+      std::printf("\n");
+    } else {
+      std::printf("  %-28s %8.0f ms  %8.0f recordings/s\n", name.c_str(), value * 1000, kFiles / value);
+    }
+  }
+  delete g_document;
+  return 0;
+}
