@@ -112,7 +112,7 @@ CArchiveLogger::CArchiveLogger(std::string path) : Path_(std::move(path)) {}
 
 CArchiveLogger::~CArchiveLogger() {
   if (zel::ArchiveLookup() == this) zel::SetArchiveLookup(nullptr);
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   Entries_.clear();
 }
 
@@ -145,7 +145,7 @@ bool CArchiveLogger::Load(bool clearFirst) {
     return false;
   }
   {
-    ZEL_LOCK(Lock_);
+    std::lock_guard<std::mutex> lock(mutex_);
     Loaded_ = true;
     Dirty_ = false;
   }
@@ -184,6 +184,7 @@ bool CArchiveLogger::ParseText(const std::string& text) {
     }
   }
   ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   for (auto& entry : read) Entries_.push_back(std::move(entry));
   Changed();
   return true;
@@ -191,6 +192,7 @@ bool CArchiveLogger::ParseText(const std::string& text) {
 
 void CArchiveLogger::Clear() {
   ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   Entries_.clear();
   Changed();
 }
@@ -217,6 +219,7 @@ int CArchiveLogger::AddEntry(const CJobArchListEntry& job) {
   CJobArchListEntry copy(job);
   ResolveCallIds(copy);
   ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   Entries_.push_back(std::move(copy));
   Changed();
   return static_cast<int>(Entries_.size()) - 1;
@@ -248,7 +251,7 @@ std::string CArchiveLogger::Serialize() {
 }
 
 bool CArchiveLogger::Save() {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   if (!Dirty_ || Entries_.empty()) return false;
   for (auto& entry : Entries_) ResolveCallIds(entry);
   if (!zel::WriteFileAtomically(Path_, Serialize())) {
@@ -260,14 +263,14 @@ bool CArchiveLogger::Save() {
 }
 
 int CArchiveLogger::FindLogIndexByPath(const std::string& path) {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   BuildIndexes();
   auto found = PathIndex_.find(path);
   return found == PathIndex_.end() ? -1 : found->second;
 }
 
 int CArchiveLogger::FindLogIndexByPathScan(const std::string& path) {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   for (size_t i = Entries_.size(); i-- > 0;) {
     auto& entry = Entries_[i];
     const auto& calls = entry.Sources();
@@ -293,12 +296,12 @@ int CArchiveLogger::FindByFileLocked(const CKlFileListEntry& entry) {
 }
 
 int CArchiveLogger::FindLogIndexByFile(const CKlFileListEntry& entry) {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   return FindByFileLocked(entry);
 }
 
 bool CArchiveLogger::FindLogEntryByFile(const CKlFileListEntry& entry, CJobArchListEntry& out) {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   int index = FindByFileLocked(entry);
   if (index < 0) return false;
   out = Entries_[static_cast<size_t>(index)];
@@ -306,24 +309,24 @@ bool CArchiveLogger::FindLogEntryByFile(const CKlFileListEntry& entry, CJobArchL
 }
 
 int CArchiveLogger::Count() {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   return static_cast<int>(Entries_.size());
 }
 
 bool CArchiveLogger::GetEntry(int index, CJobArchListEntry& out) {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   if (index < 0 || index >= static_cast<int>(Entries_.size())) return false;
   out = Entries_[static_cast<size_t>(index)];
   return true;
 }
 
 std::vector<CJobArchListEntry> CArchiveLogger::Entries() {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   return Entries_;
 }
 
 int CArchiveLogger::IndexOfId(int32_t id) {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   for (size_t i = 0; i < Entries_.size(); ++i) {
     if (Entries_[i].JobTime() == id) return static_cast<int>(i);
   }
@@ -331,7 +334,7 @@ int CArchiveLogger::IndexOfId(int32_t id) {
 }
 
 bool CArchiveLogger::RemoveEntry(int index) {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   if (index < 0 || index >= static_cast<int>(Entries_.size())) return false;
   Entries_.erase(Entries_.begin() + index);
   Changed();
@@ -339,19 +342,19 @@ bool CArchiveLogger::RemoveEntry(int index) {
 }
 
 void CArchiveLogger::SetEntryComment(int index, const std::string& text) {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   if (index < 0) return;
   Dirty_ = true;
   if (index < static_cast<int>(Entries_.size())) Entries_[static_cast<size_t>(index)].SetComment(text);
 }
 
 bool CArchiveLogger::IsLoaded() {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   return Loaded_;
 }
 
 bool CArchiveLogger::IsDirty() {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   return Dirty_;
 }
 
@@ -402,7 +405,7 @@ bool CArchiveLogger::WriteReportFile(const std::vector<int>& indices, const std:
                                      std::string& error) {
   std::string content;
   {
-    ZEL_LOCK(Lock_);
+    std::lock_guard<std::mutex> lock(mutex_);
     for (int index : indices) {
       if (index < 0 || index >= static_cast<int>(Entries_.size())) continue;
       for (const auto& line : GetReportLines(Entries_[static_cast<size_t>(index)])) content += line + "\n";
@@ -451,13 +454,13 @@ std::string CArchiveLogger::ViewReport(const std::vector<int>& indices) {
 }
 
 int CArchiveLogger::ArchiveKindOf(const CKlFileListEntry& entry) {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   int index = FindByFileLocked(entry);
   return index < 0 ? -1 : Entries_[static_cast<size_t>(index)].ArchiveType();
 }
 
 std::string CArchiveLogger::ArchiveTooltipOf(const CKlFileListEntry& entry) {
-  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
   std::string text;
   if (entry.StartTime() == 0) return text;
   for (size_t i = Entries_.size(); i-- > 0;) {

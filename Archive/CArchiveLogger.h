@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -11,9 +12,10 @@
 
 // The history of successful archive runs, kept in "archive.log" in the shared
 // configuration folder: one entry per run with its target, archiver, call count,
-// comment and the archived recordings (path and call id). Every method takes the
-// "ARCH_LOG" lock, so the log may be used from the archive thread and the GUI at
-// once. Texts are stored in UTF-8 with "&", "<" and ">" escaped; logs written
+// comment and the archived recordings (path and call id). Adding, clearing and
+// loading entries take the "ARCH_LOG" lock; every method also takes a plain mutex
+// around the entries (cheap enough for one lookup per recording of a run), so the
+// log may be used from the archive thread and the GUI at once. Texts are stored in UTF-8 with "&", "<" and ">" escaped; logs written
 // without escaping still load where they are well-formed.
 //
 // Once loaded the log answers the recording lists' archive questions
@@ -97,6 +99,7 @@ class CArchiveLogger : public IArchiveLookup {
   void Changed();
 
   CKlLoggedSemaphore Lock_{"ARCH_LOG"};
+  std::mutex mutex_;  // the entries, flags and indexes; taken after Lock_
   std::string Path_;
   std::vector<CJobArchListEntry> Entries_;
   bool Loaded_ = false;
