@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 #include <minizip/unzip.h>
@@ -31,8 +32,8 @@ bool EndsWithZel(const std::string& path) {
 
 // The names inside a ZIP archive, with "\" read as "/" and leading "/" removed,
 // mapped to their uncompressed sizes. Empty when the archive cannot be read.
-std::vector<std::pair<std::string, uint64_t>> ZipNames(const std::string& path) {
-  std::vector<std::pair<std::string, uint64_t>> names;
+std::unordered_multimap<std::string, uint64_t> ZipNames(const std::string& path) {
+  std::unordered_multimap<std::string, uint64_t> names;
   unzFile zip = unzOpen64(path.c_str());
   if (zip == nullptr) return names;
   for (int rc = unzGoToFirstFile(zip); rc == UNZ_OK; rc = unzGoToNextFile(zip)) {
@@ -45,7 +46,7 @@ std::vector<std::pair<std::string, uint64_t>> ZipNames(const std::string& path) 
     }
     size_t start = text.find_first_not_of('/');
     text.erase(0, start == std::string::npos ? text.size() : start);
-    names.emplace_back(text, info.uncompressed_size);
+    names.emplace(std::move(text), info.uncompressed_size);
   }
   unzClose(zip);
   return names;
@@ -297,12 +298,8 @@ void CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
       struct stat info {};
       bool found = false;
       if (::stat(Selected_[i].Path().c_str(), &info) == 0) {
-        for (const auto& [zipName, size] : names) {
-          if (zipName == name && size == static_cast<uint64_t>(info.st_size)) {
-            found = true;
-            break;
-          }
-        }
+        auto [first, last] = names.equal_range(name);
+        for (auto it = first; it != last && !found; ++it) found = it->second == static_cast<uint64_t>(info.st_size);
       }
       if (!found) Selected_[i].SetArchived(0);
     }

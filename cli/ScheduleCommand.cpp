@@ -101,7 +101,12 @@ int ScheduleCommand::Execute(const std::vector<std::string>& arguments) {
   }
   if (action == "set") {
     if (!expect(2)) return zel::cli::UsageError(Name(), "set needs KEY and VALUE", Usage());
-    std::string error = scheduler.SetValue(args[0], args[1]);
+    std::string value = args[1];
+    if (args[0] == "ArchivePath" && !value.empty()) {
+      std::error_code ec;
+      value = std::filesystem::absolute(value, ec).lexically_normal().string();
+    }
+    std::string error = scheduler.SetValue(args[0], value);
     if (!error.empty()) {
       zel::cli::PrintError(error);
       return zel::cli::kExitUsage;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include "Archive/CArchiveLogger.h"
@@ -370,6 +372,46 @@ TEST_F(SourceProcessingTest, KeepLeavesEverythingAndStillLogs) {
   EXPECT_EQ(RunAndRecord(CJobArchListEntry::kMediaKeep), 0);
   EXPECT_EQ(zeltest::ReadFile(a), before);
   EXPECT_EQ(sink_.lastJob.SourcesModified(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// With the real ZIP archiver: a threshold takes recordings back out of the
+// archive, and only what stayed in it may be deleted at the source.
+TEST_F(SourceProcessingTest, ZipThresholdKeepsTheSourcesOfRecordingsTakenBack) {
+  manager_->SetArchiverFactory(nullptr);
+  std::vector<std::string> paths;
+  for (const char* name : {"a-1.zel", "b-2.zel", "c-3.zel"}) {
+    std::string path = Touch(std::string("in/") + name);
+    MakeRecording(path, 1300000000, 0);
+    std::string noise(600 * 1024, '\0');
+    std::mt19937 random(static_cast<unsigned>(path.size() + paths.size()));
+    for (auto& c : noise) c = static_cast<char>(random());
+    std::FILE* file = std::fopen(path.c_str(), "ab");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(noise.data(), 1, noise.size(), file);
+    std::fclose(file);
+    paths.push_back(path);
+  }
+  CJobArchListEntry job = Job({dir_.File("in")}, 0, 0, CJobArchListEntry::kArchiveZip);
+  job.SetTarget(dir_.File("out.zip"));
+  job.SetThreshold(1);
+  job.SetMediaProcessing(CJobArchListEntry::kMediaDelete);
+  int index = -1;
+  sink_.onFinished = [&](CJobArchListEntry* finished) { index = manager_->RecordFinishedRun(finished); };
+  RunJob(job);
+  EXPECT_EQ(manager_->GetRunStats().SelectedCount, 3);
+  EXPECT_EQ(manager_->GetRunStats().ArchivedCount, 1);
+  ASSERT_EQ(index, 0);
+  EXPECT_FALSE(zeltest::FileExists(paths[0]));
+  EXPECT_TRUE(zeltest::FileExists(paths[1]));
+  EXPECT_TRUE(zeltest::FileExists(paths[2]));
+  CJobArchListEntry entry;
+  ASSERT_TRUE(Singleton<CArchiveLogger>::Instance()->GetEntry(0, entry));
+  ASSERT_EQ(entry.Sources().size(), 1u);
+  EXPECT_EQ(entry.Sources()[0].Path(), paths[0]);
 }
 
 }  // namespace
