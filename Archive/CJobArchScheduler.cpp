@@ -127,9 +127,13 @@ std::string CJobArchScheduler::DefaultArchivePath() {
     ::pclose(pipe);
   }
   while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\r')) folder.pop_back();
-  if (folder.empty() || folder[0] != '/') {
-    const char* home = std::getenv("HOME");
-    folder = home != nullptr && home[0] == '/' ? std::string(home) + "/Documents" : std::string();
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  const char* home = std::getenv("HOME");
+  std::string homeFolder = home != nullptr && home[0] == '/' ? std::string(home) : std::string();
+  while (homeFolder.size() > 1 && homeFolder.back() == '/') homeFolder.pop_back();
+  // xdg-user-dir answers the home folder itself when no documents folder is set.
+  if (folder.empty() || folder[0] != '/' || folder == homeFolder) {
+    folder = homeFolder.empty() ? std::string() : homeFolder + "/Documents";
   }
   std::error_code ec;
   if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {

@@ -74,6 +74,7 @@ class ArchiveCliTest : public ::testing::Test {
 
   zeltest::XdgSandbox sandbox_;
   zeltest::TempDir dir_;
+  zeltest::ScopedEnv home_{"HOME", dir_.File("home")};
   std::string demo_;
   std::set<std::string> names_;
 };

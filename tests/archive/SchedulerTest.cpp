@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "Archive/CArchiveLogger.h"
@@ -24,6 +25,8 @@ class SchedulerTest : public ::testing::Test {
   zeltest::XdgSandbox sandbox_;
   std::unique_ptr<zeltest::ScopedEnv> tz_;
   zeltest::TempDir dir_;
+  // The default archive folder is made in the home folder: keep it in the sandbox.
+  zeltest::ScopedEnv home_{"HOME", dir_.File("home")};
   int64_t now_ = archtest::Utc(2026, 12, 7, 14, 5, 9);
   std::unique_ptr<CJobArchScheduler> scheduler_;
 };
@@ -55,6 +58,7 @@ TEST_F(SchedulerTest, DefaultsAreWrittenLineForLine) {
   auto s = scheduler_->GetSettings();
   EXPECT_FALSE(s.ArchivePath.empty());
   EXPECT_EQ(s.ArchivePath.back(), '/');
+  EXPECT_TRUE(std::filesystem::is_directory(s.ArchivePath));
   s.ArchivePath = "/home/u/Documents/";
   s.SpaceFolders = {"/calls/a", "/calls/b&c"};
   scheduler_->SetSettings(s);
