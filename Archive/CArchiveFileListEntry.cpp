@@ -1,0 +1,3 @@
+#include "Archive/CArchiveFileListEntry.h"
+
+CArchiveFileListEntry::~CArchiveFileListEntry() = default;

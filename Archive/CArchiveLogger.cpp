@@ -1,0 +1,480 @@
+#include "Archive/CArchiveLogger.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "core/AtomicFile.h"
+#include "core/CKlLogger.h"
+#include "core/CSettings.h"
+#include "core/MessageSink.h"
+#include "organiser/RecordingListFile.h"
+#include "toolkit/CKlXmlParser.h"
+
+extern char** environ;
+
+namespace {
+
+int32_t DecimalOf(const std::string& text) {
+  const char* p = text.c_str();
+  while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+  char* end = nullptr;
+  errno = 0;
+  long long value = std::strtoll(p, &end, 10);
+  if (end == p || errno == ERANGE || value < INT32_MIN || value > INT32_MAX) return 0;
+  return static_cast<int32_t>(value);
+}
+
+std::string TextOf(const CKlXmlNode& parent, const char* name) {
+  const CKlXmlNode* child = parent.FirstChild(name);
+  return child != nullptr ? child->InnerText() : std::string();
+}
+
+// The log's entry tags carry their id without quotes ("<entry id = 17>"), which
+// is not XML. Quotes are added to unquoted attribute values of "<entry" tags.
+std::string QuoteEntryIds(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  size_t pos = 0;
+  while (true) {
+    size_t tag = text.find("<entry", pos);
+    if (tag == std::string::npos) break;
+    size_t close = text.find('>', tag);
+    if (close == std::string::npos) break;
+    out.append(text, pos, tag - pos);
+    for (size_t i = tag; i < close; ++i) {
+      out += text[i];
+      if (text[i] != '=') continue;
+      size_t v = i + 1;
+      while (v < close && (text[v] == ' ' || text[v] == '\t')) out += text[v++];
+      if (v < close && text[v] != '"' && text[v] != '\'') {
+        size_t end = v;
+        while (end < close && text[end] != ' ' && text[end] != '\t' && text[end] != '/' &&
+               text[end] != '\r' && text[end] != '\n') {
+          ++end;
+        }
+        out += '"';
+        out.append(text, v, end - v);
+        out += '"';
+        v = end;
+      }
+      i = v - 1;
+    }
+    pos = close;
+  }
+  out.append(text, pos, std::string::npos);
+  return out;
+}
+
+void ReadEntry(const CKlXmlNode& node, std::vector<CJobArchListEntry>& entries) {
+  const std::string* id = node.Attribute("id");
+  int32_t jobTime = id != nullptr ? DecimalOf(*id) : 0;
+  if (jobTime == 0) return;  // an entry without a usable id is dropped
+  CJobArchListEntry entry;
+  entry.SetJobTime(jobTime);
+  entry.SetTarget(TextOf(node, "target"));
+  entry.SetArchiveType(CArchiveLogger::ArchiverType(TextOf(node, "archiver")));
+  entry.SetCallCount(DecimalOf(TextOf(node, "callcount")));
+  entry.SetComment(TextOf(node, "comment"));
+  if (const CKlXmlNode* calls = node.FirstChild("calls")) {
+    int32_t callId = 0;
+    for (const auto& child : calls->children) {
+      if (!child.IsElement()) continue;
+      if (child.name == "call_id") {
+        callId = DecimalOf(child.InnerText());
+      } else if (child.name == "file") {
+        CKlFileListEntry call;
+        call.SetPath(child.InnerText());
+        call.SetStartTime(callId);
+        entry.Sources().push_back(std::move(call));
+      }
+    }
+  }
+  entries.push_back(std::move(entry));
+}
+
+std::string Passphrase() { return Singleton<CSettings>::Instance()->GetPassphrase(); }
+
+}  // namespace
+
+
+CArchiveLogger::CArchiveLogger() : Path_(CSettings::SettingsFilePath(true, "archive.log")) {}
+
+CArchiveLogger::CArchiveLogger(std::string path) : Path_(std::move(path)) {}
+
+CArchiveLogger::~CArchiveLogger() {
+  if (zel::ArchiveLookup() == this) zel::SetArchiveLookup(nullptr);
+  std::lock_guard<std::mutex> lock(mutex_);
+  Entries_.clear();
+}
+
+void CArchiveLogger::Changed() {
+  Dirty_ = true;
+  IndexesValid_ = false;
+  PathIndex_.clear();
+  CallIdIndex_.clear();
+}
+
+void CArchiveLogger::BuildIndexes() {
+  if (IndexesValid_) return;
+  PathIndex_.clear();
+  CallIdIndex_.clear();
+  for (size_t i = 0; i < Entries_.size(); ++i) {
+    for (const auto& call : Entries_[i].Sources()) {
+      PathIndex_[call.Path()] = static_cast<int>(i);
+      CallIdIndex_[call.StartTime()] = static_cast<int>(i);
+    }
+  }
+  IndexesValid_ = true;
+}
+
+bool CArchiveLogger::Load(bool clearFirst) {
+  if (clearFirst) Clear();
+  std::string text;
+  if (!zel::ReadWholeFile(Path_, text)) return false;
+  if (!ParseText(text)) {
+    Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be read", Path_.c_str());
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Loaded_ = true;
+    Dirty_ = false;
+  }
+  zel::SetArchiveLookup(this);
+  return true;
+}
+
+bool CArchiveLogger::ParseText(const std::string& text) {
+  CKlXmlParser::Options options;
+  options.ignoreEndTagCase = true;
+  CKlXmlParser parser(options);
+  CKlXmlNode document;
+  CKlXmlError error;
+  if (!parser.Parse(QuoteEntryIds(text), document, error)) return false;
+  const CKlXmlNode* root = nullptr;
+  for (const auto& child : document.children) {
+    if (child.IsElement()) {
+      root = &child;
+      break;
+    }
+  }
+  if (root == nullptr) return false;
+  std::vector<CJobArchListEntry> read;
+  for (const auto& child : root->children) {
+    if (!child.IsElement()) continue;
+    if (child.Attribute("id") != nullptr) {
+      ReadEntry(child, read);
+      continue;
+    }
+    for (const auto& inner : child.children) {
+      if (!inner.IsElement()) continue;
+      for (const auto& candidate : inner.children) {
+        if (candidate.IsElement() && candidate.Attribute("id") != nullptr) ReadEntry(candidate, read);
+      }
+      break;  // only the first child is searched
+    }
+  }
+  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& entry : read) Entries_.push_back(std::move(entry));
+  Changed();
+  return true;
+}
+
+void CArchiveLogger::Clear() {
+  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
+  Entries_.clear();
+  Changed();
+}
+
+void CArchiveLogger::ResolveCallIds(CJobArchListEntry& job) {
+  std::string passphrase;
+  bool havePassphrase = false;
+  for (auto& call : job.Sources()) {
+    if (call.StartTime() != 0) continue;
+    if (!call.DetailsLoaded()) {
+      if (!havePassphrase) {
+        passphrase = Passphrase();
+        havePassphrase = true;
+      }
+      call.LoadDetails(passphrase);
+    }
+    if (call.DetailsLoaded() && call.StartTime() != 0) continue;
+    struct stat info {};
+    call.SetStartTime(::stat(call.Path().c_str(), &info) == 0 ? static_cast<int32_t>(info.st_mtime) : 0);
+  }
+}
+
+int CArchiveLogger::AddEntry(const CJobArchListEntry& job) {
+  CJobArchListEntry copy(job);
+  ResolveCallIds(copy);
+  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
+  Entries_.push_back(std::move(copy));
+  Changed();
+  return static_cast<int>(Entries_.size()) - 1;
+}
+
+std::string CArchiveLogger::Serialize() {
+  std::string out = "<Root>\r\n";
+  char line[128];
+  for (const auto& entry : Entries_) {
+    std::snprintf(line, sizeof line, "   <entry id = %d>\r\n", entry.JobTime());
+    out += line;
+    out += "      <target>" + zel::EscapeXmlText(entry.Target()) + "</target>\r\n";
+    out += "      <datetime>" + zel::EscapeXmlText(entry.DateTimeText()) + "</datetime>\r\n";
+    out += std::string("      <archiver>") + ArchiverName(entry.ArchiveType()) + "</archiver>\r\n";
+    std::snprintf(line, sizeof line, "      <callcount>%d</callcount>\r\n", entry.CallCount());
+    out += line;
+    out += "      <comment>" + zel::EscapeXmlText(entry.Comment()) + "</comment>\r\n";
+    out += "      <calls>\r\n";
+    for (const auto& call : entry.Sources()) {
+      std::snprintf(line, sizeof line, "         <call_id>%d</call_id>\r\n", call.StartTime());
+      out += line;
+      out += "         <file>" + zel::EscapeXmlText(call.Path()) + "</file>\r\n";
+    }
+    out += "      </calls>\r\n";
+    out += "   </entry>\r\n";
+  }
+  out += "</root>\r\n";
+  return out;
+}
+
+bool CArchiveLogger::Save() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!Dirty_ || Entries_.empty()) return false;
+  for (auto& entry : Entries_) ResolveCallIds(entry);
+  if (!zel::WriteFileAtomically(Path_, Serialize())) {
+    Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be written", Path_.c_str());
+    return false;
+  }
+  Dirty_ = false;
+  return true;
+}
+
+int CArchiveLogger::FindLogIndexByPath(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  BuildIndexes();
+  auto found = PathIndex_.find(path);
+  return found == PathIndex_.end() ? -1 : found->second;
+}
+
+int CArchiveLogger::FindLogIndexByPathScan(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (size_t i = Entries_.size(); i-- > 0;) {
+    auto& entry = Entries_[i];
+    const auto& calls = entry.Sources();
+    size_t count = calls.size();
+    if (count == 0) continue;
+    size_t start = entry.LookupCursor() >= 0 ? static_cast<size_t>(entry.LookupCursor()) % count : 0;
+    for (size_t k = 0; k < count; ++k) {
+      size_t j = (start + k) % count;
+      if (calls[j].Path() == path) {
+        entry.SetLookupCursor(static_cast<int32_t>(j));
+        return static_cast<int>(i);
+      }
+    }
+  }
+  return -1;
+}
+
+int CArchiveLogger::FindByFileLocked(const CKlFileListEntry& entry) {
+  if (entry.StartTime() == 0) return -1;
+  BuildIndexes();
+  auto found = CallIdIndex_.find(entry.StartTime());
+  return found == CallIdIndex_.end() ? -1 : found->second;
+}
+
+int CArchiveLogger::FindLogIndexByFile(const CKlFileListEntry& entry) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return FindByFileLocked(entry);
+}
+
+bool CArchiveLogger::FindLogEntryByFile(const CKlFileListEntry& entry, CJobArchListEntry& out) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int index = FindByFileLocked(entry);
+  if (index < 0) return false;
+  out = Entries_[static_cast<size_t>(index)];
+  return true;
+}
+
+int CArchiveLogger::Count() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(Entries_.size());
+}
+
+bool CArchiveLogger::GetEntry(int index, CJobArchListEntry& out) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(Entries_.size())) return false;
+  out = Entries_[static_cast<size_t>(index)];
+  return true;
+}
+
+std::vector<CJobArchListEntry> CArchiveLogger::Entries() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return Entries_;
+}
+
+int CArchiveLogger::IndexOfId(int32_t id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (size_t i = 0; i < Entries_.size(); ++i) {
+    if (Entries_[i].JobTime() == id) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool CArchiveLogger::RemoveEntry(int index) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(Entries_.size())) return false;
+  Entries_.erase(Entries_.begin() + index);
+  Changed();
+  return true;
+}
+
+void CArchiveLogger::SetEntryComment(int index, const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (index < 0) return;
+  Dirty_ = true;
+  if (index < static_cast<int>(Entries_.size())) Entries_[static_cast<size_t>(index)].SetComment(text);
+}
+
+bool CArchiveLogger::IsLoaded() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return Loaded_;
+}
+
+bool CArchiveLogger::IsDirty() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return Dirty_;
+}
+
+const char* CArchiveLogger::ArchiverName(int type) {
+  switch (type) {
+    case 2: return "ZIP format";
+    case 3: return "ISO format";
+    default: return "Disk";
+  }
+}
+
+int CArchiveLogger::ArchiverType(const std::string& text) {
+  if (text.rfind("ZIP format", 0) == 0) return 2;
+  if (text.rfind("ISO format", 0) == 0) return 3;
+  if (text.rfind("Disk", 0) == 0) return 1;
+  return 0;
+}
+
+std::vector<std::string> CArchiveLogger::GetReportLines(const CJobArchListEntry& entry) {
+  static const char* const kTypes[] = {"DISK", "ZIP", "ISO"};
+  static const char* const kStructures[] = {"Unstructured", "By User", "By Month", "By Path"};
+  int type = entry.ArchiveType();
+  int structure = entry.StructureType();
+  std::vector<std::string> lines;
+  lines.push_back("Archiver Report");
+  lines.push_back("Issued: " + entry.DateTimeText());
+  lines.push_back("-------------------------");
+  lines.push_back(std::string("Archive Job: ") +
+                  (type >= 1 && type <= 3 ? kTypes[type - 1] : "Unsupported Archive Type"));
+  lines.push_back("Archive File: " + entry.Target());
+  lines.push_back("Created By: " + entry.User());
+  lines.push_back("Created Date: " + entry.DateTimeText());
+  lines.push_back("Files count: " + std::to_string(entry.CallCount()));
+  lines.push_back(std::string("Structure Calls by: ") +
+                  (structure >= 0 && structure <= 3 ? kStructures[structure] : "Unsupported structure type"));
+  lines.push_back(entry.Comment());
+  return lines;
+}
+
+std::string CArchiveLogger::GetListLine(const CJobArchListEntry& entry) {
+  static const char* const kTypes[] = {"Disk", "ZIP", "ISO"};
+  int type = entry.ArchiveType();
+  return entry.DateTimeText() + " - " + (type >= 1 && type <= 3 ? kTypes[type - 1] : "UNKNOWN") + " - " +
+         std::to_string(entry.CallCount()) + " (calls) - " + entry.Comment();
+}
+
+bool CArchiveLogger::WriteReportFile(const std::vector<int>& indices, const std::string& path,
+                                     std::string& error) {
+  std::string content;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (int index : indices) {
+      if (index < 0 || index >= static_cast<int>(Entries_.size())) continue;
+      for (const auto& line : GetReportLines(Entries_[static_cast<size_t>(index)])) content += line + "\n";
+      content += "\n\n";
+    }
+  }
+  if (!zel::WriteFileAtomically(path, content)) {
+    error = std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+std::string CArchiveLogger::ReportFileName(int64_t now) {
+  return "Diza Didurido Report " + zel::FileNameDateTime(now) + ".txt";
+}
+
+std::string CArchiveLogger::ViewReport(const std::vector<int>& indices) {
+  if (indices.empty()) return std::string();
+  std::string name = ReportFileName(std::time(nullptr));
+  std::string error;
+  if (!WriteReportFile(indices, name, error)) {
+    zel::ShowMessage(error, IMessageSink::Icon::Warning);
+    return std::string();
+  }
+  // The desktop's viewer; without a desktop (or without xdg-open) this fails.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  char program[] = "xdg-open";
+  std::vector<char> file(name.begin(), name.end());
+  file.push_back('\0');
+  char* argv[] = {program, file.data(), nullptr};
+  pid_t pid = 0;
+  int status = -1;
+  if (posix_spawnp(&pid, program, &actions, nullptr, argv, environ) == 0) {
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+    zel::ShowMessage("Failed to open Archive Details File: " + name, IMessageSink::Icon::Warning);
+  }
+  return name;
+}
+
+int CArchiveLogger::ArchiveKindOf(const CKlFileListEntry& entry) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int index = FindByFileLocked(entry);
+  return index < 0 ? -1 : Entries_[static_cast<size_t>(index)].ArchiveType();
+}
+
+std::string CArchiveLogger::ArchiveTooltipOf(const CKlFileListEntry& entry) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string text;
+  if (entry.StartTime() == 0) return text;
+  for (size_t i = Entries_.size(); i-- > 0;) {
+    bool holds = false;
+    for (const auto& call : Entries_[i].Sources()) {
+      if (call.StartTime() == entry.StartTime()) {
+        holds = true;
+        break;
+      }
+    }
+    if (!holds) continue;
+    if (!text.empty()) text += "\n\n";
+    auto lines = GetReportLines(Entries_[i]);
+    for (size_t k = 0; k < lines.size(); ++k) text += (k ? "\n" : "") + lines[k];
+  }
+  return text;
+}

@@ -1,0 +1,113 @@
+#pragma once
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "Archive/CJobArchListEntry.h"
+#include "core/CKlLoggedSemaphore.h"
+#include "core/Singleton.h"
+#include "organiser/IArchiveLookup.h"
+
+// The history of successful archive runs, kept in "archive.log" in the shared
+// configuration folder: one entry per run with its target, archiver, call count,
+// comment and the archived recordings (path and call id). Adding, clearing and
+// loading entries take the "ARCH_LOG" lock; every method also takes a plain mutex
+// around the entries (cheap enough for one lookup per recording of a run), so the
+// log may be used from the archive thread and the GUI at once. Texts are stored in UTF-8 with "&", "<" and ">" escaped; logs written
+// without escaping still load where they are well-formed.
+//
+// Once loaded the log answers the recording lists' archive questions
+// (zel::SetArchiveLookup); it withdraws itself when destroyed.
+class CArchiveLogger : public IArchiveLookup {
+ public:
+  CArchiveLogger();
+  // A log kept in `path` instead of the configuration folder (tests, tools).
+  explicit CArchiveLogger(std::string path);
+  ~CArchiveLogger() override;
+  CArchiveLogger(const CArchiveLogger&) = delete;
+  CArchiveLogger& operator=(const CArchiveLogger&) = delete;
+
+  // Reads the log file; with clearFirst the entries are dropped first. A missing
+  // or malformed file leaves the entries as they were and returns false.
+  bool Load(bool clearFirst);
+  void Clear();
+  // Appends a copy of `job` with its recordings; the call ids of recordings whose
+  // details are not loaded are taken now, while the files still exist. Returns
+  // the new entry's index.
+  int AddEntry(const CJobArchListEntry& job);
+  // Writes the log when it changed and holds at least one entry; atomically, so
+  // a failed write leaves the old file. True when a file was written.
+  bool Save();
+
+  // The newest entry holding exactly `path`, or -1.
+  int FindLogIndexByPath(const std::string& path);
+  // The same answer found by scanning the entries, newest first, each from where
+  // its previous hit was; kept for comparison with the indexed lookup.
+  int FindLogIndexByPathScan(const std::string& path);
+  // The newest entry holding a recording whose call id equals entry.StartTime(),
+  // or -1 (also for a StartTime of 0, which no call id can be trusted to match).
+  int FindLogIndexByFile(const CKlFileListEntry& entry);
+  // A copy of the entry FindLogIndexByFile finds; false when there is none.
+  bool FindLogEntryByFile(const CKlFileListEntry& entry, CJobArchListEntry& out);
+
+  int Count();
+  // A copy of the entry at `index`; false for an index out of range.
+  bool GetEntry(int index, CJobArchListEntry& out);
+  std::vector<CJobArchListEntry> Entries();
+  // The index of the entry with this id (job time), or -1.
+  int IndexOfId(int32_t id);
+  // Removes the entry at `index`; false when there is none.
+  bool RemoveEntry(int index);
+  // Replaces the comment of the entry at `index` (nothing for a negative index).
+  void SetEntryComment(int index, const std::string& text);
+
+  bool IsLoaded();
+  bool IsDirty();
+  const std::string& Path() const { return Path_; }
+
+  static std::vector<std::string> GetReportLines(const CJobArchListEntry& entry);
+  // "%s - %s - %d (calls) - %s": date-time, archiver, call count, comment.
+  static std::string GetListLine(const CJobArchListEntry& entry);
+  // The name written to the file for an archive type, and the type read back.
+  static const char* ArchiverName(int type);
+  static int ArchiverType(const std::string& text);
+
+  // Writes the reports of the entries at `indices` into `path` (replacing it).
+  // False when the file could not be written; then `error` holds the reason.
+  bool WriteReportFile(const std::vector<int>& indices, const std::string& path, std::string& error);
+  // The report file of the desktop program: "Diza Didurido Report <date time>.txt"
+  // in the current folder, opened with the desktop's viewer. Failures are shown
+  // as messages. Returns the file name, empty when nothing was written.
+  std::string ViewReport(const std::vector<int>& indices);
+  static std::string ReportFileName(int64_t now);
+
+  // IArchiveLookup
+  int ArchiveKindOf(const CKlFileListEntry& entry) override;
+  std::string ArchiveTooltipOf(const CKlFileListEntry& entry) override;
+
+  // The text of the log file for the current entries (what Save writes).
+  std::string Serialize();
+  // Reads entries from log text; false when it is not well-formed.
+  bool ParseText(const std::string& text);
+
+ private:
+  int FindByFileLocked(const CKlFileListEntry& entry);
+  void BuildIndexes();
+  void ResolveCallIds(CJobArchListEntry& job);
+  void Changed();
+
+  CKlLoggedSemaphore Lock_{"ARCH_LOG"};
+  std::mutex mutex_;  // the entries, flags and indexes; taken after Lock_
+  std::string Path_;
+  std::vector<CJobArchListEntry> Entries_;
+  bool Loaded_ = false;
+  bool Dirty_ = false;
+  // Path and call id -> newest entry holding it; rebuilt on the first lookup after
+  // a change, so that a list sorted by archive kind or a whole selection run costs
+  // one hash lookup per recording.
+  std::unordered_map<std::string, int> PathIndex_;
+  std::unordered_map<int32_t, int> CallIdIndex_;
+  bool IndexesValid_ = false;
+};

@@ -1,0 +1,507 @@
+#include "Archive/CArchiveManager.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+
+#include <minizip/unzip.h>
+
+#include "Archive/CArchiveLogger.h"
+#include "core/CKlLogger.h"
+#include "core/CSettings.h"
+#include "core/MessageSink.h"
+#include "recording/CKlRecordFileHdr.h"
+
+namespace {
+
+bool EndsWithZel(const std::string& path) {
+  if (path.size() < 3) return false;
+  std::string tail = path.substr(path.size() - 3);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == "zel";
+}
+
+// The names inside a ZIP archive, with "\" read as "/" and leading "/" removed,
+// mapped to their uncompressed sizes. Empty when the archive cannot be read.
+std::unordered_multimap<std::string, uint64_t> ZipNames(const std::string& path) {
+  std::unordered_multimap<std::string, uint64_t> names;
+  unzFile zip = unzOpen64(path.c_str());
+  if (zip == nullptr) return names;
+  for (int rc = unzGoToFirstFile(zip); rc == UNZ_OK; rc = unzGoToNextFile(zip)) {
+    unz_file_info64 info{};
+    char name[4096];
+    if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
+    std::string text(name);
+    for (char& c : text) {
+      if (c == '\\') c = '/';
+    }
+    size_t start = text.find_first_not_of('/');
+    text.erase(0, start == std::string::npos ? text.size() : start);
+    names.emplace(std::move(text), info.uncompressed_size);
+  }
+  unzClose(zip);
+  return names;
+}
+
+// The name a recording gets inside an archive: its sub-folder's components and
+// its file name, joined with "/".
+std::string NameInArchive(const CArchiveFileListEntry& entry) {
+  std::string folder = zel::JoinSubFolder(zel::SubFolderComponents(entry.SubFolder()));
+  std::string file = zel::FileNameOf(entry.Path());
+  return folder.empty() ? file : folder + "/" + file;
+}
+
+}  // namespace
+
+CArchiveManager::CArchiveManager()
+    : CKlThread("Archive Manager"),
+      Holder_([this](double percent) {
+        Progress_.store(percent);
+        if (IProgressBarSink* sink = Sink_.load()) sink->OnProgress(static_cast<int>(percent));
+      }) {}
+
+CArchiveManager::~CArchiveManager() {
+  StopWorker();
+  Stop();
+  std::lock_guard<std::mutex> lock(jobsMutex_);
+  Jobs_.clear();
+  CurrentJob_.store(nullptr);
+}
+
+int64_t CArchiveManager::Now() const {
+  return Clock_ ? Clock_() : static_cast<int64_t>(std::time(nullptr));
+}
+
+std::string CArchiveManager::Passphrase() const {
+  return Singleton<CSettings>::Instance()->GetPassphrase();
+}
+
+int CArchiveManager::AddJob(const CJobArchListEntry& job, IProgressBarSink* sink) {
+  std::lock_guard<std::mutex> lock(jobsMutex_);
+  Jobs_.push_back(std::make_unique<CJobArchListEntry>(job));
+  Sink_.store(sink);
+  return static_cast<int>(Jobs_.size()) - 1;
+}
+
+void CArchiveManager::ZeroStats() {
+  Aborted_.store(0);
+  ArchivedCount_.store(0);
+  SelectedCount_.store(0);
+  Progress_.store(0.0);
+}
+
+void CArchiveManager::Start(bool deleteJobsAfterRun) {
+  if (HasThread()) CKlThread::Stop();
+  DeleteJobsAfterRun_.store(deleteJobsAfterRun);
+  ZeroStats();
+  CKlThread::Start(THREAD_PRIORITY_NORMAL);
+}
+
+void CArchiveManager::StopWorker() {
+  if (!IsRunning()) return;
+  SignalStop();
+  Holder_.Cancel();
+}
+
+void CArchiveManager::Cancel() {
+  if (!IsRunning()) return;
+  SignalStop();
+  Holder_.Cancel();
+  Aborted_.store(1);
+  CKlThread::Stop();
+}
+
+ArchiveRunStats CArchiveManager::GetRunStats() const {
+  ArchiveRunStats stats;
+  stats.Aborted = Aborted_.load();
+  stats.ArchivedCount = ArchivedCount_.load();
+  stats.SelectedCount = SelectedCount_.load();
+  stats.Progress = Progress_.load();
+  return stats;
+}
+
+void CArchiveManager::CopySelected(std::vector<CArchiveFileListEntry>& list, bool clearAfter) {
+  {
+    std::lock_guard<std::mutex> lock(selectedMutex_);
+    list.insert(list.end(), Selected_.begin(), Selected_.end());
+  }
+  if (clearAfter) ClearSelected();
+}
+
+std::vector<CArchiveFileListEntry> CArchiveManager::ArchivedRecordings() const {
+  std::vector<CArchiveFileListEntry> list;
+  std::lock_guard<std::mutex> lock(selectedMutex_);
+  for (const auto& entry : Selected_) {
+    if (entry.Archived() != 0) list.push_back(entry);
+  }
+  return list;
+}
+
+void CArchiveManager::ClearSelected() {
+  StopWorker();
+  CKlThread::Stop();
+  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(selectedMutex_);
+  Selected_.clear();
+}
+
+void CArchiveManager::ClearJobs() {
+  StopWorker();
+  CKlThread::Stop();
+  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(jobsMutex_);
+  CurrentJob_.store(nullptr);
+  Jobs_.clear();
+}
+
+int CArchiveManager::JobCount() const {
+  std::lock_guard<std::mutex> lock(jobsMutex_);
+  return static_cast<int>(Jobs_.size());
+}
+
+bool CArchiveManager::GetJob(int index, CJobArchListEntry& out) const {
+  std::lock_guard<std::mutex> lock(jobsMutex_);
+  if (index < 0 || index >= static_cast<int>(Jobs_.size())) return false;
+  out = *Jobs_[static_cast<size_t>(index)];
+  return true;
+}
+
+void CArchiveManager::SetPathPrefix(const std::string& prefix) { PathPrefix_ = prefix; }
+
+int CArchiveManager::FindLogIndexByFile(const CKlFileListEntry& entry) {
+  return Singleton<CArchiveLogger>::Instance()->FindLogIndexByFile(entry);
+}
+
+int CArchiveManager::FindLogIndexByPath(const std::string& path) {
+  return Singleton<CArchiveLogger>::Instance()->FindLogIndexByPath(path);
+}
+
+unsigned CArchiveManager::Run() {
+  tzset();
+  ZEL_LOCK(Lock_);
+  {
+    std::lock_guard<std::mutex> lock(selectedMutex_);
+    Selected_.clear();  // a run's selection holds only its own recordings
+  }
+  int32_t total = 0;
+  size_t jobCount;
+  {
+    std::lock_guard<std::mutex> lock(jobsMutex_);
+    jobCount = Jobs_.size();
+  }
+  if (jobCount == 0) return 0;
+  {
+    std::lock_guard<std::mutex> lock(jobsMutex_);
+    CurrentJob_.store(Jobs_.front().get());
+  }
+  SelectedCount_.store(0);
+  if (IProgressBarSink* sink = Sink_.load()) sink->OnStarted();
+  for (size_t i = 0; IsRunning(); ++i) {
+    CJobArchListEntry* job;
+    {
+      std::lock_guard<std::mutex> lock(jobsMutex_);
+      if (i >= Jobs_.size()) break;
+      job = Jobs_[i].get();
+    }
+    CurrentJob_.store(job);
+    if (Prepare(*job) == 0) {
+      job->SetStartTime(Now());
+      CollectAndArchive(*job);
+      job->SetEndTime(Now());
+    }
+    if (IArchiver* archiver = Holder_.Archiver()) total += archiver->GetArchivedCount();
+    Holder_.Release();
+  }
+  ArchivedCount_.store(total);
+  if (IProgressBarSink* sink = Sink_.load()) sink->OnFinished(CurrentJob_.load());
+  if (DeleteJobsAfterRun_.load()) {
+    std::lock_guard<std::mutex> lock(jobsMutex_);
+    CurrentJob_.store(nullptr);
+    Jobs_.clear();
+  }
+  return 0;
+}
+
+int CArchiveManager::Prepare(CJobArchListEntry& job) {
+  ZeroStats();
+  for (const auto& source : job.Sources()) {
+    struct stat info {};
+    if (source.Path().empty() || ::stat(source.Path().c_str(), &info) != 0) {
+      Aborted_.store(1);
+      char text[4200];
+      std::snprintf(text, sizeof text, "ArchiveManager error - invalid file (...%s)",
+                    source.Path().c_str());
+      zel::ShowMessage(text, IMessageSink::Icon::Error);
+      break;
+    }
+  }
+  int result = Holder_.Create(job.ArchiveType(), job.Target());
+  if (result != 0) return result;
+  Holder_.Archiver()->Reset();
+  Holder_.Archiver()->SetThreshold(job.Threshold());
+  return 0;
+}
+
+void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
+  IArchiver* archiver = Holder_.Archiver();
+  size_t first;
+  {
+    std::lock_guard<std::mutex> lock(selectedMutex_);
+    first = Selected_.size();
+  }
+  for (const auto& source : job.Sources()) {
+    if (!IsRunning()) break;
+    Walk(source.Path(), source, job, true);
+    ArchivedCount_.store(archiver->GetArchivedCount());
+    if (IProgressBarSink* sink = Sink_.load()) sink->OnProgress(0);
+  }
+  job.SetJobTime(static_cast<int32_t>(Now()));
+  job.SetCallCount(archiver->GetArchivedCount());
+  if (IsRunning() && SelectedCount_.load() != 0) {
+    int result = archiver->Archive();
+    // The count after the write: DISK and ZIP only count when they write.
+    job.SetCallCount(archiver->GetArchivedCount());
+    ArchivedCount_.store(archiver->GetArchivedCount());
+    ConfirmArchived(first, result);
+  } else {
+    // Nothing was written: the selection of this job is not in any archive.
+    std::lock_guard<std::mutex> lock(selectedMutex_);
+    for (size_t i = first; i < Selected_.size(); ++i) Selected_[i].SetArchived(0);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+// After a write that did not take every selected recording (a threshold, a
+// failure, a cancel), finds out which ones are in the archive, so that neither
+// the archive log nor the deletion of source recordings covers the others.
+void CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
+  IArchiver* archiver = Holder_.Archiver();
+  int type = Holder_.Type();
+  int32_t archived = archiver->GetArchivedCount();
+  std::lock_guard<std::mutex> lock(selectedMutex_);
+  size_t count = Selected_.size() - first;
+  bool writeOk = type == IArchiver::kTypeZip ? writeResult >= 0 : writeResult == 0;
+  if (writeOk && archived >= 0 && static_cast<size_t>(archived) >= count) return;
+  if (type == IArchiver::kTypeZip) {
+    auto names = ZipNames(Holder_.TargetPath());
+    for (size_t i = first; i < Selected_.size(); ++i) {
+      std::string name = NameInArchive(Selected_[i]);
+      struct stat info {};
+      bool found = false;
+      if (::stat(Selected_[i].Path().c_str(), &info) == 0) {
+        auto [first, last] = names.equal_range(name);
+        for (auto it = first; it != last && !found; ++it) found = it->second == static_cast<uint64_t>(info.st_size);
+      }
+      if (!found) Selected_[i].SetArchived(0);
+    }
+  } else if (type == IArchiver::kTypeIso) {
+    // The image holds every accepted recording once it was written, none otherwise.
+    if (!writeOk) {
+      for (size_t i = first; i < Selected_.size(); ++i) Selected_[i].SetArchived(0);
+    }
+  } else {
+    // The folder tree is written in queue order and stops at the first file it
+    // does not copy: the first `archived` recordings are the ones copied.
+    size_t kept = archived < 0 ? 0 : static_cast<size_t>(archived);
+    for (size_t i = first + std::min(kept, count); i < Selected_.size(); ++i) Selected_[i].SetArchived(0);
+  }
+}
+
+void CArchiveManager::Walk(const std::string& path, const CKlFileListEntry& source,
+                           CJobArchListEntry& job, bool top) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return;
+  if (!S_ISDIR(info.st_mode)) {
+    // A single recording is taken as it is; any other file is not a recording.
+    if (top && S_ISREG(info.st_mode) && EndsWithZel(path)) Candidate(path, info, source, job);
+    return;
+  }
+  DIR* dir = ::opendir(path.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> names;
+  while (struct dirent* item = ::readdir(dir)) {
+    std::string name = item->d_name;
+    if (name != "." && name != "..") names.push_back(std::move(name));
+  }
+  ::closedir(dir);
+  // Name order keeps runs repeatable and the log's lookups cheap.
+  std::sort(names.begin(), names.end());
+  std::string base = path;
+  if (base.empty() || base.back() != '/') base += '/';
+  for (const auto& name : names) {
+    if (!IsRunning()) return;
+    std::string child = base + name;
+    struct stat own {};
+    if (::lstat(child.c_str(), &own) != 0) continue;
+    if (S_ISDIR(own.st_mode)) {
+      Walk(child, source, job, false);
+      continue;
+    }
+    if (!EndsWithZel(name)) continue;
+    struct stat target {};
+    // A link is followed to a file only: linked folders could make the walk circular.
+    if (::stat(child.c_str(), &target) != 0 || !S_ISREG(target.st_mode)) continue;
+    Candidate(child, target, source, job);
+  }
+}
+
+void CArchiveManager::Candidate(const std::string& path, const struct stat& info,
+                                const CKlFileListEntry& source, CJobArchListEntry& job) {
+  int64_t created = static_cast<int64_t>(info.st_mtime);
+  int64_t now = Now();
+  int64_t today = now - (now % 86400);
+  switch (job.SelectionType()) {
+    case CJobArchListEntry::kSelectUnarchived:
+      if (Singleton<CArchiveLogger>::Instance()->FindLogIndexByPath(path) >= 0) return;
+      break;
+    case CJobArchListEntry::kSelect30Days:
+      if (created < today - 2592000) return;
+      break;
+    case CJobArchListEntry::kSelect90Days:
+      if (created < today - 7776000) return;
+      break;
+    case CJobArchListEntry::kSelect180Days:
+      if (created < today - 15552000) return;
+      break;
+    default:
+      break;
+  }
+  CArchiveFileListEntry entry(source);
+  entry.SetPath(path);
+  std::string subFolder = SubFolderFor(entry, job.StructureType(), Passphrase());
+  if (Holder_.Add(path, subFolder, PathPrefix_, entry.StartTime()) != 0) return;
+  entry.SetArchiveTargetPath(Holder_.TargetPath());
+  entry.SetSubFolder(CArchiverHolder::ApplyPrefix(subFolder, PathPrefix_));
+  entry.SetArchived(1);
+  entry.SetMediaProcessing(job.MediaProcessing());
+  entry.SetArchiveType(Holder_.Type());
+  entry.SetArchiveTime(now);
+  {
+    std::lock_guard<std::mutex> lock(selectedMutex_);
+    Selected_.push_back(std::move(entry));
+  }
+  SelectedCount_.fetch_add(1);
+}
+
+std::string CArchiveManager::MonthFolderName(int64_t time) {
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  time_t t = static_cast<time_t>(time);
+  struct tm local {};
+  if (localtime_r(&t, &local) == nullptr) return std::string();
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %d", kMonths[local.tm_mon % 12], local.tm_year + 1900);
+  return text;
+}
+
+std::string CArchiveManager::SubFolderFor(CKlFileListEntry& entry, int structureType,
+                                          const std::string& passphrase) {
+  const std::string& path = entry.Path();
+  switch (structureType) {
+    case CJobArchListEntry::kByUser: {
+      size_t slash = path.find_last_of('/');
+      std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+      size_t dash = name.find('-');
+      return dash == std::string::npos ? std::string() : name.substr(0, dash);
+    }
+    case CJobArchListEntry::kByMonth:
+      if (!entry.DetailsLoaded()) entry.LoadDetails(passphrase);
+      return MonthFolderName(entry.StartTime());
+    case CJobArchListEntry::kByPath: {
+      size_t slash = path.find_last_of('/');
+      if (slash == std::string::npos || slash == 0) return std::string();
+      return path.substr(0, slash);
+    }
+    default:
+      return std::string();
+  }
+}
+
+void CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
+  CJobArchListEntry* job = CurrentJob_.load();
+  if (job == nullptr) return;
+  int media = job->MediaProcessing();
+  if (media == CJobArchListEntry::kMediaDelete || media == CJobArchListEntry::kMediaRemoveAudio) {
+    job->SetSourcesModified(1);
+  }
+  if (media != CJobArchListEntry::kMediaDelete && media != CJobArchListEntry::kMediaRemoveAudio) return;
+  std::unordered_set<std::string> archived;
+  {
+    std::lock_guard<std::mutex> lock(selectedMutex_);
+    for (const auto& entry : Selected_) {
+      if (entry.Archived() != 0) archived.insert(entry.Path());
+    }
+  }
+  auto logger = Singleton<CKlLogger>::Instance();
+  std::string passphrase = Passphrase();
+  for (const auto& source : job->Sources()) {
+    const std::string& path = source.Path();
+    if (path.empty()) {
+      logger->LogLine("Archiver: File cannot be deleted - empty");
+      continue;
+    }
+    // A recording that did not reach the archive keeps its audio.
+    if (archived.count(path) == 0) {
+      logger->LogLine("Archiver: File %s was not archived and is left as it is", path.c_str());
+      continue;
+    }
+    if (media == CJobArchListEntry::kMediaDelete) {
+      logger->LogLine("Archiver: Deleted file %s", path.c_str());
+      if (::unlink(path.c_str()) != 0) logger->Log("Archiver: File %s cannot be deleted\n", path.c_str());
+    } else if (!RemoveAudio(path, passphrase)) {
+      logger->Log("Archiver: File %s cannot be deleted\n", path.c_str());
+    }
+  }
+}
+
+// Replaces a recording by its header alone. The header goes to a new file beside
+// the recording, which is then renamed over it: the recording is never missing,
+// and a failure leaves it as it was. A header that cannot be read leaves the file
+// alone (true: nothing failed).
+bool CArchiveManager::RemoveAudio(const std::string& path, const std::string& passphrase) {
+  CKlRecordFileHdr header;
+  if (header.LoadHeader(path, passphrase) <= 0) return true;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  std::string temp = path + ".tmpXXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  ::fchmod(fd, info.st_mode & 07777);
+  ::close(fd);
+  bool ok = header.SaveHeader(temp) > 0;
+  if (ok) {
+    int sync = ::open(temp.c_str(), O_RDONLY);
+    ok = sync >= 0 && ::fsync(sync) == 0;
+    if (sync >= 0) ::close(sync);
+  }
+  if (ok) {
+    auto renamer = Renamer_ ? Renamer_ : [](const char* from, const char* to) { return std::rename(from, to); };
+    ok = renamer(temp.c_str(), path.c_str()) == 0;
+  }
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+int CArchiveManager::RecordFinishedRun(CJobArchListEntry* job) {
+  if (job == nullptr) return -1;
+  ArchiveRunStats stats = GetRunStats();
+  if (stats.ArchivedCount == 0 || stats.Aborted != 0) return -1;
+  std::vector<CArchiveFileListEntry> archived = ArchivedRecordings();
+  if (archived.empty()) return -1;
+  job->ClearSources();
+  for (const auto& entry : archived) job->AddSource(entry);
+  auto log = Singleton<CArchiveLogger>::Instance();
+  int index = log->AddEntry(*job);
+  ProcessSourceRecordings(job);
+  log->Save();
+  return index;
+}

@@ -1,0 +1,120 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "Archive/ArchiveRunStats.h"
+#include "Archive/CArchiveFileListEntry.h"
+#include "Archive/CArchiverHolder.h"
+#include "Archive/CJobArchListEntry.h"
+#include "Archive/IProgressBarSink.h"
+#include "core/CKlLoggedSemaphore.h"
+#include "core/CKlThread.h"
+#include "core/Singleton.h"
+
+// Runs archive jobs on its worker thread ("Archive Manager"): walks each job's
+// sources, selects recordings, hands them to the job's archiver with a target
+// sub-folder, lets the archiver write, and reports to the progress sink.
+//
+// Use: AddJob once per job, Start, then wait for the sink's OnFinished (or poll
+// GetRunStats and IsRunning). On OnFinished, RecordFinishedRun logs the run and
+// post-processes the archived source recordings, as the scheduled job does.
+// The worker holds the "ARCHIVE_MANAGER" lock for the whole run; ClearJobs and
+// ClearSelected stop a running worker first and then take it.
+class CArchiveManager : public CKlThread {
+ public:
+  CArchiveManager();
+  ~CArchiveManager() override;
+
+  // Queues a copy of `job` and makes `sink` (not owned, may be null; must outlive
+  // the run) the sink of the coming run. Returns the job's queue index.
+  int AddJob(const CJobArchListEntry& job, IProgressBarSink* sink);
+  // Replaces the sink (null: none), e.g. when a sink goes away before the run ends.
+  void SetSink(IProgressBarSink* sink) { Sink_.store(sink); }
+  // Zeroes the statistics and starts the worker (a previous one is stopped first).
+  // With deleteJobsAfterRun the queue is emptied when the run ends.
+  void Start(bool deleteJobsAfterRun);
+  // Stops a running worker: cancels the archiver, marks the run aborted and waits
+  // for the worker to end. Must not be called from the sink.
+  void Cancel();
+  ArchiveRunStats GetRunStats() const;
+
+  // Copies of the recordings selected by the last run (handed to the archiver),
+  // optionally followed by ClearSelected.
+  void CopySelected(std::vector<CArchiveFileListEntry>& list, bool clearAfter);
+  // The recordings of the last run that are in the archive: selected and not
+  // found missing after the write.
+  std::vector<CArchiveFileListEntry> ArchivedRecordings() const;
+  void ClearSelected();
+  void ClearJobs();
+  int JobCount() const;
+  // A copy of the queued job at `index`; false when there is none.
+  bool GetJob(int index, CJobArchListEntry& out) const;
+
+  // Deletes the archived source recordings of the current job (media processing
+  // 1) or replaces each by its header alone (2). Only recordings the last run
+  // actually archived are touched. `job` is ignored: the work is always done on
+  // the current job (the job of the last run); nothing happens without one.
+  void ProcessSourceRecordings(CJobArchListEntry* job = nullptr);
+  // What the scheduled job does when a run finished: unless the run was aborted
+  // or archived nothing, replaces the job's sources by the archived recordings,
+  // adds the job to the archive log, processes the source recordings and saves
+  // the log. Returns the new log index, or -1 when nothing was logged. Safe to
+  // call from OnFinished.
+  int RecordFinishedRun(CJobArchListEntry* job);
+
+  void SetPathPrefix(const std::string& prefix);
+  int FindLogIndexByFile(const CKlFileListEntry& entry);
+  int FindLogIndexByPath(const std::string& path);
+
+  // Test seams: the archiver factory, the clock (seconds since 1970) and the
+  // rename used when removing audio. Set them only while no run is going.
+  void SetArchiverFactory(CArchiverHolder::Factory factory) { Holder_.SetFactory(std::move(factory)); }
+  void SetClock(std::function<int64_t()> clock) { Clock_ = std::move(clock); }
+  void SetRenamer(std::function<int(const char*, const char*)> renamer) { Renamer_ = std::move(renamer); }
+
+  // The sub-folder a recording gets for a structure type; `entry` has the
+  // recording's path (its details are loaded for "By Month" when needed).
+  static std::string SubFolderFor(CKlFileListEntry& entry, int structureType,
+                                  const std::string& passphrase);
+  // "Jan 2011" .. "Dec 2011" for a time, in local time.
+  static std::string MonthFolderName(int64_t time);
+
+ protected:
+  unsigned Run() override;
+
+ private:
+  int Prepare(CJobArchListEntry& job);
+  void CollectAndArchive(CJobArchListEntry& job);
+  void Walk(const std::string& path, const CKlFileListEntry& source, CJobArchListEntry& job, bool top);
+  void Candidate(const std::string& path, const struct stat& info, const CKlFileListEntry& source,
+                 CJobArchListEntry& job);
+  void ConfirmArchived(size_t first, int writeResult);
+  bool RemoveAudio(const std::string& path, const std::string& passphrase);
+  void ZeroStats();
+  void StopWorker();
+  int64_t Now() const;
+  std::string Passphrase() const;
+
+  CKlLoggedSemaphore Lock_{"ARCHIVE_MANAGER"};
+  mutable std::mutex jobsMutex_;  // the queue's structure; jobs themselves are stable
+  std::vector<std::unique_ptr<CJobArchListEntry>> Jobs_;
+  mutable std::mutex selectedMutex_;
+  std::vector<CArchiveFileListEntry> Selected_;
+  std::atomic<int32_t> Aborted_{0};
+  std::atomic<int32_t> ArchivedCount_{0};
+  std::atomic<int32_t> SelectedCount_{0};
+  std::atomic<double> Progress_{0.0};
+  std::atomic<CJobArchListEntry*> CurrentJob_{nullptr};
+  CArchiverHolder Holder_;
+  std::atomic<IProgressBarSink*> Sink_{nullptr};
+  std::atomic<bool> DeleteJobsAfterRun_{true};
+  std::string PathPrefix_;
+  std::function<int64_t()> Clock_;
+  std::function<int(const char*, const char*)> Renamer_;
+};

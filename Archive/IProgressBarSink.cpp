@@ -1,0 +1,3 @@
+#include "Archive/IProgressBarSink.h"
+
+IProgressBarSink::~IProgressBarSink() = default;

@@ -1,0 +1,87 @@
+#include "cli/ArchiveLogCommand.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "Archive/CArchiveLogger.h"
+#include "cli/CliSupport.h"
+#include "cli/JsonWriter.h"
+
+ZEL_REGISTER_COMMAND(ArchiveLogCommand, "archive-log");
+
+namespace {
+
+std::string EntryJson(const CJobArchListEntry& entry, int index) {
+  JsonWriter json;
+  json.BeginObject()
+      .Field("index", index)
+      .Field("id", entry.JobTime())
+      .Field("dateTime", entry.DateTimeText())
+      .Field("target", entry.Target())
+      .Field("archiveType", entry.ArchiveType())
+      .Field("archiver", CArchiveLogger::ArchiverName(entry.ArchiveType()))
+      .Field("callCount", entry.CallCount())
+      .Field("comment", entry.Comment())
+      .Field("listLine", CArchiveLogger::GetListLine(entry))
+      .Key("calls")
+      .BeginArray();
+  for (const auto& call : entry.Sources()) {
+    json.BeginObject().Field("callId", call.StartTime()).Field("path", call.Path()).EndObject();
+  }
+  json.EndArray().EndObject();
+  return json.Text();
+}
+
+}  // namespace
+
+int ArchiveLogCommand::Execute(const std::vector<std::string>& arguments) {
+  ArgParser parser;
+  parser.Flag("json").Flag("report").Option("output").Alias("-o", "--output");
+  if (!parser.Parse(arguments)) return zel::cli::UsageError(Name(), parser.Error(), Usage());
+  bool report = parser.Has("report");
+  if (!report && (!parser.Positional().empty() || parser.Has("output"))) {
+    return zel::cli::UsageError(Name(), "IDs and -o go with --report", Usage());
+  }
+  if (report && parser.Positional().empty()) return zel::cli::UsageError(Name(), "no ID given", Usage());
+
+  zel::cli::StartCore();
+  CArchiveLogger& log = *Singleton<CArchiveLogger>::Instance();
+  if (!log.IsLoaded()) log.Load(false);
+
+  if (!report) {
+    std::vector<CJobArchListEntry> entries = log.Entries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (parser.Has("json")) {
+        std::printf("%s\n", EntryJson(entries[i], static_cast<int>(i)).c_str());
+      } else {
+        std::printf("%d  %s\n", entries[i].JobTime(), CArchiveLogger::GetListLine(entries[i]).c_str());
+      }
+    }
+    return zel::cli::kExitOk;
+  }
+
+  std::vector<int> indices;
+  for (const auto& text : parser.Positional()) {
+    auto id = ArgParser::ToInt(text);
+    int index = id ? log.IndexOfId(static_cast<int32_t>(*id)) : -1;
+    if (!id || *id != static_cast<int32_t>(*id) || index < 0) {
+      zel::cli::PrintError("no archive log entry with id " + text);
+      return zel::cli::kExitFailure;
+    }
+    indices.push_back(index);
+  }
+  std::string path = parser.Has("output") ? parser.Value("output") : CArchiveLogger::ReportFileName(std::time(nullptr));
+  std::string error;
+  if (!log.WriteReportFile(indices, path, error)) {
+    zel::cli::PrintError("cannot write " + path + ": " + error);
+    return zel::cli::kExitFailure;
+  }
+  if (parser.Has("json")) {
+    JsonWriter json;
+    json.BeginObject().Field("report", path).Field("entries", static_cast<int>(indices.size())).EndObject();
+    std::printf("%s\n", json.Text().c_str());
+  } else {
+    std::printf("%s\n", path.c_str());
+  }
+  return zel::cli::kExitOk;
+}
