@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cstdio>
 
+#include "Archive/CArchiveLogger.h"
 #include "core/AppIdentity.h"
 #include "core/AtomicFile.h"
 #include "core/CSettings.h"
@@ -21,6 +22,12 @@ void StartCore() {
   std::setlocale(LC_NUMERIC, "C");
   ApplyStartupIdentity();
   Singleton<CSettings>::Instance()->Load();
+}
+
+void LoadArchiveHistory() {
+  StartCore();
+  auto logger = Singleton<CArchiveLogger>::Instance();
+  if (!logger->IsLoaded()) logger->Load(false);
 }
 
 void AddPassphraseOptions(ArgParser& parser) {

@@ -15,6 +15,9 @@ constexpr int kExitUsage = 2;
 // Sets the identity strings and loads the settings, as start-up does. Idempotent.
 void StartCore();
 
+// Loads the archive history once, so that lists can show which recordings were archived.
+void LoadArchiveHistory();
+
 // Declares --passphrase P and --passphrase-file F on `parser`.
 void AddPassphraseOptions(ArgParser& parser);
 // The passphrase from the options, else the remembered one of the settings.

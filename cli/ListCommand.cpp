@@ -14,6 +14,7 @@ int ListCommand::Execute(const std::vector<std::string>& arguments) {
   if (!parser.Parse(arguments)) return UsageError(Name(), parser.Error(), Usage());
   if (parser.Positional().size() != 1) return UsageError(Name(), "exactly one FILE.reclist expected", Usage());
   StartCore();
+  LoadArchiveHistory();
   auto passphrase = ResolvePassphrase(parser);
   if (!passphrase) return kExitFailure;
   CZelVelomarDoc document;

@@ -179,6 +179,7 @@ int SearchCommand::Execute(const std::vector<std::string>& arguments) {
   const int descending = parser.Has("ascending") ? 0 : 1;
 
   StartCore();
+  LoadArchiveHistory();
   auto passphrase = ResolvePassphrase(parser);
   if (!passphrase) return kExitFailure;
 

@@ -166,6 +166,20 @@ TEST_F(ArchiveCliTest, MediaProcessingAfterTheRun) {
   EXPECT_TRUE(zeltest::FileExists(dir_.File("gone.zip")));
 }
 
+// A list shows which recordings the archive log holds, and in what kind of archive.
+TEST_F(ArchiveCliTest, ListsShowTheArchiveKind) {
+  auto before = RunZelctl({"search", "--dates", "all", "--sort", "archived", demo_ + "/sub"});
+  ASSERT_EQ(before.exitCode, 0) << before.err;
+  EXPECT_EQ(before.out.find(" ISO "), std::string::npos);
+  auto archived = RunZelctl({"archive", "--type", "iso", "--target", dir_.File("a.iso"), demo_ + "/sub"});
+  ASSERT_EQ(archived.exitCode, 0) << archived.err;
+  auto after = RunZelctl({"search", "--dates", "all", demo_ + "/sub"});
+  ASSERT_EQ(after.exitCode, 0) << after.err;
+  auto lines = Lines(after.out);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_NE(lines[1].find(" ISO "), std::string::npos) << after.out;
+}
+
 TEST_F(ArchiveCliTest, UsageAndMissingSources) {
   EXPECT_EQ(RunZelctl({"archive", "--type", "tape", "--target", "x", demo_}).exitCode, 2);
   EXPECT_EQ(RunZelctl({"archive", "--type", "zip", demo_}).exitCode, 2);
