@@ -51,6 +51,22 @@ std::optional<std::string> ResolvePassphrase(const ArgParser& parser) {
   return Singleton<CSettings>::Instance()->GetPassphrase();
 }
 
+int ParseRecordingAndOutput(const std::string& command, const char* usage, const char* outputHint,
+                            const std::vector<std::string>& arguments, ArgParser& parser,
+                            std::string& passphrase) {
+  parser.Option("output").Alias("-o", "--output");
+  AddPassphraseOptions(parser);
+  if (!parser.Parse(arguments)) return UsageError(command, parser.Error(), usage);
+  if (parser.Positional().size() != 1) return UsageError(command, "needs exactly one recording", usage);
+  if (!parser.Has("output") || parser.Value("output").empty()) {
+    return UsageError(command, std::string("needs -o ") + outputHint, usage);
+  }
+  std::optional<std::string> resolved = ResolvePassphrase(parser);
+  if (!resolved) return kExitUsage;
+  passphrase = *resolved;
+  return kExitOk;
+}
+
 int UsageError(const std::string& command, const std::string& message, const char* usage) {
   std::fprintf(stderr, "zelctl %s: %s\nusage: zelctl %s %s\n", command.c_str(), message.c_str(),
                command.c_str(), usage);

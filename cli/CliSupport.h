@@ -1,6 +1,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/ArgParser.h"
 
@@ -23,6 +24,14 @@ void AddPassphraseOptions(ArgParser& parser);
 // The passphrase from the options, else the remembered one of the settings.
 // nullopt (with a message on stderr) when the passphrase file cannot be read.
 std::optional<std::string> ResolvePassphrase(const ArgParser& parser);
+
+// For commands that read one recording and write "-o OUT": declares -o/--output and
+// the passphrase options on `parser`, parses `arguments`, checks that there is one
+// recording and an output, and resolves the passphrase. Returns kExitOk, or the exit
+// status of the usage error it has already reported.
+int ParseRecordingAndOutput(const std::string& command, const char* usage, const char* outputHint,
+                            const std::vector<std::string>& arguments, ArgParser& parser,
+                            std::string& passphrase);
 
 // Prints "zelctl <command>: <message>" to stderr and returns kExitUsage.
 int UsageError(const std::string& command, const std::string& message, const char* usage);

@@ -11,23 +11,16 @@ ZEL_REGISTER_COMMAND(ClipCommand, "clip");
 
 int ClipCommand::Execute(const std::vector<std::string>& arguments) {
   ArgParser parser;
-  parser.Option("output").Alias("-o", "--output");
-  zel::cli::AddPassphraseOptions(parser);
-  if (!parser.Parse(arguments)) return zel::cli::UsageError(Name(), parser.Error(), Usage());
-  if (parser.Positional().size() != 1) {
-    return zel::cli::UsageError(Name(), "needs exactly one recording", Usage());
-  }
-  if (!parser.Has("output") || parser.Value("output").empty()) {
-    return zel::cli::UsageError(Name(), "needs -o OUT.zel", Usage());
-  }
-  std::optional<std::string> passphrase = zel::cli::ResolvePassphrase(parser);
-  if (!passphrase) return zel::cli::kExitUsage;
+  std::string passphrase;
+  int status = zel::cli::ParseRecordingAndOutput(Name(), Usage(), "OUT.zel", arguments, parser,
+                                                  passphrase);
+  if (status != zel::cli::kExitOk) return status;
 
   const std::string& path = parser.Positional()[0];
   const std::string output = parser.Value("output");
   CKlRecordFile source;
   // The header alone tells whether there is a bookmark; the clip decodes the audio.
-  if (source.LoadRecording(path, *passphrase) == 0) {
+  if (source.LoadRecording(path, passphrase) == 0) {
     zel::cli::PrintError("cannot read recording " + path);
     return zel::cli::kExitFailure;
   }
@@ -36,7 +29,7 @@ int ClipCommand::Execute(const std::vector<std::string>& arguments) {
     zel::cli::PrintError(path + " has no bookmark");
     return zel::cli::kExitFailure;
   }
-  CBookmarkRecordFile clip(source, *passphrase);
+  CBookmarkRecordFile clip(source, passphrase);
   if (!clip.HasFile() || !clip.CropToBookmark() || !clip.WriteClip(output)) {
     zel::cli::PrintError("cannot write the clip " + output);
     return zel::cli::kExitFailure;

@@ -11,21 +11,14 @@ ZEL_REGISTER_COMMAND(PcmCommand, "pcm");
 
 int PcmCommand::Execute(const std::vector<std::string>& arguments) {
   ArgParser parser;
-  parser.Option("output").Alias("-o", "--output");
-  zel::cli::AddPassphraseOptions(parser);
-  if (!parser.Parse(arguments)) return zel::cli::UsageError(Name(), parser.Error(), Usage());
-  if (parser.Positional().size() != 1) {
-    return zel::cli::UsageError(Name(), "needs exactly one recording", Usage());
-  }
-  if (!parser.Has("output") || parser.Value("output").empty()) {
-    return zel::cli::UsageError(Name(), "needs -o OUT", Usage());
-  }
-  std::optional<std::string> passphrase = zel::cli::ResolvePassphrase(parser);
-  if (!passphrase) return zel::cli::kExitUsage;
+  std::string passphrase;
+  int status = zel::cli::ParseRecordingAndOutput(Name(), Usage(), "OUT", arguments, parser,
+                                                  passphrase);
+  if (status != zel::cli::kExitOk) return status;
 
   const std::string& path = parser.Positional()[0];
   CKlRecordFile recording;
-  if (recording.LoadRecordingAndWait(path, *passphrase) == 0) {
+  if (recording.LoadRecordingAndWait(path, passphrase) == 0) {
     zel::cli::PrintError("cannot read recording " + path);
     return zel::cli::kExitFailure;
   }

@@ -97,6 +97,12 @@ class ArchiverTest : public ::testing::Test {
     Singleton<CKlLogger>::Instance() = previousLogger;
   }
   std::string Log() { return zeltest::ReadFile(dir.File("log/Log.txt")); }
+  // Writes `content` as src/<name> and returns its path.
+  std::string Source(const std::string& name, const std::string& content) {
+    std::string path = dir.File("src/" + name);
+    WriteWithTime(path, content);
+    return path;
+  }
 
   zeltest::TempDir dir;
   std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();

@@ -20,11 +20,6 @@ class IsoArchiverTest : public archtest::ArchiverTest {
     if (!zeltest::ToolAvailable("xorriso")) GTEST_SKIP() << "xorriso is not installed";
     ArchiverTest::SetUp();
   }
-  std::string Source(const std::string& name, const std::string& content) {
-    std::string path = dir.File("src/" + name);
-    WriteWithTime(path, content);
-    return path;
-  }
   // The files in the image as xorriso sees them (Rock Ridge names), sorted.
   static std::vector<std::string> Files(const std::string& image) {
     auto find = RunShell("xorriso -indev " + ShellQuote(image) + " -find / -type f 2>/dev/null");

@@ -23,12 +23,6 @@ class ZipArchiverTest : public archtest::ArchiverTest {
     if (!zeltest::ToolAvailable("unzip")) GTEST_SKIP() << "unzip is not installed";
     ArchiverTest::SetUp();
   }
-  // Writes `content` as src/<name> and returns its path.
-  std::string Source(const std::string& name, const std::string& content) {
-    std::string path = dir.File("src/" + name);
-    WriteWithTime(path, content);
-    return path;
-  }
   // Runs a whole job and returns what Archive returned.
   int Run(const std::string& archive, const std::vector<std::pair<std::string, std::string>>& files,
           int threshold = 0, CZIPArchiver* use = nullptr) {
