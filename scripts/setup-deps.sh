@@ -7,7 +7,7 @@ PACKAGES=(
   # toolchain
   g++ cmake ninja-build pkg-config clang libclang-rt-14-dev
   # libraries
-  libtinyxml2-dev libgsm1-dev libssl-dev zlib1g-dev libminizip-dev libzip-dev libisofs-dev
+  libtinyxml2-dev libgsm1-dev libssl-dev zlib1g-dev libminizip-dev libisofs-dev
   qt6-base-dev qt6-multimedia-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
