@@ -1,7 +1,6 @@
 #include "Archive/CArchiveLogger.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -17,9 +16,8 @@
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
 #include "organiser/RecordingListFile.h"
+#include "platform/Desktop.h"
 #include "toolkit/CKlXmlParser.h"
-
-extern char** environ;
 
 namespace {
 
@@ -432,22 +430,7 @@ std::string CArchiveLogger::ViewReport(const std::vector<int>& indices) {
     return std::string();
   }
   // The desktop's viewer; without a desktop (or without xdg-open) this fails.
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  char program[] = "xdg-open";
-  std::vector<char> file(name.begin(), name.end());
-  file.push_back('\0');
-  char* argv[] = {program, file.data(), nullptr};
-  pid_t pid = 0;
-  int status = -1;
-  if (posix_spawnp(&pid, program, &actions, nullptr, argv, environ) == 0) {
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+  if (!zel::OpenWithDesktop(name)) {
     zel::ShowMessage("Failed to open Archive Details File: " + name, IMessageSink::Icon::Warning);
   }
   return name;

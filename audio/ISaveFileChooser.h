@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/Desktop.h"
+
 // The save-file dialog of the export commands. The desktop program installs one on
 // Qt's file dialog, zelctl one that answers the path given on its command line,
 // tests one with a fixed answer. Without an installed chooser every request is
@@ -33,8 +35,5 @@ namespace zel {
 // Installs `chooser` for the whole process (null: every request is cancelled).
 void SetSaveFileChooser(std::shared_ptr<ISaveFileChooser> chooser);
 std::shared_ptr<ISaveFileChooser> SaveFileChooser();
-
-// The user's documents folder: `xdg-user-dir DOCUMENTS`, else $HOME/Documents.
-std::string DocumentsFolder();
 
 }  // namespace zel

@@ -151,13 +151,6 @@ std::string BaseName(const std::string& path) {
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-std::string TempFolder() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string folder = (tmp != nullptr && tmp[0] != '\0') ? tmp : "/tmp";
-  if (folder.back() != '/') folder += '/';
-  return folder;
-}
-
 bool ExportWav(const CKlRecordFile& file) {
   if (!file.IsReady()) return false;
   bool gsm = GsmCodecAvailable();

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/Desktop.h"
+
 class CKlRecordFile;
 class CBookmarkRecordFile;
 
@@ -30,8 +32,6 @@ bool WriteWav(const std::string& path, const CKlRecordFile& file, bool uncompres
 std::string WithExtension(const std::string& path, const std::string& extension);
 // The file name of `path` without folder and extension.
 std::string BaseName(const std::string& path);
-// The system's temporary folder ($TMPDIR, else /tmp), ending in "/".
-std::string TempFolder();
 
 // Save dialogs, then the file. They do nothing unless the recording IsReady and
 // return true only when a file was written.

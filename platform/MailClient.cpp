@@ -1,17 +1,12 @@
 #include "platform/MailClient.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 
 #include "core/CKlLogger.h"
 #include "core/MessageSink.h"
+#include "platform/Desktop.h"
 
 namespace zel {
 
@@ -50,70 +45,6 @@ int MailMessage::Send() {
   }
   ShowMessage("Send Mail failed to send message.", IMessageSink::Icon::Error);
   return kSendFailed;
-}
-
-std::string FindProgramOnPath(const std::string& name, bool* executable) {
-  if (executable != nullptr) *executable = false;
-  const char* pathEnv = std::getenv("PATH");
-  std::string path = pathEnv != nullptr ? pathEnv : "/usr/local/bin:/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(':', start);
-    if (end == std::string::npos) end = path.size();
-    std::string dir = path.substr(start, end - start);
-    if (dir.empty()) dir = ".";
-    std::string candidate = dir + "/" + name;
-    struct stat st {};
-    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      if (executable != nullptr) *executable = ::access(candidate.c_str(), X_OK) == 0;
-      return candidate;
-    }
-    start = end + 1;
-  }
-  return "";
-}
-
-int RunProgram(const std::vector<std::string>& argv, std::string* output) {
-  if (argv.empty()) return -1;
-  // Everything the child needs is prepared before fork: only async-signal-safe calls
-  // are allowed between fork and exec in a process that has other threads.
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  int pipeFds[2] = {-1, -1};
-  if (output != nullptr && ::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
-  pid_t pid = ::fork();
-  if (pid < 0) {
-    if (output != nullptr) {
-      ::close(pipeFds[0]);
-      ::close(pipeFds[1]);
-    }
-    return -1;
-  }
-  if (pid == 0) {
-    if (output != nullptr) ::dup2(pipeFds[1], STDOUT_FILENO);
-    ::execv(args[0], args.data());
-    ::_exit(127);
-  }
-  if (output != nullptr) {
-    ::close(pipeFds[1]);
-    output->clear();
-    char buffer[4096];
-    for (;;) {
-      ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      output->append(buffer, static_cast<size_t>(n));
-    }
-    ::close(pipeFds[0]);
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
 }
 
 }  // namespace zel

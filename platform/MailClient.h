@@ -39,13 +39,4 @@ class MailMessage {
   std::vector<std::string> Attachments_;
 };
 
-// The full path of `name` found on PATH (the first entry that exists as a regular
-// file), or "" when there is none. `executable` tells whether that file may be run.
-std::string FindProgramOnPath(const std::string& name, bool* executable);
-
-// Runs `argv` (argv[0] a full path) and waits for it; standard output is collected
-// into `output` when it is not null. Returns the exit status, 128 + signal number
-// when the program was killed, or -1 when it could not be started.
-int RunProgram(const std::vector<std::string>& argv, std::string* output);
-
 }  // namespace zel

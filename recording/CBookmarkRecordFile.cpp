@@ -10,6 +10,7 @@
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/Singleton.h"
+#include "platform/Desktop.h"
 
 namespace {
 
@@ -85,9 +86,7 @@ bool CBookmarkRecordFile::WriteClip(const std::string& path) {
 }
 
 std::string CBookmarkRecordFile::ClipTempPath(const std::string& extension) const {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string folder = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
-  if (folder.back() != '/') folder += '/';
+  std::string folder = zel::TempFolder();
   std::string name = Path();
   size_t slash = name.rfind('/');
   if (slash != std::string::npos) name.erase(0, slash + 1);

@@ -1,0 +1,33 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// The few things the program asks of the system and the desktop: starting a
+// program, opening a file or folder in the user's own application, and the
+// documents and temporary folders. Every other place goes through these.
+namespace zel {
+
+// The full path of `name` found on PATH (the first entry that exists as a regular
+// file), or "" when there is none. `executable` tells whether that file may be run.
+std::string FindProgramOnPath(const std::string& name, bool* executable);
+
+// Runs `argv` and waits for it, never through a shell. argv[0] is a full path or a
+// name looked up on PATH. Standard output is collected into `output` when it is
+// not null; with `quiet` what the program prints (and, without `output`, its
+// standard output) goes to /dev/null. Returns the exit status, 128 + signal number
+// when the program was killed, or -1 when it could not be started.
+int RunProgram(const std::vector<std::string>& argv, std::string* output = nullptr, bool quiet = false);
+
+// Opens a file or folder with the desktop's application for it (xdg-open), quietly.
+// False when xdg-open is missing or reports a failure.
+bool OpenWithDesktop(const std::string& path);
+
+// The user's documents folder without a final "/": `xdg-user-dir DOCUMENTS`, else
+// $HOME/Documents. An answer of the home folder itself means none is set (that is
+// what xdg-user-dir says then). Not created here; "" without a home folder.
+std::string DocumentsFolder();
+
+// The system's temporary folder ($TMPDIR, else /tmp), ending in "/".
+std::string TempFolder();
+
+}  // namespace zel
