@@ -14,6 +14,7 @@
 
 #include <tinyxml2.h>
 
+#include "Archive/CArchiveJobBuilder.h"
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
 #include "Archive/CJobArchListEntry.h"
@@ -21,6 +22,7 @@
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "organiser/RecordingListFile.h"
+#include "platform/Desktop.h"
 
 namespace {
 
@@ -120,21 +122,7 @@ bool ParseMoment(const std::string& text, int64_t& out) {
 }  // namespace
 
 std::string CJobArchScheduler::DefaultArchivePath() {
-  std::string folder;
-  if (FILE* pipe = ::popen("xdg-user-dir DOCUMENTS 2>/dev/null", "r")) {
-    char line[4096];
-    if (std::fgets(line, sizeof line, pipe) != nullptr) folder = line;
-    ::pclose(pipe);
-  }
-  while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\r')) folder.pop_back();
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  const char* home = std::getenv("HOME");
-  std::string homeFolder = home != nullptr && home[0] == '/' ? std::string(home) : std::string();
-  while (homeFolder.size() > 1 && homeFolder.back() == '/') homeFolder.pop_back();
-  // xdg-user-dir answers the home folder itself when no documents folder is set.
-  if (folder.empty() || folder[0] != '/' || folder == homeFolder) {
-    folder = homeFolder.empty() ? std::string() : homeFolder + "/Documents";
-  }
+  std::string folder = zel::DocumentsFolder();
   std::error_code ec;
   if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
     std::filesystem::create_directories(folder, ec);
@@ -303,32 +291,26 @@ std::string CJobArchScheduler::TargetPath() {
 
 void CJobArchScheduler::RunJob() {
   std::string target = TargetPath();
-  CJobArchListEntry job;
+  CArchiveJobBuilder builder;
   {
     ZEL_LOCK(Lock_);
     Settings& s = Settings_;
-    for (const auto& folder : s.SpaceFolders) {
-      CKlFileListEntry source;
-      source.SetPath(folder);
-      job.AddSource(source);
-    }
-    job.SetTarget(target);
-    job.SetCallCount(static_cast<int32_t>(s.SpaceFolders.size()));
-    job.SetMediaProcessing(s.MediaProcessing);
-    job.SetStructureType(s.ArchStructureType);
-    job.SetArchiveType(s.ArchiveType);
-    job.SetThreshold(s.ThresholdSize);
-    job.SetCancelJob(s.CancelJob ? 1 : 0);
+    for (const auto& folder : s.SpaceFolders) builder.AddSource(folder);
     s.LastJobTime = Now();
-    job.SetJobTime(static_cast<int32_t>(s.LastJobTime));
-    job.SetUser(s.UserName);
     if (s.Comment.empty()) {
       s.Comment = zel::CutUtf8(FormatEnglish(s.LastJobTime, "arch_records_till_%H_%B_%Y.%S"), 1023);
     }
-    job.SetComment(s.Comment);
-    job.SetState(0);
-    job.SetSelectionType(s.SelectionType);
+    builder.SetTarget(target)
+        .SetMediaProcessing(s.MediaProcessing)
+        .SetStructureType(s.ArchStructureType)
+        .SetArchiveType(s.ArchiveType)
+        .SetThreshold(s.ThresholdSize, s.CancelJob)
+        .SetJobTime(s.LastJobTime)
+        .SetUser(s.UserName)
+        .SetComment(s.Comment)
+        .SetSelectionType(s.SelectionType);
   }
+  CJobArchListEntry job = builder.Build();
   LastLogIndex_.store(-1);
   auto manager = Singleton<CArchiveManager>::Instance();
   manager->AddJob(job, this);
@@ -348,6 +330,17 @@ void CJobArchScheduler::OnFinished(CJobArchListEntry* job) {
   Save();
   Post(2);
   LastLogIndex_.store(Singleton<CArchiveManager>::Instance()->RecordFinishedRun(job));
+}
+
+void CJobArchScheduler::Settings::SetCancelJob(bool cancel) {
+  CancelJob = cancel;
+  if (!cancel) ThresholdSize = 0;
+  else if (ThresholdSize <= 0) ThresholdSize = 700;
+}
+
+void CJobArchScheduler::Settings::SetThresholdSize(int mib) {
+  ThresholdSize = mib;
+  CancelJob = mib > 0;
 }
 
 CJobArchScheduler::Settings CJobArchScheduler::GetSettings() {
@@ -394,16 +387,14 @@ std::string CJobArchScheduler::SetValue(const std::string& key, const std::strin
     if (key == "Enabled") {
       s.Enabled = flag;
     } else {
-      s.CancelJob = flag;
-      // The page's check box: cleared means no limit; checked needs a size.
-      if (!flag) s.ThresholdSize = 0;
-      else if (s.ThresholdSize <= 0) s.ThresholdSize = 700;
+      s.SetCancelJob(flag);
     }
     return std::string();
   }
   if (key == "ThresholdSize") {
-    std::string error = ranged(s.ThresholdSize, 0, 99999);
-    if (error.empty()) s.CancelJob = s.ThresholdSize > 0;
+    int mib = 0;
+    std::string error = ranged(mib, 0, 99999);
+    if (error.empty()) s.SetThresholdSize(mib);
     return error;
   }
   if (key == "DaysInterval") return ranged(s.DaysInterval, 1, 365);

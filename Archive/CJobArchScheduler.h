@@ -37,6 +37,12 @@ class CJobArchScheduler : public CKlThread, public IProgressBarSink {
     int DaysInterval = 1;
     std::string UserName;
     std::string Comment;
+
+    // The size limit's check box and size field: clearing the box sets no limit,
+    // checking it needs a size (700 MiB when there was none); a size above 0 checks
+    // the box and 0 clears it.
+    void SetCancelJob(bool cancel);
+    void SetThresholdSize(int mib);
   };
 
   // Settings at their defaults; also makes sure the archive manager exists and the

@@ -1,25 +1,32 @@
 #include "cli/AnnotateCommand.h"
 
-#include <cstdio>
-#include <optional>
-#include <string>
 #include <strings.h>
+
+#include <cstdio>
+#include <string>
 
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "core/CSettings.h"
 #include "recording/CKlRecordFile.h"
 
-ZEL_REGISTER_COMMAND(AnnotateCommand, "annotate");
+ZEL_REGISTER_COMMAND(AnnotateCommand);
 
 namespace {
 
-// Seconds as a whole number or as [H:]MM:SS; nullopt for anything else.
-std::optional<int> ParseSeconds(const std::string& text) {
+// The header holds seconds in a signed 32-bit field.
+constexpr long long kMaxSeconds = 0x7FFFFFFFLL;
+
+// Seconds as a whole number or as [H:]MM:SS; nullopt for anything else. Values past
+// kMaxSeconds come back as kMaxSeconds + 1, so that the caller can say "too large".
+std::optional<long long> ParseSeconds(const std::string& text) {
   if (text.find(':') == std::string::npos) {
     auto value = ArgParser::ToInt(text);
-    if (!value || *value < 0 || *value > 0x7FFFFFFFLL) return std::nullopt;
-    return static_cast<int>(*value);
+    if (!value && !text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
+      return kMaxSeconds + 1;  // digits only, beyond what strtoll holds
+    }
+    if (!value || *value < 0) return std::nullopt;
+    return std::min(*value, kMaxSeconds + 1);
   }
   long long total = 0;
   size_t begin = 0;
@@ -29,72 +36,81 @@ std::optional<int> ParseSeconds(const std::string& text) {
     std::string part = text.substr(begin, colon == std::string::npos ? std::string::npos : colon - begin);
     auto value = ArgParser::ToInt(part);
     if (!value || *value < 0 || (parts > 0 && *value > 59) || ++parts > 3) return std::nullopt;
-    total = total * 60 + *value;
-    if (total > 0x7FFFFFFFLL) return std::nullopt;
+    total = std::min(total * 60 + std::min(*value, kMaxSeconds + 1), kMaxSeconds + 1);
     if (colon == std::string::npos) break;
     begin = colon + 1;
   }
-  return static_cast<int>(total);
+  return total;
 }
 
 }  // namespace
 
-int AnnotateCommand::Execute(const std::vector<std::string>& arguments) {
-  ArgParser parser;
-  parser.Option("caller").Option("comment").Option("important").Option("bookmark", 2);
-  parser.Flag("clear-bookmark");
-  zel::cli::AddPassphraseOptions(parser);
-  if (!parser.Parse(arguments)) return zel::cli::UsageError(Name(), parser.Error(), Usage());
-  if (parser.Positional().size() != 1) {
-    return zel::cli::UsageError(Name(), "needs exactly one recording", Usage());
-  }
-  if (parser.Has("bookmark") && parser.Has("clear-bookmark")) {
-    return zel::cli::UsageError(Name(), "--bookmark and --clear-bookmark exclude each other", Usage());
-  }
-  std::optional<uint32_t> important;
-  if (parser.Has("important")) {
-    std::string value = parser.Value("important");
-    if (value != "0" && value != "1") {
-      return zel::cli::UsageError(Name(), "--important takes 0 or 1", Usage());
-    }
-    important = value == "1" ? 1u : 0u;
-  }
-  std::optional<int> start, end;
-  if (parser.Has("bookmark")) {
-    std::vector<std::string> values = parser.Values("bookmark");
-    start = ParseSeconds(values.at(0));
-    end = ParseSeconds(values.at(1));
-    if (!start || !end || *start >= *end) {
-      return zel::cli::UsageError(Name(), "--bookmark needs START < END (seconds or H:MM:SS)", Usage());
-    }
-  }
-  std::optional<std::string> passphrase = zel::cli::ResolvePassphrase(parser);
-  if (!passphrase) return zel::cli::kExitUsage;
+std::vector<OptionSpec> AnnotateCommand::RecordingOptions() const {
+  return {{"caller"}, {"comment"}, {"important"}, {"bookmark", 2}, {"clear-bookmark", 0}};
+}
 
-  const std::string& path = parser.Positional()[0];
+int AnnotateCommand::Validate(const ArgParser& args) {
+  important_.reset();
+  start_.reset();
+  end_.reset();
+  if (args.Has("bookmark") && args.Has("clear-bookmark")) {
+    return UsageError("--bookmark and --clear-bookmark exclude each other");
+  }
+  if (args.Has("important")) {
+    std::string value = args.Value("important");
+    if (value != "0" && value != "1") return UsageError("--important takes 0 or 1");
+    important_ = value == "1" ? 1u : 0u;
+  }
+  if (!args.Has("bookmark")) return zel::cli::kExitOk;
+  std::vector<std::string> values = args.Values("bookmark");
+  std::optional<long long> start = ParseSeconds(values.at(0));
+  std::optional<long long> end = ParseSeconds(values.at(1));
+  if (!start || !end) return UsageError("--bookmark takes START and END as seconds or H:MM:SS");
+  for (size_t i = 0; i < 2; ++i) {
+    if ((i == 0 ? *start : *end) > kMaxSeconds) {
+      return UsageError("--bookmark " + std::string(i == 0 ? "START " : "END ") + values[i] +
+                        " is too large (at most " + std::to_string(kMaxSeconds) + " seconds)");
+    }
+  }
+  if (*start >= *end) return UsageError("--bookmark needs START < END (seconds or H:MM:SS)");
+  start_ = static_cast<int>(*start);
+  end_ = static_cast<int>(*end);
+  return zel::cli::kExitOk;
+}
+
+int AnnotateCommand::ExecuteWith(const ArgParser& args, const std::string& passphrase) {
+  const std::string& path = args.Positional()[0];
   CKlRecordFile recording;
-  if (recording.LoadRecording(path, *passphrase) == 0) {
+  if (recording.LoadRecording(path, passphrase) == 0) {
     zel::cli::PrintError("cannot read recording " + path);
     return zel::cli::kExitFailure;
   }
-  int oldStart = -1, oldEnd = -1;
-  bool hadBookmark = recording.GetBookmark(oldStart, oldEnd);
-  if (parser.Has("caller")) recording.SetCallerId(parser.Value("caller"));
-  if (parser.Has("comment")) {
-    recording.SetComment(parser.Value("comment"));
-    // A new comment text keeps the bookmark unless the bookmark is changed too.
-    if (hadBookmark && !start && !parser.Has("clear-bookmark")) recording.SetBookmark(oldStart, oldEnd);
-  }
-  if (important) recording.SetImportant(*important);
-  if (start) recording.SetBookmark(*start, *end);
-  if (parser.Has("clear-bookmark")) recording.SetBookmark(-1, -1);
+  Apply(args, recording);
   if (!recording.SaveIfDirty()) {
     bool zel = path.size() >= 4 && ::strcasecmp(path.c_str() + path.size() - 4, ".zel") == 0;
     zel::cli::PrintError("cannot write the header of " + path +
                          (zel ? "" : ": only .zel files have a header to annotate"));
     return zel::cli::kExitFailure;
   }
+  PrintResult(path, recording);
+  return zel::cli::kExitOk;
+}
 
+void AnnotateCommand::Apply(const ArgParser& args, CKlRecordFile& recording) const {
+  int oldStart = -1, oldEnd = -1;
+  bool hadBookmark = recording.GetBookmark(oldStart, oldEnd);
+  if (args.Has("caller")) recording.SetCallerId(args.Value("caller"));
+  if (args.Has("comment")) {
+    recording.SetComment(args.Value("comment"));
+    // A new comment text keeps the bookmark unless the bookmark is changed too.
+    if (hadBookmark && !start_ && !args.Has("clear-bookmark")) recording.SetBookmark(oldStart, oldEnd);
+  }
+  if (important_) recording.SetImportant(*important_);
+  if (start_) recording.SetBookmark(*start_, *end_);
+  if (args.Has("clear-bookmark")) recording.SetBookmark(-1, -1);
+}
+
+void AnnotateCommand::PrintResult(const std::string& path, const CKlRecordFile& recording) {
   int bookmarkStart = -1, bookmarkEnd = -1;
   bool bookmark = recording.GetBookmark(bookmarkStart, bookmarkEnd);
   JsonWriter json;
@@ -113,5 +129,4 @@ int AnnotateCommand::Execute(const std::vector<std::string>& arguments) {
   plain.SetBookmark(-1, -1);
   json.Field("comment", zel::TrimBlanks(plain.CommentUtf8())).EndObject();
   std::printf("%s\n", json.Text().c_str());
-  return zel::cli::kExitOk;
 }

@@ -1,9 +1,14 @@
 #pragma once
-#include "cli/Command.h"
+#include <cstdint>
+#include <optional>
+
+#include "cli/RecordingCommand.h"
+
+class CKlRecordFile;
 
 // zelctl annotate: caller, comment, important mark and bookmark of a recording,
 // written back into its header in place.
-class AnnotateCommand : public Command {
+class AnnotateCommand : public RecordingCommand {
  public:
   const char* Name() const override { return "annotate"; }
   const char* Description() const override {
@@ -13,5 +18,17 @@ class AnnotateCommand : public Command {
     return "FILE [--caller T] [--comment T] [--important 0|1] "
            "[--bookmark START END | --clear-bookmark] [--passphrase P | --passphrase-file F]";
   }
-  int Execute(const std::vector<std::string>& arguments) override;
+
+ protected:
+  std::vector<OptionSpec> RecordingOptions() const override;
+  PositionalSpec Positionals() const override { return {1, 1, "needs exactly one recording"}; }
+  int Validate(const ArgParser& args) override;
+  int ExecuteWith(const ArgParser& args, const std::string& passphrase) override;
+
+ private:
+  void Apply(const ArgParser& args, CKlRecordFile& recording) const;
+  static void PrintResult(const std::string& path, const CKlRecordFile& recording);
+
+  std::optional<uint32_t> important_;
+  std::optional<int> start_, end_;
 };

@@ -1,21 +1,17 @@
 #include "cli/ArchiveCommand.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <thread>
 
+#include "Archive/ArchiveRunSummary.h"
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
 #include "cli/CliSupport.h"
-#include "cli/JsonWriter.h"
 #include "core/CSettings.h"
 
-ZEL_REGISTER_COMMAND(ArchiveCommand, "archive");
+ZEL_REGISTER_COMMAND(ArchiveCommand);
 
 namespace {
 
@@ -43,24 +39,9 @@ int Lookup(const std::string& text, std::initializer_list<const char*> names) {
   return -1;
 }
 
-std::string UserName() {
-  if (struct passwd* pw = ::getpwuid(::getuid())) return pw->pw_name;
-  const char* user = std::getenv("USER");
-  return user != nullptr ? user : "";
-}
-
 }  // namespace
 
 namespace zel::cli {
-
-std::string ArchiveRunLine(bool cancelled, int archived, int selected) {
-  char line[160];
-  std::snprintf(line, sizeof line,
-                cancelled ? "Archive Calls cancelled: %d (from %d) calls archived."
-                          : "Archive Calls finished: %d (from %d) calls archived.",
-                archived, selected);
-  return line;
-}
 
 bool WaitForArchiveRun(CArchiveManager& manager, bool progress) {
   g_interrupted = 0;
@@ -92,62 +73,63 @@ bool WaitForArchiveRun(CArchiveManager& manager, bool progress) {
   return cancelled;
 }
 
+void PrintArchiveRun(const ArchiveRunStats& stats, bool cancelled, bool json,
+                     const std::function<void(JsonWriter&)>& extra) {
+  if (!json) {
+    std::printf("%s\n", ArchiveRunSummary(stats, cancelled).Text().c_str());
+    return;
+  }
+  JsonWriter writer;
+  writer.BeginObject()
+      .Field("archived", stats.ArchivedCount)
+      .Field("selected", stats.SelectedCount)
+      .Field("aborted", stats.Aborted != 0);
+  extra(writer);
+  writer.EndObject();
+  std::printf("%s\n", writer.Text().c_str());
+}
+
 }  // namespace zel::cli
 
-int ArchiveCommand::Execute(const std::vector<std::string>& arguments) {
-  ArgParser parser;
-  parser.Option("type").Option("target").Option("structure").Option("select").Option("media")
-      .Option("threshold").Option("comment").Flag("json");
-  zel::cli::AddPassphraseOptions(parser);
-  if (!parser.Parse(arguments)) return zel::cli::UsageError(Name(), parser.Error(), Usage());
-  if (parser.Positional().empty()) return zel::cli::UsageError(Name(), "no SOURCE given", Usage());
-  int type = Lookup(parser.Value("type"), {"", "disk", "zip", "iso"});
-  if (type <= 0) return zel::cli::UsageError(Name(), "--type must be disk, zip or iso", Usage());
-  if (parser.Value("target").empty()) return zel::cli::UsageError(Name(), "--target is required", Usage());
-  int structure = Lookup(parser.Value("structure", "unstructured"), {"unstructured", "user", "month", "path"});
-  if (structure < 0) return zel::cli::UsageError(Name(), "unknown --structure", Usage());
-  int selection =
-      Lookup(parser.Value("select", "all"), {"all", "unarchived", "30days", "90days", "180days"});
-  if (selection < 0) return zel::cli::UsageError(Name(), "unknown --select", Usage());
-  int media = Lookup(parser.Value("media", "keep"), {"keep", "delete", "remove-audio"});
-  if (media < 0) return zel::cli::UsageError(Name(), "unknown --media", Usage());
+std::vector<OptionSpec> ArchiveCommand::RecordingOptions() const {
+  return {{"type"},      {"target"},    {"structure"}, {"select"},
+          {"media"},     {"threshold"}, {"comment"},   {"json", 0}};
+}
+
+int ArchiveCommand::Validate(const ArgParser& args) {
+  Builder_ = CArchiveJobBuilder();
+  int type = Lookup(args.Value("type"), {"", "disk", "zip", "iso"});
+  if (type <= 0) return UsageError("--type must be disk, zip or iso");
+  if (args.Value("target").empty()) return UsageError("--target is required");
+  int structure = Lookup(args.Value("structure", "unstructured"), {"unstructured", "user", "month", "path"});
+  if (structure < 0) return UsageError("unknown --structure");
+  int selection = Lookup(args.Value("select", "all"), {"all", "unarchived", "30days", "90days", "180days"});
+  if (selection < 0) return UsageError("unknown --select");
+  int media = Lookup(args.Value("media", "keep"), {"keep", "delete", "remove-audio"});
+  if (media < 0) return UsageError("unknown --media");
   long long threshold = 0;
-  if (parser.Has("threshold")) {
-    auto value = ArgParser::ToInt(parser.Value("threshold"));
-    if (!value || *value < 0 || *value > 0x7fffffff) {
-      return zel::cli::UsageError(Name(), "--threshold must be a number of MiB", Usage());
-    }
+  if (args.Has("threshold")) {
+    auto value = ArgParser::ToInt(args.Value("threshold"));
+    if (!value || *value < 0 || *value > 0x7fffffff) return UsageError("--threshold must be a number of MiB");
     threshold = *value;
   }
+  for (const auto& source : args.Positional()) Builder_.AddSource(source);
+  Builder_.SetTarget(args.Value("target"))
+      .SetArchiveType(type)
+      .SetStructureType(structure)
+      .SetSelectionType(selection)
+      .SetMediaProcessing(media)
+      .SetThreshold(static_cast<int32_t>(threshold), threshold > 0)
+      .SetComment(args.Value("comment"));
+  return zel::cli::kExitOk;
+}
 
-  zel::cli::StartCore();
-  auto passphrase = zel::cli::ResolvePassphrase(parser);
-  if (!passphrase) return zel::cli::kExitFailure;
+int ArchiveCommand::ExecuteWith(const ArgParser& args, const std::string& passphrase) {
   // In memory only: the settings are not saved by this command.
-  Singleton<CSettings>::Instance()->SetPassphrase(*passphrase);
+  Singleton<CSettings>::Instance()->SetPassphrase(passphrase);
+  zel::cli::LoadArchiveHistory();
 
-  auto log = Singleton<CArchiveLogger>::Instance();
-  if (!log->IsLoaded()) log->Load(false);
-
-  std::error_code ec;
-  CJobArchListEntry job;
-  for (const auto& source : parser.Positional()) {
-    CKlFileListEntry entry;
-    entry.SetPath(std::filesystem::absolute(source, ec).lexically_normal().string());
-    job.AddSource(entry);
-  }
-  std::string target = std::filesystem::absolute(parser.Value("target"), ec).lexically_normal().string();
-  job.SetTarget(target);
-  job.SetArchiveType(type);
-  job.SetStructureType(structure);
-  job.SetSelectionType(selection);
-  job.SetMediaProcessing(media);
-  job.SetThreshold(static_cast<int32_t>(threshold));
-  job.SetComment(parser.Value("comment"));
-  job.SetUser(UserName());
-  job.SetJobTime(static_cast<int32_t>(std::time(nullptr)));
-  job.SetCallCount(static_cast<int32_t>(parser.Positional().size()));
-
+  CJobArchListEntry job = Builder_.Build();
   auto manager = Singleton<CArchiveManager>::Instance();
   FinishingSink sink;
   manager->AddJob(job, &sink);
@@ -155,21 +137,8 @@ int ArchiveCommand::Execute(const std::vector<std::string>& arguments) {
   bool cancelled = zel::cli::WaitForArchiveRun(*manager, zel::cli::StderrIsTerminal());
   manager->SetSink(nullptr);
   ArchiveRunStats stats = manager->GetRunStats();
-
-  if (parser.Has("json")) {
-    JsonWriter json;
-    json.BeginObject()
-        .Field("archived", stats.ArchivedCount)
-        .Field("selected", stats.SelectedCount)
-        .Field("aborted", stats.Aborted != 0)
-        .Field("target", target)
-        .Field("logIndex", sink.LogIndex)
-        .EndObject();
-    std::printf("%s\n", json.Text().c_str());
-  } else {
-    std::printf("%s\n", zel::cli::ArchiveRunLine(cancelled, stats.ArchivedCount, stats.SelectedCount).c_str());
-  }
-  // Recordings were selected but none reached the archive: the write failed.
-  bool writeFailed = stats.SelectedCount > 0 && stats.ArchivedCount == 0;
-  return stats.Aborted != 0 || writeFailed ? zel::cli::kExitFailure : zel::cli::kExitOk;
+  zel::cli::PrintArchiveRun(stats, cancelled, args.Has("json"), [&](JsonWriter& json) {
+    json.Field("target", job.Target()).Field("logIndex", sink.LogIndex);
+  });
+  return ArchiveRunSummary(stats, cancelled).Failed() ? zel::cli::kExitFailure : zel::cli::kExitOk;
 }

@@ -7,7 +7,7 @@
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 
-ZEL_REGISTER_COMMAND(ArchiveLogCommand, "archive-log");
+ZEL_REGISTER_COMMAND(ArchiveLogCommand);
 
 namespace {
 
@@ -34,32 +34,35 @@ std::string EntryJson(const CJobArchListEntry& entry, int index) {
 
 }  // namespace
 
-int ArchiveLogCommand::Execute(const std::vector<std::string>& arguments) {
-  ArgParser parser;
-  parser.Flag("json").Flag("report").Option("output").Alias("-o", "--output");
-  if (!parser.Parse(arguments)) return zel::cli::UsageError(Name(), parser.Error(), Usage());
+int ArchiveLogCommand::Validate(const ArgParser& parser) {
   bool report = parser.Has("report");
   if (!report && (!parser.Positional().empty() || parser.Has("output"))) {
-    return zel::cli::UsageError(Name(), "IDs and -o go with --report", Usage());
+    return UsageError("IDs and -o go with --report");
   }
-  if (report && parser.Positional().empty()) return zel::cli::UsageError(Name(), "no ID given", Usage());
+  if (report && parser.Positional().empty()) return UsageError("no ID given");
+  return zel::cli::kExitOk;
+}
 
+int ArchiveLogCommand::Execute(const ArgParser& parser) {
   zel::cli::StartCore();
   CArchiveLogger& log = *Singleton<CArchiveLogger>::Instance();
   if (!log.IsLoaded()) log.Load(false);
+  return parser.Has("report") ? Report(log, parser) : List(log, parser.Has("json"));
+}
 
-  if (!report) {
-    std::vector<CJobArchListEntry> entries = log.Entries();
-    for (size_t i = 0; i < entries.size(); ++i) {
-      if (parser.Has("json")) {
-        std::printf("%s\n", EntryJson(entries[i], static_cast<int>(i)).c_str());
-      } else {
-        std::printf("%d  %s\n", entries[i].JobTime(), CArchiveLogger::GetListLine(entries[i]).c_str());
-      }
+int ArchiveLogCommand::List(CArchiveLogger& log, bool json) {
+  std::vector<CJobArchListEntry> entries = log.Entries();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (json) {
+      std::printf("%s\n", EntryJson(entries[i], static_cast<int>(i)).c_str());
+    } else {
+      std::printf("%d  %s\n", entries[i].JobTime(), CArchiveLogger::GetListLine(entries[i]).c_str());
     }
-    return zel::cli::kExitOk;
   }
+  return zel::cli::kExitOk;
+}
 
+int ArchiveLogCommand::Report(CArchiveLogger& log, const ArgParser& parser) {
   std::vector<int> indices;
   for (const auto& text : parser.Positional()) {
     auto id = ArgParser::ToInt(text);

@@ -23,6 +23,19 @@ ArgParser& ArgParser::Repeatable(const std::string& name) {
   return *this;
 }
 
+ArgParser& ArgParser::Declare(const std::vector<OptionSpec>& options) {
+  for (const OptionSpec& option : options) {
+    if (option.values == 0) {
+      Flag(option.name);
+    } else {
+      Option(option.name, option.values);
+    }
+    if (option.alias != nullptr) Alias(option.alias, std::string("--") + option.name);
+    if (option.repeatable) Repeatable(option.name);
+  }
+  return *this;
+}
+
 bool ArgParser::Parse(const std::vector<std::string>& arguments) {
   bool optionsEnded = false;
   for (size_t i = 0; i < arguments.size(); ++i) {

@@ -5,6 +5,15 @@
 #include <string>
 #include <vector>
 
+// One option a command accepts: "--name" with `values` values (0: a flag that takes
+// none), an optional short alias such as "-o", and whether it may be repeated.
+struct OptionSpec {
+  const char* name;
+  int values = 1;
+  const char* alias = nullptr;
+  bool repeatable = false;
+};
+
 // A small option parser shared by the commands. Declare the flags (no value) and the
 // options (one value, or `arity` values) a command accepts, then Parse. Options may
 // be given as "--name value" or "--name=value"; "-o" style short aliases map to long
@@ -16,6 +25,7 @@ class ArgParser {
   ArgParser& Alias(const std::string& shortName, const std::string& longName);
   // Options that may be given several times (values accumulate).
   ArgParser& Repeatable(const std::string& name);
+  ArgParser& Declare(const std::vector<OptionSpec>& options);
 
   // False with Error() set on an unknown option or a missing value.
   bool Parse(const std::vector<std::string>& arguments);

@@ -30,9 +30,7 @@ void LoadArchiveHistory() {
   if (!logger->IsLoaded()) logger->Load(false);
 }
 
-void AddPassphraseOptions(ArgParser& parser) {
-  parser.Option("passphrase").Option("passphrase-file");
-}
+std::vector<OptionSpec> PassphraseOptions() { return {{"passphrase"}, {"passphrase-file"}}; }
 
 std::optional<std::string> ResolvePassphrase(const ArgParser& parser) {
   if (parser.Has("passphrase")) return TrimBlanks(parser.Value("passphrase"));
@@ -49,22 +47,6 @@ std::optional<std::string> ResolvePassphrase(const ArgParser& parser) {
   }
   StartCore();
   return Singleton<CSettings>::Instance()->GetPassphrase();
-}
-
-int ParseRecordingAndOutput(const std::string& command, const char* usage, const char* outputHint,
-                            const std::vector<std::string>& arguments, ArgParser& parser,
-                            std::string& passphrase) {
-  parser.Option("output").Alias("-o", "--output");
-  AddPassphraseOptions(parser);
-  if (!parser.Parse(arguments)) return UsageError(command, parser.Error(), usage);
-  if (parser.Positional().size() != 1) return UsageError(command, "needs exactly one recording", usage);
-  if (!parser.Has("output") || parser.Value("output").empty()) {
-    return UsageError(command, std::string("needs -o ") + outputHint, usage);
-  }
-  std::optional<std::string> resolved = ResolvePassphrase(parser);
-  if (!resolved) return kExitUsage;
-  passphrase = *resolved;
-  return kExitOk;
 }
 
 int UsageError(const std::string& command, const std::string& message, const char* usage) {

@@ -10,8 +10,8 @@
 namespace zel::cli {
 
 constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+constexpr int kExitFailure = 1;  // a file cannot be read or written, or the work failed
+constexpr int kExitUsage = 2;    // wrong usage: unknown option, missing or bad argument
 
 // Sets the identity strings and loads the settings, as start-up does. Idempotent.
 void StartCore();
@@ -19,19 +19,11 @@ void StartCore();
 // Loads the archive history once, so that lists can show which recordings were archived.
 void LoadArchiveHistory();
 
-// Declares --passphrase P and --passphrase-file F on `parser`.
-void AddPassphraseOptions(ArgParser& parser);
+// --passphrase P and --passphrase-file F.
+std::vector<OptionSpec> PassphraseOptions();
 // The passphrase from the options, else the remembered one of the settings.
 // nullopt (with a message on stderr) when the passphrase file cannot be read.
 std::optional<std::string> ResolvePassphrase(const ArgParser& parser);
-
-// For commands that read one recording and write "-o OUT": declares -o/--output and
-// the passphrase options on `parser`, parses `arguments`, checks that there is one
-// recording and an output, and resolves the passphrase. Returns kExitOk, or the exit
-// status of the usage error it has already reported.
-int ParseRecordingAndOutput(const std::string& command, const char* usage, const char* outputHint,
-                            const std::vector<std::string>& arguments, ArgParser& parser,
-                            std::string& passphrase);
 
 // Prints "zelctl <command>: <message>" to stderr and returns kExitUsage.
 int UsageError(const std::string& command, const std::string& message, const char* usage);

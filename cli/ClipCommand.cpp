@@ -7,15 +7,9 @@
 #include "cli/JsonWriter.h"
 #include "recording/CBookmarkRecordFile.h"
 
-ZEL_REGISTER_COMMAND(ClipCommand, "clip");
+ZEL_REGISTER_COMMAND(ClipCommand);
 
-int ClipCommand::Execute(const std::vector<std::string>& arguments) {
-  ArgParser parser;
-  std::string passphrase;
-  int status = zel::cli::ParseRecordingAndOutput(Name(), Usage(), "OUT.zel", arguments, parser,
-                                                  passphrase);
-  if (status != zel::cli::kExitOk) return status;
-
+int ClipCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
   const std::string& path = parser.Positional()[0];
   const std::string output = parser.Value("output");
   CKlRecordFile source;

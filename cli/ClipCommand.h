@@ -1,8 +1,8 @@
 #pragma once
-#include "cli/Command.h"
+#include "cli/RecordingCommand.h"
 
 // zelctl clip: the bookmarked span of a recording written as a GSM clip recording.
-class ClipCommand : public Command {
+class ClipCommand : public RecordingCommand {
  public:
   const char* Name() const override { return "clip"; }
   const char* Description() const override {
@@ -11,5 +11,10 @@ class ClipCommand : public Command {
   const char* Usage() const override {
     return "FILE -o OUT.zel [--passphrase P | --passphrase-file F]";
   }
-  int Execute(const std::vector<std::string>& arguments) override;
+
+ protected:
+  std::vector<OptionSpec> RecordingOptions() const override { return {OutputOption()}; }
+  PositionalSpec Positionals() const override { return {1, 1, "needs exactly one recording"}; }
+  int Validate(const ArgParser& args) override { return RequireOutput(args, "OUT.zel"); }
+  int ExecuteWith(const ArgParser& args, const std::string& passphrase) override;
 };

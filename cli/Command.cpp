@@ -1,19 +1,41 @@
 #include "cli/Command.h"
 
+#include "cli/CliSupport.h"
+
+int Command::Run(const std::vector<std::string>& arguments) {
+  raw_ = arguments;
+  ArgParser parser;
+  parser.Declare(Options());
+  if (!parser.Parse(arguments)) return UsageError(parser.Error());
+  PositionalSpec positionals = Positionals();
+  size_t count = parser.Positional().size();
+  if (count < positionals.min || count > positionals.max) return UsageError(positionals.message);
+  int status = Validate(parser);
+  if (status != zel::cli::kExitOk) return status;
+  return Execute(parser);
+}
+
+int Command::UsageError(const std::string& message) const {
+  return zel::cli::UsageError(Name(), message, Usage());
+}
+
 CommandRegistry& CommandRegistry::Instance() {
   static CommandRegistry registry;
   return registry;
 }
 
-void CommandRegistry::Add(const char* name, Factory factory) { factories_[name] = factory; }
+void CommandRegistry::Add(std::unique_ptr<Command> command) {
+  std::string name = command->Name();
+  commands_[name] = std::move(command);
+}
 
-Command* CommandRegistry::Create(const std::string& name) const {
-  auto it = factories_.find(name);
-  return it != factories_.end() ? it->second() : nullptr;
+Command* CommandRegistry::Find(const std::string& name) const {
+  auto it = commands_.find(name);
+  return it != commands_.end() ? it->second.get() : nullptr;
 }
 
 std::vector<std::string> CommandRegistry::Names() const {
   std::vector<std::string> names;
-  for (const auto& [name, factory] : factories_) names.push_back(name);
+  for (const auto& [name, command] : commands_) names.push_back(name);
   return names;
 }

@@ -7,22 +7,14 @@
 #include "cli/JsonWriter.h"
 #include "recording/CKlFileListEntry.h"
 
-ZEL_REGISTER_COMMAND(EntryCommand, "entry");
+ZEL_REGISTER_COMMAND(EntryCommand);
 
-int EntryCommand::Execute(const std::vector<std::string>& arguments) {
-  ArgParser parser;
-  zel::cli::AddPassphraseOptions(parser);
-  if (!parser.Parse(arguments)) return zel::cli::UsageError(Name(), parser.Error(), Usage());
-  if (parser.Positional().empty()) return zel::cli::UsageError(Name(), "no recording file given", Usage());
-  zel::cli::StartCore();
-  std::optional<std::string> passphrase = zel::cli::ResolvePassphrase(parser);
-  if (!passphrase) return zel::cli::kExitUsage;
-
+int EntryCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
   int status = zel::cli::kExitOk;
   for (const std::string& path : parser.Positional()) {
     CKlFileListEntry entry;
     entry.SetPath(path);
-    entry.LoadDetails(*passphrase);
+    entry.LoadDetails(passphrase);
     if (entry.LoadFailed()) {
       status = zel::cli::kExitFailure;
       zel::cli::PrintError(path + ": " + entry.CommentText());

@@ -9,7 +9,7 @@
 #include "cli/JsonWriter.h"
 #include "recording/CKlRecordFile.h"
 
-ZEL_REGISTER_COMMAND(ExportCommand, "export");
+ZEL_REGISTER_COMMAND(ExportCommand);
 
 namespace {
 
@@ -26,30 +26,27 @@ class FixedPathChooser : public ISaveFileChooser {
   int index_;
 };
 
+int Write(const CKlRecordFile& file, const ArgParser& parser, const std::string& passphrase);
+
 }  // namespace
 
-int ExportCommand::Execute(const std::vector<std::string>& arguments) {
-  ArgParser parser;
-  parser.Option("output").Alias("-o", "--output").Flag("pcm").Flag("gsm").Flag("native").Flag("clip");
-  zel::cli::AddPassphraseOptions(parser);
-  if (!parser.Parse(arguments)) return zel::cli::UsageError(Name(), parser.Error(), Usage());
-  if (parser.Positional().size() != 1) {
-    return zel::cli::UsageError(Name(), "expects exactly one recording", Usage());
-  }
-  if (!parser.Has("output") || parser.Value("output").empty()) {
-    return zel::cli::UsageError(Name(), "needs -o OUT", Usage());
-  }
-  bool pcm = parser.Has("pcm"), gsm = parser.Has("gsm"), native = parser.Has("native");
-  if ((pcm && gsm) || (native && (pcm || gsm))) {
-    return zel::cli::UsageError(Name(), "--pcm, --gsm and --native exclude each other", Usage());
-  }
-  zel::cli::StartCore();
-  auto passphrase = zel::cli::ResolvePassphrase(parser);
-  if (!passphrase) return zel::cli::kExitFailure;
+std::vector<OptionSpec> ExportCommand::RecordingOptions() const {
+  return {OutputOption(), {"pcm", 0}, {"gsm", 0}, {"native", 0}, {"clip", 0}};
+}
 
+int ExportCommand::Validate(const ArgParser& args) {
+  if (int status = RequireOutput(args, "OUT"); status != zel::cli::kExitOk) return status;
+  bool pcm = args.Has("pcm"), gsm = args.Has("gsm"), native = args.Has("native");
+  if ((pcm && gsm) || (native && (pcm || gsm))) {
+    return UsageError("--pcm, --gsm and --native exclude each other");
+  }
+  return zel::cli::kExitOk;
+}
+
+int ExportCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
   const std::string& path = parser.Positional()[0];
   CKlRecordFile file;
-  if (file.LoadRecordingAndWait(path, *passphrase) != 1 || !file.IsReady()) {
+  if (file.LoadRecordingAndWait(path, passphrase) != 1 || !file.IsReady()) {
     zel::cli::PrintError("cannot load recording " + path);
     return zel::cli::kExitFailure;
   }
@@ -59,11 +56,20 @@ int ExportCommand::Execute(const std::vector<std::string>& arguments) {
     zel::cli::PrintError(path + " has no bookmark");
     return zel::cli::kExitFailure;
   }
-  bool gsmAvailable = zel::GsmCodecAvailable();
-  if (gsm && !gsmAvailable) {
+  if (parser.Has("gsm") && !zel::GsmCodecAvailable()) {
     zel::cli::PrintError("the GSM 6.10 converter is not available");
     return zel::cli::kExitFailure;
   }
+  return Write(file, parser, passphrase);
+}
+
+namespace {
+
+// Writes the export through the desktop program's save functions, the path of the
+// command line answering their save dialog.
+int Write(const CKlRecordFile& file, const ArgParser& parser, const std::string& passphrase) {
+  bool pcm = parser.Has("pcm"), native = parser.Has("native"), clip = parser.Has("clip");
+  bool gsmAvailable = zel::GsmCodecAvailable();
   // The dialog's filters: GSM first when it is available, else only uncompressed.
   int filterIndex = (pcm && gsmAvailable) ? 1 : 0;
   auto chooser = std::make_shared<FixedPathChooser>(parser.Value("output"), filterIndex);
@@ -71,9 +77,9 @@ int ExportCommand::Execute(const std::vector<std::string>& arguments) {
 
   bool ok;
   if (native) {
-    ok = clip ? zel::ExportNativeClip(file, *passphrase) : zel::ExportNative(file);
+    ok = clip ? zel::ExportNativeClip(file, passphrase) : zel::ExportNative(file);
   } else {
-    ok = clip ? zel::ExportWavClip(file, *passphrase) : zel::ExportWav(file);
+    ok = clip ? zel::ExportWavClip(file, passphrase) : zel::ExportWav(file);
   }
   zel::SetSaveFileChooser(nullptr);
   std::string written = zel::WithExtension(parser.Value("output"), native ? ".zel" : ".wav");
@@ -90,3 +96,5 @@ int ExportCommand::Execute(const std::vector<std::string>& arguments) {
   std::printf("%s\n", json.Text().c_str());
   return zel::cli::kExitOk;
 }
+
+}  // namespace

@@ -6,14 +6,10 @@
 #include "organiser/CCallHistory.h"
 #include "organiser/CZelVelomarDoc.h"
 
-ZEL_REGISTER_COMMAND(HistoryCommand, "history");
+ZEL_REGISTER_COMMAND(HistoryCommand);
 
-int HistoryCommand::Execute(const std::vector<std::string>& arguments) {
+int HistoryCommand::Execute(const ArgParser& parser) {
   using namespace zel::cli;
-  ArgParser parser;
-  parser.Flag("json");
-  if (!parser.Parse(arguments)) return UsageError(Name(), parser.Error(), Usage());
-  if (!parser.Positional().empty()) return UsageError(Name(), "takes no arguments", Usage());
   StartCore();
   auto& history = Singleton<CCallHistory>::Instance();
   history->LoadHistory();

@@ -7,5 +7,8 @@ class HistoryCommand : public Command {
   const char* Name() const override { return "history"; }
   const char* Description() const override { return "Print the play history, newest first"; }
   const char* Usage() const override { return "[--json]"; }
-  int Execute(const std::vector<std::string>& arguments) override;
+
+ protected:
+  std::vector<OptionSpec> Options() const override { return {{"json", 0}}; }
+  int Execute(const ArgParser& args) override;
 };

@@ -9,19 +9,15 @@
 #include "cli/JsonWriter.h"
 #include "organiser/CHotLists.h"
 
-ZEL_REGISTER_COMMAND(HotlistsCommand, "hotlists");
+ZEL_REGISTER_COMMAND(HotlistsCommand);
 
 namespace zel::cli {
 
-int PrintCollection(const std::string& command, const std::vector<std::string>& arguments, CCollectionStore& store) {
-  ArgParser parser;
-  parser.Flag("json");
-  if (!parser.Parse(arguments)) return UsageError(command, parser.Error(), "[--json]");
-  if (!parser.Positional().empty()) return UsageError(command, "takes no arguments", "[--json]");
+int PrintCollection(bool json, CCollectionStore& store) {
   StartCore();
   store.Load();
   const auto& entries = store.Entries();
-  if (parser.Has("json")) {
+  if (json) {
     for (const auto& e : entries) {
       JsonWriter writer;
       writer.BeginObject()
@@ -65,6 +61,6 @@ int PrintCollection(const std::string& command, const std::vector<std::string>& 
 
 }  // namespace zel::cli
 
-int HotlistsCommand::Execute(const std::vector<std::string>& arguments) {
-  return zel::cli::PrintCollection(Name(), arguments, *Singleton<CHotLists>::Instance());
+int HotlistsCommand::Execute(const ArgParser& args) {
+  return zel::cli::PrintCollection(args.Has("json"), *Singleton<CHotLists>::Instance());
 }

@@ -9,11 +9,14 @@ class HotlistsCommand : public Command {
   const char* Name() const override { return "hotlists"; }
   const char* Description() const override { return "Print the Calls for Review tree"; }
   const char* Usage() const override { return "[--json]"; }
-  int Execute(const std::vector<std::string>& arguments) override;
+
+ protected:
+  std::vector<OptionSpec> Options() const override { return {{"json", 0}}; }
+  int Execute(const ArgParser& args) override;
 };
 
 namespace zel::cli {
 // Prints a collection as an indented tree (entries the tree cannot show are listed
 // after it) or as one JSON object per entry. Returns the exit status.
-int PrintCollection(const std::string& command, const std::vector<std::string>& arguments, CCollectionStore& store);
+int PrintCollection(bool json, CCollectionStore& store);
 }  // namespace zel::cli

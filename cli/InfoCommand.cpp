@@ -6,21 +6,54 @@
 #include "cli/JsonWriter.h"
 #include "recording/CKlRecordFileHdr.h"
 
-ZEL_REGISTER_COMMAND(InfoCommand, "info");
+ZEL_REGISTER_COMMAND(InfoCommand);
 
-int InfoCommand::Execute(const std::vector<std::string>& arguments) {
-  ArgParser parser;
-  zel::cli::AddPassphraseOptions(parser);
-  if (!parser.Parse(arguments)) return zel::cli::UsageError(Name(), parser.Error(), Usage());
-  if (parser.Positional().empty()) return zel::cli::UsageError(Name(), "no recording file given", Usage());
-  zel::cli::StartCore();
-  std::optional<std::string> passphrase = zel::cli::ResolvePassphrase(parser);
-  if (!passphrase) return zel::cli::kExitUsage;
 
+namespace {
+
+// One header as the JSON object of the command's output.
+void PrintHeader(const std::string& path, int result, const CKlRecordFileHdr& header) {
+  int start = 0;
+  int end = 0;
+  bool hasBookmark = result > 0 && header.GetBookmark(start, end);
+  JsonWriter json;
+  json.BeginObject()
+      .Field("path", path)
+      .Field("result", result)
+      .Field("version", header.Version())
+      .Field("headerSize", header.HeaderSize())
+      .Field("formatTag", header.FormatTag())
+      .Field("important", header.Important())
+      .Field("callerId", header.CallerIdUtf8())
+      .Field("comment", header.CommentUtf8())
+      .Field("startTime", header.StartTime())
+      .Field("localStartTime", header.LocalStartTime())
+      .Field("dateTime", header.FormatDateTime())
+      .Field("duration", header.Duration())
+      .Field("durationText", CKlRecordFileHdr::FormatHms(header.Duration()))
+      .Field("userId", header.UserIdUtf8())
+      .Field("siteCode", header.SiteCodeUtf8())
+      .Field("auxCode", header.AuxCode())
+      .Field("auxDuration", header.AuxDuration())
+      .Field("auxDurationText", CKlRecordFileHdr::FormatHms(header.AuxDuration()))
+      .Field("encrypted", header.IsEncrypted())
+      .Key("bookmark");
+  if (hasBookmark) {
+    json.BeginObject().Field("start", start).Field("end", end).EndObject();
+  } else {
+    json.Null();
+  }
+  json.EndObject();
+  std::printf("%s\n", json.Text().c_str());
+}
+
+}  // namespace
+
+int InfoCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
   int status = zel::cli::kExitOk;
   for (const std::string& path : parser.Positional()) {
     CKlRecordFileHdr header;
-    int result = header.LoadHeader(path, *passphrase);
+    int result = header.LoadHeader(path, passphrase);
     if (result <= 0) {
       status = zel::cli::kExitFailure;
       if (result == 0 && header.IsEncrypted()) {
@@ -31,38 +64,7 @@ int InfoCommand::Execute(const std::vector<std::string>& arguments) {
         zel::cli::PrintError(path + ": cannot read the recording");
       }
     }
-    int start = 0;
-    int end = 0;
-    bool hasBookmark = result > 0 && header.GetBookmark(start, end);
-    JsonWriter json;
-    json.BeginObject()
-        .Field("path", path)
-        .Field("result", result)
-        .Field("version", header.Version())
-        .Field("headerSize", header.HeaderSize())
-        .Field("formatTag", header.FormatTag())
-        .Field("important", header.Important())
-        .Field("callerId", header.CallerIdUtf8())
-        .Field("comment", header.CommentUtf8())
-        .Field("startTime", header.StartTime())
-        .Field("localStartTime", header.LocalStartTime())
-        .Field("dateTime", header.FormatDateTime())
-        .Field("duration", header.Duration())
-        .Field("durationText", CKlRecordFileHdr::FormatHms(header.Duration()))
-        .Field("userId", header.UserIdUtf8())
-        .Field("siteCode", header.SiteCodeUtf8())
-        .Field("auxCode", header.AuxCode())
-        .Field("auxDuration", header.AuxDuration())
-        .Field("auxDurationText", CKlRecordFileHdr::FormatHms(header.AuxDuration()))
-        .Field("encrypted", header.IsEncrypted())
-        .Key("bookmark");
-    if (hasBookmark) {
-      json.BeginObject().Field("start", start).Field("end", end).EndObject();
-    } else {
-      json.Null();
-    }
-    json.EndObject();
-    std::printf("%s\n", json.Text().c_str());
+    PrintHeader(path, result, header);
   }
   return status;
 }

@@ -1,11 +1,14 @@
 #pragma once
-#include "cli/Command.h"
+#include "cli/RecordingCommand.h"
 
 // zelctl info: the header of each recording file as one JSON object per line.
-class InfoCommand : public Command {
+class InfoCommand : public RecordingCommand {
  public:
   const char* Name() const override { return "info"; }
   const char* Description() const override { return "Print the header of recording files as JSON"; }
   const char* Usage() const override { return "[--passphrase P | --passphrase-file F] FILE..."; }
-  int Execute(const std::vector<std::string>& arguments) override;
+
+ protected:
+  PositionalSpec Positionals() const override { return {1, SIZE_MAX, "no recording file given"}; }
+  int ExecuteWith(const ArgParser& args, const std::string& passphrase) override;
 };

@@ -13,9 +13,10 @@
 
 #include "cli/CliSupport.h"
 #include "core/AtomicFile.h"
+#include "platform/Desktop.h"
 #include "recording/CRecordingWriter.h"
 
-ZEL_REGISTER_COMMAND(MakeDemoCommand, "make-demo");
+ZEL_REGISTER_COMMAND(MakeDemoCommand);
 
 namespace {
 
@@ -65,17 +66,9 @@ const DemoCall kCalls[] = {
     {"4714", "Reception", "Room booking for 12 people", 2, 17, 18, 95, 9, 50, 0, 2, 7, false},
 };
 
-std::string Quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) {
-    if (c == '\'') out += "'\\''";
-    else out += c;
-  }
-  return out + "'";
-}
-
 bool ToolOnPath(const char* tool) {
-  return std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) == 0;
+  bool executable = false;
+  return !zel::FindProgramOnPath(tool, &executable).empty() && executable;
 }
 
 // One line spoken by espeak-ng and brought to telephone sound with sox; empty when
@@ -84,12 +77,13 @@ std::vector<int16_t> Speak(const std::string& folder, const std::string& text, c
                            int index) {
   std::string wav = folder + "/line" + std::to_string(index) + ".wav";
   std::string raw = folder + "/line" + std::to_string(index) + ".raw";
-  std::string command = "espeak-ng -v " + std::string(voice) + " -s 155 -w " + Quote(wav) + " " +
-                        Quote(text) + " >/dev/null 2>&1 && sox " + Quote(wav) +
-                        " -r 8000 -c 1 -b 16 -e signed-integer -L -t raw " + Quote(raw) +
-                        " highpass 300 lowpass 3400 >/dev/null 2>&1";
   std::vector<int16_t> samples;
-  if (std::system(command.c_str()) != 0) return samples;
+  if (zel::RunProgram({"espeak-ng", "-v", voice, "-s", "155", "-w", wav, text}, nullptr, true) != 0 ||
+      zel::RunProgram({"sox", wav, "-r", "8000", "-c", "1", "-b", "16", "-e", "signed-integer", "-L", "-t",
+                       "raw", raw, "highpass", "300", "lowpass", "3400"},
+                      nullptr, true) != 0) {
+    return samples;
+  }
   std::string bytes;
   if (!zel::ReadWholeFile(raw, bytes)) return samples;
   samples.resize(bytes.size() / 2);
@@ -126,37 +120,12 @@ std::vector<int16_t> Conversation(const std::vector<std::vector<int16_t>>& lines
   return out;
 }
 
-}  // namespace
-
-int MakeDemoCommand::Execute(const std::vector<std::string>& arguments) {
-  ArgParser parser;
-  parser.Flag("synthetic");
-  zel::cli::AddPassphraseOptions(parser);
-  if (!parser.Parse(arguments)) return zel::cli::UsageError(Name(), parser.Error(), Usage());
-  if (parser.Positional().size() != 1) {
-    return zel::cli::UsageError(Name(), "needs exactly one folder", Usage());
-  }
-  std::string passphrase = kDefaultPassphrase;
-  if (parser.Has("passphrase") || parser.Has("passphrase-file")) {
-    std::optional<std::string> given = zel::cli::ResolvePassphrase(parser);
-    if (!given) return zel::cli::kExitUsage;
-    if (given->empty()) return zel::cli::UsageError(Name(), "the passphrase must not be empty", Usage());
-    passphrase = *given;
-  }
-  const std::string folder = parser.Positional()[0];
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error || !std::filesystem::is_directory(folder, error)) {
-    zel::cli::PrintError("cannot create folder " + folder);
-    return zel::cli::kExitFailure;
-  }
-
-  // Speech from espeak-ng when it and sox are there, else formant tones.
+// The script's lines spoken by espeak-ng when `speech` (cleared when that fails), else
+// formant tones.
+std::vector<std::vector<int16_t>> VoiceLines(bool& speech) {
   std::vector<std::vector<int16_t>> lines;
-  bool speech = !parser.Has("synthetic") && ToolOnPath("espeak-ng") && ToolOnPath("sox");
   if (speech) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zel-demo-XXXXXX";
+    std::string pattern = zel::TempFolder() + "zel-demo-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (::mkdtemp(name.data()) != nullptr) {
@@ -181,57 +150,95 @@ int MakeDemoCommand::Execute(const std::vector<std::string>& arguments) {
       lines.push_back(CRecordingWriter::SynthesizeVoice(8000 + 2000 * (i % 4), 100 + i));
     }
   }
+  return lines;
+}
 
-  // Wall-clock times: the device names files and stores start times in local time.
-  std::time_t now = std::time(nullptr);
-  int failures = 0;
-  size_t index = 0;
-  for (const DemoCall& call : kCalls) {
-    std::time_t when = now - static_cast<std::time_t>(call.daysAgo * 86400.0);
-    std::tm local{};
+// The local wall-clock time of the call `call` (the `index`th), days before `now`;
+// a call time of today that is still to come is taken from yesterday.
+std::tm CallTime(const DemoCall& call, size_t index, std::time_t now) {
+  std::time_t when = now - static_cast<std::time_t>(call.daysAgo * 86400.0);
+  std::tm local{};
+  for (int attempt = 0; attempt < 2; ++attempt, when -= 86400) {
     ::localtime_r(&when, &local);
     local.tm_hour = call.hour;
     local.tm_min = call.minute;
     local.tm_sec = static_cast<int>(index * 7 % 60);
     local.tm_isdst = -1;
-    if (std::mktime(&local) > now) {  // today's call time still to come: yesterday's
-      when -= 86400;
-      ::localtime_r(&when, &local);
-      local.tm_hour = call.hour;
-      local.tm_min = call.minute;
-      local.tm_sec = static_cast<int>(index * 7 % 60);
-    }
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d %02d%02d%02d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    std::string path = folder + "/" + call.user + "-" + stamp + ".zel";
+    std::tm probe = local;
+    if (std::mktime(&probe) <= now) break;
+  }
+  return local;
+}
 
-    RecordingDescription d;
-    d.version = call.version;
-    d.formatTag = call.formatTag;
-    d.callerId = call.caller;
-    d.comment = call.comment;
-    d.userId = call.user;
-    d.important = call.important;
-    d.startTime = static_cast<int32_t>(::timegm(&local));
-    d.bookmarkStart = call.bookmarkStart;
-    d.bookmarkEnd = call.bookmarkEnd;
-    d.auxDuration = static_cast<uint32_t>(call.seconds + 6);  // ringing included
-    d.auxCode = 0;
-    if (call.encrypted) {
-      d.passphrase = passphrase;
-      d.keySizeCode = 0;
-    }
-    std::vector<int16_t> pcm = Conversation(lines, index * 3, call.seconds);
-    if (!CRecordingWriter::Write(path, d, pcm.data(), pcm.size())) {
-      zel::cli::PrintError("cannot write " + path);
-      ++failures;
-    } else {
-      std::printf("%s\n", path.c_str());
-    }
-    ++index;
+// Writes the `index`th sample call into `folder`; false (with a message) on failure.
+bool WriteCall(const std::string& folder, const DemoCall& call, size_t index, std::time_t now,
+               const std::vector<std::vector<int16_t>>& lines, const std::string& passphrase) {
+  // Wall-clock times: the device names files and stores start times in local time.
+  std::tm local = CallTime(call, index, now);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d %02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  std::string path = folder + "/" + call.user + "-" + stamp + ".zel";
+
+  RecordingDescription d;
+  d.version = call.version;
+  d.formatTag = call.formatTag;
+  d.callerId = call.caller;
+  d.comment = call.comment;
+  d.userId = call.user;
+  d.important = call.important;
+  d.startTime = static_cast<int32_t>(::timegm(&local));
+  d.bookmarkStart = call.bookmarkStart;
+  d.bookmarkEnd = call.bookmarkEnd;
+  d.auxDuration = static_cast<uint32_t>(call.seconds + 6);  // ringing included
+  d.auxCode = 0;
+  if (call.encrypted) {
+    d.passphrase = passphrase;
+    d.keySizeCode = 0;
+  }
+  std::vector<int16_t> pcm = Conversation(lines, index * 3, call.seconds);
+  if (!CRecordingWriter::Write(path, d, pcm.data(), pcm.size())) {
+    zel::cli::PrintError("cannot write " + path);
+    return false;
+  }
+  std::printf("%s\n", path.c_str());
+  return true;
+}
+
+}  // namespace
+
+std::vector<OptionSpec> MakeDemoCommand::Options() const {
+  std::vector<OptionSpec> options = zel::cli::PassphraseOptions();
+  options.push_back({"synthetic", 0});
+  return options;
+}
+
+int MakeDemoCommand::Execute(const ArgParser& parser) {
+  std::string passphrase = kDefaultPassphrase;
+  if (parser.Has("passphrase") || parser.Has("passphrase-file")) {
+    std::optional<std::string> given = zel::cli::ResolvePassphrase(parser);
+    if (!given) return zel::cli::kExitFailure;
+    if (given->empty()) return UsageError("the passphrase must not be empty");
+    passphrase = *given;
+  }
+  const std::string folder = parser.Positional()[0];
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error || !std::filesystem::is_directory(folder, error)) {
+    zel::cli::PrintError("cannot create folder " + folder);
+    return zel::cli::kExitFailure;
+  }
+  // Speech from espeak-ng when it and sox are there, else formant tones.
+  bool speech = !parser.Has("synthetic") && ToolOnPath("espeak-ng") && ToolOnPath("sox");
+  std::vector<std::vector<int16_t>> lines = VoiceLines(speech);
+  std::time_t now = std::time(nullptr);
+  int failures = 0;
+  for (size_t index = 0; index < sizeof(kCalls) / sizeof(kCalls[0]); ++index) {
+    if (!WriteCall(folder, kCalls[index], index, now, lines, passphrase)) ++failures;
   }
   std::printf("passphrase of the encrypted recording: %s\n", passphrase.c_str());
-  if (!speech && !parser.Has("synthetic")) std::fprintf(stderr, "zelctl make-demo: espeak-ng or sox missing; used synthetic voices\n");
+  if (!speech && !parser.Has("synthetic")) {
+    std::fprintf(stderr, "zelctl make-demo: espeak-ng or sox missing; used synthetic voices\n");
+  }
   return failures == 0 ? zel::cli::kExitOk : zel::cli::kExitFailure;
 }

@@ -11,5 +11,9 @@ class MakeDemoCommand : public Command {
   const char* Usage() const override {
     return "DIR [--passphrase P | --passphrase-file F] [--synthetic]";
   }
-  int Execute(const std::vector<std::string>& arguments) override;
+
+ protected:
+  std::vector<OptionSpec> Options() const override;
+  PositionalSpec Positionals() const override { return {1, 1, "needs exactly one folder"}; }
+  int Execute(const ArgParser& args) override;
 };

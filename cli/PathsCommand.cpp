@@ -6,10 +6,9 @@
 #include "core/AppIdentity.h"
 #include "core/Folders.h"
 
-ZEL_REGISTER_COMMAND(PathsCommand, "paths");
+ZEL_REGISTER_COMMAND(PathsCommand);
 
-int PathsCommand::Execute(const std::vector<std::string>& arguments) {
-  if (!arguments.empty()) return zel::cli::UsageError(Name(), "takes no arguments", Usage());
+int PathsCommand::Execute(const ArgParser&) {
   zel::ApplyStartupIdentity();
   std::string company = zel::LoadString(zel::IDS_COMPANY);
   std::string global = zel::LoadString(zel::IDS_GLOBAL_PRODUCT);

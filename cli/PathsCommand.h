@@ -9,5 +9,7 @@ class PathsCommand : public Command {
     return "Print (and create) the log, configuration and global settings folders";
   }
   const char* Usage() const override { return ""; }
-  int Execute(const std::vector<std::string>& arguments) override;
+
+ protected:
+  int Execute(const ArgParser& args) override;
 };

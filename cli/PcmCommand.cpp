@@ -7,15 +7,9 @@
 #include "core/AtomicFile.h"
 #include "recording/CKlRecordFile.h"
 
-ZEL_REGISTER_COMMAND(PcmCommand, "pcm");
+ZEL_REGISTER_COMMAND(PcmCommand);
 
-int PcmCommand::Execute(const std::vector<std::string>& arguments) {
-  ArgParser parser;
-  std::string passphrase;
-  int status = zel::cli::ParseRecordingAndOutput(Name(), Usage(), "OUT", arguments, parser,
-                                                  passphrase);
-  if (status != zel::cli::kExitOk) return status;
-
+int PcmCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
   const std::string& path = parser.Positional()[0];
   CKlRecordFile recording;
   if (recording.LoadRecordingAndWait(path, passphrase) == 0) {

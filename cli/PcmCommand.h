@@ -1,8 +1,8 @@
 #pragma once
-#include "cli/Command.h"
+#include "cli/RecordingCommand.h"
 
 // zelctl pcm: a recording decoded to raw signed 16-bit little-endian mono PCM.
-class PcmCommand : public Command {
+class PcmCommand : public RecordingCommand {
  public:
   const char* Name() const override { return "pcm"; }
   const char* Description() const override {
@@ -11,5 +11,10 @@ class PcmCommand : public Command {
   const char* Usage() const override {
     return "FILE -o OUT [--passphrase P | --passphrase-file F]";
   }
-  int Execute(const std::vector<std::string>& arguments) override;
+
+ protected:
+  std::vector<OptionSpec> RecordingOptions() const override { return {OutputOption()}; }
+  PositionalSpec Positionals() const override { return {1, 1, "needs exactly one recording"}; }
+  int Validate(const ArgParser& args) override { return RequireOutput(args, "OUT"); }
+  int ExecuteWith(const ArgParser& args, const std::string& passphrase) override;
 };

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "Archive/ArchiveRunSummary.h"
 #include "Archive/CArchiveManager.h"
 #include "Archive/CJobArchScheduler.h"
 #include "cli/ArchiveCommand.h"
@@ -11,7 +12,7 @@
 #include "cli/JsonWriter.h"
 #include "core/CSettings.h"
 
-ZEL_REGISTER_COMMAND(ScheduleCommand, "schedule");
+ZEL_REGISTER_COMMAND(ScheduleCommand);
 
 namespace {
 
@@ -25,9 +26,7 @@ std::string LocalText(int64_t time) {
   return text;
 }
 
-int Show(CJobArchScheduler& scheduler, bool asJson) {
-  CJobArchScheduler::Settings s = scheduler.GetSettings();
-  if (asJson) {
+void ShowJson(const CJobArchScheduler::Settings& s) {
     JsonWriter json;
     json.BeginObject().Key("SpaceFolders").BeginArray();
     for (const auto& folder : s.SpaceFolders) json.String(folder);
@@ -49,6 +48,12 @@ int Show(CJobArchScheduler& scheduler, bool asJson) {
         .Field("Comment", s.Comment)
         .EndObject();
     std::printf("%s\n", json.Text().c_str());
+}
+
+int Show(CJobArchScheduler& scheduler, bool asJson) {
+  CJobArchScheduler::Settings s = scheduler.GetSettings();
+  if (asJson) {
+    ShowJson(s);
     return zel::cli::kExitOk;
   }
   for (const auto& folder : s.SpaceFolders) std::printf("SpaceFolders: %s\n", folder.c_str());
@@ -77,103 +82,112 @@ bool SaveOrComplain(CJobArchScheduler& scheduler) {
   return false;
 }
 
+// The number of words after the action that each action takes.
+int ActionArguments(const std::string& action) {
+  if (action == "show" || action == "next" || action == "run") return 0;
+  if (action == "set") return 2;
+  if (action == "add-folder" || action == "remove-folder") return 1;
+  return -1;
+}
+
 }  // namespace
 
-int ScheduleCommand::Execute(const std::vector<std::string>& arguments) {
-  if (arguments.empty()) return zel::cli::UsageError(Name(), "no action given", Usage());
-  const std::string action = arguments[0];
-  ArgParser parser;
-  parser.Flag("json");
-  if (action == "run") zel::cli::AddPassphraseOptions(parser);
-  if (!parser.Parse(std::vector<std::string>(arguments.begin() + 1, arguments.end()))) {
-    return zel::cli::UsageError(Name(), parser.Error(), Usage());
-  }
-  const auto& args = parser.Positional();
-  auto expect = [&](size_t count) { return args.size() == count; };
+std::vector<OptionSpec> ScheduleCommand::Options() const {
+  std::vector<OptionSpec> options = zel::cli::PassphraseOptions();
+  options.push_back({"json", 0});
+  return options;
+}
 
+int ScheduleCommand::Validate(const ArgParser& args) {
+  const std::string& action = args.Positional()[0];
+  int words = ActionArguments(action);
+  if (words < 0) return UsageError("unknown action " + action);
+  if (args.Positional().size() != static_cast<size_t>(words) + 1) {
+    if (action == "set") return UsageError("set needs KEY and VALUE");
+    if (words == 1) return UsageError(action + " needs PATH");
+    return UsageError(action + " takes no arguments");
+  }
+  if (action != "run" && (args.Has("passphrase") || args.Has("passphrase-file"))) {
+    return UsageError("the passphrase options go with run");
+  }
+  return zel::cli::kExitOk;
+}
+
+int ScheduleCommand::Execute(const ArgParser& args) {
   zel::cli::StartCore();
   CJobArchScheduler& scheduler = *Singleton<CJobArchScheduler>::Instance();
   scheduler.Load();
+  const std::vector<std::string>& words = args.Positional();
+  const std::string& action = words[0];
+  if (action == "show") return Show(scheduler, args.Has("json"));
+  if (action == "set") return Set(scheduler, words[1], words[2]);
+  if (action == "next") return Next(scheduler, args.Has("json"));
+  if (action == "run") return RunNow(scheduler, args);
+  return ChangeFolders(scheduler, action, words[1]);
+}
 
-  if (action == "show") {
-    if (!expect(0)) return zel::cli::UsageError(Name(), "show takes no arguments", Usage());
-    return Show(scheduler, parser.Has("json"));
+int ScheduleCommand::Set(CJobArchScheduler& scheduler, const std::string& key, const std::string& value) {
+  std::string text = value;
+  if (key == "ArchivePath" && !text.empty()) text = CArchiveJobBuilder::AbsolutePath(text);
+  std::string error = scheduler.SetValue(key, text);
+  if (!error.empty()) {
+    zel::cli::PrintError(error);
+    return zel::cli::kExitUsage;
   }
-  if (action == "set") {
-    if (!expect(2)) return zel::cli::UsageError(Name(), "set needs KEY and VALUE", Usage());
-    std::string value = args[1];
-    if (args[0] == "ArchivePath" && !value.empty()) {
-      std::error_code ec;
-      value = std::filesystem::absolute(value, ec).lexically_normal().string();
-    }
-    std::string error = scheduler.SetValue(args[0], value);
-    if (!error.empty()) {
-      zel::cli::PrintError(error);
-      return zel::cli::kExitUsage;
-    }
-    return SaveOrComplain(scheduler) ? zel::cli::kExitOk : zel::cli::kExitFailure;
-  }
-  if (action == "add-folder" || action == "remove-folder") {
-    if (!expect(1)) return zel::cli::UsageError(Name(), action + " needs PATH", Usage());
+  return SaveOrComplain(scheduler) ? zel::cli::kExitOk : zel::cli::kExitFailure;
+}
+
+int ScheduleCommand::ChangeFolders(CJobArchScheduler& scheduler, const std::string& action,
+                                   const std::string& path) {
+  std::string folder = CArchiveJobBuilder::AbsolutePath(path);
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (action == "add-folder") {
     std::error_code ec;
-    std::string folder = std::filesystem::absolute(args[0], ec).lexically_normal().string();
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    if (action == "add-folder") {
-      if (!std::filesystem::is_directory(folder, ec)) {
-        zel::cli::PrintError(folder + " is not a folder");
-        return zel::cli::kExitFailure;
-      }
-      if (!scheduler.AddSpaceFolder(folder)) {
-        zel::cli::PrintError(folder + " is in the archive space already");
-        return zel::cli::kExitFailure;
-      }
-    } else if (!scheduler.RemoveSpaceFolder(args[0]) && !scheduler.RemoveSpaceFolder(folder)) {
-      zel::cli::PrintError(args[0] + " is not in the archive space");
+    if (!std::filesystem::is_directory(folder, ec)) {
+      zel::cli::PrintError(folder + " is not a folder");
       return zel::cli::kExitFailure;
     }
-    return SaveOrComplain(scheduler) ? zel::cli::kExitOk : zel::cli::kExitFailure;
-  }
-  if (action == "next") {
-    if (!expect(0)) return zel::cli::UsageError(Name(), "next takes no arguments", Usage());
-    bool enabled = scheduler.GetSettings().Enabled;
-    int64_t next = scheduler.NextRunTime();
-    if (parser.Has("json")) {
-      JsonWriter json;
-      json.BeginObject().Field("next", next).Field("local", LocalText(next)).Field("enabled", enabled).EndObject();
-      std::printf("%s\n", json.Text().c_str());
-    } else {
-      std::printf("%s\n", LocalText(next).c_str());
-      if (!enabled) std::fprintf(stderr, "Scheduler is not Enabled\n");
-    }
-    return zel::cli::kExitOk;
-  }
-  if (action == "run") {
-    if (!expect(0)) return zel::cli::UsageError(Name(), "run takes no arguments", Usage());
-    if (!scheduler.GetSettings().Enabled) {
-      std::fprintf(stderr, "Scheduler is not Enabled\n");
+    if (!scheduler.AddSpaceFolder(folder)) {
+      zel::cli::PrintError(folder + " is in the archive space already");
       return zel::cli::kExitFailure;
     }
-    auto passphrase = zel::cli::ResolvePassphrase(parser);
-    if (!passphrase) return zel::cli::kExitFailure;
-    Singleton<CSettings>::Instance()->SetPassphrase(*passphrase);  // in memory only
-    auto manager = Singleton<CArchiveManager>::Instance();
-    scheduler.RunJob();
-    bool cancelled = zel::cli::WaitForArchiveRun(*manager, zel::cli::StderrIsTerminal());
-    ArchiveRunStats stats = manager->GetRunStats();
-    if (parser.Has("json")) {
-      JsonWriter json;
-      json.BeginObject()
-          .Field("archived", stats.ArchivedCount)
-          .Field("selected", stats.SelectedCount)
-          .Field("aborted", stats.Aborted != 0)
-          .Field("cancelled", cancelled)
-          .Field("logIndex", scheduler.LastLogIndex())
-          .EndObject();
-      std::printf("%s\n", json.Text().c_str());
-    } else {
-      std::printf("%s\n", zel::cli::ArchiveRunLine(cancelled, stats.ArchivedCount, stats.SelectedCount).c_str());
-    }
-    return cancelled ? zel::cli::kExitFailure : zel::cli::kExitOk;
+  } else if (!scheduler.RemoveSpaceFolder(path) && !scheduler.RemoveSpaceFolder(folder)) {
+    zel::cli::PrintError(path + " is not in the archive space");
+    return zel::cli::kExitFailure;
   }
-  return zel::cli::UsageError(Name(), "unknown action " + action, Usage());
+  return SaveOrComplain(scheduler) ? zel::cli::kExitOk : zel::cli::kExitFailure;
+}
+
+int ScheduleCommand::Next(CJobArchScheduler& scheduler, bool json) {
+  bool enabled = scheduler.GetSettings().Enabled;
+  int64_t next = scheduler.NextRunTime();
+  if (json) {
+    JsonWriter writer;
+    writer.BeginObject().Field("next", next).Field("local", LocalText(next)).Field("enabled", enabled).EndObject();
+    std::printf("%s\n", writer.Text().c_str());
+  } else {
+    std::printf("%s\n", LocalText(next).c_str());
+    if (!enabled) std::fprintf(stderr, "Scheduler is not Enabled\n");
+  }
+  return zel::cli::kExitOk;
+}
+
+int ScheduleCommand::RunNow(CJobArchScheduler& scheduler, const ArgParser& args) {
+  if (!scheduler.GetSettings().Enabled) {
+    std::fprintf(stderr, "Scheduler is not Enabled\n");
+    return zel::cli::kExitFailure;
+  }
+  auto passphrase = zel::cli::ResolvePassphrase(args);
+  if (!passphrase) return zel::cli::kExitFailure;
+  Singleton<CSettings>::Instance()->SetPassphrase(*passphrase);  // in memory only
+  auto manager = Singleton<CArchiveManager>::Instance();
+  scheduler.RunJob();
+  bool cancelled = zel::cli::WaitForArchiveRun(*manager, zel::cli::StderrIsTerminal());
+  ArchiveRunStats stats = manager->GetRunStats();
+  zel::cli::PrintArchiveRun(stats, cancelled, args.Has("json"), [&](JsonWriter& json) {
+    json.Field("cancelled", cancelled).Field("logIndex", scheduler.LastLogIndex());
+  });
+  // As for a run by hand: an aborted run, or one that archived none of the recordings
+  // it selected, has failed.
+  return ArchiveRunSummary(stats, cancelled).Failed() ? zel::cli::kExitFailure : zel::cli::kExitOk;
 }

@@ -1,6 +1,8 @@
 #pragma once
 #include "cli/Command.h"
 
+class CJobArchScheduler;
+
 // zelctl schedule: shows and edits the scheduled archive job, and runs it now.
 class ScheduleCommand : public Command {
  public:
@@ -10,5 +12,16 @@ class ScheduleCommand : public Command {
     return "show [--json] | set KEY VALUE | add-folder PATH | remove-folder PATH | next [--json] | "
            "run [--json] [--passphrase P | --passphrase-file F]";
   }
-  int Execute(const std::vector<std::string>& arguments) override;
+
+ protected:
+  std::vector<OptionSpec> Options() const override;
+  PositionalSpec Positionals() const override { return {1, 3, "no action given"}; }
+  int Validate(const ArgParser& args) override;
+  int Execute(const ArgParser& args) override;
+
+ private:
+  int Set(CJobArchScheduler& scheduler, const std::string& key, const std::string& value);
+  int ChangeFolders(CJobArchScheduler& scheduler, const std::string& action, const std::string& path);
+  int Next(CJobArchScheduler& scheduler, bool json);
+  int RunNow(CJobArchScheduler& scheduler, const ArgParser& args);
 };

@@ -14,7 +14,7 @@
 #include "organiser/CZelVelomarDoc.h"
 #include "recording/CKlFileListEntry.h"
 
-ZEL_REGISTER_COMMAND(SearchCommand, "search");
+ZEL_REGISTER_COMMAND(SearchCommand);
 
 namespace zel::cli {
 
@@ -131,61 +131,58 @@ std::optional<int> SortColumn(const std::string& text) {
 
 }  // namespace
 
-int SearchCommand::Execute(const std::vector<std::string>& arguments) {
-  using namespace zel::cli;
-  ArgParser parser;
-  parser.Flag("subfolders").Flag("ascending").Flag("json");
-  parser.Option("name").Option("caller").Option("dates").Option("from").Option("to").Option("min-minutes");
-  parser.Option("sort").Option("save");
-  AddPassphraseOptions(parser);
-  if (!parser.Parse(arguments)) return UsageError(Name(), parser.Error(), Usage());
-  if (parser.Positional().empty()) return UsageError(Name(), "no SOURCE given", Usage());
+std::vector<OptionSpec> SearchCommand::RecordingOptions() const {
+  return {{"subfolders", 0}, {"ascending", 0}, {"json", 0}, {"name"},  {"caller"},
+          {"dates"},         {"from"},         {"to"},      {"min-minutes"}, {"sort"}, {"save"}};
+}
 
-  SearchCriteria criteria;
-  criteria.folders = parser.Positional();
-  criteria.includeSubfolders = parser.Has("subfolders") ? 1 : 0;
-  criteria.nameMask = parser.Value("name", "*");
-  criteria.callerIdMask = parser.Value("caller", "*");
-  const bool hasRange = parser.Has("from") || parser.Has("to");
-  std::string dates = parser.Value("dates", hasRange ? "range" : "30days");
-  if (dates == "all") criteria.dateMode = 0;
-  else if (dates == "2days") criteria.dateMode = 1;
-  else if (dates == "7days") criteria.dateMode = 2;
-  else if (dates == "30days") criteria.dateMode = 3;
-  else if (dates == "range") criteria.dateMode = 4;
-  else return UsageError(Name(), "unknown --dates value " + dates, Usage());
-  if (criteria.dateMode == 4) {
-    if (!parser.Has("from") || !parser.Has("to")) return UsageError(Name(), "--dates range needs --from and --to", Usage());
-    auto from = LocalTime(parser.Value("from"), 0, 0, 0);
-    auto to = LocalTime(parser.Value("to"), 23, 59, 59);
-    if (!from || !to) return UsageError(Name(), "dates must be YYYY-MM-DD", Usage());
-    criteria.rangeStart = static_cast<int>(*from);
-    criteria.rangeEnd = static_cast<int>(*to);
-  } else if (hasRange) {
-    return UsageError(Name(), "--from and --to need --dates range", Usage());
-  }
+int SearchCommand::Validate(const ArgParser& parser) {
+  criteria_ = SearchCriteria();
+  criteria_.folders = parser.Positional();
+  criteria_.includeSubfolders = parser.Has("subfolders") ? 1 : 0;
+  criteria_.nameMask = parser.Value("name", "*");
+  criteria_.callerIdMask = parser.Value("caller", "*");
+  if (int status = ValidateDates(parser); status != zel::cli::kExitOk) return status;
   if (parser.Has("min-minutes")) {
     auto minutes = ArgParser::ToInt(parser.Value("min-minutes"));
-    if (!minutes || *minutes < 0 || *minutes > 300) return UsageError(Name(), "--min-minutes must be 0..300", Usage());
-    criteria.limitByLength = 1;
-    criteria.minMinutes = static_cast<int>(*minutes);
+    if (!minutes || *minutes < 0 || *minutes > 300) return UsageError("--min-minutes must be 0..300");
+    criteria_.limitByLength = 1;
+    criteria_.minMinutes = static_cast<int>(*minutes);
   }
-  int column = 5;
+  column_ = 5;
   if (parser.Has("sort")) {
     auto parsed = SortColumn(parser.Value("sort"));
-    if (!parsed) return UsageError(Name(), "unknown sort column " + parser.Value("sort"), Usage());
-    column = *parsed;
+    if (!parsed) return UsageError("unknown sort column " + parser.Value("sort"));
+    column_ = *parsed;
   }
-  const int descending = parser.Has("ascending") ? 0 : 1;
+  return zel::cli::kExitOk;
+}
 
-  StartCore();
+int SearchCommand::ValidateDates(const ArgParser& parser) {
+  const bool hasRange = parser.Has("from") || parser.Has("to");
+  std::string dates = parser.Value("dates", hasRange ? "range" : "30days");
+  if (dates == "all") criteria_.dateMode = 0;
+  else if (dates == "2days") criteria_.dateMode = 1;
+  else if (dates == "7days") criteria_.dateMode = 2;
+  else if (dates == "30days") criteria_.dateMode = 3;
+  else if (dates == "range") criteria_.dateMode = 4;
+  else return UsageError("unknown --dates value " + dates);
+  if (criteria_.dateMode != 4) return hasRange ? UsageError("--from and --to need --dates range") : zel::cli::kExitOk;
+  if (!parser.Has("from") || !parser.Has("to")) return UsageError("--dates range needs --from and --to");
+  auto from = LocalTime(parser.Value("from"), 0, 0, 0);
+  auto to = LocalTime(parser.Value("to"), 23, 59, 59);
+  if (!from || !to) return UsageError("dates must be YYYY-MM-DD");
+  criteria_.rangeStart = static_cast<int>(*from);
+  criteria_.rangeEnd = static_cast<int>(*to);
+  return zel::cli::kExitOk;
+}
+
+int SearchCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
+  using namespace zel::cli;
   LoadArchiveHistory();
-  auto passphrase = ResolvePassphrase(parser);
-  if (!passphrase) return kExitFailure;
-
   auto& manager = Singleton<CSearchManager>::Instance();
-  manager->PrepareSearch(criteria, column, descending);
-  manager->SetPassphrase(*passphrase);
+  manager->PrepareSearch(criteria_, column_, parser.Has("ascending") ? 0 : 1);
+  manager->SetPassphrase(passphrase);
   SearchStatus status;
   manager->GetStatus(status);
   if (status.failed || status.total == 0) {
@@ -193,23 +190,13 @@ int SearchCommand::Execute(const std::vector<std::string>& arguments) {
     return kExitFailure;
   }
   manager->StartSearch();
-  const bool progress = StderrIsTerminal();
-  auto lastTick = std::chrono::steady_clock::now();
-  while (manager->IsRunning()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (progress && std::chrono::steady_clock::now() - lastTick >= std::chrono::seconds(1)) {
-      lastTick = std::chrono::steady_clock::now();
-      manager->GetStatus(status);
-      std::fprintf(stderr, "\rReading %d of %d recordings found.", status.processed, status.total);
-    }
-  }
-  if (progress) std::fprintf(stderr, "\r\033[K");
+  WaitForSearch(*manager);
 
   CZelVelomarDoc document;
   manager->TakeResults(&document);
   manager->GetStatus(status);
-  if (criteria.folders.size() == 1) {
-    document.SetListKind(CZelVelomarDoc::kFolderList, criteria.folders[0]);
+  if (criteria_.folders.size() == 1) {
+    document.SetListKind(CZelVelomarDoc::kFolderList, criteria_.folders[0]);
   } else {
     document.SetListKind(CZelVelomarDoc::kCustomList, "");
   }
@@ -225,4 +212,19 @@ int SearchCommand::Execute(const std::vector<std::string>& arguments) {
   summary.processed = status.processed;
   PrintEntryList(document, parser.Has("json"), summary);
   return kExitOk;
+}
+
+void SearchCommand::WaitForSearch(CSearchManager& manager) {
+  const bool progress = zel::cli::StderrIsTerminal();
+  auto lastTick = std::chrono::steady_clock::now();
+  SearchStatus status;
+  while (manager.IsRunning()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (progress && std::chrono::steady_clock::now() - lastTick >= std::chrono::seconds(1)) {
+      lastTick = std::chrono::steady_clock::now();
+      manager.GetStatus(status);
+      std::fprintf(stderr, "\rReading %d of %d recordings found.", status.processed, status.total);
+    }
+  }
+  if (progress) std::fprintf(stderr, "\r\033[K");
 }

@@ -1,10 +1,11 @@
 #pragma once
-#include "cli/Command.h"
+#include "cli/RecordingCommand.h"
+#include "organiser/CSearchManager.h"
 
 class CZelVelomarDoc;
 
 // zelctl search: a folder search as a recording list window runs it.
-class SearchCommand : public Command {
+class SearchCommand : public RecordingCommand {
  public:
   const char* Name() const override { return "search"; }
   const char* Description() const override { return "Search folders for recordings as a list window does"; }
@@ -13,7 +14,20 @@ class SearchCommand : public Command {
            "[--from YYYY-MM-DD] [--to YYYY-MM-DD] [--min-minutes N] [--sort COLUMN] [--ascending] "
            "[--save FILE.reclist] [--json] [--passphrase P | --passphrase-file F] SOURCE...";
   }
-  int Execute(const std::vector<std::string>& arguments) override;
+
+ protected:
+  std::vector<OptionSpec> RecordingOptions() const override;
+  PositionalSpec Positionals() const override { return {1, SIZE_MAX, "no SOURCE given"}; }
+  int Validate(const ArgParser& args) override;
+  int ExecuteWith(const ArgParser& args, const std::string& passphrase) override;
+
+ private:
+  int ValidateDates(const ArgParser& args);
+  // Waits for the search to end, with a progress line each second on a terminal.
+  static void WaitForSearch(CSearchManager& manager);
+
+  SearchCriteria criteria_;
+  int column_ = 5;
 };
 
 namespace zel::cli {

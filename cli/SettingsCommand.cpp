@@ -7,10 +7,9 @@
 #include "core/CSettings.h"
 #include "core/Cp1252.h"
 
-ZEL_REGISTER_COMMAND(SettingsCommand, "settings");
+ZEL_REGISTER_COMMAND(SettingsCommand);
 
-int SettingsCommand::Execute(const std::vector<std::string>& arguments) {
-  if (!arguments.empty()) return zel::cli::UsageError(Name(), "takes no arguments", Usage());
+int SettingsCommand::Execute(const ArgParser&) {
   zel::cli::StartCore();
   auto settings = Singleton<CSettings>::Instance();
   std::string resourceFile = settings->GetResourceFile();

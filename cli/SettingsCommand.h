@@ -7,5 +7,7 @@ class SettingsCommand : public Command {
   const char* Name() const override { return "settings"; }
   const char* Description() const override { return "Print the loaded settings as JSON"; }
   const char* Usage() const override { return ""; }
-  int Execute(const std::vector<std::string>& arguments) override;
+
+ protected:
+  int Execute(const ArgParser& args) override;
 };

@@ -4,8 +4,8 @@
 #include "core/Singleton.h"
 #include "organiser/CShortCuts.h"
 
-ZEL_REGISTER_COMMAND(ShortcutsCommand, "shortcuts");
+ZEL_REGISTER_COMMAND(ShortcutsCommand);
 
-int ShortcutsCommand::Execute(const std::vector<std::string>& arguments) {
-  return zel::cli::PrintCollection(Name(), arguments, *Singleton<CShortCuts>::Instance());
+int ShortcutsCommand::Execute(const ArgParser& args) {
+  return zel::cli::PrintCollection(args.Has("json"), *Singleton<CShortCuts>::Instance());
 }

@@ -7,5 +7,8 @@ class ShortcutsCommand : public Command {
   const char* Name() const override { return "shortcuts"; }
   const char* Description() const override { return "Print the Shortcuts tree"; }
   const char* Usage() const override { return "[--json]"; }
-  int Execute(const std::vector<std::string>& arguments) override;
+
+ protected:
+  std::vector<OptionSpec> Options() const override { return {{"json", 0}}; }
+  int Execute(const ArgParser& args) override;
 };

@@ -1,6 +1,5 @@
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,8 +18,7 @@ void PrintHelp() {
       "Commands:\n");
   auto& registry = CommandRegistry::Instance();
   for (const auto& name : registry.Names()) {
-    std::unique_ptr<Command> command(registry.Create(name));
-    std::printf("  %-14s %s\n", name.c_str(), command->Description());
+    std::printf("  %-14s %s\n", name.c_str(), registry.Find(name)->Description());
   }
   std::printf("\nRun 'zelctl COMMAND --help' for the arguments of one command.\n");
 }
@@ -38,7 +36,7 @@ int main(int argc, char** argv) {
     std::printf("zelctl %s\n", ZEL_VERSION);
     return zel::cli::kExitOk;
   }
-  std::unique_ptr<Command> command(CommandRegistry::Instance().Create(arguments[0]));
+  Command* command = CommandRegistry::Instance().Find(arguments[0]);
   if (!command) {
     std::fprintf(stderr, "zelctl: unknown command '%s'; see 'zelctl --help'\n", arguments[0].c_str());
     return zel::cli::kExitUsage;
@@ -52,5 +50,5 @@ int main(int argc, char** argv) {
       return zel::cli::kExitOk;
     }
   }
-  return command->Execute(rest);
+  return command->Run(rest);
 }

@@ -1,19 +1,4 @@
-#include "cli/PlayCommand.h"
-
-#include <cstdio>
-
-#include "cli/CliSupport.h"
-
-ZEL_REGISTER_COMMAND(PlayCommand, "play");
-
-#ifndef ZEL_HAVE_QT_AUDIO
-
-int PlayCommand::Execute(const std::vector<std::string>&) {
-  zel::cli::PrintError("play needs sound output, and this zelctl was built without Qt Multimedia");
-  return zel::cli::kExitFailure;
-}
-
-#else
+#include "cli/play/SoundPlayCommand.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -22,8 +7,10 @@ int PlayCommand::Execute(const std::vector<std::string>&) {
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cstdio>
 
 #include "audio/CPlaybackManager.h"
+#include "cli/CliSupport.h"
 #include "platform/qt/QtWaveOut.h"
 
 namespace {
@@ -36,37 +23,86 @@ void OnStopSignal(int signal) {
   (void)ignored;
 }
 
+// Ctrl+C and SIGTERM reach the event loop through a pipe, so the device is closed
+// from the thread that owns it. The handlers are restored when this ends.
+class StopSignals {
+ public:
+  bool Install() {
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &oldInt_);
+    ::sigaction(SIGTERM, &action, &oldTerm_);
+    installed_ = true;
+    return true;
+  }
+  ~StopSignals() {
+    if (!installed_) return;
+    ::sigaction(SIGINT, &oldInt_, nullptr);
+    ::sigaction(SIGTERM, &oldTerm_, nullptr);
+    ::close(g_signalPipe[0]);
+    ::close(g_signalPipe[1]);
+  }
+
+ private:
+  bool installed_ = false;
+  struct sigaction oldInt_ {};
+  struct sigaction oldTerm_ {};
+};
+
+// Runs the event loop while the loaded recording plays; returns the exit status.
+int PlayLoaded(QCoreApplication& app, CPlaybackManager& manager) {
+  const CKlRecordFile& recording = manager.Recording();
+  uint32_t seconds = recording.Header().Duration();
+  if (seconds == 0) seconds = static_cast<uint32_t>(recording.SampleCount() / 8000);
+  const std::string durationText = CKlRecordFileHdr::FormatHms(seconds);
+  const bool terminal = zel::cli::StderrIsTerminal();
+  std::string positionText;
+  int exitCode = zel::cli::kExitOk;
+
+  QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+    unsigned char value = 0, last = SIGINT;
+    while (::read(g_signalPipe[0], &value, 1) == 1) last = value;
+    manager.PlayStop(false, true);
+    exitCode = 128 + last;  // 130 for Ctrl+C, 143 for SIGTERM, as shells report them
+    app.quit();
+  });
+  // The player panel's timer: show the position and stop once its text reaches
+  // the duration text.
+  QTimer timer;
+  timer.setInterval(200);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    positionText = CKlRecordFileHdr::FormatHms(static_cast<uint32_t>(manager.Position() / 8000));
+    if (terminal) std::fprintf(stderr, "\r%s / %s", positionText.c_str(), durationText.c_str());
+    if (positionText == durationText) manager.PlayStop(false, true);
+    if (!manager.IsPlaying()) app.quit();
+  });
+  timer.start();
+  app.exec();
+  timer.stop();
+  // A terminal ends the progress line; elsewhere the last position is the only line.
+  if (terminal) {
+    std::fprintf(stderr, "\n");
+  } else {
+    std::fprintf(stderr, "%s / %s\n", positionText.c_str(), durationText.c_str());
+  }
+  return exitCode;
+}
+
 }  // namespace
 
-int PlayCommand::Execute(const std::vector<std::string>& arguments) {
-  ArgParser parser;
-  zel::cli::AddPassphraseOptions(parser);
-  if (!parser.Parse(arguments)) return zel::cli::UsageError(Name(), parser.Error(), Usage());
-  if (parser.Positional().size() != 1) {
-    return zel::cli::UsageError(Name(), "expects exactly one recording", Usage());
-  }
-  zel::cli::StartCore();
-  auto passphrase = zel::cli::ResolvePassphrase(parser);
-  if (!passphrase) return zel::cli::kExitFailure;
-
+int SoundPlayCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
   static int argc = 1;
   static char name[] = "zelctl";
   static char* argv[] = {name, nullptr};
   QCoreApplication app(argc, argv);
-
-  // Ctrl+C and SIGTERM reach the event loop through a pipe, so the device is closed
-  // from the thread that owns it.
-  if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+  StopSignals stopSignals;
+  if (!stopSignals.Install()) {
     zel::cli::PrintError("cannot set up signal handling");
     return zel::cli::kExitFailure;
   }
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  struct sigaction oldInt {}, oldTerm {};
-  ::sigaction(SIGINT, &action, &oldInt);
-  ::sigaction(SIGTERM, &action, &oldTerm);
-
   QtWaveNotifyReceiver receiver;
   auto& manager = Singleton<CPlaybackManager>::Instance();
   manager->SetWaveOutFactory(QtWaveOut::Factory());
@@ -74,55 +110,16 @@ int PlayCommand::Execute(const std::vector<std::string>& arguments) {
 
   int exitCode = zel::cli::kExitOk;
   const std::string& path = parser.Positional()[0];
-  if (!manager->Load(path, *passphrase)) {
+  if (!manager->Load(path, passphrase)) {
     zel::cli::PrintError("cannot load recording " + path);
     exitCode = zel::cli::kExitFailure;
   } else if (manager->PlayStop(true, false), !manager->IsPlaying()) {
     exitCode = zel::cli::kExitFailure;  // the device message has been shown
   } else {
-    const CKlRecordFile& recording = manager->Recording();
-    uint32_t seconds = recording.Header().Duration();
-    if (seconds == 0) seconds = static_cast<uint32_t>(recording.SampleCount() / 8000);
-    const std::string durationText = CKlRecordFileHdr::FormatHms(seconds);
-    const bool terminal = zel::cli::StderrIsTerminal();
-    std::string positionText;
-
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
-      unsigned char value = 0, last = SIGINT;
-      while (::read(g_signalPipe[0], &value, 1) == 1) last = value;
-      manager->PlayStop(false, true);
-      exitCode = 128 + last;  // 130 for Ctrl+C, 143 for SIGTERM, as shells report them
-      app.quit();
-    });
-    // The player panel's timer: show the position and stop once its text reaches
-    // the duration text.
-    QTimer timer;
-    timer.setInterval(200);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-      positionText = CKlRecordFileHdr::FormatHms(static_cast<uint32_t>(manager->Position() / 8000));
-      if (terminal) std::fprintf(stderr, "\r%s / %s", positionText.c_str(), durationText.c_str());
-      if (positionText == durationText) manager->PlayStop(false, true);
-      if (!manager->IsPlaying()) app.quit();
-    });
-    timer.start();
-    app.exec();
-    timer.stop();
-    // A terminal ends the progress line; elsewhere the last position is the only line.
-    if (terminal) {
-      std::fprintf(stderr, "\n");
-    } else {
-      std::fprintf(stderr, "%s / %s\n", positionText.c_str(), durationText.c_str());
-    }
+    exitCode = PlayLoaded(app, *manager);
   }
   manager->Close();
   manager->SetFrameWindow(nullptr);
   manager->SetWaveOutFactory(nullptr);
-  ::sigaction(SIGINT, &oldInt, nullptr);
-  ::sigaction(SIGTERM, &oldTerm, nullptr);
-  ::close(g_signalPipe[0]);
-  ::close(g_signalPipe[1]);
   return exitCode;
 }
-
-#endif

@@ -122,8 +122,9 @@ TEST_F(CliTest, UsageErrors) {
     EXPECT_NE(none.err.find("usage"), std::string::npos);
     EXPECT_TRUE(none.out.empty());
     EXPECT_EQ(zeltest::RunZelctl({command, "--bogus", "x.zel"}, kEnv).exitCode, 2);
+    // An unreadable passphrase file is a file that cannot be read, not wrong usage.
     auto noPassFile = zeltest::RunZelctl({command, "--passphrase-file", files.File("none"), "x.zel"}, kEnv);
-    EXPECT_EQ(noPassFile.exitCode, 2);
+    EXPECT_EQ(noPassFile.exitCode, 1);
     EXPECT_TRUE(noPassFile.out.empty());
   }
 }

@@ -1,0 +1,17 @@
+#include "Archive/ArchiveRunSummary.h"
+
+#include <cstdio>
+
+std::string ArchiveRunSummary::Text() const {
+  char line[160];
+  std::snprintf(line, sizeof line,
+                Cancelled_ ? "Archive Calls cancelled: %d (from %d) calls archived."
+                           : "Archive Calls finished: %d (from %d) calls archived.",
+                Stats_.ArchivedCount, Stats_.SelectedCount);
+  return line;
+}
+
+bool ArchiveRunSummary::Failed() const {
+  bool nothingArchived = Stats_.SelectedCount > 0 && Stats_.ArchivedCount == 0;
+  return Cancelled_ || Stats_.Aborted != 0 || nothingArchived;
+}

@@ -1,0 +1,54 @@
+#include "cli/PlayCommand.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+
+#include "cli/CliSupport.h"
+
+ZEL_REGISTER_COMMAND(PlayCommand);
+
+#ifdef ZEL_HAVE_PLAY_HELPER
+namespace {
+
+// The helper beside this program, else the installed one; "" when neither exists.
+std::string HelperPath() {
+  char self[PATH_MAX];
+  ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length > 0) {
+    std::string path(self, static_cast<size_t>(length));
+    path = path.substr(0, path.rfind('/') + 1) + "zelctl-play";
+    if (::access(path.c_str(), X_OK) == 0) return path;
+  }
+#ifdef ZEL_LIBEXECDIR
+  std::string installed = ZEL_LIBEXECDIR "/zelctl-play";
+  if (::access(installed.c_str(), X_OK) == 0) return installed;
+#endif
+  return "";
+}
+
+}  // namespace
+#endif
+
+// The passphrase has been checked here (an unreadable file fails before any sound
+// library is loaded); the helper resolves it again from the same arguments.
+int PlayCommand::ExecuteWith(const ArgParser&, const std::string&) {
+#ifndef ZEL_HAVE_PLAY_HELPER
+  zel::cli::PrintError("play needs sound output, and this zelctl was built without Qt Multimedia");
+  return zel::cli::kExitFailure;
+#else
+  std::string helper = HelperPath();
+  if (helper.empty()) {
+    zel::cli::PrintError("play needs the sound output helper zelctl-play, which is not installed");
+    return zel::cli::kExitFailure;
+  }
+  std::vector<char*> argv{helper.data()};
+  for (const std::string& argument : RawArguments()) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  std::fflush(nullptr);
+  ::execv(helper.c_str(), argv.data());
+  zel::cli::PrintError("cannot start " + helper);
+  return zel::cli::kExitFailure;
+#endif
+}
