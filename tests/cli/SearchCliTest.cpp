@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "OrganiserTestSupport.h"
+#include "tests/organiser/OrganiserTestSupport.h"
 
 using orgtest::Recording;
 using orgtest::WriteRecording;
@@ -17,7 +17,7 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-class CliTest : public ::testing::Test {
+class SearchCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Recording r;
@@ -41,7 +41,7 @@ class CliTest : public ::testing::Test {
   zeltest::TempDir dir_;
 };
 
-TEST_F(CliTest, SearchPrintsEntriesAndSummary) {
+TEST_F(SearchCliTest, SearchPrintsEntriesAndSummary) {
   auto result = RunZelctl({"search", "--dates", "all", "--subfolders", "--json", dir_.path()});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   auto lines = Lines(result.out);
@@ -69,7 +69,7 @@ TEST_F(CliTest, SearchPrintsEntriesAndSummary) {
   EXPECT_EQ(Lines(result.out).size(), 2u) << result.out;  // only b, no subfolders
 }
 
-TEST_F(CliTest, SearchFailuresAndUsage) {
+TEST_F(SearchCliTest, SearchFailuresAndUsage) {
   mkdir(dir_.File("empty").c_str(), 0755);
   auto result = RunZelctl({"search", dir_.File("empty")});
   EXPECT_EQ(result.exitCode, 1);
@@ -83,7 +83,7 @@ TEST_F(CliTest, SearchFailuresAndUsage) {
   EXPECT_EQ(RunZelctl({"search"}).exitCode, 2);
 }
 
-TEST_F(CliTest, SavedSearchListsAgain) {
+TEST_F(SearchCliTest, SavedSearchListsAgain) {
   const std::string list = dir_.File("out.reclist");
   auto result = RunZelctl({"search", "--dates", "all", "--subfolders", "--save", list, "--json", dir_.path()});
   ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -104,7 +104,7 @@ TEST_F(CliTest, SavedSearchListsAgain) {
   EXPECT_EQ(RunZelctl({"list"}).exitCode, 2);
 }
 
-TEST_F(CliTest, StoresPrint) {
+TEST_F(SearchCliTest, StoresPrint) {
   auto hot = RunZelctl({"hotlists", "--json"});
   ASSERT_EQ(hot.exitCode, 0);
   auto lines = Lines(hot.out);

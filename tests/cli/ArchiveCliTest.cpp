@@ -5,7 +5,7 @@
 #include <set>
 #include <sstream>
 
-#include "ArchiveTestSupport.h"
+#include "tests/archive/ArchiveTestSupport.h"
 #include "support/TestSupport.h"
 
 using zeltest::RunShell;
@@ -229,6 +229,19 @@ TEST_F(ArchiveCliTest, ScheduleShowSetAndRun) {
 
   ASSERT_EQ(RunZelctl({"schedule", "remove-folder", demo_}).exitCode, 0);
   EXPECT_EQ(RunZelctl({"schedule", "remove-folder", demo_}).exitCode, 1);
+}
+
+TEST_F(ArchiveCliTest, AScheduledRunThatArchivesNothingFails) {
+  zeltest::WriteFile(dir_.File("blocker"), "a file where the archive folder should be");
+  ASSERT_EQ(RunZelctl({"schedule", "add-folder", demo_}).exitCode, 0);
+  for (auto [key, value] : std::vector<std::pair<std::string, std::string>>{
+           {"ArchiveType", "2"}, {"ArchivePath", dir_.File("blocker/archive")}, {"Enabled", "TRUE"}}) {
+    ASSERT_EQ(RunZelctl({"schedule", "set", key, value}).exitCode, 0) << key;
+  }
+  auto run = RunZelctl({"schedule", "run", "--json"});
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  EXPECT_NE(run.out.find("\"archived\":0,\"selected\":" + std::to_string(names_.size())), std::string::npos)
+      << run.out;
 }
 
 }  // namespace
