@@ -151,7 +151,8 @@ uint64_t BigEndianPrefix(std::string_view text, size_t offset) {
 // Comments run to 1023 characters and lists often repeat a text many times, so
 // the entries are ordered by the first 16 bytes of their text as integers first;
 // only runs that share those bytes are compared in full, and a run whose texts
-// are all the same needs no sorting at all.
+// are all the same needs no sorting at all. Any text of a run may be the longer
+// one, so a run is checked whole, never judged by its first member.
 void SortByText(EntryList& entries, const std::string& (CKlFileListEntry::*text)() const, bool largestFirst) {
   const size_t n = entries.size();
   struct Key {
@@ -170,7 +171,7 @@ void SortByText(EntryList& entries, const std::string& (CKlFileListEntry::*text)
   for (size_t from = 0; from < n;) {
     size_t to = from + 1;
     while (to < n && keys[to].a == keys[from].a && keys[to].b == keys[from].b) ++to;
-    if (to - from > 1 && keys[from].text.size() > 16) {
+    if (to - from > 1) {
       bool same = true;
       for (size_t i = from + 1; i < to && same; ++i) same = keys[i].text == keys[from].text;
       if (!same) {

@@ -396,4 +396,40 @@ TEST(SortText, MatchesStrcmpOrderOnLongAndRepeatedTexts) {
   for (const auto& e : list) ASSERT_NE(e, nullptr);
 }
 
+
+TEST(SortText, MatchesStrcmpOrderAroundTheSixteenthByte) {
+  // Texts that share prefixes of every length near 16 bytes, with suffixes that
+  // differ at, before and after the cut; the reference is std::sort with strcmp.
+  const std::string base = "Follow up needed - a call back";
+  std::mt19937 rng(16);
+  for (int round = 0; round < 20; ++round) {
+    std::vector<std::string> texts = {"Follow up needed", "Follow up needed - a", "Follow up needed - later",
+                                      "Follow up needed - urgent"};
+    for (int i = 0; i < 300; ++i) {
+      std::string text = base.substr(0, 12 + rng() % 9);
+      const int tail = static_cast<int>(rng() % 4);
+      for (int k = 0; k < tail; ++k) text += "aZÃ© "[rng() % 5];
+      texts.push_back(text);
+    }
+    std::shuffle(texts.begin(), texts.end(), rng);
+    zel::EntryList list;
+    for (const std::string& text : texts) {
+      auto e = std::make_unique<CKlFileListEntry>();
+      e->SetCommentText(text);
+      list.push_back(std::move(e));
+    }
+    std::vector<std::string> expected = texts;
+    std::sort(expected.begin(), expected.end(),
+              [](const std::string& a, const std::string& b) { return std::strcmp(a.c_str(), b.c_str()) < 0; });
+    for (bool descending : {false, true}) {
+      zel::SortEntries(list, 8, descending);
+      std::vector<std::string> got;
+      for (const auto& e : list) got.push_back(e->CommentText());
+      std::vector<std::string> want = expected;
+      if (descending) std::reverse(want.begin(), want.end());
+      ASSERT_EQ(got, want) << "round " << round << (descending ? " descending" : " ascending");
+    }
+  }
+}
+
 }  // namespace
