@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "core/CSettings.h"
+#include "organiser/CSearchPool.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "recording/CKlFileListEntry.h"
 
@@ -185,9 +186,20 @@ unsigned CSearchManager::Run() {
   ZEL_LOCK(lock_);
   SetCurrentThreadPriority(THREAD_PRIORITY_BELOW_NORMAL);
   const long long now = static_cast<long long>(std::time(nullptr));
-  for (const std::string& item : criteria_.folders) {
-    if (!IsRunning()) break;
-    Scan(item, now);
+  {
+    // Reading the headers costs more than the walk: a few threads read them
+    // while this one walks. A stopped search skips what is still queued.
+    CSearchPool pool(
+        [this, now](const std::string& path, long long modificationTime) -> std::unique_ptr<CKlFileListEntry> {
+          if (!IsRunning()) return nullptr;
+          return Examine(path, modificationTime, now);
+        },
+        CSearchPool::DefaultThreads());
+    for (const std::string& item : criteria_.folders) {
+      if (!IsRunning()) break;
+      Scan(pool, item);
+    }
+    pool.Finish(results_);
   }
   // A cancelled walk hands nothing over: its partial results are dropped here.
   if (IsRunning()) {
@@ -198,13 +210,13 @@ unsigned CSearchManager::Run() {
   return 0;
 }
 
-void CSearchManager::Scan(const std::string& item, long long now) {
+void CSearchManager::Scan(CSearchPool& pool, const std::string& item) {
   struct stat st;
   if (item.empty() || ::stat(item.c_str(), &st) != 0) return;
   if (IsSingleFile(item, st)) {
-    Examine(item, static_cast<long long>(st.st_mtime), now);
+    pool.Add(item, static_cast<long long>(st.st_mtime));
   } else if (S_ISDIR(st.st_mode)) {
-    ScanFolder(FolderOf(item), now, 0);
+    ScanFolder(pool, FolderOf(item), 0);
   }
 }
 
@@ -216,7 +228,7 @@ bool NeedsFileTime(const SearchCriteria& criteria) {
 }
 }  // namespace
 
-void CSearchManager::ScanFolder(const std::string& folder, long long now, int depth) {
+void CSearchManager::ScanFolder(CSearchPool& pool, const std::string& folder, int depth) {
   DIR* dir = opendir(folder.c_str());
   if (!dir) return;
   const int fd = dirfd(dir);
@@ -235,20 +247,20 @@ void CSearchManager::ScanFolder(const std::string& folder, long long now, int de
         struct stat st;
         if (fstatat(fd, name, &st, 0) == 0) mtime = static_cast<long long>(st.st_mtime);
       }
-      Examine(Join(folder, name), mtime, now);
+      pool.Add(Join(folder, name), mtime);
     } else if (kind == Kind::Folder && criteria_.includeSubfolders && depth < kMaxDepth) {
-      ScanFolder(Join(folder, name), now, depth + 1);
+      ScanFolder(pool, Join(folder, name), depth + 1);
     }
   }
   closedir(dir);
 }
 
-void CSearchManager::Examine(const std::string& path, long long modificationTime, long long now) {
+std::unique_ptr<CKlFileListEntry> CSearchManager::Examine(const std::string& path, long long modificationTime,
+                                                           long long now) {
   auto entry = std::make_unique<CKlFileListEntry>();
   entry->SetPath(path);
-  if (zel::MatchesCriteria(criteria_, *entry, modificationTime, passphrase_, now)) {
-    entry->LoadDetails(passphrase_);
-    results_.push_back(std::move(entry));
-  }
+  const bool kept = zel::MatchesCriteria(criteria_, *entry, modificationTime, passphrase_, now);
+  if (kept) entry->LoadDetails(passphrase_);
   processed_.fetch_add(1, std::memory_order_relaxed);
+  return kept ? std::move(entry) : nullptr;
 }

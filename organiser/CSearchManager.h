@@ -8,6 +8,8 @@
 #include "organiser/SearchCriteria.h"
 #include "organiser/SearchRules.h"
 
+class CKlFileListEntry;
+class CSearchPool;
 class CZelVelomarDoc;
 
 struct SearchStatus {
@@ -57,9 +59,11 @@ class CSearchManager : public CKlThread {
   unsigned Run() override;
 
  private:
-  void Scan(const std::string& item, long long now);
-  void ScanFolder(const std::string& folder, long long now, int depth);
-  void Examine(const std::string& path, long long modificationTime, long long now);
+  void Scan(CSearchPool& pool, const std::string& item);
+  void ScanFolder(CSearchPool& pool, const std::string& folder, int depth);
+  // Tests one recording file against the criteria; the kept entry has its details.
+  // Runs on the pool's threads: reads only what the walk does not change.
+  std::unique_ptr<CKlFileListEntry> Examine(const std::string& path, long long modificationTime, long long now);
 
   zel::EntryList results_;
   CKlLoggedSemaphore lock_{"SEARCH_MANAGER"};

@@ -8,6 +8,7 @@
 
 #include "OrganiserTestSupport.h"
 #include "organiser/CSearchManager.h"
+#include "organiser/CSearchPool.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/IArchiveLookup.h"
 #include "organiser/SearchRules.h"
@@ -277,6 +278,33 @@ TEST_F(SearchTest, CancelledWalkLeavesNoEntries) {
   // The next search is not disturbed by the cancelled one.
   c.limitByLength = 0;
   EXPECT_EQ(Run(c).size(), 3000u);
+}
+
+TEST(SearchPool, KeepsTheWalkOrderWhateverTheThreads) {
+  // Uneven work per file, so that later batches often finish before earlier ones.
+  for (unsigned threads : {0u, 1u, 3u}) {
+    CSearchPool pool(
+        [](const std::string& path, long long time) -> std::unique_ptr<CKlFileListEntry> {
+          if (time % 3 == 0) return nullptr;
+          if (time % 97 == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+          auto e = std::make_unique<CKlFileListEntry>();
+          e->SetCommentText(path);
+          return e;
+        },
+        threads);
+    zel::EntryList out;
+    std::vector<std::string> expected;
+    for (int round = 0; round < 2; ++round) {  // the pool serves a second walk as well
+      for (int i = 0; i < 1000; ++i) {
+        pool.Add(std::to_string(i), i);
+        if (i % 3 != 0) expected.push_back(std::to_string(i));
+      }
+      pool.Finish(out);
+    }
+    std::vector<std::string> got;
+    for (const auto& e : out) got.push_back(e->CommentText());
+    EXPECT_EQ(got, expected) << threads << " threads";
+  }
 }
 
 class FixedLookup : public IArchiveLookup {
