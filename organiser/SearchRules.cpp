@@ -5,10 +5,25 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/Cp1252Case.h"
 #include "organiser/IArchiveLookup.h"
 #include "recording/CKlFileListEntry.h"
 
 namespace zel {
+
+namespace {
+// The bytes of the UTF-8 character that starts at `text[i]`; a byte that starts
+// no well-formed character counts as one.
+size_t CharLength(const std::string& text, size_t i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  const size_t length = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
+  if (length == 1 || i + length > text.size()) return 1;
+  for (size_t k = 1; k < length; ++k) {
+    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+}  // namespace
 
 bool WildcardMatch(const std::string& mask, const std::string& text) {
   size_t m = 0, t = 0;
@@ -18,12 +33,18 @@ bool WildcardMatch(const std::string& mask, const std::string& text) {
       if (m + 1 == mask.size()) return true;  // a final "*" takes the rest at once
       starMask = ++m;
       starText = t;
-    } else if (m < mask.size() && (mask[m] == '?' || mask[m] == text[t])) {
+    } else if (m < mask.size() && mask[m] == '?') {
+      ++m;
+      t += CharLength(text, t);
+    } else if (m < mask.size() && mask[m] == text[t]) {
+      // A character of several bytes matches byte by byte: the restart below
+      // only ever moves to the start of a character.
       ++m;
       ++t;
     } else if (starMask != std::string::npos) {
       m = starMask;
-      t = ++starText;
+      starText += CharLength(text, starText);
+      t = starText;
     } else {
       return false;
     }
@@ -32,18 +53,11 @@ bool WildcardMatch(const std::string& mask, const std::string& text) {
   return m == mask.size();
 }
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 std::string ContainsMask(const std::string& mask) {
   std::string wrapped = mask;
   if (wrapped.empty() || wrapped.front() != '*') wrapped.insert(wrapped.begin(), '*');
   if (wrapped.size() < 2 || wrapped.back() != '*') wrapped.push_back('*');
-  return UpperAscii(std::move(wrapped));
+  return UpperCp1252(wrapped);
 }
 
 bool EndsInZel(const std::string& path) {
@@ -86,7 +100,7 @@ bool PassesDateRule(const SearchCriteria& criteria, long long t, long long now) 
 bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, long long modificationTime,
                      const std::string& passphrase, long long now) {
   if (!criteria.nameMask.empty() && criteria.nameMask != "*") {
-    if (!WildcardMatch(ContainsMask(criteria.nameMask), UpperAscii(FileNameStem(entry.Path())))) return false;
+    if (!WildcardMatch(ContainsMask(criteria.nameMask), UpperCp1252(FileNameStem(entry.Path())))) return false;
   }
   // Without readable attributes the date rule passes.
   if (modificationTime >= 0) {
@@ -99,7 +113,7 @@ bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, lo
   }
   if (!criteria.callerIdMask.empty() && criteria.callerIdMask != "*") {
     entry.LoadDetails(passphrase);
-    if (!WildcardMatch(ContainsMask(criteria.callerIdMask), UpperAscii(entry.CallerIdText()))) return false;
+    if (!WildcardMatch(ContainsMask(criteria.callerIdMask), UpperCp1252(entry.CallerIdText()))) return false;
   }
   return true;
 }
@@ -116,7 +130,7 @@ bool MatchesListSearch(const CKlFileListEntry& entry, ListSearchField field, Lis
       (caller.empty() || caller[0] != '<' || caller.find('>', 1) != std::string::npos)) {
     return false;
   }
-  auto matches = [&](const std::string& text) { return WildcardMatch(mask, UpperAscii(text)); };
+  auto matches = [&](const std::string& text) { return WildcardMatch(mask, UpperCp1252(text)); };
   switch (field) {
     case ListSearchField::UserId: return matches(entry.UserIdText());
     case ListSearchField::CallerId: return matches(caller);

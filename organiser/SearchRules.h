@@ -13,11 +13,9 @@ namespace zel {
 
 using EntryList = std::vector<std::unique_ptr<CKlFileListEntry>>;
 
-// "*" matches any run (also none), "?" exactly one byte, anything else itself;
-// case-sensitive (callers upper-case both sides).
+// "*" matches any run (also none), "?" exactly one character (of UTF-8), anything
+// else itself; case-sensitive (callers upper-case both sides with UpperCp1252).
 bool WildcardMatch(const std::string& mask, const std::string& text);
-// ASCII upper case; other bytes stay.
-std::string UpperAscii(std::string text);
 // `mask` with "*" put in front and after it unless already there, upper-cased.
 std::string ContainsMask(const std::string& mask);
 // True when `path` ends in the three letters "zel" in any case (no dot needed).

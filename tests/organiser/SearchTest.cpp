@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "OrganiserTestSupport.h"
+#include "core/Cp1252Case.h"
 #include "organiser/CSearchManager.h"
 #include "organiser/CSearchPool.h"
 #include "organiser/CZelVelomarDoc.h"
@@ -40,6 +41,21 @@ TEST(SearchRules, WildcardRule) {
   EXPECT_FALSE(zel::EndsInZel("/x/y.ze"));
   EXPECT_EQ(zel::FileNameStem("/a.b/c-2012.zel"), "c-2012");
   EXPECT_EQ(zel::FileNameStem("/a.b/xAbCx"), "xAbCx");
+}
+
+TEST(SearchRules, WildcardsAndCaseWorkOnCharacters) {
+  // "?" takes one whole character, also one of two or three bytes.
+  EXPECT_TRUE(zel::WildcardMatch(zel::ContainsMask("M?ller"), zel::UpperCp1252("M\xC3\xBCller GmbH")));
+  EXPECT_TRUE(zel::WildcardMatch("?", "\xE2\x82\xAC"));  // the euro sign
+  EXPECT_FALSE(zel::WildcardMatch("??", "\xC3\xBC"));
+  EXPECT_TRUE(zel::WildcardMatch("*?X", "\xC3\xBCX"));
+  EXPECT_FALSE(zel::WildcardMatch("*\xBC", "\xC3\xBC"));  // a star restarts on a character, not inside one
+  // Upper case covers every Windows-1252 letter that has one there.
+  EXPECT_EQ(zel::UpperCp1252("m\xC3\xBCller \xC3\xA0\xC3\xBE\xC3\xB7\xC3\xBF\xC5\xA1\xC5\x93\xC5\xBE\xC3\x9F"),
+            "M\xC3\x9CLLER \xC3\x80\xC3\x9E\xC3\xB7\xC5\xB8\xC5\xA0\xC5\x92\xC5\xBD\xC3\x9F");
+  EXPECT_EQ(zel::UpperCp1252("\xC3"), "\xC3");  // a cut character stays
+  EXPECT_TRUE(zel::WildcardMatch(zel::ContainsMask("M\xC3\x9CLLER"), zel::UpperCp1252("M\xC3\xBCller GmbH")));
+  EXPECT_TRUE(zel::WildcardMatch(zel::ContainsMask("m\xC3\xBCller"), zel::UpperCp1252("M\xC3\x9CLLER")));
 }
 
 TEST(SearchRules, DateRule) {
@@ -189,6 +205,19 @@ TEST_F(SearchTest, LengthCallerAndDateLimits) {
   c.rangeStart = static_cast<int>(now - 41 * 86400);
   c.rangeEnd = static_cast<int>(now - 39 * 86400);
   EXPECT_EQ(Run(c), (std::vector<std::string>{"c.zel"}));
+}
+
+TEST_F(SearchTest, CallerMaskMatchesLettersBeyondAscii) {
+  Recording r;
+  r.callerId = "M\xFCller GmbH";  // as the header holds it, in Windows-1252
+  WriteRecording(dir_.File("a.zel"), r);
+  r.callerId = "Mueller AG";
+  WriteRecording(dir_.File("b.zel"), r);
+  SearchCriteria c = AllOf(dir_.path());
+  for (const char* mask : {"M?ller", "M\xC3\x9CLLER", "m\xC3\xBCller g"}) {
+    c.callerIdMask = mask;
+    EXPECT_EQ(Run(c), (std::vector<std::string>{"a.zel"})) << mask;
+  }
 }
 
 TEST_F(SearchTest, UnreadableFilesAndFolders) {
