@@ -171,7 +171,7 @@ SearchCriteria AllOfTree() {
   SearchCriteria c;
   c.folders = {kRoot};
   c.includeSubfolders = 1;
-  c.dateMode = 0;
+  c.dateMode = static_cast<int>(zel::DateMode::All);
   return c;
 }
 
@@ -202,7 +202,7 @@ void BM_Search_Caller1Percent(benchmark::State& state) {
 void BM_Search_Within30Days(benchmark::State& state) {
   GenerateTree();
   SearchCriteria c = AllOfTree();
-  c.dateMode = 3;  // as the dialog opens: one attribute query per file
+  c.dateMode = static_cast<int>(zel::DateMode::Within30Days);  // as the dialog opens: one attribute query per file
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();
     RunSearch(c, nullptr);

@@ -223,8 +223,9 @@ void CSearchManager::Scan(CSearchPool& pool, const std::string& item) {
 namespace {
 // Whether the date rule can need the file's time at all.
 bool NeedsFileTime(const SearchCriteria& criteria) {
-  return (criteria.dateMode >= 1 && criteria.dateMode <= 3) ||
-         (criteria.dateMode == 4 && criteria.rangeStart < criteria.rangeEnd);
+  if (criteria.dateMode == static_cast<int>(zel::DateMode::Range)) return criteria.rangeStart < criteria.rangeEnd;
+  const zel::DateModeInfo* mode = zel::FindDateMode(criteria.dateMode);
+  return mode && mode->days > 0;
 }
 }  // namespace
 

@@ -5,6 +5,7 @@
 
 #include "core/CKlLoggedSemaphore.h"
 #include "core/CKlThread.h"
+#include "organiser/ListColumn.h"
 #include "organiser/SearchCriteria.h"
 #include "organiser/SearchRules.h"
 
@@ -71,7 +72,7 @@ class CSearchManager : public CKlThread {
   std::atomic<int> processed_{0};
   std::atomic<int> total_{0};
   SearchCriteria criteria_;
-  int sortColumn_ = 5;
+  int sortColumn_ = static_cast<int>(zel::ListColumn::DateTime);
   int sortDescending_ = 1;
   int replaceList_ = 0;
   std::string passphrase_;

@@ -6,7 +6,10 @@
 #include <string_view>
 
 #include "core/Cp1252Case.h"
+#include "core/TimeUnits.h"
+#include "organiser/DateMode.h"
 #include "organiser/IArchiveLookup.h"
+#include "organiser/ListColumn.h"
 #include "recording/CKlFileListEntry.h"
 
 namespace zel {
@@ -82,19 +85,16 @@ long long FloorMod(long long value, long long divisor) {
 }  // namespace
 
 bool PassesDateRule(const SearchCriteria& criteria, long long t, long long now) {
-  const long long today = now - FloorMod(now, 86400);
-  switch (criteria.dateMode) {
-    case 1: return t >= today - 86400;
-    case 2: return t >= today - 604800;
-    case 3: return t >= today - 2592000;
-    case 4: {
-      if (criteria.rangeStart >= criteria.rangeEnd) return true;
-      const long long rangeEnd = criteria.rangeEnd;
-      const long long end = rangeEnd - FloorMod(rangeEnd, 86400) + 86400;
-      return criteria.rangeStart <= t && t < end;
-    }
-    default: return true;
+  const long long today = now - FloorMod(now, kSecondsPerDay);
+  if (criteria.dateMode == static_cast<int>(DateMode::Range)) {
+    if (criteria.rangeStart >= criteria.rangeEnd) return true;
+    const long long rangeEnd = criteria.rangeEnd;
+    const long long end = rangeEnd - FloorMod(rangeEnd, kSecondsPerDay) + kSecondsPerDay;
+    return criteria.rangeStart <= t && t < end;
   }
+  const DateModeInfo* mode = FindDateMode(criteria.dateMode);
+  if (!mode || mode->days == 0) return true;
+  return t >= today - mode->days * kSecondsPerDay;
 }
 
 bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, long long modificationTime,
@@ -223,17 +223,19 @@ void SortByArchive(EntryList& entries, bool largestFirst) {
 
 void SortEntries(EntryList& entries, int column, bool descending) {
   if (entries.empty()) return;
-  switch (column) {
-    case 1: SortByKey(entries, [](const CKlFileListEntry& e) { return static_cast<int>(e.Important()); }, descending); break;
-    case 2: SortByText(entries, &CKlFileListEntry::UserIdText, descending); break;
-    case 3: SortByText(entries, &CKlFileListEntry::CallerIdText, descending); break;
-    case 4: SortByArchive(entries, descending); break;
-    case 5: SortByKey(entries, [](const CKlFileListEntry& e) { return e.StartTime(); }, descending); break;
-    case 6: SortByKey(entries, [](const CKlFileListEntry& e) { return static_cast<int>(e.Duration()); }, descending); break;
+  const auto which = ListColumnFromNumber(column);
+  if (!which) return;
+  switch (*which) {
+    case ListColumn::Important: SortByKey(entries, [](const CKlFileListEntry& e) { return static_cast<int>(e.Important()); }, descending); break;
+    case ListColumn::UserId: SortByText(entries, &CKlFileListEntry::UserIdText, descending); break;
+    case ListColumn::CallerId: SortByText(entries, &CKlFileListEntry::CallerIdText, descending); break;
+    case ListColumn::Archived: SortByArchive(entries, descending); break;
+    case ListColumn::DateTime: SortByKey(entries, [](const CKlFileListEntry& e) { return e.StartTime(); }, descending); break;
+    case ListColumn::Duration: SortByKey(entries, [](const CKlFileListEntry& e) { return static_cast<int>(e.Duration()); }, descending); break;
     // Descending puts the entries without a bookmark first.
-    case 7: SortByKey(entries, [](const CKlFileListEntry& e) { return e.HasBookmark() ? 1 : 0; }, !descending); break;
-    case 8: SortByText(entries, &CKlFileListEntry::CommentText, descending); break;
-    default: break;
+    case ListColumn::Bookmark: SortByKey(entries, [](const CKlFileListEntry& e) { return e.HasBookmark() ? 1 : 0; }, !descending); break;
+    case ListColumn::Comment: SortByText(entries, &CKlFileListEntry::CommentText, descending); break;
+    case ListColumn::Encrypted: break;  // the icon column has no key
   }
 }
 

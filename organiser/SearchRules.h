@@ -44,8 +44,8 @@ std::string ListSearchMask(const std::string& text);
 bool MatchesListSearch(const CKlFileListEntry& entry, ListSearchField field, ListSearchDirection direction,
                        const std::string& mask);
 
-// Sorts `entries` in place by list column `column` (1..8; others leave the list
-// as it is). `descending` puts the largest numbers and the highest strcmp texts
+// Sorts `entries` in place by list column `column` (a zel::ListColumn number;
+// the encryption column and other numbers leave the list as it is). `descending` puts the largest numbers and the highest strcmp texts
 // first, except the bookmark column where it puts the entries without a bookmark
 // first. Unstable.
 void SortEntries(EntryList& entries, int column, bool descending);

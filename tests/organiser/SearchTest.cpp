@@ -12,6 +12,7 @@
 #include "organiser/CSearchPool.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/IArchiveLookup.h"
+#include "organiser/ListColumn.h"
 #include "organiser/SearchRules.h"
 #include "recording/CKlFileListEntry.h"
 
@@ -87,6 +88,21 @@ TEST(SearchRules, DateRule) {
   // A start after the end sets no limit.
   std::swap(c.rangeStart, c.rangeEnd);
   EXPECT_TRUE(zel::PassesDateRule(c, 5, now));
+}
+
+TEST(SearchRules, ColumnAndDateModeNamesLeadBackToTheirRows) {
+  for (const zel::ListColumnInfo& info : zel::kListColumns) {
+    EXPECT_EQ(zel::ListColumnFromName(info.name), info.column) << info.name;
+    EXPECT_EQ(zel::ListColumnFromNumber(static_cast<int>(info.column)), info.column);
+  }
+  EXPECT_FALSE(zel::ListColumnFromNumber(zel::kListColumnCount));
+  EXPECT_FALSE(zel::ListColumnFromNumber(-1));
+  EXPECT_FALSE(zel::ListColumnFromName("Comment"));
+  for (const zel::DateModeInfo& info : zel::kDateModes) {
+    EXPECT_EQ(zel::DateModeFromName(zel::DateModeName(info.mode)), info.mode) << info.name;
+  }
+  EXPECT_FALSE(zel::DateModeFromName("30 days"));
+  EXPECT_EQ(zel::FindDateMode(9), nullptr);
 }
 
 class SearchTest : public ::testing::Test {
