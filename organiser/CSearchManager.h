@@ -2,6 +2,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/CKlLoggedSemaphore.h"
 #include "core/CKlThread.h"
@@ -10,7 +11,6 @@
 #include "organiser/SearchRules.h"
 
 class CKlFileListEntry;
-class CSearchPool;
 class CZelVelomarDoc;
 
 struct SearchStatus {
@@ -60,11 +60,9 @@ class CSearchManager : public CKlThread {
   unsigned Run() override;
 
  private:
-  void Scan(CSearchPool& pool, const std::string& item);
-  void ScanFolder(CSearchPool& pool, const std::string& folder, int depth);
   // Tests one recording file against the criteria; the kept entry has its details.
-  // Runs on the pool's threads: reads only what the walk does not change.
-  std::unique_ptr<CKlFileListEntry> Examine(const std::string& path, long long modificationTime, long long now);
+  // Runs on the pool's threads: reads only what stays fixed during the walk.
+  std::unique_ptr<CKlFileListEntry> Examine(const std::string& path, long long now);
 
   zel::EntryList results_;
   CKlLoggedSemaphore lock_{"SEARCH_MANAGER"};
@@ -76,10 +74,12 @@ class CSearchManager : public CKlThread {
   int sortDescending_ = 1;
   int replaceList_ = 0;
   std::string passphrase_;
+  std::vector<std::string> listed_;  // the recording files the count found, in walk order
 };
 
 namespace zel {
 // The recording files a search of `criteria` would walk, counted as the counting
-// pass does: -1 when an item is empty or missing.
-int CountRecordings(const SearchCriteria& criteria);
+// pass does: -1 when an item is empty or missing. With `listed`, their paths are
+// appended to it in walk order.
+int CountRecordings(const SearchCriteria& criteria, std::vector<std::string>* listed = nullptr);
 }  // namespace zel

@@ -30,16 +30,16 @@ unsigned CSearchPool::DefaultThreads() {
   return cores <= 1 ? 0 : std::min(cores, kMaxThreads);
 }
 
-void CSearchPool::Add(std::string path, long long modificationTime) {
+void CSearchPool::Add(std::string path) {
   if (threads_.empty()) {
-    if (auto entry = examine_(path, modificationTime)) inline_.push_back(std::move(entry));
+    if (auto entry = examine_(path)) inline_.push_back(std::move(entry));
     return;
   }
   if (!filling_) {
     filling_ = std::make_unique<Batch>();
     filling_->files.reserve(kBatchFiles);
   }
-  filling_->files.push_back({std::move(path), modificationTime});
+  filling_->files.push_back(std::move(path));
   if (filling_->files.size() == kBatchFiles) Submit();
 }
 
@@ -59,8 +59,8 @@ void CSearchPool::Work() {
     if (next_ == batches_.size()) return;  // closing with nothing left
     Batch* batch = batches_[next_++].get();
     lock.unlock();
-    for (File& file : batch->files) {
-      if (auto entry = examine_(file.path, file.modificationTime)) batch->kept.push_back(std::move(entry));
+    for (const std::string& path : batch->files) {
+      if (auto entry = examine_(path)) batch->kept.push_back(std::move(entry));
     }
     lock.lock();
     ++finished_;

@@ -17,8 +17,8 @@ class CKlFileListEntry;
 // are those of a walk that examines each file itself.
 class CSearchPool {
  public:
-  // Turns one file (path, modification time or -1) into a kept entry or null.
-  using Examine = std::function<std::unique_ptr<CKlFileListEntry>(const std::string&, long long)>;
+  // Turns the file at a path into a kept entry or null.
+  using Examine = std::function<std::unique_ptr<CKlFileListEntry>(const std::string&)>;
 
   // `threads` 0 examines each file on the caller's thread inside Add.
   CSearchPool(Examine examine, unsigned threads);
@@ -26,7 +26,7 @@ class CSearchPool {
   CSearchPool(const CSearchPool&) = delete;
   CSearchPool& operator=(const CSearchPool&) = delete;
 
-  void Add(std::string path, long long modificationTime);
+  void Add(std::string path);
   // Waits for every file added so far and appends the kept entries, in order.
   void Finish(zel::EntryList& out);
 
@@ -34,12 +34,8 @@ class CSearchPool {
   static unsigned DefaultThreads();
 
  private:
-  struct File {
-    std::string path;
-    long long modificationTime;
-  };
   struct Batch {
-    std::vector<File> files;
+    std::vector<std::string> files;
     zel::EntryList kept;
   };
 
