@@ -3,6 +3,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <chrono>
 #include <cstring>
@@ -10,6 +13,7 @@
 #include <ctime>
 
 #include "core/CSettings.h"
+#include "organiser/CSearchPool.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "recording/CKlFileListEntry.h"
 
@@ -64,7 +68,9 @@ Kind KindOf(int dirFd, const dirent* entry) {
   }
 }
 
-int CountFolder(const std::string& folder, bool subfolders, int depth) {
+// Counts the recording files below `folder`; with `listed`, also notes their paths
+// in the order the file system gives them.
+int CountFolder(const std::string& folder, bool subfolders, int depth, std::vector<std::string>* listed) {
   DIR* dir = opendir(folder.c_str());
   if (!dir) return 0;
   int count = 0;
@@ -73,15 +79,12 @@ int CountFolder(const std::string& folder, bool subfolders, int depth) {
     const char* name = entry->d_name;
     if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
     const size_t length = std::strlen(name);
-    if (entry->d_type == DT_REG && NameEndsInZel(name, length)) {
-      ++count;
-      continue;
-    }
-    Kind kind = KindOf(fd, entry);
+    const Kind kind = entry->d_type == DT_REG ? Kind::File : KindOf(fd, entry);
     if (kind == Kind::File && NameEndsInZel(name, length)) {
       ++count;
+      if (listed) listed->push_back(Join(folder, name));
     } else if (kind == Kind::Folder && subfolders && depth < kMaxDepth) {
-      count += CountFolder(Join(folder, name), subfolders, depth + 1);
+      count += CountFolder(Join(folder, name), subfolders, depth + 1, listed);
     }
   }
   closedir(dir);
@@ -95,15 +98,16 @@ bool IsSingleFile(const std::string& item, struct stat& st) {
 }  // namespace
 
 namespace zel {
-int CountRecordings(const SearchCriteria& criteria) {
+int CountRecordings(const SearchCriteria& criteria, std::vector<std::string>* listed) {
   int total = 0;
   for (const std::string& item : criteria.folders) {
     struct stat st;
     if (item.empty() || ::stat(item.c_str(), &st) != 0) return -1;
     if (IsSingleFile(item, st)) {
       ++total;
+      if (listed) listed->push_back(item);
     } else if (S_ISDIR(st.st_mode)) {
-      total += CountFolder(FolderOf(item), criteria.includeSubfolders != 0, 0);
+      total += CountFolder(FolderOf(item), criteria.includeSubfolders != 0, 0, listed);
     }
   }
   return total;
@@ -126,11 +130,14 @@ void CSearchManager::PrepareSearch(const SearchCriteria& criteria, int sortColum
   total_ = 0;
   passphrase_ = zel::TrimBlanks(Singleton<CSettings>::Instance()->GetPassphrase());
   // The count stops at the first empty or missing item; later items are not counted.
+  // The walk examines the files the count listed, so the tree is read only once.
+  listed_.clear();
+  listed_.shrink_to_fit();
   int total = 0;
   for (const std::string& item : criteria_.folders) {
     SearchCriteria one = criteria_;
     one.folders = {item};
-    int count = zel::CountRecordings(one);
+    int count = zel::CountRecordings(one, &listed_);
     if (count < 0) {
       failed_ = 1;
       break;
@@ -185,9 +192,20 @@ unsigned CSearchManager::Run() {
   ZEL_LOCK(lock_);
   SetCurrentThreadPriority(THREAD_PRIORITY_BELOW_NORMAL);
   const long long now = static_cast<long long>(std::time(nullptr));
-  for (const std::string& item : criteria_.folders) {
-    if (!IsRunning()) break;
-    Scan(item, now);
+  {
+    // Reading the headers costs more than handing out the files: a few threads
+    // read them while this one hands out. A stopped search skips what is queued.
+    CSearchPool pool(
+        [this, now](const std::string& path) -> std::unique_ptr<CKlFileListEntry> {
+          if (!IsRunning()) return nullptr;
+          return Examine(path, now);
+        },
+        CSearchPool::DefaultThreads());
+    for (const std::string& path : listed_) {
+      if (!IsRunning()) break;
+      pool.Add(path);
+    }
+    pool.Finish(results_);
   }
   // A cancelled walk hands nothing over: its partial results are dropped here.
   if (IsRunning()) {
@@ -198,57 +216,27 @@ unsigned CSearchManager::Run() {
   return 0;
 }
 
-void CSearchManager::Scan(const std::string& item, long long now) {
-  struct stat st;
-  if (item.empty() || ::stat(item.c_str(), &st) != 0) return;
-  if (IsSingleFile(item, st)) {
-    Examine(item, static_cast<long long>(st.st_mtime), now);
-  } else if (S_ISDIR(st.st_mode)) {
-    ScanFolder(FolderOf(item), now, 0);
-  }
-}
-
 namespace {
 // Whether the date rule can need the file's time at all.
 bool NeedsFileTime(const SearchCriteria& criteria) {
-  return (criteria.dateMode >= 1 && criteria.dateMode <= 3) ||
-         (criteria.dateMode == 4 && criteria.rangeStart < criteria.rangeEnd);
+  if (criteria.dateMode == static_cast<int>(zel::DateMode::Range)) return criteria.rangeStart < criteria.rangeEnd;
+  const zel::DateModeInfo* mode = zel::FindDateMode(criteria.dateMode);
+  return mode && mode->days > 0;
 }
 }  // namespace
 
-void CSearchManager::ScanFolder(const std::string& folder, long long now, int depth) {
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return;
-  const int fd = dirfd(dir);
-  const bool needTime = NeedsFileTime(criteria_);
-  for (;;) {
-    if (!IsRunning()) break;
-    const dirent* entry = readdir(dir);
-    if (!entry) break;
-    const char* name = entry->d_name;
-    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-    const size_t length = std::strlen(name);
-    Kind kind = (entry->d_type == DT_REG) ? Kind::File : KindOf(fd, entry);
-    if (kind == Kind::File && NameEndsInZel(name, length)) {
-      long long mtime = -1;
-      if (needTime) {
-        struct stat st;
-        if (fstatat(fd, name, &st, 0) == 0) mtime = static_cast<long long>(st.st_mtime);
-      }
-      Examine(Join(folder, name), mtime, now);
-    } else if (kind == Kind::Folder && criteria_.includeSubfolders && depth < kMaxDepth) {
-      ScanFolder(Join(folder, name), now, depth + 1);
-    }
+std::unique_ptr<CKlFileListEntry> CSearchManager::Examine(const std::string& path, long long now) {
+  long long modificationTime = -1;
+  if (NeedsFileTime(criteria_)) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) modificationTime = static_cast<long long>(st.st_mtime);
   }
-  closedir(dir);
-}
-
-void CSearchManager::Examine(const std::string& path, long long modificationTime, long long now) {
   auto entry = std::make_unique<CKlFileListEntry>();
   entry->SetPath(path);
-  if (zel::MatchesCriteria(criteria_, *entry, modificationTime, passphrase_, now)) {
-    entry->LoadDetails(passphrase_);
-    results_.push_back(std::move(entry));
-  }
+  bool kept = zel::MatchesCriteria(criteria_, *entry, modificationTime, passphrase_, now);
+  if (kept) entry->LoadDetails(passphrase_);
+  // A file removed since the count is no candidate any more (an unreadable one is).
+  if (kept && entry->LoadFailed() && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT) kept = false;
   processed_.fetch_add(1, std::memory_order_relaxed);
+  return kept ? std::move(entry) : nullptr;
 }

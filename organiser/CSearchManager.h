@@ -2,12 +2,15 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/CKlLoggedSemaphore.h"
 #include "core/CKlThread.h"
+#include "organiser/ListColumn.h"
 #include "organiser/SearchCriteria.h"
 #include "organiser/SearchRules.h"
 
+class CKlFileListEntry;
 class CZelVelomarDoc;
 
 struct SearchStatus {
@@ -57,9 +60,9 @@ class CSearchManager : public CKlThread {
   unsigned Run() override;
 
  private:
-  void Scan(const std::string& item, long long now);
-  void ScanFolder(const std::string& folder, long long now, int depth);
-  void Examine(const std::string& path, long long modificationTime, long long now);
+  // Tests one recording file against the criteria; the kept entry has its details.
+  // Runs on the pool's threads: reads only what stays fixed during the walk.
+  std::unique_ptr<CKlFileListEntry> Examine(const std::string& path, long long now);
 
   zel::EntryList results_;
   CKlLoggedSemaphore lock_{"SEARCH_MANAGER"};
@@ -67,14 +70,16 @@ class CSearchManager : public CKlThread {
   std::atomic<int> processed_{0};
   std::atomic<int> total_{0};
   SearchCriteria criteria_;
-  int sortColumn_ = 5;
+  int sortColumn_ = static_cast<int>(zel::ListColumn::DateTime);
   int sortDescending_ = 1;
   int replaceList_ = 0;
   std::string passphrase_;
+  std::vector<std::string> listed_;  // the recording files the count found, in walk order
 };
 
 namespace zel {
 // The recording files a search of `criteria` would walk, counted as the counting
-// pass does: -1 when an item is empty or missing.
-int CountRecordings(const SearchCriteria& criteria);
+// pass does: -1 when an item is empty or missing. With `listed`, their paths are
+// appended to it in walk order.
+int CountRecordings(const SearchCriteria& criteria, std::vector<std::string>* listed = nullptr);
 }  // namespace zel

@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "organiser/DateMode.h"
+
 // The limits of one search. Plain and copyable: the dialog, the document and the
 // search manager each keep their own copy.
 struct SearchCriteria {
@@ -11,9 +13,8 @@ struct SearchCriteria {
   int includeSubfolders = 0;
   std::string nameMask = "*";      // file name without folder and extension
   std::string callerIdMask = "*";  // caller ID of the recording
-  // 0 all dates, 1 yesterday and today, 2 within 7 days, 3 within 30 days,
-  // 4 rangeStart..rangeEnd; any other value: no date limit.
-  int dateMode = 3;
+  // A zel::DateMode; any other value: no date limit.
+  int dateMode = static_cast<int>(zel::DateMode::Within30Days);
   int rangeEnd = -1;   // Unix seconds, last moment of the range
   int rangeStart = 0;  // Unix seconds, first moment of the range
   int limitByLength = 0;

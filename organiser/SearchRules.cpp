@@ -5,10 +5,28 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/Cp1252Case.h"
+#include "core/TimeUnits.h"
+#include "organiser/DateMode.h"
 #include "organiser/IArchiveLookup.h"
+#include "organiser/ListColumn.h"
 #include "recording/CKlFileListEntry.h"
 
 namespace zel {
+
+namespace {
+// The bytes of the UTF-8 character that starts at `text[i]`; a byte that starts
+// no well-formed character counts as one.
+size_t CharLength(const std::string& text, size_t i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  const size_t length = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
+  if (length == 1 || i + length > text.size()) return 1;
+  for (size_t k = 1; k < length; ++k) {
+    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+}  // namespace
 
 bool WildcardMatch(const std::string& mask, const std::string& text) {
   size_t m = 0, t = 0;
@@ -18,12 +36,18 @@ bool WildcardMatch(const std::string& mask, const std::string& text) {
       if (m + 1 == mask.size()) return true;  // a final "*" takes the rest at once
       starMask = ++m;
       starText = t;
-    } else if (m < mask.size() && (mask[m] == '?' || mask[m] == text[t])) {
+    } else if (m < mask.size() && mask[m] == '?') {
+      ++m;
+      t += CharLength(text, t);
+    } else if (m < mask.size() && mask[m] == text[t]) {
+      // A character of several bytes matches byte by byte: the restart below
+      // only ever moves to the start of a character.
       ++m;
       ++t;
     } else if (starMask != std::string::npos) {
       m = starMask;
-      t = ++starText;
+      starText += CharLength(text, starText);
+      t = starText;
     } else {
       return false;
     }
@@ -32,18 +56,11 @@ bool WildcardMatch(const std::string& mask, const std::string& text) {
   return m == mask.size();
 }
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 std::string ContainsMask(const std::string& mask) {
   std::string wrapped = mask;
   if (wrapped.empty() || wrapped.front() != '*') wrapped.insert(wrapped.begin(), '*');
   if (wrapped.size() < 2 || wrapped.back() != '*') wrapped.push_back('*');
-  return UpperAscii(std::move(wrapped));
+  return UpperCp1252(wrapped);
 }
 
 bool EndsInZel(const std::string& path) {
@@ -68,25 +85,22 @@ long long FloorMod(long long value, long long divisor) {
 }  // namespace
 
 bool PassesDateRule(const SearchCriteria& criteria, long long t, long long now) {
-  const long long today = now - FloorMod(now, 86400);
-  switch (criteria.dateMode) {
-    case 1: return t >= today - 86400;
-    case 2: return t >= today - 604800;
-    case 3: return t >= today - 2592000;
-    case 4: {
-      if (criteria.rangeStart >= criteria.rangeEnd) return true;
-      const long long rangeEnd = criteria.rangeEnd;
-      const long long end = rangeEnd - FloorMod(rangeEnd, 86400) + 86400;
-      return criteria.rangeStart <= t && t < end;
-    }
-    default: return true;
+  const long long today = now - FloorMod(now, kSecondsPerDay);
+  if (criteria.dateMode == static_cast<int>(DateMode::Range)) {
+    if (criteria.rangeStart >= criteria.rangeEnd) return true;
+    const long long rangeEnd = criteria.rangeEnd;
+    const long long end = rangeEnd - FloorMod(rangeEnd, kSecondsPerDay) + kSecondsPerDay;
+    return criteria.rangeStart <= t && t < end;
   }
+  const DateModeInfo* mode = FindDateMode(criteria.dateMode);
+  if (!mode || mode->days == 0) return true;
+  return t >= today - mode->days * kSecondsPerDay;
 }
 
 bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, long long modificationTime,
                      const std::string& passphrase, long long now) {
   if (!criteria.nameMask.empty() && criteria.nameMask != "*") {
-    if (!WildcardMatch(ContainsMask(criteria.nameMask), UpperAscii(FileNameStem(entry.Path())))) return false;
+    if (!WildcardMatch(ContainsMask(criteria.nameMask), UpperCp1252(FileNameStem(entry.Path())))) return false;
   }
   // Without readable attributes the date rule passes.
   if (modificationTime >= 0) {
@@ -99,7 +113,7 @@ bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, lo
   }
   if (!criteria.callerIdMask.empty() && criteria.callerIdMask != "*") {
     entry.LoadDetails(passphrase);
-    if (!WildcardMatch(ContainsMask(criteria.callerIdMask), UpperAscii(entry.CallerIdText()))) return false;
+    if (!WildcardMatch(ContainsMask(criteria.callerIdMask), UpperCp1252(entry.CallerIdText()))) return false;
   }
   return true;
 }
@@ -116,7 +130,7 @@ bool MatchesListSearch(const CKlFileListEntry& entry, ListSearchField field, Lis
       (caller.empty() || caller[0] != '<' || caller.find('>', 1) != std::string::npos)) {
     return false;
   }
-  auto matches = [&](const std::string& text) { return WildcardMatch(mask, UpperAscii(text)); };
+  auto matches = [&](const std::string& text) { return WildcardMatch(mask, UpperCp1252(text)); };
   switch (field) {
     case ListSearchField::UserId: return matches(entry.UserIdText());
     case ListSearchField::CallerId: return matches(caller);
@@ -151,7 +165,8 @@ uint64_t BigEndianPrefix(std::string_view text, size_t offset) {
 // Comments run to 1023 characters and lists often repeat a text many times, so
 // the entries are ordered by the first 16 bytes of their text as integers first;
 // only runs that share those bytes are compared in full, and a run whose texts
-// are all the same needs no sorting at all.
+// are all the same needs no sorting at all. Any text of a run may be the longer
+// one, so a run is checked whole, never judged by its first member.
 void SortByText(EntryList& entries, const std::string& (CKlFileListEntry::*text)() const, bool largestFirst) {
   const size_t n = entries.size();
   struct Key {
@@ -170,7 +185,7 @@ void SortByText(EntryList& entries, const std::string& (CKlFileListEntry::*text)
   for (size_t from = 0; from < n;) {
     size_t to = from + 1;
     while (to < n && keys[to].a == keys[from].a && keys[to].b == keys[from].b) ++to;
-    if (to - from > 1 && keys[from].text.size() > 16) {
+    if (to - from > 1) {
       bool same = true;
       for (size_t i = from + 1; i < to && same; ++i) same = keys[i].text == keys[from].text;
       if (!same) {
@@ -208,17 +223,19 @@ void SortByArchive(EntryList& entries, bool largestFirst) {
 
 void SortEntries(EntryList& entries, int column, bool descending) {
   if (entries.empty()) return;
-  switch (column) {
-    case 1: SortByKey(entries, [](const CKlFileListEntry& e) { return static_cast<int>(e.Important()); }, descending); break;
-    case 2: SortByText(entries, &CKlFileListEntry::UserIdText, descending); break;
-    case 3: SortByText(entries, &CKlFileListEntry::CallerIdText, descending); break;
-    case 4: SortByArchive(entries, descending); break;
-    case 5: SortByKey(entries, [](const CKlFileListEntry& e) { return e.StartTime(); }, descending); break;
-    case 6: SortByKey(entries, [](const CKlFileListEntry& e) { return static_cast<int>(e.Duration()); }, descending); break;
+  const auto which = ListColumnFromNumber(column);
+  if (!which) return;
+  switch (*which) {
+    case ListColumn::Important: SortByKey(entries, [](const CKlFileListEntry& e) { return static_cast<int>(e.Important()); }, descending); break;
+    case ListColumn::UserId: SortByText(entries, &CKlFileListEntry::UserIdText, descending); break;
+    case ListColumn::CallerId: SortByText(entries, &CKlFileListEntry::CallerIdText, descending); break;
+    case ListColumn::Archived: SortByArchive(entries, descending); break;
+    case ListColumn::DateTime: SortByKey(entries, [](const CKlFileListEntry& e) { return e.StartTime(); }, descending); break;
+    case ListColumn::Duration: SortByKey(entries, [](const CKlFileListEntry& e) { return static_cast<int>(e.Duration()); }, descending); break;
     // Descending puts the entries without a bookmark first.
-    case 7: SortByKey(entries, [](const CKlFileListEntry& e) { return e.HasBookmark() ? 1 : 0; }, !descending); break;
-    case 8: SortByText(entries, &CKlFileListEntry::CommentText, descending); break;
-    default: break;
+    case ListColumn::Bookmark: SortByKey(entries, [](const CKlFileListEntry& e) { return e.HasBookmark() ? 1 : 0; }, !descending); break;
+    case ListColumn::Comment: SortByText(entries, &CKlFileListEntry::CommentText, descending); break;
+    case ListColumn::Encrypted: break;  // the icon column has no key
   }
 }
 

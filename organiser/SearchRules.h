@@ -13,11 +13,9 @@ namespace zel {
 
 using EntryList = std::vector<std::unique_ptr<CKlFileListEntry>>;
 
-// "*" matches any run (also none), "?" exactly one byte, anything else itself;
-// case-sensitive (callers upper-case both sides).
+// "*" matches any run (also none), "?" exactly one character (of UTF-8), anything
+// else itself; case-sensitive (callers upper-case both sides with UpperCp1252).
 bool WildcardMatch(const std::string& mask, const std::string& text);
-// ASCII upper case; other bytes stay.
-std::string UpperAscii(std::string text);
 // `mask` with "*" put in front and after it unless already there, upper-cased.
 std::string ContainsMask(const std::string& mask);
 // True when `path` ends in the three letters "zel" in any case (no dot needed).
@@ -46,8 +44,8 @@ std::string ListSearchMask(const std::string& text);
 bool MatchesListSearch(const CKlFileListEntry& entry, ListSearchField field, ListSearchDirection direction,
                        const std::string& mask);
 
-// Sorts `entries` in place by list column `column` (1..8; others leave the list
-// as it is). `descending` puts the largest numbers and the highest strcmp texts
+// Sorts `entries` in place by list column `column` (a zel::ListColumn number;
+// the encryption column and other numbers leave the list as it is). `descending` puts the largest numbers and the highest strcmp texts
 // first, except the bookmark column where it puts the entries without a bookmark
 // first. Unstable.
 void SortEntries(EntryList& entries, int column, bool descending);

@@ -13,6 +13,7 @@ constexpr size_t kCommentChars = 1023;
 
 // The first `count` characters of a UTF-8 text, never splitting a character.
 std::string CutUtf8(const std::string& text, size_t count) {
+  if (text.size() <= count) return text;  // no more characters than bytes
   size_t i = 0;
   for (size_t n = 0; n < count && i < text.size(); ++n) {
     ++i;

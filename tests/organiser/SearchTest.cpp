@@ -7,9 +7,12 @@
 #include <thread>
 
 #include "OrganiserTestSupport.h"
+#include "core/Cp1252Case.h"
 #include "organiser/CSearchManager.h"
+#include "organiser/CSearchPool.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/IArchiveLookup.h"
+#include "organiser/ListColumn.h"
 #include "organiser/SearchRules.h"
 #include "recording/CKlFileListEntry.h"
 
@@ -41,6 +44,21 @@ TEST(SearchRules, WildcardRule) {
   EXPECT_EQ(zel::FileNameStem("/a.b/xAbCx"), "xAbCx");
 }
 
+TEST(SearchRules, WildcardsAndCaseWorkOnCharacters) {
+  // "?" takes one whole character, also one of two or three bytes.
+  EXPECT_TRUE(zel::WildcardMatch(zel::ContainsMask("M?ller"), zel::UpperCp1252("M\xC3\xBCller GmbH")));
+  EXPECT_TRUE(zel::WildcardMatch("?", "\xE2\x82\xAC"));  // the euro sign
+  EXPECT_FALSE(zel::WildcardMatch("??", "\xC3\xBC"));
+  EXPECT_TRUE(zel::WildcardMatch("*?X", "\xC3\xBCX"));
+  EXPECT_FALSE(zel::WildcardMatch("*\xBC", "\xC3\xBC"));  // a star restarts on a character, not inside one
+  // Upper case covers every Windows-1252 letter that has one there.
+  EXPECT_EQ(zel::UpperCp1252("m\xC3\xBCller \xC3\xA0\xC3\xBE\xC3\xB7\xC3\xBF\xC5\xA1\xC5\x93\xC5\xBE\xC3\x9F"),
+            "M\xC3\x9CLLER \xC3\x80\xC3\x9E\xC3\xB7\xC5\xB8\xC5\xA0\xC5\x92\xC5\xBD\xC3\x9F");
+  EXPECT_EQ(zel::UpperCp1252("\xC3"), "\xC3");  // a cut character stays
+  EXPECT_TRUE(zel::WildcardMatch(zel::ContainsMask("M\xC3\x9CLLER"), zel::UpperCp1252("M\xC3\xBCller GmbH")));
+  EXPECT_TRUE(zel::WildcardMatch(zel::ContainsMask("m\xC3\xBCller"), zel::UpperCp1252("M\xC3\x9CLLER")));
+}
+
 TEST(SearchRules, DateRule) {
   SearchCriteria c;
   const long long now = 1700000000 + 5000;  // 5000 s into a UTC day
@@ -70,6 +88,21 @@ TEST(SearchRules, DateRule) {
   // A start after the end sets no limit.
   std::swap(c.rangeStart, c.rangeEnd);
   EXPECT_TRUE(zel::PassesDateRule(c, 5, now));
+}
+
+TEST(SearchRules, ColumnAndDateModeNamesLeadBackToTheirRows) {
+  for (const zel::ListColumnInfo& info : zel::kListColumns) {
+    EXPECT_EQ(zel::ListColumnFromName(info.name), info.column) << info.name;
+    EXPECT_EQ(zel::ListColumnFromNumber(static_cast<int>(info.column)), info.column);
+  }
+  EXPECT_FALSE(zel::ListColumnFromNumber(zel::kListColumnCount));
+  EXPECT_FALSE(zel::ListColumnFromNumber(-1));
+  EXPECT_FALSE(zel::ListColumnFromName("Comment"));
+  for (const zel::DateModeInfo& info : zel::kDateModes) {
+    EXPECT_EQ(zel::DateModeFromName(zel::DateModeName(info.mode)), info.mode) << info.name;
+  }
+  EXPECT_FALSE(zel::DateModeFromName("30 days"));
+  EXPECT_EQ(zel::FindDateMode(9), nullptr);
 }
 
 class SearchTest : public ::testing::Test {
@@ -190,6 +223,19 @@ TEST_F(SearchTest, LengthCallerAndDateLimits) {
   EXPECT_EQ(Run(c), (std::vector<std::string>{"c.zel"}));
 }
 
+TEST_F(SearchTest, CallerMaskMatchesLettersBeyondAscii) {
+  Recording r;
+  r.callerId = "M\xFCller GmbH";  // as the header holds it, in Windows-1252
+  WriteRecording(dir_.File("a.zel"), r);
+  r.callerId = "Mueller AG";
+  WriteRecording(dir_.File("b.zel"), r);
+  SearchCriteria c = AllOf(dir_.path());
+  for (const char* mask : {"M?ller", "M\xC3\x9CLLER", "m\xC3\xBCller g"}) {
+    c.callerIdMask = mask;
+    EXPECT_EQ(Run(c), (std::vector<std::string>{"a.zel"})) << mask;
+  }
+}
+
 TEST_F(SearchTest, UnreadableFilesAndFolders) {
   mkdir(dir_.File("locked").c_str(), 0755);
   WriteRecording(dir_.File("ok.zel"));
@@ -277,6 +323,34 @@ TEST_F(SearchTest, CancelledWalkLeavesNoEntries) {
   // The next search is not disturbed by the cancelled one.
   c.limitByLength = 0;
   EXPECT_EQ(Run(c).size(), 3000u);
+}
+
+TEST(SearchPool, KeepsTheWalkOrderWhateverTheThreads) {
+  // Uneven work per file, so that later batches often finish before earlier ones.
+  for (unsigned threads : {0u, 1u, 3u}) {
+    CSearchPool pool(
+        [](const std::string& path) -> std::unique_ptr<CKlFileListEntry> {
+          const int time = std::stoi(path);
+          if (time % 3 == 0) return nullptr;
+          if (time % 97 == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+          auto e = std::make_unique<CKlFileListEntry>();
+          e->SetCommentText(path);
+          return e;
+        },
+        threads);
+    zel::EntryList out;
+    std::vector<std::string> expected;
+    for (int round = 0; round < 2; ++round) {  // the pool serves a second walk as well
+      for (int i = 0; i < 1000; ++i) {
+        pool.Add(std::to_string(i));
+        if (i % 3 != 0) expected.push_back(std::to_string(i));
+      }
+      pool.Finish(out);
+    }
+    std::vector<std::string> got;
+    for (const auto& e : out) got.push_back(e->CommentText());
+    EXPECT_EQ(got, expected) << threads << " threads";
+  }
 }
 
 class FixedLookup : public IArchiveLookup {
@@ -394,6 +468,42 @@ TEST(SortText, MatchesStrcmpOrderOnLongAndRepeatedTexts) {
   }
   EXPECT_EQ(list.size(), 2000u);
   for (const auto& e : list) ASSERT_NE(e, nullptr);
+}
+
+
+TEST(SortText, MatchesStrcmpOrderAroundTheSixteenthByte) {
+  // Texts that share prefixes of every length near 16 bytes, with suffixes that
+  // differ at, before and after the cut; the reference is std::sort with strcmp.
+  const std::string base = "Follow up needed - a call back";
+  std::mt19937 rng(16);
+  for (int round = 0; round < 20; ++round) {
+    std::vector<std::string> texts = {"Follow up needed", "Follow up needed - a", "Follow up needed - later",
+                                      "Follow up needed - urgent"};
+    for (int i = 0; i < 300; ++i) {
+      std::string text = base.substr(0, 12 + rng() % 9);
+      const int tail = static_cast<int>(rng() % 4);
+      for (int k = 0; k < tail; ++k) text += "aZÃ© "[rng() % 5];
+      texts.push_back(text);
+    }
+    std::shuffle(texts.begin(), texts.end(), rng);
+    zel::EntryList list;
+    for (const std::string& text : texts) {
+      auto e = std::make_unique<CKlFileListEntry>();
+      e->SetCommentText(text);
+      list.push_back(std::move(e));
+    }
+    std::vector<std::string> expected = texts;
+    std::sort(expected.begin(), expected.end(),
+              [](const std::string& a, const std::string& b) { return std::strcmp(a.c_str(), b.c_str()) < 0; });
+    for (bool descending : {false, true}) {
+      zel::SortEntries(list, 8, descending);
+      std::vector<std::string> got;
+      for (const auto& e : list) got.push_back(e->CommentText());
+      std::vector<std::string> want = expected;
+      if (descending) std::reverse(want.begin(), want.end());
+      ASSERT_EQ(got, want) << "round " << round << (descending ? " descending" : " ascending");
+    }
+  }
 }
 
 }  // namespace

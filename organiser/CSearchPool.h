@@ -1,0 +1,57 @@
+#pragma once
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "organiser/SearchRules.h"
+
+class CKlFileListEntry;
+
+// The threads a search reads headers on. The walk hands over every recording file
+// it meets; a few threads test and load them while the walk goes on, and Finish
+// gives the kept entries back in the order the walk met them, so that the results
+// are those of a walk that examines each file itself.
+class CSearchPool {
+ public:
+  // Turns the file at a path into a kept entry or null.
+  using Examine = std::function<std::unique_ptr<CKlFileListEntry>(const std::string&)>;
+
+  // `threads` 0 examines each file on the caller's thread inside Add.
+  CSearchPool(Examine examine, unsigned threads);
+  ~CSearchPool();
+  CSearchPool(const CSearchPool&) = delete;
+  CSearchPool& operator=(const CSearchPool&) = delete;
+
+  void Add(std::string path);
+  // Waits for every file added so far and appends the kept entries, in order.
+  void Finish(zel::EntryList& out);
+
+  // The threads worth using on this machine beside the walk.
+  static unsigned DefaultThreads();
+
+ private:
+  struct Batch {
+    std::vector<std::string> files;
+    zel::EntryList kept;
+  };
+
+  void Submit();
+  void Work();
+
+  Examine examine_;
+  std::unique_ptr<Batch> filling_;
+  zel::EntryList inline_;  // results when there are no threads
+
+  std::mutex mutex_;
+  std::condition_variable queued_;
+  std::condition_variable done_;
+  std::vector<std::unique_ptr<Batch>> batches_;  // in walk order
+  size_t next_ = 0;                             // first batch no thread has taken
+  size_t finished_ = 0;
+  bool closing_ = false;
+  std::vector<std::thread> threads_;
+};
