@@ -159,7 +159,7 @@ size_t RunSearch(const SearchCriteria& criteria, CZelVelomarDoc* document) {
   manager.PrepareSearch(criteria, 5, 1);
   manager.SetPassphrase("");
   manager.StartSearch();
-  while (manager.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  manager.WaitUntilStopped(-1);
   if (document) {
     manager.TakeResults(document);
     return document->EntryCount();

@@ -3,11 +3,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <thread>
 
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
@@ -84,7 +82,7 @@ bool WaitForArchiveRun(CArchiveManager& manager, bool progress) {
                    percent, stats.SelectedCount);
       std::fflush(stderr);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    manager.WaitUntilStopped(100);  // wakes at the end, else ticks for Ctrl+C and progress
   }
   manager.Stop();  // the worker has ended; collect it
   ::sigaction(SIGINT, &previous, nullptr);

@@ -100,6 +100,34 @@ TEST(ThreadTest, StopFromInsideRunDoesNotDeadlock) {
   EXPECT_TRUE(thread.returned.load());
 }
 
+// Pauses in Run for a minute unless asked to stop.
+class PausingThread : public CKlThread {
+ public:
+  PausingThread() : CKlThread("Pauser") {}
+  ~PausingThread() override { Stop(); }
+  std::atomic<bool> cutShort{false};
+
+ protected:
+  unsigned Run() override {
+    cutShort = WaitUntilStopped(60000);
+    return 0;
+  }
+};
+
+TEST(ThreadTest, WaitUntilStoppedTimesOutWhileRunningAndWakesOnAStop) {
+  PausingThread thread;
+  EXPECT_TRUE(thread.WaitUntilStopped(0));  // never started
+  thread.Start(THREAD_PRIORITY_NORMAL);
+  EXPECT_FALSE(thread.WaitUntilStopped(30));
+  auto begin = std::chrono::steady_clock::now();
+  std::thread stopper([&] { thread.SignalStop(); });
+  EXPECT_TRUE(thread.WaitUntilStopped(-1));
+  stopper.join();
+  thread.Stop();
+  EXPECT_TRUE(thread.cutShort.load());
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10));
+}
+
 TEST(ThreadTest, PendingFlagIsTakenOnce) {
   LoopThread thread("Pending");
   EXPECT_FALSE(thread.TakePendingFlag());
