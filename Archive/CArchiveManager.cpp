@@ -6,10 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -277,7 +275,7 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
     std::lock_guard<std::mutex> lock(selectedMutex_);
     for (size_t i = first; i < Selected_.size(); ++i) Selected_[i].SetArchived(0);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  WaitUntilStopped(100);  // the pause between jobs, cut short by a stop
 }
 
 // After a write that did not take every selected recording (a threshold, a

@@ -1,9 +1,7 @@
 #include "audio/CPlaybackManager.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
@@ -49,12 +47,7 @@ void CPlaybackManager::WaitForFirstBuffers() {
   // play. Waiting for the first queue's worth means the buffers Play hands to the
   // device hold decoded samples; CanPlay still asks for its larger lead. Bounded
   // like LoadRecordingAndWait's wait.
-  const int lead = kBuffersInFlight * kBufferSamples;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(100);
-  while (!Recording_.IsReady() && Recording_.DecodedCount() < lead &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  Recording_.WaitForDecodedCount(kBuffersInFlight * kBufferSamples, 100000);
 }
 
 bool CPlaybackManager::FinishDecoding() {

@@ -10,14 +10,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Archive/CArchiveLogger.h"
@@ -86,7 +84,7 @@ void RunWalk(int selection) {
   job.SetTarget("/nonexistent-target");
   manager->AddJob(job, nullptr);
   manager->Start(true);
-  while (manager->IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  manager->WaitUntilStopped(-1);
   manager->Stop();
 }
 

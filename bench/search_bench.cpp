@@ -166,7 +166,7 @@ size_t RunSearch(const SearchCriteria& criteria, CZelVelomarDoc* document, doubl
   manager.PrepareSearch(criteria, static_cast<int>(zel::ListColumn::DateTime), 1);
   manager.SetPassphrase("");
   manager.StartSearch();
-  while (manager.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  manager.WaitUntilStopped(-1);
   size_t count;
   if (document) {
     manager.TakeResults(document);

@@ -1,9 +1,7 @@
 #include "cli/ArchiveCommand.h"
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <thread>
 
 #include "Archive/ArchiveRunSummary.h"
 #include "Archive/CArchiveLogger.h"
@@ -65,7 +63,7 @@ bool WaitForArchiveRun(CArchiveManager& manager, bool progress) {
                    percent, stats.SelectedCount);
       std::fflush(stderr);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    manager.WaitUntilStopped(100);  // wakes at the end, else ticks for Ctrl+C and progress
   }
   manager.Stop();  // the worker has ended; collect it
   ::sigaction(SIGINT, &previous, nullptr);

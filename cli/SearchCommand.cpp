@@ -1,10 +1,8 @@
 #include "cli/SearchCommand.h"
 
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <optional>
-#include <thread>
 
 #include "cli/CliSupport.h"
 #include "core/Singleton.h"
@@ -216,15 +214,10 @@ int SearchCommand::ExecuteWith(const ArgParser& parser, const std::string& passp
 
 void SearchCommand::WaitForSearch(CSearchManager& manager) {
   const bool progress = zel::cli::StderrIsTerminal();
-  auto lastTick = std::chrono::steady_clock::now();
   SearchStatus status;
-  while (manager.IsRunning()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (progress && std::chrono::steady_clock::now() - lastTick >= std::chrono::seconds(1)) {
-      lastTick = std::chrono::steady_clock::now();
-      manager.GetStatus(status);
-      std::fprintf(stderr, "\rReading %d of %d recordings found.", status.processed, status.total);
-    }
+  while (!manager.WaitUntilStopped(progress ? 1000 : -1)) {
+    manager.GetStatus(status);
+    std::fprintf(stderr, "\rReading %d of %d recordings found.", status.processed, status.total);
   }
   if (progress) std::fprintf(stderr, "\r\033[K");
 }

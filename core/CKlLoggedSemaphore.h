@@ -41,16 +41,18 @@ class CKlLoggedSemaphore {
 class ScopedSemaphoreLock {
  public:
   ScopedSemaphoreLock(CKlLoggedSemaphore& semaphore, const char* file, int line)
-      : semaphore_(semaphore), file_(file) {
+      : semaphore_(semaphore), file_(file), line_(line) {
     semaphore_.Lock(file, line);
   }
-  ~ScopedSemaphoreLock() { semaphore_.Unlock(file_, __LINE__); }
+  // The unlock names the line that took the lock: the caller's, not this header's.
+  ~ScopedSemaphoreLock() { semaphore_.Unlock(file_, line_); }
   ScopedSemaphoreLock(const ScopedSemaphoreLock&) = delete;
   ScopedSemaphoreLock& operator=(const ScopedSemaphoreLock&) = delete;
 
  private:
   CKlLoggedSemaphore& semaphore_;
   const char* file_;
+  int line_;
 };
 
 #define ZEL_LOCK_CONCAT2(a, b) a##b

@@ -117,4 +117,6 @@ bool CKlThread::TakePendingFlag() {
 
 bool CKlThread::IsRunning() { return !StopEvent_.IsSet(); }
 
+bool CKlThread::WaitUntilStopped(int milliseconds) { return StopEvent_.Wait(milliseconds); }
+
 void CKlThread::SignalStop() { StopEvent_.Set(); }

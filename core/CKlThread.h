@@ -44,6 +44,10 @@ class CKlThread {
   virtual bool TakePendingFlag();
   virtual bool IsRunning();
   virtual void SignalStop();
+  // Waits up to `milliseconds` (negative: without limit) until IsRunning() is false:
+  // the worker has ended or a stop was requested. True when so. Inside Run it is a
+  // pause that a stop request cuts short.
+  bool WaitUntilStopped(int milliseconds);
 
   const std::string& Name() const { return Name_; }
   uint32_t ThreadId() const { return ThreadId_; }

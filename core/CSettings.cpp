@@ -129,6 +129,14 @@ void CSettings::SetColumnWidth(int i, int width) {
   if (i >= 0 && i < kColumnCount) ColumnWidths_[i] = width;
 }
 
-std::string CSettings::GetPassphrase() const { return zel::TrimBlanks(Passphrase_); }
+// The archive worker reads the passphrase while the user may change it.
+std::string CSettings::GetPassphrase() const {
+  ZEL_LOCK(lock_);
+  return zel::TrimBlanks(Passphrase_);
+}
 
-void CSettings::SetPassphrase(const std::string& text) { Passphrase_ = zel::TrimBlanks(text); }
+void CSettings::SetPassphrase(const std::string& text) {
+  std::string trimmed = zel::TrimBlanks(text);
+  ZEL_LOCK(lock_);
+  Passphrase_ = std::move(trimmed);
+}

@@ -38,7 +38,7 @@ class CSettings {
   static std::string GlobalSettingsFilePath(bool common, const std::string& fileName);
 
  private:
-  CKlLoggedSemaphore lock_{"SETTINGS"};
+  mutable CKlLoggedSemaphore lock_{"SETTINGS"};
   std::array<int, kColumnCount> ColumnWidths_;
   int DisableDelete_ = 0;
   int BlockExport_ = 0;

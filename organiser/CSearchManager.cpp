@@ -7,9 +7,7 @@
 
 #include <cerrno>
 
-#include <chrono>
 #include <cstring>
-#include <thread>
 #include <ctime>
 
 #include "core/CSettings.h"
@@ -180,7 +178,7 @@ size_t CSearchManager::ResultCount() {
 void CSearchManager::TakeResults(CZelVelomarDoc* document) {
   // The worker may not hold the lock yet right after StartSearch; wait for its end
   // so that a walk in progress is never taken half-way or missed.
-  while (IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  WaitUntilStopped(-1);
   ZEL_LOCK(lock_);
   if (results_.empty() || !document) return;
   document->SetCriteria(criteria_);

@@ -170,6 +170,30 @@ bool CKlRecordFile::WaitForDecoding(int milliseconds) {
                             [this] { return !Decoding_; });
 }
 
+bool CKlRecordFile::WaitForDecodedCount(int count, int milliseconds) {
+  std::unique_lock<std::mutex> lock(ThreadLock_);
+  // Both sides store then load in sequential consistency: either the decoder sees
+  // the wanted count and notifies under the lock, or this thread sees its count.
+  WantedCount_.store(count);
+  auto reached = [this, count] { return !Decoding_ || DecodedCount_.load() >= count; };
+  bool result = true;
+  if (milliseconds < 0) {
+    Finished_.wait(lock, reached);
+  } else {
+    result = Finished_.wait_for(lock, std::chrono::milliseconds(milliseconds), reached);
+  }
+  WantedCount_.store(INT_MAX);
+  return result;
+}
+
+void CKlRecordFile::PublishDecodedCount(int decoded) {
+  DecodedCount_.store(decoded);
+  if (decoded >= WantedCount_.load()) {
+    std::lock_guard<std::mutex> lock(ThreadLock_);
+    Finished_.notify_all();
+  }
+}
+
 int CKlRecordFile::DecodeAudio(int32_t formatTag, uint8_t* coded, size_t length) {
   switch (formatTag) {
     case kFormatALaw:
@@ -255,7 +279,7 @@ void CKlRecordFile::DecodeLoop(Coding coding) {
       NextSample_ += CGsmCodec::kFrameSamples;
       BytesLeft_ -= CGsmCodec::kFrameBytes;
       decoded += CGsmCodec::kFrameSamples;
-      DecodedCount_.store(decoded, std::memory_order_release);
+      PublishDecodedCount(decoded);
     }
   } else {
     while (!StopDecoding_.load(std::memory_order_relaxed) && BytesLeft_ >= zel::kImaBlockBytes) {
@@ -264,7 +288,7 @@ void CKlRecordFile::DecodeLoop(Coding coding) {
       NextSample_ += zel::kImaBlockSamples;
       BytesLeft_ -= zel::kImaBlockBytes;
       decoded += zel::kImaBlockSamples;
-      DecodedCount_.store(decoded, std::memory_order_release);
+      PublishDecodedCount(decoded);
     }
   }
   FreeCodedAudio();

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <climits>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -53,6 +54,9 @@ class CKlRecordFile {
   // Waits up to `milliseconds` (negative: without limit) for the decode thread to
   // end; true when no decoding is running any more.
   bool WaitForDecoding(int milliseconds);
+  // Waits up to `milliseconds` (negative: without limit) until at least `count`
+  // samples are decoded or no decoding runs any more; true when so.
+  bool WaitForDecodedCount(int count, int milliseconds);
 
   // Annotations, as UTF-8 texts.
   std::string GetCallerId() const;
@@ -97,6 +101,7 @@ class CKlRecordFile {
 
   int StartDecodeThread(Coding coding, uint8_t* coded, size_t length, int samples);
   void DecodeLoop(Coding coding);
+  void PublishDecodedCount(int decoded);
   void FreeCodedAudio() { CodedAudio_.reset(); }
 
   std::unique_ptr<int16_t[], FreeDeleter> DecodedSamples_;
@@ -121,4 +126,7 @@ class CKlRecordFile {
   int16_t* NextSample_ = nullptr;
   std::atomic<int> DecodedCount_{0};
   std::atomic<bool> StopDecoding_{false};
+  // The count a waiter of WaitForDecodedCount needs; the decode thread wakes it only
+  // once that is reached, so frames pass without taking the lock.
+  std::atomic<int> WantedCount_{INT_MAX};
 };

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <thread>
 
 #include "core/AppIdentity.h"
 #include "core/CKlXMLSettings.h"
@@ -85,6 +86,22 @@ TEST_F(SettingsTest, SavedFileIsPrivateAndReloads) {
   EXPECT_EQ(reloaded.GetColumnWidth(3), 77);
   EXPECT_EQ(reloaded.GetShowHistory(), 0);
   EXPECT_EQ(reloaded.GetPassphrase(), "open sesame");
+}
+
+TEST_F(SettingsTest, PassphraseReadWhileAnotherThreadSetsItIsAlwaysWhole) {
+  CSettings settings;
+  const std::string first(40, 'a');  // beyond the short-string buffer: a torn read shows
+  const std::string second(40, 'b');
+  std::thread writer([&] {
+    for (int i = 0; i < 20000; ++i) settings.SetPassphrase(i % 2 ? first : second);
+  });
+  int torn = 0;
+  for (int i = 0; i < 20000; ++i) {
+    std::string seen = settings.GetPassphrase();
+    if (!seen.empty() && seen != first && seen != second) ++torn;
+  }
+  writer.join();
+  EXPECT_EQ(torn, 0);
 }
 
 TEST_F(SettingsTest, ColumnsAreReadUntilTheFirstMissingOne) {

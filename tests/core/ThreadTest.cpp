@@ -100,6 +100,34 @@ TEST(ThreadTest, StopFromInsideRunDoesNotDeadlock) {
   EXPECT_TRUE(thread.returned.load());
 }
 
+// Pauses in Run for a minute unless asked to stop.
+class PausingThread : public CKlThread {
+ public:
+  PausingThread() : CKlThread("Pauser") {}
+  ~PausingThread() override { Stop(); }
+  std::atomic<bool> cutShort{false};
+
+ protected:
+  unsigned Run() override {
+    cutShort = WaitUntilStopped(60000);
+    return 0;
+  }
+};
+
+TEST(ThreadTest, WaitUntilStoppedTimesOutWhileRunningAndWakesOnAStop) {
+  PausingThread thread;
+  EXPECT_TRUE(thread.WaitUntilStopped(0));  // never started
+  thread.Start(THREAD_PRIORITY_NORMAL);
+  EXPECT_FALSE(thread.WaitUntilStopped(30));
+  auto begin = std::chrono::steady_clock::now();
+  std::thread stopper([&] { thread.SignalStop(); });
+  EXPECT_TRUE(thread.WaitUntilStopped(-1));
+  stopper.join();
+  thread.Stop();
+  EXPECT_TRUE(thread.cutShort.load());
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10));
+}
+
 TEST(ThreadTest, PendingFlagIsTakenOnce) {
   LoopThread thread("Pending");
   EXPECT_FALSE(thread.TakePendingFlag());
@@ -119,8 +147,10 @@ TEST(SemaphoreTest, AWaiterLogsEachPeriodThenAcquires) {
   CKlLoggedSemaphore semaphore("LONG_HOLD", false, 200);
   const std::regex line(
       R"(Semaphore <LONG_HOLD> timeout from \[waiter\.cpp\(21\)\] as thread [0-9A-F]+ \[holder\.cpp\(11\)\] has it)");
+  // Only lines this run writes count: a repeated run finds the earlier ones.
+  const size_t start = LogText().size();
   auto timeouts = [&] {
-    std::string log = LogText();
+    std::string log = LogText().substr(start);
     return static_cast<size_t>(
         std::distance(std::sregex_iterator(log.begin(), log.end(), line), std::sregex_iterator()));
   };
@@ -154,6 +184,19 @@ TEST(SemaphoreTest, UnlockFromAnotherThreadIsLoggedAndReleases) {
   semaphore.Lock("a/owner.cpp", 7);
   semaphore.Unlock("a/owner.cpp", 8);
   EXPECT_EQ(Count(LogText(), "Semaphore <FOREIGN> timeout"), 0u);
+}
+
+TEST(SemaphoreTest, AScopedLockNamesItsOwnLineWhenItsUnlockIsForeign) {
+  CKlLoggedSemaphore semaphore("SCOPED_FOREIGN");
+  int lockLine;
+  {
+    lockLine = __LINE__ + 1;
+    ZEL_LOCK(semaphore);
+    semaphore.Unlock("x/early.cpp", 1);  // the scoped unlock below is then not the owner's
+  }
+  std::string expected =
+      "Unlocking semaphore <SCOPED_FOREIGN> from [ThreadTest.cpp(" + std::to_string(lockLine) + ")]";
+  EXPECT_NE(LogText().find(expected), std::string::npos) << expected;
 }
 
 TEST(SemaphoreTest, ScopedLockReleasesOnEveryWayOut) {

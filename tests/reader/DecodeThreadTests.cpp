@@ -62,6 +62,18 @@ TEST_F(DecodeThread, SamplesFillInWhileTheCountIsFinal) {
   EXPECT_EQ(file.DecodedCount(), total);
 }
 
+TEST_F(DecodeThread, AWaitForADecodedCountEndsAtTheCountOrAtTheEnd) {
+  std::string path = LongRecording("wait.zel", 49, 60);
+  CKlRecordFile file;
+  ASSERT_EQ(file.LoadRecording(path, ""), 1);
+  EXPECT_TRUE(file.WaitForDecodedCount(8000, -1));
+  EXPECT_GE(file.DecodedCount(), 8000);
+  EXPECT_FALSE(file.IsReady());  // an hour takes longer than a second's worth
+  // More than the recording holds: the end of decoding ends the wait.
+  EXPECT_TRUE(file.WaitForDecodedCount(file.SampleCount() + 1, -1));
+  EXPECT_TRUE(file.IsReady());
+}
+
 TEST_F(DecodeThread, ClosingOrDestroyingWhileDecodingIsSafe) {
   std::string gsm = LongRecording("gsm.zel", 49, 60);
   std::string ima = LongRecording("ima.zel", 17, 60);
