@@ -10,6 +10,8 @@
 #include "cli/JsonWriter.h"
 #include "organiser/CSearchManager.h"
 #include "organiser/CZelVelomarDoc.h"
+#include "organiser/DateMode.h"
+#include "organiser/ListColumn.h"
 #include "recording/CKlFileListEntry.h"
 
 ZEL_REGISTER_COMMAND(SearchCommand);
@@ -73,9 +75,11 @@ void PrintEntryList(const CZelVelomarDoc& document, bool json, const SearchSumma
     std::printf("%s\n", writer.Text().c_str());
     return;
   }
-  std::printf("%s %s %s %s %s %s %s %s %s\n", Cell("ENC", 3).c_str(), Cell("!", 1).c_str(), Cell("User ID", 16).c_str(),
-              Cell("Caller ID", 20).c_str(), Cell("Archived", 8).c_str(), Cell("Date + Time", 20).c_str(),
-              Cell("Duration", 8).c_str(), Cell("BM", 2).c_str(), "Comment");
+  // The list's own headers, each in its column's width; the comment takes the rest.
+  static const size_t kWidths[zel::kListColumnCount - 1] = {3, 1, 16, 20, 8, 20, 8, 2};
+  std::string header;
+  for (int i = 0; i + 1 < zel::kListColumnCount; ++i) header += Cell(zel::kListColumns[i].header, kWidths[i]) + " ";
+  std::printf("%s%s\n", header.c_str(), zel::kListColumns[zel::kListColumnCount - 1].header);
   for (size_t i = 0; i < document.EntryCount(); ++i) {
     const CKlFileListEntry& e = *document.EntryAt(i);
     int kind = CZelVelomarDoc::ArchiveKind(e);
@@ -114,17 +118,13 @@ std::optional<long long> LocalTime(const std::string& date, int hour, int minute
   return static_cast<long long>(t);
 }
 
-std::optional<int> SortColumn(const std::string& text) {
-  static const char* const names[] = {"enc",      "important", "user",     "caller",
-                                      "archived", "date",      "duration", "bookmark", "comment"};
+// A column by its number or by its name.
+std::optional<zel::ListColumn> SortColumn(const std::string& text) {
   if (auto number = ArgParser::ToInt(text)) {
-    if (*number >= 0 && *number <= 8) return static_cast<int>(*number);
-    return std::nullopt;
+    if (*number < 0 || *number >= zel::kListColumnCount) return std::nullopt;
+    return zel::ListColumnFromNumber(static_cast<int>(*number));
   }
-  for (int i = 0; i < 9; ++i) {
-    if (text == names[i]) return i;
-  }
-  return std::nullopt;
+  return zel::ListColumnFromName(text);
 }
 
 }  // namespace
@@ -147,11 +147,11 @@ int SearchCommand::Validate(const ArgParser& parser) {
     criteria_.limitByLength = 1;
     criteria_.minMinutes = static_cast<int>(*minutes);
   }
-  column_ = 5;
+  column_ = static_cast<int>(zel::ListColumn::DateTime);
   if (parser.Has("sort")) {
     auto parsed = SortColumn(parser.Value("sort"));
     if (!parsed) return UsageError("unknown sort column " + parser.Value("sort"));
-    column_ = *parsed;
+    column_ = static_cast<int>(*parsed);
   }
   return zel::cli::kExitOk;
 }
@@ -159,13 +159,10 @@ int SearchCommand::Validate(const ArgParser& parser) {
 int SearchCommand::ValidateDates(const ArgParser& parser) {
   const bool hasRange = parser.Has("from") || parser.Has("to");
   std::string dates = parser.Value("dates", hasRange ? "range" : "30days");
-  if (dates == "all") criteria_.dateMode = 0;
-  else if (dates == "2days") criteria_.dateMode = 1;
-  else if (dates == "7days") criteria_.dateMode = 2;
-  else if (dates == "30days") criteria_.dateMode = 3;
-  else if (dates == "range") criteria_.dateMode = 4;
-  else return UsageError("unknown --dates value " + dates);
-  if (criteria_.dateMode != 4) return hasRange ? UsageError("--from and --to need --dates range") : zel::cli::kExitOk;
+  std::optional<zel::DateMode> mode = zel::DateModeFromName(dates);
+  if (!mode) return UsageError("unknown --dates value " + dates);
+  criteria_.dateMode = static_cast<int>(*mode);
+  if (*mode != zel::DateMode::Range) return hasRange ? UsageError("--from and --to need --dates range") : zel::cli::kExitOk;
   if (!parser.Has("from") || !parser.Has("to")) return UsageError("--dates range needs --from and --to");
   auto from = LocalTime(parser.Value("from"), 0, 0, 0);
   auto to = LocalTime(parser.Value("to"), 23, 59, 59);
