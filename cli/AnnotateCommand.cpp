@@ -8,6 +8,7 @@
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "core/CSettings.h"
+#include "core/Cp1252.h"
 #include "recording/CKlRecordFile.h"
 
 ZEL_REGISTER_COMMAND(AnnotateCommand);
@@ -92,6 +93,7 @@ int AnnotateCommand::ExecuteWith(const ArgParser& args, const std::string& passp
                          (zel ? "" : ": only .zel files have a header to annotate"));
     return zel::cli::kExitFailure;
   }
+  WarnOfChangedTexts(args);
   PrintResult(path, recording);
   return zel::cli::kExitOk;
 }
@@ -108,6 +110,16 @@ void AnnotateCommand::Apply(const ArgParser& args, CKlRecordFile& recording) con
   if (important_) recording.SetImportant(*important_);
   if (start_) recording.SetBookmark(*start_, *end_);
   if (args.Has("clear-bookmark")) recording.SetBookmark(-1, -1);
+}
+
+void AnnotateCommand::WarnOfChangedTexts(const ArgParser& args) {
+  // The header stores Windows-1252; what it cannot hold is stored as "?".
+  for (const auto& [option, field] : {std::pair{"caller", "caller ID"}, std::pair{"comment", "comment"}}) {
+    if (args.Has(option) && !zel::FitsCp1252(args.Value(option))) {
+      std::fprintf(stderr, "zelctl annotate: the %s was changed to fit the header: characters outside "
+                   "Windows-1252 were stored as \"?\"\n", field);
+    }
+  }
 }
 
 void AnnotateCommand::PrintResult(const std::string& path, const CKlRecordFile& recording) {

@@ -27,6 +27,7 @@ class AnnotateCommand : public RecordingCommand {
 
  private:
   void Apply(const ArgParser& args, CKlRecordFile& recording) const;
+  static void WarnOfChangedTexts(const ArgParser& args);
   static void PrintResult(const std::string& path, const CKlRecordFile& recording);
 
   std::optional<uint32_t> important_;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/CliSupport.h"
+#include "audio/WavExport.h"
 #include "cli/JsonWriter.h"
 #include "recording/CBookmarkRecordFile.h"
 
@@ -11,7 +12,9 @@ ZEL_REGISTER_COMMAND(ClipCommand);
 
 int ClipCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
   const std::string& path = parser.Positional()[0];
-  const std::string output = parser.Value("output");
+  // A clip is a recording: without ".zel" the reader would take it for raw audio.
+  const std::string output = zel::WithExtension(parser.Value("output"), ".zel");
+  if (int status = RefuseSource(path, output); status != zel::cli::kExitOk) return status;
   CKlRecordFile source;
   // The header alone tells whether there is a bookmark; the clip decodes the audio.
   if (source.LoadRecording(path, passphrase) == 0) {

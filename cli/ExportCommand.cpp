@@ -45,6 +45,8 @@ int ExportCommand::Validate(const ArgParser& args) {
 
 int ExportCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
   const std::string& path = parser.Positional()[0];
+  std::string written = zel::WithExtension(parser.Value("output"), parser.Has("native") ? ".zel" : ".wav");
+  if (int status = RefuseSource(path, written); status != zel::cli::kExitOk) return status;
   CKlRecordFile file;
   if (file.LoadRecordingAndWait(path, passphrase) != 1 || !file.IsReady()) {
     zel::cli::PrintError("cannot load recording " + path);

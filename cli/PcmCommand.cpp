@@ -11,6 +11,7 @@ ZEL_REGISTER_COMMAND(PcmCommand);
 
 int PcmCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
   const std::string& path = parser.Positional()[0];
+  if (int status = RefuseSource(path, parser.Value("output")); status != zel::cli::kExitOk) return status;
   CKlRecordFile recording;
   if (recording.LoadRecordingAndWait(path, passphrase) == 0) {
     zel::cli::PrintError("cannot read recording " + path);

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "cli/CliSupport.h"
+#include "core/SameFile.h"
 
 std::vector<OptionSpec> RecordingCommand::Options() const {
   std::vector<OptionSpec> options = RecordingOptions();
@@ -20,4 +21,10 @@ int RecordingCommand::Execute(const ArgParser& args) {
 int RecordingCommand::RequireOutput(const ArgParser& args, const char* hint) const {
   if (args.Has("output") && !args.Value("output").empty()) return zel::cli::kExitOk;
   return UsageError(std::string("needs -o ") + hint);
+}
+
+int RecordingCommand::RefuseSource(const std::string& source, const std::string& target) {
+  if (!zel::IsSameFile(source, target)) return zel::cli::kExitOk;
+  zel::cli::PrintError("cannot write " + target + ": it is the recording " + source + " being read");
+  return zel::cli::kExitFailure;
 }

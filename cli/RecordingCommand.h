@@ -20,4 +20,7 @@ class RecordingCommand : public Command {
   static OptionSpec OutputOption() { return {"output", 1, "-o"}; }
   // The usage status when -o is missing or empty ("needs -o HINT"), else kExitOk.
   int RequireOutput(const ArgParser& args, const char* hint) const;
+  // kExitFailure (with a message) when `target` is the recording `source` itself,
+  // also through a link: writing it would replace the call. Else kExitOk.
+  static int RefuseSource(const std::string& source, const std::string& target);
 };
