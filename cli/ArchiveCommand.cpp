@@ -119,7 +119,8 @@ int ArchiveCommand::Validate(const ArgParser& args) {
       .SetMediaProcessing(media)
       .SetThreshold(static_cast<int32_t>(threshold), threshold > 0)
       .SetComment(args.Value("comment"));
-  return zel::cli::kExitOk;
+  std::string problem = Builder_.Problem();
+  return problem.empty() ? zel::cli::kExitOk : UsageError(problem);
 }
 
 int ArchiveCommand::ExecuteWith(const ArgParser& args, const std::string& passphrase) {
