@@ -57,12 +57,12 @@ class CSearchManager : public CKlThread {
   unsigned Run() override;
 
  private:
-  void Scan(const std::string& item, long long now);
-  void ScanFolder(const std::string& folder, long long now, int depth);
-  void Examine(const std::string& path, long long modificationTime, long long now);
+  void Scan(const std::string& item, long long now) REQUIRES(lock_);
+  void ScanFolder(const std::string& folder, long long now, int depth) REQUIRES(lock_);
+  void Examine(const std::string& path, long long modificationTime, long long now) REQUIRES(lock_);
 
-  zel::EntryList results_;
   CKlLoggedSemaphore lock_{"SEARCH_MANAGER"};
+  zel::EntryList results_ GUARDED_BY(lock_);
   std::atomic<int> failed_{0};
   std::atomic<int> processed_{0};
   std::atomic<int> total_{0};
