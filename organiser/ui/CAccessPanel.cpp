@@ -11,8 +11,7 @@
 #include "organiser/ui/CFolderTree.h"
 #include "organiser/ui/CHotListsTree.h"
 #include "organiser/ui/CShortCutTree.h"
-#include "toolkit/ui/Icons.h"
-#include "toolkit/ui/Notifications.h"
+#include "organiser/ui/IAccessPanelHost.h"
 
 CAccessPanel::CAccessPanel(QWidget* parent)
     : CAccessPanel(*Singleton<CShortCuts>::Instance(), *Singleton<CHotLists>::Instance(), parent) {}
@@ -27,9 +26,9 @@ CAccessPanel::CAccessPanel(CShortCuts& shortcuts, CHotLists& hotLists, QWidget* 
   shortcutTree_ = new CShortCutTree(shortcuts_, toolBox_);
   hotListsTree_ = new CHotListsTree(hotLists_, toolBox_);
   folderTree_ = new CFolderTree(shortcuts_, toolBox_);
-  toolBox_->addItem(shortcutTree_, zel::ui::Icon("link"), tr("My Shortcuts"));
-  toolBox_->addItem(hotListsTree_, zel::ui::Icon("group"), tr("My Calls for Review"));
-  toolBox_->addItem(folderTree_, zel::ui::Icon("folder"), tr("My Explorer"));
+  toolBox_->addItem(shortcutTree_, CCollectionTree::LinkIcon(), tr("My Shortcuts"));
+  toolBox_->addItem(hotListsTree_, CCollectionTree::GroupIcon(), tr("My Calls for Review"));
+  toolBox_->addItem(folderTree_, QIcon(QStringLiteral(":/icons/folder.svg")), tr("My Explorer"));
   setWidget(toolBox_);
   setMinimumWidth(200);
 
@@ -42,7 +41,6 @@ CAccessPanel::CAccessPanel(CShortCuts& shortcuts, CHotLists& hotLists, QWidget* 
   connect(folderTree_, &CFolderTree::shortcutsChanged, this, [this] {
     RefreshShortcuts();
     ScheduleSave(true, false);
-    zel::ui::PostNotification(target_, zel::ui::kShortcutsChanged);
   });
   connect(shortcutTree_, &CShortCutTree::createListForFolders, this, &CAccessPanel::PostListForFolders);
   connect(folderTree_, &CFolderTree::createListForFolders, this, &CAccessPanel::PostListForFolders);
@@ -55,6 +53,7 @@ CAccessPanel::CAccessPanel(CShortCuts& shortcuts, CHotLists& hotLists, QWidget* 
 CAccessPanel::~CAccessPanel() { SaveNow(); }
 
 void CAccessPanel::SetHost(IAccessPanelHost* host) {
+  host_ = host;
   shortcutTree_->SetHost(host);
   hotListsTree_->SetHost(host);
 }
@@ -64,7 +63,7 @@ void CAccessPanel::RefreshShortcuts() { shortcutTree_->Refresh(); }
 void CAccessPanel::RefreshCallsForReview() { hotListsTree_->Refresh(); }
 
 void CAccessPanel::PostListForFolders(const std::vector<std::string>& folders) {
-  if (!folders.empty()) zel::ui::PostCreateListForFolders(target_, folders);
+  if (host_ && !folders.empty()) host_->CreateListForFolders(folders);
 }
 
 void CAccessPanel::ScheduleSave(bool shortcuts, bool hotLists) {
@@ -89,12 +88,12 @@ void CAccessPanel::SaveNow() {
 // The main window forwards the collection notifications here: another part (the
 // player, the folder tree) changed a store, so rebuild its tree and save it.
 bool CAccessPanel::event(QEvent* event) {
-  if (event->type() == zel::ui::kReviewTreeChanged) {
+  if (event->type() == kReviewTreeChanged) {
     RefreshCallsForReview();
     ScheduleSave(false, true);
     return true;
   }
-  if (event->type() == zel::ui::kShortcutsChanged) {
+  if (event->type() == kShortcutsChanged) {
     RefreshShortcuts();
     ScheduleSave(true, false);
     return true;

@@ -1,5 +1,8 @@
 #pragma once
 #include <QDockWidget>
+#include <QEvent>
+#include <string>
+#include <vector>
 
 class CFolderTree;
 class CHotLists;
@@ -22,9 +25,10 @@ class CAccessPanel : public QDockWidget {
   ~CAccessPanel() override;
 
   void SetHost(IAccessPanelHost* host);
-  // Where the folder lists are posted (the main window); without one the
-  // notification goes nowhere.
-  void SetNotificationTarget(QObject* target) { target_ = target; }
+
+  // The main window's notifications that another part changed a collection.
+  static constexpr QEvent::Type kReviewTreeChanged = QEvent::Type(0xA044);
+  static constexpr QEvent::Type kShortcutsChanged = QEvent::Type(0xA045);
 
   void RefreshShortcuts();
   void RefreshCallsForReview();
@@ -53,7 +57,7 @@ class CAccessPanel : public QDockWidget {
   CHotListsTree* hotListsTree_;
   CFolderTree* folderTree_;
   QTimer* saveTimer_;
-  QObject* target_ = nullptr;
+  IAccessPanelHost* host_ = nullptr;
   bool shortcutsDirty_ = false;
   bool hotListsDirty_ = false;
 };

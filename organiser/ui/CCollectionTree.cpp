@@ -10,7 +10,6 @@
 
 #include "organiser/CCollectionStore.h"
 #include "organiser/CollectionCommands.h"
-#include "toolkit/ui/Icons.h"
 
 namespace {
 constexpr int kEntryIdRole = Qt::UserRole;
@@ -87,10 +86,14 @@ QTreeWidgetItem* CCollectionTree::NewItem(const std::string& label, int entryId,
   item->setText(0, QString::fromStdString(label));
   item->setData(0, kEntryIdRole, entryId);
   item->setData(0, kIsGroupRole, isGroup);
-  item->setIcon(0, zel::ui::Icon(isGroup ? "group" : "link"));
+  item->setIcon(0, isGroup ? GroupIcon() : LinkIcon());
   item->setFlags(item->flags() | Qt::ItemIsEditable);
   return item;
 }
+
+QIcon CCollectionTree::GroupIcon() { return QIcon(QStringLiteral(":/icons/group.svg")); }
+
+QIcon CCollectionTree::LinkIcon() { return QIcon(QStringLiteral(":/icons/link.svg")); }
 
 QAction* CCollectionTree::FindAction(QMenu* menu, int id) {
   if (!menu) return nullptr;
