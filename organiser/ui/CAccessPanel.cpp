@@ -11,7 +11,8 @@
 #include "organiser/ui/CFolderTree.h"
 #include "organiser/ui/CHotListsTree.h"
 #include "organiser/ui/CShortCutTree.h"
-#include "organiser/ui/IAccessPanelHost.h"
+#include "toolkit/ui/CIconSet.h"
+#include "toolkit/ui/Notifications.h"
 
 CAccessPanel::CAccessPanel(QWidget* parent)
     : CAccessPanel(*Singleton<CShortCuts>::Instance(), *Singleton<CHotLists>::Instance(), parent) {}
@@ -26,9 +27,9 @@ CAccessPanel::CAccessPanel(CShortCuts& shortcuts, CHotLists& hotLists, QWidget* 
   shortcutTree_ = new CShortCutTree(shortcuts_, toolBox_);
   hotListsTree_ = new CHotListsTree(hotLists_, toolBox_);
   folderTree_ = new CFolderTree(shortcuts_, toolBox_);
-  toolBox_->addItem(shortcutTree_, CCollectionTree::LinkIcon(), tr("My Shortcuts"));
-  toolBox_->addItem(hotListsTree_, CCollectionTree::GroupIcon(), tr("My Calls for Review"));
-  toolBox_->addItem(folderTree_, QIcon(QStringLiteral(":/icons/folder.svg")), tr("My Explorer"));
+  toolBox_->addItem(shortcutTree_, CIconSet::Icon(QStringLiteral("link")), tr("My Shortcuts"));
+  toolBox_->addItem(hotListsTree_, CIconSet::Icon(QStringLiteral("review")), tr("My Calls for Review"));
+  toolBox_->addItem(folderTree_, CIconSet::Icon(QStringLiteral("folder")), tr("My Explorer"));
   setWidget(toolBox_);
   setMinimumWidth(200);
 
@@ -41,6 +42,7 @@ CAccessPanel::CAccessPanel(CShortCuts& shortcuts, CHotLists& hotLists, QWidget* 
   connect(folderTree_, &CFolderTree::shortcutsChanged, this, [this] {
     RefreshShortcuts();
     ScheduleSave(true, false);
+    zelgui::PostNotification(zelgui::kShortcutTreeChanged, 0);
   });
   connect(shortcutTree_, &CShortCutTree::createListForFolders, this, &CAccessPanel::PostListForFolders);
   connect(folderTree_, &CFolderTree::createListForFolders, this, &CAccessPanel::PostListForFolders);
@@ -53,7 +55,6 @@ CAccessPanel::CAccessPanel(CShortCuts& shortcuts, CHotLists& hotLists, QWidget* 
 CAccessPanel::~CAccessPanel() { SaveNow(); }
 
 void CAccessPanel::SetHost(IAccessPanelHost* host) {
-  host_ = host;
   shortcutTree_->SetHost(host);
   hotListsTree_->SetHost(host);
 }
@@ -63,7 +64,10 @@ void CAccessPanel::RefreshShortcuts() { shortcutTree_->Refresh(); }
 void CAccessPanel::RefreshCallsForReview() { hotListsTree_->Refresh(); }
 
 void CAccessPanel::PostListForFolders(const std::vector<std::string>& folders) {
-  if (host_ && !folders.empty()) host_->CreateListForFolders(folders);
+  if (folders.empty()) return;
+  QStringList paths;
+  for (const std::string& folder : folders) paths.push_back(QString::fromStdString(folder));
+  zelgui::PostNotification(zelgui::kCreateListForFolders, 0, QString(), paths);
 }
 
 void CAccessPanel::ScheduleSave(bool shortcuts, bool hotLists) {
@@ -88,12 +92,12 @@ void CAccessPanel::SaveNow() {
 // The main window forwards the collection notifications here: another part (the
 // player, the folder tree) changed a store, so rebuild its tree and save it.
 bool CAccessPanel::event(QEvent* event) {
-  if (event->type() == kReviewTreeChanged) {
+  if (event->type() == static_cast<QEvent::Type>(zelgui::kReviewTreeChanged)) {
     RefreshCallsForReview();
     ScheduleSave(false, true);
     return true;
   }
-  if (event->type() == kShortcutsChanged) {
+  if (event->type() == static_cast<QEvent::Type>(zelgui::kShortcutTreeChanged)) {
     RefreshShortcuts();
     ScheduleSave(true, false);
     return true;

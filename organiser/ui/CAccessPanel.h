@@ -1,6 +1,5 @@
 #pragma once
 #include <QDockWidget>
-#include <QEvent>
 #include <string>
 #include <vector>
 
@@ -25,10 +24,6 @@ class CAccessPanel : public QDockWidget {
   ~CAccessPanel() override;
 
   void SetHost(IAccessPanelHost* host);
-
-  // The main window's notifications that another part changed a collection.
-  static constexpr QEvent::Type kReviewTreeChanged = QEvent::Type(0xA044);
-  static constexpr QEvent::Type kShortcutsChanged = QEvent::Type(0xA045);
 
   void RefreshShortcuts();
   void RefreshCallsForReview();
@@ -57,7 +52,6 @@ class CAccessPanel : public QDockWidget {
   CHotListsTree* hotListsTree_;
   CFolderTree* folderTree_;
   QTimer* saveTimer_;
-  IAccessPanelHost* host_ = nullptr;
   bool shortcutsDirty_ = false;
   bool hotListsDirty_ = false;
 };

@@ -10,6 +10,7 @@
 
 #include "organiser/CCollectionStore.h"
 #include "organiser/CollectionCommands.h"
+#include "toolkit/ui/CIconSet.h"
 
 namespace {
 constexpr int kEntryIdRole = Qt::UserRole;
@@ -86,14 +87,10 @@ QTreeWidgetItem* CCollectionTree::NewItem(const std::string& label, int entryId,
   item->setText(0, QString::fromStdString(label));
   item->setData(0, kEntryIdRole, entryId);
   item->setData(0, kIsGroupRole, isGroup);
-  item->setIcon(0, isGroup ? GroupIcon() : LinkIcon());
+  item->setIcon(0, CIconSet::Icon(isGroup ? QStringLiteral("group") : QStringLiteral("link")));
   item->setFlags(item->flags() | Qt::ItemIsEditable);
   return item;
 }
-
-QIcon CCollectionTree::GroupIcon() { return QIcon(QStringLiteral(":/icons/group.svg")); }
-
-QIcon CCollectionTree::LinkIcon() { return QIcon(QStringLiteral(":/icons/link.svg")); }
 
 QAction* CCollectionTree::FindAction(QMenu* menu, int id) {
   if (!menu) return nullptr;

@@ -32,8 +32,6 @@ class CCollectionTree : public QTreeWidget, public ICollectionTree {
   // Runs the menu command `id` on `item`; false for an unknown id.
   virtual bool RunCommand(int id, QTreeWidgetItem* item) = 0;
   static QAction* FindAction(QMenu* menu, int id);
-  static QIcon GroupIcon();
-  static QIcon LinkIcon();
 
   QTreeWidgetItem* ItemForEntry(int id);
   QTreeWidgetItem* ItemOf(Item item) const { return static_cast<QTreeWidgetItem*>(item); }

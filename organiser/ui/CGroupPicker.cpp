@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "organiser/CCollectionStore.h"
-#include "organiser/ui/CCollectionTree.h"
+#include "toolkit/ui/CIconSet.h"
 
 CGroupPicker::CGroupPicker(CCollectionStore& store, QWidget* parent) : QTreeWidget(parent) {
   setHeaderHidden(true);
@@ -26,7 +26,7 @@ CGroupPicker::CGroupPicker(CCollectionStore& store, QWidget* parent) : QTreeWidg
     auto* item = new QTreeWidgetItem;
     item->setText(0, QString::fromStdString(entry->name));
     item->setData(0, Qt::UserRole, entry->id);
-    item->setIcon(0, CCollectionTree::GroupIcon());
+    item->setIcon(0, CIconSet::Icon(QStringLiteral("group")));
     if (parentItem) {
       parentItem->addChild(item);
     } else {
