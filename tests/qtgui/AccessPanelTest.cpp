@@ -134,6 +134,8 @@ TEST_F(AccessPanelTest, NewShortcutNeedsANameAndAParent) {
   dialog.FolderEdit()->setText(QString::fromStdString(dir_.path()));
   EXPECT_TRUE(dialog.OkButton()->isEnabled());
   EXPECT_EQ(dialog.ParentId(), 0);
+  dialog.show();
+  EXPECT_TRUE(dialog.grab().save(QApplication::applicationDirPath() + "/new-shortcut.png"));
 }
 
 TEST_F(AccessPanelTest, HistoryButtonsFollowTheSelection) {
