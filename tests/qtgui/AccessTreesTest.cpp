@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
+#include <QFileSystemModel>
 #include <QMimeData>
+#include <QTest>
 #include <QUrl>
 #include <sys/stat.h>
 
 #include "organiser/CHotLists.h"
 #include "organiser/CShortCuts.h"
+#include "organiser/ui/CFolderTree.h"
 #include "organiser/ui/CHotListsTree.h"
 #include "organiser/ui/CShortCutTree.h"
 #include "organiser/ui/IAccessPanelHost.h"
@@ -109,6 +112,27 @@ TEST_F(AccessTreesTest, ShortcutMenuStates) {
   EXPECT_TRUE(store.Exists(0));
   EXPECT_EQ(tree.ItemForEntry(2), nullptr);
   ASSERT_NE(tree.ItemForEntry(0), nullptr);
+
+  // Del removes the selection from the keyboard too.
+  Select(tree, {6});
+  QTest::keyClick(&tree, Qt::Key_Delete);
+  EXPECT_FALSE(store.Exists(6));
+}
+
+TEST_F(AccessTreesTest, FolderMenuOnlyOnFolders) {
+  orgtest::WriteRecording(dir_.File("a.zel"));
+  CShortCuts store;
+  store.Load();
+  CFolderTree tree(store);
+  const auto enabled = [&](const std::string& path) {
+    tree.setCurrentIndex(tree.Model()->index(QString::fromStdString(path)));
+    std::unique_ptr<QMenu> menu = tree.CreateContextMenu();
+    int count = 0;
+    for (QAction* action : menu->actions()) count += action->isEnabled();
+    return count;
+  };
+  EXPECT_EQ(enabled(dir_.path()), 4);
+  EXPECT_EQ(enabled(dir_.File("a.zel")), 0);
 }
 
 TEST_F(AccessTreesTest, CallsForReviewMenuStates) {
