@@ -1,0 +1,39 @@
+#include "toolkit/ui/CProgressWnd.h"
+
+#include <QApplication>
+#include <algorithm>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CProgressWnd::CProgressWnd(QWidget* parent, const QString& title)
+    : QDialog(parent), text_(new QLabel(this)), bar_(new QProgressBar(this)),
+      cancel_(new QPushButton(QStringLiteral(" Cancel"), this)) {
+  setWindowTitle(title);
+  setModal(true);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(text_);
+  layout->addWidget(bar_);
+  layout->addWidget(cancel_, 0, Qt::AlignRight);
+  bar_->setAccessibleName(QStringLiteral("Progress"));
+  cancel_->setAccessibleName(QStringLiteral("Cancel"));
+  setMinimumWidth(320);
+  connect(cancel_, &QPushButton::clicked, this, [this] {
+    cancelled_ = true;
+    cancel_->setEnabled(false);
+  });
+}
+
+void CProgressWnd::SetText(const QString& text) {
+  text_->setText(text);
+  text_->setAccessibleName(text);
+}
+void CProgressWnd::SetRange(int lower, int upper) { bar_->setRange(lower, upper); }
+void CProgressWnd::SetPos(int pos) { bar_->setValue(pos); }
+void CProgressWnd::StepIt() { bar_->setValue(std::min(bar_->value() + 1, bar_->maximum())); }
+
+bool CProgressWnd::PeekAndPump() {
+  QApplication::processEvents(QEventLoop::AllEvents, 50);
+  return !cancelled_;
+}

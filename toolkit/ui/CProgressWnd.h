@@ -1,0 +1,29 @@
+#pragma once
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+// A small modal progress window: a text, a range, a position and a " Cancel" button.
+// The owner drives it from the GUI thread and calls PeekAndPump between steps so that
+// the window repaints and the button can be pressed.
+class CProgressWnd : public QDialog {
+  Q_OBJECT
+ public:
+  explicit CProgressWnd(QWidget* parent = nullptr, const QString& title = QString());
+
+  void SetText(const QString& text);
+  void SetRange(int lower, int upper);
+  void SetPos(int pos);
+  void StepIt();
+  bool Cancelled() const { return cancelled_; }
+  // Processes pending events; returns false once the user cancelled.
+  bool PeekAndPump();
+
+ private:
+  QLabel* text_;
+  QProgressBar* bar_;
+  QPushButton* cancel_;
+  bool cancelled_ = false;
+};
