@@ -1,6 +1,7 @@
 #include "organiser/AccessPanelCommands.h"
 
 #include <dirent.h>
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -29,7 +30,7 @@ bool HasZelExtension(const std::string& path) {
   size_t slash = path.find_last_of('/');
   size_t dot = path.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-  return UpperAscii(path.substr(dot)) == ".ZEL";
+  return ::strcasecmp(path.c_str() + dot, ".zel") == 0;
 }
 }  // namespace
 
