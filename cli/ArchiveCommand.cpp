@@ -138,10 +138,10 @@ int ArchiveCommand::Execute(const std::vector<std::string>& arguments) {
   }
   std::string target = std::filesystem::absolute(parser.Value("target"), ec).lexically_normal().string();
   job.SetTarget(target);
-  job.SetArchiveType(type);
-  job.SetStructureType(structure);
-  job.SetSelectionType(selection);
-  job.SetMediaProcessing(media);
+  job.SetArchiveType(static_cast<zel::ArchiveType>(type));
+  job.SetStructureType(static_cast<zel::StructureType>(structure));
+  job.SetSelectionType(static_cast<zel::SelectionType>(selection));
+  job.SetMediaProcessing(static_cast<zel::MediaProcessing>(media));
   job.SetThreshold(static_cast<int32_t>(threshold));
   job.SetComment(parser.Value("comment"));
   job.SetUser(UserName());
