@@ -356,46 +356,27 @@ bool CArchiveLogger::IsDirty() {
   return Dirty_;
 }
 
-const char* CArchiveLogger::ArchiverName(int type) {
-  switch (type) {
-    case 2: return "ZIP format";
-    case 3: return "ISO format";
-    default: return "Disk";
-  }
-}
+const char* CArchiveLogger::ArchiverName(zel::ArchiveType type) { return zel::ArchiveLogName(type); }
 
-int CArchiveLogger::ArchiverType(const std::string& text) {
-  if (text.rfind("ZIP format", 0) == 0) return 2;
-  if (text.rfind("ISO format", 0) == 0) return 3;
-  if (text.rfind("Disk", 0) == 0) return 1;
-  return 0;
-}
+zel::ArchiveType CArchiveLogger::ArchiverType(const std::string& text) { return zel::ArchiveTypeFromLogName(text); }
 
 std::vector<std::string> CArchiveLogger::GetReportLines(const CJobArchListEntry& entry) {
-  static const char* const kTypes[] = {"DISK", "ZIP", "ISO"};
-  static const char* const kStructures[] = {"Unstructured", "By User", "By Month", "By Path"};
-  int type = entry.ArchiveType();
-  int structure = entry.StructureType();
   std::vector<std::string> lines;
   lines.push_back("Archiver Report");
   lines.push_back("Issued: " + entry.DateTimeText());
   lines.push_back("-------------------------");
-  lines.push_back(std::string("Archive Job: ") +
-                  (type >= 1 && type <= 3 ? kTypes[type - 1] : "Unsupported Archive Type"));
+  lines.push_back(std::string("Archive Job: ") + zel::ArchiveReportName(entry.ArchiveType()));
   lines.push_back("Archive File: " + entry.Target());
   lines.push_back("Created By: " + entry.User());
   lines.push_back("Created Date: " + entry.DateTimeText());
   lines.push_back("Files count: " + std::to_string(entry.CallCount()));
-  lines.push_back(std::string("Structure Calls by: ") +
-                  (structure >= 0 && structure <= 3 ? kStructures[structure] : "Unsupported structure type"));
+  lines.push_back(std::string("Structure Calls by: ") + zel::StructureReportName(entry.StructureType()));
   lines.push_back(entry.Comment());
   return lines;
 }
 
 std::string CArchiveLogger::GetListLine(const CJobArchListEntry& entry) {
-  static const char* const kTypes[] = {"Disk", "ZIP", "ISO"};
-  int type = entry.ArchiveType();
-  return entry.DateTimeText() + " - " + (type >= 1 && type <= 3 ? kTypes[type - 1] : "UNKNOWN") + " - " +
+  return entry.DateTimeText() + " - " + zel::ArchiveListName(entry.ArchiveType()) + " - " +
          std::to_string(entry.CallCount()) + " (calls) - " + entry.Comment();
 }
 
@@ -439,7 +420,7 @@ std::string CArchiveLogger::ViewReport(const std::vector<int>& indices) {
 int CArchiveLogger::ArchiveKindOf(const CKlFileListEntry& entry) {
   std::lock_guard<std::mutex> lock(mutex_);
   int index = FindByFileLocked(entry);
-  return index < 0 ? -1 : Entries_[static_cast<size_t>(index)].ArchiveType();
+  return index < 0 ? -1 : zel::ToInt(Entries_[static_cast<size_t>(index)].ArchiveType());
 }
 
 std::string CArchiveLogger::ArchiveTooltipOf(const CKlFileListEntry& entry) {

@@ -71,8 +71,8 @@ class CArchiveLogger : public IArchiveLookup {
   // "%s - %s - %d (calls) - %s": date-time, archiver, call count, comment.
   static std::string GetListLine(const CJobArchListEntry& entry);
   // The name written to the file for an archive type, and the type read back.
-  static const char* ArchiverName(int type);
-  static int ArchiverType(const std::string& text);
+  static const char* ArchiverName(zel::ArchiveType type);
+  static zel::ArchiveType ArchiverType(const std::string& text);
 
   // Writes the reports of the entries at `indices` into `path` (replacing it).
   // False when the file could not be written; then `error` holds the reason.

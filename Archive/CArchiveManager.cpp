@@ -283,13 +283,13 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
 // the archive log nor the deletion of source recordings covers the others.
 void CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
   IArchiver* archiver = Holder_.Archiver();
-  int type = Holder_.Type();
+  zel::ArchiveType type = Holder_.Type();
   int32_t archived = archiver->GetArchivedCount();
   std::lock_guard<std::mutex> lock(selectedMutex_);
   size_t count = Selected_.size() - first;
-  bool writeOk = type == IArchiver::kTypeZip ? writeResult >= 0 : writeResult == 0;
+  bool writeOk = type == zel::ArchiveType::kZip ? writeResult >= 0 : writeResult == 0;
   if (writeOk && archived >= 0 && static_cast<size_t>(archived) >= count) return;
-  if (type == IArchiver::kTypeZip) {
+  if (type == zel::ArchiveType::kZip) {
     auto names = ZipNames(Holder_.TargetPath());
     for (size_t i = first; i < Selected_.size(); ++i) {
       std::string name = NameInArchive(Selected_[i]);
@@ -301,7 +301,7 @@ void CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
       }
       if (!found) Selected_[i].SetArchived(0);
     }
-  } else if (type == IArchiver::kTypeIso) {
+  } else if (type == zel::ArchiveType::kIso) {
     // The image holds every accepted recording once it was written, none otherwise.
     if (!writeOk) {
       for (size_t i = first; i < Selected_.size(); ++i) Selected_[i].SetArchived(0);
@@ -356,22 +356,11 @@ void CArchiveManager::Candidate(const std::string& path, const struct stat& info
                                 const CKlFileListEntry& source, CJobArchListEntry& job) {
   int64_t created = static_cast<int64_t>(info.st_mtime);
   int64_t now = Now();
-  int64_t today = now - (now % 86400);
-  switch (job.SelectionType()) {
-    case CJobArchListEntry::kSelectUnarchived:
-      if (Singleton<CArchiveLogger>::Instance()->FindLogIndexByPath(path) >= 0) return;
-      break;
-    case CJobArchListEntry::kSelect30Days:
-      if (created < today - 2592000) return;
-      break;
-    case CJobArchListEntry::kSelect90Days:
-      if (created < today - 7776000) return;
-      break;
-    case CJobArchListEntry::kSelect180Days:
-      if (created < today - 15552000) return;
-      break;
-    default:
-      break;
+  int64_t today = now - (now % zel::kSecondsPerDay);
+  if (job.SelectionType() == zel::SelectionType::kUnarchived) {
+    if (Singleton<CArchiveLogger>::Instance()->FindLogIndexByPath(path) >= 0) return;
+  } else if (const auto* selection = zel::TextOf(job.SelectionType()); selection && selection->MaxAgeDays > 0) {
+    if (created < today - selection->MaxAgeDays * zel::kSecondsPerDay) return;
   }
   CArchiveFileListEntry entry(source);
   entry.SetPath(path);
@@ -401,20 +390,20 @@ std::string CArchiveManager::MonthFolderName(int64_t time) {
   return text;
 }
 
-std::string CArchiveManager::SubFolderFor(CKlFileListEntry& entry, int structureType,
+std::string CArchiveManager::SubFolderFor(CKlFileListEntry& entry, zel::StructureType structureType,
                                           const std::string& passphrase) {
   const std::string& path = entry.Path();
   switch (structureType) {
-    case CJobArchListEntry::kByUser: {
+    case zel::StructureType::kByUser: {
       size_t slash = path.find_last_of('/');
       std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
       size_t dash = name.find('-');
       return dash == std::string::npos ? std::string() : name.substr(0, dash);
     }
-    case CJobArchListEntry::kByMonth:
+    case zel::StructureType::kByMonth:
       if (!entry.DetailsLoaded()) entry.LoadDetails(passphrase);
       return MonthFolderName(entry.StartTime());
-    case CJobArchListEntry::kByPath: {
+    case zel::StructureType::kByPath: {
       size_t slash = path.find_last_of('/');
       if (slash == std::string::npos || slash == 0) return std::string();
       return path.substr(0, slash);
@@ -427,11 +416,11 @@ std::string CArchiveManager::SubFolderFor(CKlFileListEntry& entry, int structure
 void CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
   CJobArchListEntry* job = CurrentJob_.load();
   if (job == nullptr) return;
-  int media = job->MediaProcessing();
-  if (media == CJobArchListEntry::kMediaDelete || media == CJobArchListEntry::kMediaRemoveAudio) {
+  zel::MediaProcessing media = job->MediaProcessing();
+  if (media == zel::MediaProcessing::kDelete || media == zel::MediaProcessing::kRemoveAudio) {
     job->SetSourcesModified(1);
   }
-  if (media != CJobArchListEntry::kMediaDelete && media != CJobArchListEntry::kMediaRemoveAudio) return;
+  if (media != zel::MediaProcessing::kDelete && media != zel::MediaProcessing::kRemoveAudio) return;
   std::unordered_set<std::string> archived;
   {
     std::lock_guard<std::mutex> lock(selectedMutex_);
@@ -452,7 +441,7 @@ void CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
       logger->LogLine("Archiver: File %s was not archived and is left as it is", path.c_str());
       continue;
     }
-    if (media == CJobArchListEntry::kMediaDelete) {
+    if (media == zel::MediaProcessing::kDelete) {
       logger->LogLine("Archiver: Deleted file %s", path.c_str());
       if (::unlink(path.c_str()) != 0) logger->Log("Archiver: File %s cannot be deleted\n", path.c_str());
     } else if (!RemoveAudio(path, passphrase)) {

@@ -80,7 +80,7 @@ class CArchiveManager : public CKlThread {
 
   // The sub-folder a recording gets for a structure type; `entry` has the
   // recording's path (its details are loaded for "By Month" when needed).
-  static std::string SubFolderFor(CKlFileListEntry& entry, int structureType,
+  static std::string SubFolderFor(CKlFileListEntry& entry, zel::StructureType structureType,
                                   const std::string& passphrase);
   // "Jan 2011" .. "Dec 2011" for a time, in local time.
   static std::string MonthFolderName(int64_t time);

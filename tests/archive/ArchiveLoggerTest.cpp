@@ -22,11 +22,11 @@ CJobArchListEntry Entry(int32_t id, int type, const std::string& comment,
                         const std::vector<std::pair<std::string, int32_t>>& calls) {
   CJobArchListEntry entry;
   entry.SetJobTime(id);
-  entry.SetArchiveType(type);
+  entry.SetArchiveType(static_cast<zel::ArchiveType>(type));
   entry.SetTarget("/archive/" + std::to_string(id));
   entry.SetComment(comment);
   entry.SetCallCount(static_cast<int32_t>(calls.size()));
-  entry.SetStructureType(2);
+  entry.SetStructureType(zel::StructureType::kByMonth);
   entry.SetUser("someone");
   for (const auto& [path, callId] : calls) entry.AddSource(Call(path, callId));
   return entry;
@@ -69,7 +69,7 @@ TEST_F(ArchiveLoggerTest, LowerCaseClosingTagAndUnquotedIdsLoad) {
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].JobTime(), 1300000000);
   EXPECT_EQ(entries[0].Target(), "/arch/one.zip");
-  EXPECT_EQ(entries[0].ArchiveType(), 2);
+  EXPECT_EQ(entries[0].ArchiveType(), zel::ArchiveType::kZip);
   EXPECT_EQ(entries[0].CallCount(), 2);
   EXPECT_EQ(entries[0].Comment(), "first & only");
   EXPECT_EQ(entries[0].DateTimeText(), zel::JobDateTimeText(1300000000));
@@ -78,7 +78,7 @@ TEST_F(ArchiveLoggerTest, LowerCaseClosingTagAndUnquotedIdsLoad) {
   EXPECT_EQ(entries[0].Sources()[1].StartTime(), 11);
   EXPECT_EQ(entries[0].Sources()[2].StartTime(), 12);
   EXPECT_EQ(entries[0].Sources()[2].Path(), "/calls/c-3.zel");
-  EXPECT_EQ(entries[1].ArchiveType(), 1);
+  EXPECT_EQ(entries[1].ArchiveType(), zel::ArchiveType::kDisk);
   EXPECT_EQ(zel::ArchiveLookup(), &log);
 }
 
@@ -91,17 +91,17 @@ TEST_F(ArchiveLoggerTest, EntriesNestedOneLevelDeeperAreFound) {
   CJobArchListEntry entry;
   ASSERT_TRUE(log.GetEntry(0, entry));
   EXPECT_EQ(entry.JobTime(), 5);
-  EXPECT_EQ(entry.ArchiveType(), 3);
+  EXPECT_EQ(entry.ArchiveType(), zel::ArchiveType::kIso);
 }
 
 TEST_F(ArchiveLoggerTest, ArchiverNamesReadByPrefix) {
-  EXPECT_EQ(CArchiveLogger::ArchiverType("Disk space"), 1);
-  EXPECT_EQ(CArchiveLogger::ArchiverType("zip format"), 0);
-  EXPECT_EQ(CArchiveLogger::ArchiverType("ZIP formatted"), 2);
-  EXPECT_EQ(CArchiveLogger::ArchiverType("ISO format"), 3);
-  EXPECT_EQ(CArchiveLogger::ArchiverType(""), 0);
-  EXPECT_STREQ(CArchiveLogger::ArchiverName(1), "Disk");
-  EXPECT_STREQ(CArchiveLogger::ArchiverName(9), "Disk");
+  EXPECT_EQ(CArchiveLogger::ArchiverType("Disk space"), zel::ArchiveType::kDisk);
+  EXPECT_EQ(CArchiveLogger::ArchiverType("zip format"), zel::ArchiveType::kNone);
+  EXPECT_EQ(CArchiveLogger::ArchiverType("ZIP formatted"), zel::ArchiveType::kZip);
+  EXPECT_EQ(CArchiveLogger::ArchiverType("ISO format"), zel::ArchiveType::kIso);
+  EXPECT_EQ(CArchiveLogger::ArchiverType(""), zel::ArchiveType::kNone);
+  EXPECT_STREQ(CArchiveLogger::ArchiverName(zel::ArchiveType::kDisk), "Disk");
+  EXPECT_STREQ(CArchiveLogger::ArchiverName(static_cast<zel::ArchiveType>(9)), "Disk");
 }
 
 TEST_F(ArchiveLoggerTest, RoundTripKeepsEntriesCallsAndCallIdsWithExactLayout) {
@@ -143,14 +143,14 @@ TEST_F(ArchiveLoggerTest, RoundTripKeepsEntriesCallsAndCallIdsWithExactLayout) {
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].Comment(), "run <one> & more");
   EXPECT_EQ(entries[0].Target(), "/archive/1300000000");
-  EXPECT_EQ(entries[0].StructureType(), 0);
+  EXPECT_EQ(entries[0].StructureType(), zel::StructureType::kUnstructured);
   EXPECT_EQ(entries[0].User(), "");
   ASSERT_EQ(entries[0].Sources().size(), 2u);
   EXPECT_EQ(entries[0].Sources()[0].Path(), "/c/a & b-1.zel");
   EXPECT_EQ(entries[0].Sources()[0].StartTime(), 101);
-  EXPECT_EQ(entries[1].ArchiveType(), 1);
+  EXPECT_EQ(entries[1].ArchiveType(), zel::ArchiveType::kDisk);
   EXPECT_EQ(entries[1].Sources()[0].StartTime(), 103);
-  EXPECT_EQ(entries[2].ArchiveType(), 3);
+  EXPECT_EQ(entries[2].ArchiveType(), zel::ArchiveType::kIso);
   EXPECT_TRUE(entries[2].Sources().empty());
   // Loading again without clearing appends; with clearing it replaces.
   ASSERT_TRUE(back.Load(false));
@@ -277,8 +277,8 @@ TEST_F(ArchiveLoggerTest, ReportLinesListLineAndReportFile) {
                                        "the comment"};
   EXPECT_EQ(CArchiveLogger::GetReportLines(entry), expected);
   EXPECT_EQ(CArchiveLogger::GetListLine(entry), when + " - ZIP - 1 (calls) - the comment");
-  entry.SetArchiveType(0);
-  entry.SetStructureType(9);
+  entry.SetArchiveType(zel::ArchiveType::kNone);
+  entry.SetStructureType(static_cast<zel::StructureType>(9));
   auto lines = CArchiveLogger::GetReportLines(entry);
   EXPECT_EQ(lines[3], "Archive Job: Unsupported Archive Type");
   EXPECT_EQ(lines[8], "Structure Calls by: Unsupported structure type");

@@ -27,7 +27,7 @@ class ArchiveManagerTest : public ::testing::Test {
     tz_ = std::make_unique<zeltest::ScopedEnv>("TZ", "UTC");
     tzset();
     manager_ = std::make_unique<CArchiveManager>();
-    manager_->SetArchiverFactory([this](int type, IArchiver::ProgressFunction) {
+    manager_->SetArchiverFactory([this](zel::ArchiveType type, IArchiver::ProgressFunction) {
       lastType_ = type;
       return std::make_unique<FakeArchiver>(state_, type);
     });
@@ -38,8 +38,8 @@ class ArchiveManagerTest : public ::testing::Test {
     Singleton<CArchiveLogger>::Instance()->Clear();
   }
 
-  CJobArchListEntry Job(const std::vector<std::string>& sources, int structure = 0, int selection = 0,
-                        int type = 1) {
+  CJobArchListEntry Job(const std::vector<std::string>& sources, zel::StructureType structure = {},
+                        zel::SelectionType selection = {}, zel::ArchiveType type = zel::ArchiveType::kDisk) {
     CJobArchListEntry job;
     for (const auto& path : sources) {
       CKlFileListEntry source;
@@ -90,7 +90,7 @@ class ArchiveManagerTest : public ::testing::Test {
   std::shared_ptr<FakeState> state_ = std::make_shared<FakeState>();
   std::unique_ptr<CArchiveManager> manager_;
   RecordingSink sink_;
-  int lastType_ = 0;
+  zel::ArchiveType lastType_ = zel::ArchiveType::kNone;
 };
 
 TEST_F(ArchiveManagerTest, MissingSourcesGiveOneMessageAndAnAbortedRunWithoutWrite) {
@@ -137,7 +137,7 @@ TEST_F(ArchiveManagerTest, WalksFoldersInNameOrderAndTakesOnlyRecordings) {
   manager_->CopySelected(selected, false);
   ASSERT_EQ(selected.size(), 3u);
   EXPECT_EQ(selected[0].ArchiveTargetPath(), dir_.File("archive"));
-  EXPECT_EQ(selected[0].ArchiveType(), 1);
+  EXPECT_EQ(selected[0].ArchiveType(), zel::ArchiveType::kDisk);
   EXPECT_EQ(selected[0].Archived(), 1);
 }
 
@@ -161,7 +161,7 @@ TEST_F(ArchiveManagerTest, UnarchivedSelectionSkipsLoggedPathsOnly) {
   call.SetStartTime(1300000000);
   logged.AddSource(call);
   Singleton<CArchiveLogger>::Instance()->AddEntry(logged);
-  RunJob(Job({dir_.File("in"), dir_.File("other")}, 0, CJobArchListEntry::kSelectUnarchived));
+  RunJob(Job({dir_.File("in"), dir_.File("other")}, {}, zel::SelectionType::kUnarchived));
   EXPECT_EQ(AddedPaths(), (std::vector<std::string>{b, copy}));
 }
 
@@ -177,44 +177,44 @@ TEST_F(ArchiveManagerTest, DaySelectionCountsFromMidnightUtc) {
   archtest::SetMtime(edge, today - 2592000);
   archtest::SetMtime(before, today - 2592000 - 1);
   archtest::SetMtime(fresh, now - 60);
-  RunJob(Job({dir_.File("in")}, 0, CJobArchListEntry::kSelect30Days));
+  RunJob(Job({dir_.File("in")}, {}, zel::SelectionType::k30Days));
   EXPECT_EQ(AddedPaths(), (std::vector<std::string>{edge, fresh}));
 
   state_->added.clear();
   archtest::SetMtime(old, today - 7776000);
   archtest::SetMtime(before, today - 7776000 - 1);
-  RunJob(Job({dir_.File("in")}, 0, CJobArchListEntry::kSelect90Days));
+  RunJob(Job({dir_.File("in")}, {}, zel::SelectionType::k90Days));
   EXPECT_EQ(AddedPaths(), (std::vector<std::string>{old, edge, fresh}));
 
   state_->added.clear();
   archtest::SetMtime(old, today - 15552000 - 1);
-  RunJob(Job({dir_.File("in")}, 0, CJobArchListEntry::kSelect180Days));
+  RunJob(Job({dir_.File("in")}, {}, zel::SelectionType::k180Days));
   EXPECT_EQ(AddedPaths(), (std::vector<std::string>{edge, before, fresh}));
 }
 
 TEST_F(ArchiveManagerTest, StructureTypesGiveTheSubFolders) {
   Touch("in/alice-20110315.zel");
   Touch("in/nodash.zel");
-  RunJob(Job({dir_.File("in")}, CJobArchListEntry::kByUser));
+  RunJob(Job({dir_.File("in")}, zel::StructureType::kByUser));
   EXPECT_EQ(AddedSubFolders(), (std::vector<std::string>{"alice", ""}));
 
   state_->added.clear();
   std::filesystem::remove_all(dir_.File("in"));
   Touch("in/a-jan.zel", static_cast<int32_t>(archtest::Utc(2011, 1, 15, 12)));
   Touch("in/b-dec.zel", static_cast<int32_t>(archtest::Utc(2012, 12, 15, 12)));
-  RunJob(Job({dir_.File("in")}, CJobArchListEntry::kByMonth));
+  RunJob(Job({dir_.File("in")}, zel::StructureType::kByMonth));
   EXPECT_EQ(AddedSubFolders(), (std::vector<std::string>{"Jan 2011", "Dec 2012"}));
   // The call time handed over is the header's start, once the details are loaded.
   EXPECT_EQ(state_->added[0].callTime, archtest::Utc(2011, 1, 15, 12));
 
   state_->added.clear();
   std::string deep = Touch("in/dir/sub/c-1.zel");
-  RunJob(Job({deep}, CJobArchListEntry::kByPath));
+  RunJob(Job({deep}, zel::StructureType::kByPath));
   EXPECT_EQ(AddedSubFolders(), std::vector<std::string>{dir_.File("in/dir/sub")});
 
   state_->added.clear();
   manager_->SetPathPrefix(dir_.File("in"));
-  RunJob(Job({deep}, CJobArchListEntry::kByPath));
+  RunJob(Job({deep}, zel::StructureType::kByPath));
   EXPECT_EQ(AddedSubFolders(), std::vector<std::string>{"/dir/sub"});
 }
 
@@ -229,7 +229,7 @@ TEST(ArchiverHolderTest, PrefixIsRemovedOnlyAtAFolderBoundary) {
 
 TEST_F(ArchiveManagerTest, UnknownArchiveTypeIsSkipped) {
   Touch("in/a-1.zel");
-  RunJob(Job({dir_.File("in")}, 0, 0, 7));
+  RunJob(Job({dir_.File("in")}, {}, {}, static_cast<zel::ArchiveType>(7)));
   EXPECT_EQ(state_->created.load(), 0);
   EXPECT_EQ(sink_.finished.load(), 1);
   EXPECT_EQ(sink_.lastJob.StartTime(), 0);
@@ -294,8 +294,8 @@ TEST_F(ArchiveManagerTest, JobsAreKeptOrDeletedAfterTheRun) {
 // Media processing after a run, through what the scheduled job does when it finishes.
 class SourceProcessingTest : public ArchiveManagerTest {
  protected:
-  int RunAndRecord(int media, int type = 1) {
-    CJobArchListEntry job = Job({dir_.File("in")}, 0, 0, type);
+  int RunAndRecord(zel::MediaProcessing media, zel::ArchiveType type = zel::ArchiveType::kDisk) {
+    CJobArchListEntry job = Job({dir_.File("in")}, {}, {}, type);
     job.SetMediaProcessing(media);
     int index = -1;
     sink_.onFinished = [&](CJobArchListEntry* finished) { index = manager_->RecordFinishedRun(finished); };
@@ -308,7 +308,7 @@ TEST_F(SourceProcessingTest, RemoveAudioKeepsHeaderAndAnnotations) {
   std::string a = Touch("in/a-1.zel");
   MakeRecording(a, 1300000000, 16000, "keep this comment");
   ::chmod(a.c_str(), 0640);
-  EXPECT_EQ(RunAndRecord(CJobArchListEntry::kMediaRemoveAudio), 0);
+  EXPECT_EQ(RunAndRecord(zel::MediaProcessing::kRemoveAudio), 0);
   CKlRecordFileHdr header;
   int headerSize = header.LoadHeader(a, "");
   ASSERT_GT(headerSize, 0);
@@ -331,7 +331,7 @@ TEST_F(SourceProcessingTest, FailedRenameLeavesTheRecordingIntact) {
   MakeRecording(a, 1300000000, 16000, "comment");
   std::string before = zeltest::ReadFile(a);
   manager_->SetRenamer([](const char*, const char*) { return -1; });
-  RunAndRecord(CJobArchListEntry::kMediaRemoveAudio);
+  RunAndRecord(zel::MediaProcessing::kRemoveAudio);
   EXPECT_EQ(zeltest::ReadFile(a), before);
   // No temporary file is left beside it.
   size_t files = 0;
@@ -346,7 +346,7 @@ TEST_F(SourceProcessingTest, UnreadableRecordingKeepsItsAudio) {
   std::string a = dir_.File("in/a-1.zel");
   archtest::MakeDirs(dir_.File("in"));
   zeltest::WriteFile(a, std::string(3000, '\x07'));
-  RunAndRecord(CJobArchListEntry::kMediaRemoveAudio);
+  RunAndRecord(zel::MediaProcessing::kRemoveAudio);
   EXPECT_EQ(archtest::FileSizeOf(a), 3000);
 }
 
@@ -355,7 +355,7 @@ TEST_F(SourceProcessingTest, DeleteRemovesOnlyWhatReachedTheArchive) {
   std::string b = Touch("in/b-2.zel");
   std::string c = Touch("in/c-3.zel");
   state_->writeLimit = 2;  // a threshold stops the folder tree after two copies
-  EXPECT_EQ(RunAndRecord(CJobArchListEntry::kMediaDelete), 0);
+  EXPECT_EQ(RunAndRecord(zel::MediaProcessing::kDelete), 0);
   EXPECT_FALSE(zeltest::FileExists(a));
   EXPECT_FALSE(zeltest::FileExists(b));
   EXPECT_TRUE(zeltest::FileExists(c));
@@ -369,7 +369,7 @@ TEST_F(SourceProcessingTest, DeleteRemovesOnlyWhatReachedTheArchive) {
 TEST_F(SourceProcessingTest, KeepLeavesEverythingAndStillLogs) {
   std::string a = Touch("in/a-1.zel");
   std::string before = zeltest::ReadFile(a);
-  EXPECT_EQ(RunAndRecord(CJobArchListEntry::kMediaKeep), 0);
+  EXPECT_EQ(RunAndRecord(zel::MediaProcessing::kKeep), 0);
   EXPECT_EQ(zeltest::ReadFile(a), before);
   EXPECT_EQ(sink_.lastJob.SourcesModified(), 0);
 }
@@ -395,10 +395,10 @@ TEST_F(SourceProcessingTest, ZipThresholdKeepsTheSourcesOfRecordingsTakenBack) {
     std::fclose(file);
     paths.push_back(path);
   }
-  CJobArchListEntry job = Job({dir_.File("in")}, 0, 0, CJobArchListEntry::kArchiveZip);
+  CJobArchListEntry job = Job({dir_.File("in")}, {}, {}, zel::ArchiveType::kZip);
   job.SetTarget(dir_.File("out.zip"));
   job.SetThreshold(1);
-  job.SetMediaProcessing(CJobArchListEntry::kMediaDelete);
+  job.SetMediaProcessing(zel::MediaProcessing::kDelete);
   int index = -1;
   sink_.onFinished = [&](CJobArchListEntry* finished) { index = manager_->RecordFinishedRun(finished); };
   RunJob(job);
