@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-
+#include <chrono>
 #include <cstring>
 #include <ctime>
 

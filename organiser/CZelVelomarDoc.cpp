@@ -8,6 +8,7 @@
 #include "core/AtomicFile.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
+#include "core/TimeUnits.h"
 #include "organiser/IArchiveLookup.h"
 #include "organiser/RecordingListFile.h"
 #include "recording/CKlFileListEntry.h"
@@ -124,10 +125,13 @@ std::string CZelVelomarDoc::ImportantText() const {
 std::string CZelVelomarDoc::DurationText() const {
   char text[96];
   long long s = totalSeconds_ < 0 ? 0 : totalSeconds_;
-  if (s >= 3600) {
-    std::snprintf(text, sizeof text, "Duration: %02lld:%02lld:%02lld", s / 3600, (s / 60) % 60, s % 60);
+  using zel::kSecondsPerHour;
+  using zel::kSecondsPerMinute;
+  if (s >= kSecondsPerHour) {
+    std::snprintf(text, sizeof text, "Duration: %02lld:%02lld:%02lld", s / kSecondsPerHour,
+                  (s / kSecondsPerMinute) % 60, s % kSecondsPerMinute);
   } else {
-    std::snprintf(text, sizeof text, "Duration: 00:%02lld:%02lld", s / 60, s % 60);
+    std::snprintf(text, sizeof text, "Duration: 00:%02lld:%02lld", s / kSecondsPerMinute, s % kSecondsPerMinute);
   }
   return text;
 }

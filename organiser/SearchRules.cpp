@@ -109,7 +109,7 @@ bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, lo
   }
   if (criteria.limitByLength) {
     entry.LoadDetails(passphrase);
-    if (static_cast<long long>(entry.Duration() / 60) <= criteria.minMinutes) return false;
+    if (static_cast<long long>(entry.Duration()) / kSecondsPerMinute <= criteria.minMinutes) return false;
   }
   if (!criteria.callerIdMask.empty() && criteria.callerIdMask != "*") {
     entry.LoadDetails(passphrase);

@@ -12,14 +12,15 @@ constexpr size_t kShortTextChars = 127;
 constexpr size_t kCommentChars = 1023;
 
 // The first `count` characters of a UTF-8 text, never splitting a character.
-std::string CutUtf8(const std::string& text, size_t count) {
-  if (text.size() <= count) return text;  // no more characters than bytes
+std::string CutUtf8(std::string text, size_t count) {
+  if (text.size() <= count) return text;  // no more characters than bytes; moved, not copied
   size_t i = 0;
   for (size_t n = 0; n < count && i < text.size(); ++n) {
     ++i;
     while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
   }
-  return text.substr(0, i);
+  text.resize(i);
+  return text;
 }
 
 // Lists keep many thousands of entries: store texts without spare capacity.

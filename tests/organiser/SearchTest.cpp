@@ -301,6 +301,19 @@ TEST_F(SearchTest, TakeResultsSkipsListedPathsAndCopiesCriteria) {
   EXPECT_EQ(doc.ImportantCount(), 0);
 }
 
+TEST_F(SearchTest, FileRemovedAfterTheCountIsNoResult) {
+  WriteRecording(dir_.File("a.zel"));
+  WriteRecording(dir_.File("b.zel"));
+  manager_.PrepareSearch(AllOf(dir_.path()), 5, 1);
+  ASSERT_EQ(unlink(dir_.File("a.zel").c_str()), 0);
+  manager_.StartSearch();
+  while (manager_.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  SearchStatus s;
+  manager_.GetStatus(s);
+  EXPECT_EQ(s.processed, s.total);
+  EXPECT_EQ(manager_.ResultCount(), 1u);  // not a "File error!" entry for the removed one
+}
+
 TEST_F(SearchTest, CancelledWalkLeavesNoEntries) {
   for (int i = 0; i < 3000; ++i) {
     Recording r;
