@@ -102,11 +102,11 @@ class CJobArchScheduler : public CKlThread, public IProgressBarSink {
  private:
   int64_t Now() const;
   void Post(int lParam);
-  bool IsDueLocked(int64_t now);
+  bool IsDueLocked(int64_t now) REQUIRES(Lock_);
 
   CKlLoggedSemaphore Lock_{"ARCH_SCHEDULER"};
   std::string Path_;
-  Settings Settings_;
+  Settings Settings_ GUARDED_BY(Lock_);
   std::function<int64_t()> Clock_;
   std::function<void(int)> Notify_;
   std::atomic<int> LastLogIndex_{-1};

@@ -93,7 +93,10 @@ void CPlaybackManager::Play() {
     Playing = 0;
     return;
   }
-  if (QueuedCount != 0) return;
+  {
+    ZEL_LOCK(QueueLock_);
+    if (QueuedCount != 0) return;
+  }
   Playing = 1;
   int n = static_cast<int>(Recording_.Header().Duration()) - Position() / 8000;
   if (n <= 0) n = 1;  // a position past a short Duration still plays what is left
@@ -149,7 +152,10 @@ void CPlaybackManager::OnWaveNotify(unsigned code) {
     }
     if (Playing) QueueBuffer();
   } else if (code == zel::kMmWomClose) {
-    QueuedCount = 0;
+    {
+      ZEL_LOCK(QueueLock_);
+      QueuedCount = 0;
+    }
     Stop();
   }
 }

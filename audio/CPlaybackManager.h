@@ -66,10 +66,16 @@ class CPlaybackManager {
   void OnWaveNotify(unsigned code);
 
   // For tests and diagnostics.
-  int QueuedBuffers() const { return QueuedCount; }
+  int QueuedBuffers() const {
+    ZEL_LOCK(QueueLock_);
+    return QueuedCount;
+  }
   int QueuePosition() const { return QueuePos; }
   int StartPosition() const { return StartPos; }
-  size_t QueueLength() const { return Queue_.size(); }
+  size_t QueueLength() const {
+    ZEL_LOCK(QueueLock_);
+    return Queue_.size();
+  }
   bool DeviceOpen() const { return Device_ != nullptr; }
 
  private:
@@ -82,10 +88,10 @@ class CPlaybackManager {
   std::unique_ptr<IWaveOut> Device_;
   uint32_t Loaded = 0;
   int32_t QueuePos = 0;
-  int32_t QueuedCount = 0;
+  int32_t QueuedCount GUARDED_BY(QueueLock_) = 0;
   int32_t StartPos = 0;
-  CKlLoggedSemaphore QueueLock_{"PLAYBACK_MANAGER"};
-  std::deque<std::unique_ptr<WaveHeader>> Queue_;
+  mutable CKlLoggedSemaphore QueueLock_{"PLAYBACK_MANAGER"};
+  std::deque<std::unique_ptr<WaveHeader>> Queue_ GUARDED_BY(QueueLock_);
   CKlRecordFile Recording_;
   IWaveNotifyTarget* FrameWindow_ = nullptr;
   WaveOutFactory Factory_;

@@ -4,12 +4,14 @@
 #include <mutex>
 #include <string>
 
+#include "core/ThreadAnnotations.h"
+
 // A non-re-entrant lock that remembers its holder (thread, source file, line).
 // A waiter logs who holds the lock every `waitPeriodMs` (30 s by default) and keeps
 // waiting; Lock never gives up. Unlock from a thread that does not hold the lock is
 // logged and performed. Prefer ScopedSemaphoreLock (ZEL_LOCK) so that no return
 // path can leave the lock held.
-class CKlLoggedSemaphore {
+class CAPABILITY("mutex") CKlLoggedSemaphore {
  public:
   explicit CKlLoggedSemaphore(const std::string& name, bool named = false,
                               int waitPeriodMs = 30000);
@@ -17,8 +19,8 @@ class CKlLoggedSemaphore {
   CKlLoggedSemaphore(const CKlLoggedSemaphore&) = delete;
   CKlLoggedSemaphore& operator=(const CKlLoggedSemaphore&) = delete;
 
-  void Lock(const char* sourceFile, int sourceLine);
-  void Unlock(const char* sourceFile, int sourceLine);
+  void Lock(const char* sourceFile, int sourceLine) ACQUIRE();
+  void Unlock(const char* sourceFile, int sourceLine) RELEASE();
 
   const std::string& Name() const { return Name_; }
   uint32_t OwnerThreadId() const { return OwnerThreadId_; }
@@ -38,14 +40,14 @@ class CKlLoggedSemaphore {
 };
 
 // Holds a CKlLoggedSemaphore for the lifetime of the object.
-class ScopedSemaphoreLock {
+class SCOPED_CAPABILITY ScopedSemaphoreLock {
  public:
-  ScopedSemaphoreLock(CKlLoggedSemaphore& semaphore, const char* file, int line)
+  ScopedSemaphoreLock(CKlLoggedSemaphore& semaphore, const char* file, int line) ACQUIRE(semaphore)
       : semaphore_(semaphore), file_(file), line_(line) {
-    semaphore_.Lock(file, line);
+    semaphore.Lock(file, line);
   }
   // The unlock names the line that took the lock: the caller's, not this header's.
-  ~ScopedSemaphoreLock() { semaphore_.Unlock(file_, line_); }
+  ~ScopedSemaphoreLock() RELEASE() { semaphore_.Unlock(file_, line_); }
   ScopedSemaphoreLock(const ScopedSemaphoreLock&) = delete;
   ScopedSemaphoreLock& operator=(const ScopedSemaphoreLock&) = delete;
 

@@ -122,10 +122,12 @@ std::string CSettings::GetResourceFile() {
 }
 
 int CSettings::GetColumnWidth(int i) const {
+  ZEL_LOCK(lock_);
   return (i >= 0 && i < kColumnCount) ? ColumnWidths_[i] : -1;
 }
 
 void CSettings::SetColumnWidth(int i, int width) {
+  ZEL_LOCK(lock_);
   if (i >= 0 && i < kColumnCount) ColumnWidths_[i] = width;
 }
 
@@ -139,4 +141,34 @@ void CSettings::SetPassphrase(const std::string& text) {
   std::string trimmed = zel::TrimBlanks(text);
   ZEL_LOCK(lock_);
   Passphrase_ = std::move(trimmed);
+}
+
+int CSettings::GetShowHistory() const {
+  ZEL_LOCK(lock_);
+  return ShowHistory_;
+}
+
+void CSettings::SetShowHistory(int value) {
+  ZEL_LOCK(lock_);
+  ShowHistory_ = value;
+}
+
+int CSettings::GetSavePassphrase() const {
+  ZEL_LOCK(lock_);
+  return SavePassphrase_;
+}
+
+void CSettings::SetSavePassphrase(int value) {
+  ZEL_LOCK(lock_);
+  SavePassphrase_ = value;
+}
+
+bool CSettings::IsExportBlocked() const {
+  ZEL_LOCK(lock_);
+  return BlockExport_ != 0;
+}
+
+bool CSettings::IsDeleteDisabled() const {
+  ZEL_LOCK(lock_);
+  return DisableDelete_ != 0;
 }

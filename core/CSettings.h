@@ -23,14 +23,14 @@ class CSettings {
 
   int GetColumnWidth(int i) const;
   void SetColumnWidth(int i, int width);
-  int GetShowHistory() const { return ShowHistory_; }
-  void SetShowHistory(int value) { ShowHistory_ = value; }
-  int GetSavePassphrase() const { return SavePassphrase_; }
-  void SetSavePassphrase(int value) { SavePassphrase_ = value; }
+  int GetShowHistory() const;
+  void SetShowHistory(int value);
+  int GetSavePassphrase() const;
+  void SetSavePassphrase(int value);
   std::string GetPassphrase() const;
   void SetPassphrase(const std::string& text);
-  bool IsExportBlocked() const { return BlockExport_ != 0; }
-  bool IsDeleteDisabled() const { return DisableDelete_ != 0; }
+  bool IsExportBlocked() const;
+  bool IsDeleteDisabled() const;
 
   // <product configuration folder>/fileName, common or the user's.
   static std::string SettingsFilePath(bool common, const std::string& fileName);
@@ -39,12 +39,12 @@ class CSettings {
 
  private:
   mutable CKlLoggedSemaphore lock_{"SETTINGS"};
-  std::array<int, kColumnCount> ColumnWidths_;
-  int DisableDelete_ = 0;
-  int BlockExport_ = 0;
-  int ShowHistory_ = 1;
-  std::string Passphrase_;
-  int SavePassphrase_ = 0;
+  std::array<int, kColumnCount> ColumnWidths_ GUARDED_BY(lock_);
+  int DisableDelete_ GUARDED_BY(lock_) = 0;
+  int BlockExport_ GUARDED_BY(lock_) = 0;
+  int ShowHistory_ GUARDED_BY(lock_) = 1;
+  std::string Passphrase_ GUARDED_BY(lock_);
+  int SavePassphrase_ GUARDED_BY(lock_) = 0;
 };
 
 namespace zel {

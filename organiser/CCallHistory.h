@@ -38,6 +38,6 @@ class CCallHistory {
   static std::string HistoryFilePath();
 
  private:
-  zel::EntryList entries_;
   CKlLoggedSemaphore lock_{"CALL_HISTORY"};
+  zel::EntryList entries_ GUARDED_BY(lock_);
 };

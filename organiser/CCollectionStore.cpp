@@ -77,6 +77,7 @@ bool CCollectionStore::Add(const CollectionEntry& entry) {
 }
 
 bool CCollectionStore::Remove(int id) {
+  ZEL_LOCK(lock_);
   for (size_t i = 0; i < entries_.size(); ++i) {
     if (entries_[i]->id == id) {
       entries_.erase(entries_.begin() + static_cast<long>(i));

@@ -63,13 +63,13 @@ class CCollectionStore {
   std::string FilePath() const;
 
  private:
-  CollectionEntry* FindFrom(size_t start, int value, int byParent);
+  CollectionEntry* FindFrom(size_t start, int value, int byParent) REQUIRES(lock_);
   void LoadDefaults();
 
   Traits traits_;
   CKlLoggedSemaphore lock_;
   std::vector<std::unique_ptr<CollectionEntry>> entries_;
   // The position after the last FindFirst/FindNext hit; none after a miss.
-  bool searching_ = false;
-  size_t next_ = 0;
+  bool searching_ GUARDED_BY(lock_) = false;
+  size_t next_ GUARDED_BY(lock_) = 0;
 };

@@ -64,8 +64,8 @@ class CSearchManager : public CKlThread {
   // Runs on the pool's threads: reads only what stays fixed during the walk.
   std::unique_ptr<CKlFileListEntry> Examine(const std::string& path, long long now);
 
-  zel::EntryList results_;
   CKlLoggedSemaphore lock_{"SEARCH_MANAGER"};
+  zel::EntryList results_ GUARDED_BY(lock_);
   std::atomic<int> failed_{0};
   std::atomic<int> processed_{0};
   std::atomic<int> total_{0};
