@@ -341,7 +341,10 @@ bool CKlRecordFileHdr::BuildFileBytes(std::string& bytes) {
   uint8_t prefix[kPrefixSize];
   PutLe32(prefix, PrefixVersion_);
   PutLe32(prefix + 4, static_cast<uint32_t>(KeySizeCode_));
-  for (int i = 0; i < kKeyCheckSize; ++i) prefix[8 + i] = KeyCheck_[i] ^ kKeyCheckXor;
+  // The key check is the key string NUL-padded, whatever followed it when read.
+  uint8_t check[kKeyCheckSize] = {};
+  std::memcpy(check, KeyString_.data(), std::min<size_t>(KeyString_.size(), kKeyCheckSize));
+  for (int i = 0; i < kKeyCheckSize; ++i) prefix[8 + i] = check[i] ^ kKeyCheckXor;
   bytes.assign(reinterpret_cast<const char*>(prefix), kPrefixSize);
   bytes.append(reinterpret_cast<const char*>(encrypted), kRecordSize);
   return true;
