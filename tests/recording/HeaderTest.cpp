@@ -208,6 +208,22 @@ TEST_F(HeaderTest, TimeTexts) {
   zeltest::ScopedEnv tz2("TZ", "XXX-2");
   hdr.SetSiteCode("VLUK");  // two hours east: the offset is subtracted
   EXPECT_EQ(hdr.FormatDateTime(), "03/15/12 08:15:00");
+
+  // A 12-hour locale keeps its marker within the 20 characters.
+  hdr.SetSiteCode("Unknown");
+  if (std::setlocale(LC_TIME, "en_US.UTF-8") != nullptr) {
+    EXPECT_EQ(hdr.FormatDateTime(), "03/15/2012 10:15 AM");
+    hdr.SetStartTime(1331806500 + 5 * 3600 + 59);
+    EXPECT_EQ(hdr.FormatDateTime(), "03/15/2012 03:15 PM");
+  } else {
+    ADD_FAILURE() << "locale en_US.UTF-8 is missing (package locales-all)";
+  }
+  if (std::setlocale(LC_TIME, "de_DE.UTF-8") != nullptr) {
+    hdr.SetStartTime(1331806500);
+    EXPECT_EQ(hdr.FormatDateTime(), "15.03.2012 10:15:00");
+  } else {
+    ADD_FAILURE() << "locale de_DE.UTF-8 is missing (package locales-all)";
+  }
   std::setlocale(LC_TIME, saved.c_str());
 }
 
