@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "audio/CGsm49Encoder.h"
+#include "audio/codec/CGsm49Encoder.h"
 #include "audio/CKlWav.h"
 #include "audio/ISaveFileChooser.h"
 #include "core/AtomicFile.h"

@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "audio/CGsm49Encoder.h"
+#include "audio/codec/CGsm49Encoder.h"
 #include "audio/CKlWav.h"
 #include "audio/WavExport.h"
 #include "core/WriteTarget.h"
