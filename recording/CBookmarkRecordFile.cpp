@@ -12,6 +12,7 @@
 #include "core/CSettings.h"
 #include "core/Singleton.h"
 #include "core/WriteTarget.h"
+#include "recording/FormatTag.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ bool CBookmarkRecordFile::WriteClip(const std::string& path) {
     zel::SetLastWriteError("the span holds no audio");
     return false;
   }
-  Header().SetFormatTag(49);
+  Header().SetFormatTag(zel::kFormatGsm);
   std::vector<uint8_t> header;
   if (!HeaderBytes(Header(), header)) {
     zel::SetLastWriteError("cannot build the header of the clip");

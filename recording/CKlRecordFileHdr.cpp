@@ -15,6 +15,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/Cp1252.h"
+#include "recording/FormatTag.h"
 
 namespace {
 
@@ -260,10 +261,10 @@ void CKlRecordFileHdr::DeriveVersion4Duration(int64_t fileLength) {
   uint32_t audio = fileLength > kRecordSize ? static_cast<uint32_t>(fileLength - kRecordSize) : 0;
   uint32_t duration = 0;
   switch (FormatTag()) {
-    case 6:
-    case 7: duration = audio / 8000; break;
-    case 17: duration = static_cast<uint32_t>((static_cast<uint64_t>(audio >> 8) * 504) / 8000); break;
-    case 49: duration = static_cast<uint32_t>((static_cast<uint64_t>(audio / 33) * 160) / 8000); break;
+    case zel::kFormatALaw:
+    case zel::kFormatMuLaw: duration = audio / 8000; break;
+    case zel::kFormatIma: duration = static_cast<uint32_t>((static_cast<uint64_t>(audio >> 8) * 504) / 8000); break;
+    case zel::kFormatGsm: duration = static_cast<uint32_t>((static_cast<uint64_t>(audio / 33) * 160) / 8000); break;
     default: break;
   }
   PutU32(kOffDuration, duration);
