@@ -137,6 +137,9 @@ void CArchiveLogger::BuildIndexes() {
 }
 
 bool CArchiveLogger::Load(bool clearFirst) {
+  // The lists follow this log from now on, also when the file is written only by
+  // a later run of this process.
+  zel::SetArchiveLookup(this);
   if (clearFirst) Clear();
   std::string text;
   if (!zel::ReadWholeFile(Path_, text)) return false;
@@ -149,7 +152,6 @@ bool CArchiveLogger::Load(bool clearFirst) {
     Loaded_ = true;
     Dirty_ = false;
   }
-  zel::SetArchiveLookup(this);
   return true;
 }
 

@@ -18,7 +18,7 @@
 // log may be used from the archive thread and the GUI at once. Texts are stored in UTF-8 with "&", "<" and ">" escaped; logs written
 // without escaping still load where they are well-formed.
 //
-// Once loaded the log answers the recording lists' archive questions
+// From its first Load on the log answers the recording lists' archive questions
 // (zel::SetArchiveLookup); it withdraws itself when destroyed.
 class CArchiveLogger : public IArchiveLookup {
  public:

@@ -262,6 +262,14 @@ TEST_F(ArchiveLoggerTest, LookupIsWithdrawnWhenTheLogGoes) {
   EXPECT_EQ(zel::ArchiveLookup(), nullptr);
 }
 
+TEST_F(ArchiveLoggerTest, ListsFollowALogThatDidNotExistAtStartUp) {
+  CArchiveLogger log(LogPath());
+  EXPECT_FALSE(log.Load(false));
+  ASSERT_EQ(zel::ArchiveLookup(), &log);
+  log.AddEntry(Entry(300, 2, "first run", {{"/e/a-1.zel", 700}}));
+  EXPECT_EQ(zel::ArchiveLookup()->ArchiveKindOf(Call("/e/a-1.zel", 700)), 2);
+}
+
 TEST_F(ArchiveLoggerTest, ReportLinesListLineAndReportFile) {
   CJobArchListEntry entry = Entry(1300000000, 2, "the comment", {{"/c/a-1.zel", 1}});
   std::string when = entry.DateTimeText();
