@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -246,9 +249,32 @@ int CArchiveManager::Prepare(CJobArchListEntry& job) {
   }
   int result = Holder_.Create(job.ArchiveType(), job.Target());
   if (result != 0) return result;
+  std::string reason;
+  if (!MakeArchiveFolder(job, reason)) {
+    Aborted_.store(1);
+    ReportUnwritable(job.Target(), reason);
+    return -1;
+  }
   Holder_.Archiver()->Reset();
   Holder_.Archiver()->SetThreshold(job.Threshold());
   return 0;
+}
+
+bool CArchiveManager::MakeArchiveFolder(const CJobArchListEntry& job, std::string& reason) {
+  std::filesystem::path folder(job.Target());
+  if (job.ArchiveType() != zel::ArchiveType::kDisk) folder = folder.parent_path();
+  if (folder.empty()) return true;
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (!error && std::filesystem::is_directory(folder, error)) return true;
+  reason = error ? error.message() : std::strerror(ENOTDIR);
+  return false;
+}
+
+void CArchiveManager::ReportUnwritable(const std::string& target, const std::string& reason) {
+  std::string text = "The archive " + target + " cannot be written: " + reason;
+  Singleton<CKlLogger>::Instance()->LogLine("ArchiveManager: %s", text.c_str());
+  zel::ShowMessage(text, IMessageSink::Icon::Error);
 }
 
 void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
@@ -272,6 +298,14 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
     job.SetCallCount(archiver->GetArchivedCount());
     ArchivedCount_.store(archiver->GetArchivedCount());
     ConfirmArchived(first, result);
+    if (archiver->GetArchivedCount() == 0 && IsRunning()) {
+      // Nothing at all reached the archive: the user has to know why, not only the log.
+      std::string folder = job.ArchiveType() == zel::ArchiveType::kDisk
+                               ? job.Target()
+                               : std::filesystem::path(job.Target()).parent_path().string();
+      std::string reason = ::access(folder.c_str(), W_OK) != 0 ? std::strerror(errno) : "the write failed";
+      ReportUnwritable(job.Target(), reason);
+    }
   } else {
     // Nothing was written: the selection of this job is not in any archive.
     std::lock_guard<std::mutex> lock(selectedMutex_);

@@ -89,6 +89,10 @@ class CArchiveManager : public CKlThread {
   unsigned Run() override;
 
  private:
+  // Creates the archive's folder (DISK) or the folder of its file with its
+  // parents; false with the reason when it cannot be made.
+  static bool MakeArchiveFolder(const CJobArchListEntry& job, std::string& reason);
+  static void ReportUnwritable(const std::string& target, const std::string& reason);
   int Prepare(CJobArchListEntry& job);
   void CollectAndArchive(CJobArchListEntry& job);
   void Walk(const std::string& path, const CKlFileListEntry& source, CJobArchListEntry& job, bool top);

@@ -110,6 +110,37 @@ TEST_F(ArchiveManagerTest, MissingSourcesGiveOneMessageAndAnAbortedRunWithoutWri
   EXPECT_EQ(Singleton<CArchiveLogger>::Instance()->Count(), 0);
 }
 
+TEST_F(ArchiveManagerTest, MissingArchiveFolderIsCreatedWithItsParents) {
+  manager_->SetArchiverFactory(nullptr);
+  Touch("in/a-1.zel");
+  for (auto type : {zel::ArchiveType::kDisk, zel::ArchiveType::kZip}) {
+    std::string target = dir_.File(type == zel::ArchiveType::kDisk ? "new/deep/tree" : "new/zip/a.zip");
+    CJobArchListEntry job = Job({dir_.File("in")}, {}, {}, type);
+    job.SetTarget(target);
+    RunJob(job);
+    EXPECT_EQ(manager_->GetRunStats().ArchivedCount, 1) << target;
+    EXPECT_FALSE(manager_->GetRunStats().Failed());
+    EXPECT_TRUE(std::filesystem::exists(type == zel::ArchiveType::kDisk ? target + "/a-1.zel" : target));
+  }
+}
+
+TEST_F(ArchiveManagerTest, AnArchiveThatCannotBeWrittenIsToldToTheUser) {
+  manager_->SetArchiverFactory(nullptr);
+  archtest::ScopedMessages messages;
+  Touch("in/a-1.zel");
+  zeltest::WriteFile(dir_.File("plain"), "x");
+  CJobArchListEntry job = Job({dir_.File("in")});
+  job.SetTarget(dir_.File("plain/tree"));
+  RunJob(job);
+  ArchiveRunStats stats = manager_->GetRunStats();
+  EXPECT_EQ(stats.ArchivedCount, 0);
+  EXPECT_TRUE(stats.Failed());
+  auto texts = messages.sink->Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find(dir_.File("plain/tree")), std::string::npos) << texts[0];
+  EXPECT_NE(texts[0].find("Not a directory"), std::string::npos) << texts[0];
+}
+
 TEST_F(ArchiveManagerTest, InvalidSourceStillArchivesTheOthers) {
   archtest::ScopedMessages messages;
   std::string a = Touch("in/a-1.zel");
