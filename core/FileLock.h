@@ -1,0 +1,34 @@
+#pragma once
+#include <string>
+
+namespace zel {
+
+// A lock shared by every process that works on one data file: an flock() on the
+// file "<path>.lock" beside it, held from construction to destruction. The lock
+// file is never removed, since removing it would let two holders lock different
+// files. Each FileLock opens the lock file itself, so two holders in one process
+// exclude each other too; a thread must not take the same lock twice.
+class FileLock {
+ public:
+  enum class Wait { kBlock, kTry };
+
+  // Locks exclusively; with kTry gives up at once when another holder has it.
+  explicit FileLock(const std::string& dataPath, Wait wait = Wait::kBlock);
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // False when the lock file could not be opened (a read-only folder: then the
+  // data file cannot be written either) or, with kTry, when it is held elsewhere.
+  bool Locked() const { return fd_ >= 0; }
+  // Why the lock was not taken: an errno value (EWOULDBLOCK when held elsewhere).
+  int Error() const { return error_; }
+
+  static std::string LockPathOf(const std::string& dataPath) { return dataPath + ".lock"; }
+
+ private:
+  int fd_ = -1;
+  int error_ = 0;
+};
+
+}  // namespace zel
