@@ -3,7 +3,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <type_traits>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <filesystem>
 #include <locale.h>
 #include <system_error>
+#include <type_traits>
 
 #include <tinyxml2.h>
 
@@ -19,6 +19,7 @@
 #include "Archive/CArchiveManager.h"
 #include "Archive/CJobArchListEntry.h"
 #include "core/AtomicFile.h"
+#include "core/FileLock.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "organiser/RecordingListFile.h"
@@ -259,6 +260,7 @@ std::string CJobArchScheduler::Serialize() {
 bool CJobArchScheduler::Save() {
   std::string content = Serialize();
   ZEL_LOCK(Lock_);  // two savers (the GUI and the archive thread) write in turn
+  zel::FileLock fileLock(Path_);  // and so do other processes
   return zel::WriteFileAtomically(Path_, content);
 }
 
