@@ -16,13 +16,12 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include <minizip/unzip.h>
-
 #include "Archive/CArchiveLogger.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
 #include "recording/CKlRecordFileHdr.h"
+#include "toolkit/zip/CZipArchive.h"
 
 namespace {
 
@@ -36,22 +35,10 @@ bool EndsWithZel(const std::string& path) {
 // The names inside a ZIP archive, with "\" read as "/" and leading "/" removed,
 // mapped to their uncompressed sizes. Empty when the archive cannot be read.
 std::unordered_multimap<std::string, uint64_t> ZipNames(const std::string& path) {
+  std::vector<zel::zip::CZipArchive::ListedEntry> entries;
+  zel::zip::CZipArchive::List(path, entries);
   std::unordered_multimap<std::string, uint64_t> names;
-  unzFile zip = unzOpen64(path.c_str());
-  if (zip == nullptr) return names;
-  for (int rc = unzGoToFirstFile(zip); rc == UNZ_OK; rc = unzGoToNextFile(zip)) {
-    unz_file_info64 info{};
-    char name[4096];
-    if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
-    std::string text(name);
-    for (char& c : text) {
-      if (c == '\\') c = '/';
-    }
-    size_t start = text.find_first_not_of('/');
-    text.erase(0, start == std::string::npos ? text.size() : start);
-    names.emplace(std::move(text), info.uncompressed_size);
-  }
-  unzClose(zip);
+  for (auto& entry : entries) names.emplace(std::move(entry.Name), entry.Size);
   return names;
 }
 
@@ -223,6 +210,7 @@ unsigned CArchiveManager::Run() {
     }
     if (IArchiver* archiver = Holder_.Archiver()) total += archiver->GetArchivedCount();
     Holder_.Release();
+    TargetLock_.reset();
   }
   ArchivedCount_.store(total);
   if (IProgressBarSink* sink = Sink_.load()) sink->OnFinished(CurrentJob_.load());
@@ -253,6 +241,17 @@ int CArchiveManager::Prepare(CJobArchListEntry& job) {
   if (!MakeArchiveFolder(job, reason)) {
     Aborted_.store(1);
     ReportUnwritable(job.Target(), reason);
+    return -1;
+  }
+  // Held until the write ends: a second run into the same archive (another
+  // process, a scheduled run) would overwrite or interleave with this one.
+  TargetLock_ = std::make_unique<zel::FileLock>(zel::WithoutTrailingSlashes(job.Target()), zel::FileLock::Wait::kTry,
+                                               zel::FileLock::Release::kRemove);
+  if (!TargetLock_->Locked()) {
+    int error = TargetLock_->Error();
+    TargetLock_.reset();
+    Aborted_.store(1);
+    ReportUnwritable(job.Target(), error == EWOULDBLOCK ? "another archive run is writing it" : std::strerror(error));
     return -1;
   }
   Holder_.Archiver()->Reset();

@@ -15,6 +15,7 @@
 #include "Archive/IProgressBarSink.h"
 #include "core/CKlLoggedSemaphore.h"
 #include "core/CKlThread.h"
+#include "core/FileLock.h"
 #include "core/Singleton.h"
 
 // Runs archive jobs on its worker thread ("Archive Manager"): walks each job's
@@ -121,4 +122,5 @@ class CArchiveManager : public CKlThread {
   std::string PathPrefix_;
   std::function<int64_t()> Clock_;
   std::function<int(const char*, const char*)> Renamer_;
+  std::unique_ptr<zel::FileLock> TargetLock_;  // the archive being written
 };

@@ -4,16 +4,19 @@
 namespace zel {
 
 // A lock shared by every process that works on one data file: an flock() on the
-// file "<path>.lock" beside it, held from construction to destruction. The lock
-// file is never removed, since removing it would let two holders lock different
-// files. Each FileLock opens the lock file itself, so two holders in one process
-// exclude each other too; a thread must not take the same lock twice.
+// file "<path>.lock" beside it, held from construction to destruction. Each
+// FileLock opens the lock file itself, so two holders in one process exclude
+// each other too; a thread must not take the same lock twice.
 class FileLock {
  public:
   enum class Wait { kBlock, kTry };
+  // kKeep leaves the lock file for the next holder (data files in the
+  // configuration folder); kRemove takes it away on release, so that no lock
+  // file stays beside a user's archive.
+  enum class Release { kKeep, kRemove };
 
   // Locks exclusively; with kTry gives up at once when another holder has it.
-  explicit FileLock(const std::string& dataPath, Wait wait = Wait::kBlock);
+  explicit FileLock(const std::string& dataPath, Wait wait = Wait::kBlock, Release release = Release::kKeep);
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
@@ -27,6 +30,8 @@ class FileLock {
   static std::string LockPathOf(const std::string& dataPath) { return dataPath + ".lock"; }
 
  private:
+  std::string lockPath_;
+  bool remove_;
   int fd_ = -1;
   int error_ = 0;
 };

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +12,7 @@
 
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
+#include "toolkit/zip/CZipArchive.h"
 #include "ArchiveTestSupport.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "support/TestSupport.h"
@@ -139,6 +142,52 @@ TEST_F(ArchiveManagerTest, AnArchiveThatCannotBeWrittenIsToldToTheUser) {
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_NE(texts[0].find(dir_.File("plain/tree")), std::string::npos) << texts[0];
   EXPECT_NE(texts[0].find("Not a directory"), std::string::npos) << texts[0];
+}
+
+// Two processes archive different recordings into one ZIP at the same moment.
+TEST_F(ArchiveManagerTest, TwoRunsIntoOneZipAtOnceCountOnlyWhatTheArchiveHolds) {
+  for (int i = 0; i < 6; ++i) {
+    Touch("one/a-" + std::to_string(i) + ".zel", 1300000000 + i);
+    Touch("two/b-" + std::to_string(i) + ".zel", 1300000100 + i);
+  }
+  std::string target = dir_.File("shared.zip");
+  for (int round = 0; round < 5; ++round) {
+    std::filesystem::remove(target);
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+      children[c] = ::fork();
+      ASSERT_GE(children[c], 0);
+      if (children[c] == 0) {
+        ::close(go[1]);
+        char byte;
+        (void)!::read(go[0], &byte, 1);
+        archtest::ScopedMessages quiet;
+        CArchiveManager manager;
+        CJobArchListEntry job = Job({dir_.File(c == 0 ? "one" : "two")}, {}, {}, zel::ArchiveType::kZip);
+        job.SetTarget(target);
+        manager.AddJob(job, nullptr);
+        manager.Start(true);
+        while (manager.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        manager.Stop();
+        ::_exit(manager.GetRunStats().ArchivedCount);
+      }
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    int counted = 0;
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      counted += WEXITSTATUS(status);
+    }
+    std::vector<zel::zip::CZipArchive::ListedEntry> held;
+    zel::zip::CZipArchive::List(target, held);
+    EXPECT_EQ(counted, static_cast<int>(held.size())) << "round " << round;
+    EXPECT_GE(counted, 6);
+  }
 }
 
 TEST_F(ArchiveManagerTest, InvalidSourceStillArchivesTheOthers) {
