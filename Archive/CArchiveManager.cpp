@@ -203,12 +203,13 @@ unsigned CArchiveManager::Run() {
       job = Jobs_[i].get();
     }
     CurrentJob_.store(job);
+    JobArchived_ = 0;
     if (Prepare(*job) == 0) {
       job->SetStartTime(Now());
       CollectAndArchive(*job);
       job->SetEndTime(Now());
     }
-    if (IArchiver* archiver = Holder_.Archiver()) total += archiver->GetArchivedCount();
+    total += JobArchived_;
     Holder_.Release();
     TargetLock_.reset();
   }
@@ -293,11 +294,11 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
   job.SetCallCount(archiver->GetArchivedCount());
   if (IsRunning() && SelectedCount_.load() != 0) {
     int result = archiver->Archive();
-    // The count after the write: DISK and ZIP only count when they write.
-    job.SetCallCount(archiver->GetArchivedCount());
-    ArchivedCount_.store(archiver->GetArchivedCount());
-    ConfirmArchived(first, result);
-    if (archiver->GetArchivedCount() == 0 && IsRunning()) {
+    // Only what the archive holds when the write ends counts.
+    JobArchived_ = ConfirmArchived(first, result);
+    job.SetCallCount(JobArchived_);
+    ArchivedCount_.store(JobArchived_);
+    if (JobArchived_ == 0 && IsRunning()) {
       // Nothing at all reached the archive: the user has to know why, not only the log.
       std::string folder = job.ArchiveType() == zel::ArchiveType::kDisk
                                ? job.Target()
@@ -314,17 +315,19 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
 }
 
 // After a write that did not take every selected recording (a threshold, a
-// failure, a cancel), finds out which ones are in the archive, so that neither
-// the archive log nor the deletion of source recordings covers the others.
-void CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
+// failure, a cancel, a name written twice), finds out which ones are in the
+// archive, so that neither the archive log nor the deletion of source
+// recordings covers the others.
+int32_t CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
   IArchiver* archiver = Holder_.Archiver();
   zel::ArchiveType type = Holder_.Type();
   int32_t archived = archiver->GetArchivedCount();
   std::lock_guard<std::mutex> lock(selectedMutex_);
   size_t count = Selected_.size() - first;
   bool writeOk = type == zel::ArchiveType::kZip ? writeResult >= 0 : writeResult == 0;
-  if (writeOk && archived >= 0 && static_cast<size_t>(archived) >= count) return;
-  if (type == zel::ArchiveType::kZip) {
+  if (writeOk && archived >= 0 && static_cast<size_t>(archived) >= count) {
+    // Every recording was written.
+  } else if (type == zel::ArchiveType::kZip) {
     auto names = ZipNames(Holder_.TargetPath());
     for (size_t i = first; i < Selected_.size(); ++i) {
       std::string name = NameInArchive(Selected_[i]);
@@ -347,6 +350,22 @@ void CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
     size_t kept = archived < 0 ? 0 : static_cast<size_t>(archived);
     for (size_t i = first + std::min(kept, count); i < Selected_.size(); ++i) Selected_[i].SetArchived(0);
   }
+  if (type == zel::ArchiveType::kDisk) {
+    // A later copy of the same name replaced an earlier one: only the later
+    // recording is in the archive.
+    std::unordered_map<std::string, size_t> latest;
+    for (size_t i = first; i < Selected_.size(); ++i) {
+      if (Selected_[i].Archived() == 0) continue;
+      auto [at, inserted] = latest.try_emplace(NameInArchive(Selected_[i]), i);
+      if (!inserted) {
+        Selected_[at->second].SetArchived(0);
+        at->second = i;
+      }
+    }
+  }
+  int32_t confirmed = 0;
+  for (size_t i = first; i < Selected_.size(); ++i) confirmed += Selected_[i].Archived() != 0 ? 1 : 0;
+  return confirmed;
 }
 
 void CArchiveManager::Walk(const std::string& path, const CKlFileListEntry& source,

@@ -99,7 +99,9 @@ class CArchiveManager : public CKlThread {
   void Walk(const std::string& path, const CKlFileListEntry& source, CJobArchListEntry& job, bool top);
   void Candidate(const std::string& path, const struct stat& info, const CKlFileListEntry& source,
                  CJobArchListEntry& job);
-  void ConfirmArchived(size_t first, int writeResult);
+  // Clears the archived mark of the recordings from `first` on that the archive
+  // does not hold after the write; returns how many it holds.
+  int32_t ConfirmArchived(size_t first, int writeResult);
   bool RemoveAudio(const std::string& path, const std::string& passphrase);
   void ZeroStats();
   void StopWorker();
@@ -123,4 +125,5 @@ class CArchiveManager : public CKlThread {
   std::function<int64_t()> Clock_;
   std::function<int(const char*, const char*)> Renamer_;
   std::unique_ptr<zel::FileLock> TargetLock_;  // the archive being written
+  int32_t JobArchived_ = 0;  // recordings the current job's archive holds
 };

@@ -384,6 +384,21 @@ class SourceProcessingTest : public ArchiveManagerTest {
   }
 };
 
+TEST_F(SourceProcessingTest, ARecordingOverwrittenInTheArchiveIsNeitherLoggedNorDeleted) {
+  manager_->SetArchiverFactory(nullptr);
+  std::string first = Touch("in/day1/a-1.zel", 1300000000);
+  std::string second = Touch("in/day2/a-1.zel", 1300000500);
+  ASSERT_EQ(RunAndRecord(zel::MediaProcessing::kDelete), 0);
+  EXPECT_TRUE(std::filesystem::exists(first));
+  EXPECT_FALSE(std::filesystem::exists(second));
+  EXPECT_EQ(manager_->GetRunStats().ArchivedCount, 1);
+  CJobArchListEntry logged;
+  ASSERT_TRUE(Singleton<CArchiveLogger>::Instance()->GetEntry(0, logged));
+  ASSERT_EQ(logged.Sources().size(), 1u);
+  EXPECT_EQ(logged.Sources()[0].Path(), second);
+  EXPECT_EQ(logged.CallCount(), 1);
+}
+
 TEST_F(SourceProcessingTest, RemoveAudioKeepsHeaderAndAnnotations) {
   std::string a = Touch("in/a-1.zel");
   MakeRecording(a, 1300000000, 16000, "keep this comment");
