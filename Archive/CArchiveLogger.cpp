@@ -18,8 +18,8 @@
 #include "core/CSettings.h"
 #include "core/FileLock.h"
 #include "core/MessageSink.h"
-#include "organiser/RecordingListFile.h"
 #include "toolkit/CKlXmlParser.h"
+#include "toolkit/XmlText.h"
 
 extern char** environ;
 

@@ -19,10 +19,10 @@
 #include "Archive/CArchiveManager.h"
 #include "Archive/CJobArchListEntry.h"
 #include "core/AtomicFile.h"
-#include "core/FileLock.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
-#include "organiser/RecordingListFile.h"
+#include "core/FileLock.h"
+#include "toolkit/XmlText.h"
 
 namespace {
 
