@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -14,10 +15,11 @@
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
+#include "core/FileLock.h"
 #include "core/MessageSink.h"
-#include "organiser/RecordingListFile.h"
 #include "platform/Desktop.h"
 #include "toolkit/CKlXmlParser.h"
+#include "toolkit/XmlText.h"
 
 namespace {
 
@@ -135,6 +137,9 @@ void CArchiveLogger::BuildIndexes() {
 }
 
 bool CArchiveLogger::Load(bool clearFirst) {
+  // The lists follow this log from now on, also when the file is written only by
+  // a later run of this process.
+  zel::SetArchiveLookup(this);
   if (clearFirst) Clear();
   std::string text;
   if (!zel::ReadWholeFile(Path_, text)) return false;
@@ -147,11 +152,20 @@ bool CArchiveLogger::Load(bool clearFirst) {
     Loaded_ = true;
     Dirty_ = false;
   }
-  zel::SetArchiveLookup(this);
   return true;
 }
 
 bool CArchiveLogger::ParseText(const std::string& text) {
+  std::vector<CJobArchListEntry> read;
+  if (!ParseEntries(text, read)) return false;
+  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& entry : read) Entries_.push_back(std::move(entry));
+  Changed();
+  return true;
+}
+
+bool CArchiveLogger::ParseEntries(const std::string& text, std::vector<CJobArchListEntry>& read) {
   CKlXmlParser::Options options;
   options.ignoreEndTagCase = true;
   CKlXmlParser parser(options);
@@ -166,7 +180,6 @@ bool CArchiveLogger::ParseText(const std::string& text) {
     }
   }
   if (root == nullptr) return false;
-  std::vector<CJobArchListEntry> read;
   for (const auto& child : root->children) {
     if (!child.IsElement()) continue;
     if (child.Attribute("id") != nullptr) {
@@ -181,10 +194,6 @@ bool CArchiveLogger::ParseText(const std::string& text) {
       break;  // only the first child is searched
     }
   }
-  ZEL_LOCK(Lock_);
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (auto& entry : read) Entries_.push_back(std::move(entry));
-  Changed();
   return true;
 }
 
@@ -192,6 +201,9 @@ void CArchiveLogger::Clear() {
   ZEL_LOCK(Lock_);
   std::lock_guard<std::mutex> lock(mutex_);
   Entries_.clear();
+  Added_.clear();
+  Removed_.clear();
+  Edited_.clear();
   Changed();
 }
 
@@ -218,6 +230,7 @@ int CArchiveLogger::AddEntry(const CJobArchListEntry& job) {
   ResolveCallIds(copy);
   ZEL_LOCK(Lock_);
   std::lock_guard<std::mutex> lock(mutex_);
+  Added_.insert(KeyOf(copy));
   Entries_.push_back(std::move(copy));
   Changed();
   return static_cast<int>(Entries_.size()) - 1;
@@ -249,13 +262,41 @@ std::string CArchiveLogger::Serialize() {
 }
 
 bool CArchiveLogger::Save() {
+  // Other processes (a scheduled run, zelctl) add to the same file: under the
+  // file's lock, this log's own changes are applied to what the file holds now.
+  zel::FileLock fileLock(Path_);
+  std::vector<CJobArchListEntry> current;
+  std::string text;
+  bool haveFile = zel::ReadWholeFile(Path_, text) && ParseEntries(text, current);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!Dirty_ || Entries_.empty()) return false;
-  for (auto& entry : Entries_) ResolveCallIds(entry);
+  if (!Dirty_) return false;
+  std::vector<CJobArchListEntry> merged;
+  if (haveFile) {
+    for (auto& entry : current) {
+      if (Removed_.count(KeyOf(entry)) == 0) merged.push_back(std::move(entry));
+    }
+    for (const auto& entry : Entries_) {
+      Key key = KeyOf(entry);
+      bool added = Added_.count(key) != 0;
+      if (!added && Edited_.count(key) == 0) continue;
+      auto same = std::find_if(merged.begin(), merged.end(), [&](const CJobArchListEntry& e) { return KeyOf(e) == key; });
+      if (same != merged.end()) *same = entry;
+      else if (added) merged.push_back(entry);
+    }
+  } else {
+    merged = Entries_;
+  }
+  if (merged.empty()) return false;
+  for (auto& entry : merged) ResolveCallIds(entry);
+  Entries_ = std::move(merged);
+  Changed();
   if (!zel::WriteFileAtomically(Path_, Serialize())) {
     Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be written", Path_.c_str());
     return false;
   }
+  Added_.clear();
+  Removed_.clear();
+  Edited_.clear();
   Dirty_ = false;
   return true;
 }
@@ -334,6 +375,10 @@ int CArchiveLogger::IndexOfId(int32_t id) {
 bool CArchiveLogger::RemoveEntry(int index) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (index < 0 || index >= static_cast<int>(Entries_.size())) return false;
+  Key key = KeyOf(Entries_[static_cast<size_t>(index)]);
+  Removed_.insert(key);
+  Added_.erase(key);
+  Edited_.erase(key);
   Entries_.erase(Entries_.begin() + index);
   Changed();
   return true;
@@ -343,7 +388,10 @@ void CArchiveLogger::SetEntryComment(int index, const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (index < 0) return;
   Dirty_ = true;
-  if (index < static_cast<int>(Entries_.size())) Entries_[static_cast<size_t>(index)].SetComment(text);
+  if (index < static_cast<int>(Entries_.size())) {
+    Entries_[static_cast<size_t>(index)].SetComment(text);
+    Edited_.insert(KeyOf(Entries_[static_cast<size_t>(index)]));
+  }
 }
 
 bool CArchiveLogger::IsLoaded() {

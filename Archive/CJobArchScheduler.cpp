@@ -3,7 +3,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <type_traits>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <filesystem>
 #include <locale.h>
 #include <system_error>
+#include <type_traits>
 
 #include <tinyxml2.h>
 
@@ -22,7 +22,8 @@
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
-#include "organiser/RecordingListFile.h"
+#include "core/FileLock.h"
+#include "toolkit/XmlText.h"
 #include "platform/Desktop.h"
 
 namespace {
@@ -247,6 +248,7 @@ std::string CJobArchScheduler::Serialize() {
 bool CJobArchScheduler::Save() {
   std::string content = Serialize();
   ZEL_LOCK(Lock_);  // two savers (the GUI and the archive thread) write in turn
+  zel::FileLock fileLock(Path_);  // and so do other processes
   return zel::WriteFileAtomically(Path_, content);
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -7,6 +9,7 @@
 
 #include "Archive/CArchiveLogger.h"
 #include "ArchiveTestSupport.h"
+#include "core/FileLock.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -262,6 +265,71 @@ TEST_F(ArchiveLoggerTest, LookupIsWithdrawnWhenTheLogGoes) {
   EXPECT_EQ(zel::ArchiveLookup(), nullptr);
 }
 
+// Two processes, each loading the log, adding its run and saving, released at once.
+TEST_F(ArchiveLoggerTest, TwoProcessesSavingAtOnceKeepEveryEntry) {
+  constexpr int kRounds = 20;
+  for (int round = 0; round < kRounds; ++round) {
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+      children[c] = ::fork();
+      ASSERT_GE(children[c], 0);
+      if (children[c] == 0) {
+        ::close(go[1]);
+        char byte;
+        (void)!::read(go[0], &byte, 1);
+        CArchiveLogger log(LogPath());
+        log.Load(false);
+        // Both runs start in the same second.
+        CJobArchListEntry entry = Entry(1000 + round, 1, "run", {{"/r/" + std::to_string(round) + ".zel", 5}});
+        entry.SetTarget("/archive/" + std::to_string(c));
+        log.AddEntry(entry);
+        ::_exit(log.Save() ? 0 : 1);
+      }
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+  }
+  CArchiveLogger log(LogPath());
+  ASSERT_TRUE(log.Load(false));
+  EXPECT_EQ(log.Count(), 2 * kRounds);
+}
+
+TEST_F(ArchiveLoggerTest, ASaveKeepsWhatAnotherProcessChangedAndAppliesItsOwnChanges) {
+  CArchiveLogger first(LogPath());
+  first.AddEntry(Entry(100, 1, "one", {{"/a.zel", 1}}));
+  first.AddEntry(Entry(200, 1, "two", {{"/b.zel", 2}}));
+  ASSERT_TRUE(first.Save());
+  CArchiveLogger other(LogPath());
+  ASSERT_TRUE(other.Load(false));
+  other.AddEntry(Entry(300, 2, "three", {{"/c.zel", 3}}));
+  other.RemoveEntry(other.IndexOfId(100));
+  ASSERT_TRUE(other.Save());
+  // `first` still holds 100 and 200 in memory: it must neither bring 100 back nor lose 300.
+  first.SetEntryComment(first.IndexOfId(200), "edited");
+  ASSERT_TRUE(first.Save());
+  CArchiveLogger check(LogPath());
+  ASSERT_TRUE(check.Load(false));
+  auto entries = check.Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].Comment(), "edited");
+  EXPECT_EQ(entries[1].Comment(), "three");
+}
+
+TEST_F(ArchiveLoggerTest, ListsFollowALogThatDidNotExistAtStartUp) {
+  CArchiveLogger log(LogPath());
+  EXPECT_FALSE(log.Load(false));
+  ASSERT_EQ(zel::ArchiveLookup(), &log);
+  log.AddEntry(Entry(300, 2, "first run", {{"/e/a-1.zel", 700}}));
+  EXPECT_EQ(zel::ArchiveLookup()->ArchiveKindOf(Call("/e/a-1.zel", 700)), 2);
+}
+
 TEST_F(ArchiveLoggerTest, ReportLinesListLineAndReportFile) {
   CJobArchListEntry entry = Entry(1300000000, 2, "the comment", {{"/c/a-1.zel", 1}});
   std::string when = entry.DateTimeText();
@@ -357,8 +425,7 @@ TEST_F(ArchiveLoggerTest, FailedSaveLeavesTheOldFile) {
   EXPECT_EQ(zeltest::ReadFile(LogPath()), old);
   size_t files = 0;
   for (const auto& item : std::filesystem::directory_iterator(dir_.path())) {
-    (void)item;
-    ++files;
+    if (item.path() != zel::FileLock::LockPathOf(LogPath())) ++files;
   }
   EXPECT_EQ(files, 1u);  // no temporary file left behind
 }

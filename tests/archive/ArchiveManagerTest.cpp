@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +12,7 @@
 
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
+#include "toolkit/zip/CZipArchive.h"
 #include "ArchiveTestSupport.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "support/TestSupport.h"
@@ -108,6 +111,83 @@ TEST_F(ArchiveManagerTest, MissingSourcesGiveOneMessageAndAnAbortedRunWithoutWri
   // An aborted run is never logged.
   EXPECT_EQ(manager_->RecordFinishedRun(&sink_.lastJob), -1);
   EXPECT_EQ(Singleton<CArchiveLogger>::Instance()->Count(), 0);
+}
+
+TEST_F(ArchiveManagerTest, MissingArchiveFolderIsCreatedWithItsParents) {
+  manager_->SetArchiverFactory(nullptr);
+  Touch("in/a-1.zel");
+  for (auto type : {zel::ArchiveType::kDisk, zel::ArchiveType::kZip}) {
+    std::string target = dir_.File(type == zel::ArchiveType::kDisk ? "new/deep/tree" : "new/zip/a.zip");
+    CJobArchListEntry job = Job({dir_.File("in")}, {}, {}, type);
+    job.SetTarget(target);
+    RunJob(job);
+    EXPECT_EQ(manager_->GetRunStats().ArchivedCount, 1) << target;
+    EXPECT_FALSE(manager_->GetRunStats().Failed());
+    EXPECT_TRUE(std::filesystem::exists(type == zel::ArchiveType::kDisk ? target + "/a-1.zel" : target));
+  }
+}
+
+TEST_F(ArchiveManagerTest, AnArchiveThatCannotBeWrittenIsToldToTheUser) {
+  manager_->SetArchiverFactory(nullptr);
+  archtest::ScopedMessages messages;
+  Touch("in/a-1.zel");
+  zeltest::WriteFile(dir_.File("plain"), "x");
+  CJobArchListEntry job = Job({dir_.File("in")});
+  job.SetTarget(dir_.File("plain/tree"));
+  RunJob(job);
+  ArchiveRunStats stats = manager_->GetRunStats();
+  EXPECT_EQ(stats.ArchivedCount, 0);
+  EXPECT_TRUE(stats.Failed());
+  auto texts = messages.sink->Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find(dir_.File("plain/tree")), std::string::npos) << texts[0];
+  EXPECT_NE(texts[0].find("Not a directory"), std::string::npos) << texts[0];
+}
+
+// Two processes archive different recordings into one ZIP at the same moment.
+TEST_F(ArchiveManagerTest, TwoRunsIntoOneZipAtOnceCountOnlyWhatTheArchiveHolds) {
+  for (int i = 0; i < 6; ++i) {
+    Touch("one/a-" + std::to_string(i) + ".zel", 1300000000 + i);
+    Touch("two/b-" + std::to_string(i) + ".zel", 1300000100 + i);
+  }
+  std::string target = dir_.File("shared.zip");
+  for (int round = 0; round < 5; ++round) {
+    std::filesystem::remove(target);
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+      children[c] = ::fork();
+      ASSERT_GE(children[c], 0);
+      if (children[c] == 0) {
+        ::close(go[1]);
+        char byte;
+        (void)!::read(go[0], &byte, 1);
+        archtest::ScopedMessages quiet;
+        CArchiveManager manager;
+        CJobArchListEntry job = Job({dir_.File(c == 0 ? "one" : "two")}, {}, {}, zel::ArchiveType::kZip);
+        job.SetTarget(target);
+        manager.AddJob(job, nullptr);
+        manager.Start(true);
+        while (manager.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        manager.Stop();
+        ::_exit(manager.GetRunStats().ArchivedCount);
+      }
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    int counted = 0;
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      counted += WEXITSTATUS(status);
+    }
+    std::vector<zel::zip::CZipArchive::ListedEntry> held;
+    zel::zip::CZipArchive::List(target, held);
+    EXPECT_EQ(counted, static_cast<int>(held.size())) << "round " << round;
+    EXPECT_GE(counted, 6);
+  }
 }
 
 TEST_F(ArchiveManagerTest, InvalidSourceStillArchivesTheOthers) {
@@ -303,6 +383,21 @@ class SourceProcessingTest : public ArchiveManagerTest {
     return index;
   }
 };
+
+TEST_F(SourceProcessingTest, ARecordingOverwrittenInTheArchiveIsNeitherLoggedNorDeleted) {
+  manager_->SetArchiverFactory(nullptr);
+  std::string first = Touch("in/day1/a-1.zel", 1300000000);
+  std::string second = Touch("in/day2/a-1.zel", 1300000500);
+  ASSERT_EQ(RunAndRecord(zel::MediaProcessing::kDelete), 0);
+  EXPECT_TRUE(std::filesystem::exists(first));
+  EXPECT_FALSE(std::filesystem::exists(second));
+  EXPECT_EQ(manager_->GetRunStats().ArchivedCount, 1);
+  CJobArchListEntry logged;
+  ASSERT_TRUE(Singleton<CArchiveLogger>::Instance()->GetEntry(0, logged));
+  ASSERT_EQ(logged.Sources().size(), 1u);
+  EXPECT_EQ(logged.Sources()[0].Path(), second);
+  EXPECT_EQ(logged.CallCount(), 1);
+}
 
 TEST_F(SourceProcessingTest, RemoveAudioKeepsHeaderAndAnnotations) {
   std::string a = Touch("in/a-1.zel");
