@@ -8,4 +8,9 @@ struct ArchiveRunStats {
   int32_t ArchivedCount = 0;  // calls the archiver reports as archived
   int32_t SelectedCount = 0;  // calls handed to the archiver
   double Progress = 0.0;      // percent, 0..100
+
+  // Calls were selected and none of them reached the archive.
+  bool NoneArchived() const { return SelectedCount > 0 && ArchivedCount == 0; }
+  // What a caller reports as a failed run.
+  bool Failed() const { return Aborted != 0 || NoneArchived(); }
 };

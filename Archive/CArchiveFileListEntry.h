@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Archive/ArchiveTypes.h"
 #include "recording/CKlFileListEntry.h"
 
 // One recording selected by an archive run: the list entry of the source it was
@@ -17,12 +18,12 @@ class CArchiveFileListEntry : public CKlFileListEntry {
   // 1 once handed to an archiver; cleared again when the write did not take it.
   int32_t Archived() const { return Archived_; }
   void SetArchived(int32_t value) { Archived_ = value; }
-  int MediaProcessing() const { return MediaProcessing_; }
-  void SetMediaProcessing(int value) { MediaProcessing_ = value; }
+  zel::MediaProcessing MediaProcessing() const { return MediaProcessing_; }
+  void SetMediaProcessing(zel::MediaProcessing value) { MediaProcessing_ = value; }
   int64_t ArchiveTime() const { return ArchiveTime_; }
   void SetArchiveTime(int64_t time) { ArchiveTime_ = time; }
-  int ArchiveType() const { return ArchiveType_; }
-  void SetArchiveType(int type) { ArchiveType_ = type; }
+  zel::ArchiveType ArchiveType() const { return ArchiveType_; }
+  void SetArchiveType(zel::ArchiveType type) { ArchiveType_ = type; }
   // The archive (folder or file) the recording was handed to.
   const std::string& ArchiveTargetPath() const { return ArchiveTargetPath_; }
   void SetArchiveTargetPath(const std::string& path) { ArchiveTargetPath_ = path; }
@@ -32,9 +33,9 @@ class CArchiveFileListEntry : public CKlFileListEntry {
 
  private:
   int32_t Archived_ = 0;
-  int MediaProcessing_ = 0;
+  zel::MediaProcessing MediaProcessing_{};
   int64_t ArchiveTime_ = 0;
-  int ArchiveType_ = 0;
+  zel::ArchiveType ArchiveType_{};
   std::string ArchiveTargetPath_;
   std::string SubFolder_;
 };

@@ -23,22 +23,22 @@ CArchiveJobBuilder& CArchiveJobBuilder::SetTarget(const std::string& path) {
   return *this;
 }
 
-CArchiveJobBuilder& CArchiveJobBuilder::SetArchiveType(int type) {
+CArchiveJobBuilder& CArchiveJobBuilder::SetArchiveType(zel::ArchiveType type) {
   Job_.SetArchiveType(type);
   return *this;
 }
 
-CArchiveJobBuilder& CArchiveJobBuilder::SetStructureType(int type) {
+CArchiveJobBuilder& CArchiveJobBuilder::SetStructureType(zel::StructureType type) {
   Job_.SetStructureType(type);
   return *this;
 }
 
-CArchiveJobBuilder& CArchiveJobBuilder::SetSelectionType(int type) {
+CArchiveJobBuilder& CArchiveJobBuilder::SetSelectionType(zel::SelectionType type) {
   Job_.SetSelectionType(type);
   return *this;
 }
 
-CArchiveJobBuilder& CArchiveJobBuilder::SetMediaProcessing(int value) {
+CArchiveJobBuilder& CArchiveJobBuilder::SetMediaProcessing(zel::MediaProcessing value) {
   Job_.SetMediaProcessing(value);
   return *this;
 }
@@ -65,21 +65,14 @@ CArchiveJobBuilder& CArchiveJobBuilder::SetJobTime(int64_t time) {
 }
 
 std::string CArchiveJobBuilder::Problem() const {
-  using Entry = CJobArchListEntry;
   if (Sources_.empty()) return "no source to archive";
-  if (Job_.ArchiveType() < Entry::kArchiveDisk || Job_.ArchiveType() > Entry::kArchiveIso) {
+  if (Job_.ArchiveType() == zel::ArchiveType::kNone || zel::TextOf(Job_.ArchiveType()) == nullptr) {
     return "unknown archive type";
   }
   if (Job_.Target().empty()) return "no archive target";
-  if (Job_.StructureType() < Entry::kUnstructured || Job_.StructureType() > Entry::kByPath) {
-    return "unknown archive structure";
-  }
-  if (Job_.SelectionType() < Entry::kSelectAll || Job_.SelectionType() > Entry::kSelect180Days) {
-    return "unknown selection";
-  }
-  if (Job_.MediaProcessing() < Entry::kMediaKeep || Job_.MediaProcessing() > Entry::kMediaRemoveAudio) {
-    return "unknown media processing";
-  }
+  if (zel::TextOf(Job_.StructureType()) == nullptr) return "unknown archive structure";
+  if (zel::TextOf(Job_.SelectionType()) == nullptr) return "unknown selection";
+  if (zel::TextOf(Job_.MediaProcessing()) == nullptr) return "unknown media processing";
   if (Job_.Threshold() < 0) return "the size limit must not be negative";
   return std::string();
 }

@@ -17,10 +17,10 @@ class CArchiveJobBuilder {
   // A folder or a recording file.
   CArchiveJobBuilder& AddSource(const std::string& path);
   CArchiveJobBuilder& SetTarget(const std::string& path);
-  CArchiveJobBuilder& SetArchiveType(int type);
-  CArchiveJobBuilder& SetStructureType(int type);
-  CArchiveJobBuilder& SetSelectionType(int type);
-  CArchiveJobBuilder& SetMediaProcessing(int value);
+  CArchiveJobBuilder& SetArchiveType(zel::ArchiveType type);
+  CArchiveJobBuilder& SetStructureType(zel::StructureType type);
+  CArchiveJobBuilder& SetSelectionType(zel::SelectionType type);
+  CArchiveJobBuilder& SetMediaProcessing(zel::MediaProcessing value);
   // Size limit in MiB (0: none) and whether the limit is active for the job.
   CArchiveJobBuilder& SetThreshold(int32_t mib, bool cancelJob);
   CArchiveJobBuilder& SetUser(const std::string& user);

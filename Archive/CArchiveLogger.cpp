@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -14,10 +15,11 @@
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
+#include "core/FileLock.h"
 #include "core/MessageSink.h"
-#include "organiser/RecordingListFile.h"
 #include "platform/Desktop.h"
 #include "toolkit/CKlXmlParser.h"
+#include "toolkit/XmlText.h"
 
 namespace {
 
@@ -135,6 +137,9 @@ void CArchiveLogger::BuildIndexes() {
 }
 
 bool CArchiveLogger::Load(bool clearFirst) {
+  // The lists follow this log from now on, also when the file is written only by
+  // a later run of this process.
+  zel::SetArchiveLookup(this);
   if (clearFirst) Clear();
   std::string text;
   if (!zel::ReadWholeFile(Path_, text)) return false;
@@ -147,11 +152,20 @@ bool CArchiveLogger::Load(bool clearFirst) {
     Loaded_ = true;
     Dirty_ = false;
   }
-  zel::SetArchiveLookup(this);
   return true;
 }
 
 bool CArchiveLogger::ParseText(const std::string& text) {
+  std::vector<CJobArchListEntry> read;
+  if (!ParseEntries(text, read)) return false;
+  ZEL_LOCK(Lock_);
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& entry : read) Entries_.push_back(std::move(entry));
+  Changed();
+  return true;
+}
+
+bool CArchiveLogger::ParseEntries(const std::string& text, std::vector<CJobArchListEntry>& read) {
   CKlXmlParser::Options options;
   options.ignoreEndTagCase = true;
   CKlXmlParser parser(options);
@@ -166,7 +180,6 @@ bool CArchiveLogger::ParseText(const std::string& text) {
     }
   }
   if (root == nullptr) return false;
-  std::vector<CJobArchListEntry> read;
   for (const auto& child : root->children) {
     if (!child.IsElement()) continue;
     if (child.Attribute("id") != nullptr) {
@@ -181,10 +194,6 @@ bool CArchiveLogger::ParseText(const std::string& text) {
       break;  // only the first child is searched
     }
   }
-  ZEL_LOCK(Lock_);
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (auto& entry : read) Entries_.push_back(std::move(entry));
-  Changed();
   return true;
 }
 
@@ -192,6 +201,9 @@ void CArchiveLogger::Clear() {
   ZEL_LOCK(Lock_);
   std::lock_guard<std::mutex> lock(mutex_);
   Entries_.clear();
+  Added_.clear();
+  Removed_.clear();
+  Edited_.clear();
   Changed();
 }
 
@@ -218,6 +230,7 @@ int CArchiveLogger::AddEntry(const CJobArchListEntry& job) {
   ResolveCallIds(copy);
   ZEL_LOCK(Lock_);
   std::lock_guard<std::mutex> lock(mutex_);
+  Added_.insert(KeyOf(copy));
   Entries_.push_back(std::move(copy));
   Changed();
   return static_cast<int>(Entries_.size()) - 1;
@@ -249,13 +262,41 @@ std::string CArchiveLogger::Serialize() {
 }
 
 bool CArchiveLogger::Save() {
+  // Other processes (a scheduled run, zelctl) add to the same file: under the
+  // file's lock, this log's own changes are applied to what the file holds now.
+  zel::FileLock fileLock(Path_);
+  std::vector<CJobArchListEntry> current;
+  std::string text;
+  bool haveFile = zel::ReadWholeFile(Path_, text) && ParseEntries(text, current);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!Dirty_ || Entries_.empty()) return false;
-  for (auto& entry : Entries_) ResolveCallIds(entry);
+  if (!Dirty_) return false;
+  std::vector<CJobArchListEntry> merged;
+  if (haveFile) {
+    for (auto& entry : current) {
+      if (Removed_.count(KeyOf(entry)) == 0) merged.push_back(std::move(entry));
+    }
+    for (const auto& entry : Entries_) {
+      Key key = KeyOf(entry);
+      bool added = Added_.count(key) != 0;
+      if (!added && Edited_.count(key) == 0) continue;
+      auto same = std::find_if(merged.begin(), merged.end(), [&](const CJobArchListEntry& e) { return KeyOf(e) == key; });
+      if (same != merged.end()) *same = entry;
+      else if (added) merged.push_back(entry);
+    }
+  } else {
+    merged = Entries_;
+  }
+  if (merged.empty()) return false;
+  for (auto& entry : merged) ResolveCallIds(entry);
+  Entries_ = std::move(merged);
+  Changed();
   if (!zel::WriteFileAtomically(Path_, Serialize())) {
     Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be written", Path_.c_str());
     return false;
   }
+  Added_.clear();
+  Removed_.clear();
+  Edited_.clear();
   Dirty_ = false;
   return true;
 }
@@ -334,6 +375,10 @@ int CArchiveLogger::IndexOfId(int32_t id) {
 bool CArchiveLogger::RemoveEntry(int index) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (index < 0 || index >= static_cast<int>(Entries_.size())) return false;
+  Key key = KeyOf(Entries_[static_cast<size_t>(index)]);
+  Removed_.insert(key);
+  Added_.erase(key);
+  Edited_.erase(key);
   Entries_.erase(Entries_.begin() + index);
   Changed();
   return true;
@@ -343,7 +388,10 @@ void CArchiveLogger::SetEntryComment(int index, const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (index < 0) return;
   Dirty_ = true;
-  if (index < static_cast<int>(Entries_.size())) Entries_[static_cast<size_t>(index)].SetComment(text);
+  if (index < static_cast<int>(Entries_.size())) {
+    Entries_[static_cast<size_t>(index)].SetComment(text);
+    Edited_.insert(KeyOf(Entries_[static_cast<size_t>(index)]));
+  }
 }
 
 bool CArchiveLogger::IsLoaded() {
@@ -356,46 +404,27 @@ bool CArchiveLogger::IsDirty() {
   return Dirty_;
 }
 
-const char* CArchiveLogger::ArchiverName(int type) {
-  switch (type) {
-    case 2: return "ZIP format";
-    case 3: return "ISO format";
-    default: return "Disk";
-  }
-}
+const char* CArchiveLogger::ArchiverName(zel::ArchiveType type) { return zel::ArchiveLogName(type); }
 
-int CArchiveLogger::ArchiverType(const std::string& text) {
-  if (text.rfind("ZIP format", 0) == 0) return 2;
-  if (text.rfind("ISO format", 0) == 0) return 3;
-  if (text.rfind("Disk", 0) == 0) return 1;
-  return 0;
-}
+zel::ArchiveType CArchiveLogger::ArchiverType(const std::string& text) { return zel::ArchiveTypeFromLogName(text); }
 
 std::vector<std::string> CArchiveLogger::GetReportLines(const CJobArchListEntry& entry) {
-  static const char* const kTypes[] = {"DISK", "ZIP", "ISO"};
-  static const char* const kStructures[] = {"Unstructured", "By User", "By Month", "By Path"};
-  int type = entry.ArchiveType();
-  int structure = entry.StructureType();
   std::vector<std::string> lines;
   lines.push_back("Archiver Report");
   lines.push_back("Issued: " + entry.DateTimeText());
   lines.push_back("-------------------------");
-  lines.push_back(std::string("Archive Job: ") +
-                  (type >= 1 && type <= 3 ? kTypes[type - 1] : "Unsupported Archive Type"));
+  lines.push_back(std::string("Archive Job: ") + zel::ArchiveReportName(entry.ArchiveType()));
   lines.push_back("Archive File: " + entry.Target());
   lines.push_back("Created By: " + entry.User());
   lines.push_back("Created Date: " + entry.DateTimeText());
   lines.push_back("Files count: " + std::to_string(entry.CallCount()));
-  lines.push_back(std::string("Structure Calls by: ") +
-                  (structure >= 0 && structure <= 3 ? kStructures[structure] : "Unsupported structure type"));
+  lines.push_back(std::string("Structure Calls by: ") + zel::StructureReportName(entry.StructureType()));
   lines.push_back(entry.Comment());
   return lines;
 }
 
 std::string CArchiveLogger::GetListLine(const CJobArchListEntry& entry) {
-  static const char* const kTypes[] = {"Disk", "ZIP", "ISO"};
-  int type = entry.ArchiveType();
-  return entry.DateTimeText() + " - " + (type >= 1 && type <= 3 ? kTypes[type - 1] : "UNKNOWN") + " - " +
+  return entry.DateTimeText() + " - " + zel::ArchiveListName(entry.ArchiveType()) + " - " +
          std::to_string(entry.CallCount()) + " (calls) - " + entry.Comment();
 }
 
@@ -439,7 +468,7 @@ std::string CArchiveLogger::ViewReport(const std::vector<int>& indices) {
 int CArchiveLogger::ArchiveKindOf(const CKlFileListEntry& entry) {
   std::lock_guard<std::mutex> lock(mutex_);
   int index = FindByFileLocked(entry);
-  return index < 0 ? -1 : Entries_[static_cast<size_t>(index)].ArchiveType();
+  return index < 0 ? -1 : zel::ToInt(Entries_[static_cast<size_t>(index)].ArchiveType());
 }
 
 std::string CArchiveLogger::ArchiveTooltipOf(const CKlFileListEntry& entry) {

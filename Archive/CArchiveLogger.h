@@ -1,8 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "Archive/CJobArchListEntry.h"
@@ -18,7 +20,7 @@
 // log may be used from the archive thread and the GUI at once. Texts are stored in UTF-8 with "&", "<" and ">" escaped; logs written
 // without escaping still load where they are well-formed.
 //
-// Once loaded the log answers the recording lists' archive questions
+// From its first Load on the log answers the recording lists' archive questions
 // (zel::SetArchiveLookup); it withdraws itself when destroyed.
 class CArchiveLogger : public IArchiveLookup {
  public:
@@ -38,7 +40,10 @@ class CArchiveLogger : public IArchiveLookup {
   // the new entry's index.
   int AddEntry(const CJobArchListEntry& job);
   // Writes the log when it changed and holds at least one entry; atomically, so
-  // a failed write leaves the old file. True when a file was written.
+  // a failed write leaves the old file. Under the file's lock the file is read
+  // again and only this log's additions, removals and comment edits are applied
+  // to it, so entries saved meanwhile by another process stay; the entries are
+  // then what was written. True when a file was written.
   bool Save();
 
   // The newest entry holding exactly `path`, or -1.
@@ -71,8 +76,8 @@ class CArchiveLogger : public IArchiveLookup {
   // "%s - %s - %d (calls) - %s": date-time, archiver, call count, comment.
   static std::string GetListLine(const CJobArchListEntry& entry);
   // The name written to the file for an archive type, and the type read back.
-  static const char* ArchiverName(int type);
-  static int ArchiverType(const std::string& text);
+  static const char* ArchiverName(zel::ArchiveType type);
+  static zel::ArchiveType ArchiverType(const std::string& text);
 
   // Writes the reports of the entries at `indices` into `path` (replacing it).
   // False when the file could not be written; then `error` holds the reason.
@@ -93,6 +98,10 @@ class CArchiveLogger : public IArchiveLookup {
   bool ParseText(const std::string& text);
 
  private:
+  // An entry's identity across processes: two runs may start in the same second.
+  using Key = std::pair<int32_t, std::string>;
+  static Key KeyOf(const CJobArchListEntry& entry) { return {entry.JobTime(), entry.Target()}; }
+  static bool ParseEntries(const std::string& text, std::vector<CJobArchListEntry>& read);
   int FindByFileLocked(const CKlFileListEntry& entry);
   void BuildIndexes();
   void ResolveCallIds(CJobArchListEntry& job);
@@ -110,4 +119,8 @@ class CArchiveLogger : public IArchiveLookup {
   std::unordered_map<std::string, int> PathIndex_;
   std::unordered_map<int32_t, int> CallIdIndex_;
   bool IndexesValid_ = false;
+  // Changes since the last load or save, applied to the file's current entries.
+  std::set<Key> Added_;
+  std::set<Key> Removed_;
+  std::set<Key> Edited_;
 };

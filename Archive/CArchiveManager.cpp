@@ -6,18 +6,22 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
-
-#include <minizip/unzip.h>
 
 #include "Archive/CArchiveLogger.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
 #include "recording/CKlRecordFileHdr.h"
+#include "toolkit/zip/CZipArchive.h"
 
 namespace {
 
@@ -31,22 +35,10 @@ bool EndsWithZel(const std::string& path) {
 // The names inside a ZIP archive, with "\" read as "/" and leading "/" removed,
 // mapped to their uncompressed sizes. Empty when the archive cannot be read.
 std::unordered_multimap<std::string, uint64_t> ZipNames(const std::string& path) {
+  std::vector<zel::zip::CZipArchive::ListedEntry> entries;
+  zel::zip::CZipArchive::List(path, entries);
   std::unordered_multimap<std::string, uint64_t> names;
-  unzFile zip = unzOpen64(path.c_str());
-  if (zip == nullptr) return names;
-  for (int rc = unzGoToFirstFile(zip); rc == UNZ_OK; rc = unzGoToNextFile(zip)) {
-    unz_file_info64 info{};
-    char name[4096];
-    if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
-    std::string text(name);
-    for (char& c : text) {
-      if (c == '\\') c = '/';
-    }
-    size_t start = text.find_first_not_of('/');
-    text.erase(0, start == std::string::npos ? text.size() : start);
-    names.emplace(std::move(text), info.uncompressed_size);
-  }
-  unzClose(zip);
+  for (auto& entry : entries) names.emplace(std::move(entry.Name), entry.Size);
   return names;
 }
 
@@ -211,13 +203,15 @@ unsigned CArchiveManager::Run() {
       job = Jobs_[i].get();
     }
     CurrentJob_.store(job);
+    JobArchived_ = 0;
     if (Prepare(*job) == 0) {
       job->SetStartTime(Now());
       CollectAndArchive(*job);
       job->SetEndTime(Now());
     }
-    if (IArchiver* archiver = Holder_.Archiver()) total += archiver->GetArchivedCount();
+    total += JobArchived_;
     Holder_.Release();
+    TargetLock_.reset();
   }
   ArchivedCount_.store(total);
   if (IProgressBarSink* sink = Sink_.load()) sink->OnFinished(CurrentJob_.load());
@@ -244,9 +238,43 @@ int CArchiveManager::Prepare(CJobArchListEntry& job) {
   }
   int result = Holder_.Create(job.ArchiveType(), job.Target());
   if (result != 0) return result;
+  std::string reason;
+  if (!MakeArchiveFolder(job, reason)) {
+    Aborted_.store(1);
+    ReportUnwritable(job.Target(), reason);
+    return -1;
+  }
+  // Held until the write ends: a second run into the same archive (another
+  // process, a scheduled run) would overwrite or interleave with this one.
+  TargetLock_ = std::make_unique<zel::FileLock>(zel::WithoutTrailingSlashes(job.Target()), zel::FileLock::Wait::kTry,
+                                               zel::FileLock::Release::kRemove);
+  if (!TargetLock_->Locked()) {
+    int error = TargetLock_->Error();
+    TargetLock_.reset();
+    Aborted_.store(1);
+    ReportUnwritable(job.Target(), error == EWOULDBLOCK ? "another archive run is writing it" : std::strerror(error));
+    return -1;
+  }
   Holder_.Archiver()->Reset();
   Holder_.Archiver()->SetThreshold(job.Threshold());
   return 0;
+}
+
+bool CArchiveManager::MakeArchiveFolder(const CJobArchListEntry& job, std::string& reason) {
+  std::filesystem::path folder(job.Target());
+  if (job.ArchiveType() != zel::ArchiveType::kDisk) folder = folder.parent_path();
+  if (folder.empty()) return true;
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (!error && std::filesystem::is_directory(folder, error)) return true;
+  reason = error ? error.message() : std::strerror(ENOTDIR);
+  return false;
+}
+
+void CArchiveManager::ReportUnwritable(const std::string& target, const std::string& reason) {
+  std::string text = "The archive " + target + " cannot be written: " + reason;
+  Singleton<CKlLogger>::Instance()->LogLine("ArchiveManager: %s", text.c_str());
+  zel::ShowMessage(text, IMessageSink::Icon::Error);
 }
 
 void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
@@ -266,10 +294,18 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
   job.SetCallCount(archiver->GetArchivedCount());
   if (IsRunning() && SelectedCount_.load() != 0) {
     int result = archiver->Archive();
-    // The count after the write: DISK and ZIP only count when they write.
-    job.SetCallCount(archiver->GetArchivedCount());
-    ArchivedCount_.store(archiver->GetArchivedCount());
-    ConfirmArchived(first, result);
+    // Only what the archive holds when the write ends counts.
+    JobArchived_ = ConfirmArchived(first, result);
+    job.SetCallCount(JobArchived_);
+    ArchivedCount_.store(JobArchived_);
+    if (JobArchived_ == 0 && IsRunning()) {
+      // Nothing at all reached the archive: the user has to know why, not only the log.
+      std::string folder = job.ArchiveType() == zel::ArchiveType::kDisk
+                               ? job.Target()
+                               : std::filesystem::path(job.Target()).parent_path().string();
+      std::string reason = ::access(folder.c_str(), W_OK) != 0 ? std::strerror(errno) : "the write failed";
+      ReportUnwritable(job.Target(), reason);
+    }
   } else {
     // Nothing was written: the selection of this job is not in any archive.
     std::lock_guard<std::mutex> lock(selectedMutex_);
@@ -279,17 +315,19 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
 }
 
 // After a write that did not take every selected recording (a threshold, a
-// failure, a cancel), finds out which ones are in the archive, so that neither
-// the archive log nor the deletion of source recordings covers the others.
-void CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
+// failure, a cancel, a name written twice), finds out which ones are in the
+// archive, so that neither the archive log nor the deletion of source
+// recordings covers the others.
+int32_t CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
   IArchiver* archiver = Holder_.Archiver();
-  int type = Holder_.Type();
+  zel::ArchiveType type = Holder_.Type();
   int32_t archived = archiver->GetArchivedCount();
   std::lock_guard<std::mutex> lock(selectedMutex_);
   size_t count = Selected_.size() - first;
-  bool writeOk = type == IArchiver::kTypeZip ? writeResult >= 0 : writeResult == 0;
-  if (writeOk && archived >= 0 && static_cast<size_t>(archived) >= count) return;
-  if (type == IArchiver::kTypeZip) {
+  bool writeOk = type == zel::ArchiveType::kZip ? writeResult >= 0 : writeResult == 0;
+  if (writeOk && archived >= 0 && static_cast<size_t>(archived) >= count) {
+    // Every recording was written.
+  } else if (type == zel::ArchiveType::kZip) {
     auto names = ZipNames(Holder_.TargetPath());
     for (size_t i = first; i < Selected_.size(); ++i) {
       std::string name = NameInArchive(Selected_[i]);
@@ -301,7 +339,7 @@ void CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
       }
       if (!found) Selected_[i].SetArchived(0);
     }
-  } else if (type == IArchiver::kTypeIso) {
+  } else if (type == zel::ArchiveType::kIso) {
     // The image holds every accepted recording once it was written, none otherwise.
     if (!writeOk) {
       for (size_t i = first; i < Selected_.size(); ++i) Selected_[i].SetArchived(0);
@@ -312,6 +350,22 @@ void CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
     size_t kept = archived < 0 ? 0 : static_cast<size_t>(archived);
     for (size_t i = first + std::min(kept, count); i < Selected_.size(); ++i) Selected_[i].SetArchived(0);
   }
+  if (type == zel::ArchiveType::kDisk) {
+    // A later copy of the same name replaced an earlier one: only the later
+    // recording is in the archive.
+    std::unordered_map<std::string, size_t> latest;
+    for (size_t i = first; i < Selected_.size(); ++i) {
+      if (Selected_[i].Archived() == 0) continue;
+      auto [at, inserted] = latest.try_emplace(NameInArchive(Selected_[i]), i);
+      if (!inserted) {
+        Selected_[at->second].SetArchived(0);
+        at->second = i;
+      }
+    }
+  }
+  int32_t confirmed = 0;
+  for (size_t i = first; i < Selected_.size(); ++i) confirmed += Selected_[i].Archived() != 0 ? 1 : 0;
+  return confirmed;
 }
 
 void CArchiveManager::Walk(const std::string& path, const CKlFileListEntry& source,
@@ -356,22 +410,11 @@ void CArchiveManager::Candidate(const std::string& path, const struct stat& info
                                 const CKlFileListEntry& source, CJobArchListEntry& job) {
   int64_t created = static_cast<int64_t>(info.st_mtime);
   int64_t now = Now();
-  int64_t today = now - (now % 86400);
-  switch (job.SelectionType()) {
-    case CJobArchListEntry::kSelectUnarchived:
-      if (Singleton<CArchiveLogger>::Instance()->FindLogIndexByPath(path) >= 0) return;
-      break;
-    case CJobArchListEntry::kSelect30Days:
-      if (created < today - 2592000) return;
-      break;
-    case CJobArchListEntry::kSelect90Days:
-      if (created < today - 7776000) return;
-      break;
-    case CJobArchListEntry::kSelect180Days:
-      if (created < today - 15552000) return;
-      break;
-    default:
-      break;
+  int64_t today = now - (now % zel::kSecondsPerDay);
+  if (job.SelectionType() == zel::SelectionType::kUnarchived) {
+    if (Singleton<CArchiveLogger>::Instance()->FindLogIndexByPath(path) >= 0) return;
+  } else if (const auto* selection = zel::TextOf(job.SelectionType()); selection && selection->MaxAgeDays > 0) {
+    if (created < today - selection->MaxAgeDays * zel::kSecondsPerDay) return;
   }
   CArchiveFileListEntry entry(source);
   entry.SetPath(path);
@@ -401,20 +444,20 @@ std::string CArchiveManager::MonthFolderName(int64_t time) {
   return text;
 }
 
-std::string CArchiveManager::SubFolderFor(CKlFileListEntry& entry, int structureType,
+std::string CArchiveManager::SubFolderFor(CKlFileListEntry& entry, zel::StructureType structureType,
                                           const std::string& passphrase) {
   const std::string& path = entry.Path();
   switch (structureType) {
-    case CJobArchListEntry::kByUser: {
+    case zel::StructureType::kByUser: {
       size_t slash = path.find_last_of('/');
       std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
       size_t dash = name.find('-');
       return dash == std::string::npos ? std::string() : name.substr(0, dash);
     }
-    case CJobArchListEntry::kByMonth:
+    case zel::StructureType::kByMonth:
       if (!entry.DetailsLoaded()) entry.LoadDetails(passphrase);
       return MonthFolderName(entry.StartTime());
-    case CJobArchListEntry::kByPath: {
+    case zel::StructureType::kByPath: {
       size_t slash = path.find_last_of('/');
       if (slash == std::string::npos || slash == 0) return std::string();
       return path.substr(0, slash);
@@ -427,11 +470,11 @@ std::string CArchiveManager::SubFolderFor(CKlFileListEntry& entry, int structure
 void CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
   CJobArchListEntry* job = CurrentJob_.load();
   if (job == nullptr) return;
-  int media = job->MediaProcessing();
-  if (media == CJobArchListEntry::kMediaDelete || media == CJobArchListEntry::kMediaRemoveAudio) {
+  zel::MediaProcessing media = job->MediaProcessing();
+  if (media == zel::MediaProcessing::kDelete || media == zel::MediaProcessing::kRemoveAudio) {
     job->SetSourcesModified(1);
   }
-  if (media != CJobArchListEntry::kMediaDelete && media != CJobArchListEntry::kMediaRemoveAudio) return;
+  if (media != zel::MediaProcessing::kDelete && media != zel::MediaProcessing::kRemoveAudio) return;
   std::unordered_set<std::string> archived;
   {
     std::lock_guard<std::mutex> lock(selectedMutex_);
@@ -452,7 +495,7 @@ void CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
       logger->LogLine("Archiver: File %s was not archived and is left as it is", path.c_str());
       continue;
     }
-    if (media == CJobArchListEntry::kMediaDelete) {
+    if (media == zel::MediaProcessing::kDelete) {
       logger->LogLine("Archiver: Deleted file %s", path.c_str());
       if (::unlink(path.c_str()) != 0) logger->Log("Archiver: File %s cannot be deleted\n", path.c_str());
     } else if (!RemoveAudio(path, passphrase)) {

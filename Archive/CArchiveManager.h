@@ -15,6 +15,7 @@
 #include "Archive/IProgressBarSink.h"
 #include "core/CKlLoggedSemaphore.h"
 #include "core/CKlThread.h"
+#include "core/FileLock.h"
 #include "core/Singleton.h"
 
 // Runs archive jobs on its worker thread ("Archive Manager"): walks each job's
@@ -80,7 +81,7 @@ class CArchiveManager : public CKlThread {
 
   // The sub-folder a recording gets for a structure type; `entry` has the
   // recording's path (its details are loaded for "By Month" when needed).
-  static std::string SubFolderFor(CKlFileListEntry& entry, int structureType,
+  static std::string SubFolderFor(CKlFileListEntry& entry, zel::StructureType structureType,
                                   const std::string& passphrase);
   // "Jan 2011" .. "Dec 2011" for a time, in local time.
   static std::string MonthFolderName(int64_t time);
@@ -89,12 +90,18 @@ class CArchiveManager : public CKlThread {
   unsigned Run() override;
 
  private:
+  // Creates the archive's folder (DISK) or the folder of its file with its
+  // parents; false with the reason when it cannot be made.
+  static bool MakeArchiveFolder(const CJobArchListEntry& job, std::string& reason);
+  static void ReportUnwritable(const std::string& target, const std::string& reason);
   int Prepare(CJobArchListEntry& job);
   void CollectAndArchive(CJobArchListEntry& job);
   void Walk(const std::string& path, const CKlFileListEntry& source, CJobArchListEntry& job, bool top);
   void Candidate(const std::string& path, const struct stat& info, const CKlFileListEntry& source,
                  CJobArchListEntry& job);
-  void ConfirmArchived(size_t first, int writeResult);
+  // Clears the archived mark of the recordings from `first` on that the archive
+  // does not hold after the write; returns how many it holds.
+  int32_t ConfirmArchived(size_t first, int writeResult);
   bool RemoveAudio(const std::string& path, const std::string& passphrase);
   void ZeroStats();
   void StopWorker();
@@ -117,4 +124,6 @@ class CArchiveManager : public CKlThread {
   std::string PathPrefix_;
   std::function<int64_t()> Clock_;
   std::function<int(const char*, const char*)> Renamer_;
+  std::unique_ptr<zel::FileLock> TargetLock_;  // the archive being written
+  int32_t JobArchived_ = 0;  // recordings the current job's archive holds
 };

@@ -8,11 +8,11 @@
 
 namespace {
 
-std::unique_ptr<IArchiver> MakeBuiltInArchiver(int type, IArchiver::ProgressFunction progress) {
+std::unique_ptr<IArchiver> MakeBuiltInArchiver(zel::ArchiveType type, IArchiver::ProgressFunction progress) {
   switch (type) {
-    case IArchiver::kTypeDisk: return std::make_unique<CDiskArchiver>(std::move(progress));
-    case IArchiver::kTypeZip: return std::make_unique<CZIPArchiver>(std::move(progress));
-    case IArchiver::kTypeIso: return std::make_unique<CISOArchiver>(std::move(progress));
+    case zel::ArchiveType::kDisk: return std::make_unique<CDiskArchiver>(std::move(progress));
+    case zel::ArchiveType::kZip: return std::make_unique<CZIPArchiver>(std::move(progress));
+    case zel::ArchiveType::kIso: return std::make_unique<CISOArchiver>(std::move(progress));
     default: return nullptr;
   }
 }
@@ -26,9 +26,9 @@ CArchiverHolder::~CArchiverHolder() { Release(); }
 
 void CArchiverHolder::SetFactory(Factory factory) { Factory_ = std::move(factory); }
 
-int CArchiverHolder::Create(int type, const std::string& target) {
+int CArchiverHolder::Create(zel::ArchiveType type, const std::string& target) {
   Release();
-  if (type < IArchiver::kTypeDisk || type > IArchiver::kTypeIso) return -100;
+  if (zel::TextOf(type) == nullptr) return -100;
   std::unique_ptr<IArchiver> archiver;
   try {
     archiver = Factory_ ? Factory_(type, Progress_) : MakeBuiltInArchiver(type, Progress_);

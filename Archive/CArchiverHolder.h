@@ -14,7 +14,7 @@
 class CArchiverHolder {
  public:
   // Makes the archiver for an archive type; null for a type it does not know.
-  using Factory = std::function<std::unique_ptr<IArchiver>(int type, IArchiver::ProgressFunction)>;
+  using Factory = std::function<std::unique_ptr<IArchiver>(zel::ArchiveType type, IArchiver::ProgressFunction)>;
 
   explicit CArchiverHolder(IArchiver::ProgressFunction progress);
   ~CArchiverHolder();
@@ -26,7 +26,7 @@ class CArchiverHolder {
 
   // Replaces the archiver by a new one for `type` writing to `target`. Returns 0,
   // -100 for a type other than 1, 2 or 3, -1 when the archiver could not be made.
-  int Create(int type, const std::string& target);
+  int Create(zel::ArchiveType type, const std::string& target);
   // Hands one recording to the archiver. The sub-folder loses a leading `prefix`
   // when it begins with it at a folder boundary and something remains. Returns
   // the archiver's result, -1 without an archiver.
@@ -39,7 +39,7 @@ class CArchiverHolder {
   // Asks the current archiver, if any, to stop. Thread-safe.
   void Cancel();
 
-  int Type() const { return Type_; }
+  zel::ArchiveType Type() const { return Type_; }
   const std::string& TargetPath() const { return TargetPath_; }
   int AcceptedCount() const { return Accepted_; }
 
@@ -51,7 +51,7 @@ class CArchiverHolder {
   Factory Factory_;
   std::mutex archiverMutex_;  // guards replacing the archiver against Cancel
   std::unique_ptr<IArchiver> Archiver_;
-  int Type_ = 0;
+  zel::ArchiveType Type_ = zel::ArchiveType::kNone;
   int Accepted_ = 0;
   std::string TargetPath_;
 };

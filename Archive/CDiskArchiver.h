@@ -30,7 +30,7 @@ class CDiskArchiver : public IArchiver {
   // Queues the recording; always returns 0.
   int AddFile(const std::string& archivePath, const std::string& sourcePath, const std::string& subFolder,
               int64_t callTime) override;
-  int GetType() override { return kTypeDisk; }
+  zel::ArchiveType GetType() override { return zel::ArchiveType::kDisk; }
   // Size of the source files copied so far, in MiB.
   int GetSizeMB() override;
   IArchiver* Reset() override;

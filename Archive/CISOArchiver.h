@@ -28,7 +28,7 @@ class CISOArchiver : public IArchiver {
   // silently when cancelled. A refused recording leaves the archived count alone.
   int AddFile(const std::string& archivePath, const std::string& sourcePath, const std::string& subFolder,
               int64_t callTime) override;
-  int GetType() override { return kTypeIso; }
+  zel::ArchiveType GetType() override { return zel::ArchiveType::kIso; }
   // The estimated size of the image in MiB.
   int GetSizeMB() override;
   IArchiver* Reset() override;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "Archive/ArchiveTypes.h"
 #include "recording/CKlFileListEntry.h"
 
 // One archive job, and also one entry of the archive log. A plain value: copying
@@ -14,19 +15,6 @@
 // the file's modification time when its header could not be read, or 0).
 class CJobArchListEntry {
  public:
-  // Archive types, structure types, media processing and selection types as stored
-  // in jobs, "schedule.xml" and "archive.log".
-  enum ArchiveType { kArchiveDisk = 1, kArchiveZip = 2, kArchiveIso = 3 };
-  enum StructureType { kUnstructured = 0, kByUser = 1, kByMonth = 2, kByPath = 3 };
-  enum MediaProcessing { kMediaKeep = 0, kMediaDelete = 1, kMediaRemoveAudio = 2 };
-  enum SelectionType {
-    kSelectAll = 0,
-    kSelectUnarchived = 1,
-    kSelect30Days = 2,
-    kSelect90Days = 3,
-    kSelect180Days = 4
-  };
-
   // Widths of the texts in bytes (without the final NUL of the stored form).
   static constexpr size_t kUserWidth = 128;
   static constexpr size_t kCommentWidth = 1024;
@@ -49,12 +37,12 @@ class CJobArchListEntry {
 
   uint32_t TotalDuration() const { return TotalDuration_; }
   void SetTotalDuration(uint32_t seconds) { TotalDuration_ = seconds; }
-  int ArchiveType() const { return ArchiveType_; }
-  void SetArchiveType(int type) { ArchiveType_ = type; }
-  int StructureType() const { return StructureType_; }
-  void SetStructureType(int type) { StructureType_ = type; }
-  int MediaProcessing() const { return MediaProcessing_; }
-  void SetMediaProcessing(int value) { MediaProcessing_ = value; }
+  zel::ArchiveType ArchiveType() const { return ArchiveType_; }
+  void SetArchiveType(zel::ArchiveType type) { ArchiveType_ = type; }
+  zel::StructureType StructureType() const { return StructureType_; }
+  void SetStructureType(zel::StructureType type) { StructureType_ = type; }
+  zel::MediaProcessing MediaProcessing() const { return MediaProcessing_; }
+  void SetMediaProcessing(zel::MediaProcessing value) { MediaProcessing_ = value; }
   int32_t CallCount() const { return CallCount_; }
   void SetCallCount(int32_t count) { CallCount_ = count; }
   int32_t OptionWord() const { return OptionWord_; }
@@ -65,8 +53,8 @@ class CJobArchListEntry {
   void SetCancelJob(int32_t value) { CancelJob_ = value; }
   int32_t State() const { return State_; }
   void SetState(int32_t value) { State_ = value; }
-  int SelectionType() const { return SelectionType_; }
-  void SetSelectionType(int type) { SelectionType_ = type; }
+  zel::SelectionType SelectionType() const { return SelectionType_; }
+  void SetSelectionType(zel::SelectionType type) { SelectionType_ = type; }
 
   const std::string& Target() const { return Target_; }
   void SetTarget(const std::string& text);
@@ -97,15 +85,15 @@ class CJobArchListEntry {
  private:
   int32_t JobTime_ = 0;
   uint32_t TotalDuration_ = 0;
-  int ArchiveType_ = 0;
-  int StructureType_ = 0;
-  int MediaProcessing_ = 0;
+  zel::ArchiveType ArchiveType_{};
+  zel::StructureType StructureType_{};
+  zel::MediaProcessing MediaProcessing_{};
   int32_t CallCount_ = 0;
   int32_t OptionWord_ = 1024;
   int32_t Threshold_ = 0;
   int32_t CancelJob_ = 0;
   int32_t State_ = 0;
-  int SelectionType_ = 0;
+  zel::SelectionType SelectionType_{};
   std::string Target_;
   std::string User_;
   std::string SpareText_;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <locale.h>
 #include <system_error>
+#include <type_traits>
 
 #include <tinyxml2.h>
 
@@ -21,7 +22,8 @@
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
-#include "organiser/RecordingListFile.h"
+#include "core/FileLock.h"
+#include "toolkit/XmlText.h"
 #include "platform/Desktop.h"
 
 namespace {
@@ -163,8 +165,8 @@ bool CJobArchScheduler::Load() {
       }
       return nullptr;
     };
-    auto readInt = [&](const char* name, int& out) {
-      if (const char* t = text(name)) out = DecimalText(t);
+    auto readInt = [&](const char* name, auto& out) {
+      if (const char* t = text(name)) out = static_cast<std::remove_reference_t<decltype(out)>>(DecimalText(t));
     };
     auto readBool = [&](const char* name, bool& out) {
       if (const char* t = text(name)) out = strcasecmp(t, "TRUE") == 0;
@@ -224,13 +226,13 @@ std::string CJobArchScheduler::Serialize() {
   for (const auto& folder : s.SpaceFolders) out += "      <path>" + zel::EscapeXmlText(folder) + "</path>\r\n";
   out += "   </SpaceFolders>\r\n";
   text("Enabled", s.Enabled ? "TRUE" : "FALSE");
-  number("SelectionType", s.SelectionType);
+  number("SelectionType", zel::ToInt(s.SelectionType));
   number("ScheduleType", s.ScheduleType);
-  number("ArchiveType", s.ArchiveType);
+  number("ArchiveType", zel::ToInt(s.ArchiveType));
   text("ArchivePath", s.ArchivePath);
   text("ArchiveName", s.ArchiveName);
-  number("MediaProcessing", s.MediaProcessing);
-  number("ArchStructureType", s.ArchStructureType);
+  number("MediaProcessing", zel::ToInt(s.MediaProcessing));
+  number("ArchStructureType", zel::ToInt(s.ArchStructureType));
   number("ThresholdSize", s.ThresholdSize);
   text("CancelJob", s.CancelJob ? "TRUE" : "FALSE");
   // Times go out as the low 32 bits, signed.
@@ -246,6 +248,7 @@ std::string CJobArchScheduler::Serialize() {
 bool CJobArchScheduler::Save() {
   std::string content = Serialize();
   ZEL_LOCK(Lock_);  // two savers (the GUI and the archive thread) write in turn
+  zel::FileLock fileLock(Path_);  // and so do other processes
   return zel::WriteFileAtomically(Path_, content);
 }
 
@@ -282,11 +285,9 @@ std::string CJobArchScheduler::TargetPath() {
   std::string path = Settings_.ArchivePath;
   if (path.empty() || path.back() != '/') path += '/';
   path += Settings_.ArchiveName;
-  switch (Settings_.ArchiveType) {
-    case CJobArchListEntry::kArchiveZip: return path + zel::FileNameDateTime(now) + ".zip";
-    case CJobArchListEntry::kArchiveIso: return path + zel::FileNameDateTime(now) + ".iso";
-    default: return path + "/";
-  }
+  const auto* type = zel::TextOf(Settings_.ArchiveType);
+  if (type == nullptr || *type->Extension == '\0') return path + "/";
+  return path + zel::FileNameDateTime(now) + type->Extension;
 }
 
 void CJobArchScheduler::RunJob() {
@@ -374,11 +375,11 @@ std::string CJobArchScheduler::SetValue(const std::string& key, const std::strin
   ZEL_LOCK(Lock_);
   Settings& s = Settings_;
   long long number = 0;
-  auto ranged = [&](int& field, long long low, long long high) -> std::string {
+  auto ranged = [&](auto& field, long long low, long long high) -> std::string {
     if (!ParseInt(value, number) || number < low || number > high) {
       return key + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high);
     }
-    field = static_cast<int>(number);
+    field = static_cast<std::remove_reference_t<decltype(field)>>(number);
     return std::string();
   };
   if (key == "Enabled" || key == "CancelJob") {

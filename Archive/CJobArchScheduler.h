@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Archive/ArchiveTypes.h"
 #include "Archive/IProgressBarSink.h"
 #include "core/CKlLoggedSemaphore.h"
 #include "core/CKlThread.h"
@@ -23,13 +24,13 @@ class CJobArchScheduler : public CKlThread, public IProgressBarSink {
   struct Settings {
     std::vector<std::string> SpaceFolders;
     bool Enabled = false;
-    int SelectionType = 0;
+    zel::SelectionType SelectionType = zel::SelectionType::kAll;
     int ScheduleType = 1;
-    int ArchiveType = 0;
+    zel::ArchiveType ArchiveType = zel::ArchiveType::kNone;
     std::string ArchivePath;  // ends in "/"
     std::string ArchiveName = "Diza Didurido Job";
-    int MediaProcessing = 0;
-    int ArchStructureType = 0;
+    zel::MediaProcessing MediaProcessing = zel::MediaProcessing::kKeep;
+    zel::StructureType ArchStructureType = zel::StructureType::kUnstructured;
     int ThresholdSize = 700;
     bool CancelJob = false;
     int64_t LastJobTime = 0;

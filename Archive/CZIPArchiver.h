@@ -53,7 +53,7 @@ class CZIPArchiver : public IArchiver {
   // Queues the recording (the call time is not used); always returns 0.
   int AddFile(const std::string& archivePath, const std::string& sourcePath, const std::string& subFolder,
               int64_t callTime) override;
-  int GetType() override { return kTypeZip; }
+  zel::ArchiveType GetType() override { return zel::ArchiveType::kZip; }
   int GetSizeMB() override { return static_cast<int>(m_ZipSize >> 20); }
   IArchiver* Reset() override;
 

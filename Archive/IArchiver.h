@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "Archive/ArchiveTypes.h"
+
 // One archive being written: a folder tree, a ZIP archive or an ISO 9660 image.
 // The archive manager owns one archiver per job run and uses it in this order:
 // Reset(), SetThreshold(), AddFile() once per recording, Archive() once, delete.
@@ -19,9 +21,6 @@ class IArchiver {
  public:
   // Receives the progress of the current write in percent (0..100).
   using ProgressFunction = std::function<void(double percent)>;
-
-  // Archive types as the archive jobs number them.
-  enum Type { kTypeDisk = 1, kTypeZip = 2, kTypeIso = 3 };
 
   IArchiver() = default;
   virtual ~IArchiver();
@@ -40,7 +39,7 @@ class IArchiver {
   // unknown. Returns 0 when the recording was accepted, non-zero when refused.
   virtual int AddFile(const std::string& archivePath, const std::string& sourcePath,
                       const std::string& subFolder, int64_t callTime) = 0;
-  virtual int GetType() = 0;
+  virtual zel::ArchiveType GetType() = 0;
   // The archive's size so far in MiB (what the threshold is compared with).
   virtual int GetSizeMB() = 0;
   // Starts a new job: zeroes the archive size and the archived count and

@@ -35,7 +35,7 @@ class NullArchiver : public IArchiver {
     ++m_ArchivedCount;
     return 0;
   }
-  int GetType() override { return 1; }
+  zel::ArchiveType GetType() override { return zel::ArchiveType::kDisk; }
   int GetSizeMB() override { return 0; }
 };
 
@@ -63,7 +63,7 @@ void FillLog() {
   log->Clear();
   CJobArchListEntry entry;
   entry.SetJobTime(1300000000);
-  entry.SetArchiveType(2);
+  entry.SetArchiveType(zel::ArchiveType::kZip);
   for (size_t i = 0; i < g_paths.size(); ++i) {
     CKlFileListEntry call;
     call.SetPath(g_paths[i]);
@@ -73,13 +73,13 @@ void FillLog() {
   log->AddEntry(entry);
 }
 
-void RunWalk(int selection) {
+void RunWalk(zel::SelectionType selection) {
   auto manager = Singleton<CArchiveManager>::Instance();
   CJobArchListEntry job;
   CKlFileListEntry source;
   source.SetPath(g_root);
   job.AddSource(source);
-  job.SetArchiveType(1);
+  job.SetArchiveType(zel::ArchiveType::kDisk);
   job.SetSelectionType(selection);
   job.SetTarget("/nonexistent-target");
   manager->AddJob(job, nullptr);
@@ -89,7 +89,7 @@ void RunWalk(int selection) {
 }
 
 void BM_WalkAll(benchmark::State& state) {
-  for (auto _ : state) RunWalk(CJobArchListEntry::kSelectAll);
+  for (auto _ : state) RunWalk(zel::SelectionType::kAll);
   state.counters["selected"] = Singleton<CArchiveManager>::Instance()->GetRunStats().SelectedCount;
 }
 
@@ -98,7 +98,7 @@ void BM_WalkUnarchived(benchmark::State& state) {
     state.PauseTiming();
     FillLog();  // a fresh log: the path index is built inside the timed walk
     state.ResumeTiming();
-    RunWalk(CJobArchListEntry::kSelectUnarchived);
+    RunWalk(zel::SelectionType::kUnarchived);
   }
   state.counters["selected"] = Singleton<CArchiveManager>::Instance()->GetRunStats().SelectedCount;
 }
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&count, rest.data());
   MakeTree();
   Singleton<CArchiveManager>::Instance()->SetArchiverFactory(
-      [](int, IArchiver::ProgressFunction) { return std::make_unique<NullArchiver>(); });
+      [](zel::ArchiveType, IArchiver::ProgressFunction) { return std::make_unique<NullArchiver>(); });
   FillLog();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "audio/CGsmCodec.h"
-#include "audio/G711.h"
-#include "audio/ImaAdpcm.h"
+#include "audio/codec/CGsmCodec.h"
+#include "audio/codec/G711.h"
+#include "audio/codec/ImaAdpcm.h"
 #include "core/AtomicFile.h"
 #include "recording/CKlRecordFile.h"
 #include "recording/CRecordingWriter.h"

@@ -28,14 +28,6 @@ class FinishingSink : public IProgressBarSink {
   int LogIndex = -1;
 };
 
-int Lookup(const std::string& text, std::initializer_list<const char*> names) {
-  int i = 0;
-  for (const char* name : names) {
-    if (text == name) return i;
-    ++i;
-  }
-  return -1;
-}
 
 }  // namespace
 
@@ -96,15 +88,16 @@ std::vector<OptionSpec> ArchiveCommand::RecordingOptions() const {
 
 int ArchiveCommand::Validate(const ArgParser& args) {
   Builder_ = CArchiveJobBuilder();
-  int type = Lookup(args.Value("type"), {"", "disk", "zip", "iso"});
-  if (type <= 0) return UsageError("--type must be disk, zip or iso");
+  using namespace zel;
+  auto type = FromKeyword<ArchiveType>(args.Value("type"));
+  if (!type) return UsageError("--type must be " + KeywordChoice<ArchiveType>());
   if (args.Value("target").empty()) return UsageError("--target is required");
-  int structure = Lookup(args.Value("structure", "unstructured"), {"unstructured", "user", "month", "path"});
-  if (structure < 0) return UsageError("unknown --structure");
-  int selection = Lookup(args.Value("select", "all"), {"all", "unarchived", "30days", "90days", "180days"});
-  if (selection < 0) return UsageError("unknown --select");
-  int media = Lookup(args.Value("media", "keep"), {"keep", "delete", "remove-audio"});
-  if (media < 0) return UsageError("unknown --media");
+  auto structure = FromKeyword<StructureType>(args.Value("structure", "unstructured"));
+  if (!structure) return UsageError("unknown --structure");
+  auto selection = FromKeyword<SelectionType>(args.Value("select", "all"));
+  if (!selection) return UsageError("unknown --select");
+  auto media = FromKeyword<MediaProcessing>(args.Value("media", "keep"));
+  if (!media) return UsageError("unknown --media");
   long long threshold = 0;
   if (args.Has("threshold")) {
     auto value = ArgParser::ToInt(args.Value("threshold"));
@@ -113,10 +106,10 @@ int ArchiveCommand::Validate(const ArgParser& args) {
   }
   for (const auto& source : args.Positional()) Builder_.AddSource(source);
   Builder_.SetTarget(args.Value("target"))
-      .SetArchiveType(type)
-      .SetStructureType(structure)
-      .SetSelectionType(selection)
-      .SetMediaProcessing(media)
+      .SetArchiveType(*type)
+      .SetStructureType(*structure)
+      .SetSelectionType(*selection)
+      .SetMediaProcessing(*media)
       .SetThreshold(static_cast<int32_t>(threshold), threshold > 0)
       .SetComment(args.Value("comment"));
   std::string problem = Builder_.Problem();

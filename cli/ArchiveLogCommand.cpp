@@ -18,7 +18,7 @@ std::string EntryJson(const CJobArchListEntry& entry, int index) {
       .Field("id", entry.JobTime())
       .Field("dateTime", entry.DateTimeText())
       .Field("target", entry.Target())
-      .Field("archiveType", entry.ArchiveType())
+      .Field("archiveType", zel::ToInt(entry.ArchiveType()))
       .Field("archiver", CArchiveLogger::ArchiverName(entry.ArchiveType()))
       .Field("callCount", entry.CallCount())
       .Field("comment", entry.Comment())

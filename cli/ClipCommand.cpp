@@ -4,8 +4,8 @@
 #include <string>
 
 #include "cli/CliSupport.h"
-#include "audio/WavExport.h"
 #include "cli/JsonWriter.h"
+#include "core/WriteTarget.h"
 #include "recording/CBookmarkRecordFile.h"
 
 ZEL_REGISTER_COMMAND(ClipCommand);
@@ -13,7 +13,7 @@ ZEL_REGISTER_COMMAND(ClipCommand);
 int ClipCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
   const std::string& path = parser.Positional()[0];
   // A clip is a recording: without ".zel" the reader would take it for raw audio.
-  const std::string output = zel::WithExtension(parser.Value("output"), ".zel");
+  const std::string output = zel::NativeFileName(parser.Value("output"));
   if (int status = RefuseSource(path, output); status != zel::cli::kExitOk) return status;
   CKlRecordFile source;
   // The header alone tells whether there is a bookmark; the clip decodes the audio.
@@ -28,7 +28,7 @@ int ClipCommand::ExecuteWith(const ArgParser& parser, const std::string& passphr
   }
   CBookmarkRecordFile clip(source, passphrase);
   if (!clip.HasFile() || !clip.CropToBookmark() || !clip.WriteClip(output)) {
-    zel::cli::PrintError("cannot write the clip " + output);
+    zel::cli::PrintError("cannot write the clip " + output + ": " + zel::LastWriteError());
     return zel::cli::kExitFailure;
   }
   JsonWriter json;

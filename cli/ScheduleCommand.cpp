@@ -32,13 +32,13 @@ void ShowJson(const CJobArchScheduler::Settings& s) {
     for (const auto& folder : s.SpaceFolders) json.String(folder);
     json.EndArray()
         .Field("Enabled", s.Enabled)
-        .Field("SelectionType", s.SelectionType)
+        .Field("SelectionType", zel::ToInt(s.SelectionType))
         .Field("ScheduleType", s.ScheduleType)
-        .Field("ArchiveType", s.ArchiveType)
+        .Field("ArchiveType", zel::ToInt(s.ArchiveType))
         .Field("ArchivePath", s.ArchivePath)
         .Field("ArchiveName", s.ArchiveName)
-        .Field("MediaProcessing", s.MediaProcessing)
-        .Field("ArchStructureType", s.ArchStructureType)
+        .Field("MediaProcessing", zel::ToInt(s.MediaProcessing))
+        .Field("ArchStructureType", zel::ToInt(s.ArchStructureType))
         .Field("ThresholdSize", s.ThresholdSize)
         .Field("CancelJob", s.CancelJob)
         .Field("LastJobTime", s.LastJobTime)
@@ -58,13 +58,13 @@ int Show(CJobArchScheduler& scheduler, bool asJson) {
   }
   for (const auto& folder : s.SpaceFolders) std::printf("SpaceFolders: %s\n", folder.c_str());
   std::printf("Enabled: %s\n", s.Enabled ? "TRUE" : "FALSE");
-  std::printf("SelectionType: %d\n", s.SelectionType);
+  std::printf("SelectionType: %d\n", zel::ToInt(s.SelectionType));
   std::printf("ScheduleType: %d\n", s.ScheduleType);
-  std::printf("ArchiveType: %d\n", s.ArchiveType);
+  std::printf("ArchiveType: %d\n", zel::ToInt(s.ArchiveType));
   std::printf("ArchivePath: %s\n", s.ArchivePath.c_str());
   std::printf("ArchiveName: %s\n", s.ArchiveName.c_str());
-  std::printf("MediaProcessing: %d\n", s.MediaProcessing);
-  std::printf("ArchStructureType: %d\n", s.ArchStructureType);
+  std::printf("MediaProcessing: %d\n", zel::ToInt(s.MediaProcessing));
+  std::printf("ArchStructureType: %d\n", zel::ToInt(s.ArchStructureType));
   std::printf("ThresholdSize: %d\n", s.ThresholdSize);
   std::printf("CancelJob: %s\n", s.CancelJob ? "TRUE" : "FALSE");
   std::printf("LastJobTime: %lld (%s)\n", static_cast<long long>(s.LastJobTime), LocalText(s.LastJobTime).c_str());

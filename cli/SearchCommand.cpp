@@ -4,6 +4,7 @@
 #include <ctime>
 #include <optional>
 
+#include "Archive/ArchiveTypes.h"
 #include "cli/CliSupport.h"
 #include "core/Singleton.h"
 #include "cli/EntryJson.h"
@@ -43,13 +44,10 @@ std::string Cell(const std::string& text, size_t width) {
   return out;
 }
 
+// The Archived column: the archive kind of the recording's last archive run.
 const char* ArchiveKindText(int kind) {
-  switch (kind) {
-    case 1: return "DISK";
-    case 2: return "ZIP";
-    case 3: return "ISO";
-    default: return "";
-  }
+  const auto* row = zel::TextOf(static_cast<zel::ArchiveType>(kind));
+  return row != nullptr ? row->ReportName : "";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/AtomicFile.h"
+#include "core/FileLock.h"
 
 using tinyxml2::XMLDocument;
 using tinyxml2::XMLElement;
@@ -36,6 +37,8 @@ bool CKlXMLSettings::Save(mode_t mode, bool forceMode) {
   document_->Print(&printer);
   // The printer's size counts the terminating NUL.
   std::string content(printer.CStr(), printer.CStrSize() > 0 ? printer.CStrSize() - 1 : 0);
+  // Several processes save the shared files; their saves never interleave.
+  zel::FileLock fileLock(path_);
   return zel::WriteFileAtomically(path_, content, mode, forceMode);
 }
 

@@ -1,5 +1,7 @@
 #include "core/CSettings.h"
 
+#include "core/Cp1252.h"
+
 #include <cstdio>
 
 #include "core/AppIdentity.h"
@@ -138,6 +140,7 @@ std::string CSettings::GetPassphrase() const {
 }
 
 void CSettings::SetPassphrase(const std::string& text) {
+  if (!zel::PassphraseFits(text)) return;  // refused with a message, never changed silently
   std::string trimmed = zel::TrimBlanks(text);
   ZEL_LOCK(lock_);
   Passphrase_ = std::move(trimmed);

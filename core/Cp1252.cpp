@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "core/MessageSink.h"
+
 namespace zel {
 namespace {
 
@@ -112,5 +114,13 @@ std::string Utf8ToCp1252(const std::string& text) {
 }
 
 bool FitsCp1252(std::string_view utf8) { return ConvertToCp1252(utf8, nullptr); }
+
+bool PassphraseFits(std::string_view utf8) {
+  if (FitsCp1252(utf8)) return true;
+  ShowMessage("The passphrase contains characters that recordings cannot hold (only those of "
+              "Windows-1252). It was not set.",
+              IMessageSink::Icon::Warning);
+  return false;
+}
 
 }  // namespace zel

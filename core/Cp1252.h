@@ -12,5 +12,8 @@ std::string Utf8ToCp1252(const std::string& text);
 // True when every character of `utf8` has a Windows-1252 byte, so storing it loses
 // nothing; false for characters outside the code page and for invalid UTF-8.
 bool FitsCp1252(std::string_view utf8);
+// FitsCp1252 for a passphrase being set; when it does not fit, says so through the
+// message sink and returns false (a key from a changed passphrase would open nothing).
+bool PassphraseFits(std::string_view utf8);
 
 }  // namespace zel

@@ -6,6 +6,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/CSettings.h"
+#include "core/FileLock.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/RecordingListFile.h"
 #include "recording/CKlFileListEntry.h"
@@ -46,7 +47,21 @@ void CCallHistory::FillDocument(CZelVelomarDoc& document) {
 bool CCallHistory::SaveHistory() {
   std::vector<std::string> paths = Paths();
   if (paths.empty()) return true;
-  return zel::WriteFileAtomically(HistoryFilePath(), zel::FormatRecordingList(paths, nullptr));
+  // Another process may have saved its plays since this history was loaded: keep
+  // them, reading the file again under its lock, and add this process's plays.
+  std::string path = HistoryFilePath();
+  zel::FileLock fileLock(path);
+  zel::RecordingListContent current;
+  CKlXmlError error;
+  if (zel::ReadRecordingList(path, current, error, false)) {
+    for (auto& played : paths) {
+      if (std::find(current.paths.begin(), current.paths.end(), played) == current.paths.end()) {
+        current.paths.push_back(std::move(played));
+      }
+    }
+    paths = std::move(current.paths);
+  }
+  return zel::WriteFileAtomically(path, zel::FormatRecordingList(paths, nullptr));
 }
 
 void CCallHistory::ClearHistory() {

@@ -2,22 +2,9 @@
 
 #include "core/AtomicFile.h"
 #include "toolkit/CKlXmlParser.h"
+#include "toolkit/XmlText.h"
 
 namespace zel {
-
-std::string EscapeXmlText(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c; break;
-    }
-  }
-  return out;
-}
 
 std::string FormatRecordingList(const std::vector<std::string>& paths, const std::string* title) {
   std::string out = "<root>\r\n";

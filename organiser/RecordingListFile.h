@@ -19,8 +19,6 @@ struct RecordingListContent {
 
 // The file text for `paths`, with a Folder line when `title` is not null.
 std::string FormatRecordingList(const std::vector<std::string>& paths, const std::string* title);
-// "&", "<" and ">" as entities.
-std::string EscapeXmlText(const std::string& text);
 // Parses the file; false with `error` filled when it cannot be read or parsed. An
 // empty file (an empty list saved) is an empty list. With `folderIsTitle` false
 // (the play history) the text of "Folder" elements is a path like every other.

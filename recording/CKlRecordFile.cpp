@@ -9,20 +9,21 @@
 #include <cstring>
 #include <strings.h>
 
-#include "audio/CGsmCodec.h"
-#include "audio/G711.h"
-#include "audio/ImaAdpcm.h"
+#include "audio/codec/CGsmCodec.h"
+#include "audio/codec/G711.h"
+#include "audio/codec/ImaAdpcm.h"
 #include "core/CKlLogger.h"
 #include "core/CKlThread.h"
 #include "core/Cp1252.h"
 #include "core/Singleton.h"
+#include "recording/FormatTag.h"
 
 namespace {
 
-constexpr int kFormatALaw = 6;
-constexpr int kFormatMuLaw = 7;
-constexpr int kFormatIma = 17;
-constexpr int kFormatGsm = 49;
+using zel::kFormatALaw;
+using zel::kFormatGsm;
+using zel::kFormatIma;
+using zel::kFormatMuLaw;
 constexpr int kMinimumZelSize = CKlRecordFileHdr::kRecordSize;
 constexpr int kWaitForDecodeMs = 100 * 1000;
 

@@ -6,12 +6,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "audio/CGsmCodec.h"
-#include "audio/ImaAdpcm.h"
+#include "audio/codec/CGsmCodec.h"
+#include "audio/codec/ImaAdpcm.h"
 #include "core/AtomicFile.h"
 #include "core/Cp1252.h"
 #include "recording/CKlAESCipher.h"
 #include "recording/CKlRecordFileHdr.h"
+#include "recording/FormatTag.h"
 
 namespace {
 
@@ -134,16 +135,16 @@ std::vector<uint8_t> CRecordingWriter::EncodeAudio(int32_t formatTag, const int1
   std::vector<uint8_t> out;
   if (count == 0) return out;
   switch (formatTag) {
-    case 6:
-    case 7:
+    case zel::kFormatALaw:
+    case zel::kFormatMuLaw:
       out.resize(count);
       for (size_t i = 0; i < count; ++i) {
-        out[i] = formatTag == 6 ? LinearToALaw(pcm[i]) : LinearToMuLaw(pcm[i]);
+        out[i] = formatTag == zel::kFormatALaw ? LinearToALaw(pcm[i]) : LinearToMuLaw(pcm[i]);
       }
       return out;
-    case 17:
+    case zel::kFormatIma:
       return EncodeIma(pcm, count);
-    case 49:
+    case zel::kFormatGsm:
       return CGsmCodec::Encode(pcm, count);
     default:
       return out;

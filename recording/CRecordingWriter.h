@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "recording/FormatTag.h"
+
 // Writes ".zel" recordings from 16-bit PCM at 8000 samples per second, as a
 // recording device would: any header version 1 to 5, any of the four codings, and
 // for version 5 the encrypted header and (optionally) encrypted audio. Used by
@@ -11,7 +13,7 @@
 // this way (clips have their own path in CBookmarkRecordFile).
 struct RecordingDescription {
   uint32_t version = 4;      // 1..5; version 5 stores an encrypted version-4 record
-  int32_t formatTag = 49;    // 6 A-law, 7 mu-law, 17 IMA ADPCM, 49 GSM 06.10
+  int32_t formatTag = zel::kFormatGsm;  // a zel::FormatTag
   std::string callerId;      // UTF-8; stored as Windows-1252
   std::string comment;       // UTF-8, without bookmark
   std::string userId;        // UTF-8 (versions 2 to 5)

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "audio/CPlaybackManager.h"
+#include "audio/CPlayerState.h"
 #include "cli/CliSupport.h"
 #include "platform/qt/QtWaveOut.h"
 
@@ -53,10 +54,8 @@ class StopSignals {
 
 // Runs the event loop while the loaded recording plays; returns the exit status.
 int PlayLoaded(QCoreApplication& app, CPlaybackManager& manager) {
-  const CKlRecordFile& recording = manager.Recording();
-  uint32_t seconds = recording.Header().Duration();
-  if (seconds == 0) seconds = static_cast<uint32_t>(recording.SampleCount() / 8000);
-  const std::string durationText = CKlRecordFileHdr::FormatHms(seconds);
+  CPlayerState player(manager);
+  const std::string durationText = player.DurationText();
   const bool terminal = zel::cli::StderrIsTerminal();
   std::string positionText;
   int exitCode = zel::cli::kExitOk;
@@ -69,14 +68,13 @@ int PlayLoaded(QCoreApplication& app, CPlaybackManager& manager) {
     exitCode = 128 + last;  // 130 for Ctrl+C, 143 for SIGTERM, as shells report them
     app.quit();
   });
-  // The player panel's timer: show the position and stop once its text reaches
-  // the duration text.
+  // The player panel's timer, which also stops at the end.
   QTimer timer;
   timer.setInterval(200);
   QObject::connect(&timer, &QTimer::timeout, [&] {
-    positionText = CKlRecordFileHdr::FormatHms(static_cast<uint32_t>(manager.Position() / 8000));
+    player.Tick();
+    positionText = player.LastPositionText();
     if (terminal) std::fprintf(stderr, "\r%s / %s", positionText.c_str(), durationText.c_str());
-    if (positionText == durationText) manager.PlayStop(false, true);
     if (!manager.IsPlaying()) app.quit();
   });
   timer.start();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -7,6 +9,7 @@
 
 #include "Archive/CArchiveLogger.h"
 #include "ArchiveTestSupport.h"
+#include "core/FileLock.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -22,11 +25,11 @@ CJobArchListEntry Entry(int32_t id, int type, const std::string& comment,
                         const std::vector<std::pair<std::string, int32_t>>& calls) {
   CJobArchListEntry entry;
   entry.SetJobTime(id);
-  entry.SetArchiveType(type);
+  entry.SetArchiveType(static_cast<zel::ArchiveType>(type));
   entry.SetTarget("/archive/" + std::to_string(id));
   entry.SetComment(comment);
   entry.SetCallCount(static_cast<int32_t>(calls.size()));
-  entry.SetStructureType(2);
+  entry.SetStructureType(zel::StructureType::kByMonth);
   entry.SetUser("someone");
   for (const auto& [path, callId] : calls) entry.AddSource(Call(path, callId));
   return entry;
@@ -69,7 +72,7 @@ TEST_F(ArchiveLoggerTest, LowerCaseClosingTagAndUnquotedIdsLoad) {
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].JobTime(), 1300000000);
   EXPECT_EQ(entries[0].Target(), "/arch/one.zip");
-  EXPECT_EQ(entries[0].ArchiveType(), 2);
+  EXPECT_EQ(entries[0].ArchiveType(), zel::ArchiveType::kZip);
   EXPECT_EQ(entries[0].CallCount(), 2);
   EXPECT_EQ(entries[0].Comment(), "first & only");
   EXPECT_EQ(entries[0].DateTimeText(), zel::JobDateTimeText(1300000000));
@@ -78,7 +81,7 @@ TEST_F(ArchiveLoggerTest, LowerCaseClosingTagAndUnquotedIdsLoad) {
   EXPECT_EQ(entries[0].Sources()[1].StartTime(), 11);
   EXPECT_EQ(entries[0].Sources()[2].StartTime(), 12);
   EXPECT_EQ(entries[0].Sources()[2].Path(), "/calls/c-3.zel");
-  EXPECT_EQ(entries[1].ArchiveType(), 1);
+  EXPECT_EQ(entries[1].ArchiveType(), zel::ArchiveType::kDisk);
   EXPECT_EQ(zel::ArchiveLookup(), &log);
 }
 
@@ -91,17 +94,17 @@ TEST_F(ArchiveLoggerTest, EntriesNestedOneLevelDeeperAreFound) {
   CJobArchListEntry entry;
   ASSERT_TRUE(log.GetEntry(0, entry));
   EXPECT_EQ(entry.JobTime(), 5);
-  EXPECT_EQ(entry.ArchiveType(), 3);
+  EXPECT_EQ(entry.ArchiveType(), zel::ArchiveType::kIso);
 }
 
 TEST_F(ArchiveLoggerTest, ArchiverNamesReadByPrefix) {
-  EXPECT_EQ(CArchiveLogger::ArchiverType("Disk space"), 1);
-  EXPECT_EQ(CArchiveLogger::ArchiverType("zip format"), 0);
-  EXPECT_EQ(CArchiveLogger::ArchiverType("ZIP formatted"), 2);
-  EXPECT_EQ(CArchiveLogger::ArchiverType("ISO format"), 3);
-  EXPECT_EQ(CArchiveLogger::ArchiverType(""), 0);
-  EXPECT_STREQ(CArchiveLogger::ArchiverName(1), "Disk");
-  EXPECT_STREQ(CArchiveLogger::ArchiverName(9), "Disk");
+  EXPECT_EQ(CArchiveLogger::ArchiverType("Disk space"), zel::ArchiveType::kDisk);
+  EXPECT_EQ(CArchiveLogger::ArchiverType("zip format"), zel::ArchiveType::kNone);
+  EXPECT_EQ(CArchiveLogger::ArchiverType("ZIP formatted"), zel::ArchiveType::kZip);
+  EXPECT_EQ(CArchiveLogger::ArchiverType("ISO format"), zel::ArchiveType::kIso);
+  EXPECT_EQ(CArchiveLogger::ArchiverType(""), zel::ArchiveType::kNone);
+  EXPECT_STREQ(CArchiveLogger::ArchiverName(zel::ArchiveType::kDisk), "Disk");
+  EXPECT_STREQ(CArchiveLogger::ArchiverName(static_cast<zel::ArchiveType>(9)), "Disk");
 }
 
 TEST_F(ArchiveLoggerTest, RoundTripKeepsEntriesCallsAndCallIdsWithExactLayout) {
@@ -143,14 +146,14 @@ TEST_F(ArchiveLoggerTest, RoundTripKeepsEntriesCallsAndCallIdsWithExactLayout) {
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].Comment(), "run <one> & more");
   EXPECT_EQ(entries[0].Target(), "/archive/1300000000");
-  EXPECT_EQ(entries[0].StructureType(), 0);
+  EXPECT_EQ(entries[0].StructureType(), zel::StructureType::kUnstructured);
   EXPECT_EQ(entries[0].User(), "");
   ASSERT_EQ(entries[0].Sources().size(), 2u);
   EXPECT_EQ(entries[0].Sources()[0].Path(), "/c/a & b-1.zel");
   EXPECT_EQ(entries[0].Sources()[0].StartTime(), 101);
-  EXPECT_EQ(entries[1].ArchiveType(), 1);
+  EXPECT_EQ(entries[1].ArchiveType(), zel::ArchiveType::kDisk);
   EXPECT_EQ(entries[1].Sources()[0].StartTime(), 103);
-  EXPECT_EQ(entries[2].ArchiveType(), 3);
+  EXPECT_EQ(entries[2].ArchiveType(), zel::ArchiveType::kIso);
   EXPECT_TRUE(entries[2].Sources().empty());
   // Loading again without clearing appends; with clearing it replaces.
   ASSERT_TRUE(back.Load(false));
@@ -262,6 +265,71 @@ TEST_F(ArchiveLoggerTest, LookupIsWithdrawnWhenTheLogGoes) {
   EXPECT_EQ(zel::ArchiveLookup(), nullptr);
 }
 
+// Two processes, each loading the log, adding its run and saving, released at once.
+TEST_F(ArchiveLoggerTest, TwoProcessesSavingAtOnceKeepEveryEntry) {
+  constexpr int kRounds = 20;
+  for (int round = 0; round < kRounds; ++round) {
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+      children[c] = ::fork();
+      ASSERT_GE(children[c], 0);
+      if (children[c] == 0) {
+        ::close(go[1]);
+        char byte;
+        (void)!::read(go[0], &byte, 1);
+        CArchiveLogger log(LogPath());
+        log.Load(false);
+        // Both runs start in the same second.
+        CJobArchListEntry entry = Entry(1000 + round, 1, "run", {{"/r/" + std::to_string(round) + ".zel", 5}});
+        entry.SetTarget("/archive/" + std::to_string(c));
+        log.AddEntry(entry);
+        ::_exit(log.Save() ? 0 : 1);
+      }
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+  }
+  CArchiveLogger log(LogPath());
+  ASSERT_TRUE(log.Load(false));
+  EXPECT_EQ(log.Count(), 2 * kRounds);
+}
+
+TEST_F(ArchiveLoggerTest, ASaveKeepsWhatAnotherProcessChangedAndAppliesItsOwnChanges) {
+  CArchiveLogger first(LogPath());
+  first.AddEntry(Entry(100, 1, "one", {{"/a.zel", 1}}));
+  first.AddEntry(Entry(200, 1, "two", {{"/b.zel", 2}}));
+  ASSERT_TRUE(first.Save());
+  CArchiveLogger other(LogPath());
+  ASSERT_TRUE(other.Load(false));
+  other.AddEntry(Entry(300, 2, "three", {{"/c.zel", 3}}));
+  other.RemoveEntry(other.IndexOfId(100));
+  ASSERT_TRUE(other.Save());
+  // `first` still holds 100 and 200 in memory: it must neither bring 100 back nor lose 300.
+  first.SetEntryComment(first.IndexOfId(200), "edited");
+  ASSERT_TRUE(first.Save());
+  CArchiveLogger check(LogPath());
+  ASSERT_TRUE(check.Load(false));
+  auto entries = check.Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].Comment(), "edited");
+  EXPECT_EQ(entries[1].Comment(), "three");
+}
+
+TEST_F(ArchiveLoggerTest, ListsFollowALogThatDidNotExistAtStartUp) {
+  CArchiveLogger log(LogPath());
+  EXPECT_FALSE(log.Load(false));
+  ASSERT_EQ(zel::ArchiveLookup(), &log);
+  log.AddEntry(Entry(300, 2, "first run", {{"/e/a-1.zel", 700}}));
+  EXPECT_EQ(zel::ArchiveLookup()->ArchiveKindOf(Call("/e/a-1.zel", 700)), 2);
+}
+
 TEST_F(ArchiveLoggerTest, ReportLinesListLineAndReportFile) {
   CJobArchListEntry entry = Entry(1300000000, 2, "the comment", {{"/c/a-1.zel", 1}});
   std::string when = entry.DateTimeText();
@@ -277,8 +345,8 @@ TEST_F(ArchiveLoggerTest, ReportLinesListLineAndReportFile) {
                                        "the comment"};
   EXPECT_EQ(CArchiveLogger::GetReportLines(entry), expected);
   EXPECT_EQ(CArchiveLogger::GetListLine(entry), when + " - ZIP - 1 (calls) - the comment");
-  entry.SetArchiveType(0);
-  entry.SetStructureType(9);
+  entry.SetArchiveType(zel::ArchiveType::kNone);
+  entry.SetStructureType(static_cast<zel::StructureType>(9));
   auto lines = CArchiveLogger::GetReportLines(entry);
   EXPECT_EQ(lines[3], "Archive Job: Unsupported Archive Type");
   EXPECT_EQ(lines[8], "Structure Calls by: Unsupported structure type");
@@ -357,8 +425,7 @@ TEST_F(ArchiveLoggerTest, FailedSaveLeavesTheOldFile) {
   EXPECT_EQ(zeltest::ReadFile(LogPath()), old);
   size_t files = 0;
   for (const auto& item : std::filesystem::directory_iterator(dir_.path())) {
-    (void)item;
-    ++files;
+    if (item.path() != zel::FileLock::LockPathOf(LogPath())) ++files;
   }
   EXPECT_EQ(files, 1u);  // no temporary file left behind
 }

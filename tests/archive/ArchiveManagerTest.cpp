@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +12,7 @@
 
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
+#include "toolkit/zip/CZipArchive.h"
 #include "ArchiveTestSupport.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "support/TestSupport.h"
@@ -27,7 +30,7 @@ class ArchiveManagerTest : public ::testing::Test {
     tz_ = std::make_unique<zeltest::ScopedEnv>("TZ", "UTC");
     tzset();
     manager_ = std::make_unique<CArchiveManager>();
-    manager_->SetArchiverFactory([this](int type, IArchiver::ProgressFunction) {
+    manager_->SetArchiverFactory([this](zel::ArchiveType type, IArchiver::ProgressFunction) {
       lastType_ = type;
       return std::make_unique<FakeArchiver>(state_, type);
     });
@@ -38,8 +41,8 @@ class ArchiveManagerTest : public ::testing::Test {
     Singleton<CArchiveLogger>::Instance()->Clear();
   }
 
-  CJobArchListEntry Job(const std::vector<std::string>& sources, int structure = 0, int selection = 0,
-                        int type = 1) {
+  CJobArchListEntry Job(const std::vector<std::string>& sources, zel::StructureType structure = {},
+                        zel::SelectionType selection = {}, zel::ArchiveType type = zel::ArchiveType::kDisk) {
     CJobArchListEntry job;
     for (const auto& path : sources) {
       CKlFileListEntry source;
@@ -90,7 +93,7 @@ class ArchiveManagerTest : public ::testing::Test {
   std::shared_ptr<FakeState> state_ = std::make_shared<FakeState>();
   std::unique_ptr<CArchiveManager> manager_;
   RecordingSink sink_;
-  int lastType_ = 0;
+  zel::ArchiveType lastType_ = zel::ArchiveType::kNone;
 };
 
 TEST_F(ArchiveManagerTest, MissingSourcesGiveOneMessageAndAnAbortedRunWithoutWrite) {
@@ -108,6 +111,83 @@ TEST_F(ArchiveManagerTest, MissingSourcesGiveOneMessageAndAnAbortedRunWithoutWri
   // An aborted run is never logged.
   EXPECT_EQ(manager_->RecordFinishedRun(&sink_.lastJob), -1);
   EXPECT_EQ(Singleton<CArchiveLogger>::Instance()->Count(), 0);
+}
+
+TEST_F(ArchiveManagerTest, MissingArchiveFolderIsCreatedWithItsParents) {
+  manager_->SetArchiverFactory(nullptr);
+  Touch("in/a-1.zel");
+  for (auto type : {zel::ArchiveType::kDisk, zel::ArchiveType::kZip}) {
+    std::string target = dir_.File(type == zel::ArchiveType::kDisk ? "new/deep/tree" : "new/zip/a.zip");
+    CJobArchListEntry job = Job({dir_.File("in")}, {}, {}, type);
+    job.SetTarget(target);
+    RunJob(job);
+    EXPECT_EQ(manager_->GetRunStats().ArchivedCount, 1) << target;
+    EXPECT_FALSE(manager_->GetRunStats().Failed());
+    EXPECT_TRUE(std::filesystem::exists(type == zel::ArchiveType::kDisk ? target + "/a-1.zel" : target));
+  }
+}
+
+TEST_F(ArchiveManagerTest, AnArchiveThatCannotBeWrittenIsToldToTheUser) {
+  manager_->SetArchiverFactory(nullptr);
+  archtest::ScopedMessages messages;
+  Touch("in/a-1.zel");
+  zeltest::WriteFile(dir_.File("plain"), "x");
+  CJobArchListEntry job = Job({dir_.File("in")});
+  job.SetTarget(dir_.File("plain/tree"));
+  RunJob(job);
+  ArchiveRunStats stats = manager_->GetRunStats();
+  EXPECT_EQ(stats.ArchivedCount, 0);
+  EXPECT_TRUE(stats.Failed());
+  auto texts = messages.sink->Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find(dir_.File("plain/tree")), std::string::npos) << texts[0];
+  EXPECT_NE(texts[0].find("Not a directory"), std::string::npos) << texts[0];
+}
+
+// Two processes archive different recordings into one ZIP at the same moment.
+TEST_F(ArchiveManagerTest, TwoRunsIntoOneZipAtOnceCountOnlyWhatTheArchiveHolds) {
+  for (int i = 0; i < 6; ++i) {
+    Touch("one/a-" + std::to_string(i) + ".zel", 1300000000 + i);
+    Touch("two/b-" + std::to_string(i) + ".zel", 1300000100 + i);
+  }
+  std::string target = dir_.File("shared.zip");
+  for (int round = 0; round < 5; ++round) {
+    std::filesystem::remove(target);
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+      children[c] = ::fork();
+      ASSERT_GE(children[c], 0);
+      if (children[c] == 0) {
+        ::close(go[1]);
+        char byte;
+        (void)!::read(go[0], &byte, 1);
+        archtest::ScopedMessages quiet;
+        CArchiveManager manager;
+        CJobArchListEntry job = Job({dir_.File(c == 0 ? "one" : "two")}, {}, {}, zel::ArchiveType::kZip);
+        job.SetTarget(target);
+        manager.AddJob(job, nullptr);
+        manager.Start(true);
+        while (manager.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        manager.Stop();
+        ::_exit(manager.GetRunStats().ArchivedCount);
+      }
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    int counted = 0;
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      counted += WEXITSTATUS(status);
+    }
+    std::vector<zel::zip::CZipArchive::ListedEntry> held;
+    zel::zip::CZipArchive::List(target, held);
+    EXPECT_EQ(counted, static_cast<int>(held.size())) << "round " << round;
+    EXPECT_GE(counted, 6);
+  }
 }
 
 TEST_F(ArchiveManagerTest, InvalidSourceStillArchivesTheOthers) {
@@ -137,7 +217,7 @@ TEST_F(ArchiveManagerTest, WalksFoldersInNameOrderAndTakesOnlyRecordings) {
   manager_->CopySelected(selected, false);
   ASSERT_EQ(selected.size(), 3u);
   EXPECT_EQ(selected[0].ArchiveTargetPath(), dir_.File("archive"));
-  EXPECT_EQ(selected[0].ArchiveType(), 1);
+  EXPECT_EQ(selected[0].ArchiveType(), zel::ArchiveType::kDisk);
   EXPECT_EQ(selected[0].Archived(), 1);
 }
 
@@ -161,7 +241,7 @@ TEST_F(ArchiveManagerTest, UnarchivedSelectionSkipsLoggedPathsOnly) {
   call.SetStartTime(1300000000);
   logged.AddSource(call);
   Singleton<CArchiveLogger>::Instance()->AddEntry(logged);
-  RunJob(Job({dir_.File("in"), dir_.File("other")}, 0, CJobArchListEntry::kSelectUnarchived));
+  RunJob(Job({dir_.File("in"), dir_.File("other")}, {}, zel::SelectionType::kUnarchived));
   EXPECT_EQ(AddedPaths(), (std::vector<std::string>{b, copy}));
 }
 
@@ -177,44 +257,44 @@ TEST_F(ArchiveManagerTest, DaySelectionCountsFromMidnightUtc) {
   archtest::SetMtime(edge, today - 2592000);
   archtest::SetMtime(before, today - 2592000 - 1);
   archtest::SetMtime(fresh, now - 60);
-  RunJob(Job({dir_.File("in")}, 0, CJobArchListEntry::kSelect30Days));
+  RunJob(Job({dir_.File("in")}, {}, zel::SelectionType::k30Days));
   EXPECT_EQ(AddedPaths(), (std::vector<std::string>{edge, fresh}));
 
   state_->added.clear();
   archtest::SetMtime(old, today - 7776000);
   archtest::SetMtime(before, today - 7776000 - 1);
-  RunJob(Job({dir_.File("in")}, 0, CJobArchListEntry::kSelect90Days));
+  RunJob(Job({dir_.File("in")}, {}, zel::SelectionType::k90Days));
   EXPECT_EQ(AddedPaths(), (std::vector<std::string>{old, edge, fresh}));
 
   state_->added.clear();
   archtest::SetMtime(old, today - 15552000 - 1);
-  RunJob(Job({dir_.File("in")}, 0, CJobArchListEntry::kSelect180Days));
+  RunJob(Job({dir_.File("in")}, {}, zel::SelectionType::k180Days));
   EXPECT_EQ(AddedPaths(), (std::vector<std::string>{edge, before, fresh}));
 }
 
 TEST_F(ArchiveManagerTest, StructureTypesGiveTheSubFolders) {
   Touch("in/alice-20110315.zel");
   Touch("in/nodash.zel");
-  RunJob(Job({dir_.File("in")}, CJobArchListEntry::kByUser));
+  RunJob(Job({dir_.File("in")}, zel::StructureType::kByUser));
   EXPECT_EQ(AddedSubFolders(), (std::vector<std::string>{"alice", ""}));
 
   state_->added.clear();
   std::filesystem::remove_all(dir_.File("in"));
   Touch("in/a-jan.zel", static_cast<int32_t>(archtest::Utc(2011, 1, 15, 12)));
   Touch("in/b-dec.zel", static_cast<int32_t>(archtest::Utc(2012, 12, 15, 12)));
-  RunJob(Job({dir_.File("in")}, CJobArchListEntry::kByMonth));
+  RunJob(Job({dir_.File("in")}, zel::StructureType::kByMonth));
   EXPECT_EQ(AddedSubFolders(), (std::vector<std::string>{"Jan 2011", "Dec 2012"}));
   // The call time handed over is the header's start, once the details are loaded.
   EXPECT_EQ(state_->added[0].callTime, archtest::Utc(2011, 1, 15, 12));
 
   state_->added.clear();
   std::string deep = Touch("in/dir/sub/c-1.zel");
-  RunJob(Job({deep}, CJobArchListEntry::kByPath));
+  RunJob(Job({deep}, zel::StructureType::kByPath));
   EXPECT_EQ(AddedSubFolders(), std::vector<std::string>{dir_.File("in/dir/sub")});
 
   state_->added.clear();
   manager_->SetPathPrefix(dir_.File("in"));
-  RunJob(Job({deep}, CJobArchListEntry::kByPath));
+  RunJob(Job({deep}, zel::StructureType::kByPath));
   EXPECT_EQ(AddedSubFolders(), std::vector<std::string>{"/dir/sub"});
 }
 
@@ -229,7 +309,7 @@ TEST(ArchiverHolderTest, PrefixIsRemovedOnlyAtAFolderBoundary) {
 
 TEST_F(ArchiveManagerTest, UnknownArchiveTypeIsSkipped) {
   Touch("in/a-1.zel");
-  RunJob(Job({dir_.File("in")}, 0, 0, 7));
+  RunJob(Job({dir_.File("in")}, {}, {}, static_cast<zel::ArchiveType>(7)));
   EXPECT_EQ(state_->created.load(), 0);
   EXPECT_EQ(sink_.finished.load(), 1);
   EXPECT_EQ(sink_.lastJob.StartTime(), 0);
@@ -294,8 +374,8 @@ TEST_F(ArchiveManagerTest, JobsAreKeptOrDeletedAfterTheRun) {
 // Media processing after a run, through what the scheduled job does when it finishes.
 class SourceProcessingTest : public ArchiveManagerTest {
  protected:
-  int RunAndRecord(int media, int type = 1) {
-    CJobArchListEntry job = Job({dir_.File("in")}, 0, 0, type);
+  int RunAndRecord(zel::MediaProcessing media, zel::ArchiveType type = zel::ArchiveType::kDisk) {
+    CJobArchListEntry job = Job({dir_.File("in")}, {}, {}, type);
     job.SetMediaProcessing(media);
     int index = -1;
     sink_.onFinished = [&](CJobArchListEntry* finished) { index = manager_->RecordFinishedRun(finished); };
@@ -304,11 +384,26 @@ class SourceProcessingTest : public ArchiveManagerTest {
   }
 };
 
+TEST_F(SourceProcessingTest, ARecordingOverwrittenInTheArchiveIsNeitherLoggedNorDeleted) {
+  manager_->SetArchiverFactory(nullptr);
+  std::string first = Touch("in/day1/a-1.zel", 1300000000);
+  std::string second = Touch("in/day2/a-1.zel", 1300000500);
+  ASSERT_EQ(RunAndRecord(zel::MediaProcessing::kDelete), 0);
+  EXPECT_TRUE(std::filesystem::exists(first));
+  EXPECT_FALSE(std::filesystem::exists(second));
+  EXPECT_EQ(manager_->GetRunStats().ArchivedCount, 1);
+  CJobArchListEntry logged;
+  ASSERT_TRUE(Singleton<CArchiveLogger>::Instance()->GetEntry(0, logged));
+  ASSERT_EQ(logged.Sources().size(), 1u);
+  EXPECT_EQ(logged.Sources()[0].Path(), second);
+  EXPECT_EQ(logged.CallCount(), 1);
+}
+
 TEST_F(SourceProcessingTest, RemoveAudioKeepsHeaderAndAnnotations) {
   std::string a = Touch("in/a-1.zel");
   MakeRecording(a, 1300000000, 16000, "keep this comment");
   ::chmod(a.c_str(), 0640);
-  EXPECT_EQ(RunAndRecord(CJobArchListEntry::kMediaRemoveAudio), 0);
+  EXPECT_EQ(RunAndRecord(zel::MediaProcessing::kRemoveAudio), 0);
   CKlRecordFileHdr header;
   int headerSize = header.LoadHeader(a, "");
   ASSERT_GT(headerSize, 0);
@@ -331,7 +426,7 @@ TEST_F(SourceProcessingTest, FailedRenameLeavesTheRecordingIntact) {
   MakeRecording(a, 1300000000, 16000, "comment");
   std::string before = zeltest::ReadFile(a);
   manager_->SetRenamer([](const char*, const char*) { return -1; });
-  RunAndRecord(CJobArchListEntry::kMediaRemoveAudio);
+  RunAndRecord(zel::MediaProcessing::kRemoveAudio);
   EXPECT_EQ(zeltest::ReadFile(a), before);
   // No temporary file is left beside it.
   size_t files = 0;
@@ -346,7 +441,7 @@ TEST_F(SourceProcessingTest, UnreadableRecordingKeepsItsAudio) {
   std::string a = dir_.File("in/a-1.zel");
   archtest::MakeDirs(dir_.File("in"));
   zeltest::WriteFile(a, std::string(3000, '\x07'));
-  RunAndRecord(CJobArchListEntry::kMediaRemoveAudio);
+  RunAndRecord(zel::MediaProcessing::kRemoveAudio);
   EXPECT_EQ(archtest::FileSizeOf(a), 3000);
 }
 
@@ -355,7 +450,7 @@ TEST_F(SourceProcessingTest, DeleteRemovesOnlyWhatReachedTheArchive) {
   std::string b = Touch("in/b-2.zel");
   std::string c = Touch("in/c-3.zel");
   state_->writeLimit = 2;  // a threshold stops the folder tree after two copies
-  EXPECT_EQ(RunAndRecord(CJobArchListEntry::kMediaDelete), 0);
+  EXPECT_EQ(RunAndRecord(zel::MediaProcessing::kDelete), 0);
   EXPECT_FALSE(zeltest::FileExists(a));
   EXPECT_FALSE(zeltest::FileExists(b));
   EXPECT_TRUE(zeltest::FileExists(c));
@@ -369,7 +464,7 @@ TEST_F(SourceProcessingTest, DeleteRemovesOnlyWhatReachedTheArchive) {
 TEST_F(SourceProcessingTest, KeepLeavesEverythingAndStillLogs) {
   std::string a = Touch("in/a-1.zel");
   std::string before = zeltest::ReadFile(a);
-  EXPECT_EQ(RunAndRecord(CJobArchListEntry::kMediaKeep), 0);
+  EXPECT_EQ(RunAndRecord(zel::MediaProcessing::kKeep), 0);
   EXPECT_EQ(zeltest::ReadFile(a), before);
   EXPECT_EQ(sink_.lastJob.SourcesModified(), 0);
 }
@@ -395,10 +490,10 @@ TEST_F(SourceProcessingTest, ZipThresholdKeepsTheSourcesOfRecordingsTakenBack) {
     std::fclose(file);
     paths.push_back(path);
   }
-  CJobArchListEntry job = Job({dir_.File("in")}, 0, 0, CJobArchListEntry::kArchiveZip);
+  CJobArchListEntry job = Job({dir_.File("in")}, {}, {}, zel::ArchiveType::kZip);
   job.SetTarget(dir_.File("out.zip"));
   job.SetThreshold(1);
-  job.SetMediaProcessing(CJobArchListEntry::kMediaDelete);
+  job.SetMediaProcessing(zel::MediaProcessing::kDelete);
   int index = -1;
   sink_.onFinished = [&](CJobArchListEntry* finished) { index = manager_->RecordFinishedRun(finished); };
   RunJob(job);

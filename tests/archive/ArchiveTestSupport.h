@@ -34,7 +34,7 @@ struct FakeState {
 
 class FakeArchiver : public IArchiver {
  public:
-  FakeArchiver(std::shared_ptr<FakeState> state, int type) : state_(std::move(state)), type_(type) {
+  FakeArchiver(std::shared_ptr<FakeState> state, zel::ArchiveType type) : state_(std::move(state)), type_(type) {
     state_->created++;
   }
   int Archive() override {
@@ -61,12 +61,12 @@ class FakeArchiver : public IArchiver {
     if (state_->onAdd) state_->onAdd();
     return 0;
   }
-  int GetType() override { return type_; }
+  zel::ArchiveType GetType() override { return type_; }
   int GetSizeMB() override { return 0; }
 
  private:
   std::shared_ptr<FakeState> state_;
-  int type_;
+  zel::ArchiveType type_;
   size_t queued_ = 0;
 };
 

@@ -91,7 +91,7 @@ TEST_F(SchedulerTest, SettingsRoundTripWithEscapedTexts) {
   auto s = scheduler_->GetSettings();
   s.SpaceFolders = {"/calls/<odd> & folder"};
   s.Enabled = true;
-  s.ArchiveType = 2;
+  s.ArchiveType = zel::ArchiveType::kZip;
   s.ArchivePath = "/arch/";
   s.ArchiveName = "Night & Day";
   s.CancelJob = true;
@@ -107,7 +107,7 @@ TEST_F(SchedulerTest, SettingsRoundTripWithEscapedTexts) {
   auto r = back.GetSettings();
   EXPECT_EQ(r.SpaceFolders, s.SpaceFolders);
   EXPECT_TRUE(r.Enabled);
-  EXPECT_EQ(r.ArchiveType, 2);
+  EXPECT_EQ(r.ArchiveType, zel::ArchiveType::kZip);
   EXPECT_EQ(r.ArchiveName, "Night & Day");
   EXPECT_TRUE(r.CancelJob);
   EXPECT_EQ(r.LastJobTime, -2147483647LL);
@@ -168,17 +168,17 @@ TEST_F(SchedulerTest, EmptyUserAndCommentWriteNoLines) {
 TEST_F(SchedulerTest, TargetPathPerArchiveType) {
   auto s = scheduler_->GetSettings();
   s.ArchivePath = "/arch";
-  s.ArchiveType = 2;
+  s.ArchiveType = zel::ArchiveType::kZip;
   scheduler_->SetSettings(s);
   // The C locale's date and time: 12/07/26 14:05:09.
   EXPECT_EQ(scheduler_->TargetPath(), "/arch/Diza Didurido Job12_07_26 14_05_09.zip");
-  s.ArchiveType = 3;
+  s.ArchiveType = zel::ArchiveType::kIso;
   scheduler_->SetSettings(s);
   EXPECT_EQ(scheduler_->TargetPath(), "/arch/Diza Didurido Job12_07_26 14_05_09.iso");
-  s.ArchiveType = 1;
+  s.ArchiveType = zel::ArchiveType::kDisk;
   scheduler_->SetSettings(s);
   EXPECT_EQ(scheduler_->TargetPath(), "/arch/Diza Didurido Job/");
-  s.ArchiveType = 0;
+  s.ArchiveType = zel::ArchiveType::kNone;
   scheduler_->SetSettings(s);
   EXPECT_EQ(scheduler_->TargetPath(), "/arch/Diza Didurido Job/");
 }
@@ -215,7 +215,7 @@ TEST_F(SchedulerTest, SetValueFollowsTheSettingsPageRules) {
 TEST_F(SchedulerTest, RunCarriesTheSettingsAndLogsTheFinishedRun) {
   auto state = std::make_shared<archtest::FakeState>();
   auto manager = Singleton<CArchiveManager>::Instance();
-  manager->SetArchiverFactory([state](int type, IArchiver::ProgressFunction) {
+  manager->SetArchiverFactory([state](zel::ArchiveType type, IArchiver::ProgressFunction) {
     return std::make_unique<archtest::FakeArchiver>(state, type);
   });
   auto log = Singleton<CArchiveLogger>::Instance();
@@ -224,7 +224,7 @@ TEST_F(SchedulerTest, RunCarriesTheSettingsAndLogsTheFinishedRun) {
   archtest::MakeRecording(dir_.File("calls/u-1.zel"), 1300000000);
   auto s = scheduler_->GetSettings();
   s.SpaceFolders = {dir_.File("calls")};
-  s.ArchiveType = 1;
+  s.ArchiveType = zel::ArchiveType::kDisk;
   s.ArchivePath = dir_.File("out");
   s.UserName = "ann";
   scheduler_->SetSettings(s);

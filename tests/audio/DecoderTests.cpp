@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "audio/CGsmCodec.h"
-#include "audio/G711.h"
-#include "audio/ImaAdpcm.h"
+#include "audio/codec/CGsmCodec.h"
+#include "audio/codec/G711.h"
+#include "audio/codec/ImaAdpcm.h"
 #include "recording/CRecordingWriter.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the audio output tests: a message sink that records, a save-file
-// chooser with a fixed answer, and recordings made from synthetic speech.
+// Shared pieces of the audio output tests: a save-file chooser with a fixed answer
+// and comparisons of sample sequences; recordings come from support/RecordingFiles.h.
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -10,33 +10,10 @@
 
 #include "audio/ISaveFileChooser.h"
 #include "core/MessageSink.h"
-#include "recording/CRecordingWriter.h"
+#include "support/RecordingFiles.h"
 #include "support/TestSupport.h"
 
 namespace zeltest {
-
-class RecordingSink : public IMessageSink {
- public:
-  void ShowMessage(const std::string& text, const std::string&, Icon) override {
-    messages.push_back(text);
-  }
-  Answer AskYesNo(const std::string& text, const std::string&) override {
-    messages.push_back(text);
-    return Answer::No;
-  }
-  std::vector<std::string> messages;
-};
-
-// Installs a RecordingSink for the lifetime of the object.
-class ScopedMessages {
- public:
-  ScopedMessages() : sink_(std::make_shared<RecordingSink>()) { zel::SetMessageSink(sink_); }
-  ~ScopedMessages() { zel::SetMessageSink(nullptr); }
-  const std::vector<std::string>& messages() const { return sink_->messages; }
-
- private:
-  std::shared_ptr<RecordingSink> sink_;
-};
 
 class FixedChooser : public ISaveFileChooser {
  public:
@@ -62,20 +39,6 @@ class ScopedChooser {
  private:
   std::shared_ptr<FixedChooser> chooser_;
 };
-
-inline std::vector<int16_t> Speech(size_t count, uint32_t seed = 7) {
-  return CRecordingWriter::SynthesizeVoice(count, seed);
-}
-
-// Writes a recording of `pcm` and returns its path.
-inline std::string MakeRecording(const TempDir& dir, const std::string& name,
-                                 const std::vector<int16_t>& pcm, RecordingDescription d = {}) {
-  if (d.callerId.empty()) d.callerId = "0123 456789";
-  if (d.startTime == 0) d.startTime = 1700000000;
-  std::string path = dir.File(name);
-  if (!CRecordingWriter::Write(path, d, pcm.data(), pcm.size())) return "";
-  return path;
-}
 
 // Signal-to-noise ratio of `test` against `reference` in dB, over the common length.
 inline double SnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& test) {

@@ -18,7 +18,7 @@ TEST(ArchiveJobTest, BuiltJobsHoldAbsolutePathsAndCountTheSources) {
   ASSERT_EQ(::chdir(dir.path().c_str()), 0);
   CArchiveJobBuilder builder;
   builder.AddSource("calls/../calls/a.zel").AddSource(dir.path() + "/other/").SetTarget("out/x.zip");
-  builder.SetArchiveType(CJobArchListEntry::kArchiveZip).SetThreshold(650, true).SetJobTime(1700000000);
+  builder.SetArchiveType(zel::ArchiveType::kZip).SetThreshold(650, true).SetJobTime(1700000000);
   CJobArchListEntry job = builder.Build();
   ASSERT_EQ(::chdir(previous), 0);
 
@@ -39,9 +39,9 @@ TEST(ArchiveJobTest, ProblemsOfAnIncompleteJob) {
   EXPECT_EQ(builder.Problem(), "no source to archive");
   builder.AddSource("/calls");
   EXPECT_EQ(builder.Problem(), "unknown archive type");
-  builder.SetArchiveType(CJobArchListEntry::kArchiveIso);
+  builder.SetArchiveType(zel::ArchiveType::kIso);
   EXPECT_EQ(builder.Problem(), "no archive target");
-  builder.SetTarget("/a.iso").SetMediaProcessing(3);
+  builder.SetTarget("/a.iso").SetMediaProcessing(static_cast<zel::MediaProcessing>(3));
   EXPECT_EQ(builder.Problem(), "unknown media processing");
 }
 

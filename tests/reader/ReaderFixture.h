@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "audio/CGsmCodec.h"
-#include "audio/G711.h"
-#include "audio/ImaAdpcm.h"
-#include "recording/CRecordingWriter.h"
-#include "support/TestSupport.h"
+#include "audio/codec/CGsmCodec.h"
+#include "audio/codec/G711.h"
+#include "audio/codec/ImaAdpcm.h"
+#include "support/RecordingFiles.h"
 
 // Writes recordings into a temporary folder and decodes their audio independently of
 // the reader (straight through the decoders), to compare with what the reader gives.
@@ -17,8 +16,8 @@ class ReaderFixture : public ::testing::Test {
  protected:
   std::string Write(const std::string& name, const RecordingDescription& d,
                     const std::vector<int16_t>& pcm) {
-    std::string path = dir_.File(name);
-    EXPECT_TRUE(CRecordingWriter::Write(path, d, pcm.data(), pcm.size())) << name;
+    std::string path = zeltest::MakeRecording(dir_, name, pcm, d);
+    EXPECT_FALSE(path.empty()) << name;
     return path;
   }
   std::string WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes) {
@@ -38,7 +37,7 @@ class ReaderFixture : public ::testing::Test {
     return d;
   }
   static std::vector<int16_t> Voice(int seconds, uint32_t seed = 1) {
-    return CRecordingWriter::SynthesizeVoice(static_cast<size_t>(seconds) * 8000, seed);
+    return zeltest::Speech(static_cast<size_t>(seconds) * 8000, seed);
   }
   // The samples the coded audio stands for, decoded here without the reader.
   static std::vector<int16_t> Reference(int32_t tag, const std::vector<uint8_t>& coded) {

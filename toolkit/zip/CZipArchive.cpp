@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unzip.h>
 #include <zip.h>
 #include <zlib.h>
 
@@ -472,6 +473,24 @@ bool CZipArchive::Restore() {
   ::unlink(UndoPath().c_str());
   occupiedSize_ = oldLength_;
   return true;
+}
+
+bool CZipArchive::List(const std::string& path, std::vector<ListedEntry>& entries) {
+  entries.clear();
+  unzFile zip = unzOpen64(path.c_str());
+  if (zip == nullptr) return false;
+  int rc = unzGoToFirstFile(zip);
+  for (; rc == UNZ_OK; rc = unzGoToNextFile(zip)) {
+    unz_file_info64 info{};
+    char name[4096];
+    if ((rc = unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0)) != UNZ_OK) break;
+    std::string text(name);
+    std::replace(text.begin(), text.end(), '\\', '/');
+    text.erase(0, std::min(text.find_first_not_of('/'), text.size()));
+    entries.push_back({std::move(text), info.uncompressed_size});
+  }
+  unzClose(zip);
+  return rc == UNZ_END_OF_LIST_OF_FILE;
 }
 
 }  // namespace zel::zip

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The ZIP archive layer under the ZIP archiver: minizip (zlib's contrib) with a
 // snapshot that lets the caller take the last add back exactly.
@@ -33,6 +34,14 @@ class CZipArchive {
   enum class AddResult { kAdded, kFailed, kCancelled };
   static constexpr int kDefaultLevel = -1;
   static constexpr size_t kDefaultBufferSize = 64 * 1024;
+
+  struct ListedEntry {
+    std::string Name;  // "/"-separated, without a leading "/"
+    uint64_t Size;     // uncompressed
+  };
+  // The entries of the archive at `path` in their order; false, with what could
+  // be read, when the archive cannot be opened or its directory is damaged.
+  static bool List(const std::string& path, std::vector<ListedEntry>& entries);
 
   CZipArchive() = default;
   // Closes an open session; an add that failed or was cancelled is taken back.

@@ -1,4 +1,4 @@
-#include "audio/CGsmCodec.h"
+#include "audio/codec/CGsmCodec.h"
 
 extern "C" {
 #include <gsm.h>

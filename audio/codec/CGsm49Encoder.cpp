@@ -1,4 +1,4 @@
-#include "audio/CGsm49Encoder.h"
+#include "audio/codec/CGsm49Encoder.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "audio/ImaAdpcm.h"
+#include "audio/codec/ImaAdpcm.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "audio/G711.h"
+#include "audio/codec/G711.h"
 
 namespace zel {
 namespace {

@@ -1,0 +1,19 @@
+#include "toolkit/XmlText.h"
+
+namespace zel {
+
+std::string EscapeXmlText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c; break;
+    }
+  }
+  return out;
+}
+
+}  // namespace zel
