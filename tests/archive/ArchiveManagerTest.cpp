@@ -34,7 +34,7 @@ class ArchiveManagerTest : public ::testing::Test {
       lastType_ = type;
       return std::make_unique<FakeArchiver>(state_, type);
     });
-    Singleton<CArchiveLogger>::Instance()->Clear();
+    archtest::ResetProcessLog();
   }
   void TearDown() override {
     manager_.reset();
@@ -397,6 +397,19 @@ TEST_F(SourceProcessingTest, ARecordingOverwrittenInTheArchiveIsNeitherLoggedNor
   ASSERT_EQ(logged.Sources().size(), 1u);
   EXPECT_EQ(logged.Sources()[0].Path(), second);
   EXPECT_EQ(logged.CallCount(), 1);
+}
+
+TEST_F(SourceProcessingTest, OriginalsStayWhenTheLogEntryCannotBeSaved) {
+  archtest::ScopedMessages messages;
+  std::string a = Touch("in/a-1.zel");
+  // A folder in the log's place: the log cannot be written.
+  std::filesystem::create_directories(Singleton<CArchiveLogger>::Instance()->Path());
+  EXPECT_EQ(RunAndRecord(zel::MediaProcessing::kDelete), -1);
+  EXPECT_TRUE(std::filesystem::exists(a));
+  auto texts = messages.sink->Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find(Singleton<CArchiveLogger>::Instance()->Path()), std::string::npos) << texts[0];
+  std::filesystem::remove(Singleton<CArchiveLogger>::Instance()->Path());
 }
 
 TEST_F(SourceProcessingTest, RemoveAudioKeepsHeaderAndAnnotations) {

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "Archive/CArchiveLogger.h"
+#include "core/Singleton.h"
 #include "recording/CKlRecordFileHdr.h"
 
 namespace archtest {
@@ -43,6 +45,13 @@ int64_t Utc(int year, int month, int day, int hour, int minute, int second) {
   parts.tm_min = minute;
   parts.tm_sec = second;
   return static_cast<int64_t>(timegm(&parts));
+}
+
+void ResetProcessLog() {
+  auto log = Singleton<CArchiveLogger>::Instance();
+  log->Clear();
+  std::filesystem::create_directories(std::filesystem::path(log->Path()).parent_path());
+  std::filesystem::remove(log->Path());
 }
 
 }  // namespace archtest

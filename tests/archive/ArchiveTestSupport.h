@@ -119,4 +119,8 @@ int64_t FileSizeOf(const std::string& path);
 // UTC seconds of a calendar date.
 int64_t Utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
+// Empties the process-wide archive log and its file. The log keeps the path of
+// the sandbox it was made in, so its folder is made again for the saves.
+void ResetProcessLog();
+
 }  // namespace archtest
