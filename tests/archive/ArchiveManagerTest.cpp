@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -153,36 +151,21 @@ TEST_F(ArchiveManagerTest, TwoRunsIntoOneZipAtOnceCountOnlyWhatTheArchiveHolds) 
   std::string target = dir_.File("shared.zip");
   for (int round = 0; round < 5; ++round) {
     std::filesystem::remove(target);
-    int go[2];
-    ASSERT_EQ(::pipe(go), 0);
-    pid_t children[2];
-    for (int c = 0; c < 2; ++c) {
-      children[c] = ::fork();
-      ASSERT_GE(children[c], 0);
-      if (children[c] == 0) {
-        ::close(go[1]);
-        char byte;
-        (void)!::read(go[0], &byte, 1);
-        archtest::ScopedMessages quiet;
-        CArchiveManager manager;
-        CJobArchListEntry job = Job({dir_.File(c == 0 ? "one" : "two")}, {}, {}, zel::ArchiveType::kZip);
-        job.SetTarget(target);
-        manager.AddJob(job, nullptr);
-        manager.Start(true);
-        while (manager.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        manager.Stop();
-        ::_exit(manager.GetRunStats().ArchivedCount);
-      }
-    }
-    ::close(go[0]);
-    ::close(go[1]);
-    int counted = 0;
-    for (pid_t child : children) {
-      int status = 0;
-      ASSERT_EQ(::waitpid(child, &status, 0), child);
-      ASSERT_TRUE(WIFEXITED(status));
-      counted += WEXITSTATUS(status);
-    }
+    auto codes = archtest::RunProcessesAtOnce(2, [&](int c) {
+      archtest::ScopedMessages quiet;
+      CArchiveManager manager;
+      CJobArchListEntry job = Job({dir_.File(c == 0 ? "one" : "two")}, {}, {}, zel::ArchiveType::kZip);
+      job.SetTarget(target);
+      manager.AddJob(job, nullptr);
+      manager.Start(true);
+      while (manager.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      manager.Stop();
+      return static_cast<int>(manager.GetRunStats().ArchivedCount);
+    });
+    ASSERT_EQ(codes.size(), 2u);
+    ASSERT_GE(codes[0], 0);
+    ASSERT_GE(codes[1], 0);
+    int counted = codes[0] + codes[1];
     std::vector<zel::zip::CZipArchive::ListedEntry> held;
     zel::zip::CZipArchive::List(target, held);
     EXPECT_EQ(counted, static_cast<int>(held.size())) << "round " << round;
