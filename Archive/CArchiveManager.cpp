@@ -542,7 +542,14 @@ int CArchiveManager::RecordFinishedRun(CJobArchListEntry* job) {
   for (const auto& entry : archived) job->AddSource(entry);
   auto log = Singleton<CArchiveLogger>::Instance();
   int index = log->AddEntry(*job);
+  // The record first: an original is deleted or stripped only once the log
+  // that says where its copy is has been written.
+  if (!log->Save()) {
+    zel::ShowMessage("The archive log " + log->Path() +
+                         " cannot be written; no original recording was deleted or changed.",
+                     IMessageSink::Icon::Error);
+    return -1;
+  }
   ProcessSourceRecordings(job);
-  log->Save();
   return index;
 }

@@ -80,22 +80,19 @@ bool CopyFileReplacing(const std::string& source, const std::string& target, int
     errno = saved;
     return false;
   }
-  // A new target is written in place (removed again if the copy fails); an
-  // existing one is replaced only by a complete copy, through a temporary file.
-  // The mode is the source's, less the umask, as cp gives it.
+  // Every copy goes to a temporary name and is renamed over the target only
+  // when complete, so a killed run never leaves a short copy under the name of a
+  // recording. The mode is the source's, less the umask, as cp gives it.
   const mode_t mode = info.st_mode & 0777;
-  std::string written = target;
-  int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-  const bool replacing = out < 0 && errno == EEXIST;
-  if (replacing) {
-    static std::atomic<uint32_t> counter{0};
-    for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
-      char suffix[48];
-      std::snprintf(suffix, sizeof(suffix), ".zeltmp-%d-%u", static_cast<int>(::getpid()), counter.fetch_add(1));
-      written = target + suffix;
-      out = ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-      if (out < 0 && errno != EEXIST) break;
-    }
+  std::string written;
+  int out = -1;
+  static std::atomic<uint32_t> counter{0};
+  for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
+    char suffix[48];
+    std::snprintf(suffix, sizeof(suffix), ".zeltmp-%d-%u", static_cast<int>(::getpid()), counter.fetch_add(1));
+    written = target + suffix;
+    out = ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (out < 0 && errno != EEXIST) break;
   }
   if (out < 0) {
     int saved = errno;
@@ -123,7 +120,7 @@ bool CopyFileReplacing(const std::string& source, const std::string& target, int
     saved = errno;
   }
   ::close(in);
-  if (ok && replacing && ::rename(written.c_str(), target.c_str()) != 0) {
+  if (ok && ::rename(written.c_str(), target.c_str()) != 0) {
     ok = false;
     saved = errno;
   }

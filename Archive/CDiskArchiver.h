@@ -49,9 +49,9 @@ class CDiskArchiver : public IArchiver {
 
 namespace zel {
 
-// Copies `source` to `target`. A new target that cannot be completed is removed
-// again; an existing target is replaced only by a complete copy (written to a
-// temporary file beside it and renamed). The copy gets the source's permission
+// Copies `source` to `target`: written to a temporary file beside it and
+// renamed over it once complete, so the name holds the old file or the whole
+// copy at every moment. The copy gets the source's permission
 // bits less the umask; its modification time becomes `mtime` when that is not 0 and
 // the source's otherwise. Returns false (with errno describing the failure) when
 // the copy could not be made; the target is then untouched. `copied` (optional)

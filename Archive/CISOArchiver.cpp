@@ -52,6 +52,9 @@ int CISOArchiver::AddFile(const std::string& archivePath, const std::string& sou
 }
 
 int CISOArchiver::Archive() {
+  // Until the image is written no recording is in it.
+  int32_t accepted = m_ArchivedCount;
+  m_ArchivedCount = 0;
   if (CancelRequested()) return kCancelledResult;
   if (!m_Image.IsCreated() || m_ImagePath.empty()) return -1;
   int rc = m_Image.Write(m_ImagePath, std::time(nullptr), m_Progress);
@@ -63,5 +66,6 @@ int CISOArchiver::Archive() {
     return -1;
   }
   m_Image.Free();
+  m_ArchivedCount = accepted;
   return 0;
 }

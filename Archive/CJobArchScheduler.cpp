@@ -273,10 +273,10 @@ int64_t CJobArchScheduler::NextRunTime() {
   if (now < s.ScheduledTime) return s.ScheduledTime;
   int64_t next = s.ScheduledTime != 0 ? s.ScheduledTime : (s.LastJobTime != 0 ? s.LastJobTime : now);
   for (int i = 0; i < 1000; ++i) {
-    next += 86400;
+    next += zel::kSecondsPerDay;
     if (next > now) return next;
   }
-  return now + 86400;
+  return now + zel::kSecondsPerDay;
 }
 
 std::string CJobArchScheduler::TargetPath() {

@@ -49,7 +49,8 @@ class IArchiver {
   // The archive size limit in MiB; 0 means no limit.
   void SetThreshold(int32_t mib) { m_Threshold = mib; }
   int32_t GetThreshold() const { return m_Threshold; }
-  // Recordings written into or accepted by the archive in this job.
+  // Recordings written into or accepted by the archive in this job; after a
+  // failed or cancelled ISO write, 0.
   int32_t GetArchivedCount() const { return m_ArchivedCount; }
   // The archive's size in bytes as last measured (kept by the ZIP archiver).
   uint32_t GetArchiveSize() const { return m_ArchiveSize; }

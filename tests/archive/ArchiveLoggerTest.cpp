@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -269,32 +267,16 @@ TEST_F(ArchiveLoggerTest, LookupIsWithdrawnWhenTheLogGoes) {
 TEST_F(ArchiveLoggerTest, TwoProcessesSavingAtOnceKeepEveryEntry) {
   constexpr int kRounds = 20;
   for (int round = 0; round < kRounds; ++round) {
-    int go[2];
-    ASSERT_EQ(::pipe(go), 0);
-    pid_t children[2];
-    for (int c = 0; c < 2; ++c) {
-      children[c] = ::fork();
-      ASSERT_GE(children[c], 0);
-      if (children[c] == 0) {
-        ::close(go[1]);
-        char byte;
-        (void)!::read(go[0], &byte, 1);
-        CArchiveLogger log(LogPath());
-        log.Load(false);
-        // Both runs start in the same second.
-        CJobArchListEntry entry = Entry(1000 + round, 1, "run", {{"/r/" + std::to_string(round) + ".zel", 5}});
-        entry.SetTarget("/archive/" + std::to_string(c));
-        log.AddEntry(entry);
-        ::_exit(log.Save() ? 0 : 1);
-      }
-    }
-    ::close(go[0]);
-    ::close(go[1]);
-    for (pid_t child : children) {
-      int status = 0;
-      ASSERT_EQ(::waitpid(child, &status, 0), child);
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    auto codes = archtest::RunProcessesAtOnce(2, [&](int c) {
+      CArchiveLogger log(LogPath());
+      log.Load(false);
+      // Both runs start in the same second.
+      CJobArchListEntry entry = Entry(1000 + round, 1, "run", {{"/r/" + std::to_string(round) + ".zel", 5}});
+      entry.SetTarget("/archive/" + std::to_string(c));
+      log.AddEntry(entry);
+      return log.Save() ? 0 : 1;
+    });
+    EXPECT_EQ(codes, (std::vector<int>{0, 0}));
   }
   CArchiveLogger log(LogPath());
   ASSERT_TRUE(log.Load(false));

@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -34,7 +32,7 @@ class ArchiveManagerTest : public ::testing::Test {
       lastType_ = type;
       return std::make_unique<FakeArchiver>(state_, type);
     });
-    Singleton<CArchiveLogger>::Instance()->Clear();
+    archtest::ResetProcessLog();
   }
   void TearDown() override {
     manager_.reset();
@@ -153,36 +151,21 @@ TEST_F(ArchiveManagerTest, TwoRunsIntoOneZipAtOnceCountOnlyWhatTheArchiveHolds) 
   std::string target = dir_.File("shared.zip");
   for (int round = 0; round < 5; ++round) {
     std::filesystem::remove(target);
-    int go[2];
-    ASSERT_EQ(::pipe(go), 0);
-    pid_t children[2];
-    for (int c = 0; c < 2; ++c) {
-      children[c] = ::fork();
-      ASSERT_GE(children[c], 0);
-      if (children[c] == 0) {
-        ::close(go[1]);
-        char byte;
-        (void)!::read(go[0], &byte, 1);
-        archtest::ScopedMessages quiet;
-        CArchiveManager manager;
-        CJobArchListEntry job = Job({dir_.File(c == 0 ? "one" : "two")}, {}, {}, zel::ArchiveType::kZip);
-        job.SetTarget(target);
-        manager.AddJob(job, nullptr);
-        manager.Start(true);
-        while (manager.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        manager.Stop();
-        ::_exit(manager.GetRunStats().ArchivedCount);
-      }
-    }
-    ::close(go[0]);
-    ::close(go[1]);
-    int counted = 0;
-    for (pid_t child : children) {
-      int status = 0;
-      ASSERT_EQ(::waitpid(child, &status, 0), child);
-      ASSERT_TRUE(WIFEXITED(status));
-      counted += WEXITSTATUS(status);
-    }
+    auto codes = archtest::RunProcessesAtOnce(2, [&](int c) {
+      archtest::ScopedMessages quiet;
+      CArchiveManager manager;
+      CJobArchListEntry job = Job({dir_.File(c == 0 ? "one" : "two")}, {}, {}, zel::ArchiveType::kZip);
+      job.SetTarget(target);
+      manager.AddJob(job, nullptr);
+      manager.Start(true);
+      while (manager.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      manager.Stop();
+      return static_cast<int>(manager.GetRunStats().ArchivedCount);
+    });
+    ASSERT_EQ(codes.size(), 2u);
+    ASSERT_GE(codes[0], 0);
+    ASSERT_GE(codes[1], 0);
+    int counted = codes[0] + codes[1];
     std::vector<zel::zip::CZipArchive::ListedEntry> held;
     zel::zip::CZipArchive::List(target, held);
     EXPECT_EQ(counted, static_cast<int>(held.size())) << "round " << round;
@@ -397,6 +380,19 @@ TEST_F(SourceProcessingTest, ARecordingOverwrittenInTheArchiveIsNeitherLoggedNor
   ASSERT_EQ(logged.Sources().size(), 1u);
   EXPECT_EQ(logged.Sources()[0].Path(), second);
   EXPECT_EQ(logged.CallCount(), 1);
+}
+
+TEST_F(SourceProcessingTest, OriginalsStayWhenTheLogEntryCannotBeSaved) {
+  archtest::ScopedMessages messages;
+  std::string a = Touch("in/a-1.zel");
+  // A folder in the log's place: the log cannot be written.
+  std::filesystem::create_directories(Singleton<CArchiveLogger>::Instance()->Path());
+  EXPECT_EQ(RunAndRecord(zel::MediaProcessing::kDelete), -1);
+  EXPECT_TRUE(std::filesystem::exists(a));
+  auto texts = messages.sink->Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find(Singleton<CArchiveLogger>::Instance()->Path()), std::string::npos) << texts[0];
+  std::filesystem::remove(Singleton<CArchiveLogger>::Instance()->Path());
 }
 
 TEST_F(SourceProcessingTest, RemoveAudioKeepsHeaderAndAnnotations) {

@@ -1,8 +1,13 @@
 #include "ArchiveTestSupport.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
+#include "Archive/CArchiveLogger.h"
+#include "core/Singleton.h"
 #include "recording/CKlRecordFileHdr.h"
 
 namespace archtest {
@@ -43,6 +48,38 @@ int64_t Utc(int year, int month, int day, int hour, int minute, int second) {
   parts.tm_min = minute;
   parts.tm_sec = second;
   return static_cast<int64_t>(timegm(&parts));
+}
+
+std::vector<int> RunProcessesAtOnce(int count, const std::function<int(int)>& child) {
+  int go[2];
+  if (::pipe(go) != 0) return {};
+  std::vector<pid_t> children;
+  for (int i = 0; i < count; ++i) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(go[1]);
+      char byte;
+      (void)!::read(go[0], &byte, 1);  // end of file once the parent closes its side
+      ::_exit(child(i));
+    }
+    children.push_back(pid);
+  }
+  ::close(go[0]);
+  ::close(go[1]);
+  std::vector<int> codes;
+  for (pid_t pid : children) {
+    int status = 0;
+    bool exited = pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status);
+    codes.push_back(exited ? WEXITSTATUS(status) : -1);
+  }
+  return codes;
+}
+
+void ResetProcessLog() {
+  auto log = Singleton<CArchiveLogger>::Instance();
+  log->Clear();
+  std::filesystem::create_directories(std::filesystem::path(log->Path()).parent_path());
+  std::filesystem::remove(log->Path());
 }
 
 }  // namespace archtest

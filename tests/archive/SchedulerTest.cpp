@@ -219,7 +219,7 @@ TEST_F(SchedulerTest, RunCarriesTheSettingsAndLogsTheFinishedRun) {
     return std::make_unique<archtest::FakeArchiver>(state, type);
   });
   auto log = Singleton<CArchiveLogger>::Instance();
-  log->Clear();
+  archtest::ResetProcessLog();
   archtest::MakeDirs(dir_.File("calls"));
   archtest::MakeRecording(dir_.File("calls/u-1.zel"), 1300000000);
   auto s = scheduler_->GetSettings();

@@ -145,8 +145,9 @@ TEST_F(IsoArchiverTest, CancelledAddsAreRefusedSilently) {
   EXPECT_EQ(0, archiver.AddFile(image, Source("a.zel", "alpha"), "", 0));
   archiver.Cancel();
   EXPECT_EQ(CISOArchiver::kCancelledResult, archiver.AddFile(image, Source("b.zel", "beta"), "", 0));
+  EXPECT_EQ(1, archiver.GetArchivedCount());  // accepted
   EXPECT_EQ(CISOArchiver::kCancelledResult, archiver.Archive());
-  EXPECT_EQ(1, archiver.GetArchivedCount());
+  EXPECT_EQ(0, archiver.GetArchivedCount());  // but never written
   EXPECT_TRUE(sink->Messages().empty());
   EXPECT_FALSE(FileExists(image));
 }
@@ -181,6 +182,7 @@ TEST_F(IsoArchiverTest, CancelDuringTheWriteLeavesTheOldImageIntact) {
   int result = archiver.Archive();
   canceller.join();
   EXPECT_EQ(CISOArchiver::kCancelledResult, result);
+  EXPECT_EQ(0, archiver.GetArchivedCount());
   EXPECT_EQ("the image of an earlier run", ReadFile(image));
   EXPECT_EQ((std::vector<std::string>{"calls.iso"}), archtest::Entries(dir.File("out")));
   EXPECT_TRUE(sink->Messages().empty());
@@ -192,6 +194,7 @@ TEST_F(IsoArchiverTest, FailedWriteShowsTheLibraryTextAndLeavesNoFile) {
   archiver.Reset();
   ASSERT_EQ(0, archiver.AddFile(image, Source("a.zel", "alpha"), "", 0));
   EXPECT_EQ(-1, archiver.Archive());
+  EXPECT_EQ(0, archiver.GetArchivedCount());  // no image holds the recording
   auto messages = sink->Messages();
   ASSERT_EQ(1u, messages.size());
   EXPECT_NE(std::string::npos, messages[0].text.find(image)) << messages[0].text;
