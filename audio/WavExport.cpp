@@ -28,18 +28,6 @@ const char kGsmWavFilter[] = "Wav GSM Compressed (*.wav)|*.wav|Wav Uncompressed 
 const char kPcmWavFilter[] = "Wav Uncompressed (*.wav)|*.wav||";
 const char kZelFilter[] = "Zel Files (*.zel)|*.zel||";
 
-bool EndsWithNoCase(const std::string& text, const std::string& end) {
-  if (text.size() < end.size()) return false;
-  for (size_t i = 0; i < end.size(); ++i) {
-    char a = text[text.size() - end.size() + i];
-    char b = end[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
-}
-
 // Writes little-endian 16-bit samples in slices, so a big recording needs no
 // second full-size buffer.
 bool WritePcmSamples(AtomicFile& out, const int16_t* samples, size_t count) {
@@ -165,7 +153,7 @@ bool WritePcmFile(const std::string& path, const CKlRecordFile& file) {
 }
 
 std::string WithExtension(const std::string& path, const std::string& extension) {
-  return EndsWithNoCase(path, extension) ? path : path + extension;
+  return WithEnding(path, extension);
 }
 
 std::string BaseName(const std::string& path) {

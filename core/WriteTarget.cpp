@@ -23,12 +23,13 @@ bool TargetIsNotSource(const std::string& source, const std::string& target) {
   return false;
 }
 
-std::string NativeFileName(const std::string& path) {
-  constexpr char kExtension[] = ".zel";
-  constexpr size_t kLength = sizeof(kExtension) - 1;
-  if (path.size() >= kLength && strcasecmp(path.c_str() + path.size() - kLength, kExtension) == 0)
+std::string WithEnding(const std::string& path, const std::string& ending) {
+  if (path.size() >= ending.size() &&
+      strcasecmp(path.c_str() + path.size() - ending.size(), ending.c_str()) == 0)
     return path;
-  return path + kExtension;
+  return path + ending;
 }
+
+std::string NativeFileName(const std::string& path) { return WithEnding(path, ".zel"); }
 
 }  // namespace zel

@@ -15,6 +15,10 @@ void ClearLastWriteError();
 // inode, also through a link): writing there would replace the recording being read.
 bool TargetIsNotSource(const std::string& source, const std::string& target);
 
+// `path` with `ending` (".wav", ".zel") appended unless it already ends in it, in
+// any case.
+std::string WithEnding(const std::string& path, const std::string& ending);
+
 // The name a native recording or clip is written under: `path` with ".zel"
 // appended unless it already ends in it (in any case), so the reader knows it.
 std::string NativeFileName(const std::string& path);
