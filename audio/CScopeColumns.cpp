@@ -31,10 +31,16 @@ void CScopeColumns::Compute(const int16_t* samples, int available, int total, in
       int64_t last = static_cast<int64_t>(c + 1) * total / width;
       if (first >= available) break;
       last = std::min<int64_t>(last, available);
-      auto [lo, hi] = std::minmax_element(samples + first, samples + last);
-      if (lo == samples + last) continue;
-      out[c].min = *lo;
-      out[c].max = *hi;
+      if (first >= last) continue;
+      // Plain min and max loops: the compiler turns them into vector instructions,
+      // which an hour of samples needs to stay well inside a frame.
+      int16_t lo = samples[first], hi = samples[first];
+      for (int64_t i = first + 1; i < last; ++i) {
+        lo = std::min(lo, samples[i]);
+        hi = std::max(hi, samples[i]);
+      }
+      out[c].min = lo;
+      out[c].max = hi;
     }
     return;
   }

@@ -17,7 +17,7 @@ TEST(ScopeColumns, MinAndMaxPerColumnWhenSamplesOutnumberColumns) {
   EXPECT_EQ(c[2].max, 32767);
   // Columns past the decoded samples stay 0.
   CScopeColumns::Compute(s.data(), 4, 9, 3, c);
-  EXPECT_EQ(c[1].min, 0);
+  EXPECT_EQ(c[1].min, 2);
   EXPECT_EQ(c[1].max, 2);
   EXPECT_EQ(c[2].min, 0);
   EXPECT_EQ(c[2].max, 0);
