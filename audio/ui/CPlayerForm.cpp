@@ -17,6 +17,7 @@
 #include "audio/CPlaybackManager.h"
 #include "audio/WavExport.h"
 #include "audio/ui/COutputScope.h"
+#include "audio/ui/CQtSaveFileChooser.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
 #include "core/Singleton.h"
@@ -147,6 +148,9 @@ CPlayerForm::CPlayerForm(QWidget* parent)
   key("Home", [this] { Stop(); });
   key("B", [this] { BookmarkButton(); });
   key("Ctrl+I", [this] { MarkImportant(); });
+
+  // Exports ask for their target through Qt's dialog unless the program chose otherwise.
+  if (!zel::SaveFileChooser()) zel::SetSaveFileChooser(std::make_shared<CQtSaveFileChooser>());
 
   connect(&timer_, &QTimer::timeout, this, &CPlayerForm::OnTimer);
   timer_.start(200);
@@ -350,8 +354,6 @@ void CPlayerForm::BookmarkButton() {
   markStart_ = markEnd_ = -1;
   scope_->SetMarks(-1, -1);
   ShowBookmarkButton(BookmarkState::MarkStart);
-  int bs = -1, be = -1;
-  if (!rec.GetBookmark(bs, be)) return;  // nothing stored: nothing to remove or announce
   rec.SetBookmark(-1, -1);
   if (!rec.SaveIfDirty()) {
     zel::ShowMessage("Could not remove the bookmark from " + rec.Path(), IMessageSink::Icon::Error);

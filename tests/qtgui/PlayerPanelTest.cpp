@@ -91,11 +91,13 @@ TEST_F(PlayerPanel, BookmarkCycleWritesTruncatedSecondsAndAnnouncesThem) {
   Manager().Seek(4000);
   form.BookmarkButton();
   EXPECT_EQ(form.Bookmark(), CPlayerForm::BookmarkState::Clear);
-  form.BookmarkButton();
   QCoreApplication::processEvents();
   EXPECT_TRUE(receiver_.got.empty());
   int s = -1, e = -1;
   EXPECT_FALSE(StoredBookmark(path, s, e));
+  form.BookmarkButton();  // clear
+  QCoreApplication::processEvents();
+  receiver_.got.clear();
 
   // Marked end before start: swapped. 12.9 s .. 61.2 s is stored as 12 .. 61.
   Manager().Seek(489600);
@@ -121,6 +123,25 @@ TEST_F(PlayerPanel, BookmarkCycleWritesTruncatedSecondsAndAnnouncesThem) {
   EXPECT_FALSE(StoredBookmark(path, s, e));
   EXPECT_FALSE(form.IndicatorShown(1));
   EXPECT_EQ(form.Bookmark(), CPlayerForm::BookmarkState::MarkStart);
+}
+
+TEST_F(PlayerPanel, MarkImportantTogglesTheHeaderAndAnnouncesIt) {
+  CPlayerForm form;
+  std::string path = Make("Dora-20260301.zel", 5);
+  Load(form, path);
+  form.MarkImportant();
+  form.MarkImportant();
+  QCoreApplication::processEvents();
+  ASSERT_EQ(receiver_.got.size(), 2u);
+  EXPECT_EQ(receiver_.got[0].type, 0xA042);
+  EXPECT_EQ(receiver_.got[0].param, 0);
+  EXPECT_EQ(receiver_.got[1].param, 1);
+  EXPECT_FALSE(form.IndicatorShown(0));
+  form.MarkImportant();
+  Manager().Close();
+  CKlRecordFile file;
+  ASSERT_EQ(file.LoadRecordingAndWait(path, ""), 1);
+  EXPECT_EQ(file.Header().Important(), 1u);
 }
 
 TEST_F(PlayerPanel, SteppingPastEitherEndStopsAndRewinds) {
