@@ -105,9 +105,8 @@ CPlayerForm::CPlayerForm(QWidget* parent)
     menu->addAction(verb + QStringLiteral(" Bookmarked Span as Recording..."), this, [this, mail] { MailOrExport(mail, true, false); });
   }
   moreMenu_ = new QMenu(this);
-  importantAction_ = moreMenu_->addAction(CIconSet::Icon("important"), QStringLiteral("Mark Important"), this,
-                                          &CPlayerForm::MarkImportant);
-  importantAction_->setShortcut(QKeySequence(QStringLiteral("Ctrl+I")));
+  importantAction_ = moreMenu_->addAction(CIconSet::Icon("important"), QStringLiteral("Mark Important\tCtrl+I"),
+                                          this, &CPlayerForm::MarkImportant);
   deleteAction_ = moreMenu_->addAction(CIconSet::Icon("delete"), QStringLiteral("Delete"), this, &CPlayerForm::Delete);
   moreMenu_->addSeparator();
   moreMenu_->addAction(CIconSet::Icon("review"), QStringLiteral("Add to Calls for Review..."), this,
@@ -212,8 +211,9 @@ void CPlayerForm::UpdateMenus() {
     for (int i = 0; i < actions.size(); ++i)
       actions[i]->setEnabled(loaded && !blocked && (i < 2 || hasSpan));
   }
-  importantAction_->setText(entry_.Important() ? QStringLiteral("Remove Important Mark")
-                                                : QStringLiteral("Mark Important"));
+  // The key itself is the form's shortcut; the menu only shows it.
+  importantAction_->setText(entry_.Important() ? QStringLiteral("Remove Important Mark\tCtrl+I")
+                                                : QStringLiteral("Mark Important\tCtrl+I"));
   for (QAction* a : moreMenu_->actions()) a->setEnabled(loaded || a->text() == QStringLiteral("History..."));
   deleteAction_->setEnabled(loaded && !settings.IsDeleteDisabled());
 }
