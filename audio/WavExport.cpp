@@ -13,6 +13,7 @@
 #include "audio/ISaveFileChooser.h"
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
+#include "core/WriteTarget.h"
 #include "platform/MailClient.h"
 #include "recording/CBookmarkRecordFile.h"
 #include "recording/CKlRecordFile.h"
@@ -107,10 +108,17 @@ bool GsmCodecAvailable() {
 
 bool WriteWavSamples(const std::string& path, const int16_t* samples, size_t count,
                      bool uncompressed) {
+  ClearLastWriteError();
   // Both layouts store sizes in 32 bits.
-  if (count > (0xFFFFFFFFu - 64) / 2) return false;
+  if (count > (0xFFFFFFFFu - 64) / 2) {
+    SetLastWriteError("the recording is too long for a WAV file");
+    return false;
+  }
   AtomicFile out(path);
-  if (!out.Open()) return false;
+  if (!out.Open()) {
+    SetLastWriteError("cannot write " + path);
+    return false;
+  }
   std::unique_ptr<CGsm49Encoder> encoder;
   if (!uncompressed) {
     encoder = std::make_unique<CGsm49Encoder>();
@@ -129,15 +137,31 @@ bool WriteWavSamples(const std::string& path, const int16_t* samples, size_t cou
   }
   if (!ok || !out.Commit()) {
     Singleton<CKlLogger>::Instance()->LogLine("WAV file %s could not be written", path.c_str());
+    SetLastWriteError("cannot write " + path);
     return false;
   }
   return true;
 }
 
 bool WriteWav(const std::string& path, const CKlRecordFile& file, bool uncompressed) {
+  if (!TargetIsNotSource(file.Path(), path)) return false;
   const int16_t* samples = nullptr;
   int n = file.SampleCount() > 0 ? file.GetSamples(0, file.SampleCount(), &samples) : 0;
   return WriteWavSamples(path, samples, n > 0 ? static_cast<size_t>(n) : 0, uncompressed);
+}
+
+bool WritePcmFile(const std::string& path, const CKlRecordFile& file) {
+  ClearLastWriteError();
+  if (!TargetIsNotSource(file.Path(), path)) return false;
+  const int16_t* samples = nullptr;
+  int n = file.SampleCount() > 0 ? file.GetSamples(0, file.SampleCount(), &samples) : 0;
+  AtomicFile out(path);
+  if (!out.Open() || !WritePcmSamples(out, samples, n > 0 ? static_cast<size_t>(n) : 0) ||
+      !out.Commit()) {
+    SetLastWriteError("cannot write " + path);
+    return false;
+  }
+  return true;
 }
 
 std::string WithExtension(const std::string& path, const std::string& extension) {
@@ -171,10 +195,13 @@ bool ExportNative(const CKlRecordFile& file) {
   if (!file.IsReady()) return false;
   auto choice = AskSavePath("zel", BaseName(file.Path()), kZelFilter);
   if (!choice) return false;
-  std::string target = WithExtension(choice->path, ".zel");
+  std::string target = NativeFileName(choice->path);
+  ClearLastWriteError();
+  if (!TargetIsNotSource(file.Path(), target)) return false;
   if (!CopyFileAtomically(file.Path(), target)) {
     Singleton<CKlLogger>::Instance()->LogLine("Copy of %s to %s failed", file.Path().c_str(),
                                               target.c_str());
+    SetLastWriteError("cannot write " + target);
     return false;
   }
   return true;
@@ -223,40 +250,55 @@ bool EmailClip(const CKlRecordFile& clip, const std::string& path, bool deleteAf
 
 namespace {
 
+// The bookmarked span of `source`, or null (with the reason set) when the span holds
+// no sample: a WAV or clip of nothing is no export.
 std::unique_ptr<CBookmarkRecordFile> CroppedCopy(const CKlRecordFile& source,
                                                  const std::optional<std::string>& passphrase) {
+  ClearLastWriteError();
   auto clip = passphrase ? std::make_unique<CBookmarkRecordFile>(source, *passphrase)
                          : std::make_unique<CBookmarkRecordFile>(source);
+  if (!clip->HasFile()) {
+    SetLastWriteError("cannot read recording " + source.Path());
+    return nullptr;
+  }
   clip->CropToBookmark();
+  if (clip->SampleCount() <= 0) {
+    SetLastWriteError("the bookmark lies beyond the end of the audio");
+    return nullptr;
+  }
   return clip;
 }
 
 }  // namespace
 
 bool EmailWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
-  return EmailWav(*CroppedCopy(source, passphrase));
+  auto clip = CroppedCopy(source, passphrase);
+  return clip && EmailWav(*clip);
 }
 
 bool EmailNativeClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
   auto clip = CroppedCopy(source, passphrase);
+  if (!clip) return false;
   std::string path = clip->ClipTempPath(".zel");
   if (!clip->WriteClip(path)) return false;
   return EmailClip(*clip, path, true);
 }
 
 bool ExportWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
-  return ExportWav(*CroppedCopy(source, passphrase));
+  auto clip = CroppedCopy(source, passphrase);
+  return clip && ExportWav(*clip);
 }
 
 bool ExportNativeClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
-  return ExportClip(*CroppedCopy(source, passphrase));
+  auto clip = CroppedCopy(source, passphrase);
+  return clip && ExportClip(*clip);
 }
 
 bool ExportClip(CBookmarkRecordFile& clip) {
   return clip.ExportClip([](const std::string& base) -> std::optional<std::string> {
     auto choice = AskSavePath("zel", base, kZelFilter);
     if (!choice) return std::nullopt;
-    return WithExtension(choice->path, ".zel");
+    return NativeFileName(choice->path);
   });
 }
 

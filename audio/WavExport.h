@@ -23,8 +23,14 @@ bool GsmCodecAvailable();
 // nothing left under `path`'s name changed, when the file cannot be written.
 bool WriteWavSamples(const std::string& path, const int16_t* samples, size_t count,
                      bool uncompressed);
-// The same for every sample of `file` (callers check IsReady first).
+// The same for every sample of `file` (callers check IsReady first); refuses a
+// `path` that is the recording's own file.
 bool WriteWav(const std::string& path, const CKlRecordFile& file, bool uncompressed);
+// Every sample of `file` as raw 16-bit little-endian PCM, written atomically; refuses
+// a `path` that is the recording's own file.
+bool WritePcmFile(const std::string& path, const CKlRecordFile& file);
+// Each writer and export here that returns false leaves the reason in
+// zel::LastWriteError (core/WriteTarget.h), except a cancelled save dialog.
 
 // `path` with `extension` (".wav") appended unless it already ends in it, in any case.
 std::string WithExtension(const std::string& path, const std::string& extension);

@@ -5,6 +5,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
+#include "core/WriteTarget.h"
 #include "recording/CBookmarkRecordFile.h"
 
 ZEL_REGISTER_COMMAND(ClipCommand, "clip");
@@ -17,7 +18,7 @@ int ClipCommand::Execute(const std::vector<std::string>& arguments) {
   if (status != zel::cli::kExitOk) return status;
 
   const std::string& path = parser.Positional()[0];
-  const std::string output = parser.Value("output");
+  const std::string output = zel::NativeFileName(parser.Value("output"));
   CKlRecordFile source;
   // The header alone tells whether there is a bookmark; the clip decodes the audio.
   if (source.LoadRecording(path, passphrase) == 0) {
@@ -31,7 +32,7 @@ int ClipCommand::Execute(const std::vector<std::string>& arguments) {
   }
   CBookmarkRecordFile clip(source, passphrase);
   if (!clip.HasFile() || !clip.CropToBookmark() || !clip.WriteClip(output)) {
-    zel::cli::PrintError("cannot write the clip " + output);
+    zel::cli::PrintError("cannot write the clip " + output + ": " + zel::LastWriteError());
     return zel::cli::kExitFailure;
   }
   JsonWriter json;

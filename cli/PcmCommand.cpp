@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <string>
 
+#include "audio/WavExport.h"
 #include "cli/CliSupport.h"
-#include "core/AtomicFile.h"
+#include "core/WriteTarget.h"
 #include "recording/CKlRecordFile.h"
 
 ZEL_REGISTER_COMMAND(PcmCommand, "pcm");
@@ -23,19 +24,11 @@ int PcmCommand::Execute(const std::vector<std::string>& arguments) {
     return zel::cli::kExitFailure;
   }
   recording.WaitForDecoding(-1);
-  const int16_t* samples = nullptr;
-  int count = recording.GetSamples(0, recording.SampleCount(), &samples);
-  std::string bytes(static_cast<size_t>(count) * 2, '\0');
-  for (int i = 0; i < count; ++i) {
-    uint16_t value = static_cast<uint16_t>(samples[i]);
-    bytes[2 * i] = static_cast<char>(value & 0xFF);
-    bytes[2 * i + 1] = static_cast<char>(value >> 8);
-  }
   const std::string output = parser.Value("output");
-  if (!zel::WriteFileAtomically(output, bytes)) {
-    zel::cli::PrintError("cannot write " + output);
+  if (!zel::WritePcmFile(output, recording)) {
+    zel::cli::PrintError(zel::LastWriteError());
     return zel::cli::kExitFailure;
   }
-  std::printf("%d\n", count);
+  std::printf("%d\n", recording.SampleCount());
   return zel::cli::kExitOk;
 }

@@ -24,6 +24,7 @@ int PlayCommand::Execute(const std::vector<std::string>&) {
 #include <QTimer>
 
 #include "audio/CPlaybackManager.h"
+#include "audio/CPlayerState.h"
 #include "platform/qt/QtWaveOut.h"
 
 namespace {
@@ -80,10 +81,8 @@ int PlayCommand::Execute(const std::vector<std::string>& arguments) {
   } else if (manager->PlayStop(true, false), !manager->IsPlaying()) {
     exitCode = zel::cli::kExitFailure;  // the device message has been shown
   } else {
-    const CKlRecordFile& recording = manager->Recording();
-    uint32_t seconds = recording.Header().Duration();
-    if (seconds == 0) seconds = static_cast<uint32_t>(recording.SampleCount() / 8000);
-    const std::string durationText = CKlRecordFileHdr::FormatHms(seconds);
+    CPlayerState player(*manager);
+    const std::string durationText = player.DurationText();
     const bool terminal = zel::cli::StderrIsTerminal();
     std::string positionText;
 
@@ -95,14 +94,13 @@ int PlayCommand::Execute(const std::vector<std::string>& arguments) {
       exitCode = 128 + last;  // 130 for Ctrl+C, 143 for SIGTERM, as shells report them
       app.quit();
     });
-    // The player panel's timer: show the position and stop once its text reaches
-    // the duration text.
+    // The player panel's timer, which also stops at the end.
     QTimer timer;
     timer.setInterval(200);
     QObject::connect(&timer, &QTimer::timeout, [&] {
-      positionText = CKlRecordFileHdr::FormatHms(static_cast<uint32_t>(manager->Position() / 8000));
+      player.Tick();
+      positionText = player.LastPositionText();
       if (terminal) std::fprintf(stderr, "\r%s / %s", positionText.c_str(), durationText.c_str());
-      if (positionText == durationText) manager->PlayStop(false, true);
       if (!manager->IsPlaying()) app.quit();
     });
     timer.start();

@@ -1,5 +1,7 @@
 #include "core/CSettings.h"
 
+#include "core/Cp1252.h"
+
 #include <cstdio>
 
 #include "core/AppIdentity.h"
@@ -131,4 +133,7 @@ void CSettings::SetColumnWidth(int i, int width) {
 
 std::string CSettings::GetPassphrase() const { return zel::TrimBlanks(Passphrase_); }
 
-void CSettings::SetPassphrase(const std::string& text) { Passphrase_ = zel::TrimBlanks(text); }
+void CSettings::SetPassphrase(const std::string& text) {
+  if (!zel::PassphraseFits(text)) return;  // refused with a message, never changed silently
+  Passphrase_ = zel::TrimBlanks(text);
+}

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "core/MessageSink.h"
+
 namespace zel {
 namespace {
 
@@ -52,9 +54,20 @@ std::string Cp1252ToUtf8(const std::string& text) {
   return out;
 }
 
-std::string Utf8ToCp1252(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
+namespace {
+
+// Converts `text` into `out` (when given); returns false as soon as a character had
+// to become "?" and `out` is null, else whether the conversion was exact.
+bool ConvertToCp1252(std::string_view text, std::string* out) {
+  bool exact = true;
+  auto put = [&](char c) {
+    if (out) *out += c;
+  };
+  auto lose = [&]() {
+    exact = false;
+    put('?');
+    return out != nullptr;  // keep going only when the text itself is wanted
+  };
   size_t i = 0;
   while (i < text.size()) {
     unsigned char c = static_cast<unsigned char>(text[i]);
@@ -64,28 +77,50 @@ std::string Utf8ToCp1252(const std::string& text) {
     else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; len = 2; }
     else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; len = 3; }
     else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; len = 4; }
-    else { out += '?'; ++i; continue; }
-    if (i + len > text.size()) { out += '?'; break; }
+    else { if (!lose()) return false; ++i; continue; }
+    if (i + len > text.size()) { lose(); break; }
     bool valid = true;
     for (size_t k = 1; k < len; ++k) {
       unsigned char cc = static_cast<unsigned char>(text[i + k]);
       if ((cc & 0xC0) != 0x80) { valid = false; break; }
       cp = (cp << 6) | (cc & 0x3F);
     }
-    if (!valid) { out += '?'; ++i; continue; }
+    if (!valid) { if (!lose()) return false; ++i; continue; }
     i += len;
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
-      out += static_cast<char>(cp);
+      put(static_cast<char>(cp));
       continue;
     }
-    char mapped = '?';
-    for (int k = 0; k < 32; ++k) {
-      if (kHighTable[k] != 0 && kHighTable[k] == cp) { mapped = static_cast<char>(0x80 + k); break; }
-      if (kHighTable[k] == 0 && cp == static_cast<uint32_t>(0x80 + k)) { mapped = static_cast<char>(cp); break; }
+    bool mapped = false;
+    for (int k = 0; k < 32 && !mapped; ++k) {
+      if ((kHighTable[k] != 0 && kHighTable[k] == cp) ||
+          (kHighTable[k] == 0 && cp == static_cast<uint32_t>(0x80 + k))) {
+        put(static_cast<char>(0x80 + k));
+        mapped = true;
+      }
     }
-    out += mapped;
+    if (!mapped && !lose()) return false;
   }
+  return exact;
+}
+
+}  // namespace
+
+std::string Utf8ToCp1252(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  ConvertToCp1252(text, &out);
   return out;
+}
+
+bool FitsCp1252(std::string_view utf8) { return ConvertToCp1252(utf8, nullptr); }
+
+bool PassphraseFits(std::string_view utf8) {
+  if (FitsCp1252(utf8)) return true;
+  ShowMessage("The passphrase contains characters that recordings cannot hold (only those of "
+              "Windows-1252). It was not set.",
+              IMessageSink::Icon::Warning);
+  return false;
 }
 
 }  // namespace zel

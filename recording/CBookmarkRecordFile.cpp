@@ -1,5 +1,6 @@
 #include "recording/CBookmarkRecordFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/Singleton.h"
+#include "core/WriteTarget.h"
 
 namespace {
 
@@ -47,20 +49,40 @@ bool CBookmarkRecordFile::CropToBookmark() {
   int64_t rate = duration != 0 ? SampleCount() / static_cast<int64_t>(duration) : 0;
   // No duration, or one longer than the audio (a cut-off file): the nominal rate.
   if (rate == 0) rate = kSamplesPerSecond;
-  Header().SetDuration(static_cast<uint32_t>(end - start));
   int64_t first = std::min<int64_t>(start * rate, SampleCount());
   int64_t last = std::min<int64_t>(end * rate, SampleCount());
+  // A span running past the audio holds only what is there: its length, rounded to
+  // whole seconds, is what the clip's header claims.
+  uint32_t length = static_cast<uint32_t>(end - start);
+  if (last < end * rate) {
+    length = static_cast<uint32_t>((last - first + rate / 2) / rate);
+    if (length == 0 && last > first) length = 1;
+  }
+  Header().SetDuration(length);
   KeepSamples(static_cast<int>(first), static_cast<int>(last));
   SetBookmark(-1, -1);
   return true;
 }
 
 bool CBookmarkRecordFile::WriteClip(const std::string& path) {
-  if (!HasFile()) return false;
+  zel::ClearLastWriteError();
+  if (!HasFile()) {
+    zel::SetLastWriteError("the recording could not be read");
+    return false;
+  }
+  if (!zel::TargetIsNotSource(Path(), path)) return false;
   FinishDecoding();
+  // A header without audio is a file the reader refuses.
+  if (SampleCount() <= 0) {
+    zel::SetLastWriteError("the span holds no audio");
+    return false;
+  }
   Header().SetFormatTag(49);
   std::vector<uint8_t> header;
-  if (!HeaderBytes(Header(), header)) return false;
+  if (!HeaderBytes(Header(), header)) {
+    zel::SetLastWriteError("cannot build the header of the clip");
+    return false;
+  }
 
   const int16_t* samples = nullptr;
   int count = GetSamples(0, SampleCount(), &samples);
@@ -76,12 +98,17 @@ bool CBookmarkRecordFile::WriteClip(const std::string& path) {
                              Header().KeySizeCode()) != audio.size()) {
       Singleton<CKlLogger>::Instance()->LogLine("Clip: cannot encrypt the audio of %s",
                                                 path.c_str());
+      zel::SetLastWriteError("cannot encrypt the audio of " + path);
       return false;
     }
   }
   zel::AtomicFile file(path);
-  return file.Open() && file.Write(header.data(), header.size()) &&
-         file.Write(audio.data(), audio.size()) && file.Commit();
+  if (!file.Open() || !file.Write(header.data(), header.size()) ||
+      !file.Write(audio.data(), audio.size()) || !file.Commit()) {
+    zel::SetLastWriteError("cannot write " + path);
+    return false;
+  }
+  return true;
 }
 
 std::string CBookmarkRecordFile::ClipTempPath(const std::string& extension) const {

@@ -19,14 +19,17 @@ class CBookmarkRecordFile : public CKlRecordFile {
   ~CBookmarkRecordFile() override;
 
   // Keeps only the samples of the bookmark and removes the bookmark from the header;
-  // `Duration` becomes the bookmark's length. Without a bookmark nothing changes.
+  // `Duration` becomes the bookmark's length, or the length of audio it really holds
+  // when it runs past the end (SampleCount may become 0: nothing is left to write).
+  // Without a bookmark nothing changes.
   // The rate is SampleCount / Duration, or 8000 samples per second when Duration is
   // 0 or longer than the audio. False when there was no bookmark.
   bool CropToBookmark();
   // Writes the clip atomically: the header with format tag 49 (version 4, or the
   // source's version-5 layout and key when it was encrypted) and the samples as GSM
   // 06.10 frames, the last padded with zero samples. The audio of an encrypted
-  // source's clip is encrypted too. False when nothing is loaded or on any failure.
+  // source's clip is encrypted too. False, with zel::LastWriteError set, when nothing
+  // is loaded, no sample is left, `path` is the source file itself, or on any failure.
   bool WriteClip(const std::string& path);
   // $TMPDIR (else /tmp) with a "/", the loaded file's name without folder and
   // extension, and `extension` (".zel" for native clips).

@@ -1,5 +1,7 @@
 #include "recording/CKlAESCipher.h"
 
+#include "core/Cp1252.h"
+
 #include <openssl/evp.h>
 
 #include <cstring>
@@ -80,7 +82,11 @@ std::string CKlAESCipher::ComputeKeyString(const std::string& passphrase) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int digestLength = 0;
   keyString_.clear();
-  if (EVP_Digest(passphrase.data(), passphrase.size(), digest, &digestLength, EVP_md5(), nullptr) != 1 ||
+  // The device hashes the passphrase as it stores texts: in Windows-1252. One that the
+  // code page cannot hold has no key (a "?" in its place would open other files).
+  if (!zel::FitsCp1252(passphrase)) return keyString_;
+  const std::string bytes = zel::Utf8ToCp1252(passphrase);
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &digestLength, EVP_md5(), nullptr) != 1 ||
       digestLength != 16) {
     return keyString_;
   }

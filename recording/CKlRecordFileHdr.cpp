@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "core/AtomicFile.h"
 #include "core/Cp1252.h"
@@ -341,7 +342,10 @@ bool CKlRecordFileHdr::BuildFileBytes(std::string& bytes) {
   uint8_t prefix[kPrefixSize];
   PutLe32(prefix, PrefixVersion_);
   PutLe32(prefix + 4, static_cast<uint32_t>(KeySizeCode_));
-  for (int i = 0; i < kKeyCheckSize; ++i) prefix[8 + i] = KeyCheck_[i] ^ kKeyCheckXor;
+  // The key check is the key string NUL-padded, whatever followed it when read.
+  uint8_t check[kKeyCheckSize] = {};
+  std::memcpy(check, KeyString_.data(), std::min<size_t>(KeyString_.size(), kKeyCheckSize));
+  for (int i = 0; i < kKeyCheckSize; ++i) prefix[8 + i] = check[i] ^ kKeyCheckXor;
   bytes.assign(reinterpret_cast<const char*>(prefix), kPrefixSize);
   bytes.append(reinterpret_cast<const char*>(encrypted), kRecordSize);
   return true;
@@ -380,16 +384,51 @@ int32_t CKlRecordFileHdr::LocalStartTime() const {
   return static_cast<int32_t>(static_cast<uint32_t>(shifted));
 }
 
+namespace {
+
+size_t Utf8Length(const std::string& text) {
+  size_t n = 0;
+  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+// `format` with every `from` replaced by `to`.
+std::string ReplaceAll(std::string format, const std::string& from, const std::string& to) {
+  for (size_t at = format.find(from); at != std::string::npos; at = format.find(from, at + to.size()))
+    format.replace(at, from.size(), to);
+  return format;
+}
+
+std::string FormatTm(const std::string& format, const struct tm& parts) {
+  char text[32];
+  if (format.empty() || strftime(text, sizeof(text), format.c_str(), &parts) == 0) return {};
+  return text;
+}
+
+}  // namespace
+
 std::string CKlRecordFileHdr::FormatDateTime() const {
+  constexpr size_t kMaxChars = 20;
   time_t when = static_cast<time_t>(LocalStartTime());
   struct tm parts;
   if (gmtime_r(&when, &parts) == nullptr) return std::string();
-  char date[32];
-  char time[32];
-  if (strftime(date, sizeof(date), "%x", &parts) == 0) date[0] = '\0';
-  if (strftime(time, sizeof(time), "%X", &parts) == 0) time[0] = '\0';
-  std::string text = LocaleTextToUtf8(std::string(date) + " " + time);
-  return FirstUtf8Chars(text, 20);
+  // The locale's own date and time. A 12-hour locale's text ("03/15/2012 03:15:00 PM")
+  // is longer than the field: shorten it where it loses least, seconds first, then
+  // the century, so the AM/PM marker stays; a plain cut is the last resort.
+  const std::string dateFormat = nl_langinfo(D_FMT);
+  std::string timeFormat = ReplaceAll(nl_langinfo(T_FMT), "%r", nl_langinfo(T_FMT_AMPM));
+  timeFormat = ReplaceAll(timeFormat, "%T", "%H:%M:%S");
+  const std::string noSeconds = ReplaceAll(ReplaceAll(timeFormat, ":%S", ""), ".%S", "");
+  const std::pair<std::string, std::string> candidates[] = {
+      {dateFormat, timeFormat},
+      {dateFormat, noSeconds},
+      {ReplaceAll(dateFormat, "%Y", "%y"), noSeconds}};
+  std::string text;
+  for (const auto& [date, time] : candidates) {
+    text = LocaleTextToUtf8(FormatTm(date, parts) + " " + FormatTm(time, parts));
+    if (Utf8Length(text) <= kMaxChars) return text;
+  }
+  return FirstUtf8Chars(text, kMaxChars);
 }
 
 std::string CKlRecordFileHdr::FormatHms(uint32_t seconds) {

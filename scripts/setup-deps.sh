@@ -14,6 +14,8 @@ PACKAGES=(
   # tools the tests compare against or drive
   sox libsox-fmt-all unzip zip xorriso genisoimage pulseaudio pulseaudio-utils xdg-utils
   espeak-ng openssl coreutils procps
+  # the locales the date and time texts are tested under
+  locales-all
 )
 
 missing=()

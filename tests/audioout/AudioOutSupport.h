@@ -1,6 +1,5 @@
 #pragma once
-// Shared pieces of the audio output tests: a message sink that records, a save-file
-// chooser with a fixed answer, and recordings made from synthetic speech.
+// Shared pieces of the audio output tests: a save-file chooser with a fixed answer, and recordings made from synthetic speech.
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -14,29 +13,6 @@
 #include "support/TestSupport.h"
 
 namespace zeltest {
-
-class RecordingSink : public IMessageSink {
- public:
-  void ShowMessage(const std::string& text, const std::string&, Icon) override {
-    messages.push_back(text);
-  }
-  Answer AskYesNo(const std::string& text, const std::string&) override {
-    messages.push_back(text);
-    return Answer::No;
-  }
-  std::vector<std::string> messages;
-};
-
-// Installs a RecordingSink for the lifetime of the object.
-class ScopedMessages {
- public:
-  ScopedMessages() : sink_(std::make_shared<RecordingSink>()) { zel::SetMessageSink(sink_); }
-  ~ScopedMessages() { zel::SetMessageSink(nullptr); }
-  const std::vector<std::string>& messages() const { return sink_->messages; }
-
- private:
-  std::shared_ptr<RecordingSink> sink_;
-};
 
 class FixedChooser : public ISaveFileChooser {
  public:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/CPlaybackManager.h"
+#include "audio/CPlayerState.h"
 #include "tests/audioout/AudioOutSupport.h"
 #include "tests/audioout/FakeWaveOut.h"
 
@@ -264,4 +265,33 @@ TEST_F(PlaybackTest, HeaderlessFileWithoutDurationIsCappedAtItsEnd) {
   EXPECT_EQ(manager_.Position(), 12000);
   control_->extraPositionBytes = 100000;
   EXPECT_EQ(manager_.Position(), 12000);
+}
+
+TEST_F(PlaybackTest, PlayerStopsAtTheEndAndStepsWithinTheCall) {
+  CPlayerState player(manager_);
+  EXPECT_EQ(player.DurationText(), "");
+  EXPECT_FALSE(player.Tick());
+  LoadRecording(3 * 8000, 3);
+  EXPECT_EQ(player.DurationText(), "00:00:03");
+  manager_.PlayStop(true, false);
+
+  // Forward and back while playing: paused for the move, then playing on.
+  player.Step(8000);
+  EXPECT_TRUE(manager_.IsPlaying());
+  EXPECT_EQ(manager_.Position(), 8000);
+  player.Step(-16000);  // before the start: stop and rewind
+  EXPECT_FALSE(manager_.IsPlaying());
+  EXPECT_EQ(manager_.Position(), 0);
+
+  manager_.PlayStop(true, false);
+  Run(2900);
+  EXPECT_FALSE(player.Tick());
+  EXPECT_EQ(player.LastPositionText(), "00:00:02");
+  EXPECT_TRUE(manager_.IsPlaying());
+  Run(200);
+  EXPECT_TRUE(player.Tick()) << "the end is the position text reaching the duration";
+  EXPECT_EQ(player.LastPositionText(), "00:00:03");
+  EXPECT_FALSE(manager_.IsPlaying());
+  EXPECT_EQ(manager_.Position(), 0);
+  EXPECT_FALSE(player.Tick());
 }

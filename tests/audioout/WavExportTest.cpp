@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "audio/CGsm49Encoder.h"
 #include "audio/CKlWav.h"
 #include "audio/WavExport.h"
+#include "core/WriteTarget.h"
 #include "recording/CKlRecordFile.h"
 #include "tests/audioout/AudioOutSupport.h"
 
@@ -236,4 +238,43 @@ TEST_F(ExportTest, ClipExportsTheBookmarkedSpan) {
   }
   // The source file is never changed by a clip.
   EXPECT_EQ(ReadFile(path), before);
+}
+
+TEST_F(ExportTest, NoWriterReplacesTheRecordingItReads) {
+  const std::string before = ReadFile(path_);
+  ASSERT_EQ(symlink(path_.c_str(), dir_.File("link.zel").c_str()), 0);
+  const std::string withoutEnding = path_.substr(0, path_.size() - 4);
+  for (const std::string& target : {withoutEnding, dir_.File("link.zel")}) {
+    ScopedChooser chooser(target);
+    EXPECT_FALSE(zel::ExportNative(file_)) << target;
+  }
+  EXPECT_FALSE(zel::WriteWav(path_, file_, true));
+  EXPECT_FALSE(zel::WritePcmFile(dir_.File("link.zel"), file_));
+  EXPECT_NE(zel::LastWriteError().find("is the recording being read"), std::string::npos);
+  EXPECT_EQ(ReadFile(path_), before);
+
+  // Another file is written as raw little-endian samples.
+  ASSERT_TRUE(zel::WritePcmFile(dir_.File("raw.pcm"), file_));
+  EXPECT_TRUE(zel::LastWriteError().empty());
+  const std::string raw = ReadFile(dir_.File("raw.pcm"));
+  const int16_t* s = nullptr;
+  ASSERT_EQ(file_.GetSamples(0, file_.SampleCount(), &s), file_.SampleCount());
+  EXPECT_EQ(LeSamples(raw, 0), std::vector<int16_t>(s, s + file_.SampleCount()));
+}
+
+TEST_F(ExportTest, ASpanBeyondTheAudioExportsNothingAndSaysSo) {
+  RecordingDescription d;
+  d.formatTag = 6;
+  d.bookmarkStart = 2;  // the call is 2 s long
+  d.bookmarkEnd = 9;
+  std::string path = MakeRecording(dir_, "Late.zel", Speech(2 * 8000, 5), d);
+  CKlRecordFile file;
+  ASSERT_EQ(file.LoadRecordingAndWait(path, ""), 1);
+  ScopedChooser chooser(dir_.File("late"));
+  EXPECT_FALSE(zel::ExportWavClip(file));
+  EXPECT_FALSE(zel::ExportNativeClip(file));
+  EXPECT_FALSE(zel::LastWriteError().empty());
+  EXPECT_FALSE(FileExists(dir_.File("late.wav")));
+  EXPECT_FALSE(FileExists(dir_.File("late.zel")));
+  EXPECT_TRUE(chooser.chooser().requests.empty()) << "no dialog for an empty span";
 }

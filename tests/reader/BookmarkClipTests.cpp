@@ -1,6 +1,9 @@
 // Clips: a private copy cropped to the bookmark, written as a GSM recording.
 #include <cstdlib>
 
+#include <unistd.h>
+
+#include "core/WriteTarget.h"
 #include "recording/CBookmarkRecordFile.h"
 #include "tests/reader/ReaderFixture.h"
 
@@ -81,6 +84,44 @@ TEST_F(BookmarkClip, DurationZeroUsesEightThousandSamplesPerSecond) {
   CBookmarkRecordFile lateClip(lateSource, "");
   ASSERT_TRUE(lateClip.CropToBookmark());
   EXPECT_EQ(lateClip.SampleCount(), 16000);
+  EXPECT_EQ(lateClip.Header().Duration(), 2u) << "the length the clip holds, not 95 s";
+}
+
+TEST_F(BookmarkClip, ASpanWithoutAudioOrOntoTheSourceIsNotWritten) {
+  RecordingDescription d = Description(4, 7);
+  d.bookmarkStart = 7;  // exactly at the end of a 7-second call
+  d.bookmarkEnd = 12;
+  std::string path = Write("ends.zel", d, Voice(7));
+  const std::string before = zeltest::ReadFile(path);
+  CKlRecordFile source;
+  ASSERT_EQ(source.LoadRecording(path, ""), 1);
+  CBookmarkRecordFile clip(source, "");
+  ASSERT_TRUE(clip.CropToBookmark());
+  EXPECT_EQ(clip.SampleCount(), 0);
+  EXPECT_FALSE(clip.WriteClip(dir_.File("empty.zel")));
+  EXPECT_FALSE(zeltest::FileExists(dir_.File("empty.zel")));
+  EXPECT_FALSE(zel::LastWriteError().empty());
+
+  d.bookmarkStart = 1;
+  d.bookmarkEnd = 2;
+  std::string other = Write("other.zel", d, Voice(3));
+  CKlRecordFile second;
+  ASSERT_EQ(second.LoadRecording(other, ""), 1);
+  CBookmarkRecordFile span(second, "");
+  ASSERT_TRUE(span.CropToBookmark());
+  ASSERT_EQ(link(other.c_str(), dir_.File("hard.zel").c_str()), 0);
+  const std::string otherBefore = zeltest::ReadFile(other);
+  EXPECT_FALSE(span.WriteClip(other));
+  EXPECT_FALSE(span.WriteClip(dir_.File("hard.zel")));
+  EXPECT_EQ(zeltest::ReadFile(other), otherBefore);
+  EXPECT_EQ(zeltest::ReadFile(path), before);
+}
+
+TEST(NativeFileName, AppendsTheEndingUnlessPresentInAnyCase) {
+  EXPECT_EQ(zel::NativeFileName("/x/clip"), "/x/clip.zel");
+  EXPECT_EQ(zel::NativeFileName("clip.ZeL"), "clip.ZeL");
+  EXPECT_EQ(zel::NativeFileName("clip.zel.wav"), "clip.zel.wav.zel");
+  EXPECT_EQ(zel::NativeFileName("zel"), "zel.zel");
 }
 
 TEST_F(BookmarkClip, WithoutBookmarkNothingIsCropped) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Cp1252.h"
 #include "recording/CKlAESCipher.h"
 #include "support/TestSupport.h"
 
@@ -84,7 +85,7 @@ class CipherTest : public ::testing::Test {
 
 TEST_F(CipherTest, KeyStringMatchesMd5sumAndRuntimeCasePattern) {
   CKlAESCipher cipher;
-  for (std::string passphrase : {"Secret Pass", "secret pass", "x", "", "\xe4\xf6\xfc-1252 Passwort"}) {
+  for (std::string passphrase : {"Secret Pass", "secret pass", "x", ""}) {
     std::string expected = ExpectedKeyString(passphrase);
     EXPECT_EQ(cipher.ComputeKeyString(passphrase), expected) << passphrase;
     EXPECT_EQ(cipher.KeyString(), expected);
@@ -95,6 +96,22 @@ TEST_F(CipherTest, KeyStringMatchesMd5sumAndRuntimeCasePattern) {
   CKlAESCipher other;
   EXPECT_EQ(other.ComputeKeyString("Secret Pass"), cipher.ComputeKeyString("Secret Pass"));
   EXPECT_NE(cipher.ComputeKeyString("Secret Pass"), cipher.ComputeKeyString("secret pass"));
+}
+
+TEST_F(CipherTest, PassphraseIsHashedInWindows1252AndRefusedWhenItCannotBe) {
+  CKlAESCipher cipher;
+  // UTF-8 as typed; the device hashes the Windows-1252 bytes.
+  EXPECT_EQ(cipher.ComputeKeyString("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"),
+            ExpectedKeyString("Gr\xFC\xDF" "e \x80"));
+  EXPECT_EQ(cipher.ComputeKeyString("\xE4\xB8\xAD"), "") << "no key for a CJK passphrase";
+  EXPECT_EQ(cipher.ComputeKeyString("\xE4\xB8\xAD"), "");
+
+  zeltest::ScopedMessages messages;
+  EXPECT_TRUE(zel::PassphraseFits("Gr\xC3\xBC\xC3\x9F" "e"));
+  EXPECT_TRUE(messages.messages().empty());
+  EXPECT_FALSE(zel::PassphraseFits("pass \xF0\x9F\x94\x91"));
+  ASSERT_EQ(messages.messages().size(), 1u);
+  EXPECT_NE(messages.messages()[0].find("Windows-1252"), std::string::npos);
 }
 
 TEST_F(CipherTest, HeaderEncryptionMatchesOpensslForEveryKeySize) {

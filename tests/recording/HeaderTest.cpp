@@ -208,6 +208,22 @@ TEST_F(HeaderTest, TimeTexts) {
   zeltest::ScopedEnv tz2("TZ", "XXX-2");
   hdr.SetSiteCode("VLUK");  // two hours east: the offset is subtracted
   EXPECT_EQ(hdr.FormatDateTime(), "03/15/12 08:15:00");
+
+  // A 12-hour locale keeps its marker within the 20 characters.
+  hdr.SetSiteCode("Unknown");
+  if (std::setlocale(LC_TIME, "en_US.UTF-8") != nullptr) {
+    EXPECT_EQ(hdr.FormatDateTime(), "03/15/2012 10:15 AM");
+    hdr.SetStartTime(1331806500 + 5 * 3600 + 59);
+    EXPECT_EQ(hdr.FormatDateTime(), "03/15/2012 03:15 PM");
+  } else {
+    ADD_FAILURE() << "locale en_US.UTF-8 is missing (package locales-all)";
+  }
+  if (std::setlocale(LC_TIME, "de_DE.UTF-8") != nullptr) {
+    hdr.SetStartTime(1331806500);
+    EXPECT_EQ(hdr.FormatDateTime(), "15.03.2012 10:15:00");
+  } else {
+    ADD_FAILURE() << "locale de_DE.UTF-8 is missing (package locales-all)";
+  }
   std::setlocale(LC_TIME, saved.c_str());
 }
 
@@ -505,28 +521,60 @@ TEST_F(HeaderTest, KilledWriterNeverTouchesTheAudio) {
   std::string original = zeltest::BuildPlainFile(f, audio);
   std::string path = Write("k.zel", original);
   for (int round = 0; round < 3; ++round) {
+    int saved[2];
+    ASSERT_EQ(::pipe(saved), 0);
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      ::close(saved[0]);
       CKlRecordFileHdr hdr;
       if (hdr.LoadHeader(path, "") != 1440) ::_exit(3);
       for (int i = 0;; ++i) {
         hdr.SetBookmark(i % 50, i % 50 + 1 + round);
         if (hdr.SaveHeader(path) != 1) ::_exit(4);
+        if (i == 0 && ::write(saved[1], "s", 1) != 1) ::_exit(5);
       }
     }
-    ::usleep(20000 + round * 15000);
+    ::close(saved[1]);
+    // The kill must land while the writer is saving, after at least one save.
+    char done = 0;
+    const bool wrote = ::read(saved[0], &done, 1) == 1;
+    ::close(saved[0]);
+    ::usleep(5000 + round * 10000);
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "writer failed with " << WEXITSTATUS(status);
+    ASSERT_TRUE(wrote) << "the writer never saved";
     std::string now = zeltest::ReadFile(path);
     ASSERT_EQ(now.size(), original.size());
     EXPECT_EQ(now.substr(1440), audio);
     CKlRecordFileHdr hdr;
     ASSERT_EQ(hdr.LoadHeader(path, ""), 1440);
     EXPECT_EQ(hdr.CallerId(), f.callerId);
+    int start = 0, end = 0;
+    EXPECT_TRUE(hdr.GetBookmark(start, end)) << "a saved header carries a bookmark";
   }
+}
+
+TEST_F(HeaderTest, Version5KeyCheckIsWrittenBackNulPadded) {
+  HeaderFields f;
+  std::string original = zeltest::BuildEncryptedFile(f, zeltest::Filler(3000, 2), kPass, 0);
+  // Bytes after the key string's end in the stored field, as some files carry.
+  for (size_t i = 8 + 33; i < 48; ++i) original[i] = static_cast<char>('Z' ^ 0x80);
+  std::string path = Write("check.zel", original);
+  CKlRecordFileHdr hdr;
+  ASSERT_EQ(hdr.LoadHeader(path, kPass), 1440);
+  ASSERT_EQ(hdr.SetBookmark(1, 2), 1);
+  ASSERT_EQ(hdr.SaveHeader(path), 1);
+  std::string prefix = zeltest::ReadFile(path).substr(0, 48);
+  const std::string key = zeltest::TestKeyString(kPass);
+  for (size_t i = 0; i < 40; ++i) {
+    const unsigned char want = (i < key.size() ? static_cast<unsigned char>(key[i]) : 0) ^ 0x80;
+    EXPECT_EQ(static_cast<unsigned char>(prefix[8 + i]), want) << "byte " << i;
+  }
+  CKlRecordFileHdr again;
+  EXPECT_EQ(again.LoadHeader(path, kPass), 1440);
 }
 
 }  // namespace

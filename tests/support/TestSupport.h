@@ -1,6 +1,9 @@
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "core/MessageSink.h"
 
 // Helpers shared by the test programs.
 namespace zeltest {
@@ -46,6 +49,30 @@ class XdgSandbox {
   TempDir dir_;
   ScopedEnv config_;
   ScopedEnv data_;
+};
+
+// A message sink that records what it is shown; questions are answered No.
+class RecordingSink : public IMessageSink {
+ public:
+  void ShowMessage(const std::string& text, const std::string&, Icon) override {
+    messages.push_back(text);
+  }
+  Answer AskYesNo(const std::string& text, const std::string&) override {
+    messages.push_back(text);
+    return Answer::No;
+  }
+  std::vector<std::string> messages;
+};
+
+// Installs a RecordingSink for the lifetime of the object.
+class ScopedMessages {
+ public:
+  ScopedMessages() : sink_(std::make_shared<RecordingSink>()) { zel::SetMessageSink(sink_); }
+  ~ScopedMessages() { zel::SetMessageSink(nullptr); }
+  const std::vector<std::string>& messages() const { return sink_->messages; }
+
+ private:
+  std::shared_ptr<RecordingSink> sink_;
 };
 
 struct CommandResult {
