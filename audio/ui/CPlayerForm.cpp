@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "audio/CPlaybackManager.h"
+#include "audio/CPlayerState.h"
 #include "audio/WavExport.h"
 #include "audio/ui/COutputScope.h"
 #include "audio/ui/CQtSaveFileChooser.h"
@@ -43,7 +44,8 @@ bool Blank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std:
 
 CPlayerForm::CPlayerForm(QWidget* parent)
     : QWidget(parent), scope_(new COutputScope(this)), title_(new QLabel(this)), caller_(new QLabel(this)),
-      duration_(new QLabel(this)), position_(new QLabel(this)) {
+      duration_(new QLabel(this)), position_(new QLabel(this)),
+      state_(*Singleton<CPlaybackManager>::Instance()) {
   setAcceptDrops(true);
   setAccessibleName(QStringLiteral("Player Panel"));
   QFont bold = title_->font();
@@ -304,21 +306,10 @@ void CPlayerForm::Stop() {
 void CPlayerForm::Step(int samples) {
   CPlaybackManager& m = Manager();
   if (!m.IsLoaded()) return;
-  const bool wasPlaying = m.IsPlaying();
-  if (wasPlaying) m.TogglePause();
-  const int64_t target = static_cast<int64_t>(m.Position()) + samples;
-  if (target < 0 || target > m.Recording().SampleCount()) {
-    // Past either end: stop and rewind, even when it was not playing.
-    m.PlayStop(false, true);
-    scope_->SetPosition(0);
-    position_->setText(Hms(0));
-    UpdateButtons();
-    return;
-  }
-  m.Seek(static_cast<int>(target));
-  scope_->SetPosition(static_cast<int>(target));
-  position_->setText(Hms(static_cast<int>(target) / 8000));
-  if (wasPlaying) m.TogglePause();
+  state_.Step(samples);
+  const int pos = m.Position();
+  scope_->SetPosition(pos);
+  position_->setText(Hms(pos / 8000));
   UpdateButtons();
 }
 
@@ -471,14 +462,11 @@ void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
 void CPlayerForm::OnTimer() {
   CPlaybackManager& m = Manager();
   if (!m.IsLoaded()) return;
-  const int pos = m.Position();
-  position_->setText(Hms(pos / 8000));
-  scope_->SetPosition(pos);
-  if (position_->text() == duration_->text()) {
-    Stop();
-  } else {
-    UpdateButtons();
-  }
+  // The state stops and rewinds once the position text reaches the duration text.
+  state_.Tick();
+  position_->setText(QString::fromStdString(state_.LastPositionText()));
+  scope_->SetPosition(m.Position());
+  UpdateButtons();
   scope_->update();
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/CPlayerState.h"
 #include "recording/CKlFileListEntry.h"
 
 class COutputScope;
@@ -99,6 +100,7 @@ class CPlayerForm : public QWidget {
   QMenu* moreMenu_;
   QAction* importantAction_;
   QAction* deleteAction_;
+  CPlayerState state_;
   QTimer timer_;
 
   CKlFileListEntry entry_;
