@@ -21,6 +21,7 @@
 #include "audio/ui/CQtSaveFileChooser.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
+#include "core/WriteTarget.h"
 #include "core/Singleton.h"
 #include "organiser/CCallHistory.h"
 #include "organiser/CHotLists.h"
@@ -419,7 +420,8 @@ void CPlayerForm::CloseRecording() {
   ClearTexts();
 }
 
-bool CPlayerForm::WaitForDecoding() {
+bool CPlayerForm::WaitForDecoding(bool& cancelled) {
+  cancelled = false;
   CKlRecordFile& rec = Manager().Recording();
   if (rec.IsReady()) return true;
   QElapsedTimer clock;
@@ -434,7 +436,10 @@ bool CPlayerForm::WaitForDecoding() {
     }
     if (progress) {
       progress->SetPos(rec.DecodedCount() / 8000);
-      if (!progress->PeekAndPump()) return false;
+      if (!progress->PeekAndPump()) {
+        cancelled = true;
+        return false;
+      }
     }
   }
   return rec.IsReady();
@@ -444,19 +449,30 @@ void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
   CPlaybackManager& m = Manager();
   if (!m.IsLoaded() || Singleton<CSettings>::Instance()->IsExportBlocked()) return;
   // The whole call is written from the decoded samples: wait for the decode thread.
-  if (!WaitForDecoding()) return;
+  bool cancelled = false;
+  if (!WaitForDecoding(cancelled)) {
+    if (!cancelled) zel::ShowMessage("The call could not be decompressed.", IMessageSink::Icon::Error);
+    return;
+  }
   const CKlRecordFile& rec = m.Recording();
+  zel::ClearLastWriteError();
+  bool ok;
   if (span) {
     if (mail)
-      wav ? zel::EmailWavClip(rec) : zel::EmailNativeClip(rec);
+      ok = wav ? zel::EmailWavClip(rec) : zel::EmailNativeClip(rec);
     else
-      wav ? zel::ExportWavClip(rec) : zel::ExportNativeClip(rec);
+      ok = wav ? zel::ExportWavClip(rec) : zel::ExportNativeClip(rec);
   } else {
     if (mail)
-      wav ? zel::EmailWav(rec) : zel::EmailNative(rec);
+      ok = wav ? zel::EmailWav(rec) : zel::EmailNative(rec);
     else
-      wav ? zel::ExportWav(rec) : zel::ExportNative(rec);
+      ok = wav ? zel::ExportWav(rec) : zel::ExportNative(rec);
   }
+  // A cancelled save dialog leaves no reason; anything else is shown.
+  if (!ok && !zel::LastWriteError().empty())
+    zel::ShowMessage(std::string(mail ? "The call could not be mailed: " : "The call could not be exported: ") +
+                         zel::LastWriteError(),
+                     IMessageSink::Icon::Error);
 }
 
 void CPlayerForm::OnTimer() {

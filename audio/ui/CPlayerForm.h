@@ -73,7 +73,9 @@ class CPlayerForm : public QWidget {
   void ShowBookmarkButton(BookmarkState state);
   void UpdateButtons();
   void ClearTexts();
-  bool WaitForDecoding();
+  // Waits for the decode thread, with a progress window after a moment; false when
+  // the user cancelled or the call could not be decoded.
+  bool WaitForDecoding(bool& cancelled);
   void UpdateMenus();
 
   COutputScope* scope_;

@@ -2,12 +2,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileInfo>
 #include <QImage>
 #include <QMimeData>
 #include <QSet>
 #include <QUrl>
 
 #include "audio/CPlaybackManager.h"
+#include "audio/ISaveFileChooser.h"
 #include "audio/ui/COutputScope.h"
 #include "audio/ui/CPlayerBar.h"
 #include "audio/ui/CPlayerForm.h"
@@ -51,9 +53,10 @@ class PlayerPanel : public ::testing::Test {
   }
   static CPlaybackManager& Manager() { return *Singleton<CPlaybackManager>::Instance(); }
 
-  std::string Make(const std::string& name, int seconds, int bmStart = -1, int bmEnd = -1, uint32_t important = 0) {
+  std::string Make(const std::string& name, int seconds, int bmStart = -1, int bmEnd = -1, uint32_t important = 0,
+                   int32_t formatTag = 6) {
     RecordingDescription d;
-    d.formatTag = 6;
+    d.formatTag = formatTag;
     d.callerId = "0171 555 0199";
     d.comment = "Call back on Monday";
     d.bookmarkStart = bmStart;
@@ -142,6 +145,34 @@ TEST_F(PlayerPanel, MarkImportantTogglesTheHeaderAndAnnouncesIt) {
   CKlRecordFile file;
   ASSERT_EQ(file.LoadRecordingAndWait(path, ""), 1);
   EXPECT_EQ(file.Header().Important(), 1u);
+}
+
+namespace {
+class FixedChooser : public ISaveFileChooser {
+ public:
+  explicit FixedChooser(std::string path) : path_(std::move(path)) {}
+  std::optional<SaveFileChoice> ChooseSaveFile(const SaveFileRequest&) override {
+    return SaveFileChoice{path_, 1};  // the uncompressed WAV filter
+  }
+
+ private:
+  std::string path_;
+};
+}  // namespace
+
+TEST_F(PlayerPanel, ExportOfACallStillDecodingWaitsForTheWholeCall) {
+  CPlayerForm form;
+  const int seconds = 900;
+  std::string path = Make("Emil-20260301.zel", seconds, -1, -1, 0, 49);
+  const std::string out = dir_.path() + "/whole.wav";
+  auto old = zel::SaveFileChooser();
+  zel::SetSaveFileChooser(std::make_shared<FixedChooser>(out));
+  Load(form, path);
+  form.MailOrExport(false, false, true);
+  zel::SetSaveFileChooser(old);
+  QFileInfo wav(QString::fromStdString(out));
+  ASSERT_TRUE(wav.exists());
+  EXPECT_GE(wav.size(), static_cast<qint64>(seconds) * 8000 * 2);
 }
 
 TEST_F(PlayerPanel, SteppingPastEitherEndStopsAndRewinds) {
