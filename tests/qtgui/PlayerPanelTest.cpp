@@ -175,6 +175,40 @@ TEST_F(PlayerPanel, ExportOfACallStillDecodingWaitsForTheWholeCall) {
   EXPECT_GE(wav.size(), static_cast<qint64>(seconds) * 8000 * 2);
 }
 
+namespace {
+class AnsweringSink : public RecordingSink {
+ public:
+  Answer answer = Answer::Yes;
+  Answer AskYesNo(const std::string& text, const std::string&) override {
+    messages.push_back(text);
+    return answer;
+  }
+};
+}  // namespace
+
+TEST_F(PlayerPanel, DeleteAsksThenMovesTheCallToTheTrash) {
+  auto sink = std::make_shared<AnsweringSink>();
+  zel::SetMessageSink(sink);
+  CPlayerForm form;
+  std::string path = Make("Finn-20260301.zel", 3);
+  Load(form, path);
+  sink->answer = IMessageSink::Answer::No;
+  form.Delete();
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(path)));
+  sink->answer = IMessageSink::Answer::Yes;
+  form.Delete();
+  zel::SetMessageSink(nullptr);
+  ASSERT_EQ(sink->messages.size(), 2u);
+  EXPECT_EQ(sink->messages[0], "This will delete 1 call(s)\n\nAre you sure?");
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path)));
+  EXPECT_FALSE(Manager().IsLoaded());
+  EXPECT_TRUE(form.Title().isEmpty());
+  QCoreApplication::processEvents();
+  ASSERT_EQ(receiver_.got.size(), 1u);
+  EXPECT_EQ(receiver_.got[0].type, 0xA042);
+  EXPECT_EQ(receiver_.got[0].param, 2);
+}
+
 TEST_F(PlayerPanel, SteppingPastEitherEndStopsAndRewinds) {
   CPlayerForm form;
   Load(form, Make("Ben-20260301.zel", 90));
