@@ -2,7 +2,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <cstdlib>
 #include <QImage>
 #include <QMimeData>
 #include <QSet>
@@ -190,7 +193,11 @@ TEST_F(PlayerPanel, DeleteAsksThenMovesTheCallToTheTrash) {
   auto sink = std::make_shared<AnsweringSink>();
   zel::SetMessageSink(sink);
   CPlayerForm form;
-  std::string path = Make("Finn-20260301.zel", 3);
+  // Beside the sandbox's data folder, so that the trash used is the sandbox's own.
+  const std::string data = std::getenv("XDG_DATA_HOME");
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(data)));
+  std::string path = data + "/Finn-20260301.zel";
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(Make("Finn-20260301.zel", 3)), QString::fromStdString(path)));
   Load(form, path);
   sink->answer = IMessageSink::Answer::No;
   form.Delete();
@@ -201,6 +208,7 @@ TEST_F(PlayerPanel, DeleteAsksThenMovesTheCallToTheTrash) {
   ASSERT_EQ(sink->messages.size(), 2u);
   EXPECT_EQ(sink->messages[0], "This will delete 1 call(s)\n\nAre you sure?");
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path)));
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(data + "/Trash/files/Finn-20260301.zel")));
   EXPECT_FALSE(Manager().IsLoaded());
   EXPECT_TRUE(form.Title().isEmpty());
   QCoreApplication::processEvents();
