@@ -1,0 +1,522 @@
+#include "audio/ui/CPlayerForm.h"
+
+#include <QDragEnterEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QShortcut>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "audio/CPlaybackManager.h"
+#include "audio/CPlayerState.h"
+#include "audio/WavExport.h"
+#include "audio/ui/COutputScope.h"
+#include "audio/ui/CQtSaveFileChooser.h"
+#include "core/CSettings.h"
+#include "core/MessageSink.h"
+#include "core/WriteTarget.h"
+#include "core/Singleton.h"
+#include "organiser/CCallHistory.h"
+#include "organiser/CHotLists.h"
+#include "organiser/ui/CHistoryDlg.h"
+#include "organiser/ui/CHotListDlg.h"
+#include "recording/CKlRecordFileHdr.h"
+#include "toolkit/ui/CIconSet.h"
+#include "toolkit/ui/CProgressWnd.h"
+#include "toolkit/ui/Notifications.h"
+
+namespace {
+const char* const kIndicatorIcons[4] = {"important", "bookmark", "comment", "encrypted"};
+const char* const kIndicatorNames[4] = {"Important", "Bookmarked", "Comment", "Encrypted"};
+
+QString Hms(int seconds) {
+  return QString::fromStdString(CKlRecordFileHdr::FormatHms(static_cast<uint32_t>(std::max(seconds, 0))));
+}
+
+bool Blank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std::string::npos; }
+}  // namespace
+
+CPlayerForm::CPlayerForm(QWidget* parent)
+    : QWidget(parent), scope_(new COutputScope(this)), title_(new QLabel(this)), caller_(new QLabel(this)),
+      duration_(new QLabel(this)), position_(new QLabel(this)),
+      state_(*Singleton<CPlaybackManager>::Instance()) {
+  setAcceptDrops(true);
+  setAccessibleName(QStringLiteral("Player Panel"));
+  QFont bold = title_->font();
+  bold.setBold(true);
+  title_->setFont(bold);
+  title_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  auto* texts = new QHBoxLayout;
+  texts->addWidget(title_, 1);
+  texts->addWidget(caller_, 1);
+  for (int i = 0; i < 4; ++i) {
+    indicators_[i] = new QLabel(this);
+    indicators_[i]->setFixedSize(16, 16);
+    indicators_[i]->setAccessibleName(QString::fromLatin1(kIndicatorNames[i]));
+    texts->addWidget(indicators_[i]);
+  }
+  texts->addSpacing(8);
+  texts->addWidget(position_);
+  texts->addWidget(new QLabel(QStringLiteral("/"), this));
+  texts->addWidget(duration_);
+  caller_->setAccessibleName(QStringLiteral("Caller"));
+  position_->setAccessibleName(QStringLiteral("Position"));
+  duration_->setAccessibleName(QStringLiteral("Duration"));
+
+  back30_ = MakeButton("back30", "Step the call back 30 seconds", "Shift+Left");
+  back10_ = MakeButton("back10", "Step the call back 10 seconds", "Left");
+  play_ = MakeButton("play", "Play the call", "Space");
+  pause_ = MakeButton("pause", "Pause playback of the call", "Space");
+  stop_ = MakeButton("stop", "Stop playing the call", "Home");
+  fwd10_ = MakeButton("forward10", "Step the call forward 10 seconds", "Right");
+  fwd30_ = MakeButton("forward30", "Step the call forward 30 seconds", "Shift+Right");
+  markStartBtn_ = MakeButton("bookmark-start", "Mark the start of the bookmark", "B");
+  markEndBtn_ = MakeButton("bookmark-end", "Mark the end of the bookmark", "B");
+  clearBtn_ = MakeButton("bookmark-clear", "Clear the bookmark", "B");
+  mailBtn_ = MakeButton("mail", "Mail the call", QString());
+  exportBtn_ = MakeButton("export", "Export the call", QString());
+  moreBtn_ = MakeButton("more", "Other commands", QString());
+
+  connect(back30_, &QToolButton::clicked, this, [this] { Step(-kStep30); });
+  connect(back10_, &QToolButton::clicked, this, [this] { Step(-kStep10); });
+  connect(play_, &QToolButton::clicked, this, &CPlayerForm::Play);
+  connect(pause_, &QToolButton::clicked, this, &CPlayerForm::Pause);
+  connect(stop_, &QToolButton::clicked, this, &CPlayerForm::Stop);
+  connect(fwd10_, &QToolButton::clicked, this, [this] { Step(kStep10); });
+  connect(fwd30_, &QToolButton::clicked, this, [this] { Step(kStep30); });
+  for (QToolButton* b : {markStartBtn_, markEndBtn_, clearBtn_})
+    connect(b, &QToolButton::clicked, this, &CPlayerForm::BookmarkButton);
+
+  mailMenu_ = new QMenu(this);
+  exportMenu_ = new QMenu(this);
+  for (int m = 0; m < 2; ++m) {
+    QMenu* menu = m == 0 ? mailMenu_ : exportMenu_;
+    const bool mail = m == 0;
+    const QString verb = mail ? QStringLiteral("Mail") : QStringLiteral("Export");
+    menu->addAction(verb + QStringLiteral(" Whole Call as WAV..."), this, [this, mail] { MailOrExport(mail, false, true); });
+    menu->addAction(verb + QStringLiteral(" Whole Call as Recording..."), this, [this, mail] { MailOrExport(mail, false, false); });
+    menu->addSeparator();
+    menu->addAction(verb + QStringLiteral(" Bookmarked Span as WAV..."), this, [this, mail] { MailOrExport(mail, true, true); });
+    menu->addAction(verb + QStringLiteral(" Bookmarked Span as Recording..."), this, [this, mail] { MailOrExport(mail, true, false); });
+  }
+  moreMenu_ = new QMenu(this);
+  importantAction_ = moreMenu_->addAction(CIconSet::Icon("important"), QStringLiteral("Mark Important\tCtrl+I"),
+                                          this, &CPlayerForm::MarkImportant);
+  deleteAction_ = moreMenu_->addAction(CIconSet::Icon("delete"), QStringLiteral("Delete"), this, &CPlayerForm::Delete);
+  moreMenu_->addSeparator();
+  moreMenu_->addAction(CIconSet::Icon("review"), QStringLiteral("Add to Calls for Review..."), this,
+                       &CPlayerForm::AddToCallsForReview);
+  moreMenu_->addAction(CIconSet::Icon("history"), QStringLiteral("History..."), this, &CPlayerForm::History);
+  moreMenu_->addSeparator();
+  moreMenu_->addAction(CIconSet::Icon("close"), QStringLiteral("Close"), this, &CPlayerForm::CloseRecording);
+  connect(mailBtn_, &QToolButton::clicked, this, [this] { UpdateMenus(); mailBtn_->showMenu(); });
+  connect(exportBtn_, &QToolButton::clicked, this, [this] { UpdateMenus(); exportBtn_->showMenu(); });
+  connect(moreBtn_, &QToolButton::clicked, this, [this] { UpdateMenus(); moreBtn_->showMenu(); });
+  mailBtn_->setMenu(mailMenu_);
+  exportBtn_->setMenu(exportMenu_);
+  moreBtn_->setMenu(moreMenu_);
+  for (QToolButton* b : {mailBtn_, exportBtn_, moreBtn_}) b->setPopupMode(QToolButton::DelayedPopup);
+
+  auto* buttons = new QHBoxLayout;
+  for (QToolButton* b : {back30_, back10_, play_, pause_, stop_, fwd10_, fwd30_}) buttons->addWidget(b);
+  buttons->addSpacing(12);
+  for (QToolButton* b : {markStartBtn_, markEndBtn_, clearBtn_}) buttons->addWidget(b);
+  buttons->addStretch(1);
+  for (QToolButton* b : {mailBtn_, exportBtn_, moreBtn_}) buttons->addWidget(b);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(6, 4, 6, 4);
+  layout->addLayout(texts);
+  layout->addWidget(scope_, 1);
+  layout->addLayout(buttons);
+
+  auto key = [this](const char* seq, auto fn) {
+    auto* s = new QShortcut(QKeySequence(QString::fromLatin1(seq)), this, this, fn, Qt::WidgetWithChildrenShortcut);
+    s->setAutoRepeat(false);
+  };
+  key("Space", [this] { TogglePlay(); });
+  key("Left", [this] { Step(-kStep10); });
+  key("Right", [this] { Step(kStep10); });
+  key("Shift+Left", [this] { Step(-kStep30); });
+  key("Shift+Right", [this] { Step(kStep30); });
+  key("Home", [this] { Stop(); });
+  key("B", [this] { BookmarkButton(); });
+  key("Ctrl+I", [this] { MarkImportant(); });
+
+  // Exports ask for their target through Qt's dialog unless the program chose otherwise.
+  if (!zel::SaveFileChooser()) zel::SetSaveFileChooser(std::make_shared<CQtSaveFileChooser>());
+
+  connect(&timer_, &QTimer::timeout, this, &CPlayerForm::OnTimer);
+  timer_.start(200);
+  ClearTexts();
+}
+
+CPlayerForm::~CPlayerForm() = default;
+
+CPlaybackManager& CPlayerForm::Manager() const { return *Singleton<CPlaybackManager>::Instance(); }
+
+QToolButton* CPlayerForm::MakeButton(const QString& icon, const QString& tip, const QString& key) {
+  auto* b = new QToolButton(this);
+  b->setIcon(CIconSet::Icon(icon));
+  b->setIconSize(QSize(16, 16));
+  b->setAutoRaise(true);
+  b->setToolTip(key.isEmpty() ? tip : tip + QStringLiteral(" (") + key + QLatin1Char(')'));
+  b->setAccessibleName(tip);
+  b->setFocusPolicy(Qt::TabFocus);
+  return b;
+}
+
+QString CPlayerForm::Title() const { return title_->text(); }
+QString CPlayerForm::PositionText() const { return position_->text(); }
+bool CPlayerForm::IndicatorShown(int index) const {
+  return index >= 0 && index < 4 && !indicators_[index]->pixmap().isNull();
+}
+
+void CPlayerForm::SetIndicator(int index, bool on) {
+  indicators_[index]->setPixmap(on ? CIconSet::Icon(kIndicatorIcons[index]).pixmap(16, 16) : QPixmap());
+  indicators_[index]->setToolTip(on ? QString::fromLatin1(kIndicatorNames[index]) : QString());
+}
+
+void CPlayerForm::ShowBookmarkButton(BookmarkState state) {
+  bookmarkState_ = state;
+  markStartBtn_->setVisible(state == BookmarkState::MarkStart);
+  markEndBtn_->setVisible(state == BookmarkState::MarkEnd);
+  clearBtn_->setVisible(state == BookmarkState::Clear);
+}
+
+void CPlayerForm::UpdateButtons() {
+  CPlaybackManager& m = Manager();
+  const bool loaded = m.IsLoaded();
+  for (QToolButton* b : {back30_, back10_, play_, pause_, fwd10_, fwd30_, markStartBtn_, markEndBtn_, clearBtn_,
+                         mailBtn_, exportBtn_})
+    b->setEnabled(loaded);
+  stop_->setEnabled(loaded && (m.IsPlaying() || m.IsPaused()));
+  play_->setVisible(!m.IsPlaying());
+  pause_->setVisible(m.IsPlaying());
+}
+
+void CPlayerForm::UpdateMenus() {
+  CSettings& settings = *Singleton<CSettings>::Instance();
+  const bool loaded = Manager().IsLoaded();
+  const bool blocked = settings.IsExportBlocked();
+  int bs = -1, be = -1;
+  const bool hasSpan = loaded && Manager().Recording().GetBookmark(bs, be);
+  for (QMenu* menu : {mailMenu_, exportMenu_}) {
+    const auto actions = menu->actions();
+    for (int i = 0; i < actions.size(); ++i)
+      actions[i]->setEnabled(loaded && !blocked && (i < 2 || hasSpan));
+  }
+  // The key itself is the form's shortcut; the menu only shows it.
+  importantAction_->setText(entry_.Important() ? QStringLiteral("Remove Important Mark\tCtrl+I")
+                                                : QStringLiteral("Mark Important\tCtrl+I"));
+  for (QAction* a : moreMenu_->actions()) a->setEnabled(loaded || a->text() == QStringLiteral("History..."));
+  deleteAction_->setEnabled(loaded && !settings.IsDeleteDisabled());
+}
+
+void CPlayerForm::ClearTexts() {
+  title_->clear();
+  caller_->clear();
+  duration_->clear();
+  position_->clear();
+  for (int i = 0; i < 4; ++i) SetIndicator(i, false);
+  markStart_ = markEnd_ = -1;
+  scope_->SetMarks(-1, -1);
+  scope_->SetTotal(0);
+  ShowBookmarkButton(BookmarkState::MarkStart);
+  UpdateButtons();
+}
+
+void CPlayerForm::ShowRecording(const std::string& path) {
+  CPlaybackManager& m = Manager();
+  entry_ = CKlFileListEntry();
+  entry_.SetPath(path);
+  entry_.LoadDetails(Singleton<CSettings>::Instance()->GetPassphrase());
+  title_->setText(QStringLiteral("File - %1.zel").arg(QFileInfo(QString::fromStdString(path)).completeBaseName()));
+  caller_->setText(QString::fromStdString(entry_.CallerIdText()));
+  duration_->setText(QString::fromStdString(entry_.DurationText()));
+  position_->setText(Hms(m.Position() / 8000));
+  title_->setAccessibleName(title_->text());
+  int bs = -1, be = -1;
+  const bool hasBookmark = m.Recording().GetBookmark(bs, be);
+  markStart_ = markEnd_ = -1;
+  scope_->SetMarks(hasBookmark ? bs * 8000 : -1, hasBookmark ? be * 8000 : -1);
+  SetIndicator(1, hasBookmark);
+  scope_->SetTotal(m.Recording().SampleCount());
+  scope_->SetPosition(m.Position());
+  SetIndicator(0, entry_.Important() != 0);
+  SetIndicator(2, !Blank(entry_.CommentText()));
+  SetIndicator(3, entry_.Encrypted());
+  ShowBookmarkButton(hasBookmark ? BookmarkState::Clear : BookmarkState::MarkStart);
+  UpdateButtons();
+}
+
+bool CPlayerForm::OpenAndPlay(const std::string& path) {
+  CloseRecording();
+  if (!Manager().Load(path)) return false;
+  ShowRecording(path);
+  Manager().PlayStop(true, false);
+  Play();
+  return true;
+}
+
+void CPlayerForm::Play() {
+  CPlaybackManager& m = Manager();
+  if (!m.CanPlay()) return;
+  if (m.IsPaused())
+    m.TogglePause();
+  else
+    m.PlayStop(true, false);
+  const std::string& path = m.Recording().Path();
+  Singleton<CCallHistory>::Instance()->AddPlayed(path);
+  history_.erase(std::remove(history_.begin(), history_.end(), path), history_.end());
+  history_.insert(history_.begin(), path);
+  UpdateButtons();
+}
+
+void CPlayerForm::Pause() {
+  CPlaybackManager& m = Manager();
+  if (m.IsPlaying()) m.TogglePause();
+  UpdateButtons();
+}
+
+void CPlayerForm::TogglePlay() {
+  if (Manager().IsPlaying())
+    Pause();
+  else
+    Play();
+}
+
+void CPlayerForm::Stop() {
+  CPlaybackManager& m = Manager();
+  if (m.IsLoaded() && (m.IsPlaying() || m.IsPaused())) {
+    m.PlayStop(false, true);
+    scope_->SetPosition(0);
+    position_->setText(Hms(0));
+  }
+  UpdateButtons();
+}
+
+void CPlayerForm::Step(int samples) {
+  CPlaybackManager& m = Manager();
+  if (!m.IsLoaded()) return;
+  state_.Step(samples);
+  const int pos = m.Position();
+  scope_->SetPosition(pos);
+  position_->setText(Hms(pos / 8000));
+  UpdateButtons();
+}
+
+void CPlayerForm::BookmarkButton() {
+  CPlaybackManager& m = Manager();
+  if (!m.IsLoaded()) return;
+  CKlRecordFile& rec = m.Recording();
+  const QString path = QString::fromStdString(rec.Path());
+  if (bookmarkState_ == BookmarkState::MarkStart) {
+    markStart_ = m.Position();
+    if (markEnd_ != -1) markStart_ = -1;
+    scope_->SetMarks(markStart_, markEnd_);
+    ShowBookmarkButton(BookmarkState::MarkEnd);
+    return;
+  }
+  if (bookmarkState_ == BookmarkState::MarkEnd) {
+    markEnd_ = m.Position();
+    if (markEnd_ < markStart_) std::swap(markStart_, markEnd_);
+    if (markEnd_ == markStart_) markStart_ = markEnd_ = -1;
+    scope_->SetMarks(markStart_, markEnd_);
+    ShowBookmarkButton(BookmarkState::Clear);
+    if (markStart_ == -1 || markEnd_ <= 8000) return;
+    const int startSec = markStart_ / 8000, endSec = markEnd_ / 8000;
+    if (rec.SetBookmark(startSec, endSec) != 1) return;
+    if (!rec.SaveIfDirty()) {
+      zel::ShowMessage("Could not write the bookmark into " + rec.Path(), IMessageSink::Icon::Error);
+      return;
+    }
+    SetIndicator(1, true);
+    zelgui::PostNotification(zelgui::kBookmarkChanged, (static_cast<long long>(endSec) << 16) | startSec, path);
+    return;
+  }
+  markStart_ = markEnd_ = -1;
+  scope_->SetMarks(-1, -1);
+  ShowBookmarkButton(BookmarkState::MarkStart);
+  rec.SetBookmark(-1, -1);
+  if (!rec.SaveIfDirty()) {
+    zel::ShowMessage("Could not remove the bookmark from " + rec.Path(), IMessageSink::Icon::Error);
+    return;
+  }
+  SetIndicator(1, false);
+  zelgui::PostNotification(zelgui::kBookmarkChanged, -1, path);
+}
+
+void CPlayerForm::MarkImportant() {
+  CPlaybackManager& m = Manager();
+  if (!m.IsLoaded()) return;
+  CKlRecordFile& rec = m.Recording();
+  const uint32_t value = entry_.Important() ? 0 : 1;
+  rec.SetImportant(value);
+  if (!rec.SaveIfDirty()) {
+    zel::ShowMessage("Could not write the important mark into " + rec.Path(), IMessageSink::Icon::Error);
+    return;
+  }
+  entry_.SetImportant(value);
+  SetIndicator(0, value != 0);
+  zelgui::PostNotification(zelgui::kRecordingChanged, value ? 0 : 1, QString::fromStdString(rec.Path()));
+}
+
+void CPlayerForm::Delete() {
+  CPlaybackManager& m = Manager();
+  if (!m.IsLoaded() || Singleton<CSettings>::Instance()->IsDeleteDisabled()) return;
+  if (zel::MessageSink()->AskYesNo("This will delete 1 call(s)\n\nAre you sure?", "Zel Velomar") !=
+      IMessageSink::Answer::Yes)
+    return;
+  const QString path = QString::fromStdString(m.Recording().Path());
+  CloseRecording();
+  QFile file(path);
+  if (!file.moveToTrash()) {
+    zel::ShowMessage("Failed to delete one or more files!\rPossibly it is Read Only?", IMessageSink::Icon::Error);
+    return;
+  }
+  zelgui::PostNotification(zelgui::kRecordingChanged, 2, path);
+}
+
+void CPlayerForm::AddToCallsForReview() {
+  CPlaybackManager& m = Manager();
+  if (!m.IsLoaded()) return;
+  int groupId = -1;
+  if (!CHotListDlg::Pick(this, groupId)) return;
+  const std::string path = m.Recording().Path();
+  CHotLists& store = *Singleton<CHotLists>::Instance();
+  CollectionEntry link;
+  link.id = store.NextId();
+  link.parentId = groupId;
+  link.name = QFileInfo(QString::fromStdString(path)).completeBaseName().toStdString() + ".zel";
+  link.target = path;
+  if (!store.Add(link) || !store.Save()) {
+    zel::ShowMessage("Could not add the call to the calls for review.", IMessageSink::Icon::Error);
+    return;
+  }
+  zelgui::PostNotification(zelgui::kReviewTreeChanged, 0);
+}
+
+void CPlayerForm::History() {
+  CHistoryDlg dialog(history_, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  history_ = dialog.Paths();
+  if (!dialog.PlayPath().empty()) OpenAndPlay(dialog.PlayPath());
+}
+
+void CPlayerForm::CloseRecording() {
+  CPlaybackManager& m = Manager();
+  if (m.IsPlaying() || m.IsPaused()) m.PlayStop(false, true);
+  m.Close();
+  entry_ = CKlFileListEntry();
+  ClearTexts();
+}
+
+bool CPlayerForm::WaitForDecoding(bool& cancelled) {
+  cancelled = false;
+  CKlRecordFile& rec = Manager().Recording();
+  if (rec.IsReady()) return true;
+  QElapsedTimer clock;
+  clock.start();
+  std::unique_ptr<CProgressWnd> progress;
+  while (!rec.WaitForDecoding(50)) {
+    if (!progress && clock.elapsed() > 300) {
+      progress = std::make_unique<CProgressWnd>(this, QStringLiteral("Zel Velomar"));
+      progress->SetText(QStringLiteral("Decompressing the call..."));
+      progress->SetRange(0, std::max(rec.SampleCount() / 8000, 1));
+      progress->show();
+    }
+    if (progress) {
+      progress->SetPos(rec.DecodedCount() / 8000);
+      if (!progress->PeekAndPump()) {
+        cancelled = true;
+        return false;
+      }
+    }
+  }
+  return rec.IsReady();
+}
+
+void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
+  CPlaybackManager& m = Manager();
+  if (!m.IsLoaded() || Singleton<CSettings>::Instance()->IsExportBlocked()) return;
+  // The whole call is written from the decoded samples: wait for the decode thread.
+  bool cancelled = false;
+  if (!WaitForDecoding(cancelled)) {
+    if (!cancelled) zel::ShowMessage("The call could not be decompressed.", IMessageSink::Icon::Error);
+    return;
+  }
+  const CKlRecordFile& rec = m.Recording();
+  zel::ClearLastWriteError();
+  bool ok;
+  if (span) {
+    if (mail)
+      ok = wav ? zel::EmailWavClip(rec) : zel::EmailNativeClip(rec);
+    else
+      ok = wav ? zel::ExportWavClip(rec) : zel::ExportNativeClip(rec);
+  } else {
+    if (mail)
+      ok = wav ? zel::EmailWav(rec) : zel::EmailNative(rec);
+    else
+      ok = wav ? zel::ExportWav(rec) : zel::ExportNative(rec);
+  }
+  // A cancelled save dialog leaves no reason; anything else is shown.
+  if (!ok && !zel::LastWriteError().empty())
+    zel::ShowMessage(std::string(mail ? "The call could not be mailed: " : "The call could not be exported: ") +
+                         zel::LastWriteError(),
+                     IMessageSink::Icon::Error);
+}
+
+void CPlayerForm::OnTimer() {
+  CPlaybackManager& m = Manager();
+  if (!m.IsLoaded()) return;
+  // The state stops and rewinds once the position text reaches the duration text.
+  state_.Tick();
+  position_->setText(QString::fromStdString(state_.LastPositionText()));
+  scope_->SetPosition(m.Position());
+  UpdateButtons();
+  scope_->update();
+}
+
+bool CPlayerForm::AcceptsDrop(const QMimeData* mime) {
+  if (!mime || !mime->hasUrls()) return false;
+  const QList<QUrl> urls = mime->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return false;
+  return QFileInfo(urls.front().toLocalFile()).suffix().compare(QStringLiteral("zel"), Qt::CaseInsensitive) == 0;
+}
+
+void CPlayerForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (AcceptsDrop(event->mimeData())) {
+    event->setDropAction(Qt::LinkAction);
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void CPlayerForm::dragMoveEvent(QDragMoveEvent* event) {
+  if (AcceptsDrop(event->mimeData())) {
+    event->setDropAction(Qt::LinkAction);
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void CPlayerForm::dropEvent(QDropEvent* event) {
+  if (!AcceptsDrop(event->mimeData())) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(Qt::LinkAction);
+  event->accept();
+  OpenAndPlay(event->mimeData()->urls().front().toLocalFile().toStdString());
+}

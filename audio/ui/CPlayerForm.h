@@ -1,0 +1,113 @@
+#pragma once
+#include <QTimer>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "audio/CPlayerState.h"
+#include "recording/CKlFileListEntry.h"
+
+class COutputScope;
+class CPlaybackManager;
+class QLabel;
+class QMenu;
+class QMimeData;
+class QToolButton;
+class QAction;
+
+// The player's form: transport buttons, the recording's texts and indicators, the
+// bookmark button, the menus and the waveform. It works on the recording held by the
+// playback manager and announces its changes to the registered notification window.
+class CPlayerForm : public QWidget {
+  Q_OBJECT
+ public:
+  enum class BookmarkState { MarkStart, MarkEnd, Clear };
+  static constexpr int kStep10 = 80000;
+  static constexpr int kStep30 = 240000;
+
+  explicit CPlayerForm(QWidget* parent = nullptr);
+  ~CPlayerForm() override;
+
+  // Fills the form from the recording at `path` (already loaded into the manager).
+  void ShowRecording(const std::string& path);
+  // Loads `path` into the manager, shows it and plays it (a drop, the history dialog).
+  bool OpenAndPlay(const std::string& path);
+  // True for a drag carrying exactly one ".zel" file.
+  static bool AcceptsDrop(const QMimeData* mime);
+
+  // Commands.
+  void Play();
+  void Pause();
+  void TogglePlay();
+  void Stop();
+  void Step(int samples);
+  void BookmarkButton();
+  void MarkImportant();
+  void Delete();
+  void AddToCallsForReview();
+  void History();
+  void CloseRecording();
+  // Mail or export the whole call (`span` false) or the bookmarked span, as WAV or native.
+  void MailOrExport(bool mail, bool span, bool wav);
+  // The 200 ms timer's work.
+  void OnTimer();
+
+  BookmarkState Bookmark() const { return bookmarkState_; }
+  int MarkStart() const { return markStart_; }
+  int MarkEnd() const { return markEnd_; }
+  const std::vector<std::string>& HistoryList() const { return history_; }
+  COutputScope* Scope() const { return scope_; }
+  QString Title() const;
+  QString PositionText() const;
+  bool IndicatorShown(int index) const;  // 0 important, 1 bookmark, 2 comment, 3 encrypted
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  CPlaybackManager& Manager() const;
+  QToolButton* MakeButton(const QString& icon, const QString& tip, const QString& key);
+  void SetIndicator(int index, bool on);
+  void ShowBookmarkButton(BookmarkState state);
+  void UpdateButtons();
+  void ClearTexts();
+  // Waits for the decode thread, with a progress window after a moment; false when
+  // the user cancelled or the call could not be decoded.
+  bool WaitForDecoding(bool& cancelled);
+  void UpdateMenus();
+
+  COutputScope* scope_;
+  QLabel* title_;
+  QLabel* caller_;
+  QLabel* duration_;
+  QLabel* position_;
+  QLabel* indicators_[4];
+  QToolButton* back30_;
+  QToolButton* back10_;
+  QToolButton* play_;
+  QToolButton* pause_;
+  QToolButton* stop_;
+  QToolButton* fwd10_;
+  QToolButton* fwd30_;
+  QToolButton* markStartBtn_;
+  QToolButton* markEndBtn_;
+  QToolButton* clearBtn_;
+  QToolButton* mailBtn_;
+  QToolButton* exportBtn_;
+  QToolButton* moreBtn_;
+  QMenu* mailMenu_;
+  QMenu* exportMenu_;
+  QMenu* moreMenu_;
+  QAction* importantAction_;
+  QAction* deleteAction_;
+  CPlayerState state_;
+  QTimer timer_;
+
+  CKlFileListEntry entry_;
+  BookmarkState bookmarkState_ = BookmarkState::MarkStart;
+  int markStart_ = -1;
+  int markEnd_ = -1;
+  std::vector<std::string> history_;
+};

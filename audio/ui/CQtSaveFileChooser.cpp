@@ -1,0 +1,34 @@
+#include "audio/ui/CQtSaveFileChooser.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+QString CQtSaveFileChooser::QtFilter(const std::string& windowsFilter) {
+  QStringList parts = QString::fromStdString(windowsFilter).split(QLatin1Char('|'));
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString name = parts[i].trimmed();
+    QString patterns = parts[i + 1].trimmed();
+    if (name.isEmpty()) break;
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    filters << (name.contains(QLatin1Char('(')) ? name : name + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+  }
+  return filters.join(QStringLiteral(";;"));
+}
+
+std::optional<SaveFileChoice> CQtSaveFileChooser::ChooseSaveFile(const SaveFileRequest& request) {
+  QString filter = QtFilter(request.filter);
+  QStringList filters = filter.split(QStringLiteral(";;"));
+  QString selected;
+  QString start = QDir(QString::fromStdString(request.initialFolder)).filePath(QString::fromStdString(request.fileName));
+  QFileDialog dialog(parent_, QStringLiteral("Save As"), start, filter);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  SaveFileChoice choice;
+  choice.path = dialog.selectedFiles().first().toStdString();
+  choice.filterIndex = std::max(0, static_cast<int>(filters.indexOf(dialog.selectedNameFilter())));
+  return choice;
+}
