@@ -5,6 +5,7 @@
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "recording/CKlRecordFileHdr.h"
+#include "recording/FormatTag.h"
 
 ZEL_REGISTER_COMMAND(InfoCommand);
 
@@ -23,6 +24,7 @@ void PrintHeader(const std::string& path, int result, const CKlRecordFileHdr& he
       .Field("version", header.Version())
       .Field("headerSize", header.HeaderSize())
       .Field("formatTag", header.FormatTag())
+      .Field("formatName", std::string(zel::FormatTagName(header.FormatTag())))
       .Field("important", header.Important())
       .Field("callerId", header.CallerIdUtf8())
       .Field("comment", header.CommentUtf8())

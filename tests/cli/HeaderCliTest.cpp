@@ -50,6 +50,7 @@ TEST_F(CliTest, InfoPrintsOneObjectPerFile) {
   ASSERT_EQ(lines.size(), 2u) << r.out;
   const std::string& a = lines[0];
   for (const char* piece : {"\"result\":1440", "\"version\":4", "\"headerSize\":1440", "\"formatTag\":49",
+                            "\"formatName\":\"GSM 06.10\"",
                             "\"important\":0", "\"callerId\":\"M\xc3\xbcller \\\"quoted\\\"\"",
                             "\"startTime\":1331806500", "\"localStartTime\":1331806500",
                             "\"dateTime\":\"03/15/12 10:15:00\"", "\"duration\":61", "\"durationText\":\"00:01:01\"",
