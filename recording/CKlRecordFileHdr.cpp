@@ -433,9 +433,26 @@ std::string CKlRecordFileHdr::FormatDateTime() const {
 }
 
 std::string CKlRecordFileHdr::FormatHms(uint32_t seconds) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%02u:%02u:%02u", seconds / 3600, (seconds % 3600) / 60, seconds % 60);
-  return text;
+  // By hand: lists format two of these per recording, and snprintf costs more
+  // than the rest of the entry's texts.
+  char text[16];
+  char* end = text + sizeof(text);
+  char* p = end;
+  auto two = [&p](uint32_t value) {
+    *--p = static_cast<char>('0' + value % 10);
+    *--p = static_cast<char>('0' + value / 10);
+  };
+  two(seconds % 60);
+  *--p = ':';
+  two((seconds % 3600) / 60);
+  *--p = ':';
+  uint32_t hours = seconds / 3600;
+  do {
+    *--p = static_cast<char>('0' + hours % 10);
+    hours /= 10;
+  } while (hours != 0);
+  if (end - p == 7) *--p = '0';  // at least two hour digits
+  return std::string(p, end);
 }
 
 bool CKlRecordFileHdr::GetBookmark(int& start, int& end) const {

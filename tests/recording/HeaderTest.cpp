@@ -196,6 +196,8 @@ TEST_F(HeaderTest, TimeTexts) {
   EXPECT_EQ(CKlRecordFileHdr::FormatHms(3725), "01:02:05");
   EXPECT_EQ(CKlRecordFileHdr::FormatHms(360000), "100:00:00");
   EXPECT_EQ(CKlRecordFileHdr::FormatHms(0), "00:00:00");
+  EXPECT_EQ(CKlRecordFileHdr::FormatHms(35999), "09:59:59");
+  EXPECT_EQ(CKlRecordFileHdr::FormatHms(4294967295u), "1193046:28:15");
 
   const char* old = std::setlocale(LC_TIME, nullptr);
   std::string saved = old ? old : "C";
