@@ -297,7 +297,7 @@ int CKlRecordFileHdr::ParseVersion5(const uint8_t* data, size_t got, const std::
 int CKlRecordFileHdr::LoadHeader(const std::string& path, const std::string& passphrase) {
   if (path.empty()) return 0;
   if (LoadCache_ != 0) return LoadCache_;
-  // One open, one stat and one read: lists load thousands of headers in a row.
+  // One open and one read: lists load thousands of headers in a row.
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     std::memset(Record_, 0, sizeof(Record_));
@@ -318,9 +318,13 @@ int CKlRecordFileHdr::LoadHeader(const std::string& path, const std::string& pas
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
+  // Only a version-4 header without a duration needs the file's length.
   int64_t fileLength = -1;
+  const bool durationFromLength =
+      got >= 8 && GetLe32(data + kOffVersion) == 4 &&
+      (got < static_cast<size_t>(kOffDuration + 4) || GetLe32(data + kOffDuration) == 0);
   struct stat st;
-  if (::fstat(fd, &st) == 0) fileLength = static_cast<int64_t>(st.st_size);
+  if (durationFromLength && ::fstat(fd, &st) == 0) fileLength = static_cast<int64_t>(st.st_size);
   ::close(fd);
   int result = ParseHeader(data, got, fileLength, passphrase);
   LoadCache_ = result;

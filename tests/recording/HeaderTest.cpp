@@ -167,6 +167,9 @@ TEST_F(HeaderTest, Version4DurationDerivedFromAudioLength) {
     ASSERT_EQ(ReadFrom(hdr, path, "", &pos), 1440);
     EXPECT_EQ(pos, 1440) << "the derivation must not leave the file at its end";
     EXPECT_EQ(hdr.Duration(), c.expected) << "version " << c.version << " tag " << c.tag;
+    CKlRecordFileHdr loaded;
+    ASSERT_EQ(loaded.LoadHeader(path, ""), 1440);
+    EXPECT_EQ(loaded.Duration(), c.expected) << "loaded: version " << c.version << " tag " << c.tag;
   }
   // A file cut inside its header has no audio, not four billion bytes of it.
   HeaderFields f;
@@ -176,6 +179,9 @@ TEST_F(HeaderTest, Version4DurationDerivedFromAudioLength) {
   CKlRecordFileHdr hdr;
   ASSERT_EQ(ReadFrom(hdr, path, ""), 1440);
   EXPECT_EQ(hdr.Duration(), 0u);
+  CKlRecordFileHdr loaded;
+  ASSERT_EQ(loaded.LoadHeader(path, ""), 1440);
+  EXPECT_EQ(loaded.Duration(), 0u);
 }
 
 TEST_F(HeaderTest, LocalStartTimeShiftsOnlyForTheTwoSiteCodes) {
