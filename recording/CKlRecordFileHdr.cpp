@@ -118,7 +118,7 @@ std::string FirstUtf8Chars(const std::string& text, size_t count) {
 
 // "integer, separator, integer, separator, integer" as the bookmark times are
 // written; leading white space before each integer is skipped.
-bool ParseHms(const std::string& text, int& seconds) {
+bool ParseHms(std::string_view text, int& seconds) {
   size_t i = 0;
   long long parts[3];
   for (int part = 0; part < 3; ++part) {
@@ -187,10 +187,10 @@ void CKlRecordFileHdr::ClearForRead() {
 uint32_t CKlRecordFileHdr::U32(int offset) const { return GetLe32(Record_ + offset); }
 void CKlRecordFileHdr::PutU32(int offset, uint32_t value) { PutLe32(Record_ + offset, value); }
 
-std::string CKlRecordFileHdr::Text(int offset, int size) const {
+std::string_view CKlRecordFileHdr::Text(int offset, int size) const {
   const char* field = reinterpret_cast<const char*>(Record_ + offset);
   // The last byte of a field is its terminator even when the file has none there.
-  return std::string(field, strnlen(field, static_cast<size_t>(size - 1)));
+  return std::string_view(field, strnlen(field, static_cast<size_t>(size - 1)));
 }
 
 void CKlRecordFileHdr::SetText(int offset, int size, const std::string& raw) {
@@ -381,7 +381,7 @@ int CKlRecordFileHdr::SaveHeader(const std::string& path) {
 }
 
 int32_t CKlRecordFileHdr::LocalStartTime() const {
-  std::string site = SiteCode();
+  const std::string_view site = Text(kOffSiteCode, kSiteCodeSize);
   if (site != "VLUK" && site != "ZOvAR") return StartTime();
   tzset();
   // `timezone` is the standard-time offset in seconds west of UTC.
@@ -460,7 +460,7 @@ std::string CKlRecordFileHdr::FormatHms(uint32_t seconds) {
 }
 
 bool CKlRecordFileHdr::GetBookmark(int& start, int& end) const {
-  const std::string comment = Comment();
+  const std::string_view comment = Text(kOffComment, kCommentSize);
   size_t p1 = comment.find("<bookmark>");
   if (p1 == std::string::npos || p1 == 0) return false;
   if (comment.find("<bookmark>", p1 + 1) == std::string::npos) return false;
@@ -550,16 +550,16 @@ void CKlRecordFileHdr::SetAuxDuration(uint32_t value) { PutU32(kOffAuxDuration, 
 uint32_t CKlRecordFileHdr::Reserved1() const { return U32(kOffReserved1); }
 uint32_t CKlRecordFileHdr::Reserved2() const { return U32(kOffReserved2); }
 
-std::string CKlRecordFileHdr::CallerId() const { return Text(kOffCallerId, kCallerIdSize); }
+std::string CKlRecordFileHdr::CallerId() const { return std::string(Text(kOffCallerId, kCallerIdSize)); }
 void CKlRecordFileHdr::SetCallerId(const std::string& raw) { SetText(kOffCallerId, kCallerIdSize, raw); }
-std::string CKlRecordFileHdr::Comment() const { return Text(kOffComment, kCommentSize); }
+std::string CKlRecordFileHdr::Comment() const { return std::string(Text(kOffComment, kCommentSize)); }
 void CKlRecordFileHdr::SetComment(const std::string& raw) { SetText(kOffComment, kCommentSize, raw); }
-std::string CKlRecordFileHdr::UserId() const { return Text(kOffUserId, kUserIdSize); }
+std::string CKlRecordFileHdr::UserId() const { return std::string(Text(kOffUserId, kUserIdSize)); }
 void CKlRecordFileHdr::SetUserId(const std::string& raw) { SetText(kOffUserId, kUserIdSize, raw); }
-std::string CKlRecordFileHdr::SiteCode() const { return Text(kOffSiteCode, kSiteCodeSize); }
+std::string CKlRecordFileHdr::SiteCode() const { return std::string(Text(kOffSiteCode, kSiteCodeSize)); }
 void CKlRecordFileHdr::SetSiteCode(const std::string& raw) { SetText(kOffSiteCode, kSiteCodeSize, raw); }
 
-std::string CKlRecordFileHdr::CallerIdUtf8() const { return zel::Cp1252ToUtf8(CallerId()); }
-std::string CKlRecordFileHdr::CommentUtf8() const { return zel::Cp1252ToUtf8(Comment()); }
-std::string CKlRecordFileHdr::UserIdUtf8() const { return zel::Cp1252ToUtf8(UserId()); }
-std::string CKlRecordFileHdr::SiteCodeUtf8() const { return zel::Cp1252ToUtf8(SiteCode()); }
+std::string CKlRecordFileHdr::CallerIdUtf8() const { return zel::Cp1252ToUtf8(Text(kOffCallerId, kCallerIdSize)); }
+std::string CKlRecordFileHdr::CommentUtf8() const { return zel::Cp1252ToUtf8(Text(kOffComment, kCommentSize)); }
+std::string CKlRecordFileHdr::UserIdUtf8() const { return zel::Cp1252ToUtf8(Text(kOffUserId, kUserIdSize)); }
+std::string CKlRecordFileHdr::SiteCodeUtf8() const { return zel::Cp1252ToUtf8(Text(kOffSiteCode, kSiteCodeSize)); }

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "recording/CKlAESCipher.h"
 
@@ -112,7 +113,7 @@ class CKlRecordFileHdr {
 
   void ResetToNew();
   void ClearForRead();
-  std::string Text(int offset, int size) const;
+  std::string_view Text(int offset, int size) const;
   void SetText(int offset, int size, const std::string& raw);
   uint32_t U32(int offset) const;
   void PutU32(int offset, uint32_t value);
