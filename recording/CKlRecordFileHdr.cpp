@@ -404,10 +404,42 @@ std::string ReplaceAll(std::string format, const std::string& from, const std::s
   return format;
 }
 
-std::string FormatTm(const std::string& format, const struct tm& parts) {
-  char text[32];
-  if (format.empty() || strftime(text, sizeof(text), format.c_str(), &parts) == 0) return {};
-  return text;
+// Appends `parts` formatted by `format` to `text`; nothing for an empty format or
+// a text too long for the field.
+void AppendTm(std::string& text, const std::string& format, const struct tm& parts) {
+  char buffer[32];
+  if (format.empty()) return;
+  const size_t n = strftime(buffer, sizeof(buffer), format.c_str(), &parts);
+  text.append(buffer, n);
+}
+
+// The date and time formats FormatDateTime tries in turn, longest text first.
+struct DateTimeFormats {
+  std::string locale;  // the LC_TIME locale they were made for
+  std::pair<std::string, std::string> candidates[3];
+};
+
+// The locale's formats, made again only when LC_TIME changes: lists format the
+// date of every recording they load.
+const DateTimeFormats& FormatsOfLocale() {
+  thread_local DateTimeFormats formats;
+  thread_local bool made = false;
+  const char* locale = setlocale(LC_TIME, nullptr);
+  if (locale == nullptr) locale = "";
+  if (made && formats.locale == locale) return formats;
+  // A 12-hour locale's text ("03/15/2012 03:15:00 PM") is longer than the field:
+  // shorten it where it loses least, seconds first, then the century, so the AM/PM
+  // marker stays.
+  const std::string dateFormat = nl_langinfo(D_FMT);
+  std::string timeFormat = ReplaceAll(nl_langinfo(T_FMT), "%r", nl_langinfo(T_FMT_AMPM));
+  timeFormat = ReplaceAll(timeFormat, "%T", "%H:%M:%S");
+  const std::string noSeconds = ReplaceAll(ReplaceAll(timeFormat, ":%S", ""), ".%S", "");
+  formats.locale = locale;
+  formats.candidates[0] = {dateFormat, timeFormat};
+  formats.candidates[1] = {dateFormat, noSeconds};
+  formats.candidates[2] = {ReplaceAll(dateFormat, "%Y", "%y"), noSeconds};
+  made = true;
+  return formats;
 }
 
 }  // namespace
@@ -417,20 +449,15 @@ std::string CKlRecordFileHdr::FormatDateTime() const {
   time_t when = static_cast<time_t>(LocalStartTime());
   struct tm parts;
   if (gmtime_r(&when, &parts) == nullptr) return std::string();
-  // The locale's own date and time. A 12-hour locale's text ("03/15/2012 03:15:00 PM")
-  // is longer than the field: shorten it where it loses least, seconds first, then
-  // the century, so the AM/PM marker stays; a plain cut is the last resort.
-  const std::string dateFormat = nl_langinfo(D_FMT);
-  std::string timeFormat = ReplaceAll(nl_langinfo(T_FMT), "%r", nl_langinfo(T_FMT_AMPM));
-  timeFormat = ReplaceAll(timeFormat, "%T", "%H:%M:%S");
-  const std::string noSeconds = ReplaceAll(ReplaceAll(timeFormat, ":%S", ""), ".%S", "");
-  const std::pair<std::string, std::string> candidates[] = {
-      {dateFormat, timeFormat},
-      {dateFormat, noSeconds},
-      {ReplaceAll(dateFormat, "%Y", "%y"), noSeconds}};
+  // The locale's own date and time, shortened when too long; a plain cut is the
+  // last resort.
   std::string text;
-  for (const auto& [date, time] : candidates) {
-    text = LocaleTextToUtf8(FormatTm(date, parts) + " " + FormatTm(time, parts));
+  for (const auto& [date, time] : FormatsOfLocale().candidates) {
+    text.clear();
+    AppendTm(text, date, parts);
+    text += ' ';
+    AppendTm(text, time, parts);
+    text = LocaleTextToUtf8(text);
     if (Utf8Length(text) <= kMaxChars) return text;
   }
   return FirstUtf8Chars(text, kMaxChars);
