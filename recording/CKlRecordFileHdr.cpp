@@ -294,11 +294,14 @@ int CKlRecordFileHdr::ParseVersion5(const uint8_t* data, size_t got, const std::
   return kRecordSize;
 }
 
-int CKlRecordFileHdr::LoadHeader(const std::string& path, const std::string& passphrase) {
+int CKlRecordFileHdr::LoadHeader(const std::string& path, const std::string& passphrase, int folderFd) {
   if (path.empty()) return 0;
   if (LoadCache_ != 0) return LoadCache_;
   // One open and one read: lists load thousands of headers in a row.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const size_t slash = path.rfind('/');
+  int fd = folderFd >= 0 && slash != std::string::npos
+               ? ::openat(folderFd, path.c_str() + slash + 1, O_RDONLY | O_CLOEXEC)
+               : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     std::memset(Record_, 0, sizeof(Record_));
     PutU32(kOffVersion, 4);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -421,6 +422,23 @@ TEST_F(HeaderTest, LoadHeaderCachesResults) {
   CKlRecordFileHdr e;
   EXPECT_EQ(e.LoadHeader(epath, "wrong"), 0);
   EXPECT_EQ(e.LoadHeader(epath, kPass), 1440);
+}
+
+TEST_F(HeaderTest, LoadHeaderOpensTheNameInTheGivenFolder) {
+  HeaderFields f;
+  f.callerId = "in the folder";
+  std::string path = Write("n.zel", zeltest::BuildPlainFile(f, "abc"));
+  zeltest::TempDir other;
+  int folder = ::open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(folder, 0);
+  // The folder part of the path is not looked up again: only the name counts.
+  CKlRecordFileHdr hdr;
+  EXPECT_EQ(hdr.LoadHeader(other.File("n.zel"), "", folder), 1440);
+  EXPECT_EQ(hdr.CallerId(), "in the folder");
+  CKlRecordFileHdr missing;
+  EXPECT_EQ(missing.LoadHeader(path + "x", "", folder), 0);
+  EXPECT_EQ(missing.SiteCode(), "Load failed");
+  ::close(folder);
 }
 
 TEST_F(HeaderTest, SaveHeaderReportsWriteErrorsAndCreatesHeaderOnlyFiles) {
