@@ -1,6 +1,7 @@
 #include "core/Cp1252.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "core/MessageSink.h"
 
@@ -13,44 +14,55 @@ constexpr uint16_t kHighTable[32] = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-void AppendUtf8(std::string& out, uint32_t cp) {
+// Writes `cp` (below 0x10000) as UTF-8 at `out`; returns the byte after it.
+char* PutUtf8(char* out, uint32_t cp) {
   if (cp < 0x80) {
-    out += static_cast<char>(cp);
+    *out++ = static_cast<char>(cp);
   } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *out++ = static_cast<char>(0xC0 | (cp >> 6));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *out++ = static_cast<char>(0xE0 | (cp >> 12));
+    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
   }
+  return out;
+}
+
+// The code point of a Windows-1252 byte; undefined bytes map to the C1 control of
+// the same number, as Windows does.
+uint32_t CodePointOf(unsigned char c) {
+  return c >= 0x80 && c < 0xA0 && kHighTable[c - 0x80] != 0 ? kHighTable[c - 0x80] : c;
+}
+
+// Where the first byte at or above 0x80 is, or `size`; eight bytes at a time, as
+// header texts are long (the comment has 1023 bytes) and mostly ASCII.
+size_t FirstHighByte(const char* data, size_t size) {
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    if (word & 0x8080808080808080ull) break;
+  }
+  while (i < size && static_cast<unsigned char>(data[i]) < 0x80) ++i;
+  return i;
 }
 
 }  // namespace
 
-std::string Cp1252ToUtf8(const std::string& text) {
-  // Header texts are mostly ASCII: size the result once, then copy byte by byte.
+std::string Cp1252ToUtf8(std::string_view text) {
+  const size_t ascii = FirstHighByte(text.data(), text.size());
+  if (ascii == text.size()) return std::string(text);
+  // Size the result once, then write it in place.
   size_t extra = 0;
-  for (unsigned char c : text) {
-    if (c >= 0x80) {
-      uint32_t cp = c < 0xA0 && kHighTable[c - 0x80] != 0 ? kHighTable[c - 0x80] : c;
-      extra += cp < 0x800 ? 1 : 2;
-    }
+  for (size_t i = ascii; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) extra += CodePointOf(c) < 0x800 ? 1 : 2;
   }
-  if (extra == 0) return text;
-  std::string out;
-  out.reserve(text.size() + extra);
-  for (unsigned char c : text) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0xA0) {
-      uint16_t cp = kHighTable[c - 0x80];
-      // Undefined bytes map to the C1 control of the same number, as Windows does.
-      AppendUtf8(out, cp != 0 ? cp : c);
-    } else {
-      AppendUtf8(out, c);
-    }
-  }
+  std::string out(text.size() + extra, '\0');
+  std::memcpy(out.data(), text.data(), ascii);
+  char* p = out.data() + ascii;
+  for (size_t i = ascii; i < text.size(); ++i) p = PutUtf8(p, CodePointOf(static_cast<unsigned char>(text[i])));
   return out;
 }
 

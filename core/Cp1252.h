@@ -6,7 +6,7 @@
 // Windows-1252; the GUI, the command line and JSON use UTF-8.
 namespace zel {
 
-std::string Cp1252ToUtf8(const std::string& text);
+std::string Cp1252ToUtf8(std::string_view text);
 // Characters that Windows-1252 cannot represent become "?"; invalid UTF-8 too.
 std::string Utf8ToCp1252(const std::string& text);
 // True when every character of `utf8` has a Windows-1252 byte, so storing it loses

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -187,6 +188,8 @@ void CSearchManager::TakeResults(CZelVelomarDoc* document) {
 
 unsigned CSearchManager::Run() {
   ZEL_LOCK(lock_);
+  static std::atomic<uint64_t> runs{0};
+  run_ = ++runs;
   SetCurrentThreadPriority(THREAD_PRIORITY_BELOW_NORMAL);
   const long long now = static_cast<long long>(std::time(nullptr));
   {
@@ -222,7 +225,40 @@ bool NeedsFileTime(const SearchCriteria& criteria) {
 }
 }  // namespace
 
+namespace {
+// The folder of the file a thread examined last, kept open: the walk lists a
+// folder's files together, and opening each by its name in the folder skips
+// looking up the whole path again.
+class FolderHandle {
+ public:
+  ~FolderHandle() { Close(); }
+  // A descriptor of the folder `path` lies in, or -1 (the file is then opened by
+  // its path).
+  int For(uint64_t run, const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return -1;
+    const std::string_view folder(path.data(), slash == 0 ? 1 : slash);
+    if (fd_ >= 0 && run == run_ && folder == folder_) return fd_;
+    Close();
+    run_ = run;
+    folder_.assign(folder);
+    fd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return fd_;
+  }
+
+ private:
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  uint64_t run_ = 0;
+  std::string folder_;
+  int fd_ = -1;
+};
+}  // namespace
+
 std::unique_ptr<CKlFileListEntry> CSearchManager::Examine(const std::string& path, long long now) {
+  thread_local FolderHandle folder;
   long long modificationTime = -1;
   if (NeedsFileTime(criteria_)) {
     struct stat st;
@@ -231,7 +267,7 @@ std::unique_ptr<CKlFileListEntry> CSearchManager::Examine(const std::string& pat
   auto entry = std::make_unique<CKlFileListEntry>();
   entry->SetPath(path);
   bool kept = zel::MatchesCriteria(criteria_, *entry, modificationTime, passphrase_, now);
-  if (kept) entry->LoadDetails(passphrase_);
+  if (kept) entry->LoadDetails(passphrase_, folder.For(run_, path));
   // A file removed since the count is no candidate any more (an unreadable one is).
   if (kept && entry->LoadFailed() && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT) kept = false;
   processed_.fetch_add(1, std::memory_order_relaxed);

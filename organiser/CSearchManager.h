@@ -74,6 +74,8 @@ class CSearchManager : public CKlThread {
   int sortDescending_ = 1;
   int replaceList_ = 0;
   std::string passphrase_;
+  // Tells one run's walk from the next (folders kept open are never carried over).
+  uint64_t run_ = 0;
   std::vector<std::string> listed_;  // the recording files the count found, in walk order
 };
 

@@ -51,10 +51,10 @@ void CKlFileListEntry::SetPath(const std::string& path) {
                                       : std::string());
 }
 
-void CKlFileListEntry::LoadDetails(const std::string& passphrase) {
+void CKlFileListEntry::LoadDetails(const std::string& passphrase, int folderFd) {
   if (DetailsLoaded_ != 0) return;
   CKlRecordFileHdr header;
-  int result = header.LoadHeader(Path_, passphrase);
+  int result = header.LoadHeader(Path_, passphrase, folderFd);
   if (result > 0) {
     Important_ = header.Important();
     StartTime_ = header.LocalStartTime();

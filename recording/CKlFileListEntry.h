@@ -20,7 +20,8 @@ class CKlFileListEntry {
   // entry to try again). A file that cannot be opened or read, or has an unknown
   // version, gets the "File error!" texts; a version-5 file that cannot be decrypted
   // with `passphrase` gets the "Decryption error!" texts and Encrypted().
-  void LoadDetails(const std::string& passphrase);
+  // `folderFd` as for CKlRecordFileHdr::LoadHeader.
+  void LoadDetails(const std::string& passphrase, int folderFd = -1);
   // Keeps HasBookmark right after the player wrote (start, end) into the file: set
   // for 0 <= start < end, cleared for any other pair. Loads the details first when
   // needed; an entry whose file could not be read is left as it is.

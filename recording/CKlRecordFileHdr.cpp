@@ -118,7 +118,7 @@ std::string FirstUtf8Chars(const std::string& text, size_t count) {
 
 // "integer, separator, integer, separator, integer" as the bookmark times are
 // written; leading white space before each integer is skipped.
-bool ParseHms(const std::string& text, int& seconds) {
+bool ParseHms(std::string_view text, int& seconds) {
   size_t i = 0;
   long long parts[3];
   for (int part = 0; part < 3; ++part) {
@@ -187,10 +187,10 @@ void CKlRecordFileHdr::ClearForRead() {
 uint32_t CKlRecordFileHdr::U32(int offset) const { return GetLe32(Record_ + offset); }
 void CKlRecordFileHdr::PutU32(int offset, uint32_t value) { PutLe32(Record_ + offset, value); }
 
-std::string CKlRecordFileHdr::Text(int offset, int size) const {
+std::string_view CKlRecordFileHdr::Text(int offset, int size) const {
   const char* field = reinterpret_cast<const char*>(Record_ + offset);
   // The last byte of a field is its terminator even when the file has none there.
-  return std::string(field, strnlen(field, static_cast<size_t>(size - 1)));
+  return std::string_view(field, strnlen(field, static_cast<size_t>(size - 1)));
 }
 
 void CKlRecordFileHdr::SetText(int offset, int size, const std::string& raw) {
@@ -294,11 +294,14 @@ int CKlRecordFileHdr::ParseVersion5(const uint8_t* data, size_t got, const std::
   return kRecordSize;
 }
 
-int CKlRecordFileHdr::LoadHeader(const std::string& path, const std::string& passphrase) {
+int CKlRecordFileHdr::LoadHeader(const std::string& path, const std::string& passphrase, int folderFd) {
   if (path.empty()) return 0;
   if (LoadCache_ != 0) return LoadCache_;
-  // One open, one stat and one read: lists load thousands of headers in a row.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // One open and one read: lists load thousands of headers in a row.
+  const size_t slash = path.rfind('/');
+  int fd = folderFd >= 0 && slash != std::string::npos
+               ? ::openat(folderFd, path.c_str() + slash + 1, O_RDONLY | O_CLOEXEC)
+               : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     std::memset(Record_, 0, sizeof(Record_));
     PutU32(kOffVersion, 4);
@@ -318,9 +321,13 @@ int CKlRecordFileHdr::LoadHeader(const std::string& path, const std::string& pas
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
+  // Only a version-4 header without a duration needs the file's length.
   int64_t fileLength = -1;
+  const bool durationFromLength =
+      got >= 8 && GetLe32(data + kOffVersion) == 4 &&
+      (got < static_cast<size_t>(kOffDuration + 4) || GetLe32(data + kOffDuration) == 0);
   struct stat st;
-  if (::fstat(fd, &st) == 0) fileLength = static_cast<int64_t>(st.st_size);
+  if (durationFromLength && ::fstat(fd, &st) == 0) fileLength = static_cast<int64_t>(st.st_size);
   ::close(fd);
   int result = ParseHeader(data, got, fileLength, passphrase);
   LoadCache_ = result;
@@ -377,7 +384,7 @@ int CKlRecordFileHdr::SaveHeader(const std::string& path) {
 }
 
 int32_t CKlRecordFileHdr::LocalStartTime() const {
-  std::string site = SiteCode();
+  const std::string_view site = Text(kOffSiteCode, kSiteCodeSize);
   if (site != "VLUK" && site != "ZOvAR") return StartTime();
   tzset();
   // `timezone` is the standard-time offset in seconds west of UTC.
@@ -400,10 +407,42 @@ std::string ReplaceAll(std::string format, const std::string& from, const std::s
   return format;
 }
 
-std::string FormatTm(const std::string& format, const struct tm& parts) {
-  char text[32];
-  if (format.empty() || strftime(text, sizeof(text), format.c_str(), &parts) == 0) return {};
-  return text;
+// Appends `parts` formatted by `format` to `text`; nothing for an empty format or
+// a text too long for the field.
+void AppendTm(std::string& text, const std::string& format, const struct tm& parts) {
+  char buffer[32];
+  if (format.empty()) return;
+  const size_t n = strftime(buffer, sizeof(buffer), format.c_str(), &parts);
+  text.append(buffer, n);
+}
+
+// The date and time formats FormatDateTime tries in turn, longest text first.
+struct DateTimeFormats {
+  std::string locale;  // the LC_TIME locale they were made for
+  std::pair<std::string, std::string> candidates[3];
+};
+
+// The locale's formats, made again only when LC_TIME changes: lists format the
+// date of every recording they load.
+const DateTimeFormats& FormatsOfLocale() {
+  thread_local DateTimeFormats formats;
+  thread_local bool made = false;
+  const char* locale = setlocale(LC_TIME, nullptr);
+  if (locale == nullptr) locale = "";
+  if (made && formats.locale == locale) return formats;
+  // A 12-hour locale's text ("03/15/2012 03:15:00 PM") is longer than the field:
+  // shorten it where it loses least, seconds first, then the century, so the AM/PM
+  // marker stays.
+  const std::string dateFormat = nl_langinfo(D_FMT);
+  std::string timeFormat = ReplaceAll(nl_langinfo(T_FMT), "%r", nl_langinfo(T_FMT_AMPM));
+  timeFormat = ReplaceAll(timeFormat, "%T", "%H:%M:%S");
+  const std::string noSeconds = ReplaceAll(ReplaceAll(timeFormat, ":%S", ""), ".%S", "");
+  formats.locale = locale;
+  formats.candidates[0] = {dateFormat, timeFormat};
+  formats.candidates[1] = {dateFormat, noSeconds};
+  formats.candidates[2] = {ReplaceAll(dateFormat, "%Y", "%y"), noSeconds};
+  made = true;
+  return formats;
 }
 
 }  // namespace
@@ -413,33 +452,45 @@ std::string CKlRecordFileHdr::FormatDateTime() const {
   time_t when = static_cast<time_t>(LocalStartTime());
   struct tm parts;
   if (gmtime_r(&when, &parts) == nullptr) return std::string();
-  // The locale's own date and time. A 12-hour locale's text ("03/15/2012 03:15:00 PM")
-  // is longer than the field: shorten it where it loses least, seconds first, then
-  // the century, so the AM/PM marker stays; a plain cut is the last resort.
-  const std::string dateFormat = nl_langinfo(D_FMT);
-  std::string timeFormat = ReplaceAll(nl_langinfo(T_FMT), "%r", nl_langinfo(T_FMT_AMPM));
-  timeFormat = ReplaceAll(timeFormat, "%T", "%H:%M:%S");
-  const std::string noSeconds = ReplaceAll(ReplaceAll(timeFormat, ":%S", ""), ".%S", "");
-  const std::pair<std::string, std::string> candidates[] = {
-      {dateFormat, timeFormat},
-      {dateFormat, noSeconds},
-      {ReplaceAll(dateFormat, "%Y", "%y"), noSeconds}};
+  // The locale's own date and time, shortened when too long; a plain cut is the
+  // last resort.
   std::string text;
-  for (const auto& [date, time] : candidates) {
-    text = LocaleTextToUtf8(FormatTm(date, parts) + " " + FormatTm(time, parts));
+  for (const auto& [date, time] : FormatsOfLocale().candidates) {
+    text.clear();
+    AppendTm(text, date, parts);
+    text += ' ';
+    AppendTm(text, time, parts);
+    text = LocaleTextToUtf8(text);
     if (Utf8Length(text) <= kMaxChars) return text;
   }
   return FirstUtf8Chars(text, kMaxChars);
 }
 
 std::string CKlRecordFileHdr::FormatHms(uint32_t seconds) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%02u:%02u:%02u", seconds / 3600, (seconds % 3600) / 60, seconds % 60);
-  return text;
+  // By hand: lists format two of these per recording, and snprintf costs more
+  // than the rest of the entry's texts.
+  char text[16];
+  char* end = text + sizeof(text);
+  char* p = end;
+  auto two = [&p](uint32_t value) {
+    *--p = static_cast<char>('0' + value % 10);
+    *--p = static_cast<char>('0' + value / 10);
+  };
+  two(seconds % 60);
+  *--p = ':';
+  two((seconds % 3600) / 60);
+  *--p = ':';
+  uint32_t hours = seconds / 3600;
+  do {
+    *--p = static_cast<char>('0' + hours % 10);
+    hours /= 10;
+  } while (hours != 0);
+  if (end - p == 7) *--p = '0';  // at least two hour digits
+  return std::string(p, end);
 }
 
 bool CKlRecordFileHdr::GetBookmark(int& start, int& end) const {
-  const std::string comment = Comment();
+  const std::string_view comment = Text(kOffComment, kCommentSize);
   size_t p1 = comment.find("<bookmark>");
   if (p1 == std::string::npos || p1 == 0) return false;
   if (comment.find("<bookmark>", p1 + 1) == std::string::npos) return false;
@@ -529,16 +580,16 @@ void CKlRecordFileHdr::SetAuxDuration(uint32_t value) { PutU32(kOffAuxDuration, 
 uint32_t CKlRecordFileHdr::Reserved1() const { return U32(kOffReserved1); }
 uint32_t CKlRecordFileHdr::Reserved2() const { return U32(kOffReserved2); }
 
-std::string CKlRecordFileHdr::CallerId() const { return Text(kOffCallerId, kCallerIdSize); }
+std::string CKlRecordFileHdr::CallerId() const { return std::string(Text(kOffCallerId, kCallerIdSize)); }
 void CKlRecordFileHdr::SetCallerId(const std::string& raw) { SetText(kOffCallerId, kCallerIdSize, raw); }
-std::string CKlRecordFileHdr::Comment() const { return Text(kOffComment, kCommentSize); }
+std::string CKlRecordFileHdr::Comment() const { return std::string(Text(kOffComment, kCommentSize)); }
 void CKlRecordFileHdr::SetComment(const std::string& raw) { SetText(kOffComment, kCommentSize, raw); }
-std::string CKlRecordFileHdr::UserId() const { return Text(kOffUserId, kUserIdSize); }
+std::string CKlRecordFileHdr::UserId() const { return std::string(Text(kOffUserId, kUserIdSize)); }
 void CKlRecordFileHdr::SetUserId(const std::string& raw) { SetText(kOffUserId, kUserIdSize, raw); }
-std::string CKlRecordFileHdr::SiteCode() const { return Text(kOffSiteCode, kSiteCodeSize); }
+std::string CKlRecordFileHdr::SiteCode() const { return std::string(Text(kOffSiteCode, kSiteCodeSize)); }
 void CKlRecordFileHdr::SetSiteCode(const std::string& raw) { SetText(kOffSiteCode, kSiteCodeSize, raw); }
 
-std::string CKlRecordFileHdr::CallerIdUtf8() const { return zel::Cp1252ToUtf8(CallerId()); }
-std::string CKlRecordFileHdr::CommentUtf8() const { return zel::Cp1252ToUtf8(Comment()); }
-std::string CKlRecordFileHdr::UserIdUtf8() const { return zel::Cp1252ToUtf8(UserId()); }
-std::string CKlRecordFileHdr::SiteCodeUtf8() const { return zel::Cp1252ToUtf8(SiteCode()); }
+std::string CKlRecordFileHdr::CallerIdUtf8() const { return zel::Cp1252ToUtf8(Text(kOffCallerId, kCallerIdSize)); }
+std::string CKlRecordFileHdr::CommentUtf8() const { return zel::Cp1252ToUtf8(Text(kOffComment, kCommentSize)); }
+std::string CKlRecordFileHdr::UserIdUtf8() const { return zel::Cp1252ToUtf8(Text(kOffUserId, kUserIdSize)); }
+std::string CKlRecordFileHdr::SiteCodeUtf8() const { return zel::Cp1252ToUtf8(Text(kOffSiteCode, kSiteCodeSize)); }

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "recording/CKlAESCipher.h"
 
@@ -34,8 +35,10 @@ class CKlRecordFileHdr {
   // Opens `path` and reads it once; later calls return the cached result without
   // touching the file. A result of 0 (unreadable, undecryptable) is not cached, so a
   // later call with another passphrase tries again. A file that cannot be opened
-  // gives 0 and a fresh record whose SiteCode is "Load failed".
-  virtual int LoadHeader(const std::string& path, const std::string& passphrase);
+  // gives 0 and a fresh record whose SiteCode is "Load failed". With `folderFd`, an
+  // open descriptor of the folder `path` lies in, the file is opened by its name
+  // relative to it (searches load thousands of files of one folder in a row).
+  virtual int LoadHeader(const std::string& path, const std::string& passphrase, int folderFd = -1);
   // Writes the header at the start of `file` (opened for update), leaving every byte
   // after it untouched. Versions 2 and 3 are written as version 4; an encrypted
   // header is written as the 48-byte prefix and the encrypted record. Returns false,
@@ -112,7 +115,7 @@ class CKlRecordFileHdr {
 
   void ResetToNew();
   void ClearForRead();
-  std::string Text(int offset, int size) const;
+  std::string_view Text(int offset, int size) const;
   void SetText(int offset, int size, const std::string& raw);
   uint32_t U32(int offset) const;
   void PutU32(int offset, uint32_t value);

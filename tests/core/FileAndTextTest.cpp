@@ -68,6 +68,11 @@ TEST(Cp1252Test, ConvertsBothWays) {
   const std::string utf8 = "Caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cquoted\xE2\x80\x9D \xC3\x9F";
   EXPECT_EQ(zel::Cp1252ToUtf8(cp1252), utf8);
   EXPECT_EQ(zel::Utf8ToCp1252(utf8), cp1252);
+  // Long ASCII runs (a header's comment) with the first other byte late or last.
+  const std::string ascii(1001, 'c');
+  EXPECT_EQ(zel::Cp1252ToUtf8(ascii), ascii);
+  EXPECT_EQ(zel::Cp1252ToUtf8(ascii + "\x80x\x81"), ascii + "\xE2\x82\xACx\xC2\x81");
+  EXPECT_EQ(zel::Cp1252ToUtf8(ascii.substr(0, 16) + "\xFF"), ascii.substr(0, 16) + "\xC3\xBF");
 }
 
 TEST(Cp1252Test, EveryByteRoundTrips) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -167,6 +168,9 @@ TEST_F(HeaderTest, Version4DurationDerivedFromAudioLength) {
     ASSERT_EQ(ReadFrom(hdr, path, "", &pos), 1440);
     EXPECT_EQ(pos, 1440) << "the derivation must not leave the file at its end";
     EXPECT_EQ(hdr.Duration(), c.expected) << "version " << c.version << " tag " << c.tag;
+    CKlRecordFileHdr loaded;
+    ASSERT_EQ(loaded.LoadHeader(path, ""), 1440);
+    EXPECT_EQ(loaded.Duration(), c.expected) << "loaded: version " << c.version << " tag " << c.tag;
   }
   // A file cut inside its header has no audio, not four billion bytes of it.
   HeaderFields f;
@@ -176,6 +180,9 @@ TEST_F(HeaderTest, Version4DurationDerivedFromAudioLength) {
   CKlRecordFileHdr hdr;
   ASSERT_EQ(ReadFrom(hdr, path, ""), 1440);
   EXPECT_EQ(hdr.Duration(), 0u);
+  CKlRecordFileHdr loaded;
+  ASSERT_EQ(loaded.LoadHeader(path, ""), 1440);
+  EXPECT_EQ(loaded.Duration(), 0u);
 }
 
 TEST_F(HeaderTest, LocalStartTimeShiftsOnlyForTheTwoSiteCodes) {
@@ -196,6 +203,8 @@ TEST_F(HeaderTest, TimeTexts) {
   EXPECT_EQ(CKlRecordFileHdr::FormatHms(3725), "01:02:05");
   EXPECT_EQ(CKlRecordFileHdr::FormatHms(360000), "100:00:00");
   EXPECT_EQ(CKlRecordFileHdr::FormatHms(0), "00:00:00");
+  EXPECT_EQ(CKlRecordFileHdr::FormatHms(35999), "09:59:59");
+  EXPECT_EQ(CKlRecordFileHdr::FormatHms(4294967295u), "1193046:28:15");
 
   const char* old = std::setlocale(LC_TIME, nullptr);
   std::string saved = old ? old : "C";
@@ -413,6 +422,23 @@ TEST_F(HeaderTest, LoadHeaderCachesResults) {
   CKlRecordFileHdr e;
   EXPECT_EQ(e.LoadHeader(epath, "wrong"), 0);
   EXPECT_EQ(e.LoadHeader(epath, kPass), 1440);
+}
+
+TEST_F(HeaderTest, LoadHeaderOpensTheNameInTheGivenFolder) {
+  HeaderFields f;
+  f.callerId = "in the folder";
+  std::string path = Write("n.zel", zeltest::BuildPlainFile(f, "abc"));
+  zeltest::TempDir other;
+  int folder = ::open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(folder, 0);
+  // The folder part of the path is not looked up again: only the name counts.
+  CKlRecordFileHdr hdr;
+  EXPECT_EQ(hdr.LoadHeader(other.File("n.zel"), "", folder), 1440);
+  EXPECT_EQ(hdr.CallerId(), "in the folder");
+  CKlRecordFileHdr missing;
+  EXPECT_EQ(missing.LoadHeader(path + "x", "", folder), 0);
+  EXPECT_EQ(missing.SiteCode(), "Load failed");
+  ::close(folder);
 }
 
 TEST_F(HeaderTest, SaveHeaderReportsWriteErrorsAndCreatesHeaderOnlyFiles) {
