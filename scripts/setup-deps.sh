@@ -8,7 +8,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config clang libclang-rt-14-dev
   # libraries
   libtinyxml2-dev libgsm1-dev libssl-dev zlib1g-dev libminizip-dev libisofs-dev
-  qt6-base-dev qt6-multimedia-dev qt6-svg-dev
+  qt6-base-dev qt6-multimedia-dev qt6-svg-dev qt6-wayland
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # tools the tests compare against or drive
