@@ -11,7 +11,4 @@ std::string ArchiveRunSummary::Text() const {
   return line;
 }
 
-bool ArchiveRunSummary::Failed() const {
-  bool nothingArchived = Stats_.SelectedCount > 0 && Stats_.ArchivedCount == 0;
-  return Cancelled_ || Stats_.Aborted != 0 || nothingArchived;
-}
+bool ArchiveRunSummary::Failed() const { return Cancelled_ || Stats_.Failed(); }

@@ -12,8 +12,9 @@ class ArchiveRunSummary {
   // "Archive Calls finished: %d (from %d) calls archived." or, for a cancelled run,
   // "Archive Calls cancelled: %d (from %d) calls archived.".
   std::string Text() const;
-  // The run did not do its work: it was aborted or cancelled, or recordings were
-  // selected and none reached the archive (the archive could not be written).
+  // The run did not do its work: it was aborted or cancelled, a selected
+  // recording did not reach the archive, or a failure was told to the user
+  // (post-processing of a source, the archive log, the archive itself).
   bool Failed() const;
 
  private:

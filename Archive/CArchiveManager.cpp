@@ -93,6 +93,10 @@ void CArchiveManager::Start(bool deleteJobsAfterRun) {
   if (HasThread()) CKlThread::Stop();
   DeleteJobsAfterRun_.store(deleteJobsAfterRun);
   ZeroStats();
+  {
+    std::lock_guard<std::mutex> lock(problemsMutex_);
+    Problems_.clear();
+  }
   CKlThread::Start(THREAD_PRIORITY_NORMAL);
 }
 
@@ -116,7 +120,23 @@ ArchiveRunStats CArchiveManager::GetRunStats() const {
   stats.ArchivedCount = ArchivedCount_.load();
   stats.SelectedCount = SelectedCount_.load();
   stats.Progress = Progress_.load();
+  std::lock_guard<std::mutex> lock(problemsMutex_);
+  stats.Problems = static_cast<int32_t>(Problems_.size());
   return stats;
+}
+
+std::vector<std::string> CArchiveManager::RunProblems() const {
+  std::lock_guard<std::mutex> lock(problemsMutex_);
+  return Problems_;
+}
+
+void CArchiveManager::ReportProblem(const std::string& text, IMessageSink::Icon icon) {
+  Singleton<CKlLogger>::Instance()->LogLine("ArchiveManager: %s", text.c_str());
+  {
+    std::lock_guard<std::mutex> lock(problemsMutex_);
+    Problems_.push_back(text);
+  }
+  zel::ShowMessage(text, icon);
 }
 
 void CArchiveManager::CopySelected(std::vector<CArchiveFileListEntry>& list, bool clearAfter) {
@@ -232,11 +252,17 @@ int CArchiveManager::Prepare(CJobArchListEntry& job) {
       char text[4200];
       std::snprintf(text, sizeof text, "ArchiveManager error - invalid file (...%s)",
                     source.Path().c_str());
-      zel::ShowMessage(text, IMessageSink::Icon::Error);
+      ReportProblem(text);
       break;
     }
   }
   int result = Holder_.Create(job.ArchiveType(), job.Target());
+  if (result == -100) {
+    // Nothing can be archived: the run has failed, and the user must know why.
+    Aborted_.store(1);
+    ReportProblem("Unsupported Archive Type " + std::to_string(zel::ToInt(job.ArchiveType())) +
+                  ": no call was archived into " + job.Target());
+  }
   if (result != 0) return result;
   std::string reason;
   if (!MakeArchiveFolder(job, reason)) {
@@ -272,9 +298,7 @@ bool CArchiveManager::MakeArchiveFolder(const CJobArchListEntry& job, std::strin
 }
 
 void CArchiveManager::ReportUnwritable(const std::string& target, const std::string& reason) {
-  std::string text = "The archive " + target + " cannot be written: " + reason;
-  Singleton<CKlLogger>::Instance()->LogLine("ArchiveManager: %s", text.c_str());
-  zel::ShowMessage(text, IMessageSink::Icon::Error);
+  ReportProblem("The archive " + target + " cannot be written: " + reason);
 }
 
 void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
@@ -298,13 +322,28 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
     JobArchived_ = ConfirmArchived(first, result);
     job.SetCallCount(JobArchived_);
     ArchivedCount_.store(JobArchived_);
-    if (JobArchived_ == 0 && IsRunning()) {
-      // Nothing at all reached the archive: the user has to know why, not only the log.
-      std::string folder = job.ArchiveType() == zel::ArchiveType::kDisk
-                               ? job.Target()
-                               : std::filesystem::path(job.Target()).parent_path().string();
-      std::string reason = ::access(folder.c_str(), W_OK) != 0 ? std::strerror(errno) : "the write failed";
-      ReportUnwritable(job.Target(), reason);
+    int32_t selected = static_cast<int32_t>(SelectedCount_.load());
+    if (JobArchived_ < selected && IsRunning()) {
+      // Not every selected call reached the archive: the user has to know why,
+      // not only the log.
+      std::string reason = archiver->LastError();
+      if (reason.empty() && JobArchived_ == 0) {
+        std::string folder = job.ArchiveType() == zel::ArchiveType::kDisk
+                                 ? job.Target()
+                                 : std::filesystem::path(job.Target()).parent_path().string();
+        reason = ::access(folder.c_str(), W_OK) != 0 ? std::strerror(errno) : "the write failed";
+      }
+      if (reason.empty() && job.Threshold() > 0) {
+        reason = "the size limit of " + std::to_string(job.Threshold()) + " MiB was reached";
+      }
+      if (JobArchived_ == 0) {
+        ReportUnwritable(job.Target(), reason);
+      } else {
+        ReportProblem(std::to_string(selected - JobArchived_) + " of the " + std::to_string(selected) +
+                          " selected calls did not reach the archive " + job.Target() +
+                          (reason.empty() ? std::string() : ": " + reason),
+                      IMessageSink::Icon::Warning);
+      }
     }
   } else {
     // Nothing was written: the selection of this job is not in any archive.
@@ -467,14 +506,14 @@ std::string CArchiveManager::SubFolderFor(CKlFileListEntry& entry, zel::Structur
   }
 }
 
-void CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
+int CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
   CJobArchListEntry* job = CurrentJob_.load();
-  if (job == nullptr) return;
+  if (job == nullptr) return 0;
   zel::MediaProcessing media = job->MediaProcessing();
   if (media == zel::MediaProcessing::kDelete || media == zel::MediaProcessing::kRemoveAudio) {
     job->SetSourcesModified(1);
   }
-  if (media != zel::MediaProcessing::kDelete && media != zel::MediaProcessing::kRemoveAudio) return;
+  if (media != zel::MediaProcessing::kDelete && media != zel::MediaProcessing::kRemoveAudio) return 0;
   std::unordered_set<std::string> archived;
   {
     std::lock_guard<std::mutex> lock(selectedMutex_);
@@ -484,6 +523,7 @@ void CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
   }
   auto logger = Singleton<CKlLogger>::Instance();
   std::string passphrase = Passphrase();
+  int failures = 0;
   for (const auto& source : job->Sources()) {
     const std::string& path = source.Path();
     if (path.empty()) {
@@ -497,39 +537,64 @@ void CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
     }
     if (media == zel::MediaProcessing::kDelete) {
       logger->LogLine("Archiver: Deleted file %s", path.c_str());
-      if (::unlink(path.c_str()) != 0) logger->Log("Archiver: File %s cannot be deleted\n", path.c_str());
-    } else if (!RemoveAudio(path, passphrase)) {
-      logger->Log("Archiver: File %s cannot be deleted\n", path.c_str());
+      if (::unlink(path.c_str()) != 0) {
+        std::string reason = std::strerror(errno);
+        logger->Log("Archiver: File %s cannot be deleted\n", path.c_str());
+        ReportProblem("The recording " + path + " cannot be deleted: " + reason);
+        ++failures;
+      }
+      continue;
+    }
+    bool kept = false;
+    std::string reason = RemoveAudio(path, passphrase, kept);
+    if (!reason.empty()) {
+      logger->Log("Archiver: The audio cannot be removed from file %s: %s\n", path.c_str(), reason.c_str());
+      ReportProblem("The audio cannot be removed from the recording " + path + ": " + reason);
+      ++failures;
+    } else if (kept) {
+      logger->Log("Archiver: File %s keeps its audio: its header cannot be read\n", path.c_str());
+      ReportProblem("The recording " + path + " keeps its audio: its header cannot be read",
+                    IMessageSink::Icon::Warning);
+      ++failures;
     }
   }
+  return failures;
 }
 
 // Replaces a recording by its header alone. The header goes to a new file beside
 // the recording, which is then renamed over it: the recording is never missing,
 // and a failure leaves it as it was. A header that cannot be read leaves the file
-// alone (true: nothing failed).
-bool CArchiveManager::RemoveAudio(const std::string& path, const std::string& passphrase) {
+// alone.
+std::string CArchiveManager::RemoveAudio(const std::string& path, const std::string& passphrase, bool& kept) {
+  kept = false;
   CKlRecordFileHdr header;
-  if (header.LoadHeader(path, passphrase) <= 0) return true;
+  if (header.LoadHeader(path, passphrase) <= 0) {
+    kept = true;
+    return std::string();
+  }
+  auto failure = [](int error) { return std::string(std::strerror(error != 0 ? error : EIO)); };
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return false;
+  if (::stat(path.c_str(), &info) != 0) return failure(errno);
   std::string temp = path + ".tmpXXXXXX";
   int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
+  if (fd < 0) return failure(errno);
   ::fchmod(fd, info.st_mode & 07777);
   ::close(fd);
-  bool ok = header.SaveHeader(temp) > 0;
-  if (ok) {
+  std::string reason;
+  errno = 0;
+  if (header.SaveHeader(temp) <= 0) reason = failure(errno);
+  if (reason.empty()) {
     int sync = ::open(temp.c_str(), O_RDONLY);
-    ok = sync >= 0 && ::fsync(sync) == 0;
+    if (sync < 0 || ::fsync(sync) != 0) reason = failure(errno);
     if (sync >= 0) ::close(sync);
   }
-  if (ok) {
+  if (reason.empty()) {
     auto renamer = Renamer_ ? Renamer_ : [](const char* from, const char* to) { return std::rename(from, to); };
-    ok = renamer(temp.c_str(), path.c_str()) == 0;
+    errno = 0;
+    if (renamer(temp.c_str(), path.c_str()) != 0) reason = failure(errno);
   }
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  if (!reason.empty()) ::unlink(temp.c_str());
+  return reason;
 }
 
 int CArchiveManager::RecordFinishedRun(CJobArchListEntry* job) {
@@ -545,9 +610,8 @@ int CArchiveManager::RecordFinishedRun(CJobArchListEntry* job) {
   // The record first: an original is deleted or stripped only once the log
   // that says where its copy is has been written.
   if (!log->Save()) {
-    zel::ShowMessage("The archive log " + log->Path() +
-                         " cannot be written; no original recording was deleted or changed.",
-                     IMessageSink::Icon::Error);
+    ReportProblem("The archive log " + log->Path() +
+                  " cannot be written; no original recording was deleted or changed.");
     return -1;
   }
   ProcessSourceRecordings(job);

@@ -16,6 +16,7 @@
 #include "core/CKlLoggedSemaphore.h"
 #include "core/CKlThread.h"
 #include "core/FileLock.h"
+#include "core/MessageSink.h"
 #include "core/Singleton.h"
 
 // Runs archive jobs on its worker thread ("Archive Manager"): walks each job's
@@ -44,6 +45,8 @@ class CArchiveManager : public CKlThread {
   // for the worker to end. Must not be called from the sink.
   void Cancel();
   ArchiveRunStats GetRunStats() const;
+  // Every failure of the run (since Start) that was told to the user, in order.
+  std::vector<std::string> RunProblems() const;
 
   // Copies of the recordings selected by the last run (handed to the archiver),
   // optionally followed by ClearSelected.
@@ -61,7 +64,9 @@ class CArchiveManager : public CKlThread {
   // 1) or replaces each by its header alone (2). Only recordings the last run
   // actually archived are touched. `job` is ignored: the work is always done on
   // the current job (the job of the last run); nothing happens without one.
-  void ProcessSourceRecordings(CJobArchListEntry* job = nullptr);
+  // Each file that cannot be deleted or stripped is logged and told to the user
+  // (a run problem). Returns the number of such files.
+  int ProcessSourceRecordings(CJobArchListEntry* job = nullptr);
   // What the scheduled job does when a run finished: unless the run was aborted
   // or archived nothing, replaces the job's sources by the archived recordings,
   // adds the job to the archive log, processes the source recordings and saves
@@ -93,7 +98,9 @@ class CArchiveManager : public CKlThread {
   // Creates the archive's folder (DISK) or the folder of its file with its
   // parents; false with the reason when it cannot be made.
   static bool MakeArchiveFolder(const CJobArchListEntry& job, std::string& reason);
-  static void ReportUnwritable(const std::string& target, const std::string& reason);
+  void ReportUnwritable(const std::string& target, const std::string& reason);
+  // Logs `text`, shows it through the message sink and keeps it as a run problem.
+  void ReportProblem(const std::string& text, IMessageSink::Icon icon = IMessageSink::Icon::Error);
   int Prepare(CJobArchListEntry& job);
   void CollectAndArchive(CJobArchListEntry& job);
   void Walk(const std::string& path, const CKlFileListEntry& source, CJobArchListEntry& job, bool top);
@@ -102,7 +109,9 @@ class CArchiveManager : public CKlThread {
   // Clears the archived mark of the recordings from `first` on that the archive
   // does not hold after the write; returns how many it holds.
   int32_t ConfirmArchived(size_t first, int writeResult);
-  bool RemoveAudio(const std::string& path, const std::string& passphrase);
+  // Empty on success (or when the header cannot be read: `kept` is then set),
+  // else why the audio could not be removed.
+  std::string RemoveAudio(const std::string& path, const std::string& passphrase, bool& kept);
   void ZeroStats();
   void StopWorker();
   int64_t Now() const;
@@ -117,6 +126,8 @@ class CArchiveManager : public CKlThread {
   std::atomic<int32_t> ArchivedCount_{0};
   std::atomic<int32_t> SelectedCount_{0};
   std::atomic<double> Progress_{0.0};
+  mutable std::mutex problemsMutex_;
+  std::vector<std::string> Problems_;
   std::atomic<CJobArchListEntry*> CurrentJob_{nullptr};
   CArchiverHolder Holder_;
   std::atomic<IProgressBarSink*> Sink_{nullptr};

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "core/CKlLogger.h"
@@ -176,11 +177,17 @@ int CDiskArchiver::Archive() {
 
 int CDiskArchiver::CopyEntry(const SEntry& entry, size_t queued) {
   std::string folder = zel::WithoutTrailingSlashes(entry.archivePath);
-  if (folder.empty()) return -1;
+  if (folder.empty()) {
+    SetLastError("no archive folder");
+    return -1;
+  }
   // Folders made earlier in this write are not made again.
   auto makeFolder = [this](const std::string& path) {
     if (m_MadeFolders.count(path) != 0) return true;
-    if (!CreateFolderLevel(path)) return false;
+    if (!CreateFolderLevel(path)) {
+      SetLastError(path + ": " + std::strerror(errno));
+      return false;
+    }
     m_MadeFolders.insert(path);
     return true;
   };
@@ -195,7 +202,13 @@ int CDiskArchiver::CopyEntry(const SEntry& entry, size_t queued) {
   Singleton<CKlLogger>::Instance()->LogLine("Archiver: CopyFile %s -> %s", entry.sourcePath.c_str(), target.c_str());
 
   uint64_t copied = 0;
-  if (!zel::CopyFileReplacing(entry.sourcePath, target, entry.callTime, &copied)) return -1;
+  if (!zel::CopyFileReplacing(entry.sourcePath, target, entry.callTime, &copied)) {
+    std::string reason = std::strerror(errno);
+    SetLastError(entry.sourcePath + " -> " + target + ": " + reason);
+    Singleton<CKlLogger>::Instance()->LogLine("Archiver: CopyFile %s failed: %s", entry.sourcePath.c_str(),
+                                              reason.c_str());
+    return -1;
+  }
   ++m_FilesCopied;
   if (m_Progress && queued > 0) m_Progress(100.0 * m_FilesCopied / static_cast<double>(queued));
   m_TotalSize += copied;

@@ -43,9 +43,31 @@ int CZIPArchiver::Archive() {
   m_Callback.SetTotal(static_cast<uint32_t>(m_Queue.size()));
   uint32_t processed = 0;
   int result = 0;
+  zel::zip::CZipArchive zip;
+  zip.SetCallback(&m_Callback);
+  int32_t archivedBefore = m_ArchivedCount;  // what earlier sessions put in place
   for (const SEntry& entry : m_Queue) {
     m_Callback.SetDone(processed);
-    AddOutcome outcome = AddEntry(entry);
+    if (m_Callback.IsCancelled()) {
+      processed = 0;
+      break;
+    }
+    if (!zip.IsOpen() || zip.Path() != entry.archivePath) {
+      // Queued entries normally share one archive; another one starts a new session.
+      if (zip.IsOpen() && !Commit(zip, archivedBefore)) {
+        result = -1;
+        break;
+      }
+      archivedBefore = m_ArchivedCount;
+      if (!zip.Open(entry.archivePath)) {
+        SetLastError(zip.LastError());
+        Singleton<CKlLogger>::Instance()->LogLine("Archiver: ZIP %s", zip.LastError().c_str());
+        result = -1;
+        break;
+      }
+      m_ZipSize = zip.OccupiedSize();
+    }
+    AddOutcome outcome = AddEntry(zip, entry);
     if (outcome == AddOutcome::kFailed) {
       result = -1;
       break;
@@ -57,47 +79,53 @@ int CZIPArchiver::Archive() {
     ++processed;
     if (m_Progress) m_Progress(processed * 100.0 / m_Queue.size());
   }
+  // What was added before a failure or a cancel stays in the archive.
+  if (zip.IsOpen() && !Commit(zip, archivedBefore)) result = -1;
+  m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
   m_Queue.clear();
   return result != 0 ? result : static_cast<int>(processed);
 }
 
-CZIPArchiver::AddOutcome CZIPArchiver::AddEntry(const SEntry& entry) {
+bool CZIPArchiver::Commit(zel::zip::CZipArchive& zip, int32_t archivedBefore) {
+  if (zip.Commit()) return true;
+  SetLastError(zip.LastError());
+  Singleton<CKlLogger>::Instance()->LogLine("Archiver: ZIP %s", zip.LastError().c_str());
+  m_ArchivedCount = archivedBefore;
+  return false;
+}
+
+CZIPArchiver::AddOutcome CZIPArchiver::AddEntry(zel::zip::CZipArchive& zip, const SEntry& entry) {
   auto logger = Singleton<CKlLogger>::Instance();
-  if (m_Callback.IsCancelled()) return AddOutcome::kCancelled;
-  zel::zip::CZipArchive zip;
-  zip.SetCallback(&m_Callback);
-  if (!zip.Open(entry.archivePath)) {
-    logger->LogLine("Archiver: ZIP %s", zip.LastError().c_str());
-    return AddOutcome::kFailed;
-  }
   std::string name = zel::JoinSubFolder(zel::SubFolderComponents(entry.subFolder));
   if (!name.empty()) name += '/';
   name += zel::FileNameOf(entry.sourcePath);
 
   auto added = zip.AddFile(entry.sourcePath, name, zel::zip::CZipArchive::kDefaultLevel,
                            zel::zip::CZipArchive::kDefaultBufferSize);
-  bool closed = zip.Close();
-  if (added != zel::zip::CZipArchive::AddResult::kAdded || !closed) {
-    // Take the damaged add back so that the archive keeps the recordings before it.
-    std::string error = zip.LastError();
-    if (!zip.Restore()) logger->LogLine("Archiver: ZIP %s", zip.LastError().c_str());
-    m_ZipSize = zip.OccupiedSize();
-    m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
-    if (added == zel::zip::CZipArchive::AddResult::kCancelled) return AddOutcome::kCancelled;
-    logger->LogLine("Archiver: ZIP %s", error.c_str());
+  m_ZipSize = zip.OccupiedSize();
+  m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
+  if (added == zel::zip::CZipArchive::AddResult::kCancelled) return AddOutcome::kCancelled;
+  if (added == zel::zip::CZipArchive::AddResult::kFailed) {
+    SetLastError(zip.LastError());
+    logger->LogLine("Archiver: ZIP %s", zip.LastError().c_str());
     return AddOutcome::kFailed;
   }
-  m_ZipSize = zip.OccupiedSize();
+  if (added == zel::zip::CZipArchive::AddResult::kPresent) {
+    logger->LogLine("Archiver: ZIP %s holds %s already", entry.archivePath.c_str(), name.c_str());
+    ++m_ArchivedCount;
+    return AddOutcome::kDone;
+  }
   if (m_Threshold > 0 && GetSizeMB() >= m_Threshold) {
     // Over the limit: take this recording back and go on with the next one.
-    if (!zip.Restore()) {
+    if (!zip.TakeBack()) {
+      SetLastError(zip.LastError());
       logger->LogLine("Archiver: ZIP %s", zip.LastError().c_str());
       return AddOutcome::kFailed;
     }
     m_ZipSize = zip.OccupiedSize();
+    m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
   } else {
     ++m_ArchivedCount;
   }
-  m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
   return AddOutcome::kDone;
 }

@@ -9,8 +9,10 @@
 #include "toolkit/zip/CZipArchive.h"
 
 // Archives recordings into one ZIP archive as "<sub-folder>/<file name>".
-// AddFile only queues; Archive adds the queue, each recording in its own
-// open-add-close cycle, so the archive on disk is complete after every recording.
+// AddFile only queues; Archive opens the archive once, adds the queue to a working
+// copy and puts the copy in place at the end, so the archive under its name is a
+// complete ZIP archive at every moment. A recording whose name and content the
+// archive holds already is not added a second time (it counts as archived).
 class CZIPArchiver : public IArchiver {
  public:
   struct SEntry {
@@ -45,9 +47,10 @@ class CZIPArchiver : public IArchiver {
 
   // Adds the queued recordings and returns how many it processed (including
   // those taken back for the threshold). Returns -1 when a recording could not be
-  // added (what was added before stays) and 0 when the write was cancelled (the
-  // recording being added is taken back; the ones before stay). In every case
-  // the archive on disk is a valid ZIP archive and the queue is empty afterwards.
+  // added (what was added before stays) or the archive could not be written
+  // (nothing reached it then), and 0 when the write was cancelled (the recording
+  // being added is taken back; the ones before stay). In every case the archive
+  // on disk is a valid ZIP archive and the queue is empty afterwards.
   int Archive() override;
   int Cancel() override;
   // Queues the recording (the call time is not used); always returns 0.
@@ -59,7 +62,9 @@ class CZIPArchiver : public IArchiver {
 
  private:
   enum class AddOutcome { kDone, kFailed, kCancelled };
-  AddOutcome AddEntry(const SEntry& entry);
+  AddOutcome AddEntry(zel::zip::CZipArchive& zip, const SEntry& entry);
+  // Puts what the session added in place; false (and nothing counted) on failure.
+  bool Commit(zel::zip::CZipArchive& zip, int32_t archivedBefore);
 
   std::vector<SEntry> m_Queue;
   ProgressFunction m_Progress;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Archive/ArchiveTypes.h"
@@ -54,11 +55,15 @@ class IArchiver {
   int32_t GetArchivedCount() const { return m_ArchivedCount; }
   // The archive's size in bytes as last measured (kept by the ZIP archiver).
   uint32_t GetArchiveSize() const { return m_ArchiveSize; }
+  // Why the last write or add failed, in the words of the failure ("" when
+  // nothing failed since Reset()). Only for the manager's thread.
+  const std::string& LastError() const { return m_LastError; }
 
  protected:
   bool CancelRequested() const { return m_CancelRequested.load(std::memory_order_acquire); }
   void RequestCancel() { m_CancelRequested.store(true, std::memory_order_release); }
   bool ThresholdReached() { return m_Threshold > 0 && GetSizeMB() >= m_Threshold; }
+  void SetLastError(std::string text) { m_LastError = std::move(text); }
 
   uint32_t m_ArchiveSize = 0;
   int32_t m_Threshold = 0;
@@ -66,6 +71,7 @@ class IArchiver {
 
  private:
   std::atomic<bool> m_CancelRequested{false};
+  std::string m_LastError;
 };
 
 namespace zel {

@@ -73,7 +73,12 @@ void PrintArchiveRun(const ArchiveRunStats& stats, bool cancelled, bool json,
   writer.BeginObject()
       .Field("archived", stats.ArchivedCount)
       .Field("selected", stats.SelectedCount)
-      .Field("aborted", stats.Aborted != 0);
+      .Field("aborted", stats.Aborted != 0)
+      .Field("failed", ArchiveRunSummary(stats, cancelled).Failed());
+  // The reasons were told on stderr as they came; a script reads them here.
+  writer.Key("reasons").BeginArray();
+  for (const auto& reason : Singleton<CArchiveManager>::Instance()->RunProblems()) writer.String(reason);
+  writer.EndArray();
   extra(writer);
   writer.EndObject();
   std::printf("%s\n", writer.Text().c_str());

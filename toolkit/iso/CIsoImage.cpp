@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/AtomicFile.h"
 
@@ -179,11 +180,14 @@ int CIsoImage::Write(const std::string& path, time_t creationTime, const std::fu
   char uuid[] = "";
   iso_write_opts_set_pvd_times(opts, creationTime, creationTime, 0, 0, uuid);
 
+  // A file-system failure is told in its own words ("No space left on device"),
+  // not as the library's generic text.
   zel::AtomicFile file(path);
   if (!file.Open()) {
+    int error = errno != 0 ? errno : EIO;
     iso_write_opts_free(opts);
     lastWriteCode_ = static_cast<int>(ISO_FILE_CANT_WRITE);
-    lastWriteError_ = std::string(iso_error_to_msg(lastWriteCode_)) + ": " + path;
+    lastWriteError_ = path + ": " + std::strerror(error);
     return lastWriteCode_;
   }
 
@@ -198,6 +202,7 @@ int CIsoImage::Write(const std::string& path, time_t creationTime, const std::fu
   std::vector<unsigned char> buffer(32 * kBlock);
   uint64_t written = 0;
   int result = 1;
+  int fileError = 0;
   for (;;) {
     if (StopRequested()) {
       source->cancel(source);
@@ -215,6 +220,7 @@ int CIsoImage::Write(const std::string& path, time_t creationTime, const std::fu
     }
     if (n == 0) break;
     if (!file.Write(buffer.data(), static_cast<size_t>(n))) {
+      fileError = errno != 0 ? errno : EIO;
       source->cancel(source);
       result = static_cast<int>(ISO_WRITE_ERROR);
       break;
@@ -224,12 +230,21 @@ int CIsoImage::Write(const std::string& path, time_t creationTime, const std::fu
   }
   source->free_data(source);
   free(source);
-  if (result == 1 && !file.Commit()) result = static_cast<int>(ISO_WRITE_ERROR);
+  if (result == 1) {
+    errno = 0;
+    if (!file.Commit()) {
+      fileError = errno != 0 ? errno : EIO;
+      result = static_cast<int>(ISO_WRITE_ERROR);
+    }
+  }
   if (result < 0 && result != kCancelled) {
     lastWriteCode_ = result;
     std::string report = TakeFailureReport();
-    lastWriteError_ = report.empty() ? iso_error_to_msg(result) : report;
-    if (result == static_cast<int>(ISO_WRITE_ERROR)) lastWriteError_ += std::string(": ") + path;
+    if (fileError != 0) {
+      lastWriteError_ = path + ": " + std::strerror(fileError);
+    } else {
+      lastWriteError_ = report.empty() ? iso_error_to_msg(result) : report;
+    }
   }
   return result;
 }

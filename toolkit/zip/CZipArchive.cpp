@@ -224,42 +224,62 @@ int ZCALLBACK ErrorFile(voidpf, voidpf stream) { return static_cast<CachedFile*>
 
 }  // namespace
 
-CZipArchive::~CZipArchive() {
-  if (handle_ != nullptr) {
-    bool failed = addFailed_;
-    Close();
-    if (failed) Restore();
-  }
-}
+CZipArchive::~CZipArchive() { Abandon(); }
 
 bool CZipArchive::Fail(const std::string& text) {
   lastError_ = text;
   return false;
 }
 
-bool CZipArchive::TakeSnapshot() {
-  existed_ = false;
-  oldLength_ = 0;
-  tailOffset_ = 0;
-  oldTail_.clear();
-  struct stat info {};
-  if (::stat(path_.c_str(), &info) != 0) {
-    if (errno == ENOENT) return true;
-    return Fail(path_ + ": " + std::strerror(errno));
+bool CZipArchive::NeedsUtf8Flag(const std::string& name) {
+  bool high = false;
+  const auto* p = reinterpret_cast<const unsigned char*>(name.data());
+  const auto* end = p + name.size();
+  while (p < end) {
+    unsigned char c = *p;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    high = true;
+    size_t length;
+    uint32_t lowest;
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2, lowest = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      length = 3, lowest = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4, lowest = 0x10000;
+    } else {
+      return false;
+    }
+    if (static_cast<size_t>(end - p) < length) return false;
+    uint32_t code = c & (0xFF >> (length + 1));
+    for (size_t i = 1; i < length; ++i) {
+      if ((p[i] & 0xC0) != 0x80) return false;
+      code = code << 6 | (p[i] & 0x3F);
+    }
+    // Overlong forms, surrogates and values beyond U+10FFFF are not UTF-8.
+    if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    p += length;
   }
-  existed_ = true;
-  if (S_ISDIR(info.st_mode)) return Fail(path_ + ": is a folder");
-  FileDescriptor fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return Fail(path_ + ": " + std::strerror(errno));
-  if (::fstat(fd.get(), &info) != 0) return Fail(path_ + ": " + std::strerror(errno));
-  oldLength_ = static_cast<uint64_t>(info.st_size);
-  if (oldLength_ < kEndRecordSize) return Fail(path_ + ": not a ZIP archive");
+  return high;
+}
+
+bool CZipArchive::TakeSnapshot(Snapshot& snapshot) {
+  snapshot = Snapshot{};
+  snapshot.length = length_;
+  if (length_ == 0) return true;
+  const std::string working = WorkingPath();
+  FileDescriptor fd(::open(working.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return Fail(working + ": " + std::strerror(errno));
+  if (length_ < kEndRecordSize) return Fail(path_ + ": not a ZIP archive");
 
   // The end record sits in the last 22 bytes plus at most a 64 KiB comment.
-  size_t window = static_cast<size_t>(std::min<uint64_t>(oldLength_, kEndRecordSize + 0xFFFF));
+  size_t window = static_cast<size_t>(std::min<uint64_t>(length_, kEndRecordSize + 0xFFFF));
   std::vector<unsigned char> tail(window);
-  uint64_t windowStart = oldLength_ - window;
-  if (!ReadAt(fd.get(), tail.data(), window, windowStart)) return Fail(path_ + ": cannot be read");
+  uint64_t windowStart = length_ - window;
+  if (!ReadAt(fd.get(), tail.data(), window, windowStart)) return Fail(working + ": cannot be read");
   size_t end = window - kEndRecordSize + 1;
   bool found = false;
   while (end-- > 0) {
@@ -277,52 +297,46 @@ bool CZipArchive::TakeSnapshot() {
       return Fail(path_ + ": damaged ZIP64 end record");
     uint64_t zip64End = Le64(locator + 8);
     unsigned char record[56];
-    if (zip64End + sizeof(record) > oldLength_ || !ReadAt(fd.get(), record, sizeof(record), zip64End) ||
+    if (zip64End + sizeof(record) > length_ || !ReadAt(fd.get(), record, sizeof(record), zip64End) ||
         Le32(record) != kZip64EndSignature)
       return Fail(path_ + ": damaged ZIP64 end record");
     cdOffset = Le64(record + 48);
   }
   if (cdOffset > endPos) return Fail(path_ + ": damaged central directory");
-  tailOffset_ = cdOffset;
-  oldTail_.resize(static_cast<size_t>(oldLength_ - cdOffset));
-  if (!oldTail_.empty() && !ReadAt(fd.get(), oldTail_.data(), oldTail_.size(), cdOffset))
-    return Fail(path_ + ": cannot be read");
+  snapshot.tailOffset = cdOffset;
+  snapshot.tail.resize(static_cast<size_t>(length_ - cdOffset));
+  if (!snapshot.tail.empty() && !ReadAt(fd.get(), snapshot.tail.data(), snapshot.tail.size(), cdOffset))
+    return Fail(working + ": cannot be read");
   return true;
 }
 
-namespace {
-
-constexpr char kUndoMagic[8] = {'Z', 'E', 'L', 'U', 'N', 'D', 'O', '1'};
-constexpr size_t kUndoHeader = 32;
-
-}  // namespace
-
-std::string CZipArchive::UndoPath() const { return path_ + ".zelundo"; }
-
-bool CZipArchive::WriteUndo() {
-  std::string record(kUndoHeader, '\0');
-  uint64_t fields[3] = {existed_ ? 1u : 0u, tailOffset_, oldLength_};
-  std::memcpy(record.data(), kUndoMagic, sizeof(kUndoMagic));
-  std::memcpy(record.data() + 8, fields, sizeof(fields));
-  record += oldTail_;
-  FileDescriptor fd(::open(UndoPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (fd.get() < 0 || !WriteAt(fd.get(), record.data(), record.size(), 0) || ::close(fd.release()) != 0) {
-    ::unlink(UndoPath().c_str());
-    return Fail(UndoPath() + ": " + std::strerror(errno));
-  }
+bool CZipArchive::RestoreSnapshot(const Snapshot& snapshot) {
+  const std::string working = WorkingPath();
+  FileDescriptor fd(::open(working.c_str(), O_WRONLY | O_CLOEXEC));
+  if (fd.get() < 0) return Fail(working + ": " + std::strerror(errno));
+  if ((!snapshot.tail.empty() && !WriteAt(fd.get(), snapshot.tail.data(), snapshot.tail.size(), snapshot.tailOffset)) ||
+      ::ftruncate(fd.get(), static_cast<off_t>(snapshot.length)) != 0)
+    return Fail(working + ": " + std::strerror(errno));
+  if (::close(fd.release()) != 0) return Fail(working + ": " + std::strerror(errno));
+  length_ = snapshot.length;
   return true;
 }
 
+// Earlier versions appended in place and kept an undo record beside the archive
+// while an add was under way; a run killed then left that record. It puts the
+// archive back as it was before the interrupted add.
 bool CZipArchive::RecoverInterrupted() {
+  const std::string undo = path_ + ".zelundo";
+  constexpr char kUndoMagic[8] = {'Z', 'E', 'L', 'U', 'N', 'D', 'O', '1'};
+  constexpr size_t kUndoHeader = 32;
   std::string record;
   {
-    FileDescriptor fd(::open(UndoPath().c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return errno == ENOENT ? true : Fail(UndoPath() + ": " + std::strerror(errno));
+    FileDescriptor fd(::open(undo.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return errno == ENOENT ? true : Fail(undo + ": " + std::strerror(errno));
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) return Fail(UndoPath() + ": " + std::strerror(errno));
+    if (::fstat(fd.get(), &info) != 0) return Fail(undo + ": " + std::strerror(errno));
     record.resize(static_cast<size_t>(info.st_size));
-    if (!record.empty() && !ReadAt(fd.get(), record.data(), record.size(), 0))
-      return Fail(UndoPath() + ": cannot be read");
+    if (!record.empty() && !ReadAt(fd.get(), record.data(), record.size(), 0)) return Fail(undo + ": cannot be read");
   }
   uint64_t fields[3] = {0, 0, 0};
   bool complete = record.size() >= kUndoHeader && std::memcmp(record.data(), kUndoMagic, sizeof(kUndoMagic)) == 0;
@@ -330,8 +344,6 @@ bool CZipArchive::RecoverInterrupted() {
     std::memcpy(fields, record.data() + 8, sizeof(fields));
     complete = fields[1] <= fields[2] && record.size() - kUndoHeader == fields[2] - fields[1];
   }
-  // An incomplete record was being written when the add was interrupted, so the
-  // archive itself was not touched yet.
   if (complete) {
     if (fields[0] == 0) {
       if (::unlink(path_.c_str()) != 0 && errno != ENOENT) return Fail(path_ + ": " + std::strerror(errno));
@@ -345,31 +357,107 @@ bool CZipArchive::RecoverInterrupted() {
         return Fail(path_ + ": " + std::strerror(errno));
     }
   }
-  ::unlink(UndoPath().c_str());
+  ::unlink(undo.c_str());
+  return true;
+}
+
+bool CZipArchive::MakeWorkingCopy(bool existed) {
+  const std::string working = WorkingPath();
+  FileDescriptor in(existed ? ::open(path_.c_str(), O_RDONLY | O_CLOEXEC) : -1);
+  struct stat info {};
+  if (existed && (in.get() < 0 || ::fstat(in.get(), &info) != 0)) return Fail(path_ + ": " + std::strerror(errno));
+  // A stale copy of a killed session is simply replaced.
+  ::unlink(working.c_str());
+  FileDescriptor out(::open(working.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existed ? info.st_mode & 0777 : 0666));
+  if (out.get() < 0) return Fail(path_ + ": " + std::strerror(errno));
+  uint64_t size = existed ? static_cast<uint64_t>(info.st_size) : 0;
+  uint64_t copied = 0;
+  int error = 0;
+  while (copied < size) {
+    ssize_t n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, static_cast<size_t>(size - copied), 0);
+    if (n > 0) {
+      copied += static_cast<uint64_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL) {
+      // The kernel cannot copy here: plain reads and writes do.
+      std::vector<char> buffer(1 << 20);
+      while (copied < size) {
+        size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - copied));
+        if (!ReadAt(in.get(), buffer.data(), want, copied)) {
+          error = errno != 0 ? errno : EIO;
+          break;
+        }
+        if (!WriteAt(out.get(), buffer.data(), want, copied)) {
+          error = errno != 0 ? errno : EIO;
+          break;
+        }
+        copied += want;
+      }
+      break;
+    }
+    error = errno;
+    break;
+  }
+  if (error == 0 && ::close(out.release()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(working.c_str());
+    return Fail(path_ + ": " + std::strerror(error));
+  }
+  length_ = size;
   return true;
 }
 
 bool CZipArchive::Open(const std::string& path) {
-  if (handle_ != nullptr) return Fail("archive already open");
+  if (open_) return Fail("archive already open");
   path_ = path;
-  addFailed_ = false;
-  closed_ = false;
-  occupiedSize_ = 0;
   lastError_.clear();
-  if (!RecoverInterrupted() || !TakeSnapshot() || !WriteUndo()) return false;
-  zlib_filefunc64_def access{&OpenFile, &ReadFile, &WriteFile, &TellFile, &SeekFile, &CloseFile, &ErrorFile, nullptr};
-  handle_ = zipOpen2_64(path.c_str(), existed_ ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE, nullptr, &access);
-  if (handle_ == nullptr) {
-    if (!existed_) ::unlink(path.c_str());
-    ::unlink(UndoPath().c_str());
-    return Fail(path + (existed_ ? ": not a ZIP archive" : ": cannot be created"));
-  }
+  length_ = 0;
+  netAdds_ = 0;
+  lastName_.clear();
+  members_.clear();
+  if (!RecoverInterrupted()) return false;
+  struct stat info {};
+  bool existed = ::stat(path_.c_str(), &info) == 0;
+  if (!existed && errno != ENOENT) return Fail(path_ + ": " + std::strerror(errno));
+  if (existed && S_ISDIR(info.st_mode)) return Fail(path_ + ": is a folder");
+  if (existed && !List(path_, members_)) return Fail(path_ + ": not a ZIP archive");
+  if (!MakeWorkingCopy(existed)) return false;
+  open_ = true;
   return true;
+}
+
+void CZipArchive::Abandon() {
+  if (!open_) return;
+  ::unlink(WorkingPath().c_str());
+  open_ = false;
+}
+
+// True when a member of this name holds exactly the bytes of `source`.
+bool CZipArchive::IsPresent(const std::string& source, const std::string& name, uint64_t size) {
+  bool candidate = std::any_of(members_.begin(), members_.end(),
+                               [&](const ListedEntry& m) { return m.Name == name && m.Size == size; });
+  if (!candidate) return false;
+  FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) return false;
+  uLong crc = crc32(0, nullptr, 0);
+  std::vector<unsigned char> buffer(1 << 16);
+  for (;;) {
+    ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    crc = crc32(crc, buffer.data(), static_cast<uInt>(n));
+  }
+  return std::any_of(members_.begin(), members_.end(), [&](const ListedEntry& m) {
+    return m.Name == name && m.Size == size && m.Crc == static_cast<uint32_t>(crc);
+  });
 }
 
 CZipArchive::AddResult CZipArchive::AddFile(const std::string& source, const std::string& name, int level,
                                              size_t bufferSize) {
-  if (handle_ == nullptr) {
+  if (!open_) {
     Fail("archive not open");
     return AddResult::kFailed;
   }
@@ -384,6 +472,18 @@ CZipArchive::AddResult CZipArchive::AddFile(const std::string& source, const std
     return AddResult::kFailed;
   }
   const uint64_t size = static_cast<uint64_t>(info.st_size);
+  if (IsPresent(source, name, size)) return AddResult::kPresent;
+
+  Snapshot before;
+  if (!TakeSnapshot(before)) return AddResult::kFailed;
+  zlib_filefunc64_def access{&OpenFile, &ReadFile, &WriteFile, &TellFile, &SeekFile, &CloseFile, &ErrorFile, nullptr};
+  const std::string working = WorkingPath();
+  void* handle =
+      zipOpen2_64(working.c_str(), length_ > 0 ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE, nullptr, &access);
+  if (handle == nullptr) {
+    Fail(path_ + ": " + (length_ > 0 ? "not a ZIP archive" : std::strerror(errno)));
+    return AddResult::kFailed;
+  }
 
   zip_fileinfo fileInfo{};
   struct tm local {};
@@ -398,80 +498,100 @@ CZipArchive::AddResult CZipArchive::AddFile(const std::string& source, const std
   fileInfo.external_fa = static_cast<uLong>(info.st_mode & 0xFFFF) << 16;
 
   const bool deflate = level != 0 && WorthDeflating(in.get(), size);
-  const bool utf8 = std::any_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; });
-  const int zip64 = (size >= 0xFFFF0000u || oldLength_ + size >= 0xFFFF0000u) ? 1 : 0;
+  // Other names keep their bytes unflagged: a reader that is told a name is
+  // UTF-8 while it is not refuses the whole archive.
+  const uLong flags = NeedsUtf8Flag(name) ? (1u << 11) : 0u;
+  const int zip64 = (size >= 0xFFFF0000u || length_ + size >= 0xFFFF0000u) ? 1 : 0;
   const uLong madeByUnix = (3u << 8) | 20u;
-  int rc = zipOpenNewFileInZip4_64(handle_, name.c_str(), &fileInfo, nullptr, 0, nullptr, 0, nullptr,
-                                   deflate ? Z_DEFLATED : 0, deflate ? level : 0, 0, -MAX_WBITS, 8,
-                                   Z_DEFAULT_STRATEGY, nullptr, 0, madeByUnix, utf8 ? (1u << 11) : 0u, zip64);
-  if (rc != ZIP_OK) {
-    addFailed_ = true;
-    Fail(name + ": cannot be added (" + std::to_string(rc) + ")");
-    return AddResult::kFailed;
-  }
-
-  std::vector<char> buffer(std::max<size_t>(bufferSize, 4096));
-  uint64_t processed = 0;
   AddResult result = AddResult::kAdded;
-  for (;;) {
-    ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      Fail(source + ": " + std::strerror(errno));
-      result = AddResult::kFailed;
-      break;
+  uLong crc = crc32(0, nullptr, 0);
+  int rc = zipOpenNewFileInZip4_64(handle, name.c_str(), &fileInfo, nullptr, 0, nullptr, 0, nullptr,
+                                   deflate ? Z_DEFLATED : 0, deflate ? level : 0, 0, -MAX_WBITS, 8,
+                                   Z_DEFAULT_STRATEGY, nullptr, 0, madeByUnix, flags, zip64);
+  if (rc != ZIP_OK) {
+    Fail(name + ": cannot be added (" + std::to_string(rc) + ")");
+    result = AddResult::kFailed;
+  } else {
+    std::vector<char> buffer(std::max<size_t>(bufferSize, 4096));
+    uint64_t processed = 0;
+    for (;;) {
+      ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        Fail(source + ": " + std::strerror(errno));
+        result = AddResult::kFailed;
+        break;
+      }
+      if (n == 0) break;
+      crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(n));
+      if (zipWriteInFileInZip(handle, buffer.data(), static_cast<unsigned>(n)) != ZIP_OK) {
+        Fail(path_ + ": cannot be written (" + std::strerror(errno) + ")");
+        result = AddResult::kFailed;
+        break;
+      }
+      processed += static_cast<uint64_t>(n);
+      if (callback_ != nullptr && !callback_->Callback(processed, size)) {
+        Fail(name + ": cancelled");
+        result = AddResult::kCancelled;
+        break;
+      }
     }
-    if (n == 0) break;
-    if (zipWriteInFileInZip(handle_, buffer.data(), static_cast<unsigned>(n)) != ZIP_OK) {
-      Fail(path_ + ": cannot be written");
+    if (zipCloseFileInZip(handle) != ZIP_OK && result == AddResult::kAdded) {
+      Fail(path_ + ": cannot be written (" + std::strerror(errno) + ")");
       result = AddResult::kFailed;
-      break;
-    }
-    processed += static_cast<uint64_t>(n);
-    if (callback_ != nullptr && !callback_->Callback(processed, size)) {
-      Fail(name + ": cancelled");
-      result = AddResult::kCancelled;
-      break;
     }
   }
-  if (zipCloseFileInZip(handle_) != ZIP_OK && result == AddResult::kAdded) {
-    Fail(path_ + ": cannot be written");
+  errno = 0;
+  if (zipClose(handle, nullptr) != ZIP_OK && result == AddResult::kAdded) {
+    Fail(path_ + ": cannot be written (" + std::strerror(errno != 0 ? errno : EIO) + ")");
     result = AddResult::kFailed;
   }
-  if (result != AddResult::kAdded) addFailed_ = true;
-  return result;
+  struct stat after {};
+  if (result == AddResult::kAdded && ::stat(working.c_str(), &after) != 0) {
+    Fail(working + ": " + std::strerror(errno));
+    result = AddResult::kFailed;
+  }
+  if (result != AddResult::kAdded) {
+    if (!RestoreSnapshot(before)) result = AddResult::kFailed;
+    return result;
+  }
+  length_ = static_cast<uint64_t>(after.st_size);
+  lastAdd_ = std::move(before);
+  lastName_ = name;
+  members_.push_back({name, size, static_cast<uint32_t>(crc)});
+  ++netAdds_;
+  return AddResult::kAdded;
 }
 
-bool CZipArchive::Close() {
-  if (handle_ == nullptr) return Fail("archive not open");
-  int rc = zipClose(handle_, nullptr);
-  handle_ = nullptr;
-  closed_ = true;
-  struct stat info {};
-  if (::stat(path_.c_str(), &info) == 0) occupiedSize_ = static_cast<uint64_t>(info.st_size);
-  if (rc != ZIP_OK) return Fail(path_ + ": cannot be written");
-  // The archive is complete again; a failed add is taken back by Restore().
-  if (!addFailed_) ::unlink(UndoPath().c_str());
+bool CZipArchive::TakeBack() {
+  if (!open_ || lastName_.empty()) return Fail("nothing to take back");
+  if (!RestoreSnapshot(lastAdd_)) return false;
+  members_.pop_back();
+  lastName_.clear();
+  --netAdds_;
   return true;
 }
 
-bool CZipArchive::Restore() {
-  if (!closed_) return Fail("archive not closed");
-  addFailed_ = false;
-  if (!existed_) {
-    if (::unlink(path_.c_str()) != 0 && errno != ENOENT) return Fail(path_ + ": " + std::strerror(errno));
-    ::unlink(UndoPath().c_str());
-    occupiedSize_ = 0;
+bool CZipArchive::Commit() {
+  if (!open_) return Fail("archive not open");
+  open_ = false;
+  const std::string working = WorkingPath();
+  if (netAdds_ == 0) {
+    ::unlink(working.c_str());
     return true;
   }
-  FileDescriptor fd(::open(path_.c_str(), O_WRONLY | O_CLOEXEC));
-  if (fd.get() < 0) return Fail(path_ + ": " + std::strerror(errno));
-  if (!WriteAt(fd.get(), oldTail_.data(), oldTail_.size(), tailOffset_) ||
-      ::ftruncate(fd.get(), static_cast<off_t>(oldLength_)) != 0)
-    return Fail(path_ + ": " + std::strerror(errno));
-  if (::close(fd.release()) != 0) return Fail(path_ + ": " + std::strerror(errno));
-  ::unlink(UndoPath().c_str());
-  occupiedSize_ = oldLength_;
+  FileDescriptor fd(::open(working.c_str(), O_RDONLY | O_CLOEXEC));
+  int error = 0;
+  if (fd.get() < 0 || ::fsync(fd.get()) != 0) error = errno;
+  if (error == 0 && ::rename(working.c_str(), path_.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(working.c_str());
+    return Fail(path_ + ": " + std::strerror(error));
+  }
+  // The rename itself reaches the disk with the folder.
+  std::string folder = path_.substr(0, path_.find_last_of('/') + 1);
+  FileDescriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
   return true;
 }
 
@@ -487,7 +607,7 @@ bool CZipArchive::List(const std::string& path, std::vector<ListedEntry>& entrie
     std::string text(name);
     std::replace(text.begin(), text.end(), '\\', '/');
     text.erase(0, std::min(text.find_first_not_of('/'), text.size()));
-    entries.push_back({std::move(text), info.uncompressed_size});
+    entries.push_back({std::move(text), info.uncompressed_size, static_cast<uint32_t>(info.crc)});
   }
   unzClose(zip);
   return rc == UNZ_END_OF_LIST_OF_FILE;

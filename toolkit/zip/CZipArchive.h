@@ -4,21 +4,17 @@
 #include <string>
 #include <vector>
 
-// The ZIP archive layer under the ZIP archiver: minizip (zlib's contrib) with a
-// snapshot that lets the caller take the last add back exactly.
+// The ZIP archive layer under the ZIP archiver: minizip (zlib's contrib) on a
+// working copy, so that the archive under its own name is a complete ZIP archive
+// at every moment, also when the process is killed.
 //
-// One session is one open-add-close cycle. Open() appends to an existing archive
-// (only its central directory is read and rewritten, so an add costs in
-// proportion to the file added and not to the archive) or creates a new one.
-// Before anything is written it remembers the archive's length and the bytes of
-// its central directory and end record; Restore() after Close() puts those back
-// and truncates the file, which leaves the archive byte for byte as it was at
-// Open() (a file that did not exist is removed again).
-//
-// The same snapshot is kept beside the archive as "<archive>.zelundo" while a
-// session may leave the archive incomplete. A process killed in the middle of an
-// add thus leaves a record from which the next Open() of that archive restores
-// it to the state before the interrupted add.
+// One session is one run: Open() copies an existing archive to "<archive>.zelpart"
+// beside it (or starts an empty one), every AddFile() appends to that copy and
+// leaves it complete, and Commit() renames it over the archive. A process killed
+// before Commit() leaves the archive as it was (and a stale working copy that the
+// next session overwrites). Each add keeps a snapshot of the copy's central
+// directory, so TakeBack() removes the last add exactly (the size limit) and a
+// failed or cancelled add is taken back by itself.
 namespace zel::zip {
 
 // Told about the progress of an add; returns false to stop it.
@@ -31,64 +27,80 @@ class IActionCallback {
 
 class CZipArchive {
  public:
-  enum class AddResult { kAdded, kFailed, kCancelled };
+  // kPresent: a member of that name and content is in the archive already, so
+  // nothing was added.
+  enum class AddResult { kAdded, kPresent, kFailed, kCancelled };
   static constexpr int kDefaultLevel = -1;
   static constexpr size_t kDefaultBufferSize = 64 * 1024;
 
   struct ListedEntry {
     std::string Name;  // "/"-separated, without a leading "/"
     uint64_t Size;     // uncompressed
+    uint32_t Crc = 0;
   };
   // The entries of the archive at `path` in their order; false, with what could
   // be read, when the archive cannot be opened or its directory is damaged.
   static bool List(const std::string& path, std::vector<ListedEntry>& entries);
 
+  // True for a name that ZIP readers may take as UTF-8 (general purpose bit 11):
+  // it holds bytes above 0x7F and all of it is well-formed UTF-8.
+  static bool NeedsUtf8Flag(const std::string& name);
+
   CZipArchive() = default;
-  // Closes an open session; an add that failed or was cancelled is taken back.
+  // Abandons a session that was not committed: the archive stays as it was.
   ~CZipArchive();
   CZipArchive(const CZipArchive&) = delete;
   CZipArchive& operator=(const CZipArchive&) = delete;
 
   void SetCallback(IActionCallback* callback) { callback_ = callback; }
 
-  // Opens `path` for appending when something of that name exists (a folder or
-  // a file that is no ZIP archive fails), else creates it. False on failure, with
-  // LastError() telling why; nothing was changed then.
+  // Starts a session on `path`: an existing file must be a ZIP archive (a folder
+  // or another file fails), a missing one is created by Commit(). False on
+  // failure, with LastError() in the words of the failure; nothing was changed.
   bool Open(const std::string& path);
-  // Adds the file `source` as `name` ("/" between folders). With a level other
-  // than 0 the file is deflated at that level (-1: zlib's default) unless a sample
-  // of it does not shrink, in which case it is stored as zip itself would.
-  // kFailed and kCancelled leave a damaged entry that Close() then Restore() must
-  // take back (the destructor does this by itself).
+  // Adds the file `source` as `name` ("/" between folders) to the working copy.
+  // With a level other than 0 the file is deflated at that level (-1: zlib's
+  // default) unless a sample of it does not shrink, in which case it is stored as
+  // zip itself would. kFailed and kCancelled leave the working copy as it was.
   AddResult AddFile(const std::string& source, const std::string& name, int level = kDefaultLevel,
                     size_t bufferSize = kDefaultBufferSize);
-  // Writes the central directory and closes the file. False on failure.
-  bool Close();
-  // After Close(): puts the archive back as it was at Open(). False on failure.
-  bool Restore();
+  // Removes the file added last (after kAdded). False on failure.
+  bool TakeBack();
+  // Puts the working copy in place of the archive (flushed to disk first); when
+  // the session changed nothing the archive is left alone. False on failure, the
+  // archive then as it was at Open().
+  bool Commit();
+  // Ends the session without changing the archive.
+  void Abandon();
 
-  // The archive's length in bytes after Close().
-  uint64_t OccupiedSize() const { return occupiedSize_; }
+  // The length in bytes the archive has with what this session added.
+  uint64_t OccupiedSize() const { return length_; }
   const std::string& LastError() const { return lastError_; }
-  bool IsOpen() const { return handle_ != nullptr; }
+  bool IsOpen() const { return open_; }
+  const std::string& Path() const { return path_; }
+  std::string WorkingPath() const { return path_ + ".zelpart"; }
 
  private:
-  bool TakeSnapshot();
-  std::string UndoPath() const;
-  bool WriteUndo();
+  struct Snapshot {
+    uint64_t length = 0;
+    uint64_t tailOffset = 0;  // where the central directory began
+    std::string tail;         // central directory, ZIP64 records and end record
+  };
+  bool TakeSnapshot(Snapshot& snapshot);
+  bool RestoreSnapshot(const Snapshot& snapshot);
   bool RecoverInterrupted();
+  bool MakeWorkingCopy(bool existed);
+  bool IsPresent(const std::string& source, const std::string& name, uint64_t size);
   bool Fail(const std::string& text);
 
-  void* handle_ = nullptr;  // minizip's zipFile
   IActionCallback* callback_ = nullptr;
   std::string path_;
-  bool existed_ = false;
-  uint64_t oldLength_ = 0;
-  uint64_t tailOffset_ = 0;  // where the old central directory began
-  std::string oldTail_;      // central directory, ZIP64 records and end record
-  bool addFailed_ = false;
-  bool closed_ = false;
-  uint64_t occupiedSize_ = 0;
+  bool open_ = false;
+  uint64_t length_ = 0;
+  int netAdds_ = 0;        // adds less take-backs in this session
+  Snapshot lastAdd_;       // the working copy before the last add
+  std::string lastName_;
+  std::vector<ListedEntry> members_;
   std::string lastError_;
 };
 
