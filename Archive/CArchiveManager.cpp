@@ -552,10 +552,11 @@ int CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
       ReportProblem("The audio cannot be removed from the recording " + path + ": " + reason);
       ++failures;
     } else if (kept) {
+      // Left as it is by design (e.g. encrypted without the passphrase); the user is
+      // told, but nothing failed.
       logger->Log("Archiver: File %s keeps its audio: its header cannot be read\n", path.c_str());
-      ReportProblem("The recording " + path + " keeps its audio: its header cannot be read",
-                    IMessageSink::Icon::Warning);
-      ++failures;
+      zel::ShowMessage("The recording " + path + " keeps its audio: its header cannot be read",
+                       IMessageSink::Icon::Warning);
     }
   }
   return failures;

@@ -51,8 +51,13 @@ TEST(ArchiveJobTest, SummaryTextsAndWhatCountsAsFailed) {
   stats.ArchivedCount = 2;
   EXPECT_EQ(ArchiveRunSummary(stats, false).Text(), "Archive Calls finished: 2 (from 3) calls archived.");
   EXPECT_EQ(ArchiveRunSummary(stats, true).Text(), "Archive Calls cancelled: 2 (from 3) calls archived.");
-  EXPECT_FALSE(ArchiveRunSummary(stats, false).Failed());
+  EXPECT_TRUE(ArchiveRunSummary(stats, false).Failed());  // one selected call did not reach the archive
   EXPECT_TRUE(ArchiveRunSummary(stats, true).Failed());
+  stats.ArchivedCount = 3;
+  EXPECT_FALSE(ArchiveRunSummary(stats, false).Failed());
+  stats.Problems = 1;  // e.g. a source that could not be deleted
+  EXPECT_TRUE(ArchiveRunSummary(stats, false).Failed());
+  stats.Problems = 0;
   stats.ArchivedCount = 0;
   EXPECT_TRUE(ArchiveRunSummary(stats, false).Failed());  // selected, none reached the archive
   stats.SelectedCount = 0;
