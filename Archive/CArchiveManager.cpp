@@ -17,6 +17,7 @@
 #include <unordered_set>
 
 #include "Archive/CArchiveLogger.h"
+#include "Archive/CISOArchiver.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
@@ -130,13 +131,13 @@ std::vector<std::string> CArchiveManager::RunProblems() const {
   return Problems_;
 }
 
-void CArchiveManager::ReportProblem(const std::string& text, IMessageSink::Icon icon) {
+void CArchiveManager::ReportProblem(const std::string& text, IMessageSink::Icon icon, bool shown) {
   Singleton<CKlLogger>::Instance()->LogLine("ArchiveManager: %s", text.c_str());
   {
     std::lock_guard<std::mutex> lock(problemsMutex_);
     Problems_.push_back(text);
   }
-  zel::ShowMessage(text, icon);
+  if (!shown) zel::ShowMessage(text, icon);
 }
 
 void CArchiveManager::CopySelected(std::vector<CArchiveFileListEntry>& list, bool clearAfter) {
@@ -224,6 +225,7 @@ unsigned CArchiveManager::Run() {
     }
     CurrentJob_.store(job);
     JobArchived_ = 0;
+    JobRefused_ = 0;
     if (Prepare(*job) == 0) {
       job->SetStartTime(Now());
       CollectAndArchive(*job);
@@ -297,8 +299,8 @@ bool CArchiveManager::MakeArchiveFolder(const CJobArchListEntry& job, std::strin
   return false;
 }
 
-void CArchiveManager::ReportUnwritable(const std::string& target, const std::string& reason) {
-  ReportProblem("The archive " + target + " cannot be written: " + reason);
+void CArchiveManager::ReportUnwritable(const std::string& target, const std::string& reason, bool shown) {
+  ReportProblem("The archive " + target + " cannot be written: " + reason, IMessageSink::Icon::Error, shown);
 }
 
 void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
@@ -313,6 +315,14 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
     Walk(source.Path(), source, job, true);
     ArchivedCount_.store(archiver->GetArchivedCount());
     if (IProgressBarSink* sink = Sink_.load()) sink->OnProgress(0);
+  }
+  if (JobRefused_ > 0 && IsRunning()) {
+    // Calls the selection took and the archive would not: the run has not done all its work.
+    std::string reason = archiver->LastError();
+    if (reason.empty() && job.Threshold() > 0) reason = "the size limit of " + std::to_string(job.Threshold()) + " MiB was reached";
+    ReportProblem(std::to_string(JobRefused_) + (JobRefused_ == 1 ? " call was" : " calls were") +
+                      " refused by the archive " + job.Target() + (reason.empty() ? std::string() : ": " + reason),
+                  IMessageSink::Icon::Warning, JobRefused_ == 1 && archiver->LastErrorShown());
   }
   job.SetJobTime(static_cast<int32_t>(Now()));
   job.SetCallCount(archiver->GetArchivedCount());
@@ -336,13 +346,14 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
       if (reason.empty() && job.Threshold() > 0) {
         reason = "the size limit of " + std::to_string(job.Threshold()) + " MiB was reached";
       }
+      bool shown = archiver->LastErrorShown();
       if (JobArchived_ == 0) {
-        ReportUnwritable(job.Target(), reason);
+        ReportUnwritable(job.Target(), reason, shown);
       } else {
         ReportProblem(std::to_string(selected - JobArchived_) + " of the " + std::to_string(selected) +
                           " selected calls did not reach the archive " + job.Target() +
                           (reason.empty() ? std::string() : ": " + reason),
-                      IMessageSink::Icon::Warning);
+                      IMessageSink::Icon::Warning, shown);
       }
     }
   } else {
@@ -458,7 +469,10 @@ void CArchiveManager::Candidate(const std::string& path, const struct stat& info
   CArchiveFileListEntry entry(source);
   entry.SetPath(path);
   std::string subFolder = SubFolderFor(entry, job.StructureType(), Passphrase());
-  if (Holder_.Add(path, subFolder, PathPrefix_, entry.StartTime()) != 0) return;
+  if (int added = Holder_.Add(path, subFolder, PathPrefix_, entry.StartTime()); added != 0) {
+    if (added != CISOArchiver::kCancelledResult) ++JobRefused_;
+    return;
+  }
   entry.SetArchiveTargetPath(Holder_.TargetPath());
   entry.SetSubFolder(CArchiverHolder::ApplyPrefix(subFolder, PathPrefix_));
   entry.SetArchived(1);

@@ -98,9 +98,11 @@ class CArchiveManager : public CKlThread {
   // Creates the archive's folder (DISK) or the folder of its file with its
   // parents; false with the reason when it cannot be made.
   static bool MakeArchiveFolder(const CJobArchListEntry& job, std::string& reason);
-  void ReportUnwritable(const std::string& target, const std::string& reason);
-  // Logs `text`, shows it through the message sink and keeps it as a run problem.
-  void ReportProblem(const std::string& text, IMessageSink::Icon icon = IMessageSink::Icon::Error);
+  void ReportUnwritable(const std::string& target, const std::string& reason, bool shown = false);
+  // Logs `text`, shows it through the message sink (unless the user has seen it
+  // already) and keeps it as a run problem.
+  void ReportProblem(const std::string& text, IMessageSink::Icon icon = IMessageSink::Icon::Error,
+                     bool shown = false);
   int Prepare(CJobArchListEntry& job);
   void CollectAndArchive(CJobArchListEntry& job);
   void Walk(const std::string& path, const CKlFileListEntry& source, CJobArchListEntry& job, bool top);
@@ -137,4 +139,5 @@ class CArchiveManager : public CKlThread {
   std::function<int(const char*, const char*)> Renamer_;
   std::unique_ptr<zel::FileLock> TargetLock_;  // the archive being written
   int32_t JobArchived_ = 0;  // recordings the current job's archive holds
+  int32_t JobRefused_ = 0;   // recordings the current job's archiver refused
 };

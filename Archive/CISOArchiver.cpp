@@ -46,7 +46,7 @@ int CISOArchiver::AddFile(const std::string& archivePath, const std::string& sou
   }
   if (rc == zel::iso::CIsoImage::kCancelled) return kCancelledResult;
   std::string text = m_Image.ErrorText(rc);
-  SetLastError(sourcePath + ": " + text);
+  SetLastError(sourcePath + ": " + text, true);
   Singleton<CKlLogger>::Instance()->LogLine("Archiver: ISO %s: %s", sourcePath.c_str(), text.c_str());
   zel::ShowMessage(text, IMessageSink::Icon::Information);
   return -1;
@@ -62,7 +62,7 @@ int CISOArchiver::Archive() {
   if (rc == zel::iso::CIsoImage::kCancelled) return kCancelledResult;
   if (rc < 0) {
     std::string text = m_Image.ErrorText(rc);
-    SetLastError(text);
+    SetLastError(text, true);
     Singleton<CKlLogger>::Instance()->LogLine("Archiver: ISO %s: %s", m_ImagePath.c_str(), text.c_str());
     zel::ShowMessage(text, IMessageSink::Icon::Information);
     return -1;

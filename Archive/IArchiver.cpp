@@ -6,6 +6,7 @@ IArchiver* IArchiver::Reset() {
   m_ArchiveSize = 0;
   m_ArchivedCount = 0;
   m_LastError.clear();
+  m_LastErrorShown = false;
   m_CancelRequested.store(false, std::memory_order_release);
   return this;
 }

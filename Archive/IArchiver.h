@@ -58,12 +58,17 @@ class IArchiver {
   // Why the last write or add failed, in the words of the failure ("" when
   // nothing failed since Reset()). Only for the manager's thread.
   const std::string& LastError() const { return m_LastError; }
+  // The archiver has shown LastError() to the user itself.
+  bool LastErrorShown() const { return m_LastErrorShown; }
 
  protected:
   bool CancelRequested() const { return m_CancelRequested.load(std::memory_order_acquire); }
   void RequestCancel() { m_CancelRequested.store(true, std::memory_order_release); }
   bool ThresholdReached() { return m_Threshold > 0 && GetSizeMB() >= m_Threshold; }
-  void SetLastError(std::string text) { m_LastError = std::move(text); }
+  void SetLastError(std::string text, bool shown = false) {
+    m_LastError = std::move(text);
+    m_LastErrorShown = shown;
+  }
 
   uint32_t m_ArchiveSize = 0;
   int32_t m_Threshold = 0;
@@ -72,6 +77,7 @@ class IArchiver {
  private:
   std::atomic<bool> m_CancelRequested{false};
   std::string m_LastError;
+  bool m_LastErrorShown = false;
 };
 
 namespace zel {

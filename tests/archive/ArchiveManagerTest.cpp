@@ -10,6 +10,7 @@
 
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
+#include "core/CKlLogger.h"
 #include "toolkit/zip/CZipArchive.h"
 #include "ArchiveTestSupport.h"
 #include "recording/CKlRecordFileHdr.h"
@@ -431,6 +432,54 @@ TEST_F(SourceProcessingTest, FailedRenameLeavesTheRecordingIntact) {
     ++files;
   }
   EXPECT_EQ(files, 1u);
+}
+
+// A failed delete or strip is told to the user in its own words, logged as what
+// it is, and makes the run count as failed.
+TEST_F(SourceProcessingTest, FailedDeleteOrStripIsToldAndFailsTheRun) {
+  auto previousLogger = Singleton<CKlLogger>::Instance();
+  archtest::MakeDirs(dir_.File("log"));
+  Singleton<CKlLogger>::Instance() = std::make_shared<CKlLogger>(dir_.File("log") + "/");
+  for (auto media : {zel::MediaProcessing::kDelete, zel::MediaProcessing::kRemoveAudio}) {
+    archtest::ResetProcessLog();
+    archtest::ScopedMessages messages;
+    const std::string folder = media == zel::MediaProcessing::kDelete ? "del" : "strip";
+    std::string a = Touch(folder + "/a-1.zel");
+    MakeRecording(a, 1300000000, 16000, "comment");
+    manager_->SetRenamer([](const char*, const char*) {
+      errno = EACCES;
+      return -1;
+    });
+    CJobArchListEntry job = Job({dir_.File(folder)});
+    job.SetMediaProcessing(media);
+    sink_.onFinished = [&](CJobArchListEntry* finished) {
+      // Something the delete cannot remove now stands in the recording's place.
+      if (media == zel::MediaProcessing::kDelete) {
+        std::filesystem::remove(a);
+        std::filesystem::create_directories(a + "/inside");
+      }
+      manager_->RecordFinishedRun(finished);
+    };
+    RunJob(job);
+    ArchiveRunStats stats = manager_->GetRunStats();
+    EXPECT_EQ(stats.ArchivedCount, 1);
+    EXPECT_EQ(stats.Problems, 1);
+    EXPECT_TRUE(stats.Failed());
+    auto texts = messages.sink->Texts();
+    ASSERT_EQ(texts.size(), 1u);
+    std::string log = zeltest::ReadFile(Singleton<CKlLogger>::Instance()->LogPath());
+    if (media == zel::MediaProcessing::kDelete) {
+      EXPECT_NE(texts[0].find(a + " cannot be deleted: Is a directory"), std::string::npos) << texts[0];
+      std::filesystem::remove_all(a);
+    } else {
+      EXPECT_NE(texts[0].find("The audio cannot be removed from the recording " + a + ": Permission denied"),
+                std::string::npos) << texts[0];
+      EXPECT_EQ(log.find("File " + a + " cannot be deleted"), std::string::npos) << log;
+      EXPECT_NE(log.find("The audio cannot be removed from file " + a), std::string::npos) << log;
+    }
+    EXPECT_EQ(manager_->RunProblems(), texts);
+  }
+  Singleton<CKlLogger>::Instance() = previousLogger;
 }
 
 TEST_F(SourceProcessingTest, UnreadableRecordingKeepsItsAudio) {
