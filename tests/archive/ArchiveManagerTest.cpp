@@ -390,6 +390,7 @@ TEST_F(SourceProcessingTest, OriginalsStayWhenTheLogEntryCannotBeSaved) {
   std::filesystem::create_directories(Singleton<CArchiveLogger>::Instance()->Path());
   EXPECT_EQ(RunAndRecord(zel::MediaProcessing::kDelete), -1);
   EXPECT_TRUE(std::filesystem::exists(a));
+  EXPECT_TRUE(manager_->GetRunStats().Failed());  // zelctl exits 1
   auto texts = messages.sink->Texts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_NE(texts[0].find(Singleton<CArchiveLogger>::Instance()->Path()), std::string::npos) << texts[0];

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <cctype>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -164,6 +165,59 @@ TEST_F(ArchiveCliTest, MediaProcessingAfterTheRun) {
   ASSERT_EQ(deleted.exitCode, 0) << deleted.err;
   EXPECT_FALSE(zeltest::FileExists(one));
   EXPECT_TRUE(zeltest::FileExists(dir_.File("gone.zip")));
+}
+
+// A write that fails (a full file system, simulated by a file size limit; a
+// folder that cannot be made) archives nothing, says why in the words of the
+// failure, exits 1 and leaves every original as it was.
+TEST_F(ArchiveCliTest, FailedWritesArchiveNothingAndTouchNoOriginal) {
+  std::string copy = dir_.File("copy");
+  ASSERT_EQ(RunShell("cp -r " + ShellQuote(demo_) + " " + ShellQuote(copy)).exitCode, 0);
+  auto originals = [&] {
+    std::map<std::string, int64_t> sizes;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(copy)) {
+      if (item.is_regular_file()) sizes[item.path()] = archtest::FileSizeOf(item.path());
+    }
+    return sizes;
+  };
+  const auto before = originals();
+  zeltest::WriteFile(dir_.File("plain"), "x");
+  const std::string full = "trap '' XFSZ; ulimit -f 1;";
+  struct Case {
+    std::string type, target, prefix, reason;
+  };
+  for (const Case& c : {Case{"iso", dir_.File("out/a.iso"), full, "File too large"},
+                        Case{"zip", dir_.File("out/a.zip"), full, "File too large"},
+                        Case{"disk", dir_.File("out/tree"), full, "File too large"},
+                        Case{"iso", dir_.File("plain/a.iso"), "", "Not a directory"}}) {
+    for (const char* media : {"delete", "remove-audio"}) {
+      auto run = RunZelctl({"archive", "--json", "--type", c.type, "--target", c.target, "--media", media, copy},
+                           c.prefix);
+      std::string what = c.type + " " + c.target + " " + media + "\n" + run.out + run.err;
+      EXPECT_EQ(run.exitCode, 1) << what;
+      EXPECT_EQ(JsonInt(run.out, "archived"), 0) << what;
+      EXPECT_EQ(JsonInt(run.out, "logIndex"), -1) << what;
+      EXPECT_NE(run.out.find("\"failed\":true"), std::string::npos) << what;
+      EXPECT_NE(run.out.find(c.reason), std::string::npos) << what;  // in the JSON reasons
+      EXPECT_NE(run.err.find(c.reason), std::string::npos) << what;  // and told on stderr
+      EXPECT_EQ(run.err.find("read error"), std::string::npos) << what;
+      EXPECT_EQ(originals(), before) << what;
+      if (c.type != "disk") {
+        EXPECT_FALSE(zeltest::FileExists(c.target)) << what;
+      }
+    }
+  }
+}
+
+// The scheduled job with no archive type chosen yet archives nothing and says so.
+TEST_F(ArchiveCliTest, ScheduledRunWithoutArchiveTypeFails) {
+  ASSERT_EQ(RunZelctl({"schedule", "add-folder", demo_}).exitCode, 0);
+  ASSERT_EQ(RunZelctl({"schedule", "set", "Enabled", "TRUE"}).exitCode, 0);
+  auto run = RunZelctl({"schedule", "run", "--json"});
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  EXPECT_EQ(JsonInt(run.out, "archived"), 0);
+  EXPECT_NE(run.out.find("Unsupported Archive Type"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("Unsupported Archive Type"), std::string::npos) << run.err;
 }
 
 // A list shows which recordings the archive log holds, and in what kind of archive.
