@@ -319,7 +319,9 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
   if (JobRefused_ > 0 && IsRunning()) {
     // Calls the selection took and the archive would not: the run has not done all its work.
     std::string reason = archiver->LastError();
-    if (reason.empty() && job.Threshold() > 0) reason = "the size limit of " + std::to_string(job.Threshold()) + " MiB was reached";
+    if (reason.empty() && job.Threshold() > 0) {
+      reason = "the size limit of " + std::to_string(job.Threshold()) + " MiB was reached";
+    }
     ReportProblem(std::to_string(JobRefused_) + (JobRefused_ == 1 ? " call was" : " calls were") +
                       " refused by the archive " + job.Target() + (reason.empty() ? std::string() : ": " + reason),
                   IMessageSink::Icon::Warning, JobRefused_ == 1 && archiver->LastErrorShown());

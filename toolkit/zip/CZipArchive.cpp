@@ -351,7 +351,8 @@ bool CZipArchive::RecoverInterrupted() {
       FileDescriptor fd(::open(path_.c_str(), O_WRONLY | O_CLOEXEC));
       struct stat info {};
       if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) return Fail(path_ + ": " + std::strerror(errno));
-      if (static_cast<uint64_t>(info.st_size) < fields[1]) return Fail(path_ + ": shorter than before the interrupted add");
+      if (static_cast<uint64_t>(info.st_size) < fields[1])
+        return Fail(path_ + ": shorter than before the interrupted add");
       if (!WriteAt(fd.get(), record.data() + kUndoHeader, record.size() - kUndoHeader, fields[1]) ||
           ::ftruncate(fd.get(), static_cast<off_t>(fields[2])) != 0 || ::close(fd.release()) != 0)
         return Fail(path_ + ": " + std::strerror(errno));
@@ -368,7 +369,8 @@ bool CZipArchive::MakeWorkingCopy(bool existed) {
   if (existed && (in.get() < 0 || ::fstat(in.get(), &info) != 0)) return Fail(path_ + ": " + std::strerror(errno));
   // A stale copy of a killed session is simply replaced.
   ::unlink(working.c_str());
-  FileDescriptor out(::open(working.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existed ? info.st_mode & 0777 : 0666));
+  const mode_t mode = existed ? info.st_mode & 0777 : 0666;
+  FileDescriptor out(::open(working.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
   if (out.get() < 0) return Fail(path_ + ": " + std::strerror(errno));
   uint64_t size = existed ? static_cast<uint64_t>(info.st_size) : 0;
   uint64_t copied = 0;
