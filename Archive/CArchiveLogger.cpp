@@ -210,11 +210,13 @@ bool CArchiveLogger::Load(bool clearFirst) {
   {
     ZEL_LOCK(Lock_);
     std::lock_guard<std::mutex> lock(mutex_);
+    // Entries read from a damaged file were written back: the log counts as
+    // loaded, so that nobody loads (and appends) them a second time.
+    if (state == FileState::Read || !read.empty()) Loaded_ = true;
+    if (state == FileState::Damaged) Damaged_ = true;
     for (auto& entry : read) Entries_.push_back(std::move(entry));
     Changed();
-    Loaded_ = true;
     Dirty_ = false;
-    if (state == FileState::Damaged) Damaged_ = true;
   }
   return state == FileState::Read;
 }

@@ -35,7 +35,8 @@ class CArchiveLogger : public IArchiveLookup {
   // file leaves the entries as they were and returns false. A damaged one (empty,
   // malformed, not a regular file, too large) is set aside (zel::SetAsideDamaged),
   // the entries before the damage are added and written back under the log's
-  // name, WasDamaged becomes true and Load returns false.
+  // name, WasDamaged becomes true, the log counts as loaded when entries were
+  // kept, and Load returns false.
   bool Load(bool clearFirst);
   // True once a load or save found the file damaged.
   bool WasDamaged();

@@ -157,14 +157,8 @@ bool CJobArchScheduler::Load() {
   std::string content;
   if (!zel::ReadDataFileOrSetAside(Path_, content, true)) return false;
   tinyxml2::XMLDocument document;
-  bool parsed = document.Parse(content.data(), content.size()) == tinyxml2::XML_SUCCESS;
-  bool found = false;
-  for (auto* root = parsed ? document.FirstChildElement() : nullptr; root != nullptr && !found;
-       root = root->NextSiblingElement()) {
-    found = strcasecmp(root->Name(), "ArchiveJobSchedulingData") == 0;
-  }
-  if (!found) {
-    zel::SetAsideDamaged(Path_, parsed ? "it holds no schedule" : "it is not well-formed XML");
+  if (document.Parse(content.data(), content.size()) != tinyxml2::XML_SUCCESS) {
+    zel::SetAsideDamaged(Path_, "it is not well-formed XML");
     return false;
   }
   ZEL_LOCK(Lock_);

@@ -218,7 +218,10 @@ TEST_F(HistoryTest, StoreFillSaveAndLoad) {
   zeltest::WriteFile(CCallHistory::HistoryFilePath(), "<root><rec>" + dir_.File("old.zel"));
   reloaded.LoadHistory();
   EXPECT_EQ(reloaded.Count(), 0u);
-  EXPECT_TRUE(sink_.messages().empty());
+  // The broken file is kept beside, and the user told where.
+  ASSERT_EQ(sink_.messages().size(), 1u);
+  EXPECT_NE(sink_.messages()[0].text.find("history.reclist.damaged-"), std::string::npos);
+  EXPECT_FALSE(zeltest::FileExists(CCallHistory::HistoryFilePath()));
   reloaded.AddPlayed(dir_.File("old.zel"));
   reloaded.ClearHistory();
   EXPECT_EQ(reloaded.Count(), 0u);
