@@ -139,13 +139,11 @@ void CArchiveLogger::BuildIndexes() {
   IndexesValid_ = true;
 }
 
-CArchiveLogger::FileState CArchiveLogger::ReadLogFile(std::vector<CJobArchListEntry>& read) {
-  static const char* kOutcome = "The archive entries that could still be read are kept.";
+CArchiveLogger::FileState CArchiveLogger::ReadLogFile(std::vector<CJobArchListEntry>& read, std::string& reason) {
   std::string text;
   zel::DataFileRead result = zel::ReadDataFile(Path_, text);
   if (result == zel::DataFileRead::Missing) return FileState::Missing;
   if (result == zel::DataFileRead::Unreadable) return FileState::Unreadable;
-  std::string reason;
   if (result != zel::DataFileRead::Ok) {
     reason = zel::DataFileReadText(result);
   } else if (text.empty()) {
@@ -157,13 +155,11 @@ CArchiveLogger::FileState CArchiveLogger::ReadLogFile(std::vector<CJobArchListEn
     ParseEntryPrefix(text, read);
   }
   Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be read (%s)", Path_.c_str(), reason.c_str());
-  if (zel::SetAsideDamaged(Path_, reason, kOutcome).empty()) return FileState::Unreadable;
-  // The readable entries go back under the old name at once: "only un-archived
-  // calls" must not see them as new even when nothing else is saved.
-  if (!read.empty() && !zel::WriteFileAtomically(Path_, SerializeEntries(read))) {
-    Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be written", Path_.c_str());
-  }
   return FileState::Damaged;
+}
+
+bool CArchiveLogger::SetAsideLogFile(const std::string& reason) {
+  return !zel::SetAsideDamaged(Path_, reason, "The archive entries that could still be read are kept.").empty();
 }
 
 void CArchiveLogger::ParseEntryPrefix(const std::string& text, std::vector<CJobArchListEntry>& read) {
@@ -204,7 +200,17 @@ bool CArchiveLogger::Load(bool clearFirst) {
     // A damaged file is set aside and its entries written back: not while
     // another process saves.
     zel::FileLock fileLock(Path_);
-    state = ReadLogFile(read);
+    std::string reason;
+    state = ReadLogFile(read, reason);
+    if (state == FileState::Damaged) {
+      if (!SetAsideLogFile(reason)) {
+        state = FileState::Unreadable;
+      } else if (!read.empty() && !zel::WriteFileAtomically(Path_, SerializeEntries(read))) {
+        // The readable entries go back under the old name at once: "only
+        // un-archived calls" must not take them for new even when nothing is saved.
+        Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be written", Path_.c_str());
+      }
+    }
   }
   if (state == FileState::Missing || state == FileState::Unreadable) return false;
   {
@@ -349,11 +355,12 @@ bool CArchiveLogger::Save() {
   // file's lock, this log's own changes are applied to what the file holds now.
   zel::FileLock fileLock(Path_);
   std::vector<CJobArchListEntry> current;
-  // A file damaged since it was loaded is set aside too, its readable entries kept.
-  FileState state = ReadLogFile(current);
+  // A file damaged since it was loaded is set aside before it is replaced, its
+  // readable entries kept.
+  std::string reason;
+  FileState state = ReadLogFile(current, reason);
   bool haveFile = state == FileState::Read || state == FileState::Damaged;
   std::lock_guard<std::mutex> lock(mutex_);
-  if (state == FileState::Damaged) Damaged_ = true;
   if (!Dirty_) return false;
   std::vector<CJobArchListEntry> merged;
   if (haveFile) {
@@ -379,6 +386,10 @@ bool CArchiveLogger::Save() {
     merged = Entries_;
   }
   if (merged.empty()) return false;
+  if (state == FileState::Damaged) {
+    if (!SetAsideLogFile(reason)) return false;  // never written over
+    Damaged_ = true;
+  }
   for (auto& entry : merged) ResolveCallIds(entry);
   Entries_ = std::move(merged);
   Changed();

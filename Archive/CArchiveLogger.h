@@ -115,8 +115,11 @@ class CArchiveLogger : public IArchiveLookup {
   static std::string SerializeEntries(const std::vector<CJobArchListEntry>& entries);
   static int32_t FreeId(const std::vector<CJobArchListEntry>& entries, int32_t id);
   enum class FileState { Missing, Unreadable, Read, Damaged };
-  // Reads the file (the caller holds its lock); sets a damaged one aside.
-  FileState ReadLogFile(std::vector<CJobArchListEntry>& read);
+  // Reads the file (the caller holds its lock); for a damaged one the entries
+  // before the damage and the reason.
+  FileState ReadLogFile(std::vector<CJobArchListEntry>& read, std::string& reason);
+  // Moves the damaged file aside and tells the user; false when it stays.
+  bool SetAsideLogFile(const std::string& reason);
   int FindByFileLocked(const CKlFileListEntry& entry);
   void BuildIndexes();
   void ResolveCallIds(CJobArchListEntry& job);

@@ -13,7 +13,7 @@ int OpenRegularFile(const std::string& path, int flags, int dirFd) {
   struct stat st {};
   if (::fstatat(dirFd, path.c_str(), &st, 0) != 0) return -1;
   if (!S_ISREG(st.st_mode)) {
-    errno = EINVAL;
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return -1;
   }
   // Non-blocking, in case the name was replaced by a FIFO meanwhile.

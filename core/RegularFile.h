@@ -14,12 +14,15 @@ namespace zel {
 constexpr uint64_t kMaxDataFileSize = 64ull << 20;
 
 // Opens `path` (relative to `dirFd` when given) with `flags` only when it is a
-// regular file; -1 otherwise, with errno EINVAL for a file that is not regular.
+// regular file; -1 otherwise, with errno EISDIR for a folder and EINVAL for
+// another file that is not regular.
 // Never blocks on a FIFO.
 int OpenRegularFile(const std::string& path, int flags = O_RDONLY, int dirFd = AT_FDCWD);
 // The same for stdio; `mode` "rb" or "r+b".
 FILE* OpenRegularStream(const std::string& path, const char* mode);
 
+// A folder in a data file's place is Unreadable: it is nobody's damaged data file
+// to move aside, and writing there fails as it should.
 enum class DataFileRead { Ok, Missing, Unreadable, NotRegular, TooLarge };
 
 // Reads a whole data file of at most `limit` bytes.
