@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <random>
 
 #include "OrganiserTestSupport.h"
@@ -13,6 +14,7 @@
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/RecordingListFile.h"
 #include "recording/CKlFileListEntry.h"
+#include "support/FaultFiles.h"
 #include "toolkit/CKlXmlParser.h"
 
 using orgtest::Recording;
@@ -225,6 +227,30 @@ TEST_F(HistoryTest, StoreFillSaveAndLoad) {
   reloaded.AddPlayed(dir_.File("old.zel"));
   reloaded.ClearHistory();
   EXPECT_EQ(reloaded.Count(), 0u);
+}
+
+TEST_F(ListFileTest, SpecialFilesAreRefusedAsListsHistoryAndRecordings) {
+  alarm(20);  // a reader blocked on a FIFO ends the program instead of hanging
+  ASSERT_TRUE(zeltest::MakeFifo(dir_.File("list.reclist")));
+  zel::RecordingListContent content;
+  CKlXmlError error;
+  EXPECT_FALSE(zel::ReadRecordingList(dir_.File("list.reclist"), content, error));
+  EXPECT_NE(error.text.find("not a regular file"), std::string::npos);
+  // The history linked to an endless device; a FIFO named like a recording in it.
+  ASSERT_TRUE(zeltest::MakeFifo(dir_.File("fifo.zel")));
+  std::filesystem::create_symlink("/dev/zero", CCallHistory::HistoryFilePath());
+  CCallHistory history;
+  history.LoadHistory();
+  EXPECT_EQ(history.Count(), 0u);
+  EXPECT_EQ(zeltest::DamagedCopies(CCallHistory::HistoryFilePath()).size(), 1u);
+  zeltest::WriteFile(CCallHistory::HistoryFilePath(), "<root><rec>" + dir_.File("fifo.zel") + "</rec></root>");
+  history.LoadHistory();
+  EXPECT_EQ(history.Count(), 0u);
+  CKlFileListEntry entry;
+  entry.SetPath(dir_.File("fifo.zel"));
+  entry.LoadDetails("");
+  EXPECT_EQ(entry.FileSize(), 0u);
+  alarm(0);
 }
 
 }  // namespace
