@@ -202,12 +202,11 @@ bool CArchiveLogger::Load(bool clearFirst) {
     zel::FileLock fileLock(Path_);
     std::string reason;
     state = ReadLogFile(read, reason);
-    if (state == FileState::Damaged) {
-      if (!SetAsideLogFile(reason)) {
-        state = FileState::Unreadable;
-      } else if (!read.empty() && !zel::WriteFileAtomically(Path_, SerializeEntries(read))) {
-        // The readable entries go back under the old name at once: "only
-        // un-archived calls" must not take them for new even when nothing is saved.
+    // The readable entries go back under the old name at once: "only un-archived
+    // calls" must not take them for new even when nothing is saved. A file that
+    // cannot be moved aside stays as it is, and Save refuses to write over it.
+    if (state == FileState::Damaged && SetAsideLogFile(reason)) {
+      if (!read.empty() && !zel::WriteFileAtomically(Path_, SerializeEntries(read))) {
         Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be written", Path_.c_str());
       }
     }

