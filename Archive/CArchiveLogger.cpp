@@ -10,10 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <ctime>
 
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
+#include "core/DamagedFile.h"
+#include "core/RegularFile.h"
 #include "core/CSettings.h"
 #include "core/FileLock.h"
 #include "core/MessageSink.h"
@@ -136,23 +139,96 @@ void CArchiveLogger::BuildIndexes() {
   IndexesValid_ = true;
 }
 
+CArchiveLogger::FileState CArchiveLogger::ReadLogFile(std::vector<CJobArchListEntry>& read, std::string& reason) {
+  std::string text;
+  zel::DataFileRead result = zel::ReadDataFile(Path_, text);
+  if (result == zel::DataFileRead::Missing) return FileState::Missing;
+  if (result == zel::DataFileRead::Unreadable) return FileState::Unreadable;
+  if (result != zel::DataFileRead::Ok) {
+    reason = zel::DataFileReadText(result);
+  } else if (text.empty()) {
+    reason = "it is empty";
+  } else if (ParseEntries(text, read)) {
+    return FileState::Read;
+  } else {
+    reason = "it is not well-formed";
+    ParseEntryPrefix(text, read);
+  }
+  Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be read (%s)", Path_.c_str(), reason.c_str());
+  return FileState::Damaged;
+}
+
+bool CArchiveLogger::SetAsideLogFile(const std::string& reason) {
+  return !zel::SetAsideDamaged(Path_, reason, "The archive entries that could still be read are kept.").empty();
+}
+
+void CArchiveLogger::ParseEntryPrefix(const std::string& text, std::vector<CJobArchListEntry>& read) {
+  // Ends of the entries, in order; a prefix ending at one and closed by the root's
+  // end tag parses unless the damage lies before it, so the longest such prefix
+  // is found by bisection.
+  std::vector<size_t> ends;
+  static const char kEnd[] = "</entry>";
+  for (size_t i = 0; i + sizeof kEnd - 1 <= text.size(); ++i) {
+    if (strncasecmp(text.c_str() + i, kEnd, sizeof kEnd - 1) == 0) ends.push_back(i + sizeof kEnd - 1);
+  }
+  read.clear();
+  size_t low = 0, high = ends.size();  // prefixes of `low` entries parse; of more than `high` not
+  std::vector<CJobArchListEntry> best;
+  while (low < high) {
+    size_t mid = (low + high + 1) / 2;
+    std::vector<CJobArchListEntry> candidate;
+    if (ParseEntries(text.substr(0, ends[mid - 1]) + "\r\n</root>\r\n", candidate)) {
+      low = mid;
+      best = std::move(candidate);
+    } else {
+      high = mid - 1;
+    }
+  }
+  read = std::move(best);
+}
+
 bool CArchiveLogger::Load(bool clearFirst) {
   // The lists follow this log from now on, also when the file is written only by
   // a later run of this process.
   zel::SetArchiveLookup(this);
   if (clearFirst) Clear();
-  std::string text;
-  if (!zel::ReadWholeFile(Path_, text)) return false;
-  if (!ParseText(text)) {
-    Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be read", Path_.c_str());
-    return false;
-  }
+  std::vector<CJobArchListEntry> read;
+  struct stat st {};
+  if (::stat(Path_.c_str(), &st) != 0 && errno == ENOENT) return false;
+  FileState state;
   {
+    // A damaged file is set aside and its entries written back: not while
+    // another process saves.
+    zel::FileLock fileLock(Path_);
+    std::string reason;
+    state = ReadLogFile(read, reason);
+    // The readable entries go back under the old name at once: "only un-archived
+    // calls" must not take them for new even when nothing is saved. A file that
+    // cannot be moved aside stays as it is, and Save refuses to write over it.
+    if (state == FileState::Damaged && SetAsideLogFile(reason)) {
+      if (!read.empty() && !zel::WriteFileAtomically(Path_, SerializeEntries(read))) {
+        Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be written", Path_.c_str());
+      }
+    }
+  }
+  if (state == FileState::Missing || state == FileState::Unreadable) return false;
+  {
+    ZEL_LOCK(Lock_);
     std::lock_guard<std::mutex> lock(mutex_);
-    Loaded_ = true;
+    // Entries read from a damaged file were written back: the log counts as
+    // loaded, so that nobody loads (and appends) them a second time.
+    if (state == FileState::Read || !read.empty()) Loaded_ = true;
+    if (state == FileState::Damaged) Damaged_ = true;
+    for (auto& entry : read) Entries_.push_back(std::move(entry));
+    Changed();
     Dirty_ = false;
   }
-  return true;
+  return state == FileState::Read;
+}
+
+bool CArchiveLogger::WasDamaged() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return Damaged_;
 }
 
 bool CArchiveLogger::ParseText(const std::string& text) {
@@ -230,16 +306,28 @@ int CArchiveLogger::AddEntry(const CJobArchListEntry& job) {
   ResolveCallIds(copy);
   ZEL_LOCK(Lock_);
   std::lock_guard<std::mutex> lock(mutex_);
+  // Ids are what reports are asked by: a second run within the same second takes
+  // the next free one.
+  copy.SetJobTime(FreeId(Entries_, copy.JobTime()));
   Added_.insert(KeyOf(copy));
   Entries_.push_back(std::move(copy));
   Changed();
   return static_cast<int>(Entries_.size()) - 1;
 }
 
-std::string CArchiveLogger::Serialize() {
+int32_t CArchiveLogger::FreeId(const std::vector<CJobArchListEntry>& entries, int32_t id) {
+  std::set<int32_t> taken;
+  for (const auto& entry : entries) taken.insert(entry.JobTime());
+  while (taken.count(id) != 0 && id < INT32_MAX) ++id;
+  return id;
+}
+
+std::string CArchiveLogger::Serialize() { return SerializeEntries(Entries_); }
+
+std::string CArchiveLogger::SerializeEntries(const std::vector<CJobArchListEntry>& entries) {
   std::string out = "<Root>\r\n";
   char line[128];
-  for (const auto& entry : Entries_) {
+  for (const auto& entry : entries) {
     std::snprintf(line, sizeof line, "   <entry id = %d>\r\n", entry.JobTime());
     out += line;
     out += "      <target>" + zel::EscapeXmlText(entry.Target()) + "</target>\r\n";
@@ -266,8 +354,11 @@ bool CArchiveLogger::Save() {
   // file's lock, this log's own changes are applied to what the file holds now.
   zel::FileLock fileLock(Path_);
   std::vector<CJobArchListEntry> current;
-  std::string text;
-  bool haveFile = zel::ReadWholeFile(Path_, text) && ParseEntries(text, current);
+  // A file damaged since it was loaded is set aside before it is replaced, its
+  // readable entries kept.
+  std::string reason;
+  FileState state = ReadLogFile(current, reason);
+  bool haveFile = state == FileState::Read || state == FileState::Damaged;
   std::lock_guard<std::mutex> lock(mutex_);
   if (!Dirty_) return false;
   std::vector<CJobArchListEntry> merged;
@@ -279,14 +370,25 @@ bool CArchiveLogger::Save() {
       Key key = KeyOf(entry);
       bool added = Added_.count(key) != 0;
       if (!added && Edited_.count(key) == 0) continue;
+      if (added) {
+        // Not saved before, so an entry of the same id in the file is another
+        // process's run of the same second: this one takes the next free id.
+        CJobArchListEntry copy(entry);
+        copy.SetJobTime(FreeId(merged, entry.JobTime()));
+        merged.push_back(std::move(copy));
+        continue;
+      }
       auto same = std::find_if(merged.begin(), merged.end(), [&](const CJobArchListEntry& e) { return KeyOf(e) == key; });
       if (same != merged.end()) *same = entry;
-      else if (added) merged.push_back(entry);
     }
   } else {
     merged = Entries_;
   }
   if (merged.empty()) return false;
+  if (state == FileState::Damaged) {
+    if (!SetAsideLogFile(reason)) return false;  // never written over
+    Damaged_ = true;
+  }
   for (auto& entry : merged) ResolveCallIds(entry);
   Entries_ = std::move(merged);
   Changed();

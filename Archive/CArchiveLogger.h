@@ -32,12 +32,20 @@ class CArchiveLogger : public IArchiveLookup {
   CArchiveLogger& operator=(const CArchiveLogger&) = delete;
 
   // Reads the log file; with clearFirst the entries are dropped first. A missing
-  // or malformed file leaves the entries as they were and returns false.
+  // file leaves the entries as they were and returns false. A damaged one (empty,
+  // malformed, not a regular file, too large) is set aside (zel::SetAsideDamaged),
+  // the entries before the damage are added and written back under the log's
+  // name, WasDamaged becomes true, the log counts as loaded when entries were
+  // kept, and Load returns false.
   bool Load(bool clearFirst);
+  // True once a load or save found the file damaged.
+  bool WasDamaged();
   void Clear();
   // Appends a copy of `job` with its recordings; the call ids of recordings whose
-  // details are not loaded are taken now, while the files still exist. Returns
-  // the new entry's index.
+  // details are not loaded are taken now, while the files still exist. The copy's
+  // id is the job time, or the next free second when an entry has that id (also
+  // when saving finds one written meanwhile by another process). Returns the new
+  // entry's index.
   int AddEntry(const CJobArchListEntry& job);
   // Writes the log when it changed and holds at least one entry; atomically, so
   // a failed write leaves the old file. Under the file's lock the file is read
@@ -102,6 +110,16 @@ class CArchiveLogger : public IArchiveLookup {
   using Key = std::pair<int32_t, std::string>;
   static Key KeyOf(const CJobArchListEntry& entry) { return {entry.JobTime(), entry.Target()}; }
   static bool ParseEntries(const std::string& text, std::vector<CJobArchListEntry>& read);
+  // The complete entries before the damage of a malformed log.
+  static void ParseEntryPrefix(const std::string& text, std::vector<CJobArchListEntry>& read);
+  static std::string SerializeEntries(const std::vector<CJobArchListEntry>& entries);
+  static int32_t FreeId(const std::vector<CJobArchListEntry>& entries, int32_t id);
+  enum class FileState { Missing, Unreadable, Read, Damaged };
+  // Reads the file (the caller holds its lock); for a damaged one the entries
+  // before the damage and the reason.
+  FileState ReadLogFile(std::vector<CJobArchListEntry>& read, std::string& reason);
+  // Moves the damaged file aside and tells the user; false when it stays.
+  bool SetAsideLogFile(const std::string& reason);
   int FindByFileLocked(const CKlFileListEntry& entry);
   void BuildIndexes();
   void ResolveCallIds(CJobArchListEntry& job);
@@ -113,6 +131,7 @@ class CArchiveLogger : public IArchiveLookup {
   std::vector<CJobArchListEntry> Entries_;
   bool Loaded_ = false;
   bool Dirty_ = false;
+  bool Damaged_ = false;
   // Path and call id -> newest entry holding it; rebuilt on the first lookup after
   // a change, so that a list sorted by archive kind or a whole selection run costs
   // one hash lookup per recording.

@@ -22,6 +22,7 @@
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
+#include "core/DamagedFile.h"
 #include "core/FileLock.h"
 #include "toolkit/XmlText.h"
 #include "platform/Desktop.h"
@@ -152,8 +153,14 @@ int64_t CJobArchScheduler::Now() const {
 }
 
 bool CJobArchScheduler::Load() {
+  // A damaged file is set aside before the defaults can be saved over it.
+  std::string content;
+  if (!zel::ReadDataFileOrSetAside(Path_, content, true)) return false;
   tinyxml2::XMLDocument document;
-  if (document.LoadFile(Path_.c_str()) != tinyxml2::XML_SUCCESS) return false;
+  if (document.Parse(content.data(), content.size()) != tinyxml2::XML_SUCCESS) {
+    zel::SetAsideDamaged(Path_, "it is not well-formed XML");
+    return false;
+  }
   ZEL_LOCK(Lock_);
   Settings& s = Settings_;
   for (auto* root = document.FirstChildElement(); root != nullptr; root = root->NextSiblingElement()) {

@@ -17,7 +17,7 @@ std::string EntryJson(const CJobArchListEntry& entry, int index) {
       .Field("index", index)
       .Field("id", entry.JobTime())
       .Field("dateTime", entry.DateTimeText())
-      .Field("target", entry.Target())
+      .PathField("target", entry.Target())
       .Field("archiveType", zel::ToInt(entry.ArchiveType()))
       .Field("archiver", CArchiveLogger::ArchiverName(entry.ArchiveType()))
       .Field("callCount", entry.CallCount())
@@ -26,7 +26,7 @@ std::string EntryJson(const CJobArchListEntry& entry, int index) {
       .Key("calls")
       .BeginArray();
   for (const auto& call : entry.Sources()) {
-    json.BeginObject().Field("callId", call.StartTime()).Field("path", call.Path()).EndObject();
+    json.BeginObject().Field("callId", call.StartTime()).PathField("path", call.Path()).EndObject();
   }
   json.EndArray().EndObject();
   return json.Text();
@@ -47,7 +47,10 @@ int ArchiveLogCommand::Execute(const ArgParser& parser) {
   zel::cli::StartCore();
   CArchiveLogger& log = *Singleton<CArchiveLogger>::Instance();
   if (!log.IsLoaded()) log.Load(false);
-  return parser.Has("report") ? Report(log, parser) : List(log, parser.Has("json"));
+  int status = parser.Has("report") ? Report(log, parser) : List(log, parser.Has("json"));
+  // The entries shown are what was left of a damaged file (set aside, with a
+  // message on stderr): not a success.
+  return status == zel::cli::kExitOk && log.WasDamaged() ? zel::cli::kExitFailure : status;
 }
 
 int ArchiveLogCommand::List(CArchiveLogger& log, bool json) {

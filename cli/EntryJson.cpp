@@ -4,7 +4,7 @@ namespace zel::cli {
 
 void EntryToJson(const CKlFileListEntry& entry, JsonWriter& json) {
   json.BeginObject()
-      .Field("path", entry.Path())
+      .PathField("path", entry.Path())
       .Field("userId", entry.UserIdText())
       .Field("callerId", entry.CallerIdText())
       .Field("dateTime", entry.DateTimeText())

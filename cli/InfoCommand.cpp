@@ -1,5 +1,7 @@
 #include "cli/InfoCommand.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "cli/CliSupport.h"
@@ -19,7 +21,7 @@ void PrintHeader(const std::string& path, int result, const CKlRecordFileHdr& he
   bool hasBookmark = result > 0 && header.GetBookmark(start, end);
   JsonWriter json;
   json.BeginObject()
-      .Field("path", path)
+      .PathField("path", path)
       .Field("result", result)
       .Field("version", header.Version())
       .Field("headerSize", header.HeaderSize())
@@ -62,6 +64,8 @@ int InfoCommand::ExecuteWith(const ArgParser& parser, const std::string& passphr
         zel::cli::PrintError(path + ": cannot decrypt the recording with the passphrase given");
       } else if (result < 0) {
         zel::cli::PrintError(path + ": unknown recording version " + std::to_string(header.Version()));
+      } else if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        zel::cli::PrintError(path + ": not a regular file");
       } else {
         zel::cli::PrintError(path + ": cannot read the recording");
       }

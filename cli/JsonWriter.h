@@ -4,7 +4,7 @@
 
 // Builds one JSON value as text. Strings must be UTF-8 (convert header texts with
 // zel::Cp1252ToUtf8 first); invalid bytes are replaced by U+FFFD so the output is
-// always valid JSON.
+// always valid JSON (file paths keep their bytes through PathField).
 class JsonWriter {
  public:
   JsonWriter& BeginObject();
@@ -30,8 +30,14 @@ class JsonWriter {
   JsonWriter& Field(const std::string& key, uint32_t value) { return Key(key).UInt(value); }
   JsonWriter& Field(const std::string& key, bool value) { return Key(key).Bool(value); }
 
+  // A file path: the text as Field writes it and, only when the bytes are not
+  // valid UTF-8, `key` + "Hex" with every byte as two lower-case hex digits, so
+  // that the name stays recoverable.
+  JsonWriter& PathField(const std::string& key, const std::string& path);
+
   const std::string& Text() const { return text_; }
   static std::string Quote(const std::string& value);
+  static bool IsValidUtf8(const std::string& value);
 
  private:
   void Separate();

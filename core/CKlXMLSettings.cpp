@@ -3,17 +3,30 @@
 #include <cstdio>
 
 #include "core/AtomicFile.h"
+#include "core/DamagedFile.h"
+#include "core/RegularFile.h"
 #include "core/FileLock.h"
 
 using tinyxml2::XMLDocument;
 using tinyxml2::XMLElement;
 
-bool CKlXMLSettings::Load(const std::string& path, std::string& rootName, std::string& version) {
+bool CKlXMLSettings::Load(const std::string& path, std::string& rootName, std::string& version,
+                          bool setAsideDamaged) {
   document_ = std::make_shared<XMLDocument>();
   path_ = path;
-  if (document_->LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS) return false;
-  XMLElement* root = document_->RootElement();
-  if (root == nullptr) return false;
+  std::string text;
+  if (setAsideDamaged) {
+    if (!zel::ReadDataFileOrSetAside(path, text, true)) return false;
+  } else if (zel::ReadDataFile(path, text) != zel::DataFileRead::Ok) {
+    return false;
+  }
+  bool parsed = document_->Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS;
+  XMLElement* root = parsed ? document_->RootElement() : nullptr;
+  if (root == nullptr) {
+    if (setAsideDamaged) zel::SetAsideDamaged(path, parsed ? "it holds no element" : "it is not well-formed XML");
+    document_ = std::make_shared<XMLDocument>();
+    return false;
+  }
   rootName = root->Name();
   const char* v = root->Attribute("version");
   version = v != nullptr ? v : "";

@@ -19,7 +19,11 @@ class CKlXMLSettings {
   virtual ~CKlXMLSettings() = default;
 
   // True when the file parsed and has a root element; then its name and "version".
-  bool Load(const std::string& path, std::string& rootName, std::string& version);
+  // Only regular files of sane size are read. With `setAsideDamaged` a file that
+  // exists but cannot be used (empty, malformed, not a regular file) is moved aside
+  // and the user told (zel::SetAsideDamaged), so that a later save keeps it.
+  bool Load(const std::string& path, std::string& rootName, std::string& version,
+            bool setAsideDamaged = false);
   // A new document with the declaration and a root `rootName` version=`version`.
   Element* Create(const std::string& path, const std::string& rootName, const std::string& version);
   // Writes the document to the remembered path, atomically; `mode` for a new file,

@@ -25,9 +25,10 @@ CKlXMLSettings::Element* FindSettingsSection(CKlXMLSettings& xml, CKlXMLSettings
 }
 
 // Loads `path` into the shared store and returns its settings section, or null.
-CKlXMLSettings::Element* LoadSection(CKlXMLSettings& xml, const std::string& path) {
+// With `setAsideDamaged` (the files this program writes) a damaged file is moved aside.
+CKlXMLSettings::Element* LoadSection(CKlXMLSettings& xml, const std::string& path, bool setAsideDamaged = false) {
   std::string rootName, version;
-  if (!xml.Load(path, rootName, version)) return nullptr;
+  if (!xml.Load(path, rootName, version, setAsideDamaged)) return nullptr;
   return FindSettingsSection(xml, xml.Root());
 }
 
@@ -73,7 +74,7 @@ void CSettings::Load() {
     xml.GetIntText(xml.FirstChild("DisableDelete", section), 0, DisableDelete_);
   }
 
-  if (auto* section = LoadSection(xml, SettingsFilePath(false, "config.xml"))) {
+  if (auto* section = LoadSection(xml, SettingsFilePath(false, "config.xml"), true)) {
     for (int i = 0; i < kColumnCount; ++i) {
       char key[8];
       std::snprintf(key, sizeof key, "Col%d", i);

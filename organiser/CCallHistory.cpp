@@ -6,6 +6,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/CSettings.h"
+#include "core/DamagedFile.h"
 #include "core/FileLock.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/RecordingListFile.h"
@@ -18,17 +19,34 @@ CCallHistory::~CCallHistory() { ClearHistory(); }
 
 std::string CCallHistory::HistoryFilePath() { return CSettings::SettingsFilePath(true, "history.reclist"); }
 
+namespace {
+
+// The history file's paths; false when there is none to use. A file that is there
+// but cannot be used is set aside first, so the next save does not replace it.
+bool ReadHistoryFile(const std::string& path, zel::RecordingListContent& content) {
+  std::string text;
+  // An empty file is an empty list, as for every recording list.
+  if (!zel::ReadDataFileOrSetAside(path, text, false, "The play history starts empty.")) return false;
+  CKlXmlError error;
+  if (zel::ParseRecordingList(text, content, error, false)) return true;
+  zel::SetAsideDamaged(path, error.text.empty() ? "it is not well-formed" : error.text,
+                       "The play history starts empty.");
+  return false;
+}
+
+}  // namespace
+
 void CCallHistory::LoadHistory() {
   ClearHistory();
   zel::RecordingListContent content;
-  CKlXmlError error;
-  if (!zel::ReadRecordingList(HistoryFilePath(), content, error, false)) return;
+  if (!ReadHistoryFile(HistoryFilePath(), content)) return;
   for (const std::string& path : content.paths) AddPlayed(path);
 }
 
 void CCallHistory::AddPlayed(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return;
+  // Only recordings: a FIFO of that name would block every reader.
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
   std::string passphrase = zel::TrimBlanks(Singleton<CSettings>::Instance()->GetPassphrase());
   auto entry = std::make_unique<CKlFileListEntry>();
   entry->SetPath(path);
@@ -52,8 +70,7 @@ bool CCallHistory::SaveHistory() {
   std::string path = HistoryFilePath();
   zel::FileLock fileLock(path);
   zel::RecordingListContent current;
-  CKlXmlError error;
-  if (zel::ReadRecordingList(path, current, error, false)) {
+  if (ReadHistoryFile(path, current)) {
     for (auto& played : paths) {
       if (std::find(current.paths.begin(), current.paths.end(), played) == current.paths.end()) {
         current.paths.push_back(std::move(played));

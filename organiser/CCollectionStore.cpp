@@ -21,7 +21,8 @@ void CCollectionStore::Load() {
   // anyone else loads.
   auto& xml = *Singleton<CKlXMLSettings>::Instance();
   std::string rootName, version;
-  if (!xml.Load(FilePath(), rootName, version)) {
+  // A damaged file is moved aside first, so a later save of the defaults keeps it.
+  if (!xml.Load(FilePath(), rootName, version, true)) {
     LoadDefaults();
     return;
   }

@@ -34,7 +34,7 @@ class CCollectionStore {
   CCollectionStore& operator=(const CCollectionStore&) = delete;
 
   // Replaces the entries with the file's; a missing or broken file gives the
-  // default content. Elements with an id already loaded are skipped.
+  // default content, a broken one after it was set aside (zel::SetAsideDamaged). Elements with an id already loaded are skipped.
   void Load();
   // Writes the entries (atomically); an empty store writes nothing. False when
   // the file cannot be written.

@@ -1,6 +1,6 @@
 #include "organiser/RecordingListFile.h"
 
-#include "core/AtomicFile.h"
+#include "core/RegularFile.h"
 #include "toolkit/CKlXmlParser.h"
 #include "toolkit/XmlText.h"
 
@@ -52,10 +52,15 @@ bool ReadRecordingList(const std::string& path, RecordingListContent& content, C
                        bool folderIsTitle) {
   std::string text;
   content = RecordingListContent();
-  if (!ReadWholeFile(path, text)) {
+  DataFileRead read = ReadDataFile(path, text);
+  if (read != DataFileRead::Ok) {
     error = CKlXmlError();
     error.number = CKlXmlParser::kErrReadFile;
     error.text = CKlXmlParser::ErrorText(error.number);
+    // Say why when the file is there but refused (a FIFO, a link to a device, ...).
+    if (read == DataFileRead::NotRegular || read == DataFileRead::TooLarge) {
+      error.text += std::string(": ") + DataFileReadText(read);
+    }
     error.context = path;
     return false;
   }

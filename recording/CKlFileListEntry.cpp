@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/RegularFile.h"
 #include "recording/CKlRecordFileHdr.h"
 
 namespace {
@@ -94,7 +95,7 @@ void CKlFileListEntry::ApplyBookmarkEdit(const std::string& passphrase, int star
 }
 
 uint64_t CKlFileListEntry::FileSize() const {
-  int fd = ::open(Path_.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = zel::OpenRegularFile(Path_, O_RDONLY);
   if (fd < 0) return 0;
   struct stat st;
   uint64_t size = 0;

@@ -15,6 +15,7 @@
 #include "core/CKlLogger.h"
 #include "core/CKlThread.h"
 #include "core/Cp1252.h"
+#include "core/RegularFile.h"
 #include "core/Singleton.h"
 #include "recording/FormatTag.h"
 
@@ -47,7 +48,8 @@ int CKlRecordFile::LoadRecording(const std::string& path, const std::string& pas
   if (!path.empty() && path == Path_ && SampleCount_ != 0) return 1;
   CloseRecording();
 
-  std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  // A FIFO or device under a recording's name is refused, never waited on.
+  std::unique_ptr<FILE, FileCloser> file(zel::OpenRegularStream(path, "rb"));
   if (!file) {
     NotReady_ = 1;
     return 0;

@@ -15,6 +15,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/Cp1252.h"
+#include "core/RegularFile.h"
 #include "recording/FormatTag.h"
 
 namespace {
@@ -300,8 +301,8 @@ int CKlRecordFileHdr::LoadHeader(const std::string& path, const std::string& pas
   // One open and one read: lists load thousands of headers in a row.
   const size_t slash = path.rfind('/');
   int fd = folderFd >= 0 && slash != std::string::npos
-               ? ::openat(folderFd, path.c_str() + slash + 1, O_RDONLY | O_CLOEXEC)
-               : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+               ? zel::OpenRegularFile(path.c_str() + slash + 1, O_RDONLY, folderFd)
+               : zel::OpenRegularFile(path, O_RDONLY);
   if (fd < 0) {
     std::memset(Record_, 0, sizeof(Record_));
     PutU32(kOffVersion, 4);
@@ -376,7 +377,7 @@ int CKlRecordFileHdr::SaveHeader(const std::string& path) {
     if (!BuildFileBytes(bytes)) return 0;
     return zel::WriteFileAtomically(path, bytes) ? 1 : 0;
   }
-  FILE* file = std::fopen(path.c_str(), "r+b");
+  FILE* file = zel::OpenRegularStream(path, "r+b");
   if (file == nullptr) return 0;
   bool ok = WriteHeader(file);
   if (std::fclose(file) != 0) ok = false;

@@ -4,10 +4,12 @@
 #include <csignal>
 #include <filesystem>
 #include <random>
+#include <set>
 
 #include "Archive/CArchiveLogger.h"
 #include "ArchiveTestSupport.h"
 #include "core/FileLock.h"
+#include "support/FaultFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -438,6 +440,69 @@ TEST_F(ArchiveLoggerTest, CommentEditsMarkTheLogChanged) {
   CJobArchListEntry entry;
   ASSERT_TRUE(log.GetEntry(0, entry));
   EXPECT_EQ(entry.Comment().size(), 1024u);
+}
+
+TEST_F(ArchiveLoggerTest, ADamagedLogIsSetAsideAndKeepsTheEntriesBeforeTheDamage) {
+  CArchiveLogger writer(LogPath());
+  for (int32_t id : {1300000000, 1300000001, 1300000002}) writer.AddEntry(Entry(id, 2, "run", {{"/c/a.zel", id}}));
+  ASSERT_TRUE(writer.Save());
+  const std::string good = zeltest::ReadFile(LogPath());
+  size_t third = good.find("<entry id = 1300000002>");
+  size_t second = good.find("<entry id = 1300000001>");
+  std::string utf16;
+  for (char c : good) utf16 += std::string(1, c) + '\0';
+  struct Case {
+    std::string text;
+    int kept;
+  } cases[] = {
+      {good.substr(0, third + 40), 2},                                  // cut short
+      {good.substr(0, second) + "<entry id = 5><target>x</tagret>" + good.substr(second), 1},  // a broken tag
+      {good.substr(0, third + 30) + '\0' + good.substr(third + 30), 2},  // a NUL byte
+      {utf16, 0},
+      {"", 0},
+  };
+  for (const auto& c : cases) {
+    zeltest::ScopedMessages messages;
+    zeltest::WriteFile(LogPath(), c.text);
+    CArchiveLogger log(LogPath());
+    EXPECT_FALSE(log.Load(false));
+    EXPECT_TRUE(log.WasDamaged());
+    EXPECT_EQ(log.Count(), c.kept);
+    auto copies = zeltest::DamagedCopies(LogPath());
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(zeltest::ReadFile(copies[0]), c.text);
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_NE(messages.messages()[0].find(copies[0]), std::string::npos);
+    // What could be read is the log from now on, and a later run adds to it.
+    log.AddEntry(Entry(1300000009, 1, "later", {}));
+    ASSERT_TRUE(log.Save());
+    CArchiveLogger back(LogPath());
+    ASSERT_TRUE(back.Load(false));
+    EXPECT_EQ(back.Count(), c.kept + 1);
+    EXPECT_EQ(zeltest::DamagedCopies(LogPath()), copies);
+    std::filesystem::remove(copies[0]);
+  }
+}
+
+TEST_F(ArchiveLoggerTest, RunsOfTheSameSecondGetDistinctIds) {
+  CArchiveLogger log(LogPath());
+  CArchiveLogger other(LogPath());  // another process, saving the same second
+  int a = log.AddEntry(Entry(1300000000, 1, "a", {{"/a.zel", 1}}));
+  int b = log.AddEntry(Entry(1300000000, 1, "b", {{"/b.zel", 2}}));
+  other.AddEntry(Entry(1300000000, 1, "c", {{"/c.zel", 3}}));
+  CJobArchListEntry first, second;
+  ASSERT_TRUE(log.GetEntry(a, first) && log.GetEntry(b, second));
+  EXPECT_NE(first.JobTime(), second.JobTime());
+  ASSERT_TRUE(log.Save());
+  ASSERT_TRUE(other.Save());
+  CArchiveLogger back(LogPath());
+  ASSERT_TRUE(back.Load(false));
+  ASSERT_EQ(back.Count(), 3);
+  std::set<int32_t> ids;
+  for (const auto& entry : back.Entries()) ids.insert(entry.JobTime());
+  EXPECT_EQ(ids.size(), 3u);
+  EXPECT_EQ(back.Entries()[back.IndexOfId(first.JobTime())].Comment(), "a");
+  EXPECT_EQ(back.Entries()[back.IndexOfId(second.JobTime())].Comment(), "b");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "Archive/CArchiveManager.h"
 #include "Archive/CJobArchScheduler.h"
 #include "ArchiveTestSupport.h"
+#include "support/FaultFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -149,6 +150,21 @@ TEST_F(SchedulerTest, LoadIsLenientAboutCaseContentAndNumbers) {
   zeltest::WriteFile(Path(), "<ArchiveJobSchedulingData><Enabled>FALSE");
   EXPECT_FALSE(scheduler_->Load());
   EXPECT_TRUE(scheduler_->GetSettings().Enabled);
+}
+
+TEST_F(SchedulerTest, ADamagedScheduleIsSetAsideBeforeASaveReplacesIt) {
+  zeltest::ScopedMessages messages;
+  const std::string broken = "<ArchiveJobSchedulingData><Enabled>TRUE</Enabled><ArchivePath>/space";
+  for (const std::string& text : {broken, std::string()}) {
+    zeltest::WriteFile(Path(), text);
+    EXPECT_FALSE(scheduler_->Load());
+    ASSERT_TRUE(scheduler_->Save());
+    auto copies = zeltest::DamagedCopies(Path());
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(zeltest::ReadFile(copies[0]), text);
+    std::filesystem::remove(copies[0]);
+  }
+  EXPECT_EQ(messages.messages().size(), 2u);
 }
 
 TEST_F(SchedulerTest, EmptyUserAndCommentWriteNoLines) {

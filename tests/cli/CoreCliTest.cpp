@@ -4,6 +4,7 @@
 #include <set>
 #include <sstream>
 
+#include "support/FaultFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -115,6 +116,30 @@ TEST(CliCoreTest, ManPageAndHelpAgree) {
     previous = line;
   }
   EXPECT_EQ(listed, documented);
+}
+
+TEST(CliCoreTest, ADamagedArchiveLogFailsButKeepsWhatCanBeRead) {
+  zeltest::XdgSandbox xdg;
+  std::string folder = xdg.DataHome() + "/Merovane/Ostrel Manager/Configuration";
+  std::filesystem::create_directories(folder);
+  std::string log = folder + "/archive.log";
+  const std::string damaged =
+      "<Root>\r\n   <entry id = 1300000000>\r\n      <target>/a.zip</target>\r\n"
+      "      <archiver>ZIP format</archiver>\r\n      <callcount>0</callcount>\r\n"
+      "      <comment>kept</comment>\r\n      <calls>\r\n      </calls>\r\n   </entry>\r\n"
+      "   <entry id = 1300000001>\r\n      <target>/b.zip</tar";
+  zeltest::WriteFile(log, damaged);
+  auto r = zeltest::RunZelctl({"archive-log"}, Env(xdg));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("1300000000"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("1300000001"), std::string::npos) << r.out;
+  ASSERT_EQ(zeltest::DamagedCopies(log).size(), 1u);
+  EXPECT_NE(r.err.find(zeltest::DamagedCopies(log)[0]), std::string::npos) << r.err;
+  EXPECT_EQ(zeltest::ReadFile(zeltest::DamagedCopies(log)[0]), damaged);
+  // From now on the kept entries are the log.
+  auto again = zeltest::RunZelctl({"archive-log", "--report", "1300000000", "-o", xdg.dir().File("r.txt")}, Env(xdg));
+  EXPECT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_EQ(zeltest::DamagedCopies(log).size(), 1u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "recording/RecordingBuilder.h"
+#include "support/FaultFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -128,6 +129,43 @@ TEST_F(CliTest, UsageErrors) {
     EXPECT_EQ(noPassFile.exitCode, 1);
     EXPECT_TRUE(noPassFile.out.empty());
   }
+}
+
+TEST_F(CliTest, ASpecialFileNamedLikeARecordingIsRefusedAtOnce) {
+  std::string fifo = files.File("call.zel");
+  ASSERT_TRUE(zeltest::MakeFifo(fifo));
+  std::string out = files.File("out.raw");
+  // Each would block forever on the FIFO; `timeout` would end it with 124.
+  std::vector<std::vector<std::string>> commands = {
+      {"info", "--passphrase", "", fifo},
+      {"entry", "--passphrase", "", fifo},
+      {"pcm", fifo, "-o", out, "--passphrase", ""},
+      {"annotate", fifo, "--comment", "x", "--passphrase", ""},
+  };
+  for (const auto& command : commands) {
+    auto r = zeltest::RunZelctl(command, "timeout 10");
+    EXPECT_EQ(r.exitCode, 1) << command[0];
+  }
+  // A search lists it as a file it cannot read, like any broken recording.
+  auto search = zeltest::RunZelctl({"search", "--dates", "all", fifo}, "timeout 10");
+  EXPECT_EQ(search.exitCode, 0);
+  EXPECT_NE(search.out.find("File error!"), std::string::npos) << search.out;
+  EXPECT_NE(zeltest::RunZelctl({"info", "--passphrase", "", fifo}).err.find("not a regular file"), std::string::npos);
+}
+
+TEST_F(CliTest, JsonKeepsAPathThatIsNotUtf8AsHex) {
+  std::string bytes = zeltest::BuildPlainFile(HeaderFields(), "");
+  std::string fine = Write("caf\xc3\xa9.zel", bytes);
+  std::string surrogate = Write("x\xed\xa0\x80.zel", bytes);  // looks well-formed, is not UTF-8
+  auto r = zeltest::RunZelctl({"info", "--passphrase", "", fine, surrogate}, kEnv);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].find("pathHex"), std::string::npos) << lines[0];
+  std::string hex;
+  for (unsigned char c : surrogate) hex += "0123456789abcdef"[c >> 4] + std::string(1, "0123456789abcdef"[c & 15]);
+  EXPECT_NE(lines[1].find("\"pathHex\":\"" + hex + "\""), std::string::npos) << lines[1];
+  EXPECT_EQ(lines[1].find("\xed"), std::string::npos);  // the text itself stays valid UTF-8
 }
 
 }  // namespace

@@ -4,10 +4,13 @@
 #include <list>
 #include <random>
 
+#include <unistd.h>
+
 #include "OrganiserTestSupport.h"
 #include "organiser/CHotLists.h"
 #include "organiser/CShortCuts.h"
 #include "organiser/CollectionCommands.h"
+#include "support/FaultFiles.h"
 
 namespace {
 
@@ -138,6 +141,28 @@ TEST_F(CollectionTest, DefaultsOnFirstRunAndAfterBrokenFiles) {
   zeltest::WriteFile(shortcuts.FilePath(), "");
   shortcuts.Load();
   EXPECT_EQ(shortcuts.Count(), 1u);
+}
+
+TEST_F(CollectionTest, ADamagedFileIsKeptAsideBeforeTheDefaultsAreSaved) {
+  CHotLists hot;
+  CShortCuts shortcuts;
+  const std::string broken = "<?xml version=\"1.0\"?><profile version=\"1\"><hotlist ID=\"0\"><Name>Mine";
+  zeltest::WriteFile(hot.FilePath(), broken);
+  ASSERT_TRUE(zeltest::MakeFifo(shortcuts.FilePath()));
+  alarm(20);  // a load blocked on the FIFO ends the program instead of hanging
+  hot.Load();
+  shortcuts.Load();
+  alarm(0);
+  EXPECT_EQ(hot.Count(), 5u);
+  EXPECT_EQ(shortcuts.Count(), 1u);
+  ASSERT_TRUE(hot.Save());  // as the desktop program does at exit
+  ASSERT_TRUE(shortcuts.Save());
+  auto copies = zeltest::DamagedCopies(hot.FilePath());
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(zeltest::ReadFile(copies[0]), broken);
+  EXPECT_EQ(zeltest::DamagedCopies(shortcuts.FilePath()).size(), 1u);
+  ASSERT_EQ(sink_.messages().size(), 2u);
+  EXPECT_NE(sink_.messages()[0].text.find(copies[0]), std::string::npos);
 }
 
 TEST_F(CollectionTest, FileLayoutIdsAndLookups) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <random>
 
 #include "OrganiserTestSupport.h"
@@ -13,6 +14,7 @@
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/RecordingListFile.h"
 #include "recording/CKlFileListEntry.h"
+#include "support/FaultFiles.h"
 #include "toolkit/CKlXmlParser.h"
 
 using orgtest::Recording;
@@ -218,10 +220,31 @@ TEST_F(HistoryTest, StoreFillSaveAndLoad) {
   zeltest::WriteFile(CCallHistory::HistoryFilePath(), "<root><rec>" + dir_.File("old.zel"));
   reloaded.LoadHistory();
   EXPECT_EQ(reloaded.Count(), 0u);
-  EXPECT_TRUE(sink_.messages().empty());
+  // The broken file is kept beside, and the user told where.
+  ASSERT_EQ(sink_.messages().size(), 1u);
+  EXPECT_NE(sink_.messages()[0].text.find("history.reclist.damaged-"), std::string::npos);
+  EXPECT_FALSE(zeltest::FileExists(CCallHistory::HistoryFilePath()));
   reloaded.AddPlayed(dir_.File("old.zel"));
   reloaded.ClearHistory();
   EXPECT_EQ(reloaded.Count(), 0u);
+}
+
+TEST_F(ListFileTest, SpecialFilesAreRefusedAsListsHistoryAndRecordings) {
+  alarm(20);  // a reader blocked on a FIFO ends the program instead of hanging
+  ASSERT_TRUE(zeltest::MakeFifo(dir_.File("fifo.zel")));
+  zel::RecordingListContent content;
+  CKlXmlError error;
+  EXPECT_FALSE(zel::ReadRecordingList(dir_.File("fifo.zel"), content, error));
+  EXPECT_NE(error.text.find("not a regular file"), std::string::npos);
+  std::filesystem::create_symlink("/dev/zero", CCallHistory::HistoryFilePath());
+  CCallHistory history;
+  history.LoadHistory();
+  EXPECT_EQ(zeltest::DamagedCopies(CCallHistory::HistoryFilePath()).size(), 1u);
+  // A FIFO named like a recording in the history is not listed.
+  zeltest::WriteFile(CCallHistory::HistoryFilePath(), "<root><rec>" + dir_.File("fifo.zel") + "</rec></root>");
+  history.LoadHistory();
+  EXPECT_EQ(history.Count(), 0u);
+  alarm(0);
 }
 
 }  // namespace
