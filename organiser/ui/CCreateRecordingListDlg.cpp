@@ -55,6 +55,8 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   sources_ = new QListWidget(sourceBox);
   sources_->setAccessibleName(tr("Source folders"));
   sources_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Room for a typical path without scrolling sideways.
+  sources_->setMinimumWidth(sources_->fontMetrics().averageCharWidth() * 44);
   subfolders_ = Named(new QCheckBox(tr("Include &Sub-directories"), sourceBox));
   subfolders_->setChecked(form_->IncludeSubfolders());
   add_ = Named(new QPushButton(tr("&Add..."), sourceBox));
@@ -169,6 +171,7 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   // With folders given the user usually only adjusts the limits; without, adding
   // a folder is the first thing to do.
   (form_->CanCompile() ? static_cast<QWidget*>(compile_) : add_)->setFocus();
+  resize(sizeHint().expandedTo(QSize(720, 0)));
 }
 
 CCreateRecordingListDlg::~CCreateRecordingListDlg() = default;
