@@ -85,7 +85,7 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   auto* dateGroup = new QButtonGroup(this);
   const char* const dateTexts[] = {QT_TR_NOOP("All &dates"), QT_TR_NOOP("&Yesterday and today"),
                                    QT_TR_NOOP("Within &7 days"), QT_TR_NOOP("Within &30 days"),
-                                   QT_TR_NOOP("Specific date &range")};
+                                   QT_TR_NOOP("Specific date ra&nge")};
   auto* dateLayout = new QGridLayout(dateBox);
   for (int mode = 0; mode < 5; ++mode) {
     auto* button = Named(new QRadioButton(tr(dateTexts[mode]), dateBox));
@@ -100,7 +100,7 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
     picker->setCalendarPopup(true);
     picker->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
   }
-  afterLabel_ = BuddyLabel(tr("A&fter this date:"), after_, dateBox);
+  afterLabel_ = BuddyLabel(tr("Af&ter this date:"), after_, dateBox);
   beforeLabel_ = BuddyLabel(tr("&Before this date:"), before_, dateBox);
   dateLayout->addWidget(afterLabel_, 5, 0);
   dateLayout->addWidget(after_, 5, 1);
@@ -110,8 +110,8 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
 
   // How long.
   auto* lengthBox = new QGroupBox(tr("Length"), this);
-  allCalls_ = Named(new QRadioButton(tr("All &calls"), lengthBox));
-  longerCalls_ = Named(new QRadioButton(tr("&Only calls larger than"), lengthBox));
+  allCalls_ = Named(new QRadioButton(tr("All ca&lls"), lengthBox));
+  longerCalls_ = Named(new QRadioButton(tr("Only calls lar&ger than"), lengthBox));
   minutes_ = new QSpinBox(lengthBox);
   minutes_->setRange(0, 300);
   minutes_->setSingleStep(1);
@@ -128,7 +128,7 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   lengthLayout->setColumnStretch(3, 1);
 
   auto* buttons = new QDialogButtonBox(this);
-  compile_ = Named(buttons->addButton(tr("C&ompile"), QDialogButtonBox::AcceptRole));
+  compile_ = Named(buttons->addButton(tr("&Compile"), QDialogButtonBox::AcceptRole));
   cancel_ = Named(buttons->addButton(QDialogButtonBox::Cancel));
   compile_->setDefault(true);
 

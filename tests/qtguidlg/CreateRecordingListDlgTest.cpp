@@ -8,10 +8,12 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QSpinBox>
 #include <QTest>
 
@@ -133,8 +135,14 @@ TEST(CreateRecordingListDlg, CriteriaReadBackAndScreenshot) {
   EXPECT_EQ(c.limitByLength, 1);
   EXPECT_EQ(c.minMinutes, 5);
 
-  // Every control a screen reader meets has a name.
+  // Every control a screen reader meets has a name, and every Alt+letter leads to one.
+  QStringList mnemonics;
   for (QWidget* w : dlg.findChildren<QWidget*>()) {
+    const auto* button = qobject_cast<QAbstractButton*>(w);
+    const auto* label = qobject_cast<QLabel*>(w);
+    const QString text = button ? button->text() : label ? label->text() : QString();
+    const qsizetype amp = text.indexOf(QLatin1Char('&'));
+    if (amp >= 0 && amp + 1 < text.size()) mnemonics << text.mid(amp + 1, 1).toLower();
     // The line edit inside a spin box or date picker is named by its owner.
     const bool inner = qobject_cast<QLineEdit*>(w) && qobject_cast<QAbstractSpinBox*>(w->parent());
     const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
@@ -143,6 +151,7 @@ TEST(CreateRecordingListDlg, CriteriaReadBackAndScreenshot) {
       EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
     }
   }
+  EXPECT_EQ(mnemonics.size(), QSet<QString>(mnemonics.begin(), mnemonics.end()).size()) << mnemonics.join(',').toStdString();
 
   dlg.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
