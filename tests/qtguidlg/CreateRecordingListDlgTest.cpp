@@ -56,7 +56,7 @@ TEST(CreateRecordingListDlg, CompileOnlyWithFolders) {
   EXPECT_TRUE(filled.CompileButton()->isEnabled());
   filled.SubfoldersBox()->setChecked(false);
   filled.AddFolder(QStringLiteral("/a/x"));
-  filled.SubfoldersBox()->setChecked(true);  // drops /a/x again, selects the first line
+  filled.SubfoldersBox()->setChecked(true);  // drops /a/x again
   EXPECT_EQ(Lines(filled), (QStringList{"/a", "/b", "/c"}));
   // The line the user selects is the one Remove takes.
   filled.SourceList()->setCurrentRow(1);
