@@ -98,6 +98,7 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   before_ = new QDateEdit(today, dateBox);
   for (QDateEdit* picker : {after_, before_}) {
     picker->setCalendarPopup(true);
+    picker->setDateRange(QDate(1970, 1, 1), QDate(2038, 1, 18));  // the reach of the criteria's times
     picker->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
   }
   afterLabel_ = BuddyLabel(tr("Af&ter this date:"), after_, dateBox);

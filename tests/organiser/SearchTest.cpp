@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <ctime>
 #include <random>
 #include <thread>
@@ -176,6 +177,9 @@ TEST(CreateListForm, CriteriaFromTheLimits) {
   form.SetRange({2026, 1, 15}, {2026, 1, 15});
   c = form.Criteria();
   EXPECT_EQ(c.rangeEnd - c.rangeStart, 86399);
+  form.SetRange({1969, 6, 1}, {2100, 1, 1});  // beyond 32-bit times: held at their ends
+  EXPECT_EQ(form.Criteria().rangeStart, 0);
+  EXPECT_EQ(form.Criteria().rangeEnd, std::numeric_limits<int>::max());
   if (oldTz) setenv("TZ", savedTz.c_str(), 1);
   else unsetenv("TZ");
   tzset();
