@@ -147,6 +147,10 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   layout->addLayout(columns, 1);
   layout->addWidget(buttons);
 
+  // Tab follows the reading order: the sources, their buttons, then the limits.
+  QWidget* order[] = {sources_, add_, remove_, subfolders_, nameMask_, callerMask_};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(add_, &QPushButton::clicked, this, &CCreateRecordingListDlg::OpenPicker);
