@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -161,8 +162,15 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
           [this](const QString& text) { form_->SetNameMask(text.toStdString()); });
   connect(callerMask_, &QLineEdit::textChanged, this,
           [this](const QString& text) { form_->SetCallerIdMask(text.toStdString()); });
-  connect(dateGroup, &QButtonGroup::idClicked, this, &CCreateRecordingListDlg::DateRuleChosen);
-  connect(lengthGroup, &QButtonGroup::idClicked, this, [this](int id) { LengthChosen(id == 1); });
+  // Toggled rather than clicked: arrow keys move the choice as well as the mouse.
+  connect(dateGroup, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+    if (on) DateRuleChosen(id);
+  });
+  connect(lengthGroup, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+    if (on) LengthChosen(id == 1);
+  });
+  auto* removeKey = new QShortcut(QKeySequence::Delete, sources_, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(removeKey, &QShortcut::activated, this, &CCreateRecordingListDlg::RemoveLine);
   connect(after_, &QDateEdit::dateChanged, this, &CCreateRecordingListDlg::DatesChanged);
   connect(before_, &QDateEdit::dateChanged, this, &CCreateRecordingListDlg::DatesChanged);
   connect(minutes_, &QSpinBox::valueChanged, this, [this](int value) { form_->SetMinMinutes(value); });

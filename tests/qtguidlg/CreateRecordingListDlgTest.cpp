@@ -63,6 +63,12 @@ TEST(CreateRecordingListDlg, CompileOnlyWithFolders) {
   QTest::mouseClick(filled.RemoveButton(), Qt::LeftButton);
   EXPECT_EQ(Lines(filled), (QStringList{"/a", "/c"}));
   EXPECT_EQ(filled.SourceList()->currentRow(), 0);
+  filled.show();
+  filled.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&filled));
+  filled.SourceList()->setFocus();
+  QTest::keyClick(filled.SourceList(), Qt::Key_Delete);
+  EXPECT_EQ(Lines(filled), QStringList{"/c"});
 }
 
 TEST(CreateRecordingListDlg, FolderPickerAddsThePickedFolder) {
@@ -97,6 +103,9 @@ TEST(CreateRecordingListDlg, DatePickersAndMinutesFollowTheirOptions) {
   Tick(dlg.DateButton(1));
   EXPECT_FALSE(dlg.AfterPicker()->isVisible());
   EXPECT_EQ(dlg.Criteria().dateMode, 1);
+  dlg.DateButton(1)->setFocus();
+  QTest::keyClick(dlg.DateButton(1), Qt::Key_Down);  // the keyboard moves the choice too
+  EXPECT_EQ(dlg.Criteria().dateMode, 2);
 
   EXPECT_TRUE(dlg.AllCallsButton()->isChecked());
   EXPECT_FALSE(dlg.MinutesSpin()->isEnabled());
