@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -384,6 +385,8 @@ void CZelVelomarView::DeleteSelected() {
       else
         m.Close();
     }
+    // The trash lives in the data folder, which a new account may not have yet.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     QFile file(path);
     const bool trashed = file.moveToTrash();
     if (trashed) zelgui::PostNotification(zelgui::kRecordingChanged, 2, path);
