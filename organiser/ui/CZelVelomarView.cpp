@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -88,6 +89,10 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
     }
     applyingWidths_ = false;
   }
+  widthSaver_ = new QTimer(this);
+  widthSaver_->setSingleShot(true);
+  widthSaver_->setInterval(500);
+  connect(widthSaver_, &QTimer::timeout, this, [] { Singleton<CSettings>::Instance()->Save(); });
   connect(header, &QHeaderView::sectionClicked, this, &CZelVelomarView::HeaderClicked);
   connect(header, &QHeaderView::sectionResized, this,
           [this](int column, int, int size) { WriteColumnWidth(column, size); });
@@ -142,7 +147,9 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   Redisplay();
 }
 
-CZelVelomarView::~CZelVelomarView() = default;
+CZelVelomarView::~CZelVelomarView() {
+  if (widthSaver_->isActive()) Singleton<CSettings>::Instance()->Save();
+}
 
 CZelVelomarDoc& CZelVelomarView::Document() const { return *document_; }
 
@@ -222,7 +229,8 @@ void CZelVelomarView::WriteColumnWidth(int column, int size) {
   auto settings = Singleton<CSettings>::Instance();
   if (settings->GetColumnWidth(column) == size) return;
   settings->SetColumnWidth(column, size);
-  settings->Save();
+  // A drag of the divider resizes many times: the file is written once it rests.
+  widthSaver_->start();
 }
 
 bool CZelVelomarView::HasSelection() const { return table_->selectionModel()->hasSelection(); }

@@ -13,6 +13,7 @@ class QLabel;
 class QMenu;
 class QMimeData;
 class QPushButton;
+class QTimer;
 
 // One recording list window: the title label, the list of the document's entries
 // (a table over a model that reads them on demand), the summary line and the list's
@@ -119,6 +120,7 @@ class CZelVelomarView : public QWidget {
   QPushButton* export_;
   QPushButton* delete_;
   QMenu* menu_ = nullptr;
+  QTimer* widthSaver_ = nullptr;
   int sortColumn_ = 5;
   bool sortDescending_ = true;
   bool exporting_ = false;

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "audio/CPlaybackManager.h"
+#include "core/CSettings.h"
 #include "core/Singleton.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/IArchiveLookup.h"
@@ -192,6 +193,12 @@ TEST_F(ListWindow, HeaderClicksToggleTheDirectionAndRefreshRepeatsTheSearch) {
   EXPECT_EQ(view.SortColumn(), 2);
   EXPECT_EQ(view.Table()->horizontalHeader()->sortIndicatorSection(), 2);
   EXPECT_EQ(Users(view), (std::vector<std::string>{"Carl", "Ben", "Anna"}));
+
+  // A resized column is remembered for the next list.
+  view.Table()->setColumnWidth(3, 217);
+  EXPECT_EQ(Singleton<CSettings>::Instance()->GetColumnWidth(3), 217);
+  CZelVelomarView next(std::make_unique<CZelVelomarDoc>(), &host_);
+  EXPECT_EQ(next.Table()->columnWidth(3), 217);
 
   view.Document().SetBuiltBySearch(true);
   SearchCriteria criteria;
