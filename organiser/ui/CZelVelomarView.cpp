@@ -47,7 +47,9 @@ using zelgui::Str;
 
 namespace {
 
-const char kListFilter[] = "ZEL Recording List Files (*.reclist);;All Files (*.*)";
+// The list document's own filter, and the one of "Append...".
+const char kListFilter[] = "ZEL Recording List Files (*.reclist)";
+const char kAppendFilter[] = "ZEL Recording List (*.reclist)";
 
 QString FromStd(const std::string& text) { return QString::fromStdString(text); }
 
@@ -580,11 +582,18 @@ void CZelVelomarView::MarkImportant(bool mark) {
     QCoreApplication::processEvents();
     CKlFileListEntry* entry = document_->EntryAt(index);
     if (!entry) continue;
-    // The header alone is read and written: the audio is not needed for a flag.
-    CKlRecordFileHdr header;
-    if (!header.LoadHeader(entry->Path(), passphrase)) continue;
-    header.SetImportant(flag);
-    if (!header.SaveHeader(entry->Path())) continue;
+    if (m.IsLoaded() && m.Recording().Path() == entry->Path()) {
+      // The player's copy of the header is written, or it would put the old flag back later.
+      m.Recording().SetImportant(flag);
+      if (!m.Recording().SaveIfDirty()) continue;
+      if (CPlayerForm* player = host_ ? host_->Player() : nullptr) player->ShowRecording(entry->Path());
+    } else {
+      // The header alone is read and written: the audio is not needed for a flag.
+      CKlRecordFileHdr header;
+      if (!header.LoadHeader(entry->Path(), passphrase)) continue;
+      header.SetImportant(flag);
+      if (!header.SaveHeader(entry->Path())) continue;
+    }
     document_->AdjustImportant(index, mark);
     entry->SetImportant(flag);
     model_->RowChanged(static_cast<int>(index));
@@ -727,7 +736,7 @@ bool CZelVelomarView::SaveTo(const QString& path) {
 bool CZelVelomarView::Append() {
   const QString path = openFilePicker ? openFilePicker()
                                       : QFileDialog::getOpenFileName(this, QStringLiteral("Append"), QString(),
-                                                                     QString::fromLatin1(kListFilter));
+                                                                     QString::fromLatin1(kAppendFilter));
   if (path.isEmpty()) return false;
   if (!document_->AppendListFile(path.toStdString(), Passphrase())) return false;
   document_->SetListKind(CZelVelomarDoc::kCustomList, document_->GetTitleText());

@@ -379,3 +379,51 @@ TEST_F(ListWindow, ScreenshotOfDemoRecordings) {
   EXPECT_TRUE(view.grab().save(png));
   zel::SetArchiveLookup(nullptr);
 }
+
+TEST_F(ListWindow, ExportMarkImportantAndAnnotateWriteTheFiles) {
+  Make("A", "20260101120000", 2, "1");
+  Make("B", "20260102120000", 2, "1", "", 0, 0, 1);
+  CZelVelomarView view(Doc(), &host_);
+  view.HeaderClicked(2);  // A, B
+  view.SelectAll();
+
+  TempDir out;
+  view.exportFolderPicker = [&] { return QString::fromStdString(out.path()); };
+  view.ExportSelected();
+  EXPECT_EQ(ReadFile(out.File("A-20260101120000.zel")), ReadFile(paths_[0]));
+  EXPECT_TRUE(FileExists(out.File("B-20260102120000.zel")));
+  ScopedMessages messages;
+  view.exportFolderPicker = [] { return QStringLiteral("/proc/no-such-folder"); };
+  view.ExportSelected();
+  ASSERT_EQ(messages.messages().size(), 1u);  // reported once, not per file
+  EXPECT_EQ(messages.messages()[0], "Failed to export one or more files!\rPossibly it is Read Only?");
+
+  view.MarkImportant(true);
+  EXPECT_EQ(view.Document().ImportantCount(), 2);
+  for (const std::string& p : paths_) {
+    CKlFileListEntry e;
+    e.SetPath(p);
+    e.LoadDetails("");
+    EXPECT_EQ(e.Important(), 1u) << p;
+  }
+  view.SelectIndices({1});
+  view.MarkImportant(false);
+  EXPECT_EQ(view.Document().ImportantCount(), 1);
+
+  // Annotate: OK writes the comment into the file and the list shows it.
+  QTimer::singleShot(0, [] {
+    auto* dialog = qobject_cast<CAnnotateDlg*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    dialog->ChoosePhrase("Dictation");
+    dialog->accept();
+  });
+  view.Annotate();
+  CKlFileListEntry e;
+  e.SetPath(paths_[1]);
+  e.LoadDetails("");
+  EXPECT_TRUE(e.HasBookmark());
+  EXPECT_EQ(CZelVelomarDoc::CommentColumnText(e.CommentText()), "Dictation");
+  const QAbstractItemModel* m = view.Table()->model();
+  EXPECT_EQ(m->data(m->index(1, 8)).toString(), "Dictation");
+  EXPECT_EQ(e.Important(), 0u);
+}
