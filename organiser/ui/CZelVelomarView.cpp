@@ -603,32 +603,35 @@ void CZelVelomarView::MarkImportant(bool mark) {
 }
 
 void CZelVelomarView::Annotate() {
-  const std::vector<size_t> rows = SelectedIndices();
-  if (rows.size() != 1) return;
-  const size_t index = rows.front();
-  CKlFileListEntry* entry = document_->EntryAt(index);
+  // The dialog edits the recording the player holds; a single selection is loaded
+  // into it first unless another call is playing.
   CPlaybackManager& m = Manager();
   CPlayerForm* player = host_ ? host_->Player() : nullptr;
-  if (!m.IsLoaded() || m.Recording().Path() != entry->Path()) {
-    if (m.IsPlaying()) return;  // the playing call is not swapped for another
-    if (player) {
-      if (!player->OpenWithoutPlaying(entry->Path())) return;
-    } else if (!m.Load(entry->Path())) {
-      return;
+  const std::vector<size_t> rows = SelectedIndices();
+  if (rows.size() == 1 && !m.IsPlaying()) {
+    const std::string& selected = document_->EntryAt(rows.front())->Path();
+    if (!m.IsLoaded() || m.Recording().Path() != selected) {
+      const bool loaded = player ? player->OpenWithoutPlaying(selected) : m.Load(selected);
+      if (!loaded) return;
     }
   }
+  if (!m.IsLoaded()) return;
+  const std::string path = m.Recording().Path();
   CAnnotateDlg dialog(this);
   dialog.SetComment(FromStd(m.Recording().GetComment()));
   if (dialog.exec() != QDialog::Accepted) return;
-  const std::string path = entry->Path();
-  const std::string comment = dialog.Comment().toStdString();
-  m.Recording().SetComment(comment);
+  // The recording may have been closed while the dialog was open.
+  if (!m.IsLoaded() || m.Recording().Path() != path) return;
+  m.Recording().SetComment(dialog.Comment().toStdString());
   if (!m.Recording().SaveIfDirty()) {
     zel::ShowMessage("Could not write the comment into " + path, IMessageSink::Icon::Error);
     return;
   }
-  entry->SetCommentText(m.Recording().GetComment());
-  model_->RowChanged(static_cast<int>(index));
+  const long index = document_->IndexOfPath(path);
+  if (index >= 0) {
+    document_->EntryAt(static_cast<size_t>(index))->SetCommentText(m.Recording().GetComment());
+    model_->RowChanged(static_cast<int>(index));
+  }
   if (player) player->ShowRecording(path);
 }
 
