@@ -100,6 +100,7 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
           [this](int column, int, int size) { WriteColumnWidth(column, size); });
   connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     LoadSelectedIntoPlayer();
+    UpdateButtons();
     emit selectionChanged();
   });
   connect(table_, &QAbstractItemView::doubleClicked, this, [this] { PlaySelected(); });
@@ -109,10 +110,10 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   connect(table_, &QWidget::customContextMenuRequested, this, &CZelVelomarView::ShowContextMenu);
   table_->SetDragSource([this] { return SelectionMimeData(); });
 
-  refresh_ = new QPushButton(QStringLiteral("&Refresh"), this);
-  search_ = new QPushButton(QStringLiteral("&Search..."), this);
-  export_ = new QPushButton(QStringLiteral("E&xport..."), this);
-  delete_ = new QPushButton(QStringLiteral("&Delete"), this);
+  refresh_ = new QPushButton(QStringLiteral("Refresh"), this);
+  search_ = new QPushButton(QStringLiteral("Search..."), this);
+  export_ = new QPushButton(QStringLiteral("Export..."), this);
+  delete_ = new QPushButton(QStringLiteral("Delete"), this);
   search_->setToolTip(QStringLiteral("Search for specific calls"));
   refresh_->setToolTip(QStringLiteral("Refresh the list"));
   export_->setToolTip(QStringLiteral("Export the selected recordings"));
@@ -171,11 +172,6 @@ void CZelVelomarView::RefreshLabels() {
   label_->setText(FromStd(document_->LabelText()));
   label_->setAccessibleName(label_->text());
   UpdateSummary();
-  const QString title = FromStd(document_->WindowTitle());
-  if (title != windowTitle()) {
-    setWindowTitle(title);
-    emit titleChanged(title);
-  }
 }
 
 void CZelVelomarView::UpdateSummary() {
@@ -187,6 +183,15 @@ void CZelVelomarView::UpdateSummary() {
     setWindowTitle(title);
     emit titleChanged(title);
   }
+  UpdateButtons();
+}
+
+void CZelVelomarView::UpdateButtons() {
+  auto settings = Singleton<CSettings>::Instance();
+  const bool selected = HasSelection();
+  search_->setEnabled(document_->EntryCount() > 0);
+  export_->setEnabled(selected && !settings->IsExportBlocked() && !exporting_);
+  delete_->setEnabled(selected && !settings->IsDeleteDisabled());
 }
 
 QString CZelVelomarView::LabelText() const { return label_->text(); }
@@ -431,10 +436,12 @@ void CZelVelomarView::ExportSelected() {
     return;
   }
   exporting_ = true;
+  UpdateButtons();
   const QString folder = exportFolderPicker ? exportFolderPicker()
                                             : QFileDialog::getExistingDirectory(this, Str(zelgui::kStrExportLocation));
   if (folder.isEmpty()) {
     exporting_ = false;
+    UpdateButtons();
     return;
   }
   std::vector<std::string> paths;
@@ -472,6 +479,7 @@ void CZelVelomarView::ExportSelected() {
   }
   progress.close();
   exporting_ = false;
+  UpdateButtons();
 }
 
 QMimeData* CZelVelomarView::SelectionMimeData() const {

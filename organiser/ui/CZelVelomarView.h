@@ -101,6 +101,7 @@ class CZelVelomarView : public QWidget {
   void BuildContextMenu();
   void ShowContextMenu(const QPoint& pos);
   void UpdateSummary();
+  void UpdateButtons();
   void SelectFirstOrStop();
   void LoadSelectedIntoPlayer();
   void WriteColumnWidth(int column, int size);
