@@ -105,6 +105,7 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   });
   connect(table_, &QAbstractItemView::doubleClicked, this, [this] { PlaySelected(); });
   connect(table_, &CRecordingListTable::activatedByKey, this, &CZelVelomarView::PlaySelected);
+  connect(table_, &CRecordingListTable::deleteByKey, this, &CZelVelomarView::DeleteSelected);
   connect(table_, &CRecordingListTable::filesDropped, this, &CZelVelomarView::AddFiles);
   connect(table_, &CRecordingListTable::foldersDropped, this, &CZelVelomarView::SearchFolders);
   connect(table_, &QWidget::customContextMenuRequested, this, &CZelVelomarView::ShowContextMenu);
@@ -114,6 +115,9 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   search_ = new QPushButton(QStringLiteral("Search..."), this);
   export_ = new QPushButton(QStringLiteral("Export..."), this);
   delete_ = new QPushButton(QStringLiteral("Delete"), this);
+  annotate_ = new QPushButton(QStringLiteral("Annotate..."), this);
+  annotate_->setToolTip(QStringLiteral("Annotate the call"));
+  connect(annotate_, &QPushButton::clicked, this, &CZelVelomarView::Annotate);
   search_->setToolTip(QStringLiteral("Search for specific calls"));
   refresh_->setToolTip(QStringLiteral("Refresh the list"));
   export_->setToolTip(QStringLiteral("Export the selected recordings"));
@@ -134,6 +138,7 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   summary->addSpacing(24);
   summary->addWidget(duration_);
   summary->addStretch(1);
+  summary->addWidget(annotate_);
   summary->addWidget(refresh_);
   summary->addWidget(search_);
   summary->addWidget(export_);
@@ -192,6 +197,7 @@ void CZelVelomarView::UpdateButtons() {
   search_->setEnabled(document_->EntryCount() > 0);
   export_->setEnabled(selected && !settings->IsExportBlocked() && !exporting_);
   delete_->setEnabled(selected && !settings->IsDeleteDisabled());
+  annotate_->setEnabled(SelectedIndices().size() == 1 || Singleton<CPlaybackManager>::Instance()->IsLoaded());
 }
 
 QString CZelVelomarView::LabelText() const { return label_->text(); }

@@ -120,6 +120,7 @@ class CZelVelomarView : public QWidget {
   QPushButton* search_;
   QPushButton* export_;
   QPushButton* delete_;
+  QPushButton* annotate_;
   QMenu* menu_ = nullptr;
   QTimer* widthSaver_ = nullptr;
   int sortColumn_ = 5;
