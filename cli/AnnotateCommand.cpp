@@ -127,7 +127,7 @@ void AnnotateCommand::PrintResult(const std::string& path, const CKlRecordFile& 
   bool bookmark = recording.GetBookmark(bookmarkStart, bookmarkEnd);
   JsonWriter json;
   json.BeginObject()
-      .Field("path", path)
+      .PathField("path", path)
       .Field("callerId", recording.GetCallerId())
       .Field("important", recording.Header().Important())
       .Key("bookmark");

@@ -33,7 +33,7 @@ int ClipCommand::ExecuteWith(const ArgParser& parser, const std::string& passphr
   }
   JsonWriter json;
   json.BeginObject()
-      .Field("path", output)
+      .PathField("path", output)
       .Field("start", start)
       .Field("end", end)
       .Field("samples", clip.SampleCount())

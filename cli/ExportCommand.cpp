@@ -91,7 +91,7 @@ int Write(const CKlRecordFile& file, const ArgParser& parser, const std::string&
   }
   JsonWriter json;
   json.BeginObject()
-      .Field("path", written)
+      .PathField("path", written)
       .Field("format", native ? "zel" : (pcm || !gsmAvailable) ? "pcm" : "gsm")
       .Field("clip", clip)
       .EndObject();

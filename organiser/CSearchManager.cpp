@@ -90,7 +90,7 @@ int CountFolder(const std::string& folder, bool subfolders, int depth, std::vect
 }
 
 bool IsSingleFile(const std::string& item, struct stat& st) {
-  return zel::EndsInZel(item) && ::stat(item.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return zel::EndsInZel(item) && ::stat(item.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
