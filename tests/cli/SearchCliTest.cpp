@@ -3,7 +3,6 @@
 #include <sstream>
 
 #include "tests/organiser/OrganiserTestSupport.h"
-#include "support/FaultFiles.h"
 
 using orgtest::Recording;
 using orgtest::WriteRecording;
@@ -120,14 +119,3 @@ TEST_F(SearchCliTest, StoresPrint) {
 }
 
 }  // namespace
-
-// A FIFO named like a recording is no recording: searching it alone finds nothing
-// at once instead of listing a broken row (or blocking on its open).
-TEST_F(SearchCliTest, FifoNamedLikeARecordingIsNotListed) {
-  const std::string fifo = dir_.File("pipe.zel");
-  ASSERT_TRUE(zeltest::MakeFifo(fifo));
-  auto result = RunZelctl({"search", "--dates", "all", "--json", fifo});
-  EXPECT_EQ(result.out.find("pipe.zel"), std::string::npos) << result.out;
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find("No recordings found"), std::string::npos) << result.err;
-}
