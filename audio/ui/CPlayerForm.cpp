@@ -267,6 +267,13 @@ bool CPlayerForm::OpenAndPlay(const std::string& path) {
   return true;
 }
 
+bool CPlayerForm::OpenWithoutPlaying(const std::string& path) {
+  CloseRecording();
+  if (!Manager().Load(path)) return false;
+  ShowRecording(path);
+  return true;
+}
+
 void CPlayerForm::Play() {
   CPlaybackManager& m = Manager();
   if (!m.CanPlay()) return;

@@ -32,6 +32,8 @@ class CPlayerForm : public QWidget {
   void ShowRecording(const std::string& path);
   // Loads `path` into the manager, shows it and plays it (a drop, the history dialog).
   bool OpenAndPlay(const std::string& path);
+  // Loads `path` into the manager and shows it without playing (a list's selection).
+  bool OpenWithoutPlaying(const std::string& path);
   // True for a drag carrying exactly one ".zel" file.
   static bool AcceptsDrop(const QMimeData* mime);
 

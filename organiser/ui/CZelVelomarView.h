@@ -1,11 +1,18 @@
 #pragma once
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+class CRecordingListModel;
+class CRecordingListTable;
 class CZelVelomarDoc;
 class IListWindowHost;
+class QLabel;
+class QMenu;
+class QMimeData;
+class QPushButton;
 
 // One recording list window: the title label, the list of the document's entries
 // (a table over a model that reads them on demand), the summary line and the list's
@@ -62,4 +69,58 @@ class CZelVelomarView : public QWidget {
  signals:
   void selectionChanged();
   void titleChanged(const QString& title);
+
+ public:
+  // The view's sort settings (a list column and its direction).
+  int SortColumn() const { return sortColumn_; }
+  bool SortDescending() const { return sortDescending_; }
+  // A header click: toggles the direction on the sorted column, else sorts the new
+  // column ascending; the encryption column only redraws.
+  void HeaderClicked(int column);
+  // Adds the files at `paths` as a paste does (the list becomes a custom list).
+  void AddFiles(const QStringList& paths);
+  // Searches `folders` into this list (a drop of folders).
+  void SearchFolders(const QStringList& folders);
+  // Plays the single selected recording (double-click, Enter).
+  void PlaySelected();
+  // The selected recordings' files for the clipboard or a drag.
+  QMimeData* SelectionMimeData() const;
+  // Selects the rows at `indices` (replacing the selection) and makes the first current.
+  void SelectIndices(const std::vector<size_t>& indices);
+  CRecordingListTable* Table() const { return table_; }
+  QString LabelText() const;
+  QString SummaryText() const;
+  // Picks a folder for a multi-file export; tests replace it.
+  std::function<QString()> exportFolderPicker;
+  // Picks the list file to save to (empty when cancelled) or to append; tests replace them.
+  std::function<QString()> saveFilePicker;
+  std::function<QString()> openFilePicker;
+
+ private:
+  void BuildContextMenu();
+  void ShowContextMenu(const QPoint& pos);
+  void UpdateSummary();
+  void SelectFirstOrStop();
+  void LoadSelectedIntoPlayer();
+  void WriteColumnWidth(int column, int size);
+  bool SaveTo(const QString& path);
+  std::string Passphrase() const;
+
+  std::unique_ptr<CZelVelomarDoc> document_;
+  IListWindowHost* host_;
+  CRecordingListModel* model_;
+  CRecordingListTable* table_;
+  QLabel* label_;
+  QLabel* calls_;
+  QLabel* important_;
+  QLabel* duration_;
+  QPushButton* refresh_;
+  QPushButton* search_;
+  QPushButton* export_;
+  QPushButton* delete_;
+  QMenu* menu_ = nullptr;
+  int sortColumn_ = 5;
+  bool sortDescending_ = true;
+  bool exporting_ = false;
+  bool applyingWidths_ = false;
 };

@@ -1,0 +1,764 @@
+#include "organiser/ui/CZelVelomarView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "audio/CPlaybackManager.h"
+#include "audio/ui/CPlayerForm.h"
+#include "core/CSettings.h"
+#include "core/MessageSink.h"
+#include "organiser/CCallHistory.h"
+#include "organiser/CZelVelomarDoc.h"
+#include "organiser/ListColumn.h"
+#include "organiser/SearchRules.h"
+#include "organiser/ui/CRecordingListModel.h"
+#include "organiser/ui/CRecordingListTable.h"
+#include "organiser/ui/CSearchDlg.h"
+#include "organiser/ui/DroppedFiles.h"
+#include "organiser/ui/IListWindowHost.h"
+#include "platform/Desktop.h"
+#include "recording/CKlFileListEntry.h"
+#include "recording/CKlRecordFileHdr.h"
+#include "shell/CAnnotateDlg.h"
+#include "toolkit/ui/CProgressWnd.h"
+#include "toolkit/ui/Notifications.h"
+#include "toolkit/ui/StringTable.h"
+
+using zelgui::Str;
+
+namespace {
+
+const char kListFilter[] = "ZEL Recording List Files (*.reclist);;All Files (*.*)";
+
+QString FromStd(const std::string& text) { return QString::fromStdString(text); }
+
+// The numbered texts carry printf placeholders.
+QString Printf(int id, int a) { return Str(id).replace(QStringLiteral("%d"), QString::number(a)); }
+QString Printf(int id, int a, int b) {
+  QString text = Str(id);
+  const qsizetype first = text.indexOf(QStringLiteral("%d"));
+  if (first >= 0) text.replace(first, 2, QString::number(a));
+  return text.replace(QStringLiteral("%d"), QString::number(b));
+}
+
+CPlaybackManager& Manager() { return *Singleton<CPlaybackManager>::Instance(); }
+
+}  // namespace
+
+CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IListWindowHost* host, QWidget* parent)
+    : QWidget(parent), document_(std::move(document)), host_(host) {
+  if (!document_) document_ = std::make_unique<CZelVelomarDoc>();
+  label_ = new QLabel(this);
+  label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QFont bold = label_->font();
+  bold.setBold(true);
+  label_->setFont(bold);
+
+  model_ = new CRecordingListModel(*document_, this);
+  table_ = new CRecordingListTable(this);
+  table_->setModel(model_);
+  QHeaderView* header = table_->horizontalHeader();
+  header->setSortIndicatorShown(true);
+  header->setSectionsClickable(true);
+  header->setSortIndicator(sortColumn_, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+  {
+    applyingWidths_ = true;
+    auto settings = Singleton<CSettings>::Instance();
+    for (int i = 0; i < zel::kListColumnCount; ++i) {
+      const int width = settings->GetColumnWidth(i);
+      if (width > 0) table_->setColumnWidth(i, width);
+    }
+    applyingWidths_ = false;
+  }
+  connect(header, &QHeaderView::sectionClicked, this, &CZelVelomarView::HeaderClicked);
+  connect(header, &QHeaderView::sectionResized, this,
+          [this](int column, int, int size) { WriteColumnWidth(column, size); });
+  connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    LoadSelectedIntoPlayer();
+    emit selectionChanged();
+  });
+  connect(table_, &QAbstractItemView::doubleClicked, this, [this] { PlaySelected(); });
+  connect(table_, &CRecordingListTable::activatedByKey, this, &CZelVelomarView::PlaySelected);
+  connect(table_, &CRecordingListTable::filesDropped, this, &CZelVelomarView::AddFiles);
+  connect(table_, &CRecordingListTable::foldersDropped, this, &CZelVelomarView::SearchFolders);
+  connect(table_, &QWidget::customContextMenuRequested, this, &CZelVelomarView::ShowContextMenu);
+  table_->SetDragSource([this] { return SelectionMimeData(); });
+
+  refresh_ = new QPushButton(QStringLiteral("&Refresh"), this);
+  search_ = new QPushButton(QStringLiteral("&Search..."), this);
+  export_ = new QPushButton(QStringLiteral("E&xport..."), this);
+  delete_ = new QPushButton(QStringLiteral("&Delete"), this);
+  search_->setToolTip(QStringLiteral("Search for specific calls"));
+  refresh_->setToolTip(QStringLiteral("Refresh the list"));
+  export_->setToolTip(QStringLiteral("Export the selected recordings"));
+  delete_->setToolTip(QStringLiteral("Delete the selected recordings"));
+  connect(refresh_, &QPushButton::clicked, this, &CZelVelomarView::Refresh);
+  connect(search_, &QPushButton::clicked, this, &CZelVelomarView::SearchWithin);
+  connect(export_, &QPushButton::clicked, this, &CZelVelomarView::ExportSelected);
+  connect(delete_, &QPushButton::clicked, this, &CZelVelomarView::DeleteSelected);
+
+  calls_ = new QLabel(this);
+  important_ = new QLabel(this);
+  duration_ = new QLabel(this);
+
+  auto* summary = new QHBoxLayout;
+  summary->addWidget(calls_);
+  summary->addSpacing(24);
+  summary->addWidget(important_);
+  summary->addSpacing(24);
+  summary->addWidget(duration_);
+  summary->addStretch(1);
+  summary->addWidget(refresh_);
+  summary->addWidget(search_);
+  summary->addWidget(export_);
+  summary->addWidget(delete_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addWidget(label_);
+  layout->addWidget(table_, 1);
+  layout->addLayout(summary);
+  BuildContextMenu();
+  setAccessibleName(QStringLiteral("Recording list"));
+  setFocusProxy(table_);
+  Redisplay();
+}
+
+CZelVelomarView::~CZelVelomarView() = default;
+
+CZelVelomarDoc& CZelVelomarView::Document() const { return *document_; }
+
+std::string CZelVelomarView::Passphrase() const {
+  return zel::TrimBlanks(Singleton<CSettings>::Instance()->GetPassphrase());
+}
+
+void CZelVelomarView::Redisplay() {
+  document_->Sort(sortColumn_, sortDescending_);
+  model_->Reset();
+  table_->horizontalHeader()->setSortIndicator(sortColumn_,
+                                               sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+  RefreshLabels();
+}
+
+void CZelVelomarView::RefreshLabels() {
+  label_->setText(FromStd(document_->LabelText()));
+  label_->setAccessibleName(label_->text());
+  UpdateSummary();
+  const QString title = FromStd(document_->WindowTitle());
+  if (title != windowTitle()) {
+    setWindowTitle(title);
+    emit titleChanged(title);
+  }
+}
+
+void CZelVelomarView::UpdateSummary() {
+  calls_->setText(FromStd(document_->CallsText()));
+  important_->setText(FromStd(document_->ImportantText()));
+  duration_->setText(FromStd(document_->DurationText()));
+  const QString title = FromStd(document_->WindowTitle());
+  if (title != windowTitle()) {
+    setWindowTitle(title);
+    emit titleChanged(title);
+  }
+}
+
+QString CZelVelomarView::LabelText() const { return label_->text(); }
+
+QString CZelVelomarView::SummaryText() const {
+  return calls_->text() + QLatin1Char(' ') + important_->text() + QLatin1Char(' ') + duration_->text();
+}
+
+void CZelVelomarView::HeaderClicked(int column) {
+  const auto info = zel::ListColumnFromNumber(column);
+  if (!info || !zel::ColumnInfo(*info).sortable) {
+    // No sort key: the arrow stays on the sorted column.
+    table_->horizontalHeader()->setSortIndicator(sortColumn_,
+                                                 sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+    table_->viewport()->update();
+    return;
+  }
+  if (column == sortColumn_) {
+    sortDescending_ = !sortDescending_;
+  } else {
+    sortColumn_ = column;
+    sortDescending_ = false;
+  }
+  const std::vector<size_t> selected = SelectedIndices();
+  std::vector<const CKlFileListEntry*> keep;
+  for (size_t i : selected) keep.push_back(document_->EntryAt(i));
+  Redisplay();
+  // The same recordings stay selected after the order changed.
+  if (!keep.empty() && keep.size() <= 1000) {
+    std::vector<size_t> again;
+    for (const CKlFileListEntry* e : keep) {
+      const long i = document_->IndexOfPath(e->Path());
+      if (i >= 0) again.push_back(static_cast<size_t>(i));
+    }
+    const QSignalBlocker block(table_->selectionModel());
+    SelectIndices(again);
+  }
+}
+
+void CZelVelomarView::WriteColumnWidth(int column, int size) {
+  if (applyingWidths_ || column < 0 || column >= zel::kListColumnCount) return;
+  auto settings = Singleton<CSettings>::Instance();
+  if (settings->GetColumnWidth(column) == size) return;
+  settings->SetColumnWidth(column, size);
+  settings->Save();
+}
+
+bool CZelVelomarView::HasSelection() const { return table_->selectionModel()->hasSelection(); }
+
+bool CZelVelomarView::CanPaste() const {
+  const QMimeData* mime = QApplication::clipboard()->mimeData();
+  return mime && mime->hasUrls() && !zel::ui::DroppedFiles(mime).empty();
+}
+
+std::vector<size_t> CZelVelomarView::SelectedIndices() const {
+  std::vector<size_t> rows;
+  const QItemSelection selection = table_->selectionModel()->selection();
+  for (const QItemSelectionRange& range : selection) {
+    for (int r = range.top(); r <= range.bottom(); ++r) rows.push_back(static_cast<size_t>(r));
+  }
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  return rows;
+}
+
+void CZelVelomarView::SelectIndices(const std::vector<size_t>& indices) {
+  QItemSelection selection;
+  const int last = zel::kListColumnCount - 1;
+  for (size_t i : indices) {
+    if (i >= document_->EntryCount()) continue;
+    const int r = static_cast<int>(i);
+    selection.select(model_->index(r, 0), model_->index(r, last));
+  }
+  table_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  if (!indices.empty() && indices.front() < document_->EntryCount()) {
+    table_->selectionModel()->setCurrentIndex(model_->index(static_cast<int>(indices.front()), 0),
+                                              QItemSelectionModel::NoUpdate);
+  }
+}
+
+void CZelVelomarView::SelectAll() { table_->selectAll(); }
+
+void CZelVelomarView::SelectFirstOrStop() {
+  if (document_->EntryCount() == 0) {
+    if (CPlayerForm* player = host_ ? host_->Player() : nullptr) {
+      player->Stop();
+    } else if (Manager().IsPlaying() || Manager().IsPaused()) {
+      Manager().PlayStop(false, true);
+    }
+    return;
+  }
+  SelectIndices({0});
+}
+
+void CZelVelomarView::LoadSelectedIntoPlayer() {
+  CPlayerForm* player = host_ ? host_->Player() : nullptr;
+  if (!player) return;
+  const std::vector<size_t> rows = SelectedIndices();
+  if (rows.size() != 1) return;
+  CPlaybackManager& m = Manager();
+  if (m.IsPlaying()) return;
+  const CKlFileListEntry* entry = document_->EntryAt(rows.front());
+  if (!entry || (m.IsLoaded() && m.Recording().Path() == entry->Path())) return;
+  player->OpenWithoutPlaying(entry->Path());
+}
+
+void CZelVelomarView::PlaySelected() {
+  CPlayerForm* player = host_ ? host_->Player() : nullptr;
+  const std::vector<size_t> rows = SelectedIndices();
+  if (!player || rows.size() != 1) return;
+  const CKlFileListEntry* entry = document_->EntryAt(rows.front());
+  if (entry) player->OpenAndPlay(entry->Path());
+}
+
+void CZelVelomarView::OnActivated() {
+  if (document_->GetListKind() == CZelVelomarDoc::kPlayHistory) {
+    document_->ClearEntries();
+    Singleton<CCallHistory>::Instance()->FillDocument(*document_);
+    document_->SetModified(false);
+    Redisplay();
+  }
+  LoadSelectedIntoPlayer();
+}
+
+// --- list commands -----------------------------------------------------------
+
+void CZelVelomarView::Refresh() {
+  if (document_->IsBuiltBySearch()) {
+    if (host_) host_->RunSearch(document_->GetCriteria(), this);
+    return;
+  }
+  document_->RefreshDetails(Passphrase());
+  document_->SetListKind(document_->GetListKind(), document_->GetTitleText());
+  Redisplay();
+}
+
+void CZelVelomarView::SearchFolders(const QStringList& folders) {
+  if (folders.isEmpty()) return;
+  if (CPlayerForm* player = host_ ? host_->Player() : nullptr) player->Stop();
+  SearchCriteria criteria;
+  for (const QString& folder : folders) criteria.folders.push_back(folder.toStdString());
+  criteria.includeSubfolders = 1;
+  criteria.nameMask = "*";
+  criteria.callerIdMask = "*";
+  criteria.dateMode = static_cast<int>(zel::DateMode::All);
+  criteria.limitByLength = 0;
+  if (host_) host_->RunSearch(criteria, this);
+}
+
+void CZelVelomarView::SearchWithin() {
+  if (document_->EntryCount() == 0) return;
+  CSearchDlg dialog(this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  const std::string mask = dialog.Mask();
+  auto found = std::make_unique<CZelVelomarDoc>();
+  for (size_t i = 0; i < document_->EntryCount(); ++i) {
+    const CKlFileListEntry& entry = *document_->EntryAt(i);
+    if (zel::MatchesListSearch(entry, dialog.Field(), dialog.Direction(), mask)) found->AddEntry(entry);
+  }
+  if (found->EntryCount() == 0) return;
+  found->SetListKind(CZelVelomarDoc::kCustomList, std::string());
+  if (host_) host_->OpenListWindow(std::move(found));
+}
+
+void CZelVelomarView::DeleteSelected() {
+  if (Singleton<CSettings>::Instance()->IsDeleteDisabled()) return;
+  std::vector<size_t> rows = SelectedIndices();
+  if (rows.empty()) return;
+  const int count = static_cast<int>(rows.size());
+  if (zel::MessageSink()->AskYesNo(Printf(zelgui::kStrDeleteQuestion, count).toStdString(),
+                                   Str(zelgui::kStrAppTitle).toStdString()) != IMessageSink::Answer::Yes) {
+    return;
+  }
+  std::unique_ptr<CProgressWnd> progress;
+  if (count > 1) {
+    progress = std::make_unique<CProgressWnd>(window(), Str(zelgui::kStrTaskInProgress));
+    progress->SetRange(0, count);
+    progress->SetText(Printf(zelgui::kStrDeleting, 1, count));
+    progress->show();
+  }
+  CPlaybackManager& m = Manager();
+  CPlayerForm* player = host_ ? host_->Player() : nullptr;
+  bool failed = false;
+  int done = 0;
+  // Highest first, so the indices still to come stay valid.
+  for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+    if (progress && !progress->PeekAndPump()) break;
+    const size_t index = *it;
+    CKlFileListEntry* entry = document_->EntryAt(index);
+    if (!entry) continue;
+    if (entry->Encrypted()) {
+      failed = true;
+      break;
+    }
+    ++done;
+    if (progress) {
+      progress->SetText(Printf(zelgui::kStrDeleting, done, count));
+      progress->SetPos(done);
+    }
+    const QString path = FromStd(entry->Path());
+    // The player lets go of the file before it goes.
+    if (m.IsLoaded() && m.Recording().Path() == entry->Path()) {
+      if (player)
+        player->CloseRecording();
+      else
+        m.Close();
+    }
+    QFile file(path);
+    const bool trashed = file.moveToTrash();
+    if (trashed) zelgui::PostNotification(zelgui::kRecordingChanged, 2, path);
+    document_->RemoveEntryAt(index);
+    if (!trashed) {
+      failed = true;
+      break;
+    }
+  }
+  if (progress) progress->close();
+  progress.reset();
+  model_->Reset();
+  if (failed) zel::ShowMessage(Str(zelgui::kStrDeleteFailed).toStdString(), IMessageSink::Icon::Error);
+  SelectFirstOrStop();
+  RefreshLabels();
+}
+
+void CZelVelomarView::ExportSelected() {
+  if (exporting_) return;
+  if (Singleton<CSettings>::Instance()->IsExportBlocked()) return;
+  const std::vector<size_t> rows = SelectedIndices();
+  if (rows.empty()) return;
+  if (rows.size() == 1) {
+    CPlayerForm* player = host_ ? host_->Player() : nullptr;
+    const CKlFileListEntry* entry = document_->EntryAt(rows.front());
+    if (!player || !entry) return;
+    CPlaybackManager& m = Manager();
+    if (!m.IsLoaded() || m.Recording().Path() != entry->Path()) {
+      if (!player->OpenWithoutPlaying(entry->Path())) return;
+    }
+    player->MailOrExport(false, false, false);
+    return;
+  }
+  exporting_ = true;
+  const QString folder = exportFolderPicker ? exportFolderPicker()
+                                            : QFileDialog::getExistingDirectory(this, Str(zelgui::kStrExportLocation));
+  if (folder.isEmpty()) {
+    exporting_ = false;
+    return;
+  }
+  std::vector<std::string> paths;
+  for (size_t i : rows) paths.push_back(document_->EntryAt(i)->Path());
+  const int count = static_cast<int>(paths.size());
+  CProgressWnd progress(window(), Str(zelgui::kStrTaskInProgress));
+  progress.SetRange(0, count);
+  progress.SetText(Printf(zelgui::kStrExporting, 1, count));
+  progress.show();
+  bool reported = false;
+  for (int i = 0; i < count; ++i) {
+    if (!progress.PeekAndPump()) break;
+    progress.SetText(Printf(zelgui::kStrExporting, i + 1, count));
+    progress.SetPos(i + 1);
+    const QString source = FromStd(paths[static_cast<size_t>(i)]);
+    const QString target = QDir(folder).filePath(QFileInfo(source).completeBaseName() + QStringLiteral(".zel"));
+    // Copied beside the target and renamed over it, so a failed copy leaves no half file.
+    const QString temp = target + QStringLiteral(".part");
+    QFile::remove(temp);
+    bool ok = QFileInfo(source).canonicalFilePath() != QFileInfo(target).canonicalFilePath();
+    ok = ok && QFile::copy(source, temp);
+    if (ok) {
+      QFile::remove(target);
+      ok = QFile::rename(temp, target);
+    }
+    if (!ok) {
+      QFile::remove(temp);
+      if (!reported) {
+        reported = true;
+        progress.close();
+        zel::ShowMessage(Str(zelgui::kStrExportFailed).toStdString(), IMessageSink::Icon::Error);
+        progress.show();
+      }
+    }
+  }
+  progress.close();
+  exporting_ = false;
+}
+
+QMimeData* CZelVelomarView::SelectionMimeData() const {
+  const std::vector<size_t> rows = SelectedIndices();
+  if (rows.empty()) return nullptr;
+  QList<QUrl> urls;
+  QByteArray gnome("copy");
+  QString text;
+  for (size_t i : rows) {
+    const QString path = FromStd(document_->EntryAt(i)->Path());
+    const QUrl url = QUrl::fromLocalFile(path);
+    urls << url;
+    gnome += '\n' + url.toEncoded();
+    if (!text.isEmpty()) text += QLatin1Char('\n');
+    text += path;
+  }
+  auto* mime = new QMimeData;
+  mime->setUrls(urls);
+  mime->setText(text);
+  // The file managers of GNOME and its relatives paste files from this list.
+  mime->setData(QStringLiteral("x-special/gnome-copied-files"), gnome);
+  return mime;
+}
+
+void CZelVelomarView::Copy() {
+  QMimeData* mime = SelectionMimeData();
+  if (mime) QApplication::clipboard()->setMimeData(mime);
+}
+
+void CZelVelomarView::Paste() {
+  const std::vector<std::string> files = zel::ui::DroppedFiles(QApplication::clipboard()->mimeData());
+  QStringList paths;
+  for (const std::string& f : files) paths << FromStd(f);
+  AddFiles(paths);
+}
+
+void CZelVelomarView::AddFiles(const QStringList& paths) {
+  if (paths.isEmpty()) return;
+  const std::string passphrase = Passphrase();
+  for (const QString& path : paths) {
+    auto entry = std::make_unique<CKlFileListEntry>();
+    entry->SetPath(path.toStdString());
+    entry->LoadDetails(passphrase);
+    document_->AddEntry(entry);  // a refused entry is freed here
+  }
+  document_->SetListKind(CZelVelomarDoc::kCustomList, document_->GetTitleText());
+  document_->SetBuiltBySearch(false);
+  Redisplay();
+}
+
+void CZelVelomarView::Remove() {
+  std::vector<size_t> rows = SelectedIndices();
+  if (rows.empty()) return;
+  document_->RemoveEntriesAt(rows);
+  model_->Reset();
+  RefreshLabels();
+}
+
+void CZelVelomarView::Trim() {
+  const std::vector<size_t> rows = SelectedIndices();
+  if (rows.empty()) return;
+  document_->TrimToEntries(rows);
+  model_->Reset();
+  SelectAll();
+  RefreshLabels();
+}
+
+void CZelVelomarView::MarkImportant(bool mark) {
+  const std::vector<size_t> rows = SelectedIndices();
+  if (rows.empty()) return;
+  const uint32_t flag = mark ? 1 : 0;
+  const long long param = mark ? 0 : 1;
+  CPlaybackManager& m = Manager();
+  if (rows.size() == 1) {
+    const size_t index = rows.front();
+    CKlFileListEntry* entry = document_->EntryAt(index);
+    CPlayerForm* player = host_ ? host_->Player() : nullptr;
+    if (!m.IsLoaded() || m.Recording().Path() != entry->Path()) {
+      if (!player || !player->OpenWithoutPlaying(entry->Path())) {
+        // Without the player the header is written directly.
+        CKlRecordFileHdr header;
+        if (!header.LoadHeader(entry->Path(), Passphrase())) return;
+        header.SetImportant(flag);
+        if (!header.SaveHeader(entry->Path())) return;
+        document_->AdjustImportant(index, mark);
+        entry->SetImportant(flag);
+        model_->RowChanged(static_cast<int>(index));
+        UpdateSummary();
+        zelgui::PostNotification(zelgui::kRecordingChanged, param, FromStd(entry->Path()));
+        return;
+      }
+    }
+    m.Recording().SetImportant(flag);
+    if (!m.Recording().SaveIfDirty()) {
+      zel::ShowMessage("Could not write the important mark into " + entry->Path(), IMessageSink::Icon::Error);
+      return;
+    }
+    document_->AdjustImportant(index, mark);
+    entry->SetImportant(flag);
+    model_->RowChanged(static_cast<int>(index));
+    if (player) player->ShowRecording(entry->Path());
+    UpdateSummary();
+    zelgui::PostNotification(zelgui::kRecordingChanged, param, FromStd(m.Recording().Path()));
+    return;
+  }
+  const std::string passphrase = Passphrase();
+  for (size_t index : rows) {
+    QCoreApplication::processEvents();
+    CKlFileListEntry* entry = document_->EntryAt(index);
+    if (!entry) continue;
+    // The header alone is read and written: the audio is not needed for a flag.
+    CKlRecordFileHdr header;
+    if (!header.LoadHeader(entry->Path(), passphrase)) continue;
+    header.SetImportant(flag);
+    if (!header.SaveHeader(entry->Path())) continue;
+    document_->AdjustImportant(index, mark);
+    entry->SetImportant(flag);
+    model_->RowChanged(static_cast<int>(index));
+    zelgui::PostNotification(zelgui::kRecordingChanged, param, FromStd(entry->Path()));
+  }
+  UpdateSummary();
+}
+
+void CZelVelomarView::Annotate() {
+  const std::vector<size_t> rows = SelectedIndices();
+  if (rows.size() != 1) return;
+  const size_t index = rows.front();
+  CKlFileListEntry* entry = document_->EntryAt(index);
+  CPlaybackManager& m = Manager();
+  CPlayerForm* player = host_ ? host_->Player() : nullptr;
+  if (!m.IsLoaded() || m.Recording().Path() != entry->Path()) {
+    if (m.IsPlaying()) return;  // the playing call is not swapped for another
+    if (player) {
+      if (!player->OpenWithoutPlaying(entry->Path())) return;
+    } else if (!m.Load(entry->Path())) {
+      return;
+    }
+  }
+  CAnnotateDlg dialog(this);
+  dialog.SetComment(FromStd(m.Recording().GetComment()));
+  if (dialog.exec() != QDialog::Accepted) return;
+  const std::string path = entry->Path();
+  const std::string comment = dialog.Comment().toStdString();
+  m.Recording().SetComment(comment);
+  if (!m.Recording().SaveIfDirty()) {
+    zel::ShowMessage("Could not write the comment into " + path, IMessageSink::Icon::Error);
+    return;
+  }
+  entry->SetCommentText(m.Recording().GetComment());
+  model_->RowChanged(static_cast<int>(index));
+  if (player) player->ShowRecording(path);
+}
+
+// --- notifications ------------------------------------------------------------
+
+void CZelVelomarView::SetEntryImportant(const std::string& path, bool important) {
+  const long index = document_->IndexOfPath(path);
+  if (index < 0) return;
+  document_->AdjustImportant(static_cast<size_t>(index), important);
+  document_->EntryAt(static_cast<size_t>(index))->SetImportant(important ? 1 : 0);
+  model_->RowChanged(static_cast<int>(index));
+  UpdateSummary();
+}
+
+void CZelVelomarView::RemoveEntryByPath(const std::string& path) {
+  const long index = document_->IndexOfPath(path);
+  if (index < 0) return;
+  document_->RemoveEntryAt(static_cast<size_t>(index));
+  model_->Reset();
+  SelectFirstOrStop();
+  RefreshLabels();
+}
+
+void CZelVelomarView::UpdateBookmark(const std::string& path, int startSeconds, int endSeconds) {
+  const long index = document_->IndexOfPath(path);
+  if (index < 0) return;
+  document_->EntryAt(static_cast<size_t>(index))->ApplyBookmarkEdit(Passphrase(), startSeconds, endSeconds);
+  // The bookmark line sits in front of the comment: the comment column follows it.
+  CPlaybackManager& m = Manager();
+  if (m.IsLoaded() && m.Recording().Path() == path)
+    document_->EntryAt(static_cast<size_t>(index))->SetCommentText(m.Recording().GetComment());
+  model_->RowChanged(static_cast<int>(index));
+}
+
+// --- list files ---------------------------------------------------------------
+
+bool CZelVelomarView::QueryClose() {
+  if (document_->GetListKind() == CZelVelomarDoc::kPlayHistory) {
+    Singleton<CCallHistory>::Instance()->SaveHistory();
+    return true;
+  }
+  if (!document_->IsModified()) return true;
+  QString name = FromStd(document_->PathName());
+  if (name.isEmpty()) {
+    name = FromStd(document_->WindowTitle());
+    const qsizetype star = name.lastIndexOf(QLatin1Char('*'));
+    if (star >= 0) name.truncate(star);
+    if (name.isEmpty()) name = QStringLiteral("Untitled");
+  }
+  QMessageBox box(QMessageBox::Warning, Str(zelgui::kStrAppTitle), Str(zelgui::kStrCloseListQuestion).arg(name),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+  box.setDefaultButton(QMessageBox::Yes);
+  const int answer = box.exec();
+  if (answer == QMessageBox::Cancel) return false;
+  if (answer == QMessageBox::No) return true;
+  return Save();
+}
+
+bool CZelVelomarView::Save() {
+  if (document_->PathName().empty()) return SaveAs();
+  return SaveTo(FromStd(document_->PathName()));
+}
+
+bool CZelVelomarView::SaveAs() {
+  QString suggested = FromStd(document_->PathName());
+  if (suggested.isEmpty()) {
+    QString title = FromStd(document_->WindowTitle()).remove(QLatin1Char('*'));
+    suggested = QDir(FromStd(zel::DocumentsFolder())).filePath(title + QStringLiteral(".reclist"));
+  }
+  QString path = saveFilePicker ? saveFilePicker()
+                                : QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), suggested,
+                                                               QString::fromLatin1(kListFilter));
+  if (path.isEmpty()) return false;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".reclist");
+  return SaveTo(path);
+}
+
+bool CZelVelomarView::SaveTo(const QString& path) {
+  const bool wasModified = document_->IsModified();
+  const std::string target = path.toStdString();
+  std::unique_ptr<CProgressWnd> progress;
+  if (document_->EntryCount() > 5000) {
+    progress = std::make_unique<CProgressWnd>(window(), Str(zelgui::kStrTaskInProgress));
+    progress->SetRange(0, static_cast<int>(document_->EntryCount()));
+    progress->show();
+  }
+  const bool ok = document_->SaveList(target, [&](size_t i, size_t) {
+    if (progress && i % 2000 == 0) {
+      progress->SetPos(static_cast<int>(i));
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+  });
+  if (progress) progress->close();
+  if (!ok) {
+    document_->SetModified(wasModified);
+    zel::ShowMessage("Could not save the list to " + target + ".", IMessageSink::Icon::Error);
+    return false;
+  }
+  // A list of kind 1 is named after its file from now on.
+  document_->SetListKind(document_->GetListKind(), document_->GetTitleText());
+  RefreshLabels();
+  return true;
+}
+
+bool CZelVelomarView::Append() {
+  const QString path = openFilePicker ? openFilePicker()
+                                      : QFileDialog::getOpenFileName(this, QStringLiteral("Append"), QString(),
+                                                                     QString::fromLatin1(kListFilter));
+  if (path.isEmpty()) return false;
+  if (!document_->AppendListFile(path.toStdString(), Passphrase())) return false;
+  document_->SetListKind(CZelVelomarDoc::kCustomList, document_->GetTitleText());
+  document_->SetModified(true);
+  Redisplay();
+  return true;
+}
+
+// --- context menu ---------------------------------------------------------------
+
+void CZelVelomarView::BuildContextMenu() {
+  menu_ = new QMenu(this);
+  auto add = [this](const QString& text, QKeySequence key, auto slot) {
+    QAction* action = menu_->addAction(text, this, slot);
+    action->setShortcut(key);
+    action->setShortcutVisibleInContextMenu(true);
+    // Shown in the menu only: the main window's menus own the keys.
+    action->setShortcutContext(Qt::WidgetShortcut);
+    return action;
+  };
+  add(QStringLiteral("&Copy"), QKeySequence::Copy, [this] { Copy(); });
+  add(QStringLiteral("&Paste"), QKeySequence::Paste, [this] { Paste(); })->setObjectName(QStringLiteral("paste"));
+  add(QStringLiteral("&Remove"), QKeySequence(), [this] { Remove(); });
+  add(QStringLiteral("&Trim"), QKeySequence(), [this] { Trim(); });
+  add(QStringLiteral("Select &All"), QKeySequence::SelectAll, [this] { SelectAll(); });
+  menu_->addSeparator();
+  add(QStringLiteral("&Mark Important"), QKeySequence(), [this] { MarkImportant(true); });
+  add(QStringLiteral("&Un-Mark Important"), QKeySequence(), [this] { MarkImportant(false); });
+  add(QStringLiteral("A&nnotate the call..."), QKeySequence(), [this] { Annotate(); });
+  menu_->addSeparator();
+  add(QStringLiteral("&Delete Recordings"), QKeySequence(), [this] { DeleteSelected(); });
+}
+
+void CZelVelomarView::ShowContextMenu(const QPoint& pos) {
+  const bool selected = HasSelection();
+  const QList<QAction*> actions = menu_->actions();
+  for (QAction* action : actions) {
+    if (action->isSeparator()) continue;
+    if (action->objectName() == QLatin1String("paste"))
+      action->setEnabled(CanPaste());
+    else if (!action->text().startsWith(QLatin1String("Select")))
+      action->setEnabled(selected);
+  }
+  menu_->popup(table_->viewport()->mapToGlobal(pos));
+}
