@@ -89,6 +89,13 @@ CMainFrame::CMainFrame(QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+  // The lists go with the MDI area after this destructor: no more signals to here.
+  closing_ = true;
+  mdi_->disconnect(this);
+  accessPanel_->disconnect(this);
+  playerBar_->disconnect(this);
+  QApplication::clipboard()->disconnect(this);
+  for (QMdiSubWindow* window : mdi_->subWindowList()) window->disconnect(this);
   if (prepareThread_) prepareThread_->wait();
   if (searchTimer_->isActive() || prepareThread_) Singleton<CSearchManager>::Instance()->StopSearch();
   auto& playback = *Singleton<CPlaybackManager>::Instance();

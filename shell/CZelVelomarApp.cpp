@@ -84,6 +84,7 @@ bool CZelVelomarApp::LoadBranding() {
 QString CZelVelomarApp::DemoFolder() {
   std::string data;
   zel::GetShellFolder(1, data);
+  if (!data.empty() && data.back() != '/') data += '/';
   return QString::fromStdString(data) + QString::fromStdString(zel::CompanyName()) + u'/' +
          QString::fromStdString(zel::ProductName()) + QStringLiteral("/Demo Recordings");
 }
@@ -110,7 +111,9 @@ void CZelVelomarApp::AddDemoShortcut() {
 }
 
 CZelVelomarApp::Start CZelVelomarApp::InitInstance() {
-  // The branding bundle may rename the product, so it comes before the identity.
+  // "branding.xml" lies in the product's shared folder, so the built-in identity
+  // names it; the bundle may then rename the product.
+  zel::ApplyStartupIdentity();
   if (!LoadBranding()) return Start::Failed;
   setOrganizationName(Str(kStrCompanyName));
   setApplicationName(Str(kStrAppTitle));

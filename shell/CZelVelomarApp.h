@@ -5,7 +5,7 @@
 #include <memory>
 
 class CInstanceChecker;
-class CMainFrame;
+#include "shell/CMainFrame.h"
 
 // The desktop application: start-up (branding bundle, identity, single instance,
 // the stored state, the main window) and the exit that writes back what start-up
