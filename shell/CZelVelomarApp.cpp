@@ -1,6 +1,11 @@
 #include "shell/CZelVelomarApp.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QSocketNotifier>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QResource>
@@ -8,6 +13,7 @@
 
 #include "audio/CPlaybackManager.h"
 #include "core/AppIdentity.h"
+#include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/Folders.h"
 #include "core/SingletonRanks.h"
@@ -62,11 +68,21 @@ QString CZelVelomarApp::FindResourceBundle(const QString& name) {
   return QString();
 }
 
-bool CZelVelomarApp::LoadBranding() {
-  const QString name = QString::fromStdString(Singleton<CSettings>::Instance()->GetResourceFile()).trimmed();
+bool CZelVelomarApp::LoadResourceBundle(const QString& name) {
   if (name.isEmpty()) return true;
   const QString path = FindResourceBundle(name);
-  if (path.isEmpty() || !QResource::registerResource(path, QString::fromLatin1(kBundleRoot))) {
+  if (path.isEmpty() || !QResource::registerResource(path, QString::fromLatin1(kBundleRoot))) return false;
+  if (!bundlePath_.isEmpty()) QResource::unregisterResource(bundlePath_, QString::fromLatin1(kBundleRoot));
+  bundlePath_ = path;
+  if (QFileInfo::exists(QString::fromLatin1(kBundleStrings))) {
+    StringTable::LoadOverrides(QString::fromLatin1(kBundleStrings));
+  }
+  return true;
+}
+
+bool CZelVelomarApp::LoadBranding() {
+  const QString name = QString::fromStdString(Singleton<CSettings>::Instance()->GetResourceFile()).trimmed();
+  if (!LoadResourceBundle(name)) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Initialization error"),
                     QStringLiteral("Unable to locate the resources file\n\n(%1)\n\nin the system path. Unable to continue.")
                         .arg(name),
@@ -74,11 +90,37 @@ bool CZelVelomarApp::LoadBranding() {
     box.exec();
     return false;
   }
-  bundlePath_ = path;
-  if (QFileInfo::exists(QString::fromLatin1(kBundleStrings))) {
-    StringTable::LoadOverrides(QString::fromLatin1(kBundleStrings));
-  }
   return true;
+}
+
+namespace {
+int gSignalPipe[2] = {-1, -1};
+void OnTerminationSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+}
+}  // namespace
+
+void CZelVelomarApp::WatchTerminationSignals() {
+  if (signalNotifier_ || ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  signalNotifier_ = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, this);
+  connect(signalNotifier_, &QSocketNotifier::activated, this, [this] {
+    char byte;
+    while (::read(gSignalPipe[0], &byte, 1) > 0) {
+    }
+    // A modal dialog would keep the window from closing: end the loop instead.
+    if (frame_ && !QApplication::activeModalWidget()) {
+      frame_->close();
+    } else {
+      quit();
+    }
+  });
+  struct sigaction action = {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGINT, &action, nullptr);
 }
 
 QString CZelVelomarApp::DemoFolder() {
@@ -151,6 +193,7 @@ CZelVelomarApp::Start CZelVelomarApp::InitInstance() {
   connect(checker_.get(), &CInstanceChecker::activateRequested, frame_.data(), &CMainFrame::BringToFront);
   frame_->showMaximized();
   startupMs_ = clock_.elapsed();
+  Singleton<CKlLogger>::Instance()->LogLine("Start-up: main window shown after %lld ms", static_cast<long long>(startupMs_));
   if (Singleton<CSettings>::Instance()->GetShowHistory()) frame_->OnShowHistory();
   return Start::Started;
 }
@@ -172,6 +215,7 @@ int CZelVelomarApp::Run() {
   const Start start = InitInstance();
   int code = 0;
   if (start == Start::Started) {
+    WatchTerminationSignals();
     code = exec();
   } else if (start == Start::Failed) {
     code = 1;

@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <memory>
 
+class QSocketNotifier;
+
 class CInstanceChecker;
 #include "shell/CMainFrame.h"
 
@@ -39,16 +41,23 @@ class CZelVelomarApp : public QApplication {
   // Looks for the bundle `name` beside the program, in the shared configuration
   // folder and in the data folders; "" when none is found.
   static QString FindResourceBundle(const QString& name);
+  // Registers the bundle `name` and takes its texts; false when it is not found or
+  // not a resource file. Empty names need no bundle.
+  bool LoadResourceBundle(const QString& name);
 
  private:
   bool LoadBranding();
   void AddDemoShortcut();
+  // SIGTERM and SIGINT (a session that ends, Ctrl+C) close the main window the
+  // ordinary way, so that the exit still writes the settings and the collections.
+  void WatchTerminationSignals();
 
   std::unique_ptr<CInstanceChecker> checker_;
   QPointer<CMainFrame> frame_;
   QElapsedTimer clock_;
   qint64 startupMs_ = -1;
   QString bundlePath_;
+  QSocketNotifier* signalNotifier_ = nullptr;
   bool settingsLoaded_ = false;
   bool historyLoaded_ = false;
   bool shortcutsLoaded_ = false;

@@ -31,6 +31,7 @@
 #include "shell/CZelVelomarApp.h"
 #include "support/TestSupport.h"
 #include "toolkit/ui/Notifications.h"
+#include "toolkit/ui/StringTable.h"
 
 namespace {
 
@@ -47,8 +48,10 @@ CMainFrame* Frame() {
     auto made = zeltest::RunZelctl({"make-demo", DemoFolder().toStdString()});
     EXPECT_EQ(made.exitCode, 0) << made.err;
     auto* app = CZelVelomarApp::Instance();
+    QElapsedTimer clock;
+    clock.start();
     EXPECT_EQ(app->InitInstance(), CZelVelomarApp::Start::Started);
-    std::printf("start-up to the shown main window: %lld ms\n", static_cast<long long>(app->StartupMs()));
+    std::printf("start-up to the shown main window: %lld ms\n", static_cast<long long>(clock.elapsed()));
     return app->MainFrame();
   }();
   return frame;
@@ -194,6 +197,35 @@ TEST(ShellWindows, PlayHistoryTwiceActivatesTheOne) {
   EXPECT_EQ(frame->ActiveView()->Document().GetListKind(), CZelVelomarDoc::kPlayHistory);
 }
 
+TEST(ShellWindows, OpenedListFileIsRememberedAndOpenedOnce) {
+  CMainFrame* frame = Frame();
+  frame->StartSearch(DemoCriteria(DemoFolder()), CMainFrame::SearchOrigin::Create, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !frame->SearchRunning(); }, 10000));
+  zeltest::TempDir dir;
+  const std::string file = dir.File("demo.reclist");
+  ASSERT_TRUE(frame->ActiveView()->Document().SaveList(file));
+  // The list saved there is open already: opening the file activates it.
+  size_t before = ViewCount();
+  frame->OnFileNew();
+  ASSERT_TRUE(frame->OpenListFile(QString::fromStdString(file)));
+  EXPECT_EQ(ViewCount(), before + 1);
+  EXPECT_EQ(frame->ActiveView()->Document().PathName(), file);
+  frame->MdiArea()->activeSubWindow()->close();
+  ASSERT_TRUE(WaitFor([&] { return ViewCount() == before; }));
+
+  ASSERT_TRUE(frame->OpenListFile(QString::fromStdString(file)));
+  ASSERT_EQ(ViewCount(), before + 1);
+  CZelVelomarDoc& opened = frame->ActiveView()->Document();
+  EXPECT_EQ(static_cast<int>(opened.EntryCount()), DemoCount());
+  EXPECT_EQ(opened.GetTitleText(), DemoFolder().toStdString());
+  EXPECT_FALSE(opened.IsModified());
+  EXPECT_EQ(frame->RecentFiles().value(0), QString::fromStdString(file));
+  frame->OnFileNew();
+  ASSERT_TRUE(frame->OpenListFile(QString::fromStdString(file)));
+  EXPECT_EQ(ViewCount(), before + 2);  // the open one activated, not a second copy
+  EXPECT_EQ(&frame->ActiveView()->Document(), &opened);
+}
+
 TEST(ShellWindows, CloseAsksForEveryModifiedList) {
   CMainFrame* frame = Frame();
   frame->OnFileNew();
@@ -280,8 +312,32 @@ TEST(ShellInstance, TwoStartsAtOnceLeaveOneOverStaleFiles) {
   QProcess& running = &ended == &a ? b : a;
   EXPECT_EQ(ended.exitCode(), 0);
   EXPECT_EQ(running.state(), QProcess::Running);
+  // A terminated instance still closes the ordinary way and writes its settings.
   running.terminate();
-  EXPECT_TRUE(running.waitForFinished(5000));
+  ASSERT_TRUE(running.waitForFinished(5000));
+  EXPECT_EQ(running.exitStatus(), QProcess::NormalExit);
+  EXPECT_TRUE(QFileInfo::exists(root + "/config/Merovane/Ostrel Manager/Configuration/config.xml"));
+}
+
+TEST(ShellStartup, ResourceBundleOverridesTextsAndAMissingOneIsRefused) {
+  Frame();
+  auto* app = CZelVelomarApp::Instance();
+  EXPECT_FALSE(app->LoadResourceBundle(QStringLiteral("no-such-bundle.rcc")));
+  EXPECT_TRUE(app->LoadResourceBundle(QString()));
+
+  const QString rcc = QStringLiteral("/usr/lib/qt6/libexec/rcc");
+  if (!QFileInfo(rcc).isExecutable()) GTEST_SKIP() << "no rcc";
+  zeltest::TempDir dir;
+  zeltest::WriteFile(dir.File("strings.xml"), "<strings><string id=\"57344\">Acme Calls</string></strings>");
+  zeltest::WriteFile(dir.File("b.qrc"), "<RCC><qresource prefix=\"/\"><file>strings.xml</file></qresource></RCC>");
+  QProcess tool;
+  tool.setWorkingDirectory(QString::fromStdString(dir.path()));
+  tool.start(rcc, {"--binary", "b.qrc", "-o", "acme.rcc"});
+  ASSERT_TRUE(tool.waitForFinished(10000));
+  ASSERT_EQ(tool.exitCode(), 0);
+  EXPECT_TRUE(app->LoadResourceBundle(QString::fromStdString(dir.File("acme.rcc"))));
+  EXPECT_EQ(zelgui::Str(zelgui::kStrAppTitle), QStringLiteral("Acme Calls"));
+  zelgui::StringTable::ClearOverrides();
 }
 
 TEST(ShellScreenshot, MainWindowWithDemoListAndLoadedRecording) {
