@@ -97,6 +97,7 @@ CMainFrame::~CMainFrame() {
   QApplication::clipboard()->disconnect(this);
   for (QMdiSubWindow* window : mdi_->subWindowList()) window->disconnect(this);
   if (prepareThread_) prepareThread_->wait();
+  if (takeThread_) takeThread_->wait();
   if (searchTimer_->isActive() || prepareThread_) Singleton<CSearchManager>::Instance()->StopSearch();
   auto& playback = *Singleton<CPlaybackManager>::Instance();
   playback.Close();
@@ -493,7 +494,9 @@ void CMainFrame::RunSearch(const SearchCriteria& criteria, CZelVelomarView* targ
   StartSearch(criteria, SearchOrigin::RunSearch, target);
 }
 
-bool CMainFrame::SearchRunning() const { return progress_ != nullptr || prepareThread_ != nullptr; }
+bool CMainFrame::SearchRunning() const {
+  return progress_ != nullptr || prepareThread_ != nullptr || takeThread_ != nullptr;
+}
 
 void CMainFrame::StartSearch(const SearchCriteria& criteria, SearchOrigin origin, CZelVelomarView* target) {
   if (SearchRunning()) return;
@@ -575,13 +578,13 @@ void CMainFrame::OnSearchTick() {
     EndSearch();
     return;
   }
-  EndSearch();
   TakeSearchResults();
 }
 
 void CMainFrame::CancelSearch() {
   searchCancelled_ = true;
   if (prepareThread_) return;  // ends when the count does
+  if (takeThread_) return;     // the search is over; its list is nearly there
   searchTimer_->stop();
   Singleton<CSearchManager>::Instance()->StopSearch();
   Singleton<CSearchManager>::Instance()->ClearResults();
@@ -604,16 +607,32 @@ void CMainFrame::TakeSearchResults() {
   if (!view && !searchToNewWindow_) {  // the list closed meanwhile
     manager.ClearResults();
     manager.SetReplaceList(0);
+    EndSearch();
     return;
   }
-  if (!view) {
-    view = OpenListWindow(std::make_unique<CZelVelomarDoc>());
-  } else if (manager.GetReplaceList() == 1) {
-    view->Document().ClearEntries();
+  if (view) {
+    if (manager.GetReplaceList() == 1) view->Document().ClearEntries();
+    manager.TakeResults(&view->Document());
+    EndSearch();
+    ShowTakenResults(view);
+    return;
   }
+  pendingDocument_ = std::make_unique<CZelVelomarDoc>();
+  CZelVelomarDoc* document = pendingDocument_.get();
+  takeThread_ = QThread::create([document] { Singleton<CSearchManager>::Instance()->TakeResults(document); });
+  connect(takeThread_, &QThread::finished, this, [this] {
+    takeThread_->wait();
+    takeThread_->deleteLater();
+    takeThread_ = nullptr;
+    EndSearch();
+    ShowTakenResults(OpenListWindow(std::move(pendingDocument_)));
+  });
+  takeThread_->start();
+}
+
+void CMainFrame::ShowTakenResults(CZelVelomarView* view) {
+  auto& manager = *Singleton<CSearchManager>::Instance();
   CZelVelomarDoc& document = view->Document();
-  manager.TakeResults(&document);
-  document.SetBuiltBySearch(true);
   const SearchCriteria& criteria = manager.GetCriteria();
   document.SetListKind(CZelVelomarDoc::kFolderList, criteria.folders.size() == 1 ? criteria.folders.front() : "");
   document.SetBuiltBySearch(true);

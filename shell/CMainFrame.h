@@ -125,6 +125,7 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   void CancelSearch();
   void EndSearch();
   void TakeSearchResults();
+  void ShowTakenResults(CZelVelomarView* view);
   CZelVelomarView* ViewOf(QMdiSubWindow* window) const;
 
   QMdiArea* mdi_;
@@ -144,6 +145,10 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   QPointer<CProgressWnd> progress_;
   QTimer* searchTimer_;
   QThread* prepareThread_ = nullptr;
+  // Taking many results checks every file: a new list is filled beside the GUI
+  // thread before its window opens.
+  QThread* takeThread_ = nullptr;
+  std::unique_ptr<CZelVelomarDoc> pendingDocument_;
   SearchOrigin searchOrigin_ = SearchOrigin::Create;
   QPointer<CZelVelomarView> searchTarget_;
   bool searchToNewWindow_ = false;
