@@ -214,7 +214,11 @@ std::string CZelVelomarDoc::CommentColumnText(const std::string& comment) {
     text = std::move(rest);
   }
   size_t lineEnd = text.find_first_of("\r\n");
-  if (lineEnd != std::string::npos) text.erase(lineEnd);
+  if (lineEnd != std::string::npos) {
+    text.erase(lineEnd);
+    // The header pads the comment field with blanks before its system block.
+    text = zel::TrimBlanks(text);
+  }
   if (text.size() > 1024) text.erase(1024);
   return text;
 }

@@ -84,5 +84,9 @@ void CRecordingListTable::keyPressEvent(QKeyEvent* event) {
     emit activatedByKey();
     return;
   }
+  if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+    emit deleteByKey();
+    return;
+  }
   QTableView::keyPressEvent(event);
 }

@@ -21,6 +21,7 @@ class CRecordingListTable : public QTableView {
   void filesDropped(const QStringList& files);
   void foldersDropped(const QStringList& folders);
   void activatedByKey();
+  void deleteByKey();
 
  protected:
   void startDrag(Qt::DropActions supportedActions) override;

@@ -16,6 +16,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -45,7 +47,9 @@ using zelgui::Str;
 
 namespace {
 
-const char kListFilter[] = "ZEL Recording List Files (*.reclist);;All Files (*.*)";
+// The list document's own filter, and the one of "Append...".
+const char kListFilter[] = "ZEL Recording List Files (*.reclist)";
+const char kAppendFilter[] = "ZEL Recording List (*.reclist)";
 
 QString FromStd(const std::string& text) { return QString::fromStdString(text); }
 
@@ -87,24 +91,33 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
     }
     applyingWidths_ = false;
   }
+  widthSaver_ = new QTimer(this);
+  widthSaver_->setSingleShot(true);
+  widthSaver_->setInterval(500);
+  connect(widthSaver_, &QTimer::timeout, this, [] { Singleton<CSettings>::Instance()->Save(); });
   connect(header, &QHeaderView::sectionClicked, this, &CZelVelomarView::HeaderClicked);
   connect(header, &QHeaderView::sectionResized, this,
           [this](int column, int, int size) { WriteColumnWidth(column, size); });
   connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     LoadSelectedIntoPlayer();
+    UpdateButtons();
     emit selectionChanged();
   });
   connect(table_, &QAbstractItemView::doubleClicked, this, [this] { PlaySelected(); });
   connect(table_, &CRecordingListTable::activatedByKey, this, &CZelVelomarView::PlaySelected);
+  connect(table_, &CRecordingListTable::deleteByKey, this, &CZelVelomarView::DeleteSelected);
   connect(table_, &CRecordingListTable::filesDropped, this, &CZelVelomarView::AddFiles);
   connect(table_, &CRecordingListTable::foldersDropped, this, &CZelVelomarView::SearchFolders);
   connect(table_, &QWidget::customContextMenuRequested, this, &CZelVelomarView::ShowContextMenu);
   table_->SetDragSource([this] { return SelectionMimeData(); });
 
-  refresh_ = new QPushButton(QStringLiteral("&Refresh"), this);
-  search_ = new QPushButton(QStringLiteral("&Search..."), this);
-  export_ = new QPushButton(QStringLiteral("E&xport..."), this);
-  delete_ = new QPushButton(QStringLiteral("&Delete"), this);
+  refresh_ = new QPushButton(QStringLiteral("Refresh"), this);
+  search_ = new QPushButton(QStringLiteral("Search..."), this);
+  export_ = new QPushButton(QStringLiteral("Export..."), this);
+  delete_ = new QPushButton(QStringLiteral("Delete"), this);
+  annotate_ = new QPushButton(QStringLiteral("Annotate..."), this);
+  annotate_->setToolTip(QStringLiteral("Annotate the call"));
+  connect(annotate_, &QPushButton::clicked, this, &CZelVelomarView::Annotate);
   search_->setToolTip(QStringLiteral("Search for specific calls"));
   refresh_->setToolTip(QStringLiteral("Refresh the list"));
   export_->setToolTip(QStringLiteral("Export the selected recordings"));
@@ -125,6 +138,7 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   summary->addSpacing(24);
   summary->addWidget(duration_);
   summary->addStretch(1);
+  summary->addWidget(annotate_);
   summary->addWidget(refresh_);
   summary->addWidget(search_);
   summary->addWidget(export_);
@@ -141,7 +155,9 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   Redisplay();
 }
 
-CZelVelomarView::~CZelVelomarView() = default;
+CZelVelomarView::~CZelVelomarView() {
+  if (widthSaver_->isActive()) Singleton<CSettings>::Instance()->Save();
+}
 
 CZelVelomarDoc& CZelVelomarView::Document() const { return *document_; }
 
@@ -161,11 +177,6 @@ void CZelVelomarView::RefreshLabels() {
   label_->setText(FromStd(document_->LabelText()));
   label_->setAccessibleName(label_->text());
   UpdateSummary();
-  const QString title = FromStd(document_->WindowTitle());
-  if (title != windowTitle()) {
-    setWindowTitle(title);
-    emit titleChanged(title);
-  }
 }
 
 void CZelVelomarView::UpdateSummary() {
@@ -177,6 +188,16 @@ void CZelVelomarView::UpdateSummary() {
     setWindowTitle(title);
     emit titleChanged(title);
   }
+  UpdateButtons();
+}
+
+void CZelVelomarView::UpdateButtons() {
+  auto settings = Singleton<CSettings>::Instance();
+  const bool selected = HasSelection();
+  search_->setEnabled(document_->EntryCount() > 0);
+  export_->setEnabled(selected && !settings->IsExportBlocked() && !exporting_);
+  delete_->setEnabled(selected && !settings->IsDeleteDisabled());
+  annotate_->setEnabled(SelectedIndices().size() == 1 || Singleton<CPlaybackManager>::Instance()->IsLoaded());
 }
 
 QString CZelVelomarView::LabelText() const { return label_->text(); }
@@ -221,7 +242,8 @@ void CZelVelomarView::WriteColumnWidth(int column, int size) {
   auto settings = Singleton<CSettings>::Instance();
   if (settings->GetColumnWidth(column) == size) return;
   settings->SetColumnWidth(column, size);
-  settings->Save();
+  // A drag of the divider resizes many times: the file is written once it rests.
+  widthSaver_->start();
 }
 
 bool CZelVelomarView::HasSelection() const { return table_->selectionModel()->hasSelection(); }
@@ -384,6 +406,8 @@ void CZelVelomarView::DeleteSelected() {
       else
         m.Close();
     }
+    // The trash lives in the data folder, which a new account may not have yet.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     QFile file(path);
     const bool trashed = file.moveToTrash();
     if (trashed) zelgui::PostNotification(zelgui::kRecordingChanged, 2, path);
@@ -418,10 +442,12 @@ void CZelVelomarView::ExportSelected() {
     return;
   }
   exporting_ = true;
+  UpdateButtons();
   const QString folder = exportFolderPicker ? exportFolderPicker()
                                             : QFileDialog::getExistingDirectory(this, Str(zelgui::kStrExportLocation));
   if (folder.isEmpty()) {
     exporting_ = false;
+    UpdateButtons();
     return;
   }
   std::vector<std::string> paths;
@@ -459,6 +485,7 @@ void CZelVelomarView::ExportSelected() {
   }
   progress.close();
   exporting_ = false;
+  UpdateButtons();
 }
 
 QMimeData* CZelVelomarView::SelectionMimeData() const {
@@ -569,11 +596,18 @@ void CZelVelomarView::MarkImportant(bool mark) {
     QCoreApplication::processEvents();
     CKlFileListEntry* entry = document_->EntryAt(index);
     if (!entry) continue;
-    // The header alone is read and written: the audio is not needed for a flag.
-    CKlRecordFileHdr header;
-    if (!header.LoadHeader(entry->Path(), passphrase)) continue;
-    header.SetImportant(flag);
-    if (!header.SaveHeader(entry->Path())) continue;
+    if (m.IsLoaded() && m.Recording().Path() == entry->Path()) {
+      // The player's copy of the header is written, or it would put the old flag back later.
+      m.Recording().SetImportant(flag);
+      if (!m.Recording().SaveIfDirty()) continue;
+      if (CPlayerForm* player = host_ ? host_->Player() : nullptr) player->ShowRecording(entry->Path());
+    } else {
+      // The header alone is read and written: the audio is not needed for a flag.
+      CKlRecordFileHdr header;
+      if (!header.LoadHeader(entry->Path(), passphrase)) continue;
+      header.SetImportant(flag);
+      if (!header.SaveHeader(entry->Path())) continue;
+    }
     document_->AdjustImportant(index, mark);
     entry->SetImportant(flag);
     model_->RowChanged(static_cast<int>(index));
@@ -583,32 +617,35 @@ void CZelVelomarView::MarkImportant(bool mark) {
 }
 
 void CZelVelomarView::Annotate() {
-  const std::vector<size_t> rows = SelectedIndices();
-  if (rows.size() != 1) return;
-  const size_t index = rows.front();
-  CKlFileListEntry* entry = document_->EntryAt(index);
+  // The dialog edits the recording the player holds; a single selection is loaded
+  // into it first unless another call is playing.
   CPlaybackManager& m = Manager();
   CPlayerForm* player = host_ ? host_->Player() : nullptr;
-  if (!m.IsLoaded() || m.Recording().Path() != entry->Path()) {
-    if (m.IsPlaying()) return;  // the playing call is not swapped for another
-    if (player) {
-      if (!player->OpenWithoutPlaying(entry->Path())) return;
-    } else if (!m.Load(entry->Path())) {
-      return;
+  const std::vector<size_t> rows = SelectedIndices();
+  if (rows.size() == 1 && !m.IsPlaying()) {
+    const std::string& selected = document_->EntryAt(rows.front())->Path();
+    if (!m.IsLoaded() || m.Recording().Path() != selected) {
+      const bool loaded = player ? player->OpenWithoutPlaying(selected) : m.Load(selected);
+      if (!loaded) return;
     }
   }
+  if (!m.IsLoaded()) return;
+  const std::string path = m.Recording().Path();
   CAnnotateDlg dialog(this);
   dialog.SetComment(FromStd(m.Recording().GetComment()));
   if (dialog.exec() != QDialog::Accepted) return;
-  const std::string path = entry->Path();
-  const std::string comment = dialog.Comment().toStdString();
-  m.Recording().SetComment(comment);
+  // The recording may have been closed while the dialog was open.
+  if (!m.IsLoaded() || m.Recording().Path() != path) return;
+  m.Recording().SetComment(dialog.Comment().toStdString());
   if (!m.Recording().SaveIfDirty()) {
     zel::ShowMessage("Could not write the comment into " + path, IMessageSink::Icon::Error);
     return;
   }
-  entry->SetCommentText(m.Recording().GetComment());
-  model_->RowChanged(static_cast<int>(index));
+  const long index = document_->IndexOfPath(path);
+  if (index >= 0) {
+    document_->EntryAt(static_cast<size_t>(index))->SetCommentText(m.Recording().GetComment());
+    model_->RowChanged(static_cast<int>(index));
+  }
   if (player) player->ShowRecording(path);
 }
 
@@ -716,7 +753,7 @@ bool CZelVelomarView::SaveTo(const QString& path) {
 bool CZelVelomarView::Append() {
   const QString path = openFilePicker ? openFilePicker()
                                       : QFileDialog::getOpenFileName(this, QStringLiteral("Append"), QString(),
-                                                                     QString::fromLatin1(kListFilter));
+                                                                     QString::fromLatin1(kAppendFilter));
   if (path.isEmpty()) return false;
   if (!document_->AppendListFile(path.toStdString(), Passphrase())) return false;
   document_->SetListKind(CZelVelomarDoc::kCustomList, document_->GetTitleText());

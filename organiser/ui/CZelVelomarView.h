@@ -13,6 +13,7 @@ class QLabel;
 class QMenu;
 class QMimeData;
 class QPushButton;
+class QTimer;
 
 // One recording list window: the title label, the list of the document's entries
 // (a table over a model that reads them on demand), the summary line and the list's
@@ -100,6 +101,7 @@ class CZelVelomarView : public QWidget {
   void BuildContextMenu();
   void ShowContextMenu(const QPoint& pos);
   void UpdateSummary();
+  void UpdateButtons();
   void SelectFirstOrStop();
   void LoadSelectedIntoPlayer();
   void WriteColumnWidth(int column, int size);
@@ -118,7 +120,9 @@ class CZelVelomarView : public QWidget {
   QPushButton* search_;
   QPushButton* export_;
   QPushButton* delete_;
+  QPushButton* annotate_;
   QMenu* menu_ = nullptr;
+  QTimer* widthSaver_ = nullptr;
   int sortColumn_ = 5;
   bool sortDescending_ = true;
   bool exporting_ = false;

@@ -3,6 +3,7 @@
 #include "OrganiserTestSupport.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/IArchiveLookup.h"
+#include "organiser/PredefinedComments.h"
 #include "recording/CKlFileListEntry.h"
 #include "toolkit/CKlXmlParser.h"
 
@@ -248,3 +249,25 @@ TEST(SourceFolders, AddingAndSubfolderRules) {
 }
 
 }  // namespace
+
+TEST(PredefinedComments, FileLinesOrTheBuiltInPhrases) {
+  zeltest::TempDir dir;
+  const std::string path = dir.File("Comments.txt");
+  const auto& builtIn = zel::BuiltInComments();
+  ASSERT_EQ(builtIn.size(), 16u);
+  EXPECT_EQ(builtIn[3], "** Sale **");
+  EXPECT_EQ(builtIn[15], "Great Sales Technique");
+  EXPECT_EQ(zel::ReadPredefinedComments(path), builtIn);  // missing
+  zeltest::WriteFile(path, "");
+  EXPECT_EQ(zel::ReadPredefinedComments(path), builtIn);  // no line
+  zeltest::WriteFile(path, "Paid\r\n\r\nDisputed\n\nCall the boss");
+  EXPECT_EQ(zel::ReadPredefinedComments(path), (std::vector<std::string>{"Paid", "Disputed", "Call the boss"}));
+  // A file that is there but cannot be read offers nothing.
+  EXPECT_TRUE(zel::ReadPredefinedComments(dir.path()).empty());
+  EXPECT_NE(zel::PredefinedCommentsPath().find("/Comments.txt"), std::string::npos);
+}
+
+TEST(Document, CommentColumnDropsTheHeaderPadding) {
+  EXPECT_EQ(CZelVelomarDoc::CommentColumnText("Paid in full      \r\n### System information do no edit! ###"),
+            "Paid in full");
+}

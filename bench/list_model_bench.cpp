@@ -1,0 +1,132 @@
+// Figures of a recording list window over 100,000 entries: opening it (the view
+// sorts the entries and fills its model), sorting by each column from a header
+// click, and a full scroll (every cell's text, icon and tooltip asked once). The
+// "view bytes/entry" counter is the heap the window adds beyond its entries.
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "organiser/CZelVelomarDoc.h"
+#include "organiser/ui/CRecordingListTable.h"
+#include "organiser/ui/CZelVelomarView.h"
+#include "recording/CKlFileListEntry.h"
+
+namespace {
+
+constexpr int kEntries = 100000;
+
+// Entries as a search leaves them, made in memory: the window never looks at files
+// for display or sorting.
+std::unique_ptr<CZelVelomarDoc> MakeDocument() {
+  auto doc = std::make_unique<CZelVelomarDoc>();
+  std::mt19937 rng(42);
+  zel::EntryList& entries = doc->Entries();
+  entries.reserve(kEntries);
+  char name[96];
+  for (int i = 0; i < kEntries; ++i) {
+    auto e = std::make_unique<CKlFileListEntry>();
+    const unsigned r = rng();
+    std::snprintf(name, sizeof name, "/srv/calls/folder%03d/user%04u-2026%02u%02u%06u.zel", i % 100, r % 5000,
+                  1 + r % 12, 1 + (r >> 8) % 28, r % 235959);
+    e->SetPath(name);
+    e->SetStartTime(static_cast<int32_t>(1700000000 + rng() % 50000000u));
+    e->SetImportant(rng() % 10 == 0);
+    std::snprintf(name, sizeof name, "%c0%09u", (r & 1) ? '>' : '<', static_cast<unsigned>(rng() % 1000000000u));
+    e->SetCallerIdText(name);
+    if (rng() % 3 == 0) e->SetCommentText("Callback Again about the order of " + std::to_string(rng() % 1000));
+    entries.push_back(std::move(e));
+  }
+  return doc;
+}
+
+size_t HeapInUse() { return mallinfo2().uordblks; }
+
+void BM_OpenListWindow(benchmark::State& state) {
+  size_t added = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto doc = MakeDocument();
+    const size_t before = HeapInUse();
+    state.ResumeTiming();
+    auto view = std::make_unique<CZelVelomarView>(std::move(doc), nullptr);
+    view->resize(1000, 700);
+    view->show();
+    QApplication::processEvents();
+    state.PauseTiming();
+    added = HeapInUse() - before;
+    view.reset();
+    state.ResumeTiming();
+  }
+  state.counters["view bytes/entry"] = static_cast<double>(added) / kEntries;
+}
+BENCHMARK(BM_OpenListWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_SortColumn(benchmark::State& state) {
+  const int column = static_cast<int>(state.range(0));
+  CZelVelomarView view(MakeDocument(), nullptr);
+  view.resize(1000, 700);
+  view.show();
+  QApplication::processEvents();
+  for (auto _ : state) {
+    view.HeaderClicked(column);  // each click toggles the direction
+    QApplication::processEvents();
+  }
+}
+BENCHMARK(BM_SortColumn)->DenseRange(1, 8)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+void BM_FullScroll(benchmark::State& state) {
+  CZelVelomarView view(MakeDocument(), nullptr);
+  const QAbstractItemModel* model = view.Table()->model();
+  const int rows = model->rowCount();
+  const int columns = model->columnCount();
+  for (auto _ : state) {
+    size_t touched = 0;
+    for (int r = 0; r < rows; ++r) {
+      for (int c = 0; c < columns; ++c) {
+        const QModelIndex index = model->index(r, c);
+        touched += model->data(index, Qt::DisplayRole).isValid();
+        touched += model->data(index, Qt::DecorationRole).isValid();
+        touched += model->data(index, Qt::ToolTipRole).isValid();
+      }
+    }
+    benchmark::DoNotOptimize(touched);
+  }
+  state.counters["rows"] = rows;
+}
+BENCHMARK(BM_FullScroll)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// What the user sees: scrolling the shown window from top to bottom a page at a time.
+void BM_ScrollWindow(benchmark::State& state) {
+  CZelVelomarView view(MakeDocument(), nullptr);
+  view.resize(1000, 700);
+  view.show();
+  QApplication::processEvents();
+  QAbstractItemView* table = view.Table();
+  for (auto _ : state) {
+    table->scrollToTop();
+    for (int page = 0; page < 200; ++page) {
+      table->verticalScrollBar()->setValue(table->verticalScrollBar()->value() + kEntries / 200);
+      table->viewport()->repaint();
+    }
+  }
+  state.counters["ms/page"] = benchmark::Counter(200, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ScrollWindow)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::benchmark::Initialize(&argc, argv);
+  ::benchmark::RunSpecifiedBenchmarks();
+  ::benchmark::Shutdown();
+  return 0;
+}
