@@ -1,11 +1,21 @@
 #include "organiser/CreateListForm.h"
 
+#include <algorithm>
 #include <ctime>
+#include <limits>
 
 #include "organiser/DateMode.h"
 #include "organiser/SourceFolderList.h"
 
 namespace zel {
+namespace {
+
+// The criteria hold 32-bit times: a day beyond their reach means "as far as they go".
+int ToCriteriaTime(long long seconds) {
+  return static_cast<int>(std::clamp<long long>(seconds, 0, std::numeric_limits<int>::max()));
+}
+
+}  // namespace
 
 CreateListForm::CreateListForm(std::vector<std::string> folders)
     : folders_(std::move(folders)), dateMode_(static_cast<int>(zel::DateMode::Within30Days)) {
@@ -61,8 +71,8 @@ SearchCriteria CreateListForm::Criteria() const {
   criteria.nameMask = nameMask_;
   criteria.callerIdMask = callerIdMask_;
   criteria.dateMode = dateMode_;
-  criteria.rangeStart = static_cast<int>(LocalTimeToUnix(after_, 0, 0, 0));
-  criteria.rangeEnd = static_cast<int>(LocalTimeToUnix(before_, 23, 59, 59));
+  criteria.rangeStart = ToCriteriaTime(LocalTimeToUnix(after_, 0, 0, 0));
+  criteria.rangeEnd = ToCriteriaTime(LocalTimeToUnix(before_, 23, 59, 59));
   criteria.limitByLength = limitByLength_ ? 1 : 0;
   criteria.minMinutes = limitByLength_ ? minMinutes_ : 0;
   return criteria;

@@ -58,7 +58,8 @@ class CreateListForm {
   void SetCallerIdMask(const std::string& mask) { callerIdMask_ = mask; }
 
   // The criteria of the search the user asked for. The range runs from the first
-  // date's local midnight to 23:59:59 local time of the second.
+  // date's local midnight to 23:59:59 local time of the second, held within the
+  // criteria's 32-bit times (1970 to January 2038).
   SearchCriteria Criteria() const;
 
  private:

@@ -16,6 +16,8 @@ PACKAGES=(
   espeak-ng openssl coreutils procps
   # the locales the date and time texts are tested under
   locales-all
+  # the typeface the manuals are rendered in
+  fonts-dejavu-core
 )
 
 missing=()

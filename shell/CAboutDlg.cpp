@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "core/ProductVersion.h"
+#include "toolkit/ui/CIconSet.h"
 #include "toolkit/ui/StringTable.h"
 
 namespace {
@@ -83,9 +85,19 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   close_->installEventFilter(this);
   connect(close_, &QPushButton::clicked, this, &QDialog::accept);
 
+  auto* icon = new QLabel(this);
+  icon->setPixmap(CIconSet::Icon(QStringLiteral("recording")).pixmap(48, 48));
+  icon->setAccessibleName(product);
+  auto* heading = new QVBoxLayout;
+  heading->addWidget(name);
+  heading->addWidget(version_);
+  auto* top = new QHBoxLayout;
+  top->addWidget(icon, 0, Qt::AlignTop);
+  top->addSpacing(8);
+  top->addLayout(heading, 1);
+
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(name);
-  layout->addWidget(version_);
+  layout->addLayout(top);
   layout->addSpacing(8);
   layout->addWidget(purpose);
   layout->addSpacing(8);

@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -55,6 +56,8 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   sources_ = new QListWidget(sourceBox);
   sources_->setAccessibleName(tr("Source folders"));
   sources_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Room for a typical path without scrolling sideways.
+  sources_->setMinimumWidth(sources_->fontMetrics().averageCharWidth() * 44);
   subfolders_ = Named(new QCheckBox(tr("Include &Sub-directories"), sourceBox));
   subfolders_->setChecked(form_->IncludeSubfolders());
   add_ = Named(new QPushButton(tr("&Add..."), sourceBox));
@@ -83,7 +86,7 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   auto* dateGroup = new QButtonGroup(this);
   const char* const dateTexts[] = {QT_TR_NOOP("All &dates"), QT_TR_NOOP("&Yesterday and today"),
                                    QT_TR_NOOP("Within &7 days"), QT_TR_NOOP("Within &30 days"),
-                                   QT_TR_NOOP("Specific date &range")};
+                                   QT_TR_NOOP("Specific date ra&nge")};
   auto* dateLayout = new QGridLayout(dateBox);
   for (int mode = 0; mode < 5; ++mode) {
     auto* button = Named(new QRadioButton(tr(dateTexts[mode]), dateBox));
@@ -96,9 +99,10 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   before_ = new QDateEdit(today, dateBox);
   for (QDateEdit* picker : {after_, before_}) {
     picker->setCalendarPopup(true);
+    picker->setDateRange(QDate(1970, 1, 1), QDate(2038, 1, 18));  // the reach of the criteria's times
     picker->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
   }
-  afterLabel_ = BuddyLabel(tr("A&fter this date:"), after_, dateBox);
+  afterLabel_ = BuddyLabel(tr("Af&ter this date:"), after_, dateBox);
   beforeLabel_ = BuddyLabel(tr("&Before this date:"), before_, dateBox);
   dateLayout->addWidget(afterLabel_, 5, 0);
   dateLayout->addWidget(after_, 5, 1);
@@ -108,8 +112,8 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
 
   // How long.
   auto* lengthBox = new QGroupBox(tr("Length"), this);
-  allCalls_ = Named(new QRadioButton(tr("All &calls"), lengthBox));
-  longerCalls_ = Named(new QRadioButton(tr("&Only calls larger than"), lengthBox));
+  allCalls_ = Named(new QRadioButton(tr("All ca&lls"), lengthBox));
+  longerCalls_ = Named(new QRadioButton(tr("Only calls lar&ger than"), lengthBox));
   minutes_ = new QSpinBox(lengthBox);
   minutes_->setRange(0, 300);
   minutes_->setSingleStep(1);
@@ -126,7 +130,7 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   lengthLayout->setColumnStretch(3, 1);
 
   auto* buttons = new QDialogButtonBox(this);
-  compile_ = Named(buttons->addButton(tr("C&ompile"), QDialogButtonBox::AcceptRole));
+  compile_ = Named(buttons->addButton(tr("&Compile"), QDialogButtonBox::AcceptRole));
   cancel_ = Named(buttons->addButton(QDialogButtonBox::Cancel));
   compile_->setDefault(true);
 
@@ -144,6 +148,10 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   layout->addLayout(columns, 1);
   layout->addWidget(buttons);
 
+  // Tab follows the reading order: the sources, their buttons, then the limits.
+  QWidget* order[] = {sources_, add_, remove_, subfolders_, nameMask_, callerMask_};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(add_, &QPushButton::clicked, this, &CCreateRecordingListDlg::OpenPicker);
@@ -154,8 +162,15 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
           [this](const QString& text) { form_->SetNameMask(text.toStdString()); });
   connect(callerMask_, &QLineEdit::textChanged, this,
           [this](const QString& text) { form_->SetCallerIdMask(text.toStdString()); });
-  connect(dateGroup, &QButtonGroup::idClicked, this, &CCreateRecordingListDlg::DateRuleChosen);
-  connect(lengthGroup, &QButtonGroup::idClicked, this, [this](int id) { LengthChosen(id == 1); });
+  // Toggled rather than clicked: arrow keys move the choice as well as the mouse.
+  connect(dateGroup, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+    if (on) DateRuleChosen(id);
+  });
+  connect(lengthGroup, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+    if (on) LengthChosen(id == 1);
+  });
+  auto* removeKey = new QShortcut(QKeySequence::Delete, sources_, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(removeKey, &QShortcut::activated, this, &CCreateRecordingListDlg::RemoveLine);
   connect(after_, &QDateEdit::dateChanged, this, &CCreateRecordingListDlg::DatesChanged);
   connect(before_, &QDateEdit::dateChanged, this, &CCreateRecordingListDlg::DatesChanged);
   connect(minutes_, &QSpinBox::valueChanged, this, [this](int value) { form_->SetMinMinutes(value); });
@@ -169,6 +184,7 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   // With folders given the user usually only adjusts the limits; without, adding
   // a folder is the first thing to do.
   (form_->CanCompile() ? static_cast<QWidget*>(compile_) : add_)->setFocus();
+  resize(sizeHint().expandedTo(QSize(720, 0)));
 }
 
 CCreateRecordingListDlg::~CCreateRecordingListDlg() = default;

@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <ctime>
 #include <random>
 #include <thread>
 
@@ -10,6 +13,8 @@
 #include "core/Cp1252Case.h"
 #include "organiser/CSearchManager.h"
 #include "organiser/CSearchPool.h"
+#include "organiser/CreateListForm.h"
+#include "organiser/DateMode.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/IArchiveLookup.h"
 #include "organiser/ListColumn.h"
@@ -103,6 +108,89 @@ TEST(SearchRules, ColumnAndDateModeNamesLeadBackToTheirRows) {
   }
   EXPECT_FALSE(zel::DateModeFromName("30 days"));
   EXPECT_EQ(zel::FindDateMode(9), nullptr);
+}
+
+TEST(CreateListForm, SourceLinesSelectionAndCompile) {
+  zel::CreateListForm opened({"/a", "/b"});
+  EXPECT_EQ(opened.Selected(), 1);  // the last given folder
+  EXPECT_TRUE(opened.CanCompile());
+  EXPECT_TRUE(opened.IncludeSubfolders());
+
+  zel::CreateListForm form;
+  EXPECT_FALSE(form.RemoveSelected());
+  EXPECT_TRUE(form.Add("/calls/a"));
+  EXPECT_FALSE(form.Add("/calls/a/b"));  // covered by /calls/a
+  EXPECT_TRUE(form.Add("/other"));
+  EXPECT_EQ(form.Selected(), 1);
+  EXPECT_TRUE(form.Add("/calls"));  // replaces /calls/a, selects the first line
+  EXPECT_EQ(form.Selected(), 0);
+  EXPECT_TRUE(form.RemoveSelected());  // the first line went: the new first is selected
+  EXPECT_EQ(form.Selected(), 0);
+  EXPECT_TRUE(form.RemoveSelected());
+  EXPECT_EQ(form.Selected(), -1);
+  EXPECT_FALSE(form.CanCompile());
+
+  // Without sub-folders duplicates and nested lines stay; ticking the box tidies up.
+  form.SetIncludeSubfolders(false);
+  for (const char* folder : {"/x", "/y", "/x/z", "/x"}) EXPECT_TRUE(form.Add(folder));
+  form.Select(2);
+  EXPECT_TRUE(form.RemoveSelected());
+  EXPECT_EQ(form.Selected(), 1);
+  form.SetIncludeSubfolders(true);
+  EXPECT_EQ(form.Folders(), (std::vector<std::string>{"/x", "/y"}));
+  EXPECT_EQ(form.Selected(), 0);
+}
+
+TEST(CreateListForm, CriteriaFromTheLimits) {
+  zel::CreateListForm form({"/calls"});
+  SearchCriteria c = form.Criteria();
+  EXPECT_EQ(c.dateMode, static_cast<int>(zel::DateMode::Within30Days));
+  EXPECT_EQ(c.includeSubfolders, 1);
+  EXPECT_EQ(c.nameMask, "*");
+  EXPECT_EQ(c.limitByLength, 0);
+  EXPECT_FALSE(form.ShowsDateRange());
+  form.SetDateRule(static_cast<int>(zel::DateMode::Range));
+  EXPECT_TRUE(form.ShowsDateRange());
+
+  form.SetMinMinutes(12);
+  EXPECT_EQ(form.Criteria().minMinutes, 0);  // minutes count only with the length limit
+  form.SetLimitByLength(true);
+  EXPECT_EQ(form.MinMinutes(), 0);  // choosing a length option starts again from 0
+  form.SetMinMinutes(301);
+  EXPECT_EQ(form.MinMinutes(), 300);
+  form.SetMinMinutes(-1);
+  EXPECT_EQ(form.MinMinutes(), 0);
+  form.SetMinMinutes(7);
+  form.SetNameMask("abc");
+  form.SetCallerIdMask(">0171");
+  form.SetIncludeSubfolders(false);
+
+  // The range in local time, with summer time where the zone has it.
+  const char* oldTz = std::getenv("TZ");
+  const std::string savedTz = oldTz ? oldTz : "";
+  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  tzset();
+  form.SetRange({2026, 7, 1}, {2027, 1, 15});
+  c = form.Criteria();
+  EXPECT_EQ(c.rangeStart, 1782856800);  // 2026-06-30 22:00:00 UTC
+  EXPECT_EQ(c.rangeEnd, 1800053999);  // 2027-01-15 22:59:59 UTC
+  form.SetRange({2026, 1, 15}, {2026, 1, 15});
+  c = form.Criteria();
+  EXPECT_EQ(c.rangeEnd - c.rangeStart, 86399);
+  form.SetRange({1969, 6, 1}, {2100, 1, 1});  // beyond 32-bit times: held at their ends
+  EXPECT_EQ(form.Criteria().rangeStart, 0);
+  EXPECT_EQ(form.Criteria().rangeEnd, std::numeric_limits<int>::max());
+  if (oldTz) setenv("TZ", savedTz.c_str(), 1);
+  else unsetenv("TZ");
+  tzset();
+
+  EXPECT_EQ(c.folders, (std::vector<std::string>{"/calls"}));
+  EXPECT_EQ(c.includeSubfolders, 0);
+  EXPECT_EQ(c.dateMode, 4);
+  EXPECT_EQ(c.nameMask, "abc");
+  EXPECT_EQ(c.callerIdMask, ">0171");
+  EXPECT_EQ(c.limitByLength, 1);
+  EXPECT_EQ(c.minMinutes, 7);
 }
 
 class SearchTest : public ::testing::Test {
