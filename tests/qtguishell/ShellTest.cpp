@@ -23,6 +23,7 @@
 #include "core/SingletonRanks.h"
 #include "organiser/CShortCuts.h"
 #include "organiser/CZelVelomarDoc.h"
+#include "recording/CKlFileListEntry.h"
 #include "organiser/ui/CAccessPanel.h"
 #include "organiser/ui/CCreateRecordingListDlg.h"
 #include "organiser/ui/CZelVelomarView.h"
@@ -244,6 +245,37 @@ TEST(ShellWindows, CloseAsksForEveryModifiedList) {
   frame->MdiArea()->activeSubWindow()->close();
   EXPECT_TRUE(no->seen);
   ASSERT_TRUE(WaitFor([&] { return ViewCount() == before - 1; }));
+}
+
+TEST(ShellWindows, NotificationsReachEveryListAndMenusFollowTheLists) {
+  CMainFrame* frame = Frame();
+  frame->StartSearch(DemoCriteria(DemoFolder()), CMainFrame::SearchOrigin::Create, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !frame->SearchRunning(); }, 10000));
+  frame->StartSearch(DemoCriteria(DemoFolder()), CMainFrame::SearchOrigin::Create, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !frame->SearchRunning(); }, 10000));
+  std::vector<CZelVelomarView*> views = frame->Views();
+  CZelVelomarView* a = views[views.size() - 2];
+  CZelVelomarView* b = views.back();
+  const CKlFileListEntry* first = a->Document().EntryAt(0);
+  const QString path = QString::fromStdString(first->Path());
+  const bool wasImportant = first->Important() != 0;
+  ASSERT_TRUE(zelgui::PostNotification(zelgui::kRecordingChanged, wasImportant ? 1 : 0, path));
+  ASSERT_TRUE(WaitFor([&] { return (a->Document().EntryAt(0)->Important() != 0) != wasImportant; }));
+  const long index = b->Document().IndexOfPath(first->Path());
+  ASSERT_GE(index, 0);
+  EXPECT_NE(b->Document().EntryAt(static_cast<size_t>(index))->Important() != 0, wasImportant);
+
+  const size_t before = b->Document().EntryCount();
+  ASSERT_TRUE(zelgui::PostNotification(zelgui::kRecordingChanged, 2, path));
+  ASSERT_TRUE(WaitFor([&] { return b->Document().EntryCount() == before - 1; }));
+  EXPECT_EQ(a->Document().IndexOfPath(path.toStdString()), -1);
+
+  // Without a list window the menus without list commands return.
+  for (CZelVelomarView* view : frame->Views()) view->Document().SetModified(false);
+  frame->MdiArea()->closeAllSubWindows();
+  ASSERT_TRUE(WaitFor([&] { return frame->Views().empty() && !frame->ListMenusShown(); }));
+  EXPECT_FALSE(frame->Command(CMainFrame::ID_FILE_SAVE)->isEnabled());
+  EXPECT_FALSE(frame->Command(CMainFrame::ID_REMOVE)->isEnabled());
 }
 
 TEST(ShellHelp, F1WithoutGuideAsksTheQuestion) {
