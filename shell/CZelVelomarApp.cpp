@@ -164,7 +164,11 @@ CZelVelomarApp::Start CZelVelomarApp::InitInstance() {
   zel::SetProductName(Str(kStrProductName).toStdString());
 
   // A running instance takes over before anything is loaded or shown.
-  if (!checker_->LockStartup()) return Start::Failed;
+  if (!checker_->LockStartup()) {
+    // A runtime folder that takes no lock must not keep the program from running;
+    // only two starts in the same instant could then both stay.
+    qWarning("zel-velomar: cannot take the start-up lock %s", qPrintable(checker_->LockPath()));
+  }
   if (checker_->IsAnotherInstanceRunning()) {
     checker_->BringOtherInstanceToFront();
     return Start::HandedOver;
