@@ -371,8 +371,9 @@ CZelVelomarView* CMainFrame::OpenListWindow(std::unique_ptr<CZelVelomarDoc> docu
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->setWindowIcon(CIconSet::Icon(QStringLiteral("list")));
   window->installEventFilter(this);
-  connect(view, &CZelVelomarView::titleChanged, window, [window](const QString& title) {
+  connect(view, &CZelVelomarView::titleChanged, window, [this, window](const QString& title) {
     window->setWindowTitle(title);
+    UpdateTitle();
   });
   connect(view, &CZelVelomarView::selectionChanged, this, &CMainFrame::UpdateCommands);
   connect(window, &QObject::destroyed, this, [this] {
@@ -393,7 +394,15 @@ CZelVelomarView* CMainFrame::OpenListWindow(std::unique_ptr<CZelVelomarDoc> docu
 void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
   ShowMenuSet(!mdi_->subWindowList().isEmpty());
   if (CZelVelomarView* view = ViewOf(window)) view->OnActivated();
+  UpdateTitle();
   UpdateCommands();
+}
+
+// The product name and the active list's title, as the task bar shows it.
+void CMainFrame::UpdateTitle() {
+  QMdiSubWindow* window = mdi_->activeSubWindow();
+  const QString list = window ? window->windowTitle() : QString();
+  setWindowTitle(list.isEmpty() ? Str(kStrAppTitle) : Str(kStrAppTitle) + QStringLiteral(" - ") + list);
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -421,6 +430,18 @@ void CMainFrame::OnFileOpen() {
 }
 
 bool CMainFrame::OpenListFile(const QString& path) {
+  if (!QFileInfo(path).isFile()) {
+    // A list file that went away leaves the recent-file list too.
+    QStringList files = RecentFiles();
+    if (files.removeAll(QFileInfo(path).absoluteFilePath()) > 0) {
+      QSettings profile = Profile();
+      profile.remove(QStringLiteral("Recent File List"));
+      for (int i = 0; i < files.size(); ++i) profile.setValue(QStringLiteral("Recent File List/File%1").arg(i + 1), files[i]);
+      UpdateRecentMenu();
+    }
+    QMessageBox::warning(this, Str(kStrAppTitle), tr("The recording list %1 does not exist.").arg(path));
+    return false;
+  }
   const std::string file = QFileInfo(path).absoluteFilePath().toStdString();
   for (QMdiSubWindow* window : mdi_->subWindowList()) {
     if (CZelVelomarView* view = ViewOf(window); view && view->Document().PathName() == file) {

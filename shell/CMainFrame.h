@@ -117,6 +117,7 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   void ShowMenuSet(bool withList);
   void OnSubWindowActivated(QMdiSubWindow* window);
   void SetTabbed(bool tabbed);
+  void UpdateTitle();
   void AddRecentFile(const QString& path);
   void UpdateRecentMenu();
   void OpenManual(const QString& path, const QString& question);

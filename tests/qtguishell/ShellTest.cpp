@@ -70,9 +70,15 @@ std::shared_ptr<BoxAnswer> AnswerNextBox(QMessageBox::StandardButton button) {
   QObject::connect(timer, &QTimer::timeout, [timer, answer, button] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
+    timer->stop();  // deleteLater may wait for an outer loop; this box is the only one
     answer->text = box->text();
     answer->seen = true;
-    box->button(button)->click();
+    QAbstractButton* chosen = box->button(button);
+    if (!chosen) {
+      ADD_FAILURE() << "no button " << button << " in: " << box->text().toStdString();
+      chosen = box->buttons().value(0);
+    }
+    chosen->click();
     timer->deleteLater();
   });
   timer->start(20);
@@ -225,6 +231,13 @@ TEST(ShellWindows, OpenedListFileIsRememberedAndOpenedOnce) {
   ASSERT_TRUE(frame->OpenListFile(QString::fromStdString(file)));
   EXPECT_EQ(ViewCount(), before + 2);  // the open one activated, not a second copy
   EXPECT_EQ(&frame->ActiveView()->Document(), &opened);
+
+  // A remembered file that went away is refused and forgotten.
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(file)));
+  auto answer = AnswerNextBox(QMessageBox::Ok);
+  EXPECT_FALSE(frame->OpenListFile(QString::fromStdString(file)));
+  EXPECT_TRUE(answer->seen);
+  EXPECT_FALSE(frame->RecentFiles().contains(QString::fromStdString(file)));
 }
 
 TEST(ShellWindows, CloseAsksForEveryModifiedList) {
