@@ -4,7 +4,12 @@
 #include <QHash>
 
 namespace {
-QString PathOf(const QString& name) { return QStringLiteral(":/icons/") + name + QStringLiteral(".svg"); }
+// A branding bundle (registered under ":/branding") may replace any icon.
+QString PathOf(const QString& name) {
+  const QString branded = QStringLiteral(":/branding/icons/") + name + QStringLiteral(".svg");
+  if (QFile::exists(branded)) return branded;
+  return QStringLiteral(":/icons/") + name + QStringLiteral(".svg");
+}
 }  // namespace
 
 bool CIconSet::Has(const QString& name) { return QFile::exists(PathOf(name)); }

@@ -1,0 +1,146 @@
+#include "shell/CInstanceChecker.h"
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPointer>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace {
+
+constexpr int kConnectMs = 300;
+constexpr int kAnswerMs = 700;
+
+QString UserName() {
+  QString user = qEnvironmentVariable("USER");
+  if (user.isEmpty()) user = QString::number(::getuid());
+  return user;
+}
+
+// Socket paths are short (108 bytes): keep only safe characters of the name.
+QString SafeName(const QString& text) {
+  QString out;
+  for (QChar c : text) {
+    if (c.isLetterOrNumber() || c == u'-' || c == u'_') out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+CInstanceChecker::CInstanceChecker(const QString& name, QObject* parent) : QObject(parent), name_(name) {}
+
+CInstanceChecker::~CInstanceChecker() {
+  ReleaseStartupLock();
+  if (server_) server_->close();
+}
+
+QString CInstanceChecker::RuntimeFolder() {
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (folder.isEmpty()) folder = QDir::tempPath();
+  return folder;
+}
+
+QString CInstanceChecker::ServerName() const {
+  return RuntimeFolder() + QStringLiteral("/zel-velomar-") + SafeName(name_) + u'-' + SafeName(UserName());
+}
+
+QString CInstanceChecker::LockPath() const { return ServerName() + QStringLiteral(".lock"); }
+
+bool CInstanceChecker::LockStartup(int timeoutMs) {
+  if (lock_ && lock_->isLocked()) return true;
+  lock_ = std::make_unique<QLockFile>(LockPath());
+  // A start-up takes well under this; an older lock belongs to a program that died
+  // between taking and releasing it (QLockFile also checks that its process lives).
+  lock_->setStaleLockTime(30000);
+  return lock_->tryLock(timeoutMs);
+}
+
+bool CInstanceChecker::IsAnotherInstanceRunning() {
+  QLocalSocket socket;
+  socket.connectToServer(ServerName());
+  const bool connected = socket.waitForConnected(kConnectMs);
+  socket.abort();
+  return connected;
+}
+
+bool CInstanceChecker::RegisterAsFirstInstance() {
+  if (server_) return true;
+  if (IsAnotherInstanceRunning()) return false;
+  // Nobody answers, so a socket file left there belongs to a crashed program.
+  QLocalServer::removeServer(ServerName());
+  auto* server = new QLocalServer(this);
+  server->setSocketOptions(QLocalServer::UserAccessOption);
+  if (!server->listen(ServerName())) {
+    delete server;
+    ReleaseStartupLock();
+    return false;
+  }
+  server_ = server;
+  connect(server_, &QLocalServer::newConnection, this, &CInstanceChecker::OnNewConnection);
+  ReleaseStartupLock();
+  return true;
+}
+
+bool CInstanceChecker::BringOtherInstanceToFront(const QStringList& files) {
+  QLocalSocket socket;
+  socket.connectToServer(ServerName());
+  bool answered = false;
+  if (socket.waitForConnected(kConnectMs)) {
+    QByteArray request = "activate\n";
+    for (const QString& file : files) request += "file " + file.toUtf8() + '\n';
+    request += '\n';
+    socket.write(request);
+    socket.waitForBytesWritten(kAnswerMs);
+    while (!socket.canReadLine() && socket.waitForReadyRead(kAnswerMs)) {
+    }
+    answered = socket.canReadLine() && socket.readLine().trimmed() == "ok";
+    socket.disconnectFromServer();
+  }
+  ReleaseStartupLock();
+  return answered;
+}
+
+void CInstanceChecker::OnNewConnection() {
+  while (QLocalSocket* socket = server_->nextPendingConnection()) {
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    // A client that never finishes its request is dropped.
+    QPointer<QLocalSocket> guard(socket);
+    QTimer::singleShot(5000, socket, [guard] {
+      if (guard) guard->abort();
+    });
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+      while (socket->canReadLine()) {
+        const QByteArray line = socket->readLine();
+        QByteArray text = line;
+        if (text.endsWith('\n')) text.chop(1);
+        if (text.isEmpty()) {
+          const bool activate = socket->property("zelActivate").toBool();
+          const QStringList received = socket->property("zelFileList").toStringList();
+          socket->write("ok\n");
+          socket->flush();
+          socket->disconnectFromServer();
+          if (activate) emit activateRequested(received);
+          return;
+        }
+        if (text == "activate") {
+          socket->setProperty("zelActivate", true);
+        } else if (text.startsWith("file ")) {
+          QStringList list = socket->property("zelFileList").toStringList();
+          list.push_back(QString::fromUtf8(text.mid(5)));
+          socket->setProperty("zelFileList", list);
+        }
+      }
+    });
+  }
+}
+
+void CInstanceChecker::ReleaseStartupLock() {
+  if (lock_) {
+    lock_->unlock();
+    lock_.reset();
+  }
+}

@@ -1,0 +1,789 @@
+#include "shell/CMainFrame.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+
+#include "audio/CPlaybackManager.h"
+#include "audio/ui/CPlayerBar.h"
+#include "audio/ui/CPlayerForm.h"
+#include "core/CSettings.h"
+#include "core/SingletonRanks.h"
+#include "organiser/CCallHistory.h"
+#include "organiser/CSearchManager.h"
+#include "organiser/CZelVelomarDoc.h"
+#include "organiser/ui/CAccessPanel.h"
+#include "organiser/ui/CCreateRecordingListDlg.h"
+#include "organiser/ui/CDecryptionDlg.h"
+#include "organiser/ui/CZelVelomarView.h"
+#include "platform/qt/QtWaveOut.h"
+#include "recording/CKlFileListEntry.h"
+#include "shell/CAboutDlg.h"
+#include "toolkit/ui/CIconSet.h"
+#include "toolkit/ui/CProgressWnd.h"
+#include "toolkit/ui/Notifications.h"
+#include "toolkit/ui/StringTable.h"
+
+using namespace zelgui;
+
+namespace {
+
+const char* kNoRecordings = "No recordings found which match your specified criteria.";
+
+QSettings Profile() { return QSettings(Str(kStrCompanyName), Str(kStrAppTitle)); }
+
+QString Compiling(int processed, int total) {
+  return QString::asprintf(Str(kStrCompiling).toUtf8().constData(), processed, total);
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(QWidget* parent)
+    : QMainWindow(parent), mdi_(new QMdiArea(this)), accessPanel_(new CAccessPanel(this)),
+      playerBar_(new CPlayerBar(this)), searchTimer_(new QTimer(this)) {
+  setObjectName(QStringLiteral("MainFrame"));
+  setWindowTitle(Str(kStrAppTitle));
+  setAccessibleName(Str(kStrAppTitle));
+  setWindowIcon(CIconSet::Icon(QStringLiteral("play")));
+  mdi_->setAccessibleName(tr("Recording lists"));
+  mdi_->setDocumentMode(true);
+  mdi_->setTabsClosable(true);
+  mdi_->setTabsMovable(true);
+  setCentralWidget(mdi_);
+
+  accessPanel_->SetHost(this);
+  addDockWidget(Qt::LeftDockWidgetArea, accessPanel_);
+  playerBar_->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
+  addDockWidget(Qt::BottomDockWidgetArea, playerBar_);
+  statusBar()->showMessage(tr("Ready"));
+
+  BuildCommands();
+  BuildMenus();
+  QSettings profile = Profile();
+  SetTabbed(profile.value(QStringLiteral("Settings/TabbedWindows"), true).toBool());
+  restoreState(profile.value(QStringLiteral("Settings/WindowState")).toByteArray());
+  ShowMenuSet(false);
+  UpdateCommands();
+
+  connect(mdi_, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
+  connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::UpdateCommands);
+  connect(accessPanel_, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
+  connect(playerBar_, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
+  searchTimer_->setInterval(kSearchTickMs);
+  connect(searchTimer_, &QTimer::timeout, this, &CMainFrame::OnSearchTick);
+
+  SetNotificationTarget(this);
+  Singleton<CPlaybackManager>::Instance()->SetFrameWindow(this);
+}
+
+CMainFrame::~CMainFrame() {
+  // The lists go with the MDI area after this destructor: no more signals to here.
+  closing_ = true;
+  mdi_->disconnect(this);
+  accessPanel_->disconnect(this);
+  playerBar_->disconnect(this);
+  QApplication::clipboard()->disconnect(this);
+  for (QMdiSubWindow* window : mdi_->subWindowList()) window->disconnect(this);
+  if (prepareThread_) prepareThread_->wait();
+  if (takeThread_) takeThread_->wait();
+  if (searchTimer_->isActive() || prepareThread_) Singleton<CSearchManager>::Instance()->StopSearch();
+  auto& playback = *Singleton<CPlaybackManager>::Instance();
+  playback.Close();
+  playback.SetFrameWindow(nullptr);
+  if (NotificationTarget() == this) SetNotificationTarget(nullptr);
+}
+
+// --- Commands and menus ---
+
+QAction* CMainFrame::AddCommand(int id, const QString& text, const QKeySequence& key) {
+  auto* action = new QAction(text, this);
+  action->setData(id);
+  action->setObjectName(QStringLiteral("cmd%1").arg(id));
+  if (!key.isEmpty()) {
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::ApplicationShortcut);
+  }
+  addAction(action);  // shortcuts work with either menu set
+  commands_[id] = action;
+  return action;
+}
+
+QAction* CMainFrame::Command(int id) const {
+  auto it = commands_.find(id);
+  return it == commands_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::BuildCommands() {
+  connect(AddCommand(ID_FILE_NEW, tr("&New"), QKeySequence(Qt::CTRL | Qt::Key_N)), &QAction::triggered, this,
+          &CMainFrame::OnFileNew);
+  connect(AddCommand(ID_FILE_OPEN, tr("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O)), &QAction::triggered,
+          this, &CMainFrame::OnFileOpen);
+  connect(AddCommand(ID_FILE_SAVE, tr("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S)), &QAction::triggered, this,
+          [this] {
+            if (CZelVelomarView* view = ActiveView(); view && view->Save())
+              AddRecentFile(QString::fromStdString(view->Document().PathName()));
+          });
+  connect(AddCommand(ID_FILE_SAVE_AS, tr("Save &As...")), &QAction::triggered, this, [this] {
+    if (CZelVelomarView* view = ActiveView(); view && view->SaveAs())
+      AddRecentFile(QString::fromStdString(view->Document().PathName()));
+  });
+  connect(AddCommand(ID_CREATE, tr("&Create...")), &QAction::triggered, this, [this] { OnCreate(); });
+  connect(AddCommand(ID_APPEND, tr("&Append...")), &QAction::triggered, this, [this] {
+    if (CZelVelomarView* view = ActiveView()) view->Append();
+  });
+  connect(AddCommand(ID_EDIT_COPY, tr("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C)), &QAction::triggered, this,
+          [this] {
+            if (CZelVelomarView* view = ActiveView()) view->Copy();
+          });
+  connect(AddCommand(ID_EDIT_PASTE, tr("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V)), &QAction::triggered,
+          this, [this] {
+            if (CZelVelomarView* view = ActiveView()) view->Paste();
+          });
+  // Copy and Paste are the list's: inside an edit field the field's own keys apply.
+  Command(ID_EDIT_COPY)->setShortcutContext(Qt::WindowShortcut);
+  Command(ID_EDIT_PASTE)->setShortcutContext(Qt::WindowShortcut);
+  connect(AddCommand(ID_REMOVE, tr("&Remove")), &QAction::triggered, this, [this] {
+    if (CZelVelomarView* view = ActiveView()) view->Remove();
+  });
+  connect(AddCommand(ID_TRIM, tr("&Trim")), &QAction::triggered, this, [this] {
+    if (CZelVelomarView* view = ActiveView()) view->Trim();
+  });
+  connect(AddCommand(ID_SHOW_HISTORY, tr("Show Play History"), QKeySequence(Qt::CTRL | Qt::Key_H)),
+          &QAction::triggered, this, &CMainFrame::OnShowHistory);
+  QAction* onStartup = AddCommand(ID_HISTORY_ON_STARTUP, tr("Play History on Start-up"));
+  onStartup->setCheckable(true);
+  onStartup->setChecked(Singleton<CSettings>::Instance()->GetShowHistory() != 0);
+  connect(onStartup, &QAction::toggled, this,
+          [](bool on) { Singleton<CSettings>::Instance()->SetShowHistory(on ? 1 : 0); });
+  QAction* access = AddCommand(ID_VIEW_ACCESS_PANEL, tr("&Access Panel"));
+  access->setCheckable(true);
+  connect(access, &QAction::triggered, this, [this](bool on) { accessPanel_->setVisible(on); });
+  QAction* player = AddCommand(ID_VIEW_PLAYER_PANEL, tr("&Player Panel"));
+  player->setCheckable(true);
+  connect(player, &QAction::triggered, this, [this](bool on) {
+    if (!on) Singleton<CPlaybackManager>::Instance()->Stop();
+    playerBar_->setVisible(on);
+  });
+  connect(AddCommand(ID_ENCRYPTION, tr("&Encryption")), &QAction::triggered, this, &CMainFrame::OnEncryption);
+  // The archiving commands come with the archiving windows.
+  AddCommand(ID_ARCHIVE_SETTINGS, tr("&Settings..."))->setEnabled(false);
+  AddCommand(ID_ARCHIVE_LOGS, tr("View &Logs..."))->setEnabled(false);
+  AddCommand(ID_ARCHIVE_RUN_NOW, tr("&Run Scheduled Now..."))->setEnabled(false);
+  connect(AddCommand(ID_HELP_FINDER, tr("Setup and Call Management "), QKeySequence(Qt::Key_F1)),
+          &QAction::triggered, this, &CMainFrame::OnHelpFinder);
+  connect(AddCommand(ID_HELP_ARCHIVER, tr("Diza Didurido")), &QAction::triggered, this,
+          &CMainFrame::OnHelpArchiver);
+  connect(AddCommand(ID_APP_ABOUT, tr("&About")), &QAction::triggered, this, [this] {
+    CAboutDlg dialog(this);
+    dialog.exec();
+  });
+  QAction* exitAction = AddCommand(ID_APP_EXIT, tr("E&xit"));
+  exitAction->setMenuRole(QAction::QuitRole);
+  connect(exitAction, &QAction::triggered, this, &QWidget::close);
+
+  for (int i = 0; i < kRecentFiles; ++i) {
+    auto* action = new QAction(this);
+    action->setData(ID_FILE_MRU_FIRST + i);
+    action->setObjectName(QStringLiteral("cmd%1").arg(ID_FILE_MRU_FIRST + i));
+    connect(action, &QAction::triggered, this, [this, action] { OpenListFile(action->toolTip()); });
+    recentActions_.push_back(action);
+  }
+  tabbedAction_ = new QAction(tr("&Tabbed Windows"), this);
+  tabbedAction_->setObjectName(QStringLiteral("TabbedWindows"));
+  tabbedAction_->setCheckable(true);
+  connect(tabbedAction_, &QAction::triggered, this, &CMainFrame::SetTabbed);
+}
+
+void CMainFrame::BuildMenus() {
+  auto buildSet = [this](bool withList, std::vector<QMenu*>& menus, QMenu*& recent) {
+    auto* file = new QMenu(tr("&File"), this);
+    file->addAction(Command(ID_FILE_NEW));
+    file->addAction(Command(ID_FILE_OPEN));
+    if (withList) {
+      file->addAction(Command(ID_FILE_SAVE));
+      file->addAction(Command(ID_FILE_SAVE_AS));
+    }
+    file->addSeparator();
+    file->addAction(Command(ID_CREATE));
+    if (withList) file->addAction(Command(ID_APPEND));
+    file->addSeparator();
+    recent = file->addMenu(tr("Recent &Files"));
+    file->addSeparator();
+    file->addAction(Command(ID_APP_EXIT));
+    menus.push_back(file);
+    if (withList) {
+      auto* edit = new QMenu(tr("&Edit"), this);
+      edit->addAction(Command(ID_EDIT_COPY));
+      edit->addAction(Command(ID_EDIT_PASTE));
+      edit->addSeparator();
+      edit->addAction(Command(ID_REMOVE));
+      edit->addAction(Command(ID_TRIM));
+      menus.push_back(edit);
+    }
+    auto* view = new QMenu(tr("&View"), this);
+    view->addAction(Command(ID_VIEW_ACCESS_PANEL));
+    view->addAction(Command(ID_VIEW_PLAYER_PANEL));
+    view->addSeparator();
+    view->addAction(Command(ID_SHOW_HISTORY));
+    view->addAction(Command(ID_HISTORY_ON_STARTUP));
+    menus.push_back(view);
+    auto* archive = new QMenu(tr("&Diza Didurido"), this);
+    archive->addAction(Command(ID_ARCHIVE_SETTINGS));
+    archive->addAction(Command(ID_ARCHIVE_LOGS));
+    archive->addAction(Command(ID_ARCHIVE_RUN_NOW));
+    QAction* wizard = archive->addAction(tr("Archive &Wizard..."));
+    wizard->setObjectName(QStringLiteral("ArchiveWizard"));
+    wizard->setEnabled(false);
+    menus.push_back(archive);
+    auto* tools = new QMenu(tr("&Tools"), this);
+    tools->addAction(Command(ID_ENCRYPTION));
+    menus.push_back(tools);
+    if (withList) {
+      auto* window = new QMenu(tr("&Window"), this);
+      window->addAction(tabbedAction_);
+      window->addSeparator();
+      window->addAction(tr("&Cascade"), mdi_, &QMdiArea::cascadeSubWindows);
+      window->addAction(tr("&Tile"), mdi_, &QMdiArea::tileSubWindows);
+      window->addSeparator();
+      window->addAction(tr("Ne&xt Window"), QKeySequence(Qt::CTRL | Qt::Key_Tab), mdi_,
+                        &QMdiArea::activateNextSubWindow);
+      menus.push_back(window);
+    }
+    auto* help = new QMenu(tr("&Help"), this);
+    help->addAction(Command(ID_HELP_FINDER));
+    help->addAction(Command(ID_HELP_ARCHIVER));
+    help->addSeparator();
+    help->addAction(Command(ID_APP_ABOUT));
+    menus.push_back(help);
+    for (QMenu* menu : menus) connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
+  };
+  buildSet(false, plainMenus_, recentMenuPlain_);
+  buildSet(true, listMenus_, recentMenuList_);
+  UpdateRecentMenu();
+}
+
+void CMainFrame::ShowMenuSet(bool withList) {
+  if (withList == listMenusShown_ && !menuBar()->actions().isEmpty()) return;
+  listMenusShown_ = withList;
+  menuBar()->clear();
+  for (QMenu* menu : withList ? listMenus_ : plainMenus_) menuBar()->addMenu(menu);
+}
+
+void CMainFrame::UpdateCommands() {
+  CZelVelomarView* view = ActiveView();
+  const bool selection = view && view->HasSelection();
+  Command(ID_FILE_SAVE)->setEnabled(view != nullptr);
+  Command(ID_FILE_SAVE_AS)->setEnabled(view != nullptr);
+  Command(ID_APPEND)->setEnabled(view != nullptr);
+  Command(ID_EDIT_COPY)->setEnabled(selection);
+  Command(ID_EDIT_PASTE)->setEnabled(view && view->CanPaste());
+  Command(ID_REMOVE)->setEnabled(selection);
+  Command(ID_TRIM)->setEnabled(selection);
+  Command(ID_VIEW_ACCESS_PANEL)->setChecked(!accessPanel_->isHidden());
+  Command(ID_VIEW_PLAYER_PANEL)->setChecked(!playerBar_->isHidden());
+  const bool idle = !SearchRunning();
+  Command(ID_CREATE)->setEnabled(idle);
+  tabbedAction_->setChecked(mdi_->viewMode() == QMdiArea::TabbedView);
+}
+
+void CMainFrame::SetTabbed(bool tabbed) {
+  mdi_->setViewMode(tabbed ? QMdiArea::TabbedView : QMdiArea::SubWindowView);
+  Profile().setValue(QStringLiteral("Settings/TabbedWindows"), tabbed);
+  if (tabbedAction_) tabbedAction_->setChecked(tabbed);
+}
+
+QStringList CMainFrame::RecentFiles() const {
+  QSettings profile = Profile();
+  QStringList files;
+  for (int i = 1; i <= kRecentFiles; ++i) {
+    const QString file = profile.value(QStringLiteral("Recent File List/File%1").arg(i)).toString();
+    if (!file.isEmpty()) files.push_back(file);
+  }
+  return files;
+}
+
+void CMainFrame::AddRecentFile(const QString& path) {
+  if (path.isEmpty()) return;
+  QStringList files = RecentFiles();
+  const QString full = QFileInfo(path).absoluteFilePath();
+  files.removeAll(full);
+  files.prepend(full);
+  QSettings profile = Profile();
+  for (int i = 0; i < kRecentFiles; ++i) {
+    const QString key = QStringLiteral("Recent File List/File%1").arg(i + 1);
+    if (i < files.size()) {
+      profile.setValue(key, files[i]);
+    } else {
+      profile.remove(key);
+    }
+  }
+  UpdateRecentMenu();
+}
+
+void CMainFrame::UpdateRecentMenu() {
+  const QStringList files = RecentFiles();
+  for (QMenu* menu : {recentMenuPlain_, recentMenuList_}) {
+    menu->clear();
+    for (int i = 0; i < files.size() && i < kRecentFiles; ++i) menu->addAction(recentActions_[i]);
+    menu->setEnabled(!files.isEmpty());
+  }
+  for (int i = 0; i < kRecentFiles; ++i) {
+    if (i < files.size()) {
+      QString shown = files[i];
+      shown.replace(u'&', QStringLiteral("&&"));
+      recentActions_[i]->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
+      recentActions_[i]->setToolTip(files[i]);
+    }
+  }
+}
+
+// --- List windows ---
+
+CZelVelomarView* CMainFrame::ViewOf(QMdiSubWindow* window) const {
+  return window ? qobject_cast<CZelVelomarView*>(window->widget()) : nullptr;
+}
+
+CZelVelomarView* CMainFrame::ActiveView() const { return ViewOf(mdi_->activeSubWindow()); }
+
+std::vector<CZelVelomarView*> CMainFrame::Views() const {
+  std::vector<CZelVelomarView*> views;
+  for (QMdiSubWindow* window : mdi_->subWindowList()) {
+    if (CZelVelomarView* view = ViewOf(window)) views.push_back(view);
+  }
+  return views;
+}
+
+CZelVelomarView* CMainFrame::OpenListWindow(std::unique_ptr<CZelVelomarDoc> document) {
+  auto* view = new CZelVelomarView(std::move(document), this);
+  QMdiSubWindow* window = mdi_->addSubWindow(view);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->setWindowIcon(CIconSet::Icon(QStringLiteral("list")));
+  window->installEventFilter(this);
+  connect(view, &CZelVelomarView::titleChanged, window, [this, window](const QString& title) {
+    window->setWindowTitle(title);
+    UpdateTitle();
+  });
+  connect(view, &CZelVelomarView::selectionChanged, this, &CMainFrame::UpdateCommands);
+  connect(window, &QObject::destroyed, this, [this] {
+    // The list may be gone now; the menus follow on the next turn of the loop.
+    QTimer::singleShot(0, this, [this] {
+      ShowMenuSet(!mdi_->subWindowList().isEmpty());
+      UpdateCommands();
+    });
+  });
+  view->RefreshLabels();
+  ShowMenuSet(true);
+  window->showMaximized();
+  mdi_->setActiveSubWindow(window);
+  UpdateCommands();
+  return view;
+}
+
+void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
+  ShowMenuSet(!mdi_->subWindowList().isEmpty());
+  if (CZelVelomarView* view = ViewOf(window)) view->OnActivated();
+  UpdateTitle();
+  UpdateCommands();
+}
+
+// The product name and the active list's title, as the task bar shows it.
+void CMainFrame::UpdateTitle() {
+  QMdiSubWindow* window = mdi_->activeSubWindow();
+  const QString list = window ? window->windowTitle() : QString();
+  setWindowTitle(list.isEmpty() ? Str(kStrAppTitle) : Str(kStrAppTitle) + QStringLiteral(" - ") + list);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close && !closing_) {
+    if (auto* window = qobject_cast<QMdiSubWindow*>(watched)) {
+      if (CZelVelomarView* view = ViewOf(window); view && !view->QueryClose()) {
+        event->ignore();
+        return true;
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::OnFileNew() {
+  auto document = std::make_unique<CZelVelomarDoc>();
+  document->SetListKind(CZelVelomarDoc::kCustomList, std::string());
+  OpenListWindow(std::move(document));
+}
+
+void CMainFrame::OnFileOpen() {
+  const QString path = QFileDialog::getOpenFileName(this, tr("Open"), QString(),
+                                                    tr("ZEL Recording List Files (*.reclist)"));
+  if (!path.isEmpty()) OpenListFile(path);
+}
+
+bool CMainFrame::OpenListFile(const QString& path) {
+  if (!QFileInfo(path).isFile()) {
+    // A list file that went away leaves the recent-file list too.
+    QStringList files = RecentFiles();
+    if (files.removeAll(QFileInfo(path).absoluteFilePath()) > 0) {
+      QSettings profile = Profile();
+      profile.remove(QStringLiteral("Recent File List"));
+      for (int i = 0; i < files.size(); ++i) profile.setValue(QStringLiteral("Recent File List/File%1").arg(i + 1), files[i]);
+      UpdateRecentMenu();
+    }
+    QMessageBox::warning(this, Str(kStrAppTitle), tr("The recording list %1 does not exist.").arg(path));
+    return false;
+  }
+  const std::string file = QFileInfo(path).absoluteFilePath().toStdString();
+  for (QMdiSubWindow* window : mdi_->subWindowList()) {
+    if (CZelVelomarView* view = ViewOf(window); view && view->Document().PathName() == file) {
+      mdi_->setActiveSubWindow(window);
+      return true;
+    }
+  }
+  auto document = std::make_unique<CZelVelomarDoc>();
+  if (!document->OpenListFile(file)) return false;  // the document showed why
+  const std::string title = document->GetTitleText();
+  document->SetListKind(title.empty() ? CZelVelomarDoc::kCustomList : CZelVelomarDoc::kFolderList, title);
+  document->SetModified(false);
+  CZelVelomarView* view = OpenListWindow(std::move(document));
+  view->Redisplay();
+  AddRecentFile(QString::fromStdString(file));
+  return true;
+}
+
+void CMainFrame::OnShowHistory() {
+  for (QMdiSubWindow* window : mdi_->subWindowList()) {
+    if (CZelVelomarView* view = ViewOf(window);
+        view && view->Document().GetListKind() == CZelVelomarDoc::kPlayHistory) {
+      mdi_->setActiveSubWindow(window);
+      return;
+    }
+  }
+  auto document = std::make_unique<CZelVelomarDoc>();
+  Singleton<CCallHistory>::Instance()->FillDocument(*document);
+  document->SetListKind(CZelVelomarDoc::kPlayHistory, std::string());
+  document->SetModified(false);
+  CZelVelomarView* view = OpenListWindow(std::move(document));
+  view->Redisplay();
+}
+
+void CMainFrame::OpenRecordingList(const std::vector<std::string>& paths) {
+  auto document = std::make_unique<CZelVelomarDoc>();
+  const std::string passphrase = Singleton<CSettings>::Instance()->GetPassphrase();
+  for (const std::string& path : paths) {
+    auto entry = std::make_unique<CKlFileListEntry>();
+    entry->SetPath(path);
+    entry->LoadDetails(passphrase);
+    document->AddEntry(entry);
+  }
+  document->SetListKind(CZelVelomarDoc::kCustomList, std::string());
+  CZelVelomarView* view = OpenListWindow(std::move(document));
+  view->Redisplay();
+}
+
+CPlayerForm* CMainFrame::Player() { return playerBar_->Form(); }
+
+bool CMainFrame::PlayRecording(const std::string& path) { return playerBar_->Form()->OpenAndPlay(path); }
+
+void CMainFrame::OnEncryption() {
+  auto& settings = *Singleton<CSettings>::Instance();
+  CDecryptionDlg dialog(this, QString::fromStdString(settings.GetPassphrase()), settings.GetSavePassphrase() != 0);
+  if (dialog.exec() != QDialog::Accepted) return;
+  settings.SetPassphrase(dialog.Passphrase().toStdString());
+  settings.SetSavePassphrase(dialog.SavePassphrase() ? 1 : 0);
+}
+
+// --- Search flow ---
+
+void CMainFrame::OnCreate(const std::vector<std::string>& folders, SearchOrigin origin) {
+  if (SearchRunning()) return;
+  CCreateRecordingListDlg dialog(this, folders);
+  if (dialog.exec() != QDialog::Accepted) return;
+  StartSearch(dialog.Criteria(), origin, nullptr);
+}
+
+void CMainFrame::RunSearch(const SearchCriteria& criteria, CZelVelomarView* target) {
+  StartSearch(criteria, SearchOrigin::RunSearch, target);
+}
+
+bool CMainFrame::SearchRunning() const {
+  return progress_ != nullptr || prepareThread_ != nullptr || takeThread_ != nullptr;
+}
+
+void CMainFrame::StartSearch(const SearchCriteria& criteria, SearchOrigin origin, CZelVelomarView* target) {
+  if (SearchRunning()) return;
+  searchOrigin_ = origin;
+  searchTarget_ = target;
+  searchToNewWindow_ = target == nullptr;
+  searchCancelled_ = false;
+
+  progress_ = new CProgressWnd(this, Str(kStrTaskInProgress));
+  progress_->setAttribute(Qt::WA_DeleteOnClose);
+  progress_->SetText(Str(kStrScanning));
+  progress_->SetRange(0, 0);  // busy until the count is known
+  // The button and Esc cancel at once rather than at the next poll.
+  if (auto* button = progress_->findChild<QPushButton*>()) {
+    connect(button, &QPushButton::clicked, this, &CMainFrame::CancelSearch);
+  }
+  connect(progress_, &QDialog::rejected, this, &CMainFrame::CancelSearch);
+  progress_->setWindowModality(Qt::ApplicationModal);
+  progress_->show();
+  UpdateCommands();
+
+  // The counting pass lists every folder: on the GUI thread a large tree would
+  // freeze the window, so it runs beside it and the frame waits for its end.
+  auto& manager = *Singleton<CSearchManager>::Instance();
+  manager.SetReplaceList(origin == SearchOrigin::RunSearch ? 1 : 0);
+  prepareThread_ = QThread::create([criteria] {
+    Singleton<CSearchManager>::Instance()->PrepareSearch(criteria, 5, 1);
+  });
+  connect(prepareThread_, &QThread::finished, this, &CMainFrame::AfterPrepare);
+  prepareThread_->start();
+}
+
+void CMainFrame::AfterPrepare() {
+  prepareThread_->wait();
+  prepareThread_->deleteLater();
+  prepareThread_ = nullptr;
+  auto& manager = *Singleton<CSearchManager>::Instance();
+  if (searchCancelled_) {
+    manager.ClearResults();
+    EndSearch();
+    return;
+  }
+  SearchStatus status;
+  manager.GetStatus(status);
+  if (status.failed || status.total == 0) {
+    EndSearch();
+    QMessageBox::information(this, Str(kStrAppTitle), QString::fromUtf8(kNoRecordings));
+    return;
+  }
+  progress_->SetText(Compiling(0, status.total));
+  progress_->SetRange(0, status.total);
+  progress_->SetPos(0);
+  manager.StartSearch();
+  searchTimer_->start();
+  if (!searchTimer_->isActive()) {
+    manager.StopSearch();
+    EndSearch();
+    QMessageBox::warning(this, Str(kStrAppTitle),
+                         searchOrigin_ == SearchOrigin::CreateForFolders ? tr("Failed to start search.")
+                                                                         : tr("Falied to start search."));
+  }
+}
+
+void CMainFrame::OnSearchTick() {
+  auto& manager = *Singleton<CSearchManager>::Instance();
+  SearchStatus status;
+  manager.GetStatus(status);
+  if (searchCancelled_ || !progress_) {
+    CancelSearch();
+    return;
+  }
+  progress_->SetPos(status.processed);
+  progress_->SetText(Compiling(status.processed, status.total));
+  if (!status.failed && status.processed != status.total && manager.IsRunning()) return;
+  // The walk has ended (or files vanished between the count and the walk).
+  searchTimer_->stop();
+  if (status.failed) {
+    manager.StopSearch();
+    EndSearch();
+    return;
+  }
+  TakeSearchResults();
+}
+
+void CMainFrame::CancelSearch() {
+  searchCancelled_ = true;
+  if (prepareThread_) return;  // ends when the count does
+  if (takeThread_) return;     // the search is over; its list is nearly there
+  searchTimer_->stop();
+  Singleton<CSearchManager>::Instance()->StopSearch();
+  Singleton<CSearchManager>::Instance()->ClearResults();
+  EndSearch();
+}
+
+void CMainFrame::EndSearch() {
+  searchTimer_->stop();
+  if (progress_) {
+    progress_->disconnect(this);
+    progress_->close();
+    progress_ = nullptr;
+  }
+  UpdateCommands();
+}
+
+void CMainFrame::TakeSearchResults() {
+  auto& manager = *Singleton<CSearchManager>::Instance();
+  CZelVelomarView* view = searchTarget_;
+  if (!view && !searchToNewWindow_) {  // the list closed meanwhile
+    manager.ClearResults();
+    manager.SetReplaceList(0);
+    EndSearch();
+    return;
+  }
+  if (view) {
+    if (manager.GetReplaceList() == 1) view->Document().ClearEntries();
+    manager.TakeResults(&view->Document());
+    EndSearch();
+    ShowTakenResults(view);
+    return;
+  }
+  pendingDocument_ = std::make_unique<CZelVelomarDoc>();
+  CZelVelomarDoc* document = pendingDocument_.get();
+  takeThread_ = QThread::create([document] { Singleton<CSearchManager>::Instance()->TakeResults(document); });
+  connect(takeThread_, &QThread::finished, this, [this] {
+    takeThread_->wait();
+    takeThread_->deleteLater();
+    takeThread_ = nullptr;
+    EndSearch();
+    ShowTakenResults(OpenListWindow(std::move(pendingDocument_)));
+  });
+  takeThread_->start();
+}
+
+void CMainFrame::ShowTakenResults(CZelVelomarView* view) {
+  auto& manager = *Singleton<CSearchManager>::Instance();
+  CZelVelomarDoc& document = view->Document();
+  const SearchCriteria& criteria = manager.GetCriteria();
+  document.SetListKind(CZelVelomarDoc::kFolderList, criteria.folders.size() == 1 ? criteria.folders.front() : "");
+  document.SetBuiltBySearch(true);
+  manager.SetReplaceList(0);
+  view->Redisplay();
+  UpdateCommands();
+}
+
+// --- Notifications ---
+
+void CMainFrame::Post(unsigned code) { QCoreApplication::postEvent(this, new QtWaveNotifyEvent(code)); }
+
+void CMainFrame::customEvent(QEvent* event) {
+  const int type = static_cast<int>(event->type());
+  if (event->type() == QtWaveNotifyEvent::kType) {
+    Singleton<CPlaybackManager>::Instance()->OnWaveNotify(static_cast<QtWaveNotifyEvent*>(event)->Code());
+    return;
+  }
+  auto* note = dynamic_cast<NotificationEvent*>(event);
+  if (!note) return;
+  switch (type) {
+    case kCreateListForFolders: {
+      std::vector<std::string> folders;
+      for (const QString& folder : note->Paths()) folders.push_back(folder.toStdString());
+      if (!SearchRunning()) OnCreate(folders, SearchOrigin::CreateForFolders);
+      break;
+    }
+    case kRepeatSearch: {
+      SearchCriteria criteria = ActiveView() ? ActiveView()->Document().GetCriteria() : SearchCriteria();
+      if (ActiveView()) StartSearch(criteria, SearchOrigin::RunSearch, ActiveView());
+      break;
+    }
+    case kRecordingChanged: {
+      const std::string path = note->Path().toStdString();
+      for (CZelVelomarView* view : Views()) {
+        if (note->Param() == 2) {
+          view->RemoveEntryByPath(path);
+        } else {
+          view->SetEntryImportant(path, note->Param() == 0);
+        }
+      }
+      break;
+    }
+    case kBookmarkChanged: {
+      const long long param = note->Param();
+      const int start = param < 0 ? -1 : static_cast<int>(param & 0xFFFF);
+      const int end = param < 0 ? -1 : static_cast<int>((param >> 16) & 0xFFFF);
+      for (CZelVelomarView* view : Views()) view->UpdateBookmark(note->Path().toStdString(), start, end);
+      break;
+    }
+    case kReviewTreeChanged:
+    case kShortcutTreeChanged: {
+      NotificationEvent forward(static_cast<Notification>(type), note->Param());
+      QCoreApplication::sendEvent(accessPanel_, &forward);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// --- Manuals ---
+
+QString CMainFrame::ProgramFolderFile(const QString& fileName) {
+  return QCoreApplication::applicationDirPath() + u'/' + fileName;
+}
+
+void CMainFrame::OnHelpFinder() {
+  const QString name = Str(kStrGuideFile);
+  OpenManual(ProgramFolderFile(name),
+             QStringLiteral("Failed to open User Manual (%1). Try to open Help file?").arg(name));
+}
+
+void CMainFrame::OnHelpArchiver() {
+  OpenManual(ProgramFolderFile(QStringLiteral("Diza Didurido.pdf")),
+             QStringLiteral("Failed to open User Manual (Diza Didurido.pdf). Try to open Help file?"));
+}
+
+void CMainFrame::OpenManual(const QString& path, const QString& question) {
+  if (!QFileInfo(path).isFile()) {
+    // No help file exists beside the manuals, so Yes has nothing more to open.
+    QMessageBox::warning(this, Str(kStrAppTitle), question, QMessageBox::Yes | QMessageBox::No);
+    return;
+  }
+  // xdg-open may take a while to hand the file over: its answer arrives later.
+  auto* process = new QProcess(this);
+  process->setStandardOutputFile(QProcess::nullDevice());
+  process->setStandardErrorFile(QProcess::nullDevice());
+  auto failed = [this, process, question] {
+    process->deleteLater();
+    QMessageBox::warning(this, Str(kStrAppTitle), question, QMessageBox::Yes | QMessageBox::No);
+  };
+  connect(process, &QProcess::errorOccurred, this, [process, failed](QProcess::ProcessError error) {
+    if (error == QProcess::FailedToStart) failed();
+  });
+  connect(process, &QProcess::finished, this, [process, failed](int code, QProcess::ExitStatus status) {
+    if (code != 0 || status != QProcess::NormalExit) {
+      failed();
+    } else {
+      process->deleteLater();
+    }
+  });
+  process->start(QStringLiteral("xdg-open"), {path});
+}
+
+// --- Activation and close ---
+
+void CMainFrame::BringToFront() {
+  if (isMinimized()) showNormal();
+  if (isHidden()) showMaximized();
+  raise();
+  activateWindow();
+  if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+    modal->raise();
+    modal->activateWindow();
+  }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (SearchRunning()) CancelSearch();
+  for (CZelVelomarView* view : Views()) {
+    if (!view->QueryClose()) {
+      event->ignore();
+      return;
+    }
+  }
+  closing_ = true;
+  mdi_->closeAllSubWindows();
+  QSettings profile = Profile();
+  profile.setValue(QStringLiteral("Settings/WindowState"), saveState());
+  accessPanel_->SaveNow();
+  event->accept();
+}

@@ -1,0 +1,229 @@
+#include "shell/CZelVelomarApp.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QSocketNotifier>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QResource>
+#include <QStandardPaths>
+
+#include "audio/CPlaybackManager.h"
+#include "core/AppIdentity.h"
+#include "core/CKlLogger.h"
+#include "core/CSettings.h"
+#include "core/Folders.h"
+#include "core/SingletonRanks.h"
+#include "organiser/CCallHistory.h"
+#include "organiser/CHotLists.h"
+#include "organiser/CShortCuts.h"
+#include "platform/qt/QtWaveOut.h"
+#include "shell/CInstanceChecker.h"
+#include "shell/CMainFrame.h"
+#include "toolkit/ui/CQtMessageSink.h"
+#include "toolkit/ui/StringTable.h"
+
+using namespace zelgui;
+
+namespace {
+// Where a bundle keeps its texts, and the root its files are registered under.
+constexpr const char* kBundleRoot = "/branding";
+constexpr const char* kBundleStrings = ":/branding/strings.xml";
+}  // namespace
+
+CZelVelomarApp::CZelVelomarApp(int& argc, char** argv)
+    : QApplication(argc, argv), checker_(std::make_unique<CInstanceChecker>()) {
+  clock_.start();
+}
+
+CZelVelomarApp::~CZelVelomarApp() {
+  ExitInstance();
+  if (!bundlePath_.isEmpty()) QResource::unregisterResource(bundlePath_, QString::fromLatin1(kBundleRoot));
+}
+
+CZelVelomarApp* CZelVelomarApp::Instance() { return qobject_cast<CZelVelomarApp*>(QCoreApplication::instance()); }
+
+QString CZelVelomarApp::FindResourceBundle(const QString& name) {
+  QStringList candidates;
+  if (QFileInfo(name).isAbsolute()) {
+    candidates << name;
+  } else {
+    QStringList folders{QCoreApplication::applicationDirPath(),
+                        QString::fromStdString(zel::GetConfigurationFolder(true)),
+                        QString::fromStdString(zel::GetConfigurationFolder(false))};
+    for (const QString& data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+      folders << data + QStringLiteral("/zel-velomar");
+    }
+    for (const QString& folder : folders) {
+      candidates << QDir(folder).filePath(name);
+      if (!name.endsWith(QLatin1String(".rcc"))) candidates << QDir(folder).filePath(name + QStringLiteral(".rcc"));
+    }
+  }
+  for (const QString& candidate : candidates) {
+    if (QFileInfo(candidate).isFile()) return QFileInfo(candidate).absoluteFilePath();
+  }
+  return QString();
+}
+
+bool CZelVelomarApp::LoadResourceBundle(const QString& name) {
+  if (name.isEmpty()) return true;
+  const QString path = FindResourceBundle(name);
+  if (path.isEmpty() || !QResource::registerResource(path, QString::fromLatin1(kBundleRoot))) return false;
+  if (!bundlePath_.isEmpty()) QResource::unregisterResource(bundlePath_, QString::fromLatin1(kBundleRoot));
+  bundlePath_ = path;
+  if (QFileInfo::exists(QString::fromLatin1(kBundleStrings))) {
+    StringTable::LoadOverrides(QString::fromLatin1(kBundleStrings));
+  }
+  return true;
+}
+
+bool CZelVelomarApp::LoadBranding() {
+  const QString name = QString::fromStdString(Singleton<CSettings>::Instance()->GetResourceFile()).trimmed();
+  if (!LoadResourceBundle(name)) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Initialization error"),
+                    QStringLiteral("Unable to locate the resources file\n\n(%1)\n\nin the system path. Unable to continue.")
+                        .arg(name),
+                    QMessageBox::Ok);
+    box.exec();
+    return false;
+  }
+  return true;
+}
+
+namespace {
+int gSignalPipe[2] = {-1, -1};
+void OnTerminationSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+}
+}  // namespace
+
+void CZelVelomarApp::WatchTerminationSignals() {
+  if (signalNotifier_ || ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  signalNotifier_ = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, this);
+  connect(signalNotifier_, &QSocketNotifier::activated, this, [this] {
+    char byte;
+    while (::read(gSignalPipe[0], &byte, 1) > 0) {
+    }
+    // A modal dialog would keep the window from closing: end the loop instead.
+    if (frame_ && !QApplication::activeModalWidget()) {
+      frame_->close();
+    } else {
+      quit();
+    }
+  });
+  struct sigaction action = {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGINT, &action, nullptr);
+}
+
+QString CZelVelomarApp::DemoFolder() {
+  std::string data;
+  zel::GetShellFolder(1, data);
+  if (!data.empty() && data.back() != '/') data += '/';
+  return QString::fromStdString(data) + QString::fromStdString(zel::CompanyName()) + u'/' +
+         QString::fromStdString(zel::ProductName()) + QStringLiteral("/Demo Recordings");
+}
+
+// A new user sees recordings at once: the demo folder becomes a shortcut, once.
+void CZelVelomarApp::AddDemoShortcut() {
+  const QString demo = DemoFolder();
+  if (!QFileInfo(demo).isDir()) return;
+  auto& shortcuts = *Singleton<CShortCuts>::Instance();
+  int parent = -1;
+  for (const auto& entry : shortcuts.Entries()) {
+    if (entry->isGroup && entry->parentId == -1) {
+      parent = entry->id;
+      break;
+    }
+  }
+  CollectionEntry link;
+  link.id = shortcuts.NextId() < 0 ? 0 : shortcuts.NextId();
+  link.parentId = parent;
+  link.name = "Demo Recordings";
+  link.target = demo.toStdString();
+  shortcuts.Add(link);
+  shortcuts.Save();
+}
+
+CZelVelomarApp::Start CZelVelomarApp::InitInstance() {
+  // "branding.xml" lies in the product's shared folder, so the built-in identity
+  // names it; the bundle may then rename the product.
+  zel::ApplyStartupIdentity();
+  if (!LoadBranding()) return Start::Failed;
+  setOrganizationName(Str(kStrCompanyName));
+  setApplicationName(Str(kStrAppTitle));
+  setApplicationDisplayName(Str(kStrAppTitle));
+  zel::SetCompanyName(Str(kStrCompanyName).toStdString());
+  zel::SetProductName(Str(kStrProductName).toStdString());
+
+  // A running instance takes over before anything is loaded or shown.
+  if (!checker_->LockStartup()) {
+    // A runtime folder that takes no lock must not keep the program from running;
+    // only two starts in the same instant could then both stay.
+    qWarning("zel-velomar: cannot take the start-up lock %s", qPrintable(checker_->LockPath()));
+  }
+  if (checker_->IsAnotherInstanceRunning()) {
+    checker_->BringOtherInstanceToFront();
+    return Start::HandedOver;
+  }
+  if (!checker_->RegisterAsFirstInstance()) {
+    // Without the socket a later start cannot find this one; running anyway is
+    // better than not running at all.
+    qWarning("zel-velomar: cannot listen on %s", qPrintable(checker_->ServerName()));
+  }
+
+  zel::SetMessageSink(std::make_shared<CQtMessageSink>());
+  Singleton<CSettings>::Instance()->Load();
+  settingsLoaded_ = true;
+  Singleton<CCallHistory>::Instance()->LoadHistory();
+  historyLoaded_ = true;
+  const bool firstRun = !QFileInfo::exists(QString::fromStdString(Singleton<CShortCuts>::Instance()->FilePath()));
+  Singleton<CShortCuts>::Instance()->Load();
+  shortcutsLoaded_ = true;
+  if (firstRun) AddDemoShortcut();
+  Singleton<CHotLists>::Instance()->Load();
+  hotListsLoaded_ = true;
+
+  Singleton<CPlaybackManager>::Instance()->SetWaveOutFactory(QtWaveOut::Factory());
+  frame_ = new CMainFrame();
+  frame_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(checker_.get(), &CInstanceChecker::activateRequested, frame_.data(), &CMainFrame::BringToFront);
+  frame_->showMaximized();
+  startupMs_ = clock_.elapsed();
+  Singleton<CKlLogger>::Instance()->LogLine("Start-up: main window shown after %lld ms", static_cast<long long>(startupMs_));
+  if (Singleton<CSettings>::Instance()->GetShowHistory()) frame_->OnShowHistory();
+  return Start::Started;
+}
+
+int CZelVelomarApp::ExitInstance() {
+  if (exited_) return 0;
+  exited_ = true;
+  if (frame_) delete frame_.data();
+  if (settingsLoaded_) Singleton<CSettings>::Instance()->Save();
+  if (historyLoaded_) Singleton<CCallHistory>::Instance()->SaveHistory();
+  if (shortcutsLoaded_) Singleton<CShortCuts>::Instance()->Save();
+  if (hotListsLoaded_) Singleton<CHotLists>::Instance()->Save();
+  Singleton<CPlaybackManager>::Instance()->SetWaveOutFactory(nullptr);
+  zel::SetMessageSink(nullptr);
+  return 0;
+}
+
+int CZelVelomarApp::Run() {
+  const Start start = InitInstance();
+  int code = 0;
+  if (start == Start::Started) {
+    WatchTerminationSignals();
+    code = exec();
+  } else if (start == Start::Failed) {
+    code = 1;
+  }
+  ExitInstance();
+  return code;
+}

@@ -1,0 +1,404 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "audio/CPlaybackManager.h"
+#include "audio/ui/CPlayerBar.h"
+#include "audio/ui/CPlayerForm.h"
+#include "core/SingletonRanks.h"
+#include "organiser/CShortCuts.h"
+#include "organiser/CZelVelomarDoc.h"
+#include "recording/CKlFileListEntry.h"
+#include "organiser/ui/CAccessPanel.h"
+#include "organiser/ui/CCreateRecordingListDlg.h"
+#include "organiser/ui/CZelVelomarView.h"
+#include "shell/CInstanceChecker.h"
+#include "shell/CMainFrame.h"
+#include "shell/CZelVelomarApp.h"
+#include "support/TestSupport.h"
+#include "toolkit/ui/Notifications.h"
+#include "toolkit/ui/StringTable.h"
+
+namespace {
+
+QString DemoFolder() {
+  return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Merovane/Ostrel Manager/Demo Recordings");
+}
+
+int DemoCount() { return static_cast<int>(QDir(DemoFolder()).entryList({"*.zel"}, QDir::Files).size()); }
+
+// One start-up for the whole program, with the demo recordings made before it so
+// that the first run finds them.
+CMainFrame* Frame() {
+  static CMainFrame* frame = [] {
+    auto made = zeltest::RunZelctl({"make-demo", DemoFolder().toStdString()});
+    EXPECT_EQ(made.exitCode, 0) << made.err;
+    auto* app = CZelVelomarApp::Instance();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(app->InitInstance(), CZelVelomarApp::Start::Started);
+    std::printf("start-up to the shown main window: %lld ms\n", static_cast<long long>(clock.elapsed()));
+    return app->MainFrame();
+  }();
+  return frame;
+}
+
+// Answers the next message box with `button` from inside its own event loop, and
+// keeps its text.
+struct BoxAnswer {
+  QString text;
+  bool seen = false;
+};
+std::shared_ptr<BoxAnswer> AnswerNextBox(QMessageBox::StandardButton button) {
+  auto answer = std::make_shared<BoxAnswer>();
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout, [timer, answer, button] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    timer->stop();  // deleteLater may wait for an outer loop; this box is the only one
+    answer->text = box->text();
+    answer->seen = true;
+    QAbstractButton* chosen = box->button(button);
+    if (!chosen) {
+      ADD_FAILURE() << "no button " << button << " in: " << box->text().toStdString();
+      chosen = box->buttons().value(0);
+    }
+    chosen->click();
+    timer->deleteLater();
+  });
+  timer->start(20);
+  return answer;
+}
+
+SearchCriteria DemoCriteria(const QString& folder) {
+  SearchCriteria criteria;
+  criteria.folders = {folder.toStdString()};
+  criteria.includeSubfolders = 1;
+  criteria.dateMode = 0;
+  return criteria;
+}
+
+size_t ViewCount() { return Frame()->Views().size(); }
+
+// Runs the event loop until `done` holds or `ms` have passed.
+bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > ms) return false;
+    QTest::qWait(10);
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(ShellStartup, FrameShownWithPanelsMenusAndDemoShortcut) {
+  CMainFrame* frame = Frame();
+  ASSERT_NE(frame, nullptr);
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_TRUE(frame->AccessPanel()->isVisible());
+  EXPECT_EQ(frame->dockWidgetArea(frame->AccessPanel()), Qt::LeftDockWidgetArea);
+  EXPECT_EQ(frame->dockWidgetArea(frame->PlayerBar()), Qt::BottomDockWidgetArea);
+
+  bool demoLinked = false;
+  for (const auto& entry : Singleton<CShortCuts>::Instance()->Entries()) {
+    demoLinked = demoLinked || entry->target == DemoFolder().toStdString();
+  }
+  EXPECT_TRUE(demoLinked);
+
+  // Commands carry their ids; the archive commands wait for their windows.
+  EXPECT_EQ(frame->Command(CMainFrame::ID_HELP_FINDER)->shortcut(), QKeySequence(Qt::Key_F1));
+  EXPECT_EQ(frame->Command(CMainFrame::ID_SHOW_HISTORY)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
+  EXPECT_TRUE(frame->Command(CMainFrame::ID_HISTORY_ON_STARTUP)->isCheckable());
+  for (int id : {CMainFrame::ID_ARCHIVE_SETTINGS, CMainFrame::ID_ARCHIVE_LOGS, CMainFrame::ID_ARCHIVE_RUN_NOW}) {
+    EXPECT_FALSE(frame->Command(id)->isEnabled()) << id;
+  }
+  if (frame->Views().empty()) {
+    EXPECT_FALSE(frame->ListMenusShown());
+    EXPECT_FALSE(frame->Command(CMainFrame::ID_FILE_SAVE)->isEnabled());
+  }
+}
+
+TEST(ShellSearch, CriteriaToFilledListAndNothingFound) {
+  CMainFrame* frame = Frame();
+  const size_t before = ViewCount();
+  frame->StartSearch(DemoCriteria(DemoFolder()), CMainFrame::SearchOrigin::Create, nullptr);
+  EXPECT_TRUE(frame->SearchProgress() != nullptr);
+  EXPECT_EQ(frame->SearchProgress()->windowTitle(), QStringLiteral("Task in progress..."));
+  ASSERT_TRUE(WaitFor([&] { return !frame->SearchRunning(); }, 10000));
+  ASSERT_EQ(ViewCount(), before + 1);
+  CZelVelomarView* view = frame->ActiveView();
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(static_cast<int>(view->Document().EntryCount()), DemoCount());
+  EXPECT_TRUE(view->Document().IsBuiltBySearch());
+  EXPECT_TRUE(frame->ListMenusShown());
+  EXPECT_TRUE(frame->Command(CMainFrame::ID_FILE_SAVE)->isEnabled());
+
+  zeltest::TempDir empty;
+  auto answer = AnswerNextBox(QMessageBox::Ok);
+  frame->StartSearch(DemoCriteria(QString::fromStdString(empty.path())), CMainFrame::SearchOrigin::Create, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return answer->seen; }, 5000));
+  EXPECT_EQ(answer->text, QStringLiteral("No recordings found which match your specified criteria."));
+  EXPECT_FALSE(frame->SearchRunning());
+  EXPECT_EQ(ViewCount(), before + 1);
+}
+
+TEST(ShellSearch, CancelLeavesNoList) {
+  CMainFrame* frame = Frame();
+  const size_t before = ViewCount();
+  frame->StartSearch(DemoCriteria(DemoFolder()), CMainFrame::SearchOrigin::Create, nullptr);
+  ASSERT_NE(frame->SearchProgress(), nullptr);
+  QTest::keyClick(frame->SearchProgress(), Qt::Key_Escape);
+  ASSERT_TRUE(WaitFor([&] { return !frame->SearchRunning(); }, 5000));
+  QTest::qWait(2 * CMainFrame::kSearchTickMs);
+  EXPECT_EQ(ViewCount(), before);
+}
+
+TEST(ShellSearch, FoldersFromAnotherWindowGoThroughTheDialog) {
+  CMainFrame* frame = Frame();
+  const size_t before = ViewCount();
+  bool dialogSeen = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (auto* dialog = qobject_cast<CCreateRecordingListDlg*>(QApplication::activeModalWidget())) {
+      dialogSeen = true;
+      EXPECT_EQ(dialog->Criteria().folders, std::vector<std::string>{DemoFolder().toStdString()});
+      dialog->accept();
+    }
+  });
+  poll.start(20);
+  ASSERT_TRUE(zelgui::PostNotification(zelgui::kCreateListForFolders, 0, QString(), {DemoFolder()}));
+  ASSERT_TRUE(WaitFor([&] { return dialogSeen && !frame->SearchRunning() && ViewCount() == before + 1; }, 10000));
+  EXPECT_EQ(frame->ActiveView()->Document().GetTitleText(), DemoFolder().toStdString());
+}
+
+TEST(ShellWindows, PlayHistoryTwiceActivatesTheOne) {
+  CMainFrame* frame = Frame();
+  auto historyViews = [frame] {
+    int count = 0;
+    for (CZelVelomarView* view : frame->Views()) count += view->Document().GetListKind() == CZelVelomarDoc::kPlayHistory;
+    return count;
+  };
+  frame->OnShowHistory();
+  ASSERT_EQ(historyViews(), 1);
+  frame->OnFileNew();
+  ASSERT_NE(frame->ActiveView()->Document().GetListKind(), CZelVelomarDoc::kPlayHistory);
+  frame->Command(CMainFrame::ID_SHOW_HISTORY)->trigger();
+  EXPECT_EQ(historyViews(), 1);
+  EXPECT_EQ(frame->ActiveView()->Document().GetListKind(), CZelVelomarDoc::kPlayHistory);
+}
+
+TEST(ShellWindows, OpenedListFileIsRememberedAndOpenedOnce) {
+  CMainFrame* frame = Frame();
+  frame->StartSearch(DemoCriteria(DemoFolder()), CMainFrame::SearchOrigin::Create, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !frame->SearchRunning(); }, 10000));
+  zeltest::TempDir dir;
+  const std::string file = dir.File("demo.reclist");
+  ASSERT_TRUE(frame->ActiveView()->Document().SaveList(file));
+  // The list saved there is open already: opening the file activates it.
+  size_t before = ViewCount();
+  frame->OnFileNew();
+  ASSERT_TRUE(frame->OpenListFile(QString::fromStdString(file)));
+  EXPECT_EQ(ViewCount(), before + 1);
+  EXPECT_EQ(frame->ActiveView()->Document().PathName(), file);
+  frame->MdiArea()->activeSubWindow()->close();
+  ASSERT_TRUE(WaitFor([&] { return ViewCount() == before; }));
+
+  ASSERT_TRUE(frame->OpenListFile(QString::fromStdString(file)));
+  ASSERT_EQ(ViewCount(), before + 1);
+  CZelVelomarDoc& opened = frame->ActiveView()->Document();
+  EXPECT_EQ(static_cast<int>(opened.EntryCount()), DemoCount());
+  EXPECT_EQ(opened.GetTitleText(), DemoFolder().toStdString());
+  EXPECT_FALSE(opened.IsModified());
+  EXPECT_EQ(frame->RecentFiles().value(0), QString::fromStdString(file));
+  frame->OnFileNew();
+  ASSERT_TRUE(frame->OpenListFile(QString::fromStdString(file)));
+  EXPECT_EQ(ViewCount(), before + 2);  // the open one activated, not a second copy
+  EXPECT_EQ(&frame->ActiveView()->Document(), &opened);
+
+  // A remembered file that went away is refused and forgotten.
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(file)));
+  auto answer = AnswerNextBox(QMessageBox::Ok);
+  EXPECT_FALSE(frame->OpenListFile(QString::fromStdString(file)));
+  EXPECT_TRUE(answer->seen);
+  EXPECT_FALSE(frame->RecentFiles().contains(QString::fromStdString(file)));
+}
+
+TEST(ShellWindows, CloseAsksForEveryModifiedList) {
+  CMainFrame* frame = Frame();
+  frame->OnFileNew();
+  CZelVelomarView* view = frame->ActiveView();
+  view->Document().SetModified(true);
+  const size_t before = ViewCount();
+
+  auto cancel = AnswerNextBox(QMessageBox::Cancel);
+  frame->close();
+  EXPECT_TRUE(cancel->seen);
+  EXPECT_TRUE(cancel->text.contains(QStringLiteral("Save changes to")));
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(ViewCount(), before);
+
+  auto no = AnswerNextBox(QMessageBox::No);
+  frame->MdiArea()->activeSubWindow()->close();
+  EXPECT_TRUE(no->seen);
+  ASSERT_TRUE(WaitFor([&] { return ViewCount() == before - 1; }));
+}
+
+TEST(ShellWindows, NotificationsReachEveryListAndMenusFollowTheLists) {
+  CMainFrame* frame = Frame();
+  frame->StartSearch(DemoCriteria(DemoFolder()), CMainFrame::SearchOrigin::Create, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !frame->SearchRunning(); }, 10000));
+  frame->StartSearch(DemoCriteria(DemoFolder()), CMainFrame::SearchOrigin::Create, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !frame->SearchRunning(); }, 10000));
+  std::vector<CZelVelomarView*> views = frame->Views();
+  CZelVelomarView* a = views[views.size() - 2];
+  CZelVelomarView* b = views.back();
+  const CKlFileListEntry* first = a->Document().EntryAt(0);
+  const QString path = QString::fromStdString(first->Path());
+  const bool wasImportant = first->Important() != 0;
+  ASSERT_TRUE(zelgui::PostNotification(zelgui::kRecordingChanged, wasImportant ? 1 : 0, path));
+  ASSERT_TRUE(WaitFor([&] { return (a->Document().EntryAt(0)->Important() != 0) != wasImportant; }));
+  const long index = b->Document().IndexOfPath(first->Path());
+  ASSERT_GE(index, 0);
+  EXPECT_NE(b->Document().EntryAt(static_cast<size_t>(index))->Important() != 0, wasImportant);
+
+  const size_t before = b->Document().EntryCount();
+  ASSERT_TRUE(zelgui::PostNotification(zelgui::kRecordingChanged, 2, path));
+  ASSERT_TRUE(WaitFor([&] { return b->Document().EntryCount() == before - 1; }));
+  EXPECT_EQ(a->Document().IndexOfPath(path.toStdString()), -1);
+
+  // Without a list window the menus without list commands return.
+  for (CZelVelomarView* view : frame->Views()) view->Document().SetModified(false);
+  frame->MdiArea()->closeAllSubWindows();
+  ASSERT_TRUE(WaitFor([&] { return frame->Views().empty() && !frame->ListMenusShown(); }));
+  EXPECT_FALSE(frame->Command(CMainFrame::ID_FILE_SAVE)->isEnabled());
+  EXPECT_FALSE(frame->Command(CMainFrame::ID_REMOVE)->isEnabled());
+}
+
+TEST(ShellHelp, F1WithoutGuideAsksTheQuestion) {
+  CMainFrame* frame = Frame();
+  ASSERT_FALSE(QFileInfo::exists(CMainFrame::ProgramFolderFile(QStringLiteral("Velomar 3 Guide.pdf"))));
+  auto answer = AnswerNextBox(QMessageBox::Yes);
+  frame->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+  QTest::keyClick(frame, Qt::Key_F1);
+  ASSERT_TRUE(WaitFor([&] { return answer->seen; }));
+  EXPECT_EQ(answer->text, QStringLiteral("Failed to open User Manual (Velomar 3 Guide.pdf). Try to open Help file?"));
+  QTest::qWait(100);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);  // Yes has nothing more to open
+}
+
+TEST(ShellInstance, SecondStartRestoresTheFirstAndEnds) {
+  CMainFrame* frame = Frame();
+  frame->showMinimized();
+  QSignalSpy asked(&CZelVelomarApp::Instance()->InstanceChecker(), &CInstanceChecker::activateRequested);
+  QProcess second;
+  QElapsedTimer clock;
+  clock.start();
+  second.start(QStringLiteral(ZEL_VELOMAR_PATH), {});
+  ASSERT_TRUE(WaitFor([&] { return second.state() == QProcess::NotRunning; }, 5000));
+  const qint64 took = clock.elapsed();
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_LT(took, 1500);
+  EXPECT_EQ(asked.count(), 1);
+  EXPECT_FALSE(frame->isMinimized());
+  frame->showMaximized();
+}
+
+// Two programs started at once over a stale lock and a stale socket: one stays, the
+// other hands over.
+TEST(ShellInstance, TwoStartsAtOnceLeaveOneOverStaleFiles) {
+  zeltest::TempDir home;
+  const QString root = QString::fromStdString(home.path());
+  QDir().mkpath(root + "/run");
+  QFile::setPermissions(root + "/run", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_RUNTIME_DIR", root + "/run");
+  env.insert("XDG_CONFIG_HOME", root + "/config");
+  env.insert("XDG_DATA_HOME", root + "/data");
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+
+  // What a crashed instance leaves: a socket file nobody listens on, and a lock of a
+  // process that is gone.
+  const QByteArray ownRuntime = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", (root + "/run").toLocal8Bit());
+  CInstanceChecker probe;
+  const QString server = probe.ServerName();
+  const QString lock = probe.LockPath();
+  qputenv("XDG_RUNTIME_DIR", ownRuntime);
+  zeltest::WriteFile(server.toStdString(), "");
+  zeltest::WriteFile(lock.toStdString(), "999999\nzel-velomar\n" + QHostInfo::localHostName().toStdString() + "\n");
+
+  QProcess a, b;
+  a.setProcessEnvironment(env);
+  b.setProcessEnvironment(env);
+  a.start(QStringLiteral(ZEL_VELOMAR_PATH), {});
+  b.start(QStringLiteral(ZEL_VELOMAR_PATH), {});
+  ASSERT_TRUE(WaitFor([&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; }, 10000));
+  QTest::qWait(500);
+  QProcess& ended = a.state() == QProcess::NotRunning ? a : b;
+  QProcess& running = &ended == &a ? b : a;
+  EXPECT_EQ(ended.exitCode(), 0);
+  EXPECT_EQ(running.state(), QProcess::Running);
+  // A terminated instance still closes the ordinary way and writes its settings.
+  running.terminate();
+  ASSERT_TRUE(running.waitForFinished(5000));
+  EXPECT_EQ(running.exitStatus(), QProcess::NormalExit);
+  EXPECT_TRUE(QFileInfo::exists(root + "/config/Merovane/Ostrel Manager/Configuration/config.xml"));
+}
+
+TEST(ShellStartup, ResourceBundleOverridesTextsAndAMissingOneIsRefused) {
+  Frame();
+  auto* app = CZelVelomarApp::Instance();
+  EXPECT_FALSE(app->LoadResourceBundle(QStringLiteral("no-such-bundle.rcc")));
+  EXPECT_TRUE(app->LoadResourceBundle(QString()));
+
+  const QString rcc = QStringLiteral("/usr/lib/qt6/libexec/rcc");
+  if (!QFileInfo(rcc).isExecutable()) GTEST_SKIP() << "no rcc";
+  zeltest::TempDir dir;
+  zeltest::WriteFile(dir.File("strings.xml"), "<strings><string id=\"57344\">Acme Calls</string></strings>");
+  zeltest::WriteFile(dir.File("b.qrc"), "<RCC><qresource prefix=\"/\"><file>strings.xml</file></qresource></RCC>");
+  QProcess tool;
+  tool.setWorkingDirectory(QString::fromStdString(dir.path()));
+  tool.start(rcc, {"--binary", "b.qrc", "-o", "acme.rcc"});
+  ASSERT_TRUE(tool.waitForFinished(10000));
+  ASSERT_EQ(tool.exitCode(), 0);
+  EXPECT_TRUE(app->LoadResourceBundle(QString::fromStdString(dir.File("acme.rcc"))));
+  EXPECT_EQ(zelgui::Str(zelgui::kStrAppTitle), QStringLiteral("Acme Calls"));
+  zelgui::StringTable::ClearOverrides();
+}
+
+TEST(ShellScreenshot, MainWindowWithDemoListAndLoadedRecording) {
+  CMainFrame* frame = Frame();
+  frame->showNormal();
+  frame->resize(1280, 800);
+  frame->StartSearch(DemoCriteria(DemoFolder()), CMainFrame::SearchOrigin::Create, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !frame->SearchRunning(); }, 10000));
+  CZelVelomarView* view = frame->ActiveView();
+  ASSERT_NE(view, nullptr);
+  ASSERT_GT(view->Document().EntryCount(), 0u);
+  const std::string path = view->Document().EntryAt(0)->Path();
+  ASSERT_TRUE(Singleton<CPlaybackManager>::Instance()->Load(path));
+  frame->Player()->ShowRecording(path);
+  QTest::qWait(200);
+  const QString png = QCoreApplication::applicationDirPath() + QStringLiteral("/main-window.png");
+  EXPECT_TRUE(frame->grab().save(png));
+  std::printf("screenshot: %s\n", qPrintable(png));
+}
