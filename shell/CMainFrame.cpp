@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMdiArea>
@@ -24,6 +25,7 @@
 #include "organiser/CCallHistory.h"
 #include "organiser/CSearchManager.h"
 #include "organiser/CZelVelomarDoc.h"
+#include "organiser/OpenedFiles.h"
 #include "organiser/ui/CAccessPanel.h"
 #include "organiser/ui/CCreateRecordingListDlg.h"
 #include "organiser/ui/CDecryptionDlg.h"
@@ -769,6 +771,32 @@ void CMainFrame::BringToFront() {
   if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
     modal->raise();
     modal->activateWindow();
+  }
+}
+
+void CMainFrame::OpenFiles(const QStringList& names) {
+  std::vector<std::string> given;
+  for (const QString& name : names) given.push_back(QFile::encodeName(name).toStdString());
+  const OpenedFiles sorted = zel::SortOpenedFiles(given);
+  QStringList failed;
+  for (const std::string& name : sorted.unreadable) failed << QFile::decodeName(name.c_str());
+  for (const std::string& list : sorted.lists) {
+    if (!OpenListFile(QFile::decodeName(list.c_str()))) failed << QFile::decodeName(list.c_str());
+  }
+  if (sorted.recordings.size() > 1) OpenRecordingList(sorted.recordings);
+  if (!sorted.recordings.empty() && !Player()->OpenWithoutPlaying(sorted.recordings.front())) {
+    failed << QFile::decodeName(sorted.recordings.front().c_str());
+  }
+  if (!sorted.folders.empty()) {
+    SearchCriteria criteria;
+    criteria.folders = sorted.folders;
+    criteria.includeSubfolders = 1;
+    criteria.dateMode = static_cast<int>(zel::DateMode::All);
+    StartSearch(criteria, SearchOrigin::Create, nullptr);
+  }
+  if (!failed.isEmpty()) {
+    QMessageBox::warning(this, Str(kStrAppTitle),
+                         tr("These could not be opened:\n\n%1").arg(failed.join(QLatin1Char('\n'))));
   }
 }
 

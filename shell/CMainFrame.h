@@ -99,6 +99,10 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   void StartSearch(const SearchCriteria& criteria, SearchOrigin origin, CZelVelomarView* target);
   // Shows the restored, raised and active window (or the dialog open over it).
   void BringToFront();
+  // Opens what the program was given to open: list files as list windows, a recording
+  // in the player (several as a list), folders as one list of their recordings. Names
+  // that cannot be opened are listed in one message.
+  void OpenFiles(const QStringList& names);
   // Enabling and check marks of the commands for the current state.
   void UpdateCommands();
 

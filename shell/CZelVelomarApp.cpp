@@ -44,6 +44,17 @@ CZelVelomarApp::~CZelVelomarApp() {
   if (!bundlePath_.isEmpty()) QResource::unregisterResource(bundlePath_, QString::fromLatin1(kBundleRoot));
 }
 
+QStringList CZelVelomarApp::FilesToOpen() const {
+  // Absolute, because a running instance that gets them has a folder of its own.
+  QStringList files;
+  const QStringList args = arguments();
+  for (qsizetype i = 1; i < args.size(); ++i) {
+    if (args[i].startsWith(QLatin1Char('-'))) continue;  // an option, not a name
+    files << QFileInfo(args[i]).absoluteFilePath();
+  }
+  return files;
+}
+
 CZelVelomarApp* CZelVelomarApp::Instance() { return qobject_cast<CZelVelomarApp*>(QCoreApplication::instance()); }
 
 QString CZelVelomarApp::FindResourceBundle(const QString& name) {
@@ -169,8 +180,9 @@ CZelVelomarApp::Start CZelVelomarApp::InitInstance() {
     // only two starts in the same instant could then both stay.
     qWarning("zel-velomar: cannot take the start-up lock %s", qPrintable(checker_->LockPath()));
   }
+  const QStringList files = FilesToOpen();
   if (checker_->IsAnotherInstanceRunning()) {
-    checker_->BringOtherInstanceToFront();
+    checker_->BringOtherInstanceToFront(files);
     return Start::HandedOver;
   }
   if (!checker_->RegisterAsFirstInstance()) {
@@ -194,11 +206,15 @@ CZelVelomarApp::Start CZelVelomarApp::InitInstance() {
   Singleton<CPlaybackManager>::Instance()->SetWaveOutFactory(QtWaveOut::Factory());
   frame_ = new CMainFrame();
   frame_->setAttribute(Qt::WA_DeleteOnClose);
-  connect(checker_.get(), &CInstanceChecker::activateRequested, frame_.data(), &CMainFrame::BringToFront);
+  connect(checker_.get(), &CInstanceChecker::activateRequested, frame_.data(), [frame = frame_.data()](const QStringList& names) {
+    frame->BringToFront();
+    if (!names.isEmpty()) frame->OpenFiles(names);
+  });
   frame_->showMaximized();
   startupMs_ = clock_.elapsed();
   Singleton<CKlLogger>::Instance()->LogLine("Start-up: main window shown after %lld ms", static_cast<long long>(startupMs_));
   if (Singleton<CSettings>::Instance()->GetShowHistory()) frame_->OnShowHistory();
+  if (!files.isEmpty()) frame_->OpenFiles(files);
   return Start::Started;
 }
 

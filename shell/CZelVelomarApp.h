@@ -44,6 +44,8 @@ class CZelVelomarApp : public QApplication {
   // Registers the bundle `name` and takes its texts; false when it is not found or
   // not a resource file. Empty names need no bundle.
   bool LoadResourceBundle(const QString& name);
+  // The names on the command line (options left out), made absolute.
+  QStringList FilesToOpen() const;
 
  private:
   bool LoadBranding();

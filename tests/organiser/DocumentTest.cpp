@@ -271,3 +271,19 @@ TEST(Document, CommentColumnDropsTheHeaderPadding) {
   EXPECT_EQ(CZelVelomarDoc::CommentColumnText("Paid in full      \r\n### System information do no edit! ###"),
             "Paid in full");
 }
+
+#include "organiser/OpenedFiles.h"
+#include "support/FaultFiles.h"
+
+TEST(OpenedFilesTest, NamesSortedByWhatBecomesOfThem) {
+  zeltest::TempDir dir;
+  WriteRecording(dir.File("a.zel"), orgtest::Recording());
+  WriteRecording(dir.File("List.RECLIST"), orgtest::Recording());  // the content does not matter here
+  ASSERT_TRUE(zeltest::MakeFifo(dir.File("pipe.zel")));
+  const OpenedFiles sorted = zel::SortOpenedFiles(
+      {dir.File("a.zel"), dir.path(), dir.File("List.RECLIST"), dir.File("pipe.zel"), dir.File("gone.zel"), ""});
+  EXPECT_EQ(sorted.recordings, std::vector<std::string>{dir.File("a.zel")});
+  EXPECT_EQ(sorted.folders, std::vector<std::string>{dir.path()});
+  EXPECT_EQ(sorted.lists, std::vector<std::string>{dir.File("List.RECLIST")});
+  EXPECT_EQ(sorted.unreadable, (std::vector<std::string>{dir.File("pipe.zel"), dir.File("gone.zel"), ""}));
+}

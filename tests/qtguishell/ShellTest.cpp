@@ -322,6 +322,24 @@ TEST(ShellInstance, SecondStartRestoresTheFirstAndEnds) {
   frame->showMaximized();
 }
 
+// Names given to a second start open in the first: the folder as a list of its
+// recordings, the recording in the player, the missing name in one message.
+TEST(ShellInstance, SecondStartHandsItsFilesToTheFirst) {
+  CMainFrame* frame = Frame();
+  const size_t before = ViewCount();
+  const QString recording = DemoFolder() + "/" + QDir(DemoFolder()).entryList({"*.zel"}, QDir::Files).value(0);
+  auto answer = AnswerNextBox(QMessageBox::Ok);
+  QProcess second;
+  second.setWorkingDirectory(DemoFolder());
+  second.start(QStringLiteral(ZEL_VELOMAR_PATH), {".", QFileInfo(recording).fileName(), "no-such-call.zel"});
+  ASSERT_TRUE(WaitFor([&] { return second.state() == QProcess::NotRunning; }, 5000));
+  EXPECT_EQ(second.exitCode(), 0);
+  ASSERT_TRUE(WaitFor([&] { return answer->seen && !frame->SearchRunning() && ViewCount() == before + 1; }, 10000));
+  EXPECT_TRUE(answer->text.contains(DemoFolder() + "/no-such-call.zel")) << answer->text.toStdString();
+  EXPECT_EQ(static_cast<int>(frame->ActiveView()->Document().EntryCount()), DemoCount());
+  EXPECT_EQ(Singleton<CPlaybackManager>::Instance()->Recording().Path(), recording.toStdString());
+}
+
 // Two programs started at once over a stale lock and a stale socket: one stays, the
 // other hands over.
 TEST(ShellInstance, TwoStartsAtOnceLeaveOneOverStaleFiles) {
