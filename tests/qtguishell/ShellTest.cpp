@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractItemView>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -419,4 +425,19 @@ TEST(ShellScreenshot, MainWindowWithDemoListAndLoadedRecording) {
   const QString png = QCoreApplication::applicationDirPath() + QStringLiteral("/main-window.png");
   EXPECT_TRUE(frame->grab().save(png));
   std::printf("screenshot: %s\n", qPrintable(png));
+
+  // What a screen reader finds: every control the keyboard reaches has a name.
+  for (QWidget* widget : frame->findChildren<QWidget*>()) {
+    if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisible()) continue;
+    if (!qobject_cast<QAbstractButton*>(widget) && !qobject_cast<QAbstractItemView*>(widget) &&
+        !qobject_cast<QLineEdit*>(widget) && !qobject_cast<QComboBox*>(widget) &&
+        !qobject_cast<QAbstractSpinBox*>(widget) && !qobject_cast<QAbstractSlider*>(widget)) {
+      continue;
+    }
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty())
+        << widget->metaObject()->className() << " " << widget->objectName().toStdString() << " "
+        << widget->toolTip().toStdString();
+  }
 }
