@@ -103,7 +103,9 @@ CArchiveJobSettings::CArchiveJobSettings(QWidget* parent) : QWidget(parent) {
   browse_->setAccessibleName(browse_->toolTip());
   pathRow->addWidget(path_, 1);
   pathRow->addWidget(browse_);
-  form->addRow(QStringLiteral("&Path:"), pathRow);
+  auto* pathLabel = new QLabel(QStringLiteral("&Path:"), this);
+  pathLabel->setBuddy(path_);
+  form->addRow(pathLabel, pathRow);
   name_ = new QLineEdit(this);
   name_->setAccessibleName(QStringLiteral("Save As"));
   form->addRow(QStringLiteral("Save &As:"), name_);

@@ -24,7 +24,7 @@ CArchiveWizard::CArchiveWizard(CZelVelomarView* view, QWidget* parent)
   setPage(CArchiveWizardBase::kComplete, new CArchiveWizardPageComplete(shared_, this));
   setStartId(CArchiveWizardBase::kSetCalls);
   shared_->Status->Refresh(shared_->State);
-  resize(760, 440);
+  resize(920, 460);
 }
 
 CArchiveWizard::~CArchiveWizard() = default;

@@ -6,6 +6,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -38,7 +39,9 @@ CArchiveWizardPageDefineJob::CArchiveWizardPageDefineJob(std::shared_ptr<Shared>
   browse_ = new QPushButton(QStringLiteral("&Browse..."), this);
   pathRow->addWidget(path_, 1);
   pathRow->addWidget(browse_);
-  form->addRow(QStringLiteral("Archive &Path:"), pathRow);
+  auto* pathLabel = new QLabel(QStringLiteral("Archive &Path:"), this);
+  pathLabel->setBuddy(path_);
+  form->addRow(pathLabel, pathRow);
 
   media_ = new QComboBox(this);
   media_->setAccessibleName(QStringLiteral("Original Calls Modification"));

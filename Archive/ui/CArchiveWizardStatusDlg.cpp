@@ -29,16 +29,16 @@ CArchiveWizardStatusDlg::CArchiveWizardStatusDlg(QWidget* parent) : QWidget(pare
   line->setFrameShape(QFrame::HLine);
   layout->addWidget(line);
   auto* form = new QFormLayout;
+  form->setRowWrapPolicy(QFormLayout::WrapLongRows);
   for (const char* name : kInfo) {
     auto* value = new QLabel(this);
     value->setAccessibleName(QString::fromUtf8(name));
-    value->setWordWrap(true);
     info_.push_back(value);
     form->addRow(QString::fromUtf8(name), value);
   }
   layout->addLayout(form);
   layout->addStretch(1);
-  setMinimumWidth(240);
+  setMinimumWidth(360);
   SetCurrent(0);
 }
 
@@ -61,8 +61,11 @@ void CArchiveWizardStatusDlg::Refresh(const CArchiveWizardState& state) {
   info_[0]->setText(calls);
   info_[1]->setText(QString::number(state.CallCount()));
   info_[2]->setText(QString::fromStdString(state.RequiredSpace()));
-  info_[3]->setText(state.ArchivePath().empty() ? QString::fromUtf8(CArchiveWizardState::kPending)
-                                                : QString::fromStdString(state.ArchivePath()));
+  QString path = state.ArchivePath().empty() ? QString::fromUtf8(CArchiveWizardState::kPending)
+                                             : QString::fromStdString(state.ArchivePath());
+  // A long path keeps its end, where the archive's name is; the whole path is the tooltip.
+  info_[3]->setToolTip(path);
+  info_[3]->setText(path.size() > 34 ? QStringLiteral("…") + path.right(33) : path);
   info_[4]->setText(QString::fromStdString(state.MethodText()));
   info_[5]->setText(QString::fromStdString(state.MediaText()));
   info_[6]->setText(QString::fromStdString(state.StructureText()));
