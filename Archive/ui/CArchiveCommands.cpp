@@ -88,11 +88,11 @@ void CArchiveCommands::RunScheduled() {
     return;
   }
   auto manager = Singleton<CArchiveManager>::Instance();
-  if (manager->IsRunning()) {
-    // The manager is busy with another run: starting now would stop it.
-    zel::MessageSink()->ShowMessage("An archive job is running. The scheduled job was not started.", "Zel Velomar",
-                                    IMessageSink::Icon::Warning);
-    ArmTimer();
+  if (manager->IsRunning() || manager->JobCount() > 0) {
+    // The manager holds another job (the wizard's): starting now would run or
+    // stop it. The scheduled job tries again in a minute.
+    due_ = static_cast<int64_t>(std::time(nullptr)) + 60;
+    timer_->start(60 * 1000);
     return;
   }
   running_ = true;
