@@ -71,12 +71,12 @@ void CArchiveCommands::TimerFired() {
     timer_->start(static_cast<int>(std::min((due_ - now) * 1000, kLongestWaitMs)));
     return;
   }
-  RunScheduled();
+  RunScheduled(false);
 }
 
-void CArchiveCommands::RunScheduledNow() { RunScheduled(); }
+void CArchiveCommands::RunScheduledNow() { RunScheduled(true); }
 
-void CArchiveCommands::RunScheduled() {
+void CArchiveCommands::RunScheduled(bool asked) {
   if (running_) return;  // a run is on; its dialog is showing
   timer_->stop();
   due_ = 0;
@@ -90,7 +90,13 @@ void CArchiveCommands::RunScheduled() {
   auto manager = Singleton<CArchiveManager>::Instance();
   if (manager->IsRunning() || manager->JobCount() > 0) {
     // The manager holds another job (the wizard's): starting now would run or
-    // stop it. The scheduled job tries again in a minute.
+    // stop it. The timer tries again in a minute; the user is told why nothing started.
+    if (asked) {
+      zel::MessageSink()->ShowMessage("Another archive job is running. Run the scheduled job when it has ended.",
+                                      "Zel Velomar", IMessageSink::Icon::Warning);
+      ArmTimer();
+      return;
+    }
     due_ = static_cast<int64_t>(std::time(nullptr)) + 60;
     timer_->start(60 * 1000);
     return;

@@ -38,7 +38,8 @@ class CArchiveCommands : public QObject {
 
  private:
   void TimerFired();
-  void RunScheduled();
+  // `asked`: the user's command, else the timer.
+  void RunScheduled(bool asked);
   void ShowSheet(int page);
   int Exec(QDialog& dialog);
   QPointer<QWidget> window_;

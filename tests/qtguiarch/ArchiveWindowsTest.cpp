@@ -9,7 +9,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QApplication>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -32,6 +36,7 @@
 #include "recording/CKlFileListEntry.h"
 #include "recording/CRecordingWriter.h"
 #include "support/TestSupport.h"
+#include "toolkit/ui/CQtMessageSink.h"
 
 namespace {
 
@@ -303,6 +308,76 @@ TEST_F(ArchiveWindowsTest, ScheduledRunReportsItsCounts) {
   s = scheduler->GetSettings();
   s.Enabled = false;
   scheduler->SetSettings(s);
+}
+
+TEST_F(ArchiveWindowsTest, AMissingCallStillEndsTheRunAndLogsTheOthers) {
+  auto view = View();
+  fs::remove(paths_[1]);
+  CArchiveWizard w(view.get());
+  RunToEnd(w, zel::ArchiveType::kDisk, dir_.File("partial"), 0, 0);
+  w.next();
+  EXPECT_EQ(w.currentId(), Step::kComplete);
+  ASSERT_FALSE(messages_.messages().empty());
+  EXPECT_EQ(messages_.messages()[0], "ArchiveManager error - invalid file (..." + paths_[1] + ")");
+  CJobArchListEntry entry;
+  ASSERT_TRUE(Singleton<CArchiveLogger>::Instance()->GetEntry(w.State().State.LogIndex(), entry));
+  std::vector<std::string> logged;
+  for (const auto& source : entry.Sources()) logged.push_back(source.Path());
+  std::sort(logged.begin(), logged.end());
+  EXPECT_EQ(logged, (std::vector<std::string>{paths_[0], paths_[2]}));
+}
+
+TEST_F(ArchiveWindowsTest, LogPageEditsCommentsAndCancelReadsTheFileBack) {
+  auto log = Singleton<CArchiveLogger>::Instance();
+  for (int i = 0; i < 2; ++i) {
+    CJobArchListEntry entry;
+    entry.SetJobTime(1400000000 + i);
+    entry.SetArchiveType(zel::ArchiveType::kDisk);
+    entry.SetTarget("/archives/" + std::to_string(i));
+    entry.SetComment("job " + std::to_string(i));
+    log->AddEntry(entry);
+  }
+  ASSERT_TRUE(log->Save());
+  CArchiveJobsCallsLog page;
+  ASSERT_EQ(page.List()->count(), 2);
+  page.List()->item(1)->setSelected(true);
+  page.commentEditor = [](QString& text) {
+    text = "renamed";
+    return true;
+  };
+  page.EditComment();
+  EXPECT_TRUE(page.List()->item(1)->text().endsWith(" - renamed"));
+  EXPECT_TRUE(page.List()->item(1)->isSelected());
+  page.List()->item(0)->setSelected(true);
+  page.Delete();
+  EXPECT_EQ(log->Count(), 0);
+  page.Cancel();
+  ASSERT_EQ(page.List()->count(), 2);
+  EXPECT_TRUE(page.List()->item(1)->text().endsWith(" - job 1"));
+}
+
+TEST(QtMessageSinkTest, AMessageFromACoreThreadIsShownByTheGuiThread) {
+  CQtMessageSink sink;
+  std::atomic<bool> done{false};
+  QString shownText;
+  bool onGuiThread = false;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shownText = box->text();
+      onGuiThread = box->thread() == qApp->thread();
+      box->accept();
+    }
+  });
+  closer.start(20);
+  std::thread worker([&] {
+    sink.ShowMessage("from the archive thread", "Zel Velomar", IMessageSink::Icon::Error);
+    done = true;
+  });
+  QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
+  worker.join();
+  EXPECT_EQ(shownText, "from the archive thread");
+  EXPECT_TRUE(onGuiThread);
 }
 
 }  // namespace
