@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "Archive/CArchiveManager.h"
+
 CArchiveWizardPageDefineJob::CArchiveWizardPageDefineJob(std::shared_ptr<Shared> shared, QWidget* parent)
     : CArchiveWizardBase(std::move(shared), kDefineJob, parent) {
   setTitle(QStringLiteral("Define Job Settings..."));
@@ -113,7 +115,13 @@ void CArchiveWizardPageDefineJob::Browse() {
 
 bool CArchiveWizardPageDefineJob::validatePage() {
   std::string problem = shared_->State.JobProblem();
-  if (problem.empty()) return true;
+  if (problem.empty()) {
+    auto manager = Singleton<CArchiveManager>::Instance();
+    if (!manager->IsRunning() && manager->JobCount() == 0) return true;
+    // Starting now would stop the other run.
+    Complain("Another archive job is running. Start this one when it has ended.");
+    return false;
+  }
   Complain(problem);
   if (shared_->State.ArchivePath().empty()) {
     path_->setFocus();
