@@ -3,7 +3,10 @@
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <QEventLoop>
+#include <QWizard>
 #include <filesystem>
+#include <thread>
 
 #include "Archive/CArchiveManager.h"
 #include "organiser/ui/CZelVelomarView.h"
@@ -39,7 +42,19 @@ bool CArchiveWizardPageDeleteConfirm::validatePage() {
   if (start_->isChecked() && !shared_->Processed) {
     shared_->Processed = true;
     auto manager = Singleton<CArchiveManager>::Instance();
-    manager->ProcessSourceRecordings();
+    // Thousands of files take a while: the work runs on a thread of its own
+    // while this window keeps answering, its buttons off.
+    setEnabled(false);
+    if (QWizard* w = wizard()) w->setEnabled(false);
+    QEventLoop loop;
+    std::thread worker([manager, &loop] {
+      manager->ProcessSourceRecordings();
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    if (QWizard* w = wizard()) w->setEnabled(true);
+    setEnabled(true);
     CJobArchListEntry job;
     if (shared_->View && manager->GetJob(0, job) &&
         job.MediaProcessing() == zel::MediaProcessing::kDelete) {
