@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QThread>
 
 namespace {
 QMessageBox::Icon BoxIcon(IMessageSink::Icon icon) {
@@ -24,12 +25,25 @@ QString Text(const std::string& text) {
 }  // namespace
 
 void CQtMessageSink::ShowMessage(const std::string& text, const std::string& caption, Icon icon) {
+  if (qApp != nullptr && QThread::currentThread() != qApp->thread()) {
+    // Core threads (an archive run) report too: the box is shown by the GUI
+    // thread, and the reporting thread waits for it as it would for its own.
+    QMetaObject::invokeMethod(qApp, [this, text, caption, icon] { ShowMessage(text, caption, icon); },
+                              Qt::BlockingQueuedConnection);
+    return;
+  }
   QMessageBox box(BoxIcon(icon), QString::fromStdString(caption), Text(text), QMessageBox::Ok,
                   QApplication::activeWindow());
   box.exec();
 }
 
 IMessageSink::Answer CQtMessageSink::AskYesNo(const std::string& text, const std::string& caption) {
+  if (qApp != nullptr && QThread::currentThread() != qApp->thread()) {
+    Answer answer = Answer::No;
+    QMetaObject::invokeMethod(qApp, [this, text, caption, &answer] { answer = AskYesNo(text, caption); },
+                              Qt::BlockingQueuedConnection);
+    return answer;
+  }
   QMessageBox box(QMessageBox::Question, QString::fromStdString(caption), Text(text),
                   QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
   box.setDefaultButton(QMessageBox::No);

@@ -1,0 +1,28 @@
+#include "Archive/ui/CArchiveJobCommentEditDlg.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "Archive/CJobArchListEntry.h"
+
+CArchiveJobCommentEditDlg::CArchiveJobCommentEditDlg(const QString& comment, QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Archive Job Comment"));
+  auto* layout = new QVBoxLayout(this);
+  auto* label = new QLabel(QStringLiteral("&Comment:"), this);
+  edit_ = new QPlainTextEdit(comment, this);
+  edit_->setAccessibleName(QStringLiteral("Comment"));
+  label->setBuddy(edit_);
+  layout->addWidget(label);
+  layout->addWidget(edit_);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  layout->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  resize(420, 220);
+}
+
+QString CArchiveJobCommentEditDlg::Comment() const {
+  return QString::fromStdString(zel::CutUtf8(edit_->toPlainText().toStdString(), CJobArchListEntry::kCommentWidth));
+}

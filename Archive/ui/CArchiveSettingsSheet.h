@@ -1,0 +1,34 @@
+#pragma once
+#include <QDialog>
+
+class CArchiveJobSettings;
+class CArchiveJobsCallsLog;
+class QPushButton;
+class QTabWidget;
+
+// "Diza Didurido Settings and Logs": the scheduled job's settings and the
+// archive history as two pages with OK, Cancel and Apply.
+class CArchiveSettingsSheet : public QDialog {
+  Q_OBJECT
+ public:
+  enum Page { kSettingsPage = 0, kLogPage = 1 };
+  explicit CArchiveSettingsSheet(Page active, QWidget* parent = nullptr);
+
+  // Applies both pages; false when one could not save.
+  bool Apply();
+  void accept() override;
+  void reject() override;
+  CArchiveJobSettings* SettingsPage() const { return settings_; }
+  CArchiveJobsCallsLog* LogPage() const { return log_; }
+  QTabWidget* Tabs() const { return tabs_; }
+
+ signals:
+  // The schedule was saved: the scheduled-archive timer must be armed again.
+  void scheduleApplied();
+
+ private:
+  QTabWidget* tabs_;
+  CArchiveJobSettings* settings_;
+  CArchiveJobsCallsLog* log_;
+  QPushButton* apply_ = nullptr;
+};

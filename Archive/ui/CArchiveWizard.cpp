@@ -1,0 +1,36 @@
+#include "Archive/ui/CArchiveWizard.h"
+
+#include "Archive/ui/CArchivePageSetCalls.h"
+#include "Archive/ui/CArchiveWizardPageComplete.h"
+#include "Archive/ui/CArchiveWizardPageDefineJob.h"
+#include "Archive/ui/CArchiveWizardPageDeleteConfirm.h"
+#include "Archive/ui/CArchiveWizardPageProgress.h"
+#include "Archive/ui/CArchiveWizardStatusDlg.h"
+#include "organiser/ui/CZelVelomarView.h"
+
+CArchiveWizard::CArchiveWizard(CZelVelomarView* view, QWidget* parent)
+    : QWizard(parent), shared_(std::make_shared<CArchiveWizardBase::Shared>()) {
+  setWindowTitle(QStringLiteral("Archive Calls"));
+  setWizardStyle(QWizard::ClassicStyle);
+  setOption(QWizard::NoBackButtonOnStartPage, true);
+  setButtonText(QWizard::CommitButton, buttonText(QWizard::NextButton));
+  shared_->View = view;
+  shared_->Status = new CArchiveWizardStatusDlg(this);
+  setSideWidget(shared_->Status);
+  setPage(CArchiveWizardBase::kSetCalls, new CArchivePageSetCalls(shared_, this));
+  setPage(CArchiveWizardBase::kDefineJob, new CArchiveWizardPageDefineJob(shared_, this));
+  setPage(CArchiveWizardBase::kProgress, new CArchiveWizardPageProgress(shared_, this));
+  setPage(CArchiveWizardBase::kDeleteConfirm, new CArchiveWizardPageDeleteConfirm(shared_, this));
+  setPage(CArchiveWizardBase::kComplete, new CArchiveWizardPageComplete(shared_, this));
+  setStartId(CArchiveWizardBase::kSetCalls);
+  shared_->Status->Refresh(shared_->State);
+  resize(920, 460);
+}
+
+CArchiveWizard::~CArchiveWizard() = default;
+
+void CArchiveWizard::reject() {
+  // A running job cannot be left: its recordings are being written.
+  if (shared_->JobState == 2 && !shared_->Finished) return;
+  QWizard::reject();
+}

@@ -1,0 +1,42 @@
+#pragma once
+#include <QPointer>
+#include <QWizardPage>
+#include <memory>
+#include <vector>
+
+#include "Archive/CArchiveWizardState.h"
+
+class CArchiveWizardStatusDlg;
+class CKlFileListEntry;
+class CZelVelomarView;
+
+// The base of the archive wizard's pages: the wizard's shared state, the list
+// window the calls come from and the status panel.
+class CArchiveWizardBase : public QWizardPage {
+  Q_OBJECT
+ public:
+  enum Step { kSetCalls = 0, kDefineJob, kProgress, kDeleteConfirm, kComplete };
+
+  struct Shared {
+    CArchiveWizardState State;
+    QPointer<CZelVelomarView> View;
+    CArchiveWizardStatusDlg* Status = nullptr;
+    int JobState = 0;        // 0 not started, 1 queued, 2 started
+    bool Finished = false;   // the run has ended
+    bool Processed = false;  // the source recordings were processed
+    // The list window's recordings for `choice` (0 all, 1 selected), in list order.
+    std::vector<const CKlFileListEntry*> Calls(int choice) const;
+  };
+
+  CArchiveWizardBase(std::shared_ptr<Shared> shared, int step, QWidget* parent = nullptr);
+
+  void initializePage() override;
+
+ protected:
+  // Tells the user `text` (OK only); the page stays.
+  static void Complain(const std::string& text);
+  void RefreshStatus();
+
+  std::shared_ptr<Shared> shared_;
+  int step_;
+};

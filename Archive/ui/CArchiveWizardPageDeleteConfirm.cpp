@@ -1,0 +1,69 @@
+#include "Archive/ui/CArchiveWizardPageDeleteConfirm.h"
+
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <QEventLoop>
+#include <QWizard>
+#include <filesystem>
+#include <thread>
+
+#include "Archive/CArchiveManager.h"
+#include "organiser/ui/CZelVelomarView.h"
+
+CArchiveWizardPageDeleteConfirm::CArchiveWizardPageDeleteConfirm(std::shared_ptr<Shared> shared, QWidget* parent)
+    : CArchiveWizardBase(std::move(shared), kDeleteConfirm, parent) {
+  setTitle(QStringLiteral("Original Call Modifications Requested"));
+  setSubTitle(QStringLiteral("The archived calls can now be changed at their original place."));
+  setCommitPage(true);
+  auto* layout = new QVBoxLayout(this);
+  box_ = new QGroupBox(this);
+  auto* inner = new QVBoxLayout(box_);
+  start_ = new QRadioButton(box_);
+  cancel_ = new QRadioButton(box_);
+  inner->addWidget(start_);
+  inner->addWidget(cancel_);
+  layout->addWidget(box_);
+  layout->addStretch(1);
+}
+
+QString CArchiveWizardPageDeleteConfirm::Title() const { return box_->title(); }
+
+void CArchiveWizardPageDeleteConfirm::initializePage() {
+  CArchiveWizardBase::initializePage();
+  auto labels = CArchiveWizardState::ModificationLabels(shared_->State.MediaProcessing());
+  box_->setTitle(QString::fromStdString(labels[0]));
+  start_->setText(QString::fromStdString(labels[1]));
+  cancel_->setText(QString::fromStdString(labels[2]));
+  cancel_->setChecked(true);
+}
+
+bool CArchiveWizardPageDeleteConfirm::validatePage() {
+  if (start_->isChecked() && !shared_->Processed) {
+    shared_->Processed = true;
+    auto manager = Singleton<CArchiveManager>::Instance();
+    // Thousands of files take a while: the work runs on a thread of its own
+    // while this window keeps answering, its buttons off.
+    setEnabled(false);
+    if (QWizard* w = wizard()) w->setEnabled(false);
+    QEventLoop loop;
+    std::thread worker([manager, &loop] {
+      manager->ProcessSourceRecordings();
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    if (QWizard* w = wizard()) w->setEnabled(true);
+    setEnabled(true);
+    CJobArchListEntry job;
+    if (shared_->View && manager->GetJob(0, job) &&
+        job.MediaProcessing() == zel::MediaProcessing::kDelete) {
+      // Deleted recordings leave the list window.
+      for (const auto& source : job.Sources()) {
+        std::error_code error;
+        if (!std::filesystem::exists(source.Path(), error)) shared_->View->RemoveEntryByPath(source.Path());
+      }
+    }
+  }
+  return true;
+}

@@ -1,0 +1,23 @@
+#pragma once
+#include "Archive/ui/CArchiveWizardBase.h"
+
+class QGroupBox;
+class QRadioButton;
+
+// Step 4: the user starts or cancels the deletion of the archived source
+// recordings or the removal of their audio.
+class CArchiveWizardPageDeleteConfirm : public CArchiveWizardBase {
+  Q_OBJECT
+ public:
+  explicit CArchiveWizardPageDeleteConfirm(std::shared_ptr<Shared> shared, QWidget* parent = nullptr);
+  void initializePage() override;
+  bool validatePage() override;
+  QRadioButton* StartButton() const { return start_; }
+  QRadioButton* CancelButton() const { return cancel_; }
+  QString Title() const;
+
+ private:
+  QGroupBox* box_;
+  QRadioButton* start_;
+  QRadioButton* cancel_;
+};
