@@ -39,7 +39,6 @@ std::string CSystemdTimer::Quote(const std::string& word) {
   for (char c : word) {
     if (c == '\\' || c == '"') out += '\\';
     if (c == '%') out += '%';  // a specifier otherwise
-    if (c == '$') out += '$';  // a variable otherwise
     if (c == '\n') {
       out += "\\n";
       continue;

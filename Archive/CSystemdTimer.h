@@ -42,8 +42,8 @@ class CSystemdTimer {
   // tests and unusual systems). The exit status; 127 when it cannot run.
   static int Systemctl(const std::vector<std::string>& arguments);
 
-  // Quoted for an ExecStart= or Environment= line: in double quotes, with "\",
-  // "\"", "%" and "$" escaped.
+  // Quoted for the program of an ExecStart= line or an Environment= line: in
+  // double quotes, with "\", "\"" and "%" escaped ("$" is taken literally there).
   static std::string Quote(const std::string& word);
 
  private:
