@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "Archive/CArchiveRunLock.h"
+#include "tests/archive/ArchiveTestSupport.h"
+#include "support/TestSupport.h"
+
+using zeltest::RunZelctl;
+
+namespace {
+
+size_t LogLines() {
+  auto log = RunZelctl({"archive-log"});
+  size_t lines = 0;
+  for (char c : log.out) lines += c == '\n' ? 1 : 0;
+  return lines;
+}
+
+}  // namespace
+
+// Another run (here: this test) holds the lock; zelctl waits, then says so and
+// leaves archive and log alone. Once the lock is free, exactly one archive and
+// one log entry come of it.
+TEST(RunLockCliTest, ASecondRunWaitsThenGivesUpWithoutTouchingArchiveOrLog) {
+  zeltest::XdgSandbox sandbox;
+  zeltest::TempDir dir;
+  std::string demo = dir.File("demo");
+  archtest::MakeDirs(demo);
+  archtest::MakeRecording(demo + "/4711-20261207 101507.zel", 1796638507, 4000);
+  std::string target = dir.File("out.zip");
+  std::vector<std::string> run = {"archive", "--type", "zip", "--target", target, "--select", "unarchived", demo};
+
+  auto holder = std::make_unique<CArchiveRunLock>();
+  ASSERT_TRUE(holder->Acquire());
+  auto refused = RunZelctl(run, "ZEL_ARCHIVE_RUN_WAIT=0.3");
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find("Another archive run is in progress"), std::string::npos) << refused.err;
+  EXPECT_FALSE(zeltest::FileExists(target));
+  EXPECT_EQ(LogLines(), 0u);
+
+  // Freed while the second run waits: it goes ahead.
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    holder.reset();
+  });
+  auto waited = RunZelctl(run, "ZEL_ARCHIVE_RUN_WAIT=20");
+  releaser.join();
+  EXPECT_EQ(waited.exitCode, 0) << waited.err;
+  EXPECT_TRUE(zeltest::FileExists(target));
+  EXPECT_EQ(LogLines(), 1u);
+}
+
+// The timer commands write the units where systemd looks, and report that they
+// could not enable them when there is no user session.
+TEST(RunLockCliTest, InstallTimerWritesUnitsAndReportsAFailedEnable) {
+  zeltest::XdgSandbox sandbox;
+  std::string units = std::string(std::getenv("XDG_CONFIG_HOME")) + "/systemd/user";
+  ASSERT_EQ(RunZelctl({"schedule", "set", "ScheduledTime", "2026-12-09 07:45"}).exitCode, 0);
+  auto failed = RunZelctl({"schedule", "install-timer"}, "ZEL_SYSTEMCTL=false");
+  EXPECT_EQ(failed.exitCode, 3);
+  EXPECT_NE(failed.err.find("could not be enabled"), std::string::npos) << failed.err;
+  std::string timer = zeltest::ReadFile(units + "/zel-velomar-archive.timer");
+  EXPECT_NE(timer.find("OnCalendar=*-*-* 07:45:00\n"), std::string::npos) << timer;
+  EXPECT_NE(zeltest::ReadFile(units + "/zel-velomar-archive.service").find("schedule run --if-due"),
+            std::string::npos);
+
+  EXPECT_EQ(RunZelctl({"schedule", "install-timer"}, "ZEL_SYSTEMCTL=true").exitCode, 0);
+  EXPECT_EQ(RunZelctl({"schedule", "remove-timer"}, "ZEL_SYSTEMCTL=true").exitCode, 0);
+  EXPECT_FALSE(zeltest::FileExists(units + "/zel-velomar-archive.timer"));
+  EXPECT_FALSE(zeltest::FileExists(units + "/zel-velomar-archive.service"));
+
+  // Not due: the timer's daily call does nothing.
+  ASSERT_EQ(RunZelctl({"schedule", "set", "Enabled", "TRUE"}).exitCode, 0);
+  ASSERT_EQ(RunZelctl({"schedule", "set", "ScheduledTime", "2037-12-01 07:45"}).exitCode, 0);
+  auto early = RunZelctl({"schedule", "run", "--if-due", "--no-notify"});
+  EXPECT_EQ(early.exitCode, 0);
+  EXPECT_NE(early.err.find("not due"), std::string::npos) << early.err;
+  EXPECT_EQ(LogLines(), 0u);
+}
