@@ -60,7 +60,7 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Find, play, annotate and archive telephone call recordings")
 set(CPACK_PACKAGE_DESCRIPTION
   "Zel Velomar manages the recordings a call recording device writes, one file per call: it finds them in folders, lists them, plays them with a waveform, lets the user annotate and bookmark them, exports them and archives them into folder trees, ZIP archives or ISO 9660 images, by hand or on a schedule. The command-line tool zelctl reaches every capability.")
-set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")  # where zelctl looks for its helper
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
