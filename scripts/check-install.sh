@@ -26,7 +26,7 @@ fail() {
 
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" || { cat "$tmp/install.log"; exit 1; }
 
-expected=(bin/zelctl share/man/man1/zelctl.1 "share/applications/$app.desktop"
+expected=(bin/zelctl share/man/man1/zelctl.1.gz "share/applications/$app.desktop"
   "share/metainfo/$app.metainfo.xml" share/mime/packages/zel-velomar.xml)
 for name in zel-velomar application-x-zel-recording application-x-zel-reclist; do
   context=mimetypes

@@ -34,8 +34,9 @@ deb=${debs[0]}
 
 # The package's own checks: what a desktop and the package manager rely on.
 failures=0
-list=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|')
-expected=(/usr/bin/zelctl /usr/libexec/zelctl-play /usr/share/man/man1/zelctl.1
+# The name follows the time of day; names may hold blanks.
+list=$(dpkg-deb -c "$deb" | sed -E 's|^.* [0-9]{2}:[0-9]{2} \./|/|; s| -> .*$||')
+expected=(/usr/bin/zelctl /usr/libexec/zelctl-play /usr/share/man/man1/zelctl.1.gz
   /usr/share/applications/com.merovane.ZelVelomar.desktop
   /usr/share/metainfo/com.merovane.ZelVelomar.metainfo.xml
   /usr/share/mime/packages/zel-velomar.xml
@@ -44,6 +45,7 @@ expected=(/usr/bin/zelctl /usr/libexec/zelctl-play /usr/share/man/man1/zelctl.1
   /usr/share/icons/hicolor/16x16/mimetypes/application-x-zel-recording.png
   /usr/share/icons/hicolor/scalable/mimetypes/application-x-zel-reclist.svg)
 if [ -x "$build/zel-velomar" ]; then expected+=(/usr/bin/zel-velomar); fi
+for manual in "$build"/*.pdf; do expected+=("/usr/bin/$(basename "$manual")"); done
 for file in "${expected[@]}"; do
   if ! grep -qx -- "$file" <<<"$list"; then
     echo "make-deb: $file is missing from the package" >&2
