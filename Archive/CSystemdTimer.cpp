@@ -126,3 +126,41 @@ int CSystemdTimer::Systemctl(const std::vector<std::string>& arguments) {
   if (status == -1) return 127;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
+
+CSystemdTimer::Outcome CSystemdTimer::Install(const std::string& zelctl, int64_t when, std::string& message) {
+  CSystemdTimer timer(zelctl, TimeOfDayOf(when));
+  // The run must see the schedule and the log that this process sees.
+  for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] == '/') timer.AddEnvironment(name, value);
+  }
+  message = timer.Write(UserUnitFolder());
+  if (!message.empty()) return Outcome::kFailed;
+  if (Systemctl({"daemon-reload"}) != 0 || Systemctl({"enable", "--now", kTimerName}) != 0) {
+    message = std::string("the timer units are written but could not be enabled (is there a systemd user "
+                          "session?); enable them with: systemctl --user enable --now ") + kTimerName;
+    return Outcome::kNotEnabled;
+  }
+  return Outcome::kDone;
+}
+
+bool CSystemdTimer::Installed() {
+  std::error_code ec;
+  return std::filesystem::exists(UserUnitFolder() + "/" + kTimerName, ec);
+}
+
+CSystemdTimer::Outcome CSystemdTimer::Uninstall(std::string& message) {
+  std::string folder = UserUnitFolder();
+  std::error_code ec;
+  message.clear();
+  if (!Installed() && !std::filesystem::exists(folder + "/" + kServiceName, ec)) return Outcome::kDone;
+  // Stopped first, while systemd still knows the unit.
+  int disabled = Systemctl({"disable", "--now", kTimerName});
+  message = Remove(folder);
+  if (!message.empty()) return Outcome::kFailed;
+  if (disabled != 0 || Systemctl({"daemon-reload"}) != 0) {
+    message = "the timer units are removed but systemctl could not disable them (is there a systemd user session?)";
+    return Outcome::kNotEnabled;
+  }
+  return Outcome::kDone;
+}

@@ -38,6 +38,21 @@ class CSystemdTimer {
   // there), else why not.
   static std::string Remove(const std::string& folder);
 
+  // What Install and Uninstall came to.
+  enum class Outcome {
+    kDone,
+    kNotEnabled,  // the units are written (or removed) but systemd did not take the change
+    kFailed,      // the units could not be written (or removed)
+  };
+  // Writes the units for a job due at `when` (its time of day counts) run by
+  // `zelctl`, with the configuration folders of this process, then reloads
+  // systemd and enables the timer. `message` says what went wrong, if anything.
+  static Outcome Install(const std::string& zelctl, int64_t when, std::string& message);
+  // Disables the timer and removes both units; kDone also when none was installed.
+  static Outcome Uninstall(std::string& message);
+  // True when the timer unit is in the user unit folder.
+  static bool Installed();
+
   // `systemctl --user` with `arguments` (ZEL_SYSTEMCTL replaces the program, for
   // tests and unusual systems). The exit status; 127 when it cannot run.
   static int Systemctl(const std::vector<std::string>& arguments);

@@ -190,7 +190,18 @@ int ScheduleCommand::Set(CJobArchScheduler& scheduler, const std::string& key, c
     zel::cli::PrintError(error);
     return zel::cli::kExitUsage;
   }
-  return SaveOrComplain(scheduler) ? zel::cli::kExitOk : zel::cli::kExitFailure;
+  if (!SaveOrComplain(scheduler)) return zel::cli::kExitFailure;
+  // An installed timer follows a new time of day.
+  if (key == "ScheduledTime" && CSystemdTimer::Installed()) {
+    std::string message;
+    CSystemdTimer::Outcome outcome =
+        CSystemdTimer::Install(ThisProgram(), scheduler.GetSettings().ScheduledTime, message);
+    if (outcome != CSystemdTimer::Outcome::kDone) {
+      zel::cli::PrintError(message);
+      return outcome == CSystemdTimer::Outcome::kFailed ? zel::cli::kExitFailure : kExitNotEnabled;
+    }
+  }
+  return zel::cli::kExitOk;
 }
 
 int ScheduleCommand::ChangeFolders(CJobArchScheduler& scheduler, const std::string& action,
@@ -266,56 +277,39 @@ int ScheduleCommand::RunNow(CJobArchScheduler& scheduler, const ArgParser& args)
 
 int ScheduleCommand::InstallTimer(CJobArchScheduler& scheduler) {
   CJobArchScheduler::Settings settings = scheduler.GetSettings();
-  if (!settings.Enabled) std::fprintf(stderr, "zelctl schedule: the schedule is not Enabled; the timer runs nothing until it is\n");
-  int64_t when = settings.ScheduledTime != 0 ? settings.ScheduledTime : scheduler.NextRunTime();
+  if (!settings.Enabled) {
+    std::fprintf(stderr, "zelctl schedule: the schedule is not Enabled; the timer runs nothing until it is\n");
+  }
   std::string program = ThisProgram();
   if (program.empty()) {
     zel::cli::PrintError("cannot find the path of zelctl itself");
     return zel::cli::kExitFailure;
   }
-  CSystemdTimer timer(program, CSystemdTimer::TimeOfDayOf(when));
-  // The run must see the schedule and log this command sees.
-  for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && value[0] == '/') timer.AddEnvironment(name, value);
-  }
-  std::string folder = CSystemdTimer::UserUnitFolder();
-  std::string error = timer.Write(folder);
-  if (!error.empty()) {
-    zel::cli::PrintError(error);
+  int64_t when = settings.ScheduledTime != 0 ? settings.ScheduledTime : scheduler.NextRunTime();
+  std::string message;
+  CSystemdTimer::Outcome outcome = CSystemdTimer::Install(program, when, message);
+  if (outcome == CSystemdTimer::Outcome::kFailed) {
+    zel::cli::PrintError(message);
     return zel::cli::kExitFailure;
   }
+  std::string folder = CSystemdTimer::UserUnitFolder();
   std::printf("%s/%s\n%s/%s\n", folder.c_str(), CSystemdTimer::kTimerName, folder.c_str(), CSystemdTimer::kServiceName);
-  if (CSystemdTimer::Systemctl({"daemon-reload"}) != 0 ||
-      CSystemdTimer::Systemctl({"enable", "--now", CSystemdTimer::kTimerName}) != 0) {
-    zel::cli::PrintError("the timer units are written but could not be enabled (is there a systemd user session?); "
-                         "enable them with: systemctl --user enable --now " + std::string(CSystemdTimer::kTimerName));
+  if (outcome == CSystemdTimer::Outcome::kNotEnabled) {
+    zel::cli::PrintError(message);
     return kExitNotEnabled;
   }
   std::fprintf(stderr, "The scheduled archive job runs daily at %s when due, also while Zel Velomar is closed\n",
-               timer.OnCalendar().substr(6).c_str());
+               CSystemdTimer("", CSystemdTimer::TimeOfDayOf(when)).OnCalendar().substr(6).c_str());
   return zel::cli::kExitOk;
 }
 
 int ScheduleCommand::RemoveTimer() {
-  std::string folder = CSystemdTimer::UserUnitFolder();
-  std::error_code ec;
-  if (!std::filesystem::exists(folder + "/" + CSystemdTimer::kTimerName, ec) &&
-      !std::filesystem::exists(folder + "/" + CSystemdTimer::kServiceName, ec)) {
-    std::fprintf(stderr, "zelctl schedule: no timer is installed in %s\n", folder.c_str());
-    return zel::cli::kExitOk;
+  if (!CSystemdTimer::Installed()) {
+    std::fprintf(stderr, "zelctl schedule: no timer is installed in %s\n", CSystemdTimer::UserUnitFolder().c_str());
   }
-  // Stopped first, while systemd still knows the unit.
-  int disabled = CSystemdTimer::Systemctl({"disable", "--now", CSystemdTimer::kTimerName});
-  std::string error = CSystemdTimer::Remove(folder);
-  if (!error.empty()) {
-    zel::cli::PrintError(error);
-    return zel::cli::kExitFailure;
-  }
-  if (disabled != 0 || CSystemdTimer::Systemctl({"daemon-reload"}) != 0) {
-    zel::cli::PrintError("the timer units are removed but systemctl could not disable them "
-                         "(is there a systemd user session?)");
-    return kExitNotEnabled;
-  }
-  return zel::cli::kExitOk;
+  std::string message;
+  CSystemdTimer::Outcome outcome = CSystemdTimer::Uninstall(message);
+  if (outcome == CSystemdTimer::Outcome::kDone) return zel::cli::kExitOk;
+  zel::cli::PrintError(message);
+  return outcome == CSystemdTimer::Outcome::kFailed ? zel::cli::kExitFailure : kExitNotEnabled;
 }

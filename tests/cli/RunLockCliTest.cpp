@@ -67,6 +67,10 @@ TEST(RunLockCliTest, InstallTimerWritesUnitsAndReportsAFailedEnable) {
             std::string::npos);
 
   EXPECT_EQ(RunZelctl({"schedule", "install-timer"}, "ZEL_SYSTEMCTL=true").exitCode, 0);
+  // A new time moves the installed timer along.
+  EXPECT_EQ(RunZelctl({"schedule", "set", "ScheduledTime", "2026-12-10 18:20"}, "ZEL_SYSTEMCTL=true").exitCode, 0);
+  EXPECT_NE(zeltest::ReadFile(units + "/zel-velomar-archive.timer").find("OnCalendar=*-*-* 18:20:00\n"),
+            std::string::npos);
   EXPECT_EQ(RunZelctl({"schedule", "remove-timer"}, "ZEL_SYSTEMCTL=true").exitCode, 0);
   EXPECT_FALSE(zeltest::FileExists(units + "/zel-velomar-archive.timer"));
   EXPECT_FALSE(zeltest::FileExists(units + "/zel-velomar-archive.service"));
@@ -78,4 +82,40 @@ TEST(RunLockCliTest, InstallTimerWritesUnitsAndReportsAFailedEnable) {
   EXPECT_EQ(early.exitCode, 0);
   EXPECT_NE(early.err.find("not due"), std::string::npos) << early.err;
   EXPECT_EQ(LogLines(), 0u);
+}
+
+// A run nobody watches tells the desktop how it ended; without a notification
+// service the run's own result stands.
+TEST(RunLockCliTest, AnUnattendedRunNotifiesTheDesktop) {
+  zeltest::XdgSandbox sandbox;
+  zeltest::TempDir dir;
+  std::string demo = dir.File("demo");
+  archtest::MakeDirs(demo);
+  archtest::MakeRecording(demo + "/4711-20261207 101507.zel", 1796638507, 4000);
+  std::string bin = dir.File("bin");
+  archtest::MakeDirs(bin);
+  std::string said = dir.File("said");
+  zeltest::WriteFile(bin + "/gdbus", "#!/bin/sh\nprintf '%s\\n' \"$@\" >>" + zeltest::ShellQuote(said) + "\n");
+  std::filesystem::permissions(bin + "/gdbus", std::filesystem::perms::owner_all);
+  for (auto setting : std::vector<std::vector<std::string>>{{"set", "Enabled", "TRUE"},
+                                                             {"set", "ArchiveType", "2"},
+                                                             {"set", "ArchivePath", dir.File("out")},
+                                                             {"add-folder", demo}}) {
+    setting.insert(setting.begin(), "schedule");
+    ASSERT_EQ(RunZelctl(setting).exitCode, 0);
+  }
+  std::string path = "PATH=" + zeltest::ShellQuote(bin) + ":\"$PATH\"";
+  auto run = RunZelctl({"schedule", "run", "--notify"}, path);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  std::string notified = zeltest::ReadFile(said);
+  EXPECT_NE(notified.find("org.freedesktop.Notifications.Notify"), std::string::npos) << notified;
+  EXPECT_NE(notified.find("Archive Calls finished: 1 (from 1) calls archived."), std::string::npos) << notified;
+
+  // No service, no notify-send: the run still succeeds, and says it could not tell.
+  zeltest::WriteFile(bin + "/gdbus", "#!/bin/sh\nexit 1\n");
+  zeltest::WriteFile(bin + "/notify-send", "#!/bin/sh\nexit 1\n");
+  std::filesystem::permissions(bin + "/notify-send", std::filesystem::perms::owner_all);
+  auto quiet = RunZelctl({"schedule", "run", "--notify"}, path);
+  EXPECT_EQ(quiet.exitCode, 0) << quiet.err;
+  EXPECT_NE(quiet.err.find("no desktop notification"), std::string::npos) << quiet.err;
 }
