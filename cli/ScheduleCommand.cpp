@@ -242,7 +242,8 @@ int ScheduleCommand::Next(CJobArchScheduler& scheduler, bool json) {
 int ScheduleCommand::RunNow(CJobArchScheduler& scheduler, const ArgParser& args) {
   if (!scheduler.GetSettings().Enabled) {
     std::fprintf(stderr, "Scheduler is not Enabled\n");
-    return zel::cli::kExitFailure;
+    // For the timer a switched-off schedule is one that is never due, not a failure.
+    return args.Has("if-due") ? zel::cli::kExitOk : zel::cli::kExitFailure;
   }
   auto passphrase = zel::cli::ResolvePassphrase(args);
   if (!passphrase) return zel::cli::kExitFailure;

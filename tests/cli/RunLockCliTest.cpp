@@ -75,7 +75,12 @@ TEST(RunLockCliTest, InstallTimerWritesUnitsAndReportsAFailedEnable) {
   EXPECT_FALSE(zeltest::FileExists(units + "/zel-velomar-archive.timer"));
   EXPECT_FALSE(zeltest::FileExists(units + "/zel-velomar-archive.service"));
 
-  // Not due: the timer's daily call does nothing.
+  // Not due: the timer's daily call does nothing, and a switched-off schedule is
+  // never due.
+  auto off = RunZelctl({"schedule", "run", "--if-due", "--no-notify"});
+  EXPECT_EQ(off.exitCode, 0);
+  EXPECT_NE(off.err.find("Scheduler is not Enabled"), std::string::npos) << off.err;
+  EXPECT_EQ(RunZelctl({"schedule", "run", "--no-notify"}).exitCode, 1);
   ASSERT_EQ(RunZelctl({"schedule", "set", "Enabled", "TRUE"}).exitCode, 0);
   ASSERT_EQ(RunZelctl({"schedule", "set", "ScheduledTime", "2037-12-01 07:45"}).exitCode, 0);
   auto early = RunZelctl({"schedule", "run", "--if-due", "--no-notify"});
