@@ -7,6 +7,7 @@
 
 #include "Archive/ArchiveRunSummary.h"
 #include "Archive/CArchiveManager.h"
+#include "Archive/CArchiveRunLock.h"
 #include "Archive/CJobArchScheduler.h"
 #include "Archive/CSystemdTimer.h"
 #include "cli/ArchiveCommand.h"
@@ -248,6 +249,13 @@ int ScheduleCommand::RunNow(CJobArchScheduler& scheduler, const ArgParser& args)
   auto passphrase = zel::cli::ResolvePassphrase(args);
   if (!passphrase) return zel::cli::kExitFailure;
   Singleton<CSettings>::Instance()->SetPassphrase(*passphrase);  // in memory only
+  if (args.Has("if-due")) {
+    // The window may be running this very slot: once its run has ended, its
+    // saved schedule tells that the job is no longer due.
+    CArchiveRunLock running;
+    if (running.Acquire()) running.Release();
+    if (running.Waited()) scheduler.Load();
+  }
   // The timer fires daily; the schedule says whether today is a day of the job.
   if (args.Has("if-due") && !scheduler.IsDue()) {
     if (args.Has("json")) {

@@ -124,3 +124,35 @@ TEST(RunLockCliTest, AnUnattendedRunNotifiesTheDesktop) {
   EXPECT_EQ(quiet.exitCode, 0) << quiet.err;
   EXPECT_NE(quiet.err.find("no desktop notification"), std::string::npos) << quiet.err;
 }
+
+// The timer fires while the window runs the same slot: once that run has ended
+// and saved the schedule, the timer's run finds the job no longer due.
+TEST(RunLockCliTest, ATimerRunAfterTheWindowsRunOfTheSlotDoesNothing) {
+  zeltest::XdgSandbox sandbox;
+  zeltest::TempDir dir;
+  std::string demo = dir.File("demo");
+  archtest::MakeDirs(demo);
+  archtest::MakeRecording(demo + "/4711-20261207 101507.zel", 1796638507, 4000);
+  for (auto setting : std::vector<std::vector<std::string>>{{"set", "Enabled", "TRUE"},
+                                                             {"set", "ArchiveType", "2"},
+                                                             {"set", "ArchivePath", dir.File("out")},
+                                                             {"set", "ScheduledTime", "2020-01-01 10:00"},
+                                                             {"add-folder", demo}}) {
+    setting.insert(setting.begin(), "schedule");
+    ASSERT_EQ(RunZelctl(setting).exitCode, 0);
+  }
+  auto window = std::make_unique<CArchiveRunLock>();
+  ASSERT_TRUE(window->Acquire());
+  zeltest::CommandResult timer;
+  std::thread fired(
+      [&] { timer = RunZelctl({"schedule", "run", "--if-due", "--no-notify"}, "ZEL_ARCHIVE_RUN_WAIT=20"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // What the window's run leaves: the next slot in the file.
+  ASSERT_EQ(RunZelctl({"schedule", "set", "ScheduledTime", "2037-12-01 10:00"}).exitCode, 0);
+  window.reset();
+  fired.join();
+  EXPECT_EQ(timer.exitCode, 0) << timer.err;
+  EXPECT_NE(timer.err.find("not due"), std::string::npos) << timer.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
+  EXPECT_EQ(LogLines(), 0u);
+}
