@@ -220,8 +220,7 @@ unsigned CArchiveManager::Run() {
   if (IProgressBarSink* sink = Sink_.load()) sink->OnStarted();
   // One run at a time across processes: a second one would archive the same
   // recordings again and both would post-process them.
-  CArchiveRunLock runLock(RunLockPath_.empty() ? CArchiveRunLock().DataPath() : RunLockPath_);
-  if (RunLockWait_ >= 0) runLock.SetWaitSeconds(RunLockWait_);
+  CArchiveRunLock runLock;
   bool mayRun = runLock.Acquire([this] { return IsRunning(); });
   if (!mayRun && !runLock.Waited()) {
     // No lock file can be made (a read-only configuration folder): run unguarded

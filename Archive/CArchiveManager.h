@@ -83,14 +83,8 @@ class CArchiveManager : public CKlThread {
   void SetArchiverFactory(CArchiverHolder::Factory factory) { Holder_.SetFactory(std::move(factory)); }
   void SetClock(std::function<int64_t()> clock) { Clock_ = std::move(clock); }
   void SetRenamer(std::function<int(const char*, const char*)> renamer) { Renamer_ = std::move(renamer); }
-  // The file whose lock lets one run at a time go ("archive-run" in the
-  // configuration folder when empty) and how long a run waits for it (seconds;
-  // below 0 the default). Set them only while no run is going.
-  void SetRunLock(const std::string& dataPath, double waitSeconds) {
-    RunLockPath_ = dataPath;
-    RunLockWait_ = waitSeconds;
-  }
-  // True when the last run did not start because another run held the lock.
+  // True when the last run did not start because another run (of any process:
+  // CArchiveRunLock) held the run lock.
   bool RunRefusedBusy() const { return RunRefusedBusy_.load(); }
 
   // The sub-folder a recording gets for a structure type; `entry` has the
@@ -146,8 +140,6 @@ class CArchiveManager : public CKlThread {
   std::string PathPrefix_;
   std::function<int64_t()> Clock_;
   std::function<int(const char*, const char*)> Renamer_;
-  std::string RunLockPath_;
-  double RunLockWait_ = -1;
   std::atomic<bool> RunRefusedBusy_{false};
   std::unique_ptr<zel::FileLock> TargetLock_;  // the archive being written
   int32_t JobArchived_ = 0;  // recordings the current job's archive holds
