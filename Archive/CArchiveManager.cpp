@@ -17,6 +17,7 @@
 #include <unordered_set>
 
 #include "Archive/CArchiveLogger.h"
+#include "Archive/CArchiveRunLock.h"
 #include "Archive/CISOArchiver.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
@@ -93,6 +94,7 @@ void CArchiveManager::ZeroStats() {
 void CArchiveManager::Start(bool deleteJobsAfterRun) {
   if (HasThread()) CKlThread::Stop();
   DeleteJobsAfterRun_.store(deleteJobsAfterRun);
+  RunRefusedBusy_.store(false);
   ZeroStats();
   {
     std::lock_guard<std::mutex> lock(problemsMutex_);
@@ -216,7 +218,25 @@ unsigned CArchiveManager::Run() {
   }
   SelectedCount_.store(0);
   if (IProgressBarSink* sink = Sink_.load()) sink->OnStarted();
-  for (size_t i = 0; IsRunning(); ++i) {
+  // One run at a time across processes: a second one would archive the same
+  // recordings again and both would post-process them.
+  CArchiveRunLock runLock;
+  bool mayRun = runLock.Acquire([this] { return IsRunning(); });
+  if (!mayRun && !runLock.Waited()) {
+    // No lock file can be made (a read-only configuration folder): run unguarded
+    // rather than not at all; the log's own file lock still keeps it whole.
+    Singleton<CKlLogger>::Instance()->LogLine("ArchiveManager: no run lock at %s", runLock.DataPath().c_str());
+    mayRun = true;
+  } else if (!mayRun) {
+    Aborted_.store(1);
+    RunRefusedBusy_.store(true);
+    ReportProblem("Another archive run is in progress; this run did not start. Please try again later.");
+  } else if (runLock.Waited()) {
+    // The other run may have logged recordings this one would select again.
+    auto log = Singleton<CArchiveLogger>::Instance();
+    if (log->IsLoaded() && !log->IsDirty()) log->Load(true);
+  }
+  for (size_t i = 0; mayRun && IsRunning(); ++i) {
     CJobArchListEntry* job;
     {
       std::lock_guard<std::mutex> lock(jobsMutex_);

@@ -83,6 +83,9 @@ class CArchiveManager : public CKlThread {
   void SetArchiverFactory(CArchiverHolder::Factory factory) { Holder_.SetFactory(std::move(factory)); }
   void SetClock(std::function<int64_t()> clock) { Clock_ = std::move(clock); }
   void SetRenamer(std::function<int(const char*, const char*)> renamer) { Renamer_ = std::move(renamer); }
+  // True when the last run did not start because another run (of any process:
+  // CArchiveRunLock) held the run lock.
+  bool RunRefusedBusy() const { return RunRefusedBusy_.load(); }
 
   // The sub-folder a recording gets for a structure type; `entry` has the
   // recording's path (its details are loaded for "By Month" when needed).
@@ -137,6 +140,7 @@ class CArchiveManager : public CKlThread {
   std::string PathPrefix_;
   std::function<int64_t()> Clock_;
   std::function<int(const char*, const char*)> Renamer_;
+  std::atomic<bool> RunRefusedBusy_{false};
   std::unique_ptr<zel::FileLock> TargetLock_;  // the archive being written
   int32_t JobArchived_ = 0;  // recordings the current job's archive holds
   int32_t JobRefused_ = 0;   // recordings the current job's archiver refused

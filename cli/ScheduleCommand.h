@@ -10,7 +10,8 @@ class ScheduleCommand : public Command {
   const char* Description() const override { return "Show, change or run the scheduled archive job"; }
   const char* Usage() const override {
     return "show [--json] | set KEY VALUE | add-folder PATH | remove-folder PATH | next [--json] | "
-           "run [--json] [--passphrase P | --passphrase-file F]";
+           "run [--json] [--if-due] [--notify | --no-notify] [--passphrase P | --passphrase-file F] | "
+           "install-timer | remove-timer";
   }
 
  protected:
@@ -24,4 +25,6 @@ class ScheduleCommand : public Command {
   int ChangeFolders(CJobArchScheduler& scheduler, const std::string& action, const std::string& path);
   int Next(CJobArchScheduler& scheduler, bool json);
   int RunNow(CJobArchScheduler& scheduler, const ArgParser& args);
+  int InstallTimer(CJobArchScheduler& scheduler);
+  int RemoveTimer();
 };

@@ -18,6 +18,10 @@ PACKAGES=(
   locales-all
   # the typeface the manuals are rendered in
   fonts-dejavu-core
+  # installation: icons rendered from SVG, the checks of the install tree and the
+  # Debian package, the timer units' check, desktop notifications
+  librsvg2-bin desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl file
+  dpkg-dev systemd libglib2.0-bin libnotify-bin
 )
 
 missing=()
