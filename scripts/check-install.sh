@@ -27,7 +27,8 @@ fail() {
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" || { cat "$tmp/install.log"; exit 1; }
 
 expected=(bin/zelctl share/man/man1/zelctl.1.gz "share/applications/$app.desktop"
-  "share/metainfo/$app.metainfo.xml" share/mime/packages/zel-velomar.xml)
+  "share/metainfo/$app.metainfo.xml" share/mime/packages/zel-velomar.xml
+  "share/doc/zel-velomar/Velomar 3 Guide.pdf" "share/doc/zel-velomar/Diza Didurido.pdf")
 for name in zel-velomar application-x-zel-recording application-x-zel-reclist; do
   context=mimetypes
   [ "$name" = zel-velomar ] && context=apps

@@ -45,7 +45,7 @@ expected=(/usr/bin/zelctl /usr/libexec/zelctl-play /usr/share/man/man1/zelctl.1.
   /usr/share/icons/hicolor/16x16/mimetypes/application-x-zel-recording.png
   /usr/share/icons/hicolor/scalable/mimetypes/application-x-zel-reclist.svg)
 if [ -x "$build/zel-velomar" ]; then expected+=(/usr/bin/zel-velomar); fi
-for manual in "$build"/*.pdf; do expected+=("/usr/bin/$(basename "$manual")"); done
+for manual in "$build"/*.pdf; do expected+=("/usr/share/doc/zel-velomar/$(basename "$manual")"); done
 for file in "${expected[@]}"; do
   if ! grep -qx -- "$file" <<<"$list"; then
     echo "make-deb: $file is missing from the package" >&2

@@ -13,6 +13,7 @@
 
 #include "core/ProductVersion.h"
 #include "toolkit/ui/CIconSet.h"
+#include "toolkit/ui/ManualPath.h"
 #include "toolkit/ui/StringTable.h"
 
 namespace {
@@ -34,9 +35,9 @@ QLabel* LinkLabel(const QString& text, const QUrl& target, QWidget* parent) {
   return label;
 }
 
-// A manual installed beside the program.
+// A manual of the installation.
 QUrl ManualUrl(const QString& fileName) {
-  return QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath(fileName));
+  return QUrl::fromLocalFile(zelgui::ManualPath(fileName));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include "Archive/ui/CArchiveCommands.h"
 #include "audio/CPlaybackManager.h"
 #include "audio/ui/CPlayerBar.h"
 #include "audio/ui/CPlayerForm.h"
@@ -35,6 +36,7 @@
 #include "shell/CAboutDlg.h"
 #include "toolkit/ui/CIconSet.h"
 #include "toolkit/ui/CProgressWnd.h"
+#include "toolkit/ui/ManualPath.h"
 #include "toolkit/ui/Notifications.h"
 #include "toolkit/ui/StringTable.h"
 
@@ -71,6 +73,8 @@ CMainFrame::CMainFrame(QWidget* parent)
   addDockWidget(Qt::BottomDockWidgetArea, playerBar_);
   statusBar()->showMessage(tr("Ready"));
 
+  // Loads the schedule and arms the scheduled-archive timer.
+  archive_ = new CArchiveCommands(this);
   BuildCommands();
   BuildMenus();
   QSettings profile = Profile();
@@ -179,10 +183,14 @@ void CMainFrame::BuildCommands() {
     playerBar_->setVisible(on);
   });
   connect(AddCommand(ID_ENCRYPTION, tr("&Encryption")), &QAction::triggered, this, &CMainFrame::OnEncryption);
-  // The archiving commands come with the archiving windows.
-  AddCommand(ID_ARCHIVE_SETTINGS, tr("&Settings..."))->setEnabled(false);
-  AddCommand(ID_ARCHIVE_LOGS, tr("View &Logs..."))->setEnabled(false);
-  AddCommand(ID_ARCHIVE_RUN_NOW, tr("&Run Scheduled Now..."))->setEnabled(false);
+  connect(AddCommand(ID_ARCHIVE_SETTINGS, tr("&Settings...")), &QAction::triggered, archive_,
+          &CArchiveCommands::ShowSettings);
+  connect(AddCommand(ID_ARCHIVE_LOGS, tr("View &Logs...")), &QAction::triggered, archive_, &CArchiveCommands::ShowLogs);
+  connect(AddCommand(ID_ARCHIVE_RUN_NOW, tr("&Run Scheduled Now...")), &QAction::triggered, archive_,
+          &CArchiveCommands::RunScheduledNow);
+  wizardAction_ = new QAction(tr("Archive &Wizard..."), this);
+  wizardAction_->setObjectName(QStringLiteral("ArchiveWizard"));
+  connect(wizardAction_, &QAction::triggered, this, [this] { ArchiveList(ActiveView()); });
   connect(AddCommand(ID_HELP_FINDER, tr("Setup and Call Management "), QKeySequence(Qt::Key_F1)),
           &QAction::triggered, this, &CMainFrame::OnHelpFinder);
   connect(AddCommand(ID_HELP_ARCHIVER, tr("Diza Didurido")), &QAction::triggered, this,
@@ -245,9 +253,8 @@ void CMainFrame::BuildMenus() {
     archive->addAction(Command(ID_ARCHIVE_SETTINGS));
     archive->addAction(Command(ID_ARCHIVE_LOGS));
     archive->addAction(Command(ID_ARCHIVE_RUN_NOW));
-    QAction* wizard = archive->addAction(tr("Archive &Wizard..."));
-    wizard->setObjectName(QStringLiteral("ArchiveWizard"));
-    wizard->setEnabled(false);
+    archive->addSeparator();
+    archive->addAction(wizardAction_);
     menus.push_back(archive);
     auto* tools = new QMenu(tr("&Tools"), this);
     tools->addAction(Command(ID_ENCRYPTION));
@@ -297,6 +304,7 @@ void CMainFrame::UpdateCommands() {
   Command(ID_VIEW_PLAYER_PANEL)->setChecked(!playerBar_->isHidden());
   const bool idle = !SearchRunning();
   Command(ID_CREATE)->setEnabled(idle);
+  wizardAction_->setEnabled(view && view->Document().EntryCount() > 0);
   tabbedAction_->setChecked(mdi_->viewMode() == QMdiArea::TabbedView);
 }
 
@@ -517,6 +525,10 @@ void CMainFrame::RunSearch(const SearchCriteria& criteria, CZelVelomarView* targ
   StartSearch(criteria, SearchOrigin::RunSearch, target);
 }
 
+void CMainFrame::ArchiveList(CZelVelomarView* list) {
+  if (list) archive_->RunWizard(list);
+}
+
 bool CMainFrame::SearchRunning() const {
   return progress_ != nullptr || prepareThread_ != nullptr || takeThread_ != nullptr;
 }
@@ -720,7 +732,7 @@ void CMainFrame::customEvent(QEvent* event) {
 // --- Manuals ---
 
 QString CMainFrame::ProgramFolderFile(const QString& fileName) {
-  return QCoreApplication::applicationDirPath() + u'/' + fileName;
+  return zelgui::ManualPath(fileName);
 }
 
 void CMainFrame::OnHelpFinder() {

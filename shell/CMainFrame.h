@@ -12,6 +12,7 @@
 #include "organiser/ui/IListWindowHost.h"
 
 class CAccessPanel;
+class CArchiveCommands;
 class CPlayerBar;
 #include "toolkit/ui/CProgressWnd.h"
 class QAction;
@@ -66,6 +67,8 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   CPlayerForm* Player() override;
   CZelVelomarView* OpenListWindow(std::unique_ptr<CZelVelomarDoc> document) override;
   void RunSearch(const SearchCriteria& criteria, CZelVelomarView* target) override;
+  void ArchiveList(CZelVelomarView* list) override;
+  CArchiveCommands* ArchiveCommands() const { return archive_; }
   // IAccessPanelHost
   bool PlayRecording(const std::string& path) override;
   void OpenRecordingList(const std::vector<std::string>& paths) override;
@@ -143,6 +146,8 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   QMenu* recentMenuList_ = nullptr;
   std::vector<QAction*> recentActions_;
   QAction* tabbedAction_ = nullptr;
+  QAction* wizardAction_ = nullptr;
+  CArchiveCommands* archive_ = nullptr;
   bool listMenusShown_ = false;
   bool closing_ = false;
 

@@ -171,6 +171,8 @@ CZelVelomarApp::Start CZelVelomarApp::InitInstance() {
   setOrganizationName(Str(kStrCompanyName));
   setApplicationName(Str(kStrAppTitle));
   setApplicationDisplayName(Str(kStrAppTitle));
+  // Lets Wayland desktops match the window to its menu entry and icon.
+  setDesktopFileName(QStringLiteral("com.merovane.ZelVelomar"));
   zel::SetCompanyName(Str(kStrCompanyName).toStdString());
   zel::SetProductName(Str(kStrProductName).toStdString());
 

@@ -114,10 +114,3 @@ void CArchiveCommands::RunScheduled(bool asked) {
   ArmTimer();
 }
 
-void CArchiveCommands::OpenArchiverManual() {
-  std::string path = QCoreApplication::applicationDirPath().toStdString() + "/Diza Didurido.pdf";
-  if (zel::OpenWithDesktop(path)) return;
-  zel::MessageSink()->AskYesNo("Failed to open User Manual (Diza Didurido.pdf). Try to open Help file?",
-                               "Zel Velomar");
-  // The program has no help file besides its manuals: Yes has nothing more to open.
-}

@@ -25,7 +25,6 @@ class CArchiveCommands : public QObject {
   void ShowLogs();
   // The scheduled job now: asks to open the settings when it is not enabled.
   void RunScheduledNow();
-  void OpenArchiverManual();
   // Arms the scheduled-archive timer from the scheduler's next run time (stops
   // it while scheduled archiving is disabled).
   void ArmTimer();

@@ -118,6 +118,11 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   annotate_ = new QPushButton(QStringLiteral("Annotate..."), this);
   annotate_->setToolTip(QStringLiteral("Annotate the call"));
   connect(annotate_, &QPushButton::clicked, this, &CZelVelomarView::Annotate);
+  archive_ = new QPushButton(QStringLiteral("Archive..."), this);
+  archive_->setToolTip(QStringLiteral("Archive the calls of this list"));
+  connect(archive_, &QPushButton::clicked, this, [this] {
+    if (host_) host_->ArchiveList(this);
+  });
   search_->setToolTip(QStringLiteral("Search for specific calls"));
   refresh_->setToolTip(QStringLiteral("Refresh the list"));
   export_->setToolTip(QStringLiteral("Export the selected recordings"));
@@ -142,6 +147,7 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   summary->addWidget(refresh_);
   summary->addWidget(search_);
   summary->addWidget(export_);
+  summary->addWidget(archive_);
   summary->addWidget(delete_);
 
   auto* layout = new QVBoxLayout(this);
@@ -195,6 +201,7 @@ void CZelVelomarView::UpdateButtons() {
   auto settings = Singleton<CSettings>::Instance();
   const bool selected = HasSelection();
   search_->setEnabled(document_->EntryCount() > 0);
+  archive_->setEnabled(document_->EntryCount() > 0);
   export_->setEnabled(selected && !settings->IsExportBlocked() && !exporting_);
   delete_->setEnabled(selected && !settings->IsDeleteDisabled());
   annotate_->setEnabled(SelectedIndices().size() == 1 || Singleton<CPlaybackManager>::Instance()->IsLoaded());

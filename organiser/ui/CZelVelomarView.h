@@ -121,6 +121,7 @@ class CZelVelomarView : public QWidget {
   QPushButton* export_;
   QPushButton* delete_;
   QPushButton* annotate_;
+  QPushButton* archive_;
   QMenu* menu_ = nullptr;
   QTimer* widthSaver_ = nullptr;
   int sortColumn_ = 5;

@@ -19,4 +19,6 @@ class IListWindowHost {
   // Runs the search flow for `criteria` and puts the results into `target`, replacing
   // its entries (Refresh of a list built by a search, folders dropped on a list).
   virtual void RunSearch(const SearchCriteria& criteria, CZelVelomarView* target) = 0;
+  // The archive wizard over the list's calls (or its selection).
+  virtual void ArchiveList(CZelVelomarView* list) = 0;
 };

@@ -46,6 +46,8 @@ class FakeHost : public IListWindowHost {
     searches.push_back(criteria);
     targets.push_back(target);
   }
+  void ArchiveList(CZelVelomarView* list) override { archived.push_back(list); }
+  std::vector<CZelVelomarView*> archived;
   std::vector<std::unique_ptr<CZelVelomarView>> opened;
   std::vector<SearchCriteria> searches;
   std::vector<CZelVelomarView*> targets;
