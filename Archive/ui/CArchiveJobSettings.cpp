@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QFileDialog>
@@ -17,6 +18,9 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <thread>
+
+#include "Archive/CSystemdTimer.h"
 #include "core/MessageSink.h"
 
 CArchiveJobSettings::CArchiveJobSettings(QWidget* parent) : QWidget(parent) {
@@ -123,10 +127,13 @@ CArchiveJobSettings::CArchiveJobSettings(QWidget* parent) : QWidget(parent) {
   thresholdRow->addWidget(sizeUnit_);
   thresholdRow->addStretch(1);
   layout->addLayout(thresholdRow);
+  closedRun_ = new QCheckBox(QStringLiteral("Run even &when Zel Velomar is closed"), this);
+  closedRun_->setToolTip(QStringLiteral("A systemd user timer runs the scheduled job while the program is not open"));
+  layout->addWidget(closedRun_);
   layout->addStretch(1);
 
   dependents_ = {spaceBox, all_, unarchived_, everyLabel, days_, atLabel, time_, media_, structure_,
-                 iso_,     disk_, zip_,       path_,      browse_, name_, threshold_, size_, sizeUnit_};
+                 iso_,     disk_, zip_,       path_,      browse_, name_, threshold_, size_, sizeUnit_, closedRun_};
 
   auto edited = [this] {
     if (!loading_) emit changed();
@@ -136,6 +143,7 @@ CArchiveJobSettings::CArchiveJobSettings(QWidget* parent) : QWidget(parent) {
     UpdateEnabled();
     edited();
   });
+  connect(closedRun_, &QCheckBox::toggled, this, edited);
   connect(add_, &QPushButton::clicked, this, [this, edited] {
     QString folder = PickFolder(QStringLiteral(
         "Please select the directory to add into Archive Space.\n The all calls from this directory and "
@@ -240,6 +248,7 @@ void CArchiveJobSettings::Load() {
   threshold_->setChecked(limited);
   size_->setVisible(limited);
   sizeUnit_->setVisible(limited);
+  closedRun_->setChecked(CSystemdTimer::Installed());
   settings_ = s;  // what the file holds, untouched by the loading
   loading_ = false;
   UpdateEnabled();
@@ -285,6 +294,22 @@ bool CArchiveJobSettings::Apply() {
   if (!saved) {
     zel::MessageSink()->ShowMessage("The schedule could not be saved to " + scheduler->SchedulePath() + ".",
                                     "Zel Velomar", IMessageSink::Icon::Warning);
+  } else {
+    ApplyClosedRun(closedRun_->isChecked(), now.ScheduledTime);
   }
   return saved;
+}
+
+void CArchiveJobSettings::ApplyClosedRun(bool wanted, int64_t when) {
+  if (!wanted && !CSystemdTimer::Installed()) return;
+  const std::string zelctl = QCoreApplication::applicationDirPath().toStdString() + "/zelctl";
+  std::thread([wanted, when, zelctl] {
+    std::string message;
+    const CSystemdTimer::Outcome outcome =
+        wanted ? CSystemdTimer::Install(zelctl, when, message) : CSystemdTimer::Uninstall(message);
+    // The sink shows its box on the GUI thread.
+    if (outcome != CSystemdTimer::Outcome::kDone) {
+      zel::MessageSink()->ShowMessage(message, "Zel Velomar", IMessageSink::Icon::Warning);
+    }
+  }).detach();
 }

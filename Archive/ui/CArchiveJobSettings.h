@@ -33,6 +33,7 @@ class CArchiveJobSettings : public QWidget {
   QLineEdit* PathEdit() const { return path_; }
   QLineEdit* NameEdit() const { return name_; }
   QCheckBox* ThresholdBox() const { return threshold_; }
+  QCheckBox* ClosedRunBox() const { return closedRun_; }
   QSpinBox* SizeBox() const { return size_; }
   QRadioButton* MethodButton(zel::ArchiveType type) const;
   QComboBox* MediaBox() const { return media_; }
@@ -70,4 +71,8 @@ class CArchiveJobSettings : public QWidget {
   std::vector<QWidget*> dependents_;
   bool loading_ = false;
   bool timeEdited_ = false;
+  QCheckBox* closedRun_;
+  // Installs or removes the systemd user timer beside the program's own timer;
+  // systemctl may take a while, so it runs off the GUI thread.
+  void ApplyClosedRun(bool wanted, int64_t when);
 };

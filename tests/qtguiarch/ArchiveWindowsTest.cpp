@@ -18,6 +18,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "Archive/CSystemdTimer.h"
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
 #include "Archive/CJobArchScheduler.h"
@@ -43,7 +44,7 @@ namespace {
 namespace fs = std::filesystem;
 using Step = CArchiveWizardBase::Step;
 
-std::string Shot(const std::string& name) { return QDir::currentPath().toStdString() + "/" + name; }
+std::string Shot(const std::string& name) { return QCoreApplication::applicationDirPath().toStdString() + "/" + name; }
 
 class ArchiveWindowsTest : public ::testing::Test {
  protected:
@@ -255,6 +256,10 @@ TEST_F(ArchiveWindowsTest, SheetAppliesTheScheduleAndKeepsAnEmptiedLog) {
     page->ThresholdBox()->setChecked(false);
     EXPECT_FALSE(page->SizeBox()->isVisible());
     page->DaysBox()->setValue(3);
+    // The closed-window timer comes with Apply (systemctl stood in for: no user bus here).
+    qputenv("ZEL_SYSTEMCTL", "true");
+    EXPECT_FALSE(page->ClosedRunBox()->isChecked());
+    page->ClosedRunBox()->setChecked(true);
     sheet.grab().save(QString::fromStdString(Shot("archive-settings.png")));
     sheet.Tabs()->setCurrentIndex(CArchiveSettingsSheet::kLogPage);
     auto* logPage = sheet.LogPage();
@@ -265,6 +270,13 @@ TEST_F(ArchiveWindowsTest, SheetAppliesTheScheduleAndKeepsAnEmptiedLog) {
     logPage->Delete();
     EXPECT_EQ(logPage->List()->count(), 0);
     EXPECT_TRUE(sheet.Apply());
+    for (int i = 0; i < 500 && !CSystemdTimer::Installed(); ++i) QTest::qWait(10);
+    EXPECT_TRUE(CSystemdTimer::Installed());
+    page->ClosedRunBox()->setChecked(false);
+    EXPECT_TRUE(sheet.Apply());
+    for (int i = 0; i < 500 && CSystemdTimer::Installed(); ++i) QTest::qWait(10);
+    EXPECT_FALSE(CSystemdTimer::Installed());
+    qunsetenv("ZEL_SYSTEMCTL");
   }
   std::string xml = zeltest::ReadFile(scheduler->SchedulePath());
   EXPECT_NE(xml.find("   <Enabled>TRUE</Enabled>\r\n"), std::string::npos);
