@@ -19,6 +19,8 @@ PACKAGES=(
   # the typeface the manuals are rendered in
   fonts-dejavu-core
 )
+# time-stretching and loudness measurement for playback
+PACKAGES+=(libsoundtouch-dev libebur128-dev)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
