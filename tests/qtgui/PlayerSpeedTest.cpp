@@ -55,6 +55,12 @@ TEST(PlayerSpeed, KeysStepTheSpeedAndSettingsRememberIt) {
   for (QAbstractButton* b : bar.findChildren<QAbstractButton*>()) EXPECT_FALSE(b->accessibleName().isEmpty());
   EXPECT_TRUE(bar.grab().save(QApplication::applicationDirPath() + "/player-speed.png"));
 
+  // The choice is in the user's "config.xml": reading it back restores it.
+  settings.SetPlaybackSpeed(10);
+  settings.SetSkipSilence(0);
+  settings.Load();
+  EXPECT_EQ(settings.GetPlaybackSpeed(), 20);
+  EXPECT_EQ(settings.GetSkipSilence(), 1);
   // A new panel starts with what the user chose last.
   CPlayerBar again;
   EXPECT_EQ(again.Form()->Speed(), 20);
