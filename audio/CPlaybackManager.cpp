@@ -123,7 +123,7 @@ void CPlaybackManager::StartChain() {
   }
   if (Options_.normalise && !Loudness_) {
     std::optional<double> loudness =
-        zel::MeasureLoudness(all, decoded);
+        zel::EstimateLoudness(all, decoded);
     // Measured on part of a recording still decoding, it is measured again next time.
     if (Recording_.IsReady()) Loudness_ = loudness;
     Chain_ = std::make_unique<CPlaybackChain>(Options_, SilenceThreshold_.value_or(0),
