@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "audio/Loudness.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
@@ -33,6 +34,8 @@ bool CPlaybackManager::Load(const std::string& path, const std::string& passphra
   Stop();
   Loaded = static_cast<uint32_t>(Recording_.LoadRecording(path, passphrase));
   if (Loaded != 0) WaitForFirstBuffers();
+  SilenceThreshold_.reset();
+  Loudness_.reset();
   if (Loaded != 0) {
     QueuePos = 0;
     StartPos = 0;
@@ -98,6 +101,7 @@ void CPlaybackManager::Play() {
     if (QueuedCount != 0) return;
   }
   Playing = 1;
+  StartChain();
   int n = static_cast<int>(Recording_.Header().Duration()) - Position() / 8000;
   if (n <= 0) n = 1;  // a position past a short Duration still plays what is left
   int queued = 0;
@@ -109,22 +113,79 @@ void CPlaybackManager::Play() {
   if (queued == 0) Stop();
 }
 
+void CPlaybackManager::StartChain() {
+  Chain_.reset();
+  if (!Options_.Active()) return;
+  const int16_t* all = nullptr;
+  const size_t decoded = static_cast<size_t>(Recording_.GetSamples(0, Recording_.DecodedCount(), &all));
+  if (Options_.skipSilence && !SilenceThreshold_) {
+    SilenceThreshold_ = CSilenceSkipper::NoiseThreshold(all, decoded);
+  }
+  if (Options_.normalise && !Loudness_) {
+    std::optional<double> loudness =
+        zel::EstimateLoudness(all, decoded);
+    // Measured on part of a recording still decoding, it is measured again next time.
+    if (Recording_.IsReady()) Loudness_ = loudness;
+    Chain_ = std::make_unique<CPlaybackChain>(Options_, SilenceThreshold_.value_or(0),
+                                              zel::LoudnessGain(loudness));
+  } else {
+    Chain_ = std::make_unique<CPlaybackChain>(Options_, SilenceThreshold_.value_or(0),
+                                              zel::LoudnessGain(Loudness_.value_or(std::nullopt)));
+  }
+  ChainStart_ = QueuePos;
+}
+
+void CPlaybackManager::SetPlaybackOptions(const CPlaybackChain::Options& options) {
+  CPlaybackChain::Options snapped = options;
+  snapped.speed = CTimeStretch::SnapTempo(options.speed);
+  const bool running = Playing && !Paused;
+  int position = Position();
+  if (running) Stop();
+  Options_ = snapped;
+  if (running) {
+    QueuePos = position;
+    StartPos = position;
+    Playing = 1;
+    Play();
+  }
+}
+
 int CPlaybackManager::QueueBuffer() {
-  const int16_t* samples = nullptr;
-  int n = Recording_.GetSamples(QueuePos, kBufferSamples, &samples);
-  if (n <= 0) return 0;
+  auto buffer = std::make_unique<QueuedBuffer>();
+  int n = 0;
+  if (Chain_) {
+    std::vector<int16_t> out;
+    while (out.size() < static_cast<size_t>(kBufferSamples) && !Chain_->Finished()) {
+      const int16_t* samples = nullptr;
+      int got = Recording_.GetSamples(QueuePos, kBufferSamples, &samples);
+      if (got <= 0) {
+        Chain_->Finish(out);
+        break;
+      }
+      Chain_->Put(samples, static_cast<size_t>(got), out);
+      QueuePos += got;
+    }
+    if (out.empty()) return 0;
+    n = static_cast<int>(out.size());
+    buffer->samples = std::move(out);
+    buffer->header.data = buffer->samples.data();
+  } else {
+    const int16_t* samples = nullptr;
+    n = Recording_.GetSamples(QueuePos, kBufferSamples, &samples);
+    if (n <= 0) return 0;
+    buffer->header.data = samples;
+    QueuePos += n;
+  }
   ZEL_LOCK(QueueLock_);
-  auto header = std::make_unique<WaveHeader>();
-  header->data = samples;
+  WaveHeader* header = &buffer->header;
   header->bufferLength = static_cast<uint32_t>(2 * n);
   header->user = static_cast<uintptr_t>(QueuedCount);
   header->flags = 0;
-  Queue_.push_back(std::move(header));
-  QueuePos += n;
+  Queue_.push_back(std::move(buffer));
   if (Device_) {
     // The header at index QueuedCount is the one just appended unless an earlier
     // one failed and stayed in the queue uncounted.
-    WaveHeader* target = Queue_[static_cast<size_t>(QueuedCount)].get();
+    WaveHeader* target = &Queue_[static_cast<size_t>(QueuedCount)]->header;
     if (Device_->Prepare(target) == zel::kWaveOk && Device_ &&
         Device_->Write(target) == zel::kWaveOk) {
       ++QueuedCount;
@@ -141,7 +202,7 @@ void CPlaybackManager::OnWaveNotify(unsigned code) {
       if (Queue_.empty()) {
         QueuedCount = 0;
         empty = true;
-      } else if (Device_ && Device_->Unprepare(Queue_.front().get()) == zel::kWaveOk) {
+      } else if (Device_ && Device_->Unprepare(&Queue_.front()->header) == zel::kWaveOk) {
         Queue_.pop_front();
         QueuedCount = std::max(0, QueuedCount - 1);
       }
@@ -173,6 +234,7 @@ void CPlaybackManager::Stop() {
   }
   ZEL_LOCK(QueueLock_);
   Queue_.clear();
+  Chain_.reset();
   Playing = 0;
   QueuedCount = 0;
 }
@@ -181,7 +243,8 @@ int CPlaybackManager::Position() {
   int64_t position = StartPos;
   uint64_t bytes = 0;
   if (Device_ && Device_->GetPosition(bytes) == zel::kWaveOk) {
-    position = static_cast<int64_t>(bytes / 2) + StartPos;
+    const int64_t played = static_cast<int64_t>(bytes / 2);
+    position = Chain_ ? ChainStart_ + Chain_->SourceAt(played) : played + StartPos;
   }
   // A recording without a stored duration (a headerless file) is capped at its end.
   uint32_t duration = Recording_.Header().Duration();

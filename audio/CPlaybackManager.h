@@ -2,8 +2,11 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "audio/CPlaybackChain.h"
 #include "audio/IWaveOut.h"
 #include "core/CKlLoggedSemaphore.h"
 #include "core/Singleton.h"
@@ -56,6 +59,11 @@ class CPlaybackManager {
   int Position();
   bool CanPlay() const;
 
+  // Speed (0.5 to 2.0 in steps of 0.1, pitch kept), pause skipping and even loudness.
+  // Changed while playing, playback goes on from the sample being heard.
+  void SetPlaybackOptions(const CPlaybackChain::Options& options);
+  const CPlaybackChain::Options& PlaybackOptions() const { return Options_; }
+
   bool IsPlaying() const { return Playing != 0; }
   bool IsPaused() const { return Paused != 0; }
   bool IsLoaded() const { return Loaded != 0; }
@@ -82,6 +90,12 @@ class CPlaybackManager {
   bool OpenDevice();
   void WaitForFirstBuffers();
   int QueueBuffer();
+  void StartChain();
+
+  struct QueuedBuffer {
+    WaveHeader header;
+    std::vector<int16_t> samples;  // owned output of the chain; empty when playing the recording's own
+  };
 
   int32_t Playing = 0;
   uint32_t Paused = 0;
@@ -91,8 +105,14 @@ class CPlaybackManager {
   int32_t QueuedCount GUARDED_BY(QueueLock_) = 0;
   int32_t StartPos = 0;
   mutable CKlLoggedSemaphore QueueLock_{"PLAYBACK_MANAGER"};
-  std::deque<std::unique_ptr<WaveHeader>> Queue_ GUARDED_BY(QueueLock_);
+  std::deque<std::unique_ptr<QueuedBuffer>> Queue_ GUARDED_BY(QueueLock_);
   CKlRecordFile Recording_;
   IWaveNotifyTarget* FrameWindow_ = nullptr;
   WaveOutFactory Factory_;
+  CPlaybackChain::Options Options_;
+  std::unique_ptr<CPlaybackChain> Chain_;
+  int64_t ChainStart_ = 0;
+  // Measured once per loaded recording, when first needed.
+  std::optional<double> SilenceThreshold_;
+  std::optional<std::optional<double>> Loudness_;
 };

@@ -2,10 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
+#include "audio/Loudness.h"
+#include "recording/CKlRecordFile.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "recording/FormatTag.h"
 
@@ -15,7 +19,18 @@ ZEL_REGISTER_COMMAND(InfoCommand);
 namespace {
 
 // One header as the JSON object of the command's output.
-void PrintHeader(const std::string& path, int result, const CKlRecordFileHdr& header) {
+// Integrated loudness (LUFS) of the whole call; nothing when it has none or cannot be
+// decoded.
+std::optional<double> CallLoudness(const std::string& path, const std::string& passphrase) {
+  CKlRecordFile recording;
+  if (recording.LoadRecordingAndWait(path, passphrase) <= 0 || !recording.IsReady()) return std::nullopt;
+  const int16_t* samples = nullptr;
+  int count = recording.GetSamples(0, recording.SampleCount(), &samples);
+  return count > 0 ? zel::MeasureLoudness(samples, static_cast<size_t>(count)) : std::nullopt;
+}
+
+void PrintHeader(const std::string& path, int result, const CKlRecordFileHdr& header,
+                 std::optional<double> loudness) {
   int start = 0;
   int end = 0;
   bool hasBookmark = result > 0 && header.GetBookmark(start, end);
@@ -41,7 +56,13 @@ void PrintHeader(const std::string& path, int result, const CKlRecordFileHdr& he
       .Field("auxDuration", header.AuxDuration())
       .Field("auxDurationText", CKlRecordFileHdr::FormatHms(header.AuxDuration()))
       .Field("encrypted", header.IsEncrypted())
-      .Key("bookmark");
+      .Key("loudness");
+  if (loudness) {
+    json.Double(std::round(*loudness * 10) / 10);
+  } else {
+    json.Null();
+  }
+  json.Key("bookmark");
   if (hasBookmark) {
     json.BeginObject().Field("start", start).Field("end", end).EndObject();
   } else {
@@ -70,7 +91,7 @@ int InfoCommand::ExecuteWith(const ArgParser& parser, const std::string& passphr
         zel::cli::PrintError(path + ": cannot read the recording");
       }
     }
-    PrintHeader(path, result, header);
+    PrintHeader(path, result, header, result > 0 ? CallLoudness(path, passphrase) : std::nullopt);
   }
   return status;
 }

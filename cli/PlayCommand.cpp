@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/CliSupport.h"
 
@@ -30,6 +31,31 @@ std::string HelperPath() {
 
 }  // namespace
 #endif
+
+std::vector<OptionSpec> PlayCommand::RecordingOptions() const {
+  return {{"speed", 1}, {"skip-silence", 0}, {"normalise", 0}};
+}
+
+std::optional<CPlaybackChain::Options> PlayCommand::PlaybackOptionsFrom(const ArgParser& args) {
+  CPlaybackChain::Options options;
+  if (args.Has("speed")) {
+    const std::string text = args.Value("speed");
+    char* end = nullptr;
+    const double speed = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(speed >= 0.5 - 1e-9 && speed <= 2.0 + 1e-9)) return std::nullopt;
+    options.speed = CTimeStretch::SnapTempo(speed);
+  }
+  options.skipSilence = args.Has("skip-silence");
+  options.normalise = args.Has("normalise");
+  return options;
+}
+
+int PlayCommand::Validate(const ArgParser& args) {
+  if (!PlaybackOptionsFrom(args)) {
+    return zel::cli::UsageError(Name(), "--speed expects a number from 0.5 to 2.0", Usage());
+  }
+  return 0;
+}
 
 // The passphrase has been checked here (an unreadable file fails before any sound
 // library is loaded); the helper resolves it again from the same arguments.

@@ -1,4 +1,7 @@
 #pragma once
+#include <optional>
+
+#include "audio/CPlaybackChain.h"
 #include "cli/RecordingCommand.h"
 
 // zelctl play: plays a recording through the default sound device with a progress
@@ -14,9 +17,16 @@ class PlayCommand : public RecordingCommand {
   const char* Description() const override {
     return "Play a recording through the default sound device";
   }
-  const char* Usage() const override { return "FILE [--passphrase P | --passphrase-file F]"; }
+  const char* Usage() const override {
+    return "FILE [--speed X] [--skip-silence] [--normalise] [--passphrase P | --passphrase-file F]";
+  }
+  // --speed (0.5 to 2.0, pitch kept), --skip-silence and --normalise; nothing when
+  // the speed is not such a number.
+  static std::optional<CPlaybackChain::Options> PlaybackOptionsFrom(const ArgParser& args);
 
  protected:
   PositionalSpec Positionals() const override { return {1, 1, "expects exactly one recording"}; }
+  std::vector<OptionSpec> RecordingOptions() const override;
+  int Validate(const ArgParser& args) override;
   int ExecuteWith(const ArgParser& args, const std::string& passphrase) override;
 };

@@ -28,3 +28,9 @@ endif()
 if(ZEL_BENCH AND NOT ZEL_SANITIZE AND NOT ZEL_FUZZ)
   find_package(benchmark REQUIRED)
 endif()
+
+# Playback at another speed with the pitch kept, and the loudness measurement that
+# brings calls to an even level.
+pkg_check_modules(SOUNDTOUCH REQUIRED IMPORTED_TARGET soundtouch)
+pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
+target_link_libraries(zel_deps INTERFACE PkgConfig::SOUNDTOUCH PkgConfig::EBUR128)

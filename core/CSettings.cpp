@@ -2,6 +2,7 @@
 
 #include "core/Cp1252.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/AppIdentity.h"
@@ -92,6 +93,10 @@ void CSettings::Load() {
     } else {
       Passphrase_.clear();
     }
+    xml.GetIntText(xml.FirstChild("PlaybackSpeed", section), 10, PlaybackSpeed_);
+    PlaybackSpeed_ = std::clamp(PlaybackSpeed_, 5, 20);
+    xml.GetIntText(xml.FirstChild("SkipSilence", section), 0, SkipSilence_);
+    xml.GetIntText(xml.FirstChild("EvenLoudness", section), 0, EvenLoudness_);
   }
 }
 
@@ -110,6 +115,9 @@ void CSettings::Save() {
   xml.AddIntText(xml.AddElement(section, "SavePassphrase"), SavePassphrase_);
   auto* passphrase = xml.AddElement(section, "Passphrase");
   if (SavePassphrase_ != 0 && !Passphrase_.empty()) xml.AddText(passphrase, Passphrase_);
+  xml.AddIntText(xml.AddElement(section, "PlaybackSpeed"), PlaybackSpeed_);
+  xml.AddIntText(xml.AddElement(section, "SkipSilence"), SkipSilence_);
+  xml.AddIntText(xml.AddElement(section, "EvenLoudness"), EvenLoudness_);
   // The file may hold the passphrase: readable by its owner only.
   xml.Save(0600, true);
 }
@@ -175,4 +183,34 @@ bool CSettings::IsExportBlocked() const {
 bool CSettings::IsDeleteDisabled() const {
   ZEL_LOCK(lock_);
   return DisableDelete_ != 0;
+}
+
+int CSettings::GetPlaybackSpeed() const {
+  ZEL_LOCK(lock_);
+  return PlaybackSpeed_;
+}
+
+void CSettings::SetPlaybackSpeed(int tenths) {
+  ZEL_LOCK(lock_);
+  PlaybackSpeed_ = std::clamp(tenths, 5, 20);
+}
+
+int CSettings::GetSkipSilence() const {
+  ZEL_LOCK(lock_);
+  return SkipSilence_;
+}
+
+void CSettings::SetSkipSilence(int value) {
+  ZEL_LOCK(lock_);
+  SkipSilence_ = value != 0 ? 1 : 0;
+}
+
+int CSettings::GetEvenLoudness() const {
+  ZEL_LOCK(lock_);
+  return EvenLoudness_;
+}
+
+void CSettings::SetEvenLoudness(int value) {
+  ZEL_LOCK(lock_);
+  EvenLoudness_ = value != 0 ? 1 : 0;
 }

@@ -29,6 +29,13 @@ class CSettings {
   void SetSavePassphrase(int value);
   std::string GetPassphrase() const;
   void SetPassphrase(const std::string& text);
+  // Playback: speed in tenths (5 to 20, 10 normal), pause skipping, even loudness.
+  int GetPlaybackSpeed() const;
+  void SetPlaybackSpeed(int tenths);
+  int GetSkipSilence() const;
+  void SetSkipSilence(int value);
+  int GetEvenLoudness() const;
+  void SetEvenLoudness(int value);
   bool IsExportBlocked() const;
   bool IsDeleteDisabled() const;
 
@@ -45,6 +52,9 @@ class CSettings {
   int ShowHistory_ GUARDED_BY(lock_) = 1;
   std::string Passphrase_ GUARDED_BY(lock_);
   int SavePassphrase_ GUARDED_BY(lock_) = 0;
+  int PlaybackSpeed_ GUARDED_BY(lock_) = 10;
+  int SkipSilence_ GUARDED_BY(lock_) = 0;
+  int EvenLoudness_ GUARDED_BY(lock_) = 0;
 };
 
 namespace zel {

@@ -23,6 +23,8 @@ PACKAGES=(
   librsvg2-bin desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl file
   dpkg-dev systemd libglib2.0-bin libnotify-bin
 )
+# time-stretching and loudness measurement for playback
+PACKAGES+=(libsoundtouch-dev libebur128-dev)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

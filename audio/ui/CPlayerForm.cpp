@@ -1,5 +1,8 @@
 #include "audio/ui/CPlayerForm.h"
 
+#include <algorithm>
+
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
 #include <QFile>
@@ -125,10 +128,42 @@ CPlayerForm::CPlayerForm(QWidget* parent)
   moreBtn_->setMenu(moreMenu_);
   for (QToolButton* b : {mailBtn_, exportBtn_, moreBtn_}) b->setPopupMode(QToolButton::DelayedPopup);
 
+  speed_ = new QComboBox(this);
+  for (int tenths = 5; tenths <= 20; ++tenths) {
+    speed_->addItem(QStringLiteral("%1\u00d7").arg(tenths / 10.0, 0, 'f', 1), tenths);
+  }
+  speed_->setAccessibleName(QStringLiteral("Playback speed"));
+  speed_->setToolTip(QStringLiteral("Playback speed, pitch kept ([ slower, ] faster, = normal)"));
+  speed_->setFocusPolicy(Qt::ClickFocus);
+  skipSilence_ = new QToolButton(this);
+  skipSilence_->setText(QStringLiteral("Skip silence"));
+  skipSilence_->setToolTip(QStringLiteral("Play pauses longer than 1.5 seconds as 0.3 seconds"));
+  evenLoudness_ = new QToolButton(this);
+  evenLoudness_->setText(QStringLiteral("Even loudness"));
+  evenLoudness_->setToolTip(QStringLiteral("Bring every call to the same loudness"));
+  for (QToolButton* b : {skipSilence_, evenLoudness_}) {
+    b->setCheckable(true);
+    b->setAccessibleName(b->text());
+  }
+  {
+    auto& settings = *Singleton<CSettings>::Instance();
+    speed_->setCurrentIndex(speed_->findData(settings.GetPlaybackSpeed()));
+    skipSilence_->setChecked(settings.GetSkipSilence() != 0);
+    evenLoudness_->setChecked(settings.GetEvenLoudness() != 0);
+  }
+  connect(speed_, &QComboBox::currentIndexChanged, this, [this] { ApplyPlaybackOptions(); });
+  connect(skipSilence_, &QToolButton::toggled, this, [this] { ApplyPlaybackOptions(); });
+  connect(evenLoudness_, &QToolButton::toggled, this, [this] { ApplyPlaybackOptions(); });
+  ApplyPlaybackOptions();
+
   auto* buttons = new QHBoxLayout;
   for (QToolButton* b : {back30_, back10_, play_, pause_, stop_, fwd10_, fwd30_}) buttons->addWidget(b);
   buttons->addSpacing(12);
   for (QToolButton* b : {markStartBtn_, markEndBtn_, clearBtn_}) buttons->addWidget(b);
+  buttons->addSpacing(12);
+  buttons->addWidget(speed_);
+  buttons->addWidget(skipSilence_);
+  buttons->addWidget(evenLoudness_);
   buttons->addStretch(1);
   for (QToolButton* b : {mailBtn_, exportBtn_, moreBtn_}) buttons->addWidget(b);
 
@@ -150,6 +185,9 @@ CPlayerForm::CPlayerForm(QWidget* parent)
   key("Home", [this] { Stop(); });
   key("B", [this] { BookmarkButton(); });
   key("Ctrl+I", [this] { MarkImportant(); });
+  key("[", [this] { SetSpeed(Speed() - 1); });
+  key("]", [this] { SetSpeed(Speed() + 1); });
+  key("=", [this] { SetSpeed(10); });
 
   // Exports ask for their target through Qt's dialog unless the program chose otherwise.
   if (!zel::SaveFileChooser()) zel::SetSaveFileChooser(std::make_shared<CQtSaveFileChooser>());
@@ -160,6 +198,31 @@ CPlayerForm::CPlayerForm(QWidget* parent)
 }
 
 CPlayerForm::~CPlayerForm() = default;
+
+int CPlayerForm::Speed() const { return speed_->currentData().toInt(); }
+
+void CPlayerForm::SetSpeed(int tenths) { speed_->setCurrentIndex(speed_->findData(std::clamp(tenths, 5, 20))); }
+
+void CPlayerForm::SetSkipSilence(bool on) { skipSilence_->setChecked(on); }
+
+void CPlayerForm::SetEvenLoudness(bool on) { evenLoudness_->setChecked(on); }
+
+void CPlayerForm::ApplyPlaybackOptions() {
+  CPlaybackChain::Options options;
+  options.speed = Speed() / 10.0;
+  options.skipSilence = skipSilence_->isChecked();
+  options.normalise = evenLoudness_->isChecked();
+  Manager().SetPlaybackOptions(options);
+  auto& settings = *Singleton<CSettings>::Instance();
+  if (settings.GetPlaybackSpeed() == Speed() && (settings.GetSkipSilence() != 0) == options.skipSilence &&
+      (settings.GetEvenLoudness() != 0) == options.normalise) {
+    return;
+  }
+  settings.SetPlaybackSpeed(Speed());
+  settings.SetSkipSilence(options.skipSilence ? 1 : 0);
+  settings.SetEvenLoudness(options.normalise ? 1 : 0);
+  settings.Save();
+}
 
 CPlaybackManager& CPlayerForm::Manager() const { return *Singleton<CPlaybackManager>::Instance(); }
 

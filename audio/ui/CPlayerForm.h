@@ -14,6 +14,7 @@ class QMenu;
 class QMimeData;
 class QToolButton;
 class QAction;
+class QComboBox;
 
 // The player's form: transport buttons, the recording's texts and indicators, the
 // bookmark button, the menus and the waveform. It works on the recording held by the
@@ -51,6 +52,12 @@ class CPlayerForm : public QWidget {
   void CloseRecording();
   // Mail or export the whole call (`span` false) or the bookmarked span, as WAV or native.
   void MailOrExport(bool mail, bool span, bool wav);
+  // Playback speed in tenths (5 to 20; `[` slower, `]` faster, `=` normal), pause
+  // skipping and even loudness; each change is remembered in the user's settings.
+  void SetSpeed(int tenths);
+  int Speed() const;
+  void SetSkipSilence(bool on);
+  void SetEvenLoudness(bool on);
   // The 200 ms timer's work.
   void OnTimer();
 
@@ -79,6 +86,7 @@ class CPlayerForm : public QWidget {
   // the user cancelled or the call could not be decoded.
   bool WaitForDecoding(bool& cancelled);
   void UpdateMenus();
+  void ApplyPlaybackOptions();
 
   COutputScope* scope_;
   QLabel* title_;
@@ -99,6 +107,9 @@ class CPlayerForm : public QWidget {
   QToolButton* mailBtn_;
   QToolButton* exportBtn_;
   QToolButton* moreBtn_;
+  QComboBox* speed_;
+  QToolButton* skipSilence_;
+  QToolButton* evenLoudness_;
   QMenu* mailMenu_;
   QMenu* exportMenu_;
   QMenu* moreMenu_;

@@ -111,7 +111,8 @@ int SoundPlayCommand::ExecuteWith(const ArgParser& parser, const std::string& pa
   if (!manager->Load(path, passphrase)) {
     zel::cli::PrintError("cannot load recording " + path);
     exitCode = zel::cli::kExitFailure;
-  } else if (manager->PlayStop(true, false), !manager->IsPlaying()) {
+  } else if (manager->SetPlaybackOptions(PlaybackOptionsFrom(parser).value_or(CPlaybackChain::Options{})),
+             manager->PlayStop(true, false), !manager->IsPlaying()) {
     exitCode = zel::cli::kExitFailure;  // the device message has been shown
   } else {
     exitCode = PlayLoaded(app, *manager);

@@ -45,6 +45,18 @@ TEST_F(PlayCli, PlaysToTheEndAndReportsThePosition) {
   EXPECT_LT(seconds, 5.0);
 }
 
+TEST_F(PlayCli, DoubleSpeedPlaysFourSecondsInTwoAndBadSpeedsAreRefused) {
+  std::string path = Recording(4);
+  for (const char* bad : {"2.5", "0.4", "fast", ""}) EXPECT_EQ(RunZelctl({"play", path, "--speed", bad}, Env()).exitCode, 2) << bad;
+  if (!PulseIsUp()) GTEST_SKIP() << "no PulseAudio daemon: " << PulseError();
+  auto start = std::chrono::steady_clock::now();
+  CommandResult r = RunZelctl({"play", path, "--speed", "2", "--normalise", "--skip-silence"}, Env());
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("00:00:04 / 00:00:04"), std::string::npos) << r.err;
+  EXPECT_LT(seconds, 3.6);
+}
+
 TEST_F(PlayCli, CtrlCStopsCleanlyWithStatus130) {
   if (!PulseIsUp()) GTEST_SKIP() << "no PulseAudio daemon: " << PulseError();
   std::string path = Recording(20);

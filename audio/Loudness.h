@@ -1,0 +1,31 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// Loudness of 8 kHz mono calls (EBU R128 integrated loudness) and bringing them to
+// an even level, for playback and for exports.
+namespace zel {
+
+constexpr double kTargetLoudness = -16.0;  // LUFS
+
+// Integrated loudness in LUFS; nothing when the samples are too short or too quiet
+// to have one (under 0.4 s, or silence below the absolute gate).
+std::optional<double> MeasureLoudness(const int16_t* samples, size_t count);
+
+// The same, for a player that must answer at once: a call longer than ten minutes is
+// measured on twenty 30 s slices spread evenly over it (about 70 ms of work, where
+// a whole hour takes over 400 ms).
+std::optional<double> EstimateLoudness(const int16_t* samples, size_t count);
+
+// The gain that brings `loudness` to `target`; 1 when there is no loudness. Limited
+// to +30 dB so that a call of line noise is not blown up.
+double LoudnessGain(std::optional<double> loudness, double target = kTargetLoudness);
+
+// Measures `samples`, brings them to `target` LUFS and limits the peaks to -1 dBFS.
+// Returns the loudness measured before (nothing, and the samples unchanged, when
+// they have none).
+std::optional<double> NormaliseLoudness(std::vector<int16_t>& samples, double target = kTargetLoudness);
+
+}  // namespace zel
