@@ -18,6 +18,8 @@ PACKAGES=(
   locales-all
   # the typeface the manuals are rendered in
   fonts-dejavu-core
+  # compact exports; the decoders their tests read them back with and the bench compares with
+  libsndfile1-dev lame opus-tools
 )
 
 missing=()
