@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 
@@ -170,7 +171,7 @@ bool ArchiveIndex::UpdateFolderIndex(const std::string& folder, const std::vecto
   }
   for (const ArchiveIndexRow& row : rows) index.Add(row);
   if (!WriteFileAtomically(base + kCsvName, index.Csv()) || !WriteFileAtomically(base + kHtmlName, index.Html())) {
-    error = base + kCsvName + ": cannot be written";
+    error = base + kCsvName + ": " + std::strerror(errno);
     return false;
   }
   return true;
@@ -206,7 +207,9 @@ std::string ArchiveIndex::WriteToTemporaryFolder(const std::string& near) const 
   std::string pattern = near + ".zelindex-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) return {};
   if (!WriteFileAtomically(pattern + "/" + kCsvName, Csv()) || !WriteFileAtomically(pattern + "/" + kHtmlName, Html())) {
+    const int saved = errno;  // the reason, for the caller's message
     RemoveTemporaryFolder(pattern);
+    errno = saved;
     return {};
   }
   return pattern;

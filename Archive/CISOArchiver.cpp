@@ -1,6 +1,9 @@
 #include "Archive/CISOArchiver.h"
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <utility>
 
 #include "core/CKlLogger.h"
@@ -95,9 +98,12 @@ std::string CISOArchiver::AddIndex() {
     }
     index.Add(std::move(row));
   }
-  const std::string folder = index.WriteToTemporaryFolder(m_ImagePath);
+  // In the temporary folder, so that an unwritable target is reported by the
+  // image write itself in the library's words.
+  std::error_code ec;
+  const std::string folder = index.WriteToTemporaryFolder((std::filesystem::temp_directory_path(ec) / "zel-image").string());
   if (folder.empty()) {
-    SetLastError(m_ImagePath + ": the index cannot be written", true);
+    SetLastError(m_ImagePath + ": the index cannot be written: " + std::strerror(errno), true);
     return {};
   }
   for (const char* name : {zel::ArchiveIndex::kCsvName, zel::ArchiveIndex::kHtmlName}) {

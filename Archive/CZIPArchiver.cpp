@@ -1,6 +1,8 @@
 #include "Archive/CZIPArchiver.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "core/CKlLogger.h"
@@ -99,7 +101,7 @@ bool CZIPArchiver::AddIndex(zel::zip::CZipArchive& zip) {
   m_SessionRows.clear();
   const std::string folder = index.WriteToTemporaryFolder(zip.Path());
   if (folder.empty()) {
-    SetLastError(zip.Path() + ": the index cannot be written");
+    SetLastError(zip.Path() + ": the index cannot be written: " + std::strerror(errno));
     return false;
   }
   // The index goes in whole or not at all, and a cancel does not stop it.
