@@ -162,6 +162,8 @@ IArchiver* CDiskArchiver::Reset() {
 
 int CDiskArchiver::Archive() {
   m_FilesCopied = 0;
+  m_Copied.clear();
+  m_Passphrase = zel::ArchiveIndex::SettingsPassphrase();
   const size_t queued = m_Queue.size();
   int result = 0;
   for (const SEntry& entry : m_Queue) {
@@ -172,6 +174,21 @@ int CDiskArchiver::Archive() {
   }
   m_Queue.clear();
   m_MadeFolders.clear();
+  return WriteIndexes(result);
+}
+
+int CDiskArchiver::WriteIndexes(int result) {
+  for (const auto& [folder, rows] : m_Copied) {
+    std::string error;
+    if (!zel::ArchiveIndex::UpdateFolderIndex(folder, rows, error)) {
+      Singleton<CKlLogger>::Instance()->LogLine("Archiver: %s", error.c_str());
+      if (result == 0) {
+        SetLastError(error);
+        result = -1;
+      }
+    }
+  }
+  m_Copied.clear();
   return result;
 }
 
@@ -209,6 +226,16 @@ int CDiskArchiver::CopyEntry(const SEntry& entry, size_t queued) {
                                               reason.c_str());
     return -1;
   }
+  std::string inArchive = zel::JoinSubFolder(zel::SubFolderComponents(entry.subFolder));
+  inArchive += (inArchive.empty() ? "" : "/") + zel::FileNameOf(entry.sourcePath);
+  zel::ArchiveIndexRow row;
+  if (!zel::ArchiveIndex::Describe(target, inArchive, m_Passphrase, row)) {
+    SetLastError(target + ": cannot be read back");
+    return -1;
+  }
+  const std::string root = zel::WithoutTrailingSlashes(entry.archivePath);
+  if (m_Copied.empty() || m_Copied.back().first != root) m_Copied.emplace_back(root, std::vector<zel::ArchiveIndexRow>());
+  m_Copied.back().second.push_back(std::move(row));
   ++m_FilesCopied;
   if (m_Progress && queued > 0) m_Progress(100.0 * m_FilesCopied / static_cast<double>(queued));
   m_TotalSize += copied;

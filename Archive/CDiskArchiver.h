@@ -2,12 +2,15 @@
 #include <cstdint>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
+#include "Archive/ArchiveIndex.h"
 #include "Archive/IArchiver.h"
 
 // Archives recordings as a folder tree: <archive folder>/<sub-folder>/<file name>.
-// AddFile only queues; Archive copies the queue in order.
+// AddFile only queues; Archive copies the queue in order and then brings the
+// folder's "index.csv" and "index.html" up to date with the calls it copied.
 class CDiskArchiver : public IArchiver {
  public:
   struct SEntry {
@@ -39,12 +42,17 @@ class CDiskArchiver : public IArchiver {
 
  private:
   int CopyEntry(const SEntry& entry, size_t queued);
+  // Writes the index of every archive folder this write copied into.
+  int WriteIndexes(int result);
 
   std::vector<SEntry> m_Queue;
   ProgressFunction m_Progress;
   uint32_t m_FilesCopied = 0;  // in the current write
   uint64_t m_TotalSize = 0;    // bytes of the source files copied
   std::unordered_set<std::string> m_MadeFolders;  // in the current write
+  // The calls copied in the current write, by archive folder, in order.
+  std::vector<std::pair<std::string, std::vector<zel::ArchiveIndexRow>>> m_Copied;
+  std::string m_Passphrase;  // for the index's texts of encrypted recordings
 };
 
 namespace zel {

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Archive/ArchiveIndex.h"
 #include "Archive/IArchiver.h"
 #include "toolkit/iso/CIsoImage.h"
 
@@ -9,7 +10,8 @@
 // AddFile puts each recording into the image description at once (nothing is
 // read yet); Archive writes the image file. libisofs hands the image out as a
 // stream that this archiver reads and writes itself, so progress goes straight to
-// this archiver's own progress function.
+// this archiver's own progress function. The image's root also holds "index.csv"
+// and "index.html", listing the calls written into it.
 class CISOArchiver : public IArchiver {
  public:
   // Shows the library's text (information icon) when the image cannot be created.
@@ -36,7 +38,16 @@ class CISOArchiver : public IArchiver {
   static constexpr int kCancelledResult = -101;
 
  private:
+  struct SAdded {
+    std::string sourcePath;
+    std::string pathInImage;
+  };
+  // Adds the index of the recordings in m_Added to the image; the folder holding
+  // its files must stay until the image is written. "" on failure.
+  std::string AddIndex();
+
   zel::iso::CIsoImage m_Image;
+  std::vector<SAdded> m_Added;  // the recordings in the image, in order
   std::string m_ImagePath;
   ProgressFunction m_Progress;
 };

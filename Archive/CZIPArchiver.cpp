@@ -1,6 +1,8 @@
 #include "Archive/CZIPArchiver.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "core/CKlLogger.h"
@@ -45,6 +47,7 @@ int CZIPArchiver::Archive() {
   int result = 0;
   zel::zip::CZipArchive zip;
   zip.SetCallback(&m_Callback);
+  m_Passphrase = zel::ArchiveIndex::SettingsPassphrase();
   int32_t archivedBefore = m_ArchivedCount;  // what earlier sessions put in place
   for (const SEntry& entry : m_Queue) {
     m_Callback.SetDone(processed);
@@ -59,6 +62,7 @@ int CZIPArchiver::Archive() {
         break;
       }
       archivedBefore = m_ArchivedCount;
+      m_SessionRows.clear();
       if (!zip.Open(entry.archivePath)) {
         SetLastError(zip.LastError());
         Singleton<CKlLogger>::Instance()->LogLine("Archiver: ZIP %s", zip.LastError().c_str());
@@ -86,12 +90,61 @@ int CZIPArchiver::Archive() {
   return result != 0 ? result : static_cast<int>(processed);
 }
 
+bool CZIPArchiver::AddIndex(zel::zip::CZipArchive& zip) {
+  if (m_SessionRows.empty()) return true;
+  zel::ArchiveIndex index;
+  std::string old;
+  if (zel::ArchiveIndex::ReadZipMember(zip.Path(), zel::ArchiveIndex::kCsvName, old) && !index.ParseCsv(old)) {
+    index = zel::ArchiveIndex();  // not ours: rebuilt from this session
+  }
+  for (const zel::ArchiveIndexRow& row : m_SessionRows) index.Add(row);
+  m_SessionRows.clear();
+  const std::string folder = index.WriteToTemporaryFolder(zip.Path());
+  if (folder.empty()) {
+    SetLastError(zip.Path() + ": the index cannot be written: " + std::strerror(errno));
+    return false;
+  }
+  // The index goes in whole or not at all, and a cancel does not stop it.
+  zip.SetCallback(nullptr);
+  bool ok = true;
+  for (const char* name : {zel::ArchiveIndex::kCsvName, zel::ArchiveIndex::kHtmlName}) {
+    // The index of an earlier run is replaced, not listed twice.
+    if (!zip.Remove(name) || zip.AddFile(folder + "/" + name, name) == zel::zip::CZipArchive::AddResult::kFailed) {
+      SetLastError(zip.LastError());
+      ok = false;
+      break;
+    }
+  }
+  zip.SetCallback(&m_Callback);
+  zel::ArchiveIndex::RemoveTemporaryFolder(folder);
+  return ok;
+}
+
 bool CZIPArchiver::Commit(zel::zip::CZipArchive& zip, int32_t archivedBefore) {
+  if (!AddIndex(zip)) {
+    // Without its index the session is not put in place.
+    Singleton<CKlLogger>::Instance()->LogLine("Archiver: ZIP %s", LastError().c_str());
+    zip.Abandon();
+    m_ArchivedCount = archivedBefore;
+    return false;
+  }
+  m_ZipSize = zip.OccupiedSize();
+  m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
   if (zip.Commit()) return true;
   SetLastError(zip.LastError());
   Singleton<CKlLogger>::Instance()->LogLine("Archiver: ZIP %s", zip.LastError().c_str());
   m_ArchivedCount = archivedBefore;
   return false;
+}
+
+bool CZIPArchiver::Describe(const SEntry& entry, const std::string& name) {
+  zel::ArchiveIndexRow row;
+  if (!zel::ArchiveIndex::Describe(entry.sourcePath, name, m_Passphrase, row)) {
+    SetLastError(entry.sourcePath + ": cannot be read for the index");
+    return false;
+  }
+  m_SessionRows.push_back(std::move(row));
+  return true;
 }
 
 CZIPArchiver::AddOutcome CZIPArchiver::AddEntry(zel::zip::CZipArchive& zip, const SEntry& entry) {
@@ -113,7 +166,7 @@ CZIPArchiver::AddOutcome CZIPArchiver::AddEntry(zel::zip::CZipArchive& zip, cons
   if (added == zel::zip::CZipArchive::AddResult::kPresent) {
     logger->LogLine("Archiver: ZIP %s holds %s already", entry.archivePath.c_str(), name.c_str());
     ++m_ArchivedCount;
-    return AddOutcome::kDone;
+    return Describe(entry, name) ? AddOutcome::kDone : AddOutcome::kFailed;
   }
   if (m_Threshold > 0 && GetSizeMB() >= m_Threshold) {
     // Over the limit: take this recording back and go on with the next one.
@@ -126,6 +179,7 @@ CZIPArchiver::AddOutcome CZIPArchiver::AddEntry(zel::zip::CZipArchive& zip, cons
     m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
   } else {
     ++m_ArchivedCount;
+    if (!Describe(entry, name)) return AddOutcome::kFailed;
   }
   return AddOutcome::kDone;
 }

@@ -5,13 +5,15 @@
 #include <utility>
 #include <vector>
 
+#include "Archive/ArchiveIndex.h"
 #include "Archive/IArchiver.h"
 #include "toolkit/zip/CZipArchive.h"
 
 // Archives recordings into one ZIP archive as "<sub-folder>/<file name>".
 // AddFile only queues; Archive opens the archive once, adds the queue to a working
 // copy and puts the copy in place at the end, so the archive under its name is a
-// complete ZIP archive at every moment. A recording whose name and content the
+// complete ZIP archive at every moment. Each session also brings the members
+// "index.csv" and "index.html" up to date with the calls it put in. A recording whose name and content the
 // archive holds already is not added a second time (it counts as archived).
 class CZIPArchiver : public IArchiver {
  public:
@@ -65,9 +67,15 @@ class CZIPArchiver : public IArchiver {
   AddOutcome AddEntry(zel::zip::CZipArchive& zip, const SEntry& entry);
   // Puts what the session added in place; false (and nothing counted) on failure.
   bool Commit(zel::zip::CZipArchive& zip, int32_t archivedBefore);
+  // Adds the index of the archive with this session's calls; false on failure.
+  bool AddIndex(zel::zip::CZipArchive& zip);
+  // The index row of a recording just put in as `name`.
+  bool Describe(const SEntry& entry, const std::string& name);
 
   std::vector<SEntry> m_Queue;
   ProgressFunction m_Progress;
   CProgressCallback m_Callback;
+  std::vector<zel::ArchiveIndexRow> m_SessionRows;  // the calls put in by this session
+  std::string m_Passphrase;
   uint64_t m_ZipSize = 0;  // the archive's length; m_ArchiveSize holds it clamped to 32 bits
 };

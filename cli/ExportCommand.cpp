@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <memory>
 
+#include "audio/CompactExport.h"
 #include "audio/ISaveFileChooser.h"
 #include "audio/WavExport.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
+#include "core/WriteTarget.h"
 #include "recording/CKlRecordFile.h"
 
 ZEL_REGISTER_COMMAND(ExportCommand);
@@ -26,12 +28,10 @@ class FixedPathChooser : public ISaveFileChooser {
   int index_;
 };
 
-int Write(const CKlRecordFile& file, const ArgParser& parser, const std::string& passphrase);
-
 }  // namespace
 
 std::vector<OptionSpec> ExportCommand::RecordingOptions() const {
-  return {OutputOption(), {"pcm", 0}, {"gsm", 0}, {"native", 0}, {"clip", 0}};
+  return {OutputOption(), {"format"}, {"pcm", 0}, {"gsm", 0}, {"native", 0}, {"clip", 0}};
 }
 
 int ExportCommand::Validate(const ArgParser& args) {
@@ -40,13 +40,54 @@ int ExportCommand::Validate(const ArgParser& args) {
   if ((pcm && gsm) || (native && (pcm || gsm))) {
     return UsageError("--pcm, --gsm and --native exclude each other");
   }
+  kind_ = pcm ? Kind::Pcm : gsm ? Kind::Gsm : native ? Kind::Native : Kind::Default;
+  if (args.Has("format")) {
+    if (pcm || gsm || native) return UsageError("--format replaces --pcm, --gsm and --native");
+    const std::string name = args.Value("format");
+    if (name == "wav") {
+      kind_ = Kind::Pcm;
+    } else if (name == "gsm") {
+      kind_ = Kind::Gsm;
+    } else if (name == "native") {
+      kind_ = Kind::Native;
+    } else if (auto compact = zel::CompactFormatFromName(name)) {
+      kind_ = *compact == zel::CompactFormat::Mp3 ? Kind::Mp3 : *compact == zel::CompactFormat::Opus ? Kind::Opus
+                                                                                                    : Kind::Flac;
+    } else {
+      return UsageError("--format must be wav, gsm, mp3, opus, flac or native");
+    }
+  }
   return zel::cli::kExitOk;
+}
+
+namespace {
+
+std::string WrittenPath(const std::string& output, bool native, std::optional<zel::CompactFormat> compact) {
+  if (compact) return zel::WithEnding(output, zel::CompactExtension(*compact));
+  return zel::WithExtension(output, native ? ".zel" : ".wav");
+}
+
+}  // namespace
+
+std::optional<zel::CompactFormat> ExportCommand::CompactOf(Kind kind) {
+  switch (kind) {
+    case Kind::Mp3: return zel::CompactFormat::Mp3;
+    case Kind::Opus: return zel::CompactFormat::Opus;
+    case Kind::Flac: return zel::CompactFormat::Flac;
+    default: return std::nullopt;
+  }
 }
 
 int ExportCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
   const std::string& path = parser.Positional()[0];
-  std::string written = zel::WithExtension(parser.Value("output"), parser.Has("native") ? ".zel" : ".wav");
+  const auto compact = CompactOf(kind_);
+  std::string written = WrittenPath(parser.Value("output"), kind_ == Kind::Native, compact);
   if (int status = RefuseSource(path, written); status != zel::cli::kExitOk) return status;
+  if (compact && !zel::CompactFormatAvailable(*compact)) {
+    zel::cli::PrintError(std::string("this system's libsndfile cannot write ") + zel::CompactName(*compact) +
+                         " files");
+    return zel::cli::kExitFailure;
+  }
   CKlRecordFile file;
   if (file.LoadRecordingAndWait(path, passphrase) != 1 || !file.IsReady()) {
     zel::cli::PrintError("cannot load recording " + path);
@@ -58,45 +99,45 @@ int ExportCommand::ExecuteWith(const ArgParser& parser, const std::string& passp
     zel::cli::PrintError(path + " has no bookmark");
     return zel::cli::kExitFailure;
   }
-  if (parser.Has("gsm") && !zel::GsmCodecAvailable()) {
+  if (kind_ == Kind::Gsm && !zel::GsmCodecAvailable()) {
     zel::cli::PrintError("the GSM 6.10 converter is not available");
     return zel::cli::kExitFailure;
   }
   return Write(file, parser, passphrase);
 }
 
-namespace {
-
 // Writes the export through the desktop program's save functions, the path of the
 // command line answering their save dialog.
-int Write(const CKlRecordFile& file, const ArgParser& parser, const std::string& passphrase) {
-  bool pcm = parser.Has("pcm"), native = parser.Has("native"), clip = parser.Has("clip");
-  bool gsmAvailable = zel::GsmCodecAvailable();
-  // The dialog's filters: GSM first when it is available, else only uncompressed.
-  int filterIndex = (pcm && gsmAvailable) ? 1 : 0;
+int ExportCommand::Write(const CKlRecordFile& file, const ArgParser& parser, const std::string& passphrase) const {
+  const bool native = kind_ == Kind::Native, clip = parser.Has("clip");
+  const auto compact = CompactOf(kind_);
+  const bool gsmAvailable = zel::GsmCodecAvailable();
+  // The WAV dialog's filters: GSM first when it is available, else only uncompressed.
+  int filterIndex = (kind_ == Kind::Pcm && gsmAvailable) ? 1 : 0;
   auto chooser = std::make_shared<FixedPathChooser>(parser.Value("output"), filterIndex);
   zel::SetSaveFileChooser(chooser);
 
   bool ok;
-  if (native) {
+  if (compact) {
+    ok = clip ? zel::ExportCompactClip(file, *compact, passphrase) : zel::ExportCompact(file, *compact);
+  } else if (native) {
     ok = clip ? zel::ExportNativeClip(file, passphrase) : zel::ExportNative(file);
   } else {
     ok = clip ? zel::ExportWavClip(file, passphrase) : zel::ExportWav(file);
   }
   zel::SetSaveFileChooser(nullptr);
-  std::string written = zel::WithExtension(parser.Value("output"), native ? ".zel" : ".wav");
+  std::string written = WrittenPath(parser.Value("output"), native, compact);
   if (!ok) {
-    zel::cli::PrintError("cannot write " + written);
+    const std::string& reason = zel::LastWriteError();
+    zel::cli::PrintError(reason.empty() ? "cannot write " + written : reason);
     return zel::cli::kExitFailure;
   }
+  const char* format = compact ? zel::CompactName(*compact)
+                       : native ? "zel"
+                       : (kind_ == Kind::Pcm || !gsmAvailable) ? "pcm"
+                                                               : "gsm";
   JsonWriter json;
-  json.BeginObject()
-      .PathField("path", written)
-      .Field("format", native ? "zel" : (pcm || !gsmAvailable) ? "pcm" : "gsm")
-      .Field("clip", clip)
-      .EndObject();
+  json.BeginObject().PathField("path", written).Field("format", format).Field("clip", clip).EndObject();
   std::printf("%s\n", json.Text().c_str());
   return zel::cli::kExitOk;
 }
-
-}  // namespace

@@ -128,7 +128,7 @@ std::optional<zel::ListColumn> SortColumn(const std::string& text) {
 }  // namespace
 
 std::vector<OptionSpec> SearchCommand::RecordingOptions() const {
-  return {{"subfolders", 0}, {"ascending", 0}, {"json", 0}, {"name"},  {"caller"},
+  return {{"subfolders", 0}, {"ascending", 0}, {"json", 0}, {"name"},  {"caller"}, {"comment"},
           {"dates"},         {"from"},         {"to"},      {"min-minutes"}, {"sort"}, {"save"}};
 }
 
@@ -138,6 +138,7 @@ int SearchCommand::Validate(const ArgParser& parser) {
   criteria_.includeSubfolders = parser.Has("subfolders") ? 1 : 0;
   criteria_.nameMask = parser.Value("name", "*");
   criteria_.callerIdMask = parser.Value("caller", "*");
+  criteria_.commentMask = parser.Value("comment", "*");
   if (int status = ValidateDates(parser); status != zel::cli::kExitOk) return status;
   if (parser.Has("min-minutes")) {
     auto minutes = ArgParser::ToInt(parser.Value("min-minutes"));

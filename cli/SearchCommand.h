@@ -10,7 +10,7 @@ class SearchCommand : public RecordingCommand {
   const char* Name() const override { return "search"; }
   const char* Description() const override { return "Search folders for recordings as a list window does"; }
   const char* Usage() const override {
-    return "[--subfolders] [--name MASK] [--caller MASK] [--dates all|2days|7days|30days|range] "
+    return "[--subfolders] [--name MASK] [--caller MASK] [--comment MASK] [--dates all|2days|7days|30days|range] "
            "[--from YYYY-MM-DD] [--to YYYY-MM-DD] [--min-minutes N] [--sort COLUMN] [--ascending] "
            "[--save FILE.reclist] [--json] [--passphrase P | --passphrase-file F] SOURCE...";
   }

@@ -7,6 +7,7 @@ find_package(ZLIB REQUIRED)
 pkg_check_modules(TINYXML2 REQUIRED IMPORTED_TARGET tinyxml2)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
 pkg_check_modules(LIBISOFS REQUIRED IMPORTED_TARGET libisofs-1)
+pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 
 find_path(GSM_INCLUDE_DIR gsm.h PATH_SUFFIXES gsm REQUIRED)
 find_library(GSM_LIBRARY gsm REQUIRED)
@@ -16,7 +17,7 @@ add_library(zel::deps ALIAS zel_deps)
 target_include_directories(zel_deps SYSTEM INTERFACE ${GSM_INCLUDE_DIR})
 target_link_libraries(zel_deps INTERFACE
   OpenSSL::Crypto ZLIB::ZLIB
-  PkgConfig::TINYXML2 PkgConfig::MINIZIP PkgConfig::LIBISOFS
+  PkgConfig::TINYXML2 PkgConfig::MINIZIP PkgConfig::LIBISOFS PkgConfig::SNDFILE
   ${GSM_LIBRARY})
 
 if(ZEL_WITH_QT)

@@ -70,6 +70,7 @@ SearchCriteria CreateListForm::Criteria() const {
   criteria.includeSubfolders = includeSubfolders_ ? 1 : 0;
   criteria.nameMask = nameMask_;
   criteria.callerIdMask = callerIdMask_;
+  criteria.commentMask = commentMask_;
   criteria.dateMode = dateMode_;
   criteria.rangeStart = ToCriteriaTime(LocalTimeToUnix(after_, 0, 0, 0));
   criteria.rangeEnd = ToCriteriaTime(LocalTimeToUnix(before_, 23, 59, 59));

@@ -56,6 +56,7 @@ class CreateListForm {
 
   void SetNameMask(const std::string& mask) { nameMask_ = mask; }
   void SetCallerIdMask(const std::string& mask) { callerIdMask_ = mask; }
+  void SetCommentMask(const std::string& mask) { commentMask_ = mask; }
 
   // The criteria of the search the user asked for. The range runs from the first
   // date's local midnight to 23:59:59 local time of the second, held within the
@@ -68,6 +69,7 @@ class CreateListForm {
   bool includeSubfolders_ = true;
   std::string nameMask_ = "*";
   std::string callerIdMask_ = "*";
+  std::string commentMask_ = "*";
   int dateMode_;
   LocalDate after_;
   LocalDate before_;

@@ -13,6 +13,8 @@ struct SearchCriteria {
   int includeSubfolders = 0;
   std::string nameMask = "*";      // file name without folder and extension
   std::string callerIdMask = "*";  // caller ID of the recording
+  // The comment the user wrote (without the bookmark line and the system block).
+  std::string commentMask = "*";
   // A zel::DateMode; any other value: no date limit.
   int dateMode = static_cast<int>(zel::DateMode::Within30Days);
   int rangeEnd = -1;   // Unix seconds, last moment of the range

@@ -23,14 +23,18 @@ bool EndsInZel(const std::string& path);
 // The file name of `path` without its folder and without the text after its last dot.
 std::string FileNameStem(const std::string& path);
 
+// The part of a stored comment the user wrote: without the bookmark line at its
+// start, the system block at its end and the blank padding before that block.
+std::string UserCommentText(const std::string& comment);
+
 // Rule 2: whether the recording time `t` passes the criteria's date limit, with
 // `now` as the current Unix time.
 bool PassesDateRule(const SearchCriteria& criteria, long long t, long long now);
 
-// Applies the four match rules in order to `entry` (details not yet loaded);
+// Applies the five match rules in order to `entry` (details not yet loaded);
 // `modificationTime` is the file's creation time (its modification time here) or
-// negative when its attributes cannot be read. Loads the details when a length or
-// caller limit needs them.
+// negative when its attributes cannot be read. Loads the details when a length,
+// caller or comment limit needs them.
 bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, long long modificationTime,
                      const std::string& passphrase, long long now);
 

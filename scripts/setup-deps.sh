@@ -22,9 +22,11 @@ PACKAGES=(
   # Debian package, the timer units' check, desktop notifications
   librsvg2-bin desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl file
   dpkg-dev systemd libglib2.0-bin libnotify-bin
+  # compact exports; the decoders their tests read them back with and the bench compares with
+  libsndfile1-dev lame opus-tools
+  # time-stretching and loudness measurement for playback
+  libsoundtouch-dev libebur128-dev
 )
-# time-stretching and loudness measurement for playback
-PACKAGES+=(libsoundtouch-dev libebur128-dev)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -75,11 +75,14 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   auto* limitBox = new QGroupBox(tr("Limits"), this);
   nameMask_ = new QLineEdit(QStringLiteral("*"), limitBox);
   callerMask_ = new QLineEdit(QStringLiteral("*"), limitBox);
+  commentMask_ = new QLineEdit(QStringLiteral("*"), limitBox);
   auto* limitLayout = new QGridLayout(limitBox);
   limitLayout->addWidget(BuddyLabel(tr("Limit by &Filename:"), nameMask_, limitBox), 0, 0);
   limitLayout->addWidget(nameMask_, 0, 1);
   limitLayout->addWidget(BuddyLabel(tr("Limit by Caller &ID:"), callerMask_, limitBox), 1, 0);
   limitLayout->addWidget(callerMask_, 1, 1);
+  limitLayout->addWidget(BuddyLabel(tr("Limit by Co&mment:"), commentMask_, limitBox), 2, 0);
+  limitLayout->addWidget(commentMask_, 2, 1);
 
   // When.
   auto* dateBox = new QGroupBox(tr("Dates"), this);
@@ -149,7 +152,7 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
   layout->addWidget(buttons);
 
   // Tab follows the reading order: the sources, their buttons, then the limits.
-  QWidget* order[] = {sources_, add_, remove_, subfolders_, nameMask_, callerMask_};
+  QWidget* order[] = {sources_, add_, remove_, subfolders_, nameMask_, callerMask_, commentMask_};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -162,6 +165,8 @@ CCreateRecordingListDlg::CCreateRecordingListDlg(QWidget* parent, const std::vec
           [this](const QString& text) { form_->SetNameMask(text.toStdString()); });
   connect(callerMask_, &QLineEdit::textChanged, this,
           [this](const QString& text) { form_->SetCallerIdMask(text.toStdString()); });
+  connect(commentMask_, &QLineEdit::textChanged, this,
+          [this](const QString& text) { form_->SetCommentMask(text.toStdString()); });
   // Toggled rather than clicked: arrow keys move the choice as well as the mouse.
   connect(dateGroup, &QButtonGroup::idToggled, this, [this](int id, bool on) {
     if (on) DateRuleChosen(id);

@@ -44,6 +44,7 @@ class CCreateRecordingListDlg : public QDialog {
   QPushButton* CompileButton() const { return compile_; }
   QLineEdit* NameMaskEdit() const { return nameMask_; }
   QLineEdit* CallerIdMaskEdit() const { return callerMask_; }
+  QLineEdit* CommentMaskEdit() const { return commentMask_; }
   // By date rule number (0 all dates .. 4 the range).
   QRadioButton* DateButton(int mode) const { return dates_.at(static_cast<size_t>(mode)); }
   QDateEdit* AfterPicker() const { return after_; }
@@ -69,6 +70,7 @@ class CCreateRecordingListDlg : public QDialog {
   QPushButton* remove_;
   QLineEdit* nameMask_;
   QLineEdit* callerMask_;
+  QLineEdit* commentMask_;
   std::array<QRadioButton*, 5> dates_{};
   QLabel* afterLabel_;
   QLabel* beforeLabel_;

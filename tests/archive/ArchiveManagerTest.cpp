@@ -169,7 +169,10 @@ TEST_F(ArchiveManagerTest, TwoRunsIntoOneZipAtOnceCountOnlyWhatTheArchiveHolds) 
     int counted = codes[0] + codes[1];
     std::vector<zel::zip::CZipArchive::ListedEntry> held;
     zel::zip::CZipArchive::List(target, held);
-    EXPECT_EQ(counted, static_cast<int>(held.size())) << "round " << round;
+    // The archive also carries its index of the calls.
+    const auto calls = std::count_if(held.begin(), held.end(), [](const auto& m) { return m.Name.find(".zel") != std::string::npos; });
+    EXPECT_EQ(counted, static_cast<int>(calls)) << "round " << round;
+    EXPECT_EQ(held.size(), static_cast<size_t>(calls) + 2) << "round " << round;
     EXPECT_GE(counted, 6);
   }
 }

@@ -119,7 +119,7 @@ TEST_F(DiskArchiverTest, ArchivingARecordingOntoItselfKeepsIt) {
   ASSERT_EQ(0, archiver.Archive());
   EXPECT_EQ(archtest::RandomBytes(70000, 3), ReadFile(source));
   EXPECT_EQ(1600000000, ModificationTime(source));
-  EXPECT_EQ((std::vector<std::string>{"a.zel"}), archtest::Entries(dir.File("calls")));
+  EXPECT_EQ((std::vector<std::string>{"a.zel", "index.csv", "index.html"}), archtest::Entries(dir.File("calls")));
 }
 
 TEST_F(DiskArchiverTest, ThresholdStopsAfterTheFileThatCrossedIt) {
@@ -134,7 +134,7 @@ TEST_F(DiskArchiverTest, ThresholdStopsAfterTheFileThatCrossedIt) {
   // 600 KiB is below 1 MiB, 1200 KiB reaches it: the second copy stays, the third is not made.
   EXPECT_EQ(2, archiver.GetArchivedCount());
   EXPECT_EQ(1, archiver.GetSizeMB());
-  EXPECT_EQ((std::vector<std::string>{"f0.zel", "f1.zel"}), archtest::Entries(root));
+  EXPECT_EQ((std::vector<std::string>{"f0.zel", "f1.zel", "index.csv", "index.html"}), archtest::Entries(root));
   EXPECT_EQ(0u, archiver.QueuedCount());
 }
 

@@ -62,7 +62,7 @@ TEST_F(IsoArchiverTest, ImageHoldsTheTreeUnderAllNameForms) {
   EXPECT_TRUE(sink->Messages().empty());
 
   EXPECT_EQ((std::vector<std::string>{"/Alice/2024/Alice-20240101-101500.zel", "/Bob/Bob-20240102-111500.zel",
-                                      "/c.zel"}),
+                                      "/c.zel", "/index.csv", "/index.html"}),
             Files(image));
   std::string out = Extract(image);
   EXPECT_EQ(audio, ReadFile(out + "/Alice/2024/Alice-20240101-101500.zel"));
@@ -104,7 +104,7 @@ TEST_F(IsoArchiverTest, DuplicateNameIsRefusedWithTheLibraryTextAndTheRunGoesOn)
   EXPECT_EQ(IMessageSink::Icon::Information, messages[1].icon);
 
   ASSERT_EQ(0, archiver.Archive());
-  EXPECT_EQ((std::vector<std::string>{"/Else/call.zel", "/User/call.zel", "/User/other.zel"}), Files(image));
+  EXPECT_EQ((std::vector<std::string>{"/Else/call.zel", "/User/call.zel", "/User/other.zel", "/index.csv", "/index.html"}), Files(image));
   EXPECT_EQ("first", ReadFile(Extract(image) + "/User/call.zel"));
 }
 
@@ -120,7 +120,7 @@ TEST_F(IsoArchiverTest, ThresholdRefusesOnceTheEstimateReachesIt) {
   EXPECT_EQ(2, archiver.GetArchivedCount());
   EXPECT_TRUE(sink->Messages().empty());
   ASSERT_EQ(0, archiver.Archive());
-  EXPECT_EQ((std::vector<std::string>{"/f0.zel", "/f1.zel"}), Files(image));
+  EXPECT_EQ((std::vector<std::string>{"/f0.zel", "/f1.zel", "/index.csv", "/index.html"}), Files(image));
 }
 
 TEST_F(IsoArchiverTest, EstimateIsCloseToTheWrittenSize) {

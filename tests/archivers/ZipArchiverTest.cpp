@@ -66,7 +66,7 @@ TEST_F(ZipArchiverTest, ArchiveIsReadByUnzipWithNamesAndContents) {
   EXPECT_EQ(std::filesystem::file_size(archive), archiver.GetArchiveSize());
 
   ExpectValid(archive);
-  EXPECT_EQ((std::vector<std::string>{"Alice/2024/a.zel", "Bob/b.zel", "c.zel"}), Names(archive));
+  EXPECT_EQ((std::vector<std::string>{"Alice/2024/a.zel", "Bob/b.zel", "c.zel", "index.csv", "index.html"}), Names(archive));
   ASSERT_EQ(0, RunShell("unzip -q " + ShellQuote(archive) + " -d " + ShellQuote(dir.File("x"))).exitCode);
   EXPECT_EQ(text, ReadFile(dir.File("x/Alice/2024/a.zel")));
   EXPECT_EQ(audio, ReadFile(dir.File("x/Bob/b.zel")));
@@ -87,7 +87,7 @@ TEST_F(ZipArchiverTest, LaterRunsAppendToTheArchive) {
   EXPECT_EQ(1, Run(archive, {{Source("a.zel", "alpha"), "U"}}));
   EXPECT_EQ(2, Run(archive, {{Source("b.zel", "beta"), "U"}, {Source("c.zel", RandomBytes(70000, 3)), "V"}}));
   ExpectValid(archive);
-  EXPECT_EQ((std::vector<std::string>{"U/a.zel", "U/b.zel", "V/c.zel"}), Names(archive));
+  EXPECT_EQ((std::vector<std::string>{"U/a.zel", "U/b.zel", "V/c.zel", "index.csv", "index.html"}), Names(archive));
   EXPECT_EQ("alpha", RunShell("unzip -p " + ShellQuote(archive) + " U/a.zel").out);
 }
 
@@ -111,7 +111,7 @@ TEST_F(ZipArchiverTest, ThresholdTakesBackExactlyWhatCrossedIt) {
   CZIPArchiver second([](double) {});
   EXPECT_EQ(2, Run(fresh, {{big, ""}, {f0, ""}}, 1, &second));
   EXPECT_EQ(1, second.GetArchivedCount());
-  EXPECT_EQ((std::vector<std::string>{"f0.zel"}), Names(fresh));
+  EXPECT_EQ((std::vector<std::string>{"f0.zel", "index.csv", "index.html"}), Names(fresh));
 }
 
 TEST_F(ZipArchiverTest, FailedAddLeavesTheArchiveAsItWas) {
@@ -122,7 +122,7 @@ TEST_F(ZipArchiverTest, FailedAddLeavesTheArchiveAsItWas) {
   EXPECT_EQ(-1, Run(archive, {{Source("b.zel", "beta"), ""}, {dir.File("src/gone.zel"), ""},
                               {Source("c.zel", "gamma"), ""}}, 0, &archiver));
   EXPECT_EQ(1, archiver.GetArchivedCount());
-  EXPECT_EQ((std::vector<std::string>{"a.zel", "b.zel"}), Names(archive));
+  EXPECT_EQ((std::vector<std::string>{"a.zel", "b.zel", "index.csv", "index.html"}), Names(archive));
   ExpectValid(archive);
   EXPECT_NE(std::string::npos, Log().find("Archiver: ZIP " + dir.File("src/gone.zel")));
 
@@ -240,7 +240,7 @@ TEST_F(ZipArchiverTest, KilledRunLeavesTheEarlierMembersReadable) {
   }
   EXPECT_TRUE(completed);
   EXPECT_GE(kills, 8);  // inside each add and between them
-  EXPECT_EQ((std::vector<std::string>{"U/a.zel", "V/b.zel", "U/c.zel", "U/d.zel", "V/e.zel"}), Names(archive));
+  EXPECT_EQ((std::vector<std::string>{"U/a.zel", "V/b.zel", "U/c.zel", "U/d.zel", "V/e.zel", "index.csv", "index.html"}), Names(archive));
   EXPECT_FALSE(FileExists(archive + ".zelpart"));
 
   // A rerun of the same recordings adds no second member of the same name and
@@ -248,7 +248,7 @@ TEST_F(ZipArchiverTest, KilledRunLeavesTheEarlierMembersReadable) {
   CZIPArchiver again([](double) {});
   EXPECT_EQ(3, Run(archive, queue, 0, &again));
   EXPECT_EQ(3, again.GetArchivedCount());
-  EXPECT_EQ(5u, Names(archive).size());
+  EXPECT_EQ(7u, Names(archive).size());
   ExpectValid(archive);
 }
 
@@ -270,7 +270,7 @@ TEST_F(ZipArchiverTest, OnlyValidUtf8NamesCarryTheUtf8Flag) {
   std::string utf8 = "J\xC3\xB6rg-1.zel", latin1 = "J\xF6rg-2.zel";
   EXPECT_EQ(3, Run(archive, {{Source(utf8, "one"), ""}, {Source(latin1, "two"), ""}, {Source("plain.zel", "3"), ""}}));
   auto records = CentralFlags(ReadFile(archive));
-  ASSERT_EQ(3u, records.size());
+  ASSERT_EQ(5u, records.size());
   EXPECT_EQ(utf8, records[0].first);
   EXPECT_EQ(0x800, records[0].second & 0x800);
   EXPECT_EQ(latin1, records[1].first);

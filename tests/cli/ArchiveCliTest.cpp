@@ -98,8 +98,13 @@ TEST_F(ArchiveCliTest, EveryTypeAndStructureThenTheLogThenNothingNew) {
 
       std::vector<std::string> listed = ListArchive(type, target);
       std::set<std::string> found;
+      size_t indexFiles = 0;
       for (const auto& path : listed) {
         std::filesystem::path p(path);
+        if (path == "index.csv" || path == "index.html") {  // the archive's own index, at its root
+          ++indexFiles;
+          continue;
+        }
         found.insert(p.filename());
         std::string folder = p.parent_path().string();
         if (structure == "unstructured") {
@@ -114,7 +119,21 @@ TEST_F(ArchiveCliTest, EveryTypeAndStructureThenTheLogThenNothingNew) {
         }
       }
       EXPECT_EQ(found, names_) << type << " " << structure;
-      EXPECT_EQ(listed.size(), names_.size());
+      EXPECT_EQ(listed.size(), names_.size() + 2);
+      EXPECT_EQ(indexFiles, 2u);
+      auto verify = RunZelctl({"archive-verify", "--json", target});
+      EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
+      EXPECT_EQ(JsonInt(verify.out, "listed"), static_cast<int>(names_.size())) << verify.out;
+      if (type == "disk" && structure == "unstructured") {
+        // One changed byte is found and named.
+        const std::string copy = target + "/" + *names_.begin();
+        std::string bytes = zeltest::ReadFile(copy);
+        bytes[bytes.size() / 2] ^= 1;
+        zeltest::WriteFile(copy, bytes);
+        verify = RunZelctl({"archive-verify", target});
+        EXPECT_EQ(verify.exitCode, 1);
+        EXPECT_NE(verify.out.find("changed: " + *names_.begin()), std::string::npos) << verify.out;
+      }
       if (type == "zip") {
         EXPECT_EQ(RunShell("unzip -tq " + ShellQuote(target)).exitCode, 0);
       }

@@ -83,3 +83,18 @@ TEST_F(ExportCli, BadArgumentsAndInputsFail) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_FALSE(FileExists(dir_.File("x.wav")));
 }
+
+TEST_F(ExportCli, CompactFormatsByName) {
+  CommandResult r = Export({"export", marked_, "-o", dir_.File("span"), "--format", "flac", "--clip"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("\"format\":\"flac\""), std::string::npos) << r.out;
+  EXPECT_EQ(ReadFile(dir_.File("span.flac")).substr(0, 4), "fLaC");
+  r = Export({"export", plain_, "-o", dir_.File("whole.opus"), "--format", "opus"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir_.File("whole.opus")).substr(0, 4), "OggS");
+  r = Export({"export", plain_, "-o", dir_.File("w"), "--format", "wav"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir_.File("w.wav")).size(), 44u + 64000);
+  EXPECT_EQ(Export({"export", plain_, "-o", dir_.File("x"), "--format", "ogg"}).exitCode, 2);
+  EXPECT_EQ(Export({"export", plain_, "-o", dir_.File("x"), "--format", "mp3", "--pcm"}).exitCode, 2);
+}

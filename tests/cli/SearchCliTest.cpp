@@ -29,7 +29,9 @@ class SearchCliTest : public ::testing::Test {
     r.startTime = 1700000300;
     r.duration = 150;
     r.important = 1;
+    r.comment = "Refund asked";
     WriteRecording(dir_.File("b-2023.zel"), r);
+    r.comment.clear();
     mkdir(dir_.File("sub").c_str(), 0755);
     r.callerId = ">0503";
     r.startTime = 1700000100;
@@ -67,6 +69,12 @@ TEST_F(SearchCliTest, SearchPrintsEntriesAndSummary) {
   result = RunZelctl({"search", "--dates", "all", "--min-minutes", "1", "--json", dir_.path()});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(Lines(result.out).size(), 2u) << result.out;  // only b, no subfolders
+
+  result = RunZelctl({"search", "--dates", "all", "--subfolders", "--comment", "REFUND", "--json", dir_.path()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 2u) << result.out;
+  EXPECT_NE(lines[0].find("b-2023.zel"), std::string::npos);
 }
 
 TEST_F(SearchCliTest, SearchFailuresAndUsage) {

@@ -20,6 +20,7 @@
 #include "organiser/ListColumn.h"
 #include "organiser/SearchRules.h"
 #include "recording/CKlFileListEntry.h"
+#include "recording/CKlRecordFileHdr.h"
 
 using orgtest::Recording;
 using orgtest::WriteRecording;
@@ -608,3 +609,44 @@ TEST(SortText, MatchesStrcmpOrderAroundTheSixteenthByte) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SearchRules, UserCommentLeavesOutTheRecordersTexts) {
+  CKlRecordFileHdr header;
+  header.SetComment("Invoice 42 disputed");
+  ASSERT_EQ(header.SetBookmark(5, 9), 1);
+  EXPECT_EQ(zel::UserCommentText(header.CommentUtf8()), "Invoice 42 disputed");
+  EXPECT_EQ(zel::UserCommentText("Bookmark at:  00:00:05\r\n"), "");
+  EXPECT_EQ(zel::UserCommentText("plain text  "), "plain text");
+}
+
+}  // namespace
+
+TEST_F(SearchTest, CommentMaskMatchesOnlyTheUsersText) {
+  Recording r;
+  r.comment = "Invoice 42 disputed";
+  WriteRecording(dir_.File("a.zel"), r);
+  r.comment = "Wrong number";
+  WriteRecording(dir_.File("b.zel"), r);
+  {
+    CKlRecordFileHdr header;
+    ASSERT_GT(header.LoadHeader(dir_.File("b.zel"), ""), 0);
+    ASSERT_EQ(header.SetBookmark(1, 3), 1);
+    ASSERT_EQ(header.SaveHeader(dir_.File("b.zel")), 1);
+  }
+  SearchCriteria c = AllOf(dir_.path());
+  c.commentMask = "invoice";
+  EXPECT_EQ(Run(c), (std::vector<std::string>{"a.zel"}));
+  c.commentMask = "w?ong";
+  EXPECT_EQ(Run(c), (std::vector<std::string>{"b.zel"}));
+  // The bookmark line and the system block are not the user's words.
+  for (const char* mask : {"bookmark", "system information", "bstart"}) {
+    c.commentMask = mask;
+    EXPECT_TRUE(Run(c).empty()) << mask;
+  }
+  for (const char* mask : {"", "*"}) {
+    c.commentMask = mask;
+    EXPECT_EQ(Run(c).size(), 2u) << mask;
+  }
+}

@@ -125,6 +125,7 @@ TEST(CreateRecordingListDlg, CriteriaReadBackAndScreenshot) {
   CCreateRecordingListDlg dlg(nullptr, {"/home/reception/Calls", "/srv/recorder/line2"});
   dlg.NameMaskEdit()->setText(QStringLiteral("reception"));
   dlg.CallerIdMaskEdit()->setText(QStringLiteral(">0171*"));
+  dlg.CommentMaskEdit()->setText(QStringLiteral("invoice"));
   Tick(dlg.DateButton(4));
   dlg.AfterPicker()->setDate(QDate(2026, 11, 1));
   dlg.BeforePicker()->setDate(QDate(2026, 11, 30));
@@ -138,6 +139,7 @@ TEST(CreateRecordingListDlg, CriteriaReadBackAndScreenshot) {
   EXPECT_EQ(c.includeSubfolders, 1);
   EXPECT_EQ(c.nameMask, "reception");
   EXPECT_EQ(c.callerIdMask, ">0171*");
+  EXPECT_EQ(c.commentMask, "invoice");
   EXPECT_EQ(c.dateMode, 4);
   EXPECT_EQ(c.rangeStart, QDate(2026, 11, 1).startOfDay().toSecsSinceEpoch());
   EXPECT_EQ(c.rangeEnd, QDateTime(QDate(2026, 11, 30), QTime(23, 59, 59)).toSecsSinceEpoch());

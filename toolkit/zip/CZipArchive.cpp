@@ -574,6 +574,62 @@ bool CZipArchive::TakeBack() {
   return true;
 }
 
+bool CZipArchive::Remove(const std::string& name) {
+  if (!open_) return Fail("archive not open");
+  if (std::none_of(members_.begin(), members_.end(), [&](const ListedEntry& m) { return m.Name == name; })) {
+    return true;
+  }
+  Snapshot now;
+  if (!TakeSnapshot(now)) return false;
+  const std::string& tail = now.tail;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
+  size_t end = tail.size() >= kEndRecordSize ? tail.size() - kEndRecordSize + 1 : 0;
+  bool found = false;
+  while (end-- > 0) {
+    if (Le32(bytes + end) == kEndSignature) {
+      found = true;
+      break;
+    }
+  }
+  if (!found || end + kEndRecordSize > tail.size()) return Fail(path_ + ": damaged central directory");
+  const uint32_t directorySize = Le32(bytes + end + 12);
+  if (Le32(bytes + end + 16) == 0xFFFFFFFFu || directorySize != end) return Fail(path_ + ": ZIP64 directory");
+  std::string directory;
+  uint32_t kept = 0;
+  for (size_t at = 0; at < directorySize;) {
+    if (at + 46 > directorySize || Le32(bytes + at) != 0x02014b50) return Fail(path_ + ": damaged central directory");
+    const size_t nameLength = bytes[at + 28] | bytes[at + 29] << 8;
+    const size_t length = 46 + nameLength + (bytes[at + 30] | bytes[at + 31] << 8) + (bytes[at + 32] | bytes[at + 33] << 8);
+    if (at + length > directorySize) return Fail(path_ + ": damaged central directory");
+    std::string entryName = tail.substr(at + 46, nameLength);
+    std::replace(entryName.begin(), entryName.end(), '\\', '/');
+    if (entryName != name) {
+      directory.append(tail, at, length);
+      ++kept;
+    }
+    at += length;
+  }
+  std::string record = tail.substr(end);
+  auto put16 = [&](size_t offset, uint32_t value) {
+    record[offset] = static_cast<char>(value & 0xFF);
+    record[offset + 1] = static_cast<char>(value >> 8 & 0xFF);
+  };
+  put16(8, kept);
+  put16(10, kept);
+  put16(12, static_cast<uint32_t>(directory.size()) & 0xFFFF);
+  put16(14, static_cast<uint32_t>(directory.size()) >> 16);
+  Snapshot after;
+  after.tailOffset = now.tailOffset;
+  after.tail = directory + record;
+  after.length = now.tailOffset + after.tail.size();
+  if (!RestoreSnapshot(after)) return false;
+  members_.erase(std::remove_if(members_.begin(), members_.end(), [&](const ListedEntry& m) { return m.Name == name; }),
+                 members_.end());
+  lastName_.clear();
+  ++netAdds_;  // the session changed the archive
+  return true;
+}
+
 bool CZipArchive::Commit() {
   if (!open_) return Fail("archive not open");
   open_ = false;

@@ -66,6 +66,11 @@ class CZipArchive {
                     size_t bufferSize = kDefaultBufferSize);
   // Removes the file added last (after kAdded). False on failure.
   bool TakeBack();
+  // Drops every member named `name` from the working copy's directory (their bytes
+  // stay unreferenced), so that a file kept up to date by each session is listed
+  // once. True also when there is none; false on failure or for a ZIP64 directory.
+  // TakeBack() is not possible afterwards.
+  bool Remove(const std::string& name);
   // Puts the working copy in place of the archive (flushed to disk first); when
   // the session changed nothing the archive is left alone. False on failure, the
   // archive then as it was at Open().

@@ -1,0 +1,142 @@
+// The index every archive carries: it lists exactly the calls written, with their
+// texts and digests, and archive-verify finds a missing file and a changed byte.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "Archive/ArchiveIndex.h"
+#include "Archive/ArchiveVerifier.h"
+#include "Archive/CDiskArchiver.h"
+#include "Archive/CISOArchiver.h"
+#include "Archive/CZIPArchiver.h"
+#include "archivers/ArchiverTestSupport.h"
+#include "organiser/OrganiserTestSupport.h"
+#include "recording/CKlRecordFileHdr.h"
+
+namespace {
+
+class ArchiveIndexTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    orgtest::Recording r;
+    r.userId = "Alice";
+    r.callerId = ">0301234";
+    r.comment = "Said \"no\", twice\r\nthen hung up";
+    r.important = 1;
+    r.duration = 125;
+    r.audioBytes = 4000;
+    orgtest::WriteRecording(a_, r);
+    CKlRecordFileHdr header;
+    ASSERT_GT(header.LoadHeader(a_, ""), 0);
+    ASSERT_EQ(header.SetBookmark(3, 9), 1);
+    ASSERT_EQ(header.SaveHeader(a_), 1);
+    r.userId = "Bob";
+    r.comment.clear();
+    r.important = 0;
+    orgtest::WriteRecording(b_, r);
+  }
+  // Archives a and b (b under "Bob") and returns the archive's path.
+  std::string Archive(IArchiver& archiver, const std::string& target) {
+    archiver.Reset();
+    EXPECT_EQ(archiver.AddFile(target, a_, "", 0), 0);
+    EXPECT_EQ(archiver.AddFile(target, b_, "/Bob", 0), 0);
+    EXPECT_GE(archiver.Archive(), 0);
+    return target;
+  }
+  zeltest::XdgSandbox xdg_;
+  zeltest::TempDir dir_;
+  std::string a_ = dir_.File("a.zel"), b_ = dir_.File("b.zel");
+};
+
+}  // namespace
+
+TEST_F(ArchiveIndexTest, CsvCarriesTheTextsAndReadsBack) {
+  CDiskArchiver disk(nullptr);
+  const std::string root = Archive(disk, dir_.File("disk"));
+  std::string csv = zeltest::ReadFile(root + "/index.csv");
+  zel::ArchiveIndex index;
+  ASSERT_TRUE(index.ParseCsv(csv));
+  ASSERT_EQ(index.Rows().size(), 2u);
+  const zel::ArchiveIndexRow& a = index.Rows()[0];
+  EXPECT_EQ(a.path, "a.zel");
+  EXPECT_EQ(a.user, "Alice");
+  EXPECT_EQ(a.caller, ">0301234");
+  EXPECT_EQ(a.dateTime, "2023-11-14T22:13:20");
+  EXPECT_EQ(a.duration, 125);
+  EXPECT_EQ(a.important, 1);
+  EXPECT_EQ(a.bookmarkStart, 3);
+  EXPECT_EQ(a.bookmarkEnd, 9);
+  EXPECT_EQ(a.comment, "Said \"no\", twice\r\nthen hung up");  // without the bookmark line and block
+  EXPECT_EQ(a.sha256, zel::ArchiveIndex::Sha256OfFile(a_));
+  EXPECT_EQ(index.Rows()[1].path, "Bob/b.zel");
+  EXPECT_EQ(index.Rows()[1].bookmarkStart, -1);
+  EXPECT_EQ(index.Csv(), csv);
+  const std::string html = zeltest::ReadFile(root + "/index.html");
+  EXPECT_NE(html.find("<a href=\"Bob/b.zel\">"), std::string::npos);
+  EXPECT_NE(html.find("Said &quot;no&quot;, twice"), std::string::npos);
+
+  // A later run into the folder keeps the earlier rows and replaces a rewritten one.
+  CDiskArchiver again(nullptr);
+  again.Reset();
+  ASSERT_EQ(again.AddFile(root, b_, "", 0), 0);
+  ASSERT_EQ(again.Archive(), 0);
+  ASSERT_TRUE(index.ParseCsv(zeltest::ReadFile(root + "/index.csv")));
+  ASSERT_EQ(index.Rows().size(), 3u);
+  EXPECT_EQ(index.Rows()[2].path, "b.zel");
+  EXPECT_FALSE(index.ParseCsv("path,user\r\nx,y\r\n"));
+}
+
+TEST_F(ArchiveIndexTest, EachKindListsWhatItHoldsAndVerifyFindsDamage) {
+  CDiskArchiver disk(nullptr);
+  CZIPArchiver zip(nullptr);
+  CISOArchiver iso(nullptr);
+  const std::string archives[] = {Archive(disk, dir_.File("disk")), Archive(zip, dir_.File("calls.zip")),
+                                  Archive(iso, dir_.File("calls.iso"))};
+  for (const std::string& archive : archives) {
+    SCOPED_TRACE(archive);
+    zel::ArchiveCheck check;
+    ASSERT_TRUE(zel::VerifyArchive(archive, check)) << check.error;
+    EXPECT_EQ(check.listed, 2u);
+    EXPECT_TRUE(check.Intact());
+  }
+  // A second ZIP run lists the new call once, beside the earlier ones.
+  CZIPArchiver more(nullptr);
+  more.Reset();
+  ASSERT_EQ(more.AddFile(archives[1], a_, "/Again", 0), 0);
+  ASSERT_EQ(more.Archive(), 1);
+  zel::ArchiveCheck check;
+  ASSERT_TRUE(zel::VerifyArchive(archives[1], check));
+  EXPECT_EQ(check.listed, 3u);
+  EXPECT_TRUE(check.Intact());
+
+  // One changed byte and one missing file in the folder tree.
+  {
+    std::fstream file(archives[0] + "/a.zel", std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(1500);
+    file.put('\x55');
+  }
+  std::filesystem::remove(archives[0] + "/Bob/b.zel");
+  ASSERT_TRUE(zel::VerifyArchive(archives[0], check));
+  EXPECT_EQ(check.changed, std::vector<std::string>{"a.zel"});
+  EXPECT_EQ(check.missing, std::vector<std::string>{"Bob/b.zel"});
+  EXPECT_FALSE(zel::VerifyArchive(dir_.File("nothing"), check));
+  EXPECT_FALSE(zel::VerifyArchive(a_, check));  // a recording is no archive
+}
+
+TEST_F(ArchiveIndexTest, RefusedRecordingsAreNotListed) {
+  // The image refuses a second file of the same name; the index lists only one.
+  zeltest::ScopedMessages messages;
+  CISOArchiver iso(nullptr);
+  iso.Reset();
+  ASSERT_EQ(iso.AddFile(dir_.File("one.iso"), a_, "", 0), 0);
+  std::filesystem::create_directories(dir_.File("sub"));
+  orgtest::WriteRecording(dir_.File("sub/a.zel"));
+  EXPECT_NE(iso.AddFile(dir_.File("one.iso"), dir_.File("sub/a.zel"), "", 0), 0);
+  ASSERT_EQ(iso.Archive(), 0);
+  EXPECT_EQ(messages.messages().size(), 1u);
+  zel::ArchiveCheck check;
+  ASSERT_TRUE(zel::VerifyArchive(dir_.File("one.iso"), check));
+  EXPECT_EQ(check.listed, 1u);
+  EXPECT_TRUE(check.Intact());
+}
