@@ -60,8 +60,18 @@ double LoudnessGain(std::optional<double> loudness, double target) {
 std::optional<double> NormaliseLoudness(std::vector<int16_t>& samples, double target) {
   std::optional<double> loudness = MeasureLoudness(samples.data(), samples.size());
   if (!loudness) return loudness;
-  CLevelLimiter limiter(LoudnessGain(loudness, target));
-  limiter.Apply(samples);
+  // The limiter takes some loudness off peaky speech: a few passes over the
+  // original with the shortfall added to the gain bring it to the target.
+  const std::vector<int16_t> original = samples;
+  double db = std::min(30.0, target - *loudness);
+  for (int pass = 0; pass < 4; ++pass) {
+    samples = original;
+    CLevelLimiter limiter(std::pow(10.0, db / 20.0));
+    limiter.Apply(samples);
+    const std::optional<double> reached = MeasureLoudness(samples.data(), samples.size());
+    if (!reached || std::abs(*reached - target) < 0.3) break;
+    db = std::min(30.0, db + (target - *reached));
+  }
   return loudness;
 }
 

@@ -1,14 +1,17 @@
 #include "cli/ExportCommand.h"
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
 #include "audio/CompactExport.h"
+#include "audio/Loudness.h"
 #include "audio/ISaveFileChooser.h"
 #include "audio/WavExport.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "core/WriteTarget.h"
+#include "recording/CBookmarkRecordFile.h"
 #include "recording/CKlRecordFile.h"
 
 ZEL_REGISTER_COMMAND(ExportCommand);
@@ -31,7 +34,7 @@ class FixedPathChooser : public ISaveFileChooser {
 }  // namespace
 
 std::vector<OptionSpec> ExportCommand::RecordingOptions() const {
-  return {OutputOption(), {"format"}, {"pcm", 0}, {"gsm", 0}, {"native", 0}, {"clip", 0}};
+  return {OutputOption(), {"format"}, {"pcm", 0}, {"gsm", 0}, {"native", 0}, {"clip", 0}, {"normalise", 0}};
 }
 
 int ExportCommand::Validate(const ArgParser& args) {
@@ -57,6 +60,9 @@ int ExportCommand::Validate(const ArgParser& args) {
       return UsageError("--format must be wav, gsm, mp3, opus, flac or native");
     }
   }
+  normalise_ = args.Has("normalise");
+  // A native copy keeps the recording's own coded audio: there is nothing to level.
+  if (normalise_ && kind_ == Kind::Native) return UsageError("--normalise does not apply to native exports");
   return zel::cli::kExitOk;
 }
 
@@ -103,7 +109,56 @@ int ExportCommand::ExecuteWith(const ArgParser& parser, const std::string& passp
     zel::cli::PrintError("the GSM 6.10 converter is not available");
     return zel::cli::kExitFailure;
   }
-  return Write(file, parser, passphrase);
+  return normalise_ ? WriteNormalised(file, parser, passphrase) : Write(file, parser, passphrase);
+}
+
+const char* ExportCommand::FormatName(bool gsmAvailable) const {
+  if (const auto compact = CompactOf(kind_)) return zel::CompactName(*compact);
+  if (kind_ == Kind::Native) return "zel";
+  return (kind_ == Kind::Pcm || !gsmAvailable) ? "pcm" : "gsm";
+}
+
+int ExportCommand::WriteNormalised(const CKlRecordFile& file, const ArgParser& parser,
+                                   const std::string& passphrase) const {
+  const bool clip = parser.Has("clip");
+  const auto compact = CompactOf(kind_);
+  const std::string written = WrittenPath(parser.Value("output"), false, compact);
+  std::vector<int16_t> samples;
+  auto take = [&samples](const CKlRecordFile& from) {
+    const int16_t* data = nullptr;
+    const int count = from.GetSamples(0, from.SampleCount(), &data);
+    if (data && count > 0) samples.assign(data, data + count);
+  };
+  if (clip) {
+    CBookmarkRecordFile span(file, passphrase);
+    if (!span.IsReady() || !span.CropToBookmark()) {
+      zel::cli::PrintError("cannot read the bookmarked span of " + file.Path());
+      return zel::cli::kExitFailure;
+    }
+    take(span);
+  } else {
+    take(file);
+  }
+  const std::optional<double> loudness = zel::NormaliseLoudness(samples);
+  zel::ClearLastWriteError();
+  const bool gsmAvailable = zel::GsmCodecAvailable();
+  const bool ok = compact ? zel::WriteCompactSamples(written, *compact, samples.data(), samples.size(),
+                                                     zel::TagsOf(file))
+                          : zel::WriteWavSamples(written, samples.data(), samples.size(),
+                                                 kind_ == Kind::Pcm || !gsmAvailable);
+  if (!ok) {
+    const std::string& reason = zel::LastWriteError();
+    zel::cli::PrintError(reason.empty() ? "cannot write " + written : reason);
+    return zel::cli::kExitFailure;
+  }
+  JsonWriter json;
+  json.BeginObject().PathField("path", written).Field("format", FormatName(gsmAvailable)).Field("clip", clip);
+  json.Key("loudnessBefore");
+  if (loudness) json.Double(std::round(*loudness * 10) / 10);
+  else json.Null();
+  json.EndObject();
+  std::printf("%s\n", json.Text().c_str());
+  return zel::cli::kExitOk;
 }
 
 // Writes the export through the desktop program's save functions, the path of the
@@ -132,10 +187,7 @@ int ExportCommand::Write(const CKlRecordFile& file, const ArgParser& parser, con
     zel::cli::PrintError(reason.empty() ? "cannot write " + written : reason);
     return zel::cli::kExitFailure;
   }
-  const char* format = compact ? zel::CompactName(*compact)
-                       : native ? "zel"
-                       : (kind_ == Kind::Pcm || !gsmAvailable) ? "pcm"
-                                                               : "gsm";
+  const char* format = FormatName(gsmAvailable);
   JsonWriter json;
   json.BeginObject().PathField("path", written).Field("format", format).Field("clip", clip).EndObject();
   std::printf("%s\n", json.Text().c_str());

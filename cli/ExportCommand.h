@@ -14,7 +14,7 @@ class ExportCommand : public RecordingCommand {
     return "Export a recording or its bookmarked span as WAV (GSM or PCM), MP3, Opus, FLAC or .zel";
   }
   const char* Usage() const override {
-    return "FILE -o OUT [--format wav|gsm|mp3|opus|flac|native | --pcm | --gsm | --native] [--clip] "
+    return "FILE -o OUT [--format wav|gsm|mp3|opus|flac|native | --pcm | --gsm | --native] [--clip] [--normalise] "
            "[--passphrase P | --passphrase-file F]";
   }
 
@@ -29,6 +29,10 @@ class ExportCommand : public RecordingCommand {
   // stands for the default, which falls back to PCM without the GSM converter.
   enum class Kind { Default, Pcm, Gsm, Mp3, Opus, Flac, Native };
   int Write(const class CKlRecordFile& file, const ArgParser& parser, const std::string& passphrase) const;
+  // The samples brought to even loudness, written straight to the output.
+  int WriteNormalised(const class CKlRecordFile& file, const ArgParser& parser, const std::string& passphrase) const;
   static std::optional<zel::CompactFormat> CompactOf(Kind kind);
+  const char* FormatName(bool gsmAvailable) const;
   Kind kind_ = Kind::Default;
+  bool normalise_ = false;
 };

@@ -1,6 +1,9 @@
 // zelctl export: the layouts chosen by the options and the argument checks.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "audio/Loudness.h"
 #include "recording/CKlRecordFile.h"
 #include "tests/audioout/AudioOutSupport.h"
 
@@ -97,4 +100,24 @@ TEST_F(ExportCli, CompactFormatsByName) {
   EXPECT_EQ(ReadFile(dir_.File("w.wav")).size(), 44u + 64000);
   EXPECT_EQ(Export({"export", plain_, "-o", dir_.File("x"), "--format", "ogg"}).exitCode, 2);
   EXPECT_EQ(Export({"export", plain_, "-o", dir_.File("x"), "--format", "mp3", "--pcm"}).exitCode, 2);
+}
+
+// Even loudness: the written samples measure -16 LUFS, for the whole call and for
+// its span; a native copy has nothing to level.
+TEST_F(ExportCli, NormalisedExportsMeasureTheTargetLoudness) {
+  for (bool clip : {false, true}) {
+    std::vector<std::string> args{"export", marked_, "-o", dir_.File("level"), "--format", "wav", "--normalise"};
+    if (clip) args.push_back("--clip");
+    CommandResult r = Export(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\"loudnessBefore\":-"), std::string::npos) << r.out;
+    const std::string wav = ReadFile(dir_.File("level.wav"));
+    ASSERT_EQ(wav.size(), 44u + (clip ? 2 : 4) * 16000) << clip;
+    std::vector<int16_t> samples((wav.size() - 44) / 2);
+    std::memcpy(samples.data(), wav.data() + 44, samples.size() * 2);
+    const auto loudness = zel::MeasureLoudness(samples.data(), samples.size());
+    ASSERT_TRUE(loudness.has_value());
+    EXPECT_NEAR(*loudness, zel::kTargetLoudness, 1.0) << clip;
+  }
+  EXPECT_EQ(Export({"export", plain_, "-o", dir_.File("n"), "--native", "--normalise"}).exitCode, 2);
 }
