@@ -154,14 +154,16 @@ TEST_F(ArchiveWindowsTest, WizardArchivesIntoEachTypeWithoutTheConfirmStep) {
   if (zeltest::ToolAvailable("unzip")) {
     auto listing = Listing("unzip -Z1 " + zeltest::ShellQuote(dir_.File("out/Archive.zip")));
     std::sort(listing.begin(), listing.end());
-    EXPECT_EQ(listing, (std::vector<std::string>{"u0-call.zel", "u1-call.zel", "u2-call.zel"}));
+    EXPECT_EQ(listing, (std::vector<std::string>{"index.csv", "index.html", "u0-call.zel", "u1-call.zel",
+                                                 "u2-call.zel"}));
   }
   if (zeltest::ToolAvailable("xorriso")) {
     // By path, below the list window's folder.
     auto listing = Listing("xorriso -indev " + zeltest::ShellQuote(dir_.File("out/Archive.iso")) +
                            " -find / -type f 2>/dev/null");
     std::sort(listing.begin(), listing.end());
-    EXPECT_EQ(listing, (std::vector<std::string>{"'/day/u0-call.zel'", "'/day/u1-call.zel'", "'/day/u2-call.zel'"}));
+    EXPECT_EQ(listing, (std::vector<std::string>{"'/day/u0-call.zel'", "'/day/u1-call.zel'", "'/day/u2-call.zel'",
+                                                 "'/index.csv'", "'/index.html'"}));
   }
   EXPECT_TRUE(messages_.messages().empty()) << messages_.messages().front();
 }
