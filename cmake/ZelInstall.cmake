@@ -79,6 +79,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Merovane <support@merovane.com>")
 set(CPACK_DEBIAN_PACKAGE_SECTION "sound")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://merovane.com/")
+# Loaded at run time, so dpkg-shlibdeps cannot see it: the SVG icon engine.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 # Opening folders, mail and the trash go through xdg-utils; the desktop
 # notifications of scheduled runs through gdbus.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libglib2.0-bin, qt6-wayland")
