@@ -12,6 +12,7 @@
 #include "core/Singleton.h"
 #include "core/WriteTarget.h"
 #include "organiser/SearchRules.h"
+#include "platform/Desktop.h"
 #include "recording/CBookmarkRecordFile.h"
 #include "recording/CKlRecordFile.h"
 
@@ -187,6 +188,20 @@ bool ExportCompactClip(const CKlRecordFile& source, CompactFormat format,
   ClearLastWriteError();
   auto clip = CroppedCopy(source, passphrase);
   return clip && ExportCompact(*clip, format);
+}
+
+bool EmailCompact(const CKlRecordFile& file, CompactFormat format) {
+  if (!file.IsReady()) return false;
+  const std::string path = TempFolder() + BaseName(file.Path()) + CompactExtension(format);
+  // The mail client reads the attachment after this returns: the file stays.
+  return WriteCompact(path, file, format) && EmailClip(file, path, false);
+}
+
+bool EmailCompactClip(const CKlRecordFile& source, CompactFormat format,
+                      const std::optional<std::string>& passphrase) {
+  ClearLastWriteError();
+  auto clip = CroppedCopy(source, passphrase);
+  return clip && EmailCompact(*clip, format);
 }
 
 }  // namespace zel

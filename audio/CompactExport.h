@@ -51,5 +51,10 @@ bool ExportCompact(const CKlRecordFile& file, CompactFormat format);
 // cropped private copy opened with the settings' passphrase or `passphrase`.
 bool ExportCompactClip(const CKlRecordFile& source, CompactFormat format,
                        const std::optional<std::string>& passphrase = {});
+// The call (or its bookmarked span) written in `format` to the temporary folder and
+// handed to the mail client with the usual subject and text.
+bool EmailCompact(const CKlRecordFile& file, CompactFormat format);
+bool EmailCompactClip(const CKlRecordFile& source, CompactFormat format,
+                      const std::optional<std::string>& passphrase = {});
 
 }  // namespace zel

@@ -104,11 +104,21 @@ CPlayerForm::CPlayerForm(QWidget* parent)
     QMenu* menu = m == 0 ? mailMenu_ : exportMenu_;
     const bool mail = m == 0;
     const QString verb = mail ? QStringLiteral("Mail") : QStringLiteral("Export");
-    menu->addAction(verb + QStringLiteral(" Whole Call as WAV..."), this, [this, mail] { MailOrExport(mail, false, true); });
-    menu->addAction(verb + QStringLiteral(" Whole Call as Recording..."), this, [this, mail] { MailOrExport(mail, false, false); });
-    menu->addSeparator();
-    menu->addAction(verb + QStringLiteral(" Bookmarked Span as WAV..."), this, [this, mail] { MailOrExport(mail, true, true); });
-    menu->addAction(verb + QStringLiteral(" Bookmarked Span as Recording..."), this, [this, mail] { MailOrExport(mail, true, false); });
+    for (bool span : {false, true}) {
+      const QString what = verb + (span ? QStringLiteral(" Bookmarked Span as ") : QStringLiteral(" Whole Call as "));
+      // The data marks what needs a bookmark (see UpdateMenus).
+      menu->addAction(what + QStringLiteral("WAV..."), this, [this, mail, span] { MailOrExport(mail, span, true); })
+          ->setData(span);
+      menu->addAction(what + QStringLiteral("Recording..."), this, [this, mail, span] { MailOrExport(mail, span, false); })
+          ->setData(span);
+      for (zel::CompactFormat format : {zel::CompactFormat::Mp3, zel::CompactFormat::Opus, zel::CompactFormat::Flac}) {
+        if (!zel::CompactFormatAvailable(format)) continue;
+        menu->addAction(what + QString::fromLatin1(zel::CompactName(format)).toUpper() + QStringLiteral("..."), this,
+                        [this, mail, span, format] { MailOrExportCompact(mail, span, format); })
+            ->setData(span);
+      }
+      if (!span) menu->addSeparator();
+    }
   }
   moreMenu_ = new QMenu(this);
   importantAction_ = moreMenu_->addAction(CIconSet::Icon("important"), QStringLiteral("Mark Important\tCtrl+I"),
@@ -274,8 +284,7 @@ void CPlayerForm::UpdateMenus() {
   const bool hasSpan = loaded && Manager().Recording().GetBookmark(bs, be);
   for (QMenu* menu : {mailMenu_, exportMenu_}) {
     const auto actions = menu->actions();
-    for (int i = 0; i < actions.size(); ++i)
-      actions[i]->setEnabled(loaded && !blocked && (i < 2 || hasSpan));
+    for (QAction* action : actions) action->setEnabled(loaded && !blocked && (!action->data().toBool() || hasSpan));
   }
   // The key itself is the form's shortcut; the menu only shows it.
   importantAction_->setText(entry_.Important() ? QStringLiteral("Remove Important Mark\tCtrl+I")
@@ -515,17 +524,38 @@ bool CPlayerForm::WaitForDecoding(bool& cancelled) {
   return rec.IsReady();
 }
 
-void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
+bool CPlayerForm::ReadyToWrite() {
   CPlaybackManager& m = Manager();
-  if (!m.IsLoaded() || Singleton<CSettings>::Instance()->IsExportBlocked()) return;
+  if (!m.IsLoaded() || Singleton<CSettings>::Instance()->IsExportBlocked()) return false;
   // The whole call is written from the decoded samples: wait for the decode thread.
   bool cancelled = false;
   if (!WaitForDecoding(cancelled)) {
     if (!cancelled) zel::ShowMessage("The call could not be decompressed.", IMessageSink::Icon::Error);
-    return;
+    return false;
   }
-  const CKlRecordFile& rec = m.Recording();
   zel::ClearLastWriteError();
+  return true;
+}
+
+void CPlayerForm::ReportWriteFailure(bool mail) {
+  // A cancelled save dialog leaves no reason; anything else is shown.
+  if (!zel::LastWriteError().empty())
+    zel::ShowMessage(std::string(mail ? "The call could not be mailed: " : "The call could not be exported: ") +
+                         zel::LastWriteError(),
+                     IMessageSink::Icon::Error);
+}
+
+void CPlayerForm::MailOrExportCompact(bool mail, bool span, zel::CompactFormat format) {
+  if (!ReadyToWrite()) return;
+  const CKlRecordFile& rec = Manager().Recording();
+  bool ok = span ? (mail ? zel::EmailCompactClip(rec, format) : zel::ExportCompactClip(rec, format))
+                 : (mail ? zel::EmailCompact(rec, format) : zel::ExportCompact(rec, format));
+  if (!ok) ReportWriteFailure(mail);
+}
+
+void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
+  if (!ReadyToWrite()) return;
+  const CKlRecordFile& rec = Manager().Recording();
   bool ok;
   if (span) {
     if (mail)
@@ -538,11 +568,7 @@ void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
     else
       ok = wav ? zel::ExportWav(rec) : zel::ExportNative(rec);
   }
-  // A cancelled save dialog leaves no reason; anything else is shown.
-  if (!ok && !zel::LastWriteError().empty())
-    zel::ShowMessage(std::string(mail ? "The call could not be mailed: " : "The call could not be exported: ") +
-                         zel::LastWriteError(),
-                     IMessageSink::Icon::Error);
+  if (!ok) ReportWriteFailure(mail);
 }
 
 void CPlayerForm::OnTimer() {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/CPlayerState.h"
+#include "audio/CompactExport.h"
 #include "recording/CKlFileListEntry.h"
 
 class COutputScope;
@@ -52,6 +53,8 @@ class CPlayerForm : public QWidget {
   void CloseRecording();
   // Mail or export the whole call (`span` false) or the bookmarked span, as WAV or native.
   void MailOrExport(bool mail, bool span, bool wav);
+  // The same in MP3, Opus or FLAC.
+  void MailOrExportCompact(bool mail, bool span, zel::CompactFormat format);
   // Playback speed in tenths (5 to 20; `[` slower, `]` faster, `=` normal), pause
   // skipping and even loudness; each change is remembered in the user's settings.
   void SetSpeed(int tenths);
@@ -86,6 +89,9 @@ class CPlayerForm : public QWidget {
   // the user cancelled or the call could not be decoded.
   bool WaitForDecoding(bool& cancelled);
   void UpdateMenus();
+  // Checks before a mail or export (loaded, allowed, decoded); clears the last reason.
+  bool ReadyToWrite();
+  void ReportWriteFailure(bool mail);
   void ApplyPlaybackOptions();
 
   COutputScope* scope_;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <cstdlib>
 #include <QImage>
 #include <QMimeData>
@@ -176,6 +177,28 @@ TEST_F(PlayerPanel, ExportOfACallStillDecodingWaitsForTheWholeCall) {
   QFileInfo wav(QString::fromStdString(out));
   ASSERT_TRUE(wav.exists());
   EXPECT_GE(wav.size(), static_cast<qint64>(seconds) * 8000 * 2);
+}
+
+// The export and mail menus offer the compact formats beside WAV and native.
+TEST_F(PlayerPanel, CompactFormatsAreOfferedAndWritten) {
+  CPlayerForm form;
+  QStringList texts;
+  for (QMenu* menu : form.findChildren<QMenu*>()) {
+    for (QAction* action : menu->actions()) texts << action->text();
+  }
+  for (const char* text : {"Export Whole Call as FLAC...", "Mail Bookmarked Span as OPUS...", "Export Whole Call as MP3..."}) {
+    EXPECT_TRUE(texts.contains(QString::fromLatin1(text))) << text;
+  }
+  std::string path = Make("Gina-20260301.zel", 3);
+  const std::string out = dir_.path() + "/whole";
+  auto old = zel::SaveFileChooser();
+  zel::SetSaveFileChooser(std::make_shared<FixedChooser>(out));
+  Load(form, path);
+  form.MailOrExportCompact(false, false, zel::CompactFormat::Flac);
+  zel::SetSaveFileChooser(old);
+  QFile flac(QString::fromStdString(out + ".flac"));
+  ASSERT_TRUE(flac.open(QIODevice::ReadOnly));
+  EXPECT_EQ(flac.read(4), QByteArray("fLaC"));
 }
 
 namespace {
