@@ -88,24 +88,6 @@ bool Fail(const std::string& path, const std::string& reason) {
   return false;
 }
 
-// The bookmarked span of `source`, or null (with the reason set) when it holds no
-// sample.
-std::unique_ptr<CBookmarkRecordFile> CroppedCopy(const CKlRecordFile& source,
-                                                 const std::optional<std::string>& passphrase) {
-  auto clip = passphrase ? std::make_unique<CBookmarkRecordFile>(source, *passphrase)
-                         : std::make_unique<CBookmarkRecordFile>(source);
-  if (!clip->HasFile()) {
-    SetLastWriteError("cannot read recording " + source.Path());
-    return nullptr;
-  }
-  clip->CropToBookmark();
-  if (clip->SampleCount() <= 0) {
-    SetLastWriteError("the bookmark lies beyond the end of the audio");
-    return nullptr;
-  }
-  return clip;
-}
-
 }  // namespace
 
 const char* CompactExtension(CompactFormat format) { return Info(format).extension; }

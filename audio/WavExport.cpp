@@ -229,8 +229,6 @@ bool EmailClip(const CKlRecordFile& clip, const std::string& path, bool deleteAf
   return sent;
 }
 
-namespace {
-
 // The bookmarked span of `source`, or null (with the reason set) when the span holds
 // no sample: a WAV or clip of nothing is no export.
 std::unique_ptr<CBookmarkRecordFile> CroppedCopy(const CKlRecordFile& source,
@@ -249,8 +247,6 @@ std::unique_ptr<CBookmarkRecordFile> CroppedCopy(const CKlRecordFile& source,
   }
   return clip;
 }
-
-}  // namespace
 
 bool EmailWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {
   auto clip = CroppedCopy(source, passphrase);

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -60,6 +61,10 @@ bool EmailClip(const CKlRecordFile& clip, const std::string& path, bool deleteAf
 // The bookmarked span of `source`: a private copy is built (with the settings
 // passphrase, or `passphrase` when given), cropped to the bookmark and used for the
 // operation. A recording without a bookmark gives the whole call.
+// The bookmarked span of `source` as a private copy (opened with the settings'
+// passphrase or `passphrase`), or null with the reason set when it holds no sample.
+std::unique_ptr<CBookmarkRecordFile> CroppedCopy(const CKlRecordFile& source,
+                                                 const std::optional<std::string>& passphrase);
 bool EmailWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase = {});
 bool EmailNativeClip(const CKlRecordFile& source,
                      const std::optional<std::string>& passphrase = {});
