@@ -25,6 +25,10 @@ class CPlaybackChain {
   // `silenceThreshold` is used when skipping; `gain` when normalising.
   CPlaybackChain(const Options& options, double silenceThreshold, double gain);
 
+  // The normalising gain, when it is found after playback has started.
+  void SetGain(double gain) {
+    if (limiter_) limiter_->SetGain(gain);
+  }
   // Appends the output for `count` more recording samples to `out`.
   void Put(const int16_t* samples, size_t count, std::vector<int16_t>& out);
   // The recording has ended: appends what is still held back. Put does nothing after.

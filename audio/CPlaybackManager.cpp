@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "audio/Loudness.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
@@ -32,13 +31,14 @@ bool CPlaybackManager::Load(const std::string& path, const std::string& passphra
   // The device plays straight from the recording's samples: it must let go of them
   // before another recording replaces them.
   Stop();
+  Loudness_.Cancel();
   Loaded = static_cast<uint32_t>(Recording_.LoadRecording(path, passphrase));
   if (Loaded != 0) WaitForFirstBuffers();
   SilenceThreshold_.reset();
-  Loudness_.reset();
   if (Loaded != 0) {
     QueuePos = 0;
     StartPos = 0;
+    StartLoudness();
   } else {
     Close();
   }
@@ -60,6 +60,7 @@ bool CPlaybackManager::FinishDecoding() {
 
 void CPlaybackManager::Close() {
   Stop();
+  Loudness_.Cancel();
   QueuePos = 0;
   StartPos = 0;
   Paused = 0;
@@ -121,18 +122,21 @@ void CPlaybackManager::StartChain() {
   if (Options_.skipSilence && !SilenceThreshold_) {
     SilenceThreshold_ = CSilenceSkipper::NoiseThreshold(all, decoded);
   }
-  if (Options_.normalise && !Loudness_) {
-    std::optional<double> loudness =
-        zel::EstimateLoudness(all, decoded);
-    // Measured on part of a recording still decoding, it is measured again next time.
-    if (Recording_.IsReady()) Loudness_ = loudness;
-    Chain_ = std::make_unique<CPlaybackChain>(Options_, SilenceThreshold_.value_or(0),
-                                              zel::LoudnessGain(loudness));
-  } else {
-    Chain_ = std::make_unique<CPlaybackChain>(Options_, SilenceThreshold_.value_or(0),
-                                              zel::LoudnessGain(Loudness_.value_or(std::nullopt)));
+  std::optional<double> gain;
+  if (Options_.normalise) {
+    StartLoudness();
+    // The gain is usually found between loading and playing. When it is not (a call
+    // played at once, or one still decoding), playback starts with the first guess,
+    // or at the call's own level, and moves to the gain once it is found.
+    gain = Loudness_.WaitForGain(kLoudnessWaitMs);
   }
+  GainPending_ = Options_.normalise && !(gain && Loudness_.Final());
+  Chain_ = std::make_unique<CPlaybackChain>(Options_, SilenceThreshold_.value_or(0), gain.value_or(1.0));
   ChainStart_ = QueuePos;
+}
+
+void CPlaybackManager::StartLoudness() {
+  if (Options_.normalise && Loaded != 0 && !Loudness_.Started()) Loudness_.Start(Recording_);
 }
 
 void CPlaybackManager::SetPlaybackOptions(const CPlaybackChain::Options& options) {
@@ -142,6 +146,7 @@ void CPlaybackManager::SetPlaybackOptions(const CPlaybackChain::Options& options
   int position = Position();
   if (running) Stop();
   Options_ = snapped;
+  StartLoudness();
   if (running) {
     QueuePos = position;
     StartPos = position;
@@ -154,6 +159,11 @@ int CPlaybackManager::QueueBuffer() {
   auto buffer = std::make_unique<QueuedBuffer>();
   int n = 0;
   if (Chain_) {
+    if (GainPending_) {
+      const bool final = Loudness_.Final();
+      if (const std::optional<double> gain = Loudness_.Gain()) Chain_->SetGain(*gain);
+      GainPending_ = !final;
+    }
     std::vector<int16_t> out;
     while (out.size() < static_cast<size_t>(kBufferSamples) && !Chain_->Finished()) {
       const int16_t* samples = nullptr;

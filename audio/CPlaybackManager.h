@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/CLoudnessAnalysis.h"
 #include "audio/CPlaybackChain.h"
 #include "audio/IWaveOut.h"
 #include "core/CKlLoggedSemaphore.h"
@@ -24,6 +25,8 @@ class CPlaybackManager {
   static constexpr int kBuffersInFlight = 4;
   // Samples that must be decoded before a recording still decoding may be played.
   static constexpr int kPlayableSamples = 560000;
+  // How long starting playback with even loudness on may wait for the call's gain.
+  static constexpr int kLoudnessWaitMs = 80;
 
   CPlaybackManager();
   virtual ~CPlaybackManager();
@@ -85,12 +88,14 @@ class CPlaybackManager {
     return Queue_.size();
   }
   bool DeviceOpen() const { return Device_ != nullptr; }
+  bool LoudnessFound() const { return Loudness_.Final(); }
 
  private:
   bool OpenDevice();
   void WaitForFirstBuffers();
   int QueueBuffer();
   void StartChain();
+  void StartLoudness();
 
   struct QueuedBuffer {
     WaveHeader header;
@@ -112,7 +117,9 @@ class CPlaybackManager {
   CPlaybackChain::Options Options_;
   std::unique_ptr<CPlaybackChain> Chain_;
   int64_t ChainStart_ = 0;
-  // Measured once per loaded recording, when first needed.
+  // Measured once per loaded recording, when first needed; the loudness off this
+  // thread, from the load on while even loudness is on.
   std::optional<double> SilenceThreshold_;
-  std::optional<std::optional<double>> Loudness_;
+  CLoudnessAnalysis Loudness_;
+  bool GainPending_ = false;  // the chain's gain is not the final one yet
 };

@@ -13,16 +13,20 @@ namespace zel {
 
 namespace {
 
+using Pieces = std::vector<std::pair<size_t, size_t>>;
+
 // Integrated loudness over the given [first, first + count) pieces of `samples`, as
-// if they followed one another.
-std::optional<double> Measure(const int16_t* samples, const std::vector<std::pair<size_t, size_t>>& pieces) {
+// if they followed one another. Nothing as well when `stop` asks to stop.
+std::optional<double> Measure(const int16_t* samples, const Pieces& pieces, const StopRequest& stop = {}) {
   std::unique_ptr<ebur128_state, void (*)(ebur128_state*)> state(
       ebur128_init(1, 8000, EBUR128_MODE_I), [](ebur128_state* s) { ebur128_destroy(&s); });
   if (!state) return std::nullopt;
-  // Fed in slices: the library's own buffers stay small on an hour-long call.
+  // Fed in slices: the library's own buffers stay small on an hour-long call, and a
+  // stop request is seen within a few milliseconds.
   constexpr size_t kSlice = 1 << 16;
   for (const auto& [first, count] : pieces) {
     for (size_t i = 0; i < count; i += kSlice) {
+      if (stop && stop()) return std::nullopt;
       if (ebur128_add_frames_short(state.get(), samples + first + i, std::min(kSlice, count - i)) !=
           EBUR128_SUCCESS) {
         return std::nullopt;
@@ -36,6 +40,39 @@ std::optional<double> Measure(const int16_t* samples, const std::vector<std::pai
   return loudness;
 }
 
+std::optional<double> Measure(const std::vector<int16_t>& samples, const StopRequest& stop = {}) {
+  if (samples.size() < 3200) return std::nullopt;
+  return Measure(samples.data(), {{0, samples.size()}}, stop);
+}
+
+// The whole call up to ten minutes; beyond, twenty 30 s slices spread evenly over it.
+Pieces EstimatePieces(size_t count) {
+  constexpr size_t kWhole = 10 * 60 * 8000, kPieces = 20, kPiece = 30 * 8000;
+  if (count <= kWhole) return {{0, count}};
+  Pieces pieces;
+  for (size_t k = 0; k < kPieces; ++k) pieces.emplace_back((count - kPiece) * k / (kPieces - 1), kPiece);
+  return pieces;
+}
+
+// The gain in dB that brings `original` (measured at `loudness`) to `target` through
+// the limiter. The limiter takes some loudness off peaky speech: a few passes over
+// the original with the shortfall added to the gain reach the target. `levelled`
+// holds the last pass. Nothing when stopped.
+std::optional<double> LimitedGainDb(const std::vector<int16_t>& original, double loudness, double target,
+                                    std::vector<int16_t>& levelled, const StopRequest& stop) {
+  double db = std::min(30.0, target - loudness);
+  for (int pass = 0; pass < 4; ++pass) {
+    levelled = original;
+    CLevelLimiter limiter(std::pow(10.0, db / 20.0));
+    limiter.Apply(levelled);
+    const std::optional<double> reached = Measure(levelled, stop);
+    if (stop && stop()) return std::nullopt;
+    if (!reached || std::abs(*reached - target) < 0.3) break;
+    db = std::min(30.0, db + (target - *reached));
+  }
+  return db;
+}
+
 }  // namespace
 
 std::optional<double> MeasureLoudness(const int16_t* samples, size_t count) {
@@ -44,11 +81,8 @@ std::optional<double> MeasureLoudness(const int16_t* samples, size_t count) {
 }
 
 std::optional<double> EstimateLoudness(const int16_t* samples, size_t count) {
-  constexpr size_t kWhole = 10 * 60 * 8000, kPieces = 20, kPiece = 30 * 8000;
-  if (count <= kWhole) return MeasureLoudness(samples, count);
-  std::vector<std::pair<size_t, size_t>> pieces;
-  for (size_t k = 0; k < kPieces; ++k) pieces.emplace_back((count - kPiece) * k / (kPieces - 1), kPiece);
-  return Measure(samples, pieces);
+  if (count < 3200) return std::nullopt;
+  return Measure(samples, EstimatePieces(count));
 }
 
 double LoudnessGain(std::optional<double> loudness, double target) {
@@ -57,20 +91,30 @@ double LoudnessGain(std::optional<double> loudness, double target) {
   return std::pow(10.0, db / 20.0);
 }
 
-std::optional<double> NormaliseLoudness(std::vector<int16_t>& samples, double target) {
-  std::optional<double> loudness = MeasureLoudness(samples.data(), samples.size());
+std::optional<double> EvenLoudnessGain(const int16_t* samples, size_t count, const StopRequest& stop,
+                                       const std::function<void(double gain)>& guess, double target) {
+  if (count < 3200) return 1.0;
+  std::vector<int16_t> original;
+  for (const auto& [first, length] : EstimatePieces(count)) {
+    original.insert(original.end(), samples + first, samples + first + length);
+  }
+  const std::optional<double> loudness = Measure(original, stop);
+  if (stop && stop()) return std::nullopt;
+  if (!loudness) return 1.0;
+  if (guess) guess(LoudnessGain(loudness, target));
+  std::vector<int16_t> levelled;
+  const std::optional<double> db = LimitedGainDb(original, *loudness, target, levelled, stop);
+  if (!db) return std::nullopt;
+  return std::pow(10.0, *db / 20.0);
+}
+
+std::optional<double> NormaliseLoudness(std::vector<int16_t>& samples, double target, const StopRequest& stop) {
+  std::optional<double> loudness = Measure(samples, stop);
   if (!loudness) return loudness;
-  // The limiter takes some loudness off peaky speech: a few passes over the
-  // original with the shortfall added to the gain bring it to the target.
   const std::vector<int16_t> original = samples;
-  double db = std::min(30.0, target - *loudness);
-  for (int pass = 0; pass < 4; ++pass) {
+  if (!LimitedGainDb(original, *loudness, target, samples, stop)) {
     samples = original;
-    CLevelLimiter limiter(std::pow(10.0, db / 20.0));
-    limiter.Apply(samples);
-    const std::optional<double> reached = MeasureLoudness(samples.data(), samples.size());
-    if (!reached || std::abs(*reached - target) < 0.3) break;
-    db = std::min(30.0, db + (target - *reached));
+    return std::nullopt;
   }
   return loudness;
 }

@@ -11,6 +11,7 @@
 #include "audio/codec/CGsm49Encoder.h"
 #include "audio/CKlWav.h"
 #include "audio/ISaveFileChooser.h"
+#include "audio/Loudness.h"
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/WriteTarget.h"
@@ -231,21 +232,53 @@ bool EmailClip(const CKlRecordFile& clip, const std::string& path, bool deleteAf
 
 // The bookmarked span of `source`, or null (with the reason set) when the span holds
 // no sample: a WAV or clip of nothing is no export.
-std::unique_ptr<CBookmarkRecordFile> CroppedCopy(const CKlRecordFile& source,
+namespace {
+
+std::unique_ptr<CBookmarkRecordFile> PrivateCopy(const CKlRecordFile& source,
                                                  const std::optional<std::string>& passphrase) {
   ClearLastWriteError();
-  auto clip = passphrase ? std::make_unique<CBookmarkRecordFile>(source, *passphrase)
+  auto copy = passphrase ? std::make_unique<CBookmarkRecordFile>(source, *passphrase)
                          : std::make_unique<CBookmarkRecordFile>(source);
-  if (!clip->HasFile()) {
+  if (!copy->HasFile()) {
     SetLastWriteError("cannot read recording " + source.Path());
     return nullptr;
   }
+  return copy;
+}
+
+}  // namespace
+
+std::unique_ptr<CBookmarkRecordFile> CroppedCopy(const CKlRecordFile& source,
+                                                 const std::optional<std::string>& passphrase) {
+  auto clip = PrivateCopy(source, passphrase);
+  if (!clip) return nullptr;
   clip->CropToBookmark();
   if (clip->SampleCount() <= 0) {
     SetLastWriteError("the bookmark lies beyond the end of the audio");
     return nullptr;
   }
   return clip;
+}
+
+std::unique_ptr<CBookmarkRecordFile> EvenLoudnessCopy(const CKlRecordFile& source, bool span,
+                                                      const std::optional<std::string>& passphrase,
+                                                      std::optional<double>* loudnessBefore,
+                                                      const std::function<bool()>& stop) {
+  auto copy = span ? CroppedCopy(source, passphrase) : PrivateCopy(source, passphrase);
+  if (!copy) return nullptr;
+  if (!copy->IsReady()) {
+    SetLastWriteError("the recording could not be decompressed");
+    return nullptr;
+  }
+  std::optional<double> loudness;
+  copy->ChangeSamples([&loudness, &stop](int16_t* samples, size_t count) {
+    std::vector<int16_t> levelled(samples, samples + count);
+    loudness = NormaliseLoudness(levelled, kTargetLoudness, stop);
+    std::copy(levelled.begin(), levelled.end(), samples);
+  });
+  if (stop && stop()) return nullptr;
+  if (loudnessBefore) *loudnessBefore = loudness;
+  return copy;
 }
 
 bool EmailWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase) {

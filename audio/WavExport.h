@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,15 @@ bool EmailClip(const CKlRecordFile& clip, const std::string& path, bool deleteAf
 // passphrase or `passphrase`), or null with the reason set when it holds no sample.
 std::unique_ptr<CBookmarkRecordFile> CroppedCopy(const CKlRecordFile& source,
                                                  const std::optional<std::string>& passphrase);
+// A private copy of `source`, cropped to its bookmarked span when `span`, whose samples
+// are brought to even loudness: every export and mail command but the native ones
+// takes it in place of the recording. `loudnessBefore` receives the loudness measured
+// before (nothing when the call has none). Null, with the reason set, on failure;
+// null with no reason when `stop` asked to stop.
+std::unique_ptr<CBookmarkRecordFile> EvenLoudnessCopy(const CKlRecordFile& source, bool span,
+                                                      const std::optional<std::string>& passphrase = {},
+                                                      std::optional<double>* loudnessBefore = nullptr,
+                                                      const std::function<bool()>& stop = {});
 bool EmailWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase = {});
 bool EmailNativeClip(const CKlRecordFile& source,
                      const std::optional<std::string>& passphrase = {});

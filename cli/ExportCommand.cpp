@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "audio/CompactExport.h"
-#include "audio/Loudness.h"
 #include "audio/ISaveFileChooser.h"
 #include "audio/WavExport.h"
 #include "cli/CliSupport.h"
@@ -123,29 +122,16 @@ int ExportCommand::WriteNormalised(const CKlRecordFile& file, const ArgParser& p
   const bool clip = parser.Has("clip");
   const auto compact = CompactOf(kind_);
   const std::string written = WrittenPath(parser.Value("output"), false, compact);
-  std::vector<int16_t> samples;
-  auto take = [&samples](const CKlRecordFile& from) {
-    const int16_t* data = nullptr;
-    const int count = from.GetSamples(0, from.SampleCount(), &data);
-    if (data && count > 0) samples.assign(data, data + count);
-  };
-  if (clip) {
-    CBookmarkRecordFile span(file, passphrase);
-    if (!span.IsReady() || !span.CropToBookmark()) {
-      zel::cli::PrintError("cannot read the bookmarked span of " + file.Path());
-      return zel::cli::kExitFailure;
-    }
-    take(span);
-  } else {
-    take(file);
+  std::optional<double> loudness;
+  const auto levelled = zel::EvenLoudnessCopy(file, clip, passphrase, &loudness);
+  if (!levelled) {
+    zel::cli::PrintError("cannot read " + std::string(clip ? "the bookmarked span of " : "") + file.Path() + ": " +
+                         zel::LastWriteError());
+    return zel::cli::kExitFailure;
   }
-  const std::optional<double> loudness = zel::NormaliseLoudness(samples);
-  zel::ClearLastWriteError();
   const bool gsmAvailable = zel::GsmCodecAvailable();
-  const bool ok = compact ? zel::WriteCompactSamples(written, *compact, samples.data(), samples.size(),
-                                                     zel::TagsOf(file))
-                          : zel::WriteWavSamples(written, samples.data(), samples.size(),
-                                                 kind_ == Kind::Pcm || !gsmAvailable);
+  const bool ok = compact ? zel::WriteCompact(written, *levelled, *compact)
+                          : zel::WriteWav(written, *levelled, kind_ == Kind::Pcm || !gsmAvailable);
   if (!ok) {
     const std::string& reason = zel::LastWriteError();
     zel::cli::PrintError(reason.empty() ? "cannot write " + written : reason);

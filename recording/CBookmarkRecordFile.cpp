@@ -66,6 +66,11 @@ bool CBookmarkRecordFile::CropToBookmark() {
   return true;
 }
 
+void CBookmarkRecordFile::ChangeSamples(const std::function<void(int16_t* samples, size_t count)>& change) {
+  FinishDecoding();
+  if (SampleCount() > 0 && MutableSamples() != nullptr) change(MutableSamples(), static_cast<size_t>(SampleCount()));
+}
+
 bool CBookmarkRecordFile::WriteClip(const std::string& path) {
   zel::ClearLastWriteError();
   if (!HasFile()) {

@@ -25,6 +25,9 @@ class CBookmarkRecordFile : public CKlRecordFile {
   // The rate is SampleCount / Duration, or 8000 samples per second when Duration is
   // 0 or longer than the audio. False when there was no bookmark.
   bool CropToBookmark();
+  // Lets `change` rewrite the copy's decoded samples in place (a levelled export works
+  // on the copy, never on the source).
+  void ChangeSamples(const std::function<void(int16_t* samples, size_t count)>& change);
   // Writes the clip atomically: the header with format tag 49 (version 4, or the
   // source's version-5 layout and key when it was encrypted) and the samples as GSM
   // 06.10 frames, the last padded with zero samples. The audio of an encrypted

@@ -90,6 +90,7 @@ class CKlRecordFile {
   // Replaces the samples by samples[first, last) of the current ones (no thread runs).
   void KeepSamples(int first, int last);
   const int16_t* Samples() const { return DecodedSamples_.get(); }
+  int16_t* MutableSamples() { return DecodedSamples_.get(); }
   bool HeaderFromFile() const { return HeaderFromFile_; }
   void ClearHeaderDirty() { HeaderDirty_ = 0; }
 

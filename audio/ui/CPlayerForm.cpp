@@ -1,7 +1,12 @@
 #include "audio/ui/CPlayerForm.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <future>
 
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
@@ -20,6 +25,7 @@
 #include "audio/CPlaybackManager.h"
 #include "audio/CPlayerState.h"
 #include "audio/WavExport.h"
+#include "recording/CBookmarkRecordFile.h"
 #include "audio/ui/COutputScope.h"
 #include "audio/ui/CQtSaveFileChooser.h"
 #include "core/CSettings.h"
@@ -100,6 +106,10 @@ CPlayerForm::CPlayerForm(QWidget* parent)
 
   mailMenu_ = new QMenu(this);
   exportMenu_ = new QMenu(this);
+  levelExports_ = new QAction(QStringLiteral("At Even Loudness"), this);
+  levelExports_->setCheckable(true);
+  levelExports_->setToolTip(
+      QStringLiteral("Bring WAV, MP3, Opus and FLAC files to -16 LUFS; Recording copies keep their own audio"));
   for (int m = 0; m < 2; ++m) {
     QMenu* menu = m == 0 ? mailMenu_ : exportMenu_;
     const bool mail = m == 0;
@@ -117,8 +127,10 @@ CPlayerForm::CPlayerForm(QWidget* parent)
                         [this, mail, span, format] { MailOrExportCompact(mail, span, format); })
             ->setData(span);
       }
-      if (!span) menu->addSeparator();
+      menu->addSeparator();
     }
+    menu->addAction(levelExports_);
+    menu->setToolTipsVisible(true);
   }
   moreMenu_ = new QMenu(this);
   importantAction_ = moreMenu_->addAction(CIconSet::Icon("important"), QStringLiteral("Mark Important\tCtrl+I"),
@@ -499,29 +511,38 @@ void CPlayerForm::CloseRecording() {
   ClearTexts();
 }
 
-bool CPlayerForm::WaitForDecoding(bool& cancelled) {
-  cancelled = false;
-  CKlRecordFile& rec = Manager().Recording();
-  if (rec.IsReady()) return true;
+bool CPlayerForm::WaitShowingProgress(const QString& text, int range, const std::function<bool()>& wait,
+                                      const std::function<int()>& position, const std::function<void()>& cancel) {
   QElapsedTimer clock;
   clock.start();
   std::unique_ptr<CProgressWnd> progress;
-  while (!rec.WaitForDecoding(50)) {
+  bool cancelled = false;
+  while (!wait()) {
     if (!progress && clock.elapsed() > 300) {
       progress = std::make_unique<CProgressWnd>(this, QStringLiteral("Zel Velomar"));
-      progress->SetText(QStringLiteral("Decompressing the call..."));
-      progress->SetRange(0, std::max(rec.SampleCount() / 8000, 1));
+      progress->SetText(text);
+      progress->SetRange(0, range);
       progress->show();
     }
-    if (progress) {
-      progress->SetPos(rec.DecodedCount() / 8000);
-      if (!progress->PeekAndPump()) {
-        cancelled = true;
-        return false;
-      }
+    if (!progress) continue;
+    if (position) progress->SetPos(position());
+    if (!progress->PeekAndPump() && !cancelled) {
+      cancelled = true;
+      if (!cancel) break;
+      cancel();  // and the work is waited for to its end
     }
   }
-  return rec.IsReady();
+  return !cancelled;
+}
+
+bool CPlayerForm::WaitForDecoding(bool& cancelled) {
+  CKlRecordFile& rec = Manager().Recording();
+  cancelled = false;
+  if (rec.IsReady()) return true;
+  cancelled = !WaitShowingProgress(
+      QStringLiteral("Decompressing the call..."), std::max(rec.SampleCount() / 8000, 1),
+      [&rec] { return rec.WaitForDecoding(50); }, [&rec] { return rec.DecodedCount() / 8000; });
+  return !cancelled && rec.IsReady();
 }
 
 bool CPlayerForm::ReadyToWrite() {
@@ -545,11 +566,41 @@ void CPlayerForm::ReportWriteFailure(bool mail) {
                      IMessageSink::Icon::Error);
 }
 
+void CPlayerForm::SetEvenLoudnessExports(bool on) { levelExports_->setChecked(on); }
+
+bool CPlayerForm::EvenLoudnessExports() const { return levelExports_->isChecked(); }
+
+bool CPlayerForm::WriteWith(bool span, const std::function<bool(const CKlRecordFile&)>& write) {
+  const CKlRecordFile& rec = Manager().Recording();
+  // Levelling an hour-long call takes seconds: it runs beside the window, which
+  // shows its progress after a moment (modal, so the recording stays as it is).
+  std::atomic<bool> cancelled{false};
+  auto levelling = std::async(std::launch::async, [&rec, span, &cancelled] {
+    auto copy = zel::EvenLoudnessCopy(rec, span, {}, nullptr, [&cancelled] { return cancelled.load(); });
+    return std::make_pair(std::move(copy), zel::LastWriteError());
+  });
+  WaitShowingProgress(
+      QStringLiteral("Bringing the call to even loudness..."), 0,
+      [&levelling] { return levelling.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready; }, {},
+      [&cancelled] { cancelled = true; });
+  auto [levelled, reason] = levelling.get();
+  zel::SetLastWriteError(cancelled ? std::string() : reason);
+  return levelled && write(*levelled);
+}
+
 void CPlayerForm::MailOrExportCompact(bool mail, bool span, zel::CompactFormat format) {
   if (!ReadyToWrite()) return;
   const CKlRecordFile& rec = Manager().Recording();
-  bool ok = span ? (mail ? zel::EmailCompactClip(rec, format) : zel::ExportCompactClip(rec, format))
-                 : (mail ? zel::EmailCompact(rec, format) : zel::ExportCompact(rec, format));
+  bool ok;
+  if (EvenLoudnessExports()) {
+    // The copy is already cut to the span.
+    ok = WriteWith(span, [mail, format](const CKlRecordFile& levelled) {
+      return mail ? zel::EmailCompact(levelled, format) : zel::ExportCompact(levelled, format);
+    });
+  } else {
+    ok = span ? (mail ? zel::EmailCompactClip(rec, format) : zel::ExportCompactClip(rec, format))
+              : (mail ? zel::EmailCompact(rec, format) : zel::ExportCompact(rec, format));
+  }
   if (!ok) ReportWriteFailure(mail);
 }
 
@@ -557,7 +608,11 @@ void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
   if (!ReadyToWrite()) return;
   const CKlRecordFile& rec = Manager().Recording();
   bool ok;
-  if (span) {
+  if (wav && EvenLoudnessExports()) {
+    ok = WriteWith(span, [mail](const CKlRecordFile& levelled) {
+      return mail ? zel::EmailWav(levelled) : zel::ExportWav(levelled);
+    });
+  } else if (span) {
     if (mail)
       ok = wav ? zel::EmailWavClip(rec) : zel::EmailNativeClip(rec);
     else

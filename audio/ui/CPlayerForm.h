@@ -1,6 +1,7 @@
 #pragma once
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 class COutputScope;
 class CPlaybackManager;
 class QLabel;
+class QAction;
 class QMenu;
 class QMimeData;
 class QToolButton;
@@ -55,6 +57,10 @@ class CPlayerForm : public QWidget {
   void MailOrExport(bool mail, bool span, bool wav);
   // The same in MP3, Opus or FLAC.
   void MailOrExportCompact(bool mail, bool span, zel::CompactFormat format);
+  // Whether WAV, MP3, Opus and FLAC files are brought to even loudness (the menus'
+  // switch, off at start; native copies keep the recording's own audio).
+  void SetEvenLoudnessExports(bool on);
+  bool EvenLoudnessExports() const;
   // Playback speed in tenths (5 to 20; `[` slower, `]` faster, `=` normal), pause
   // skipping and even loudness; each change is remembered in the user's settings.
   void SetSpeed(int tenths);
@@ -88,9 +94,18 @@ class CPlayerForm : public QWidget {
   // Waits for the decode thread, with a progress window after a moment; false when
   // the user cancelled or the call could not be decoded.
   bool WaitForDecoding(bool& cancelled);
+  // Calls `wait` (a short wait, true once the work is done) until it is done. After
+  // 300 ms a modal progress window shows `text` (a busy bar when `range` is 0) and
+  // `position`. Its Cancel returns at once, or calls `cancel` and goes on waiting
+  // when that is given. False when cancelled.
+  bool WaitShowingProgress(const QString& text, int range, const std::function<bool()>& wait,
+                           const std::function<int()>& position, const std::function<void()>& cancel = {});
   void UpdateMenus();
   // Checks before a mail or export (loaded, allowed, decoded); clears the last reason.
   bool ReadyToWrite();
+  // Writes through `write`: the recording itself, or its even-loudness copy (cropped
+  // to the bookmark when `span`) when that switch is on.
+  bool WriteWith(bool span, const std::function<bool(const CKlRecordFile&)>& write);
   void ReportWriteFailure(bool mail);
   void ApplyPlaybackOptions();
 
@@ -116,6 +131,7 @@ class CPlayerForm : public QWidget {
   QComboBox* speed_;
   QToolButton* skipSilence_;
   QToolButton* evenLoudness_;
+  QAction* levelExports_;  // shared by the mail and export menus
   QMenu* mailMenu_;
   QMenu* exportMenu_;
   QMenu* moreMenu_;

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
 
+#include "audio/CompactExport.h"
+#include "audio/Loudness.h"
 #include "audio/WavExport.h"
 #include "platform/MailClient.h"
+#include "recording/CBookmarkRecordFile.h"
 #include "recording/CKlRecordFile.h"
 #include "tests/audioout/AudioOutSupport.h"
 
@@ -138,6 +142,34 @@ TEST_F(MailTest, NativeClipIsMailedAndRemovedWhilePlainMailHasTheGreeting) {
                         "These files are in compressed format.\r\nA free player is available from ") +
                 zel::kPlayerWebAddress);
   EXPECT_EQ(ArgumentAfter("--attach"), path);
+}
+
+TEST_F(MailTest, CompactMailAttachesItsFormatAndMayBeLevelled) {
+  RecordingDescription d;
+  d.callerId = "555";
+  d.bookmarkStart = 1;
+  d.bookmarkEnd = 3;
+  Load("Span-1.zel", d);
+  ASSERT_TRUE(zel::EmailCompactClip(file_, zel::CompactFormat::Opus));
+  EXPECT_EQ(ArgumentAfter("--attach"), tmp_.File("Span-1.opus"));
+  EXPECT_EQ(ReadFile(tmp_.File("Span-1.opus")).substr(0, 4), "OggS");
+
+  std::filesystem::remove(Record());
+  auto levelled = zel::EvenLoudnessCopy(file_, true);
+  ASSERT_TRUE(levelled);
+  ASSERT_TRUE(zel::EmailCompact(*levelled, zel::CompactFormat::Flac));
+  EXPECT_EQ(ArgumentAfter("--subject"), "Recording With 555 at " + file_.Header().FormatDateTime());
+  EXPECT_EQ(ArgumentAfter("--attach"), tmp_.File("Span-1.flac"));
+  // PATH holds only the fake mail client here.
+  ASSERT_EQ(RunShell("/usr/bin/sox " + ShellQuote(tmp_.File("Span-1.flac")) + " -t s16 " +
+                     ShellQuote(dir_.File("span.raw")))
+                .exitCode,
+            0);
+  const std::string raw = ReadFile(dir_.File("span.raw"));
+  ASSERT_EQ(raw.size(), 2u * 2 * 8000);
+  std::vector<int16_t> samples(raw.size() / 2);
+  std::memcpy(samples.data(), raw.data(), raw.size());
+  EXPECT_NEAR(*zel::MeasureLoudness(samples.data(), samples.size()), zel::kTargetLoudness, 1.0);
 }
 
 TEST_F(MailTest, ArgumentsAreNotInterpretedByAShell) {

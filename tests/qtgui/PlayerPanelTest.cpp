@@ -7,12 +7,14 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <cstdlib>
+#include <cstring>
 #include <QImage>
 #include <QMimeData>
 #include <QSet>
 #include <QUrl>
 
 #include "audio/CPlaybackManager.h"
+#include "audio/Loudness.h"
 #include "audio/ISaveFileChooser.h"
 #include "audio/ui/COutputScope.h"
 #include "audio/ui/CPlayerBar.h"
@@ -199,6 +201,19 @@ TEST_F(PlayerPanel, CompactFormatsAreOfferedAndWritten) {
   QFile flac(QString::fromStdString(out + ".flac"));
   ASSERT_TRUE(flac.open(QIODevice::ReadOnly));
   EXPECT_EQ(flac.read(4), QByteArray("fLaC"));
+
+  // The menus' even-loudness switch, one for both, is off at start and levels the file.
+  EXPECT_EQ(texts.count(QStringLiteral("At Even Loudness")), 2);
+  EXPECT_FALSE(form.EvenLoudnessExports());
+  form.SetEvenLoudnessExports(true);
+  zel::SetSaveFileChooser(std::make_shared<FixedChooser>(dir_.path() + "/level"));
+  form.MailOrExportCompact(false, false, zel::CompactFormat::Flac);
+  zel::SetSaveFileChooser(old);
+  const CommandResult raw = RunShell("sox " + ShellQuote(dir_.path() + "/level.flac") + " -t s16 -");
+  ASSERT_EQ(raw.out.size(), 3u * 16000);
+  std::vector<int16_t> samples(raw.out.size() / 2);
+  std::memcpy(samples.data(), raw.out.data(), raw.out.size());
+  EXPECT_NEAR(*zel::MeasureLoudness(samples.data(), samples.size()), zel::kTargetLoudness, 1.0);
 }
 
 namespace {
