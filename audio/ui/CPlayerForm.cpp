@@ -342,7 +342,16 @@ void CPlayerForm::ShowRecording(const std::string& path) {
   UpdateButtons();
 }
 
+bool CPlayerForm::RefusedWhileWriting() const {
+  // Only a request from outside (a second start naming files) gets here while the
+  // progress window holds the input.
+  if (writing_) zel::ShowMessage("The call is still being written. Try again when it is done.",
+                                 IMessageSink::Icon::Warning);
+  return writing_;
+}
+
 bool CPlayerForm::OpenAndPlay(const std::string& path) {
+  if (RefusedWhileWriting()) return false;
   CloseRecording();
   if (!Manager().Load(path)) return false;
   ShowRecording(path);
@@ -352,6 +361,7 @@ bool CPlayerForm::OpenAndPlay(const std::string& path) {
 }
 
 bool CPlayerForm::OpenWithoutPlaying(const std::string& path) {
+  if (RefusedWhileWriting()) return false;
   CloseRecording();
   if (!Manager().Load(path)) return false;
   ShowRecording(path);
@@ -504,6 +514,7 @@ void CPlayerForm::History() {
 }
 
 void CPlayerForm::CloseRecording() {
+  if (RefusedWhileWriting()) return;
   CPlaybackManager& m = Manager();
   if (m.IsPlaying() || m.IsPaused()) m.PlayStop(false, true);
   m.Close();
@@ -522,9 +533,15 @@ bool CPlayerForm::WaitShowingProgress(const QString& text, int range, const std:
       progress = std::make_unique<CProgressWnd>(this, QStringLiteral("Zel Velomar"));
       progress->SetText(text);
       progress->SetRange(0, range);
+      progress->SetCancellable(position || cancel);
       progress->show();
     }
-    if (!progress) continue;
+    if (!progress) {
+      // Timers, device notifications and a save dialog asked for by the work go on;
+      // clicks and keys wait for the work or the progress window.
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      continue;
+    }
     if (position) progress->SetPos(position());
     if (!progress->PeekAndPump() && !cancelled) {
       cancelled = true;
@@ -547,7 +564,7 @@ bool CPlayerForm::WaitForDecoding(bool& cancelled) {
 
 bool CPlayerForm::ReadyToWrite() {
   CPlaybackManager& m = Manager();
-  if (!m.IsLoaded() || Singleton<CSettings>::Instance()->IsExportBlocked()) return false;
+  if (writing_ || !m.IsLoaded() || Singleton<CSettings>::Instance()->IsExportBlocked()) return false;
   // The whole call is written from the decoded samples: wait for the decode thread.
   bool cancelled = false;
   if (!WaitForDecoding(cancelled)) {
@@ -570,59 +587,57 @@ void CPlayerForm::SetEvenLoudnessExports(bool on) { levelExports_->setChecked(on
 
 bool CPlayerForm::EvenLoudnessExports() const { return levelExports_->isChecked(); }
 
-bool CPlayerForm::WriteWith(bool span, const std::function<bool(const CKlRecordFile&)>& write) {
-  const CKlRecordFile& rec = Manager().Recording();
-  // Levelling an hour-long call takes seconds: it runs beside the window, which
-  // shows its progress after a moment (modal, so the recording stays as it is).
+bool CPlayerForm::WriteBeside(bool level, const std::function<bool(const zel::StopRequest& stop)>& write) {
+  writing_ = true;
   std::atomic<bool> cancelled{false};
-  auto levelling = std::async(std::launch::async, [&rec, span, &cancelled] {
-    auto copy = zel::EvenLoudnessCopy(rec, span, {}, nullptr, [&cancelled] { return cancelled.load(); });
-    return std::make_pair(std::move(copy), zel::LastWriteError());
+  auto task = std::async(std::launch::async, [&write, &cancelled] {
+    const bool ok = write([&cancelled] { return cancelled.load(); });
+    return std::make_pair(ok, zel::LastWriteError());
   });
+  // Only the levelling can stop half-way; the encoders run to their end.
   WaitShowingProgress(
-      QStringLiteral("Bringing the call to even loudness..."), 0,
-      [&levelling] { return levelling.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready; }, {},
-      [&cancelled] { cancelled = true; });
-  auto [levelled, reason] = levelling.get();
+      level ? QStringLiteral("Writing the call at even loudness...") : QStringLiteral("Writing the call..."), 0,
+      [&task] { return task.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready; }, {},
+      level ? std::function<void()>([&cancelled] { cancelled = true; }) : std::function<void()>());
+  auto [ok, reason] = task.get();
+  writing_ = false;
   zel::SetLastWriteError(cancelled ? std::string() : reason);
-  return levelled && write(*levelled);
+  return ok;
 }
 
 void CPlayerForm::MailOrExportCompact(bool mail, bool span, zel::CompactFormat format) {
   if (!ReadyToWrite()) return;
   const CKlRecordFile& rec = Manager().Recording();
-  bool ok;
-  if (EvenLoudnessExports()) {
-    // The copy is already cut to the span.
-    ok = WriteWith(span, [mail, format](const CKlRecordFile& levelled) {
-      return mail ? zel::EmailCompact(levelled, format) : zel::ExportCompact(levelled, format);
-    });
-  } else {
-    ok = span ? (mail ? zel::EmailCompactClip(rec, format) : zel::ExportCompactClip(rec, format))
-              : (mail ? zel::EmailCompact(rec, format) : zel::ExportCompact(rec, format));
-  }
+  const bool level = EvenLoudnessExports();
+  const bool ok = WriteBeside(level, [&](const zel::StopRequest& stop) {
+    if (level) {
+      // The copy is already cut to the span.
+      const auto levelled = zel::EvenLoudnessCopy(rec, span, {}, nullptr, stop);
+      return levelled && (mail ? zel::EmailCompact(*levelled, format) : zel::ExportCompact(*levelled, format));
+    }
+    return span ? (mail ? zel::EmailCompactClip(rec, format) : zel::ExportCompactClip(rec, format))
+                : (mail ? zel::EmailCompact(rec, format) : zel::ExportCompact(rec, format));
+  });
   if (!ok) ReportWriteFailure(mail);
 }
 
 void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
   if (!ReadyToWrite()) return;
   const CKlRecordFile& rec = Manager().Recording();
-  bool ok;
-  if (wav && EvenLoudnessExports()) {
-    ok = WriteWith(span, [mail](const CKlRecordFile& levelled) {
-      return mail ? zel::EmailWav(levelled) : zel::ExportWav(levelled);
-    });
-  } else if (span) {
-    if (mail)
-      ok = wav ? zel::EmailWavClip(rec) : zel::EmailNativeClip(rec);
-    else
-      ok = wav ? zel::ExportWavClip(rec) : zel::ExportNativeClip(rec);
-  } else {
-    if (mail)
-      ok = wav ? zel::EmailWav(rec) : zel::EmailNative(rec);
-    else
-      ok = wav ? zel::ExportWav(rec) : zel::ExportNative(rec);
-  }
+  // A native copy keeps the recording's own audio: there is nothing to level.
+  const bool level = wav && EvenLoudnessExports();
+  const bool ok = WriteBeside(level, [&](const zel::StopRequest& stop) {
+    if (level) {
+      const auto levelled = zel::EvenLoudnessCopy(rec, span, {}, nullptr, stop);
+      return levelled && (mail ? zel::EmailWav(*levelled) : zel::ExportWav(*levelled));
+    }
+    if (span) {
+      if (mail) return wav ? zel::EmailWavClip(rec) : zel::EmailNativeClip(rec);
+      return wav ? zel::ExportWavClip(rec) : zel::ExportNativeClip(rec);
+    }
+    if (mail) return wav ? zel::EmailWav(rec) : zel::EmailNative(rec);
+    return wav ? zel::ExportWav(rec) : zel::ExportNative(rec);
+  });
   if (!ok) ReportWriteFailure(mail);
 }
 

@@ -7,6 +7,7 @@
 
 #include "audio/CPlayerState.h"
 #include "audio/CompactExport.h"
+#include "audio/Loudness.h"
 #include "recording/CKlFileListEntry.h"
 
 class COutputScope;
@@ -103,9 +104,13 @@ class CPlayerForm : public QWidget {
   void UpdateMenus();
   // Checks before a mail or export (loaded, allowed, decoded); clears the last reason.
   bool ReadyToWrite();
-  // Writes through `write`: the recording itself, or its even-loudness copy (cropped
-  // to the bookmark when `span`) when that switch is on.
-  bool WriteWith(bool span, const std::function<bool(const CKlRecordFile&)>& write);
+  // True, after a message, while an export or mail runs beside the window.
+  bool RefusedWhileWriting() const;
+  // Runs `write` (an export or mail command) beside the window, which shows its
+  // progress after a moment: encoding an hour-long call takes seconds. The save dialog
+  // comes to the GUI thread, the recording stays loaded until the work ends, and
+  // `write`'s stop request is the Cancel button when it `level`s.
+  bool WriteBeside(bool level, const std::function<bool(const zel::StopRequest& stop)>& write);
   void ReportWriteFailure(bool mail);
   void ApplyPlaybackOptions();
 
@@ -131,6 +136,7 @@ class CPlayerForm : public QWidget {
   QComboBox* speed_;
   QToolButton* skipSilence_;
   QToolButton* evenLoudness_;
+  bool writing_ = false;  // an export or mail runs beside the window
   QAction* levelExports_;  // shared by the mail and export menus
   QMenu* mailMenu_;
   QMenu* exportMenu_;

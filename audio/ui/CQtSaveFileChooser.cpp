@@ -1,8 +1,10 @@
 #include "audio/ui/CQtSaveFileChooser.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QThread>
 
 QString CQtSaveFileChooser::QtFilter(const std::string& windowsFilter) {
   QStringList parts = QString::fromStdString(windowsFilter).split(QLatin1Char('|'));
@@ -18,6 +20,13 @@ QString CQtSaveFileChooser::QtFilter(const std::string& windowsFilter) {
 }
 
 std::optional<SaveFileChoice> CQtSaveFileChooser::ChooseSaveFile(const SaveFileRequest& request) {
+  if (qApp != nullptr && QThread::currentThread() != qApp->thread()) {
+    // An export running beside the window asks here: the dialog is the GUI thread's.
+    std::optional<SaveFileChoice> choice;
+    QMetaObject::invokeMethod(qApp, [this, &request, &choice] { choice = ChooseSaveFile(request); },
+                              Qt::BlockingQueuedConnection);
+    return choice;
+  }
   QString filter = QtFilter(request.filter);
   QStringList filters = filter.split(QStringLiteral(";;"));
   QString selected;

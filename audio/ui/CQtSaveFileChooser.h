@@ -5,7 +5,8 @@
 
 class QWidget;
 
-// The export commands' save dialog on Qt's file dialog.
+// The export commands' save dialog on Qt's file dialog; asked from another thread, it
+// shows the dialog on the GUI thread and waits for the answer.
 class CQtSaveFileChooser : public ISaveFileChooser {
  public:
   explicit CQtSaveFileChooser(QWidget* parent = nullptr) : parent_(parent) {}

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QMimeData>
 #include <QSet>
+#include <QThread>
 #include <QUrl>
 
 #include "audio/CPlaybackManager.h"
@@ -179,6 +180,42 @@ TEST_F(PlayerPanel, ExportOfACallStillDecodingWaitsForTheWholeCall) {
   QFileInfo wav(QString::fromStdString(out));
   ASSERT_TRUE(wav.exists());
   EXPECT_GE(wav.size(), static_cast<qint64>(seconds) * 8000 * 2);
+}
+
+// An export runs beside the window: the save dialog is asked from another thread, the
+// window goes on with its events meanwhile, and the call it writes stays loaded.
+TEST_F(PlayerPanel, ExportsRunBesideTheWindowAndKeepTheCallLoaded) {
+  struct AskingChooser : ISaveFileChooser {
+    std::optional<SaveFileChoice> ChooseSaveFile(const SaveFileRequest&) override {
+      onGuiThread = QThread::currentThread() == qApp->thread();
+      QMetaObject::invokeMethod(form, [this] { opened = form->OpenWithoutPlaying(other); },
+                                Qt::BlockingQueuedConnection);
+      return SaveFileChoice{out, 1};
+    }
+    CPlayerForm* form = nullptr;
+    std::string other, out;
+    bool onGuiThread = true, opened = true;
+  };
+  auto sink = std::make_shared<RecordingSink>();
+  zel::SetMessageSink(sink);
+  CPlayerForm form;
+  const std::string path = Make("Hal-20260301.zel", 3);
+  auto chooser = std::make_shared<AskingChooser>();
+  chooser->form = &form;
+  chooser->other = Make("Ida-20260301.zel", 3);
+  chooser->out = dir_.path() + "/beside.wav";
+  auto old = zel::SaveFileChooser();
+  zel::SetSaveFileChooser(chooser);
+  Load(form, path);
+  form.MailOrExport(false, false, true);
+  zel::SetSaveFileChooser(old);
+  zel::SetMessageSink(nullptr);
+  EXPECT_FALSE(chooser->onGuiThread);
+  EXPECT_FALSE(chooser->opened);
+  EXPECT_EQ(Manager().Recording().Path(), path);
+  EXPECT_EQ(sink->messages, std::vector<std::string>{"The call is still being written. Try again when it is done."});
+  EXPECT_EQ(QFileInfo(QString::fromStdString(chooser->out)).size(), 44 + 3 * 16000);
+  EXPECT_TRUE(form.OpenWithoutPlaying(chooser->other));
 }
 
 // The export and mail menus offer the compact formats beside WAV and native.

@@ -33,6 +33,15 @@ void CProgressWnd::SetRange(int lower, int upper) { bar_->setRange(lower, upper)
 void CProgressWnd::SetPos(int pos) { bar_->setValue(pos); }
 void CProgressWnd::StepIt() { bar_->setValue(std::min(bar_->value() + 1, bar_->maximum())); }
 
+void CProgressWnd::SetCancellable(bool cancellable) {
+  cancellable_ = cancellable;
+  cancel_->setVisible(cancellable);
+}
+
+void CProgressWnd::reject() {
+  if (cancellable_) QDialog::reject();
+}
+
 bool CProgressWnd::PeekAndPump() {
   QApplication::processEvents(QEventLoop::AllEvents, 50);
   return !cancelled_;

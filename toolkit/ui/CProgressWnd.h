@@ -18,12 +18,18 @@ class CProgressWnd : public QDialog {
   void SetPos(int pos);
   void StepIt();
   bool Cancelled() const { return cancelled_; }
+  // Work that cannot stop: no Cancel button, and Esc does not close the window.
+  void SetCancellable(bool cancellable);
   // Processes pending events; returns false once the user cancelled.
   bool PeekAndPump();
+
+ protected:
+  void reject() override;
 
  private:
   QLabel* text_;
   QProgressBar* bar_;
   QPushButton* cancel_;
   bool cancelled_ = false;
+  bool cancellable_ = true;
 };
