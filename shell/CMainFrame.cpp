@@ -718,6 +718,11 @@ void CMainFrame::customEvent(QEvent* event) {
       for (CZelVelomarView* view : Views()) view->UpdateBookmark(note->Path().toStdString(), start, end);
       break;
     }
+    case kCommentChanged: {
+      const std::string comment = note->Paths().value(0).toStdString();
+      for (CZelVelomarView* view : Views()) view->SetEntryComment(note->Path().toStdString(), comment);
+      break;
+    }
     case kReviewTreeChanged:
     case kShortcutTreeChanged: {
       NotificationEvent forward(static_cast<Notification>(type), note->Param());

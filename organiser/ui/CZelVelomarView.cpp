@@ -648,12 +648,17 @@ void CZelVelomarView::Annotate() {
     zel::ShowMessage("Could not write the comment into " + path, IMessageSink::Icon::Error);
     return;
   }
-  const long index = document_->IndexOfPath(path);
-  if (index >= 0) {
-    document_->EntryAt(static_cast<size_t>(index))->SetCommentText(m.Recording().GetComment());
-    model_->RowChanged(static_cast<int>(index));
-  }
+  SetEntryComment(path, m.Recording().GetComment());
+  // Other lists showing the call follow.
+  zelgui::PostNotification(zelgui::kCommentChanged, 0, FromStd(path), {FromStd(m.Recording().GetComment())});
   if (player) player->ShowRecording(path);
+}
+
+void CZelVelomarView::SetEntryComment(const std::string& path, const std::string& comment) {
+  const long index = document_->IndexOfPath(path);
+  if (index < 0) return;
+  document_->EntryAt(static_cast<size_t>(index))->SetCommentText(comment);
+  model_->RowChanged(static_cast<int>(index));
 }
 
 // --- notifications ------------------------------------------------------------

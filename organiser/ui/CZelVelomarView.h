@@ -61,6 +61,8 @@ class CZelVelomarView : public QWidget {
 
   // Notifications from other windows about a recording's file.
   void SetEntryImportant(const std::string& path, bool important);
+  // The comment of the call at `path` was changed (in this or another list).
+  void SetEntryComment(const std::string& path, const std::string& comment);
   void RemoveEntryByPath(const std::string& path);
   void UpdateBookmark(const std::string& path, int startSeconds, int endSeconds);
 

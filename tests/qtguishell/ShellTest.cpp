@@ -292,6 +292,10 @@ TEST(ShellWindows, NotificationsReachEveryListAndMenusFollowTheLists) {
   ASSERT_GE(index, 0);
   EXPECT_NE(b->Document().EntryAt(static_cast<size_t>(index))->Important() != 0, wasImportant);
 
+  ASSERT_TRUE(zelgui::PostNotification(zelgui::kCommentChanged, 0, path, {QStringLiteral("Call back at five")}));
+  ASSERT_TRUE(WaitFor([&] { return a->Document().EntryAt(0)->CommentText() == "Call back at five"; }));
+  EXPECT_EQ(b->Document().EntryAt(static_cast<size_t>(index))->CommentText(), "Call back at five");
+
   const size_t before = b->Document().EntryCount();
   ASSERT_TRUE(zelgui::PostNotification(zelgui::kRecordingChanged, 2, path));
   ASSERT_TRUE(WaitFor([&] { return b->Document().EntryCount() == before - 1; }));

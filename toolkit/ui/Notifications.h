@@ -17,6 +17,7 @@ enum Notification : int {
   kReviewTreeChanged = 0xA044,     // param 0, no path
   kShortcutTreeChanged = 0xA045,
   kRepeatSearch = 0xA047,
+  kCommentChanged = 0xA048,  // the new comment in paths[0]; path
 };
 
 class NotificationEvent : public QEvent {
