@@ -1,6 +1,7 @@
 #include "cli/Command.h"
 
 #include "cli/CliSupport.h"
+#include "core/DamagedFile.h"
 
 int Command::Run(const std::vector<std::string>& arguments) {
   raw_ = arguments;
@@ -12,7 +13,11 @@ int Command::Run(const std::vector<std::string>& arguments) {
   if (count < positionals.min || count > positionals.max) return UsageError(positionals.message);
   int status = Validate(parser);
   if (status != zel::cli::kExitOk) return status;
-  return Execute(parser);
+  const int damaged = zel::DamagedFilesFound();
+  status = Execute(parser);
+  // A data file found damaged and set aside (said on stderr) is no success, whatever
+  // the command did with the defaults afterwards.
+  return status == zel::cli::kExitOk && zel::DamagedFilesFound() != damaged ? zel::cli::kExitFailure : status;
 }
 
 int Command::UsageError(const std::string& message) const {

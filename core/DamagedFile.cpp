@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -42,7 +43,14 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 
 }  // namespace
 
+namespace {
+std::atomic<int> damagedFound{0};
+}  // namespace
+
+int DamagedFilesFound() { return damagedFound.load(); }
+
 std::string SetAsideDamaged(const std::string& path, const std::string& reason, const std::string& outcome) {
+  ++damagedFound;
   long long now = static_cast<long long>(std::time(nullptr));
   std::string moved;
   int error = 0;

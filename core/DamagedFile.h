@@ -17,6 +17,10 @@ std::string DamagedFileName(const std::string& path, long long when, int attempt
 std::string SetAsideDamaged(const std::string& path, const std::string& reason = "it is damaged",
                             const std::string& outcome = "The defaults apply from now on.");
 
+// How many damaged files this process has found (set aside or not): a command that
+// met one reports it in its exit status.
+int DamagedFilesFound();
+
 // Reads a data file for a loader. True with `content` to parse. False when it is
 // missing or cannot be read (left where it is), or when it is not a regular file,
 // too large, or empty with `emptyIsDamage`: then it has been set aside.

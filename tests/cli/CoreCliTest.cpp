@@ -142,4 +142,20 @@ TEST(CliCoreTest, ADamagedArchiveLogFailsButKeepsWhatCanBeRead) {
   EXPECT_EQ(zeltest::DamagedCopies(log).size(), 1u);
 }
 
+// Every command that meets a damaged data file says so in its exit status, once.
+TEST(CliCoreTest, ADamagedDataFileMakesTheCommandFailOnce) {
+  zeltest::XdgSandbox xdg;
+  std::string folder = xdg.DataHome() + "/Merovane/Ostrel Manager/Configuration";
+  std::filesystem::create_directories(folder);
+  using Args = std::vector<std::string>;
+  for (const auto& [file, command] : {std::pair<std::string, Args>{"history.reclist", {"history"}},
+                                      {"schedule.xml", {"schedule", "set", "Enabled", "FALSE"}}}) {
+    zeltest::WriteFile(folder + "/" + file, "<broken");
+    auto r = zeltest::RunZelctl(command, Env(xdg));
+    EXPECT_EQ(r.exitCode, 1) << file;
+    EXPECT_NE(r.err.find("It was kept as"), std::string::npos) << r.err;
+    EXPECT_EQ(zeltest::RunZelctl(command, Env(xdg)).exitCode, 0) << file;
+  }
+}
+
 }  // namespace
