@@ -46,7 +46,7 @@ std::optional<double> Measure(const std::vector<int16_t>& samples, const StopReq
 }
 
 // The whole call up to ten minutes; beyond, twenty 30 s slices spread evenly over it.
-Pieces EstimatePieces(size_t count) {
+Pieces GainPieces(size_t count) {
   constexpr size_t kWhole = 10 * 60 * 8000, kPieces = 20, kPiece = 30 * 8000;
   if (count <= kWhole) return {{0, count}};
   Pieces pieces;
@@ -80,11 +80,6 @@ std::optional<double> MeasureLoudness(const int16_t* samples, size_t count) {
   return Measure(samples, {{0, count}});
 }
 
-std::optional<double> EstimateLoudness(const int16_t* samples, size_t count) {
-  if (count < 3200) return std::nullopt;
-  return Measure(samples, EstimatePieces(count));
-}
-
 double LoudnessGain(std::optional<double> loudness, double target) {
   if (!loudness) return 1.0;
   const double db = std::min(30.0, target - *loudness);
@@ -95,7 +90,7 @@ std::optional<double> EvenLoudnessGain(const int16_t* samples, size_t count, con
                                        const std::function<void(double gain)>& guess, double target) {
   if (count < 3200) return 1.0;
   std::vector<int16_t> original;
-  for (const auto& [first, length] : EstimatePieces(count)) {
+  for (const auto& [first, length] : GainPieces(count)) {
     original.insert(original.end(), samples + first, samples + first + length);
   }
   const std::optional<double> loudness = Measure(original, stop);

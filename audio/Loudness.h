@@ -15,11 +15,6 @@ constexpr double kTargetLoudness = -16.0;  // LUFS
 // to have one (under 0.4 s, or silence below the absolute gate).
 std::optional<double> MeasureLoudness(const int16_t* samples, size_t count);
 
-// The same, for the player, which measures once per call: a call longer than ten minutes is
-// measured on twenty 30 s slices spread evenly over it (about 70 ms of work, where
-// a whole hour takes over 400 ms).
-std::optional<double> EstimateLoudness(const int16_t* samples, size_t count);
-
 // The gain that brings `loudness` to `target`; 1 when there is no loudness. Limited
 // to +30 dB so that a call of line noise is not blown up.
 double LoudnessGain(std::optional<double> loudness, double target = kTargetLoudness);
@@ -28,8 +23,9 @@ double LoudnessGain(std::optional<double> loudness, double target = kTargetLoudn
 using StopRequest = std::function<bool()>;
 
 // The gain that brings the call to `target` through the player's CLevelLimiter (which
-// takes some loudness off peaky speech), found on the same part of the call that
-// EstimateLoudness measures. 1 when the call has no loudness; nothing when stopped.
+// takes some loudness off peaky speech). A call longer than ten minutes is measured on
+// twenty 30 s slices spread evenly over it: each pass over an hour would take 400 ms.
+// 1 when the call has no loudness; nothing when stopped.
 // `guess`, when given, hears the plain gain for the measured loudness as soon as it
 // is known, before the limiter's passes (which take two to four times as long).
 std::optional<double> EvenLoudnessGain(const int16_t* samples, size_t count, const StopRequest& stop = {},

@@ -99,10 +99,12 @@ TEST(PlaybackChain, NormalisedSpeechMeasuresTarget) {
     EXPECT_NEAR(*after, zel::kTargetLoudness, 1.0) << level;
     for (int16_t v : speech) ASSERT_LE(std::abs(v), static_cast<int>(CLevelLimiter::kCeiling) + 1);
   }
-  // The player's estimate of a long call stays close to the whole measurement.
+  // The player's gain, found on slices of a long call, levels the whole of it.
   std::vector<int16_t> call = Speech(8000 * 60 * 15, 13);
   for (size_t i = 0; i < call.size() / 2; ++i) call[i] = static_cast<int16_t>(call[i] / 2);
-  EXPECT_NEAR(*zel::EstimateLoudness(call.data(), call.size()), *zel::MeasureLoudness(call.data(), call.size()), 0.7);
+  CLevelLimiter limiter(*zel::EvenLoudnessGain(call.data(), call.size()));
+  limiter.Apply(call);
+  EXPECT_NEAR(*zel::MeasureLoudness(call.data(), call.size()), zel::kTargetLoudness, 0.7);
   std::vector<int16_t> silence(16000, 0);
   EXPECT_FALSE(zel::NormaliseLoudness(silence));
 }
