@@ -818,6 +818,13 @@ void CMainFrame::OpenFiles(const QStringList& names) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+  // A close from outside (a signal, the session ending) while the player writes a file
+  // beside the window waits for the file.
+  if (Player() && Player()->Writing()) {
+    event->ignore();
+    QTimer::singleShot(200, this, &CMainFrame::close);
+    return;
+  }
   if (SearchRunning()) CancelSearch();
   for (CZelVelomarView* view : Views()) {
     if (!view->QueryClose()) {

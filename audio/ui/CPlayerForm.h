@@ -62,6 +62,8 @@ class CPlayerForm : public QWidget {
   // switch, off at start; native copies keep the recording's own audio).
   void SetEvenLoudnessExports(bool on);
   bool EvenLoudnessExports() const;
+  // Whether an export or mail runs beside the window now.
+  bool Writing() const { return writing_; }
   // Playback speed in tenths (5 to 20; `[` slower, `]` faster, `=` normal), pause
   // skipping and even loudness; each change is remembered in the user's settings.
   void SetSpeed(int tenths);
