@@ -103,15 +103,19 @@ std::optional<double> EvenLoudnessGain(const int16_t* samples, size_t count, con
   return std::pow(10.0, *db / 20.0);
 }
 
-std::optional<double> NormaliseLoudness(std::vector<int16_t>& samples, double target, const StopRequest& stop) {
-  std::optional<double> loudness = Measure(samples, stop);
+std::optional<double> NormaliseLoudness(int16_t* samples, size_t count, double target, const StopRequest& stop) {
+  if (count < 3200) return std::nullopt;
+  std::optional<double> loudness = Measure(samples, {{0, count}}, stop);
   if (!loudness) return loudness;
-  const std::vector<int16_t> original = samples;
-  if (!LimitedGainDb(original, *loudness, target, samples, stop)) {
-    samples = original;
-    return std::nullopt;
-  }
+  const std::vector<int16_t> original(samples, samples + count);
+  std::vector<int16_t> levelled;
+  if (!LimitedGainDb(original, *loudness, target, levelled, stop)) return std::nullopt;
+  std::copy(levelled.begin(), levelled.end(), samples);
   return loudness;
+}
+
+std::optional<double> NormaliseLoudness(std::vector<int16_t>& samples, double target, const StopRequest& stop) {
+  return NormaliseLoudness(samples.data(), samples.size(), target, stop);
 }
 
 }  // namespace zel

@@ -35,6 +35,8 @@ std::optional<double> EvenLoudnessGain(const int16_t* samples, size_t count, con
 // Measures `samples`, brings them to `target` LUFS and limits the peaks to -1 dBFS.
 // Returns the loudness measured before (nothing, and the samples unchanged, when
 // they have none, or when `stop` asked to stop).
+std::optional<double> NormaliseLoudness(int16_t* samples, size_t count, double target = kTargetLoudness,
+                                        const StopRequest& stop = {});
 std::optional<double> NormaliseLoudness(std::vector<int16_t>& samples, double target = kTargetLoudness,
                                         const StopRequest& stop = {});
 

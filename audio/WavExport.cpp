@@ -230,10 +230,9 @@ bool EmailClip(const CKlRecordFile& clip, const std::string& path, bool deleteAf
   return sent;
 }
 
-// The bookmarked span of `source`, or null (with the reason set) when the span holds
-// no sample: a WAV or clip of nothing is no export.
 namespace {
 
+// A private copy of `source`, or null with the reason set.
 std::unique_ptr<CBookmarkRecordFile> PrivateCopy(const CKlRecordFile& source,
                                                  const std::optional<std::string>& passphrase) {
   ClearLastWriteError();
@@ -253,6 +252,7 @@ std::unique_ptr<CBookmarkRecordFile> CroppedCopy(const CKlRecordFile& source,
   auto clip = PrivateCopy(source, passphrase);
   if (!clip) return nullptr;
   clip->CropToBookmark();
+  // A WAV or clip of nothing is no export.
   if (clip->SampleCount() <= 0) {
     SetLastWriteError("the bookmark lies beyond the end of the audio");
     return nullptr;
@@ -272,9 +272,7 @@ std::unique_ptr<CBookmarkRecordFile> EvenLoudnessCopy(const CKlRecordFile& sourc
   }
   std::optional<double> loudness;
   copy->ChangeSamples([&loudness, &stop](int16_t* samples, size_t count) {
-    std::vector<int16_t> levelled(samples, samples + count);
-    loudness = NormaliseLoudness(levelled, kTargetLoudness, stop);
-    std::copy(levelled.begin(), levelled.end(), samples);
+    loudness = NormaliseLoudness(samples, count, kTargetLoudness, stop);
   });
   if (stop && stop()) return nullptr;
   if (loudnessBefore) *loudnessBefore = loudness;

@@ -59,11 +59,9 @@ bool EmailNativePlain(const CKlRecordFile& file);
 // Mails `path` with the texts of `clip`; removes that file afterwards when asked.
 bool EmailClip(const CKlRecordFile& clip, const std::string& path, bool deleteAfterwards);
 
-// The bookmarked span of `source`: a private copy is built (with the settings
-// passphrase, or `passphrase` when given), cropped to the bookmark and used for the
-// operation. A recording without a bookmark gives the whole call.
 // The bookmarked span of `source` as a private copy (opened with the settings'
 // passphrase or `passphrase`), or null with the reason set when it holds no sample.
+// A recording without a bookmark gives the whole call.
 std::unique_ptr<CBookmarkRecordFile> CroppedCopy(const CKlRecordFile& source,
                                                  const std::optional<std::string>& passphrase);
 // A private copy of `source`, cropped to its bookmarked span when `span`, whose samples
@@ -75,6 +73,7 @@ std::unique_ptr<CBookmarkRecordFile> EvenLoudnessCopy(const CKlRecordFile& sourc
                                                       const std::optional<std::string>& passphrase = {},
                                                       std::optional<double>* loudnessBefore = nullptr,
                                                       const std::function<bool()>& stop = {});
+// The clip commands: the same as the whole-call ones, on the CroppedCopy of `source`.
 bool EmailWavClip(const CKlRecordFile& source, const std::optional<std::string>& passphrase = {});
 bool EmailNativeClip(const CKlRecordFile& source,
                      const std::optional<std::string>& passphrase = {});

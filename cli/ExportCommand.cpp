@@ -108,7 +108,7 @@ int ExportCommand::ExecuteWith(const ArgParser& parser, const std::string& passp
     zel::cli::PrintError("the GSM 6.10 converter is not available");
     return zel::cli::kExitFailure;
   }
-  return normalise_ ? WriteNormalised(file, parser, passphrase) : Write(file, parser, passphrase);
+  return Write(file, parser, passphrase);
 }
 
 const char* ExportCommand::FormatName(bool gsmAvailable) const {
@@ -117,41 +117,24 @@ const char* ExportCommand::FormatName(bool gsmAvailable) const {
   return (kind_ == Kind::Pcm || !gsmAvailable) ? "pcm" : "gsm";
 }
 
-int ExportCommand::WriteNormalised(const CKlRecordFile& file, const ArgParser& parser,
-                                   const std::string& passphrase) const {
-  const bool clip = parser.Has("clip");
-  const auto compact = CompactOf(kind_);
-  const std::string written = WrittenPath(parser.Value("output"), false, compact);
-  std::optional<double> loudness;
-  const auto levelled = zel::EvenLoudnessCopy(file, clip, passphrase, &loudness);
-  if (!levelled) {
-    zel::cli::PrintError("cannot read " + std::string(clip ? "the bookmarked span of " : "") + file.Path() + ": " +
-                         zel::LastWriteError());
-    return zel::cli::kExitFailure;
-  }
-  const bool gsmAvailable = zel::GsmCodecAvailable();
-  const bool ok = compact ? zel::WriteCompact(written, *levelled, *compact)
-                          : zel::WriteWav(written, *levelled, kind_ == Kind::Pcm || !gsmAvailable);
-  if (!ok) {
-    const std::string& reason = zel::LastWriteError();
-    zel::cli::PrintError(reason.empty() ? "cannot write " + written : reason);
-    return zel::cli::kExitFailure;
-  }
-  JsonWriter json;
-  json.BeginObject().PathField("path", written).Field("format", FormatName(gsmAvailable)).Field("clip", clip);
-  json.Key("loudnessBefore");
-  if (loudness) json.Double(std::round(*loudness * 10) / 10);
-  else json.Null();
-  json.EndObject();
-  std::printf("%s\n", json.Text().c_str());
-  return zel::cli::kExitOk;
-}
-
 // Writes the export through the desktop program's save functions, the path of the
-// command line answering their save dialog.
+// command line answering their save dialog. With --normalise they write the call's
+// even-loudness copy, already cut to the span.
 int ExportCommand::Write(const CKlRecordFile& file, const ArgParser& parser, const std::string& passphrase) const {
   const bool native = kind_ == Kind::Native, clip = parser.Has("clip");
   const auto compact = CompactOf(kind_);
+  std::optional<double> loudness;
+  std::unique_ptr<CBookmarkRecordFile> levelled;
+  if (normalise_) {
+    levelled = zel::EvenLoudnessCopy(file, clip, passphrase, &loudness);
+    if (!levelled) {
+      zel::cli::PrintError("cannot read " + std::string(clip ? "the bookmarked span of " : "") + file.Path() + ": " +
+                           zel::LastWriteError());
+      return zel::cli::kExitFailure;
+    }
+  }
+  const CKlRecordFile& source = levelled ? *levelled : file;
+  const bool span = clip && !levelled;
   const bool gsmAvailable = zel::GsmCodecAvailable();
   // The WAV dialog's filters: GSM first when it is available, else only uncompressed.
   int filterIndex = (kind_ == Kind::Pcm && gsmAvailable) ? 1 : 0;
@@ -160,11 +143,11 @@ int ExportCommand::Write(const CKlRecordFile& file, const ArgParser& parser, con
 
   bool ok;
   if (compact) {
-    ok = clip ? zel::ExportCompactClip(file, *compact, passphrase) : zel::ExportCompact(file, *compact);
+    ok = span ? zel::ExportCompactClip(source, *compact, passphrase) : zel::ExportCompact(source, *compact);
   } else if (native) {
-    ok = clip ? zel::ExportNativeClip(file, passphrase) : zel::ExportNative(file);
+    ok = span ? zel::ExportNativeClip(source, passphrase) : zel::ExportNative(source);
   } else {
-    ok = clip ? zel::ExportWavClip(file, passphrase) : zel::ExportWav(file);
+    ok = span ? zel::ExportWavClip(source, passphrase) : zel::ExportWav(source);
   }
   zel::SetSaveFileChooser(nullptr);
   std::string written = WrittenPath(parser.Value("output"), native, compact);
@@ -175,7 +158,13 @@ int ExportCommand::Write(const CKlRecordFile& file, const ArgParser& parser, con
   }
   const char* format = FormatName(gsmAvailable);
   JsonWriter json;
-  json.BeginObject().PathField("path", written).Field("format", format).Field("clip", clip).EndObject();
+  json.BeginObject().PathField("path", written).Field("format", format).Field("clip", clip);
+  if (normalise_) {
+    json.Key("loudnessBefore");
+    if (loudness) json.Double(std::round(*loudness * 10) / 10);
+    else json.Null();
+  }
+  json.EndObject();
   std::printf("%s\n", json.Text().c_str());
   return zel::cli::kExitOk;
 }

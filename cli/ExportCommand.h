@@ -29,8 +29,6 @@ class ExportCommand : public RecordingCommand {
   // stands for the default, which falls back to PCM without the GSM converter.
   enum class Kind { Default, Pcm, Gsm, Mp3, Opus, Flac, Native };
   int Write(const class CKlRecordFile& file, const ArgParser& parser, const std::string& passphrase) const;
-  // The samples brought to even loudness, written straight to the output.
-  int WriteNormalised(const class CKlRecordFile& file, const ArgParser& parser, const std::string& passphrase) const;
   static std::optional<zel::CompactFormat> CompactOf(Kind kind);
   const char* FormatName(bool gsmAvailable) const;
   Kind kind_ = Kind::Default;

@@ -41,10 +41,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
-}  // namespace
-
-namespace {
 std::atomic<int> damagedFound{0};
+
 }  // namespace
 
 int DamagedFilesFound() { return damagedFound.load(); }
