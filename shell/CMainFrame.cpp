@@ -91,7 +91,8 @@ CMainFrame::CMainFrame(QWidget* parent)
   connect(searchTimer_, &QTimer::timeout, this, &CMainFrame::OnSearchTick);
 
   SetNotificationTarget(this);
-  Singleton<CPlaybackManager>::Instance()->SetFrameWindow(this);
+  waveReceiver_ = new QtWaveNotifyReceiver({}, this);
+  Singleton<CPlaybackManager>::Instance()->SetFrameWindow(waveReceiver_);
 }
 
 CMainFrame::~CMainFrame() {
@@ -678,14 +679,8 @@ void CMainFrame::ShowTakenResults(CZelVelomarView* view) {
 
 // --- Notifications ---
 
-void CMainFrame::Post(unsigned code) { QCoreApplication::postEvent(this, new QtWaveNotifyEvent(code)); }
-
 void CMainFrame::customEvent(QEvent* event) {
   const int type = static_cast<int>(event->type());
-  if (event->type() == QtWaveNotifyEvent::kType) {
-    Singleton<CPlaybackManager>::Instance()->OnWaveNotify(static_cast<QtWaveNotifyEvent*>(event)->Code());
-    return;
-  }
   auto* note = dynamic_cast<NotificationEvent*>(event);
   if (!note) return;
   switch (type) {

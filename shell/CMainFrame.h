@@ -6,7 +6,6 @@
 #include <memory>
 #include <vector>
 
-#include "audio/IWaveOut.h"
 #include "organiser/SearchCriteria.h"
 #include "organiser/ui/IAccessPanelHost.h"
 #include "organiser/ui/IListWindowHost.h"
@@ -21,12 +20,13 @@ class QMdiSubWindow;
 class QMenu;
 class QThread;
 class QTimer;
+class QtWaveNotifyReceiver;
 
 // The main window: the list windows in an MDI area, the Access Panel and the Player
 // Panel docked beside them, the two menu sets (without and with a list window), the
 // search flow that turns criteria into a new list window, and the relay of the
 // notifications of other windows to every open list.
-class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPanelHost, public IWaveNotifyTarget {
+class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPanelHost {
   Q_OBJECT
  public:
   enum CommandId : int {
@@ -72,8 +72,6 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   // IAccessPanelHost
   bool PlayRecording(const std::string& path) override;
   void OpenRecordingList(const std::vector<std::string>& paths) override;
-  // IWaveNotifyTarget: the device's notifications arrive as events on the GUI thread.
-  void Post(unsigned code) override;
 
   // The action of a command id; null for an unknown id.
   QAction* Command(int id) const;
@@ -148,6 +146,9 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   QAction* tabbedAction_ = nullptr;
   QAction* wizardAction_ = nullptr;
   CArchiveCommands* archive_ = nullptr;
+  // The sound device's notices reach the playback manager through this receiver on the
+  // GUI thread (Qt hands customEvent() only types from QEvent::User up).
+  QtWaveNotifyReceiver* waveReceiver_ = nullptr;
   bool listMenusShown_ = false;
   bool closing_ = false;
 
