@@ -21,6 +21,7 @@ CArchiveWizardPageProgress::CArchiveWizardPageProgress(std::shared_ptr<Shared> s
   setCommitPage(true);
   auto* layout = new QVBoxLayout(this);
   text_ = new QLabel(QStringLiteral("Archiving Calls..."), this);
+  text_->setWordWrap(true);
   bar_ = new QProgressBar(this);
   bar_->setAccessibleName(QStringLiteral("Archive progress"));
   bar_->setRange(0, 100);
@@ -157,8 +158,16 @@ void CArchiveWizardPageProgress::Finish(int logIndex) {
   shared_->State.SetLogIndex(logIndex);
   shared_->Finished = true;
   bar_->setValue(100);
-  ArchiveRunStats stats = Singleton<CArchiveManager>::Instance()->GetRunStats();
-  text_->setText(QStringLiteral("%1 (from %2) calls archived.").arg(stats.ArchivedCount).arg(stats.SelectedCount));
+  auto manager = Singleton<CArchiveManager>::Instance();
+  ArchiveRunStats stats = manager->GetRunStats();
+  QString text = QStringLiteral("%1 (from %2) calls archived.").arg(stats.ArchivedCount).arg(stats.SelectedCount);
+  if (stats.ArchivedCount == 0) {
+    // The page says why and what to do, not only the box that came and went.
+    auto problems = manager->RunProblems();
+    if (!problems.empty()) text += QStringLiteral("\n") + QString::fromStdString(problems.back());
+    text += QStringLiteral("\nNo original was touched. Back leads to the job's settings to change them.");
+  }
+  text_->setText(text);
   LockButtons(false);
   emit completeChanged();
   // A run that archived something cannot be undone; one that archived nothing

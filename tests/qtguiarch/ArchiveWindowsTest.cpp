@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QSpinBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -242,6 +243,8 @@ TEST_F(ArchiveWindowsTest, CancelStopsTheRunAndBackMendsAFailedOne) {
   CArchiveWizard w(view.get());
   RunToEnd(w, zel::ArchiveType::kZip, dir_.File("blocker/Archive.zip"), 0, 0);
   EXPECT_EQ(manager->GetRunStats().ArchivedCount, 0);
+  QString said = w.page(Step::kProgress)->findChild<QLabel*>()->text();
+  EXPECT_TRUE(said.contains("cannot be written") && said.contains("No original was touched")) << said.toStdString();
   ASSERT_TRUE(w.button(QWizard::BackButton)->isEnabled());
   w.button(QWizard::BackButton)->click();
   ASSERT_EQ(w.currentId(), Step::kDefineJob);
@@ -442,9 +445,14 @@ TEST_F(ArchiveWindowsTest, AMissingCallStillEndsTheRunAndLogsTheOthers) {
   auto view = View();
   fs::remove(paths_[1]);
   CArchiveWizard w(view.get());
-  RunToEnd(w, zel::ArchiveType::kDisk, dir_.File("partial"), 0, 0);
+  RunToEnd(w, zel::ArchiveType::kDisk, dir_.File("partial"), 1, 0);
+  w.next();
+  static_cast<CArchiveWizardPageDeleteConfirm*>(w.page(Step::kDeleteConfirm))->StartButton()->click();
   w.next();
   EXPECT_EQ(w.currentId(), Step::kComplete);
+  // The last page tells what happened, not that every original went.
+  EXPECT_EQ(Complete(w)->Value("Call Modifications:"),
+            "2 of 3 original files were deleted. Kept: u1-call.zel (it did not reach the archive).");
   ASSERT_FALSE(messages_.messages().empty());
   EXPECT_EQ(messages_.messages()[0], "ArchiveManager error - invalid file (..." + paths_[1] + ")");
   CJobArchListEntry entry;
