@@ -11,6 +11,7 @@
 #include "Archive/CArchiveJobBuilder.h"
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
+#include "Archive/ui/CArchiveWizardStatusDlg.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/ui/CZelVelomarView.h"
 
@@ -57,6 +58,8 @@ void CArchiveWizardPageProgress::cleanupPage() {
   shared_->State.SetLogIndex(-1);
   bar_->setValue(0);
   text_->setText(QStringLiteral("Archiving Calls..."));
+  // Back does not initialise the page it returns to: the panel is told here.
+  if (shared_->Status) shared_->Status->SetCurrent(kDefineJob);
   CArchiveWizardBase::cleanupPage();
 }
 

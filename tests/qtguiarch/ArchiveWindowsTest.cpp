@@ -243,6 +243,7 @@ TEST_F(ArchiveWindowsTest, CancelStopsTheRunAndBackMendsAFailedOne) {
   CArchiveWizard w(view.get());
   RunToEnd(w, zel::ArchiveType::kZip, dir_.File("blocker/Archive.zip"), 0, 0);
   EXPECT_EQ(manager->GetRunStats().ArchivedCount, 0);
+  w.grab().save(QString::fromStdString(Shot("archive-wizard-failed.png")));
   QString said = w.page(Step::kProgress)->findChild<QLabel*>()->text();
   EXPECT_TRUE(said.contains("cannot be written") && said.contains("No original was touched")) << said.toStdString();
   ASSERT_TRUE(w.button(QWizard::BackButton)->isEnabled());
