@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QShortcut>
@@ -210,9 +211,9 @@ CPlayerForm::CPlayerForm(QWidget* parent)
   layout->addWidget(scope_, 1);
   layout->addLayout(buttons);
 
-  // The transport keys work anywhere in the program's windows (a list window
-  // included) unless the focused control needs the key itself (FocusKeepsKey); the
-  // others only inside the panel, where Home is not a list's first row.
+  // The transport keys work anywhere in the main window (a list window included)
+  // unless the focused control needs the key itself (FocusKeepsKey); the others only
+  // inside the panel, where Home is not a list's first row.
   auto transport = [this](QKeyCombination combination, auto fn) {
     auto* s = new QShortcut(QKeySequence(combination), this, this, fn, Qt::ApplicationShortcut);
     s->setAutoRepeat(false);
@@ -263,7 +264,8 @@ bool CPlayerForm::FocusKeepsKey(const QObject* focus, QKeyCombination key) {
   const bool space = key == QKeyCombination(Qt::Key_Space);
   const bool arrow = key.key() == Qt::Key_Left || key.key() == Qt::Key_Right;
   if (qobject_cast<const QLineEdit*>(focus) || qobject_cast<const QTextEdit*>(focus) ||
-      qobject_cast<const QPlainTextEdit*>(focus) || qobject_cast<const QAbstractSpinBox*>(focus))
+      qobject_cast<const QPlainTextEdit*>(focus) || qobject_cast<const QAbstractSpinBox*>(focus) ||
+      qobject_cast<const QMenuBar*>(focus))
     return true;
   if (auto* combo = qobject_cast<const QComboBox*>(focus)) return combo->isEditable() || space;
   if (qobject_cast<const QAbstractButton*>(focus)) return space;
@@ -278,14 +280,23 @@ bool CPlayerForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::ShortcutOverride) {
     auto* key = static_cast<QKeyEvent*>(event);
     const QKeyCombination combination = key->keyCombination();
-    if (std::find(transportKeys_.begin(), transportKeys_.end(), combination) != transportKeys_.end() &&
-        FocusKeepsKey(watched, combination)) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && std::find(transportKeys_.begin(), transportKeys_.end(), combination) != transportKeys_.end() &&
+        (FocusKeepsKey(widget, combination) || !InPlayerWindow(widget))) {
       // Accepted, the key goes to the control instead of the shortcut.
       event->accept();
       return true;
     }
   }
   return QWidget::eventFilter(watched, event);
+}
+
+bool CPlayerForm::InPlayerWindow(const QWidget* widget) const {
+  // The panel's own window, and the main window of a floating panel.
+  for (const QWidget* w = this; w; w = w->parentWidget()) {
+    if (w->window() == widget->window()) return true;
+  }
+  return false;
 }
 
 int CPlayerForm::Speed() const { return speed_->currentData().toInt(); }

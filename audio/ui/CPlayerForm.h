@@ -44,8 +44,8 @@ class CPlayerForm : public QWidget {
   static bool AcceptsDrop(const QMimeData* mime);
 
   // Whether the control with the focus needs `key` itself, so that the transport
-  // keys (Space, the arrows, Esc) leave it alone: text fields keep every key,
-  // buttons and boxes Space, trees, sliders and tab bars the arrows.
+  // keys (Space, the arrows, Esc) leave it alone: text fields and the menu bar keep
+  // every key, buttons and boxes Space, trees, sliders and tab bars the arrows.
   static bool FocusKeepsKey(const QObject* focus, QKeyCombination key);
 
   // Commands. Play on a call still decoding starts once enough of it is ready.
@@ -105,6 +105,8 @@ class CPlayerForm : public QWidget {
   void UpdateButtons();
   void ClearTexts();
   void CancelPendingPlay();
+  // Whether `widget` is in the window that holds the panel (docked or floating).
+  bool InPlayerWindow(const QWidget* widget) const;
   // Loads and shows `path`; a call without audio gets its details and the notice.
   bool LoadAndShow(const std::string& path);
   // The call's texts and indicators, from its header alone.

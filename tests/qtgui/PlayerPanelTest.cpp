@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -525,7 +526,7 @@ TEST_F(PlayerPanel, WaveformFollowsTheDecodingOfTheCallShown) {
 }
 
 // The transport keys work with the focus anywhere in the window, a list included,
-// and leave the keys that the focused control needs to it.
+// and leave the keys that the focused control needs to it, and other windows alone.
 TEST_F(PlayerPanel, TransportKeysWorkAnywhereButInControlsThatNeedThem) {
   auto device = FakeDevice();
   QMainWindow window;
@@ -549,6 +550,9 @@ TEST_F(PlayerPanel, TransportKeysWorkAnywhereButInControlsThatNeedThem) {
   window.show();
   window.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  QTableView elsewhere;  // in a window of its own
+  elsewhere.setModel(&model);
+  elsewhere.show();
   Load(*bar->Form(), Make("Ned-20260301.zel", 90));
 
   struct Case {
@@ -561,7 +565,9 @@ TEST_F(PlayerPanel, TransportKeysWorkAnywhereButInControlsThatNeedThem) {
       {table, Qt::Key_Right, 30, false},        {table, Qt::SHIFT | Qt::Key_Right, 50, false},
       {tree, Qt::Key_Right, 20, false},         {edit, Qt::Key_Left, 20, false},
       {edit, Qt::Key_Space, 20, false},         {button, Qt::Key_Space, 20, false},
-      {table, Qt::Key_Space, 20, true},         {bar->Form(), Qt::Key_Space, 20, true},
+      {&elsewhere, Qt::Key_Right, 20, false},   {window.menuBar(), Qt::Key_Right, 20, false},
+      {table, Qt::Key_Space, 20, true},
+      {bar->Form(), Qt::Key_Space, 20, true},
   };
   for (const Case& c : cases) {
     bar->Form()->Stop();
