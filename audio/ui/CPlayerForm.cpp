@@ -5,6 +5,7 @@
 #include <chrono>
 #include <future>
 
+#include <QAbstractSlider>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -23,7 +24,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QShortcut>
-#include <QSlider>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTextEdit>

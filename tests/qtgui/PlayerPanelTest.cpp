@@ -543,9 +543,7 @@ TEST_F(PlayerPanel, TransportKeysWorkAnywhereButInControlsThatNeedThem) {
   auto* button = new QPushButton(QStringLiteral("Other"));
   int clicks = 0;
   QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
-  for (QWidget* w : {static_cast<QWidget*>(table), static_cast<QWidget*>(tree), static_cast<QWidget*>(edit),
-                     static_cast<QWidget*>(button)})
-    layout->addWidget(w);
+  for (QWidget* w : std::initializer_list<QWidget*>{table, tree, edit, button}) layout->addWidget(w);
   window.setCentralWidget(central);
   window.show();
   window.activateWindow();
