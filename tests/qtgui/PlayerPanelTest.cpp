@@ -610,16 +610,17 @@ TEST_F(PlayerPanel, ClosingThePanelStopsAndRewinds) {
 }
 
 // "Mail Whole Call as Recording" hands the file itself to the mail client with the
-// panel's fixed greeting.
+// panel's fixed greeting, without waiting for its audio.
 TEST_F(PlayerPanel, NativeMailOfTheWholeCallCarriesTheFixedGreeting) {
   const std::string args = dir_.File("args");
   WriteFile(dir_.File("xdg-email"), "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + args + "'; done\n");
   ASSERT_EQ(::chmod(dir_.File("xdg-email").c_str(), 0755), 0);
   ScopedEnv path("PATH", dir_.path() + ":" + std::getenv("PATH"));
   CPlayerForm form;
-  const std::string call = Make("Pia-20260301.zel", 3);
+  const std::string call = Make("Pia-20260301.zel", 900, -1, -1, 0, 49);
   Load(form, call);
   form.MailOrExport(true, false, false);
+  EXPECT_FALSE(Manager().Recording().IsReady()) << "the file goes as it is, decoded or not";
   const std::string sent = ReadFile(args);
   EXPECT_NE(sent.find("--subject\nMy Recorded Calls\n"), std::string::npos) << sent;
   EXPECT_NE(sent.find("--attach\n" + call + "\n"), std::string::npos) << sent;
