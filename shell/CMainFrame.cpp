@@ -180,7 +180,7 @@ void CMainFrame::BuildCommands() {
   QAction* player = AddCommand(ID_VIEW_PLAYER_PANEL, tr("&Player Panel"));
   player->setCheckable(true);
   connect(player, &QAction::triggered, this, [this](bool on) {
-    if (!on) Singleton<CPlaybackManager>::Instance()->Stop();
+    if (!on) Player()->Stop();
     playerBar_->setVisible(on);
   });
   connect(AddCommand(ID_ENCRYPTION, tr("&Encryption")), &QAction::triggered, this, &CMainFrame::OnEncryption);
