@@ -439,7 +439,15 @@ void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
 void CMainFrame::UpdateTitle() {
   QMdiSubWindow* window = mdi_->activeSubWindow();
   const QString list = window ? window->windowTitle() : QString();
-  setWindowTitle(list.isEmpty() ? Str(kStrAppTitle) : list + QStringLiteral(" - ") + Str(kStrAppTitle));
+  const QString title = list.isEmpty() ? Str(kStrAppTitle) : list + QStringLiteral(" - ") + Str(kStrAppTitle);
+  if (windowTitle() != title) setWindowTitle(title);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // A list maximised in windowed mode writes "<title> - [<list>]" into this window's
+  // title, which the desktop would then extend by the product name once more.
+  if (event->type() == QEvent::WindowTitleChange) UpdateTitle();
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {

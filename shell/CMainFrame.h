@@ -116,6 +116,7 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   void customEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   QAction* AddCommand(int id, const QString& text, const QKeySequence& key = QKeySequence());

@@ -75,6 +75,8 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   QFont bold = label_->font();
   bold.setBold(true);
   label_->setFont(bold);
+  // A long title is cut rather than widening the window.
+  label_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
   model_ = new CRecordingListModel(*document_, this);
   table_ = new CRecordingListTable(this);
@@ -144,7 +146,13 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   bar->addWidget(calls_);
   bar->addWidget(important_);
   bar->addWidget(duration_);
-  for (QPushButton* button : {annotate_, refresh_, search_, export_, archive_, delete_}) bar->addWidget(button);
+  QWidget* previous = table_;
+  for (QPushButton* button : {annotate_, refresh_, search_, export_, archive_, delete_}) {
+    bar->addWidget(button);
+    // Tab walks the buttons in the order they are shown.
+    setTabOrder(previous, button);
+    previous = button;
+  }
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);

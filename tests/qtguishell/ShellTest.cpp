@@ -116,6 +116,18 @@ bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
   return true;
 }
 
+// The environment of a program started with its own folders under `root`.
+QProcessEnvironment PrivateHome(const QString& root) {
+  QDir().mkpath(root + "/run");
+  QFile::setPermissions(root + "/run", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_RUNTIME_DIR", root + "/run");
+  env.insert("XDG_CONFIG_HOME", root + "/config");
+  env.insert("XDG_DATA_HOME", root + "/data");
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  return env;
+}
+
 }  // namespace
 
 TEST(ShellStartup, FrameShownWithPanelsMenusAndDemoShortcut) {
@@ -370,10 +382,18 @@ TEST(ShellWindows, TabsTitleAndCtrlF4) {
   CMainFrame* frame = Frame();
   frame->OnFileNew();
   frame->OnShowHistory();
-  const QString product = QGuiApplication::applicationDisplayName();
-  // The desktop appends the application's name to a title that does not end with it.
-  EXPECT_TRUE(frame->windowTitle().endsWith(product)) << frame->windowTitle().toStdString();
-  EXPECT_EQ(frame->windowTitle().count(product), 1);
+  auto productOnce = [frame] {
+    // The desktop appends the application's name to a title that does not end with it.
+    const QString product = QGuiApplication::applicationDisplayName();
+    EXPECT_TRUE(frame->windowTitle().endsWith(product)) << frame->windowTitle().toStdString();
+    EXPECT_EQ(frame->windowTitle().count(product), 1);
+  };
+  productOnce();
+  QAction* tabbed = frame->findChild<QAction*>(QStringLiteral("TabbedWindows"));
+  tabbed->trigger();  // windowed, the list maximised
+  frame->MdiArea()->activeSubWindow()->showMaximized();
+  productOnce();
+  tabbed->trigger();
 
   QAccessibleInterface* area = QAccessible::queryAccessibleInterface(frame->MdiArea());
   QAccessibleInterface* tabs = nullptr;
@@ -454,13 +474,7 @@ TEST(ShellInstance, SecondStartHandsItsFilesToTheFirst) {
 TEST(ShellInstance, TwoStartsAtOnceLeaveOneOverStaleFiles) {
   zeltest::TempDir home;
   const QString root = QString::fromStdString(home.path());
-  QDir().mkpath(root + "/run");
-  QFile::setPermissions(root + "/run", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("XDG_RUNTIME_DIR", root + "/run");
-  env.insert("XDG_CONFIG_HOME", root + "/config");
-  env.insert("XDG_DATA_HOME", root + "/data");
-  env.insert("QT_QPA_PLATFORM", "offscreen");
+  const QProcessEnvironment env = PrivateHome(root);
 
   // What a crashed instance leaves: a socket file nobody listens on, and a lock of a
   // process that is gone.
@@ -496,13 +510,7 @@ TEST(ShellInstance, TwoStartsAtOnceLeaveOneOverStaleFiles) {
 TEST(ShellStartup, DemoShortcutOnceTheDemoFolderExists) {
   zeltest::TempDir home;
   const QString root = QString::fromStdString(home.path());
-  QDir().mkpath(root + "/run");
-  QFile::setPermissions(root + "/run", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("XDG_RUNTIME_DIR", root + "/run");
-  env.insert("XDG_CONFIG_HOME", root + "/config");
-  env.insert("XDG_DATA_HOME", root + "/data");
-  env.insert("QT_QPA_PLATFORM", "offscreen");
+  const QProcessEnvironment env = PrivateHome(root);
   const QString shortcuts = root + "/data/Merovane/Ostrel Manager/Configuration/shortcut.xml";
   auto startAndClose = [&] {
     QProcess program;
