@@ -39,11 +39,6 @@ CKlFileListEntry::~CKlFileListEntry() = default;
 
 void CKlFileListEntry::SetPath(const std::string& path) {
   Store(Path_, path);
-  SetPathTexts();
-}
-
-void CKlFileListEntry::SetPathTexts() {
-  const std::string& path = Path_;
   UserIdText_ = "?";
   DateTimeText_ = "?";
   size_t dash = path.find("-2");
@@ -101,20 +96,9 @@ void CKlFileListEntry::LoadDetails(const std::string& passphrase, int folderFd) 
 
 void CKlFileListEntry::RetryDetails(const std::string& passphrase) {
   if (DetailsLoaded_ != kDetailsFailed) return;
-  // The path stays as it is: lists index their entries by it.
-  Important_ = 0;
-  StartTime_ = 0;
-  Duration_ = 0;
-  AuxDuration_ = 0;
-  AuxCode_ = 0;
-  HasBookmark_ = 0;
+  // A failed read left the numbers at zero; a read that succeeds now sets every field.
   Encrypted_ = 0;
-  CallerIdText_ = "?";
-  DurationText_ = "?";
-  AuxDurationText_ = "?";
-  CommentText_.clear();
   DetailsLoaded_ = 0;
-  SetPathTexts();
   LoadDetails(passphrase);
 }
 

@@ -58,8 +58,6 @@ class CKlFileListEntry {
   void SetCommentText(const std::string& text) { CommentText_ = text; }
 
  private:
-  // The user and date texts guessed from the file name.
-  void SetPathTexts();
   // Whether the file holds bytes after its header (which ends at `audioStart`).
   bool HasAudio(int64_t audioStart, int folderFd) const;
 

@@ -2,6 +2,7 @@
 
 #include <QStyle>
 #include <QWidget>
+#include <algorithm>
 
 CFlowLayout::CFlowLayout(QWidget* parent, int spacing) : QLayout(parent), spacing_(spacing) {}
 
