@@ -159,6 +159,11 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   layout->addWidget(label_);
   layout->addWidget(table_, 1);
   layout->addLayout(bar);
+  // However small a tiled window gets, its buttons stay inside it (three to a row
+  // under a few rows of the list); the list area scrolls instead.
+  const int minWidth = 3 * annotate_->sizeHint().width() + 2 * bar->spacing() + 8;
+  setMinimumSize(minWidth, label_->sizeHint().height() + 4 * table_->verticalHeader()->defaultSectionSize() +
+                               bar->heightForWidth(minWidth - 8) + 3 * layout->spacing() + 8);
   BuildContextMenu();
   setAccessibleName(QStringLiteral("Recording list"));
   setFocusProxy(table_);
