@@ -16,11 +16,13 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "Archive/ArchiveTargetGuard.h"
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveRunLock.h"
 #include "Archive/CISOArchiver.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
+#include "core/SameFile.h"
 #include "core/MessageSink.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "toolkit/zip/CZipArchive.h"
@@ -282,6 +284,14 @@ int CArchiveManager::Prepare(CJobArchListEntry& job) {
       break;
     }
   }
+  std::vector<std::string> sources;
+  for (const auto& source : job.Sources()) sources.push_back(source.Path());
+  if (std::string conflict = zel::ArchiveTargetConflict(job.Target(), sources); !conflict.empty()) {
+    // Refused before the archive's folder is made or any call is selected.
+    Aborted_.store(1);
+    ReportProblem(conflict);
+    return -1;
+  }
   int result = Holder_.Create(job.ArchiveType(), job.Target());
   if (result == -100) {
     // Nothing can be archived: the run has failed, and the user must know why.
@@ -428,10 +438,17 @@ int32_t CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
   }
   if (type == zel::ArchiveType::kDisk) {
     // A later copy of the same name replaced an earlier one: only the later
-    // recording is in the archive.
+    // recording is in the archive. A copy that is its own source (a structure
+    // leading back into a source folder) is no second copy: the media step must
+    // not delete or strip it.
     std::unordered_map<std::string, size_t> latest;
+    const std::string root = zel::WithoutTrailingSlashes(Holder_.TargetPath());
     for (size_t i = first; i < Selected_.size(); ++i) {
       if (Selected_[i].Archived() == 0) continue;
+      if (zel::IsSameFile(root + "/" + NameInArchive(Selected_[i]), Selected_[i].Path())) {
+        Selected_[i].SetArchived(0);
+        continue;
+      }
       auto [at, inserted] = latest.try_emplace(NameInArchive(Selected_[i]), i);
       if (!inserted) {
         Selected_[at->second].SetArchived(0);

@@ -213,6 +213,12 @@ int CDiskArchiver::CopyEntry(const SEntry& entry, size_t queued) {
   for (const std::string& component : zel::SubFolderComponents(entry.subFolder)) {
     folder += component;
     if (!makeFolder(folder)) return -1;
+    // A link planted inside the archive would carry the copy out of it.
+    struct stat own {};
+    if (::lstat(folder.c_str(), &own) != 0 || !S_ISDIR(own.st_mode)) {
+      SetLastError(folder + ": " + (S_ISLNK(own.st_mode) ? "a symbolic link, not followed" : std::strerror(ENOTDIR)));
+      return -1;
+    }
     folder += '/';
   }
   const std::string target = folder + zel::FileNameOf(entry.sourcePath);

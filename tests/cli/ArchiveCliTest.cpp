@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <cctype>
@@ -230,6 +231,47 @@ TEST_F(ArchiveCliTest, FailedWritesArchiveNothingAndTouchNoOriginal) {
       }
     }
   }
+}
+
+// A target that is a source, the same file as one, or inside a source folder is
+// refused before anything is touched, from zelctl and from the scheduled job.
+TEST_F(ArchiveCliTest, ATargetInsideASourceIsRefused) {
+  std::string copy = dir_.File("copy");
+  ASSERT_EQ(RunShell("cp -r " + ShellQuote(demo_) + " " + ShellQuote(copy)).exitCode, 0);
+  const std::string one = copy + "/sub/9999-20261201 120000.zel";
+  ASSERT_EQ(::symlink(one.c_str(), dir_.File("link.zel").c_str()), 0);
+  archtest::MakeDirs(copy + "/9999");
+  ASSERT_EQ(RunShell("cp -p " + ShellQuote(one) + " " + ShellQuote(copy + "/9999/")).exitCode, 0);
+  const std::string calls = "cd " + ShellQuote(copy) + " && find . -name '*.zel' -printf '%p %s %T@\\n' | sort";
+  const std::string before = RunShell(calls).out;
+  struct Case {
+    std::string type, media, target, source, structure = "unstructured";
+  };
+  for (const Case& c : {Case{"disk", "delete", copy, copy}, Case{"disk", "delete", copy + "/.", copy},
+                        Case{"disk", "remove-audio", copy + "/sub/../", copy},
+                        Case{"disk", "delete", copy + "/sub/inner", copy},
+                        Case{"zip", "delete", copy + "/a.zip", copy},
+                        Case{"iso", "remove-audio", dir_.File("link.zel"), one},
+                        // by user, the copy of copy/9999/9999-*.zel would be the call itself
+                        Case{"disk", "delete", copy, copy + "/9999", "user"}}) {
+    auto run = RunZelctl({"archive", "--type", c.type, "--media", c.media, "--structure", c.structure, "--target",
+                          c.target, c.source});
+    std::string what = c.type + " " + c.target + " " + c.source + "\n" + run.out + run.err;
+    EXPECT_EQ(run.exitCode, 1) << what;
+    if (c.structure != "unstructured") continue;  // the copy is found to be the call itself only after the write
+    EXPECT_NE(run.err.find("The archive " + c.target.substr(0, copy.size() - 4)), std::string::npos) << what;
+    EXPECT_NE(run.err.find(" " + c.source + ";"), std::string::npos) << what;
+  }
+  ASSERT_EQ(RunZelctl({"schedule", "add-folder", copy}).exitCode, 0);
+  for (auto [key, value] : std::vector<std::pair<std::string, std::string>>{
+           {"ArchiveType", "1"}, {"ArchivePath", copy + "/sub"}, {"MediaProcessing", "1"}, {"Enabled", "TRUE"}}) {
+    ASSERT_EQ(RunZelctl({"schedule", "set", key, value}).exitCode, 0) << key;
+  }
+  auto scheduled = RunZelctl({"schedule", "run"});
+  EXPECT_EQ(scheduled.exitCode, 1) << scheduled.out << scheduled.err;
+  EXPECT_NE(scheduled.err.find("lies inside the source folder " + copy), std::string::npos) << scheduled.err;
+  EXPECT_EQ(RunShell(calls).out, before);
+  EXPECT_EQ(RunZelctl({"archive-log"}).out, "");
 }
 
 // The scheduled job with no archive type chosen yet archives nothing and says so.
