@@ -137,6 +137,13 @@ std::string CJobArchScheduler::Settings::EnabledProblem() const {
   return std::string();
 }
 
+std::string CJobArchScheduler::Settings::ArchiveNameProblem(const std::string& name) {
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+    return "The archive name \"" + name + "\" cannot be used: it must be a file name, not \".\", \"..\" or a name with \"/\".";
+  }
+  return std::string();
+}
+
 std::string CJobArchScheduler::DefaultArchivePath() {
   std::string folder = zel::DocumentsFolder();
   std::error_code ec;
@@ -174,6 +181,8 @@ bool CJobArchScheduler::Load() {
     zel::SetAsideDamaged(Path_, "it is not well-formed XML");
     return false;
   }
+  std::string nameProblem;
+  {
   ZEL_LOCK(Lock_);
   Settings& s = Settings_;
   for (auto* root = document.FirstChildElement(); root != nullptr; root = root->NextSiblingElement()) {
@@ -215,6 +224,11 @@ bool CJobArchScheduler::Load() {
     readInt("ArchiveType", s.ArchiveType);
     readText("ArchivePath", s.ArchivePath);
     readText("ArchiveName", s.ArchiveName);
+    if (std::string problem = Settings::ArchiveNameProblem(s.ArchiveName); !problem.empty()) {
+      // A hand-edited file must not turn the target into the sources' folder.
+      s.ArchiveName = Settings().ArchiveName;
+      nameProblem = problem + " The scheduled job uses \"" + s.ArchiveName + "\" instead.";
+    }
     readInt("MediaProcessing", s.MediaProcessing);
     readInt("ArchStructureType", s.ArchStructureType);
     readInt("ThresholdSize", s.ThresholdSize);
@@ -224,6 +238,12 @@ bool CJobArchScheduler::Load() {
     readInt("DaysInterval", s.DaysInterval);
     readText("UserName", s.UserName);
     readText("Comment", s.Comment);
+  }
+  }
+  if (!nameProblem.empty()) {
+    // Told outside the lock: a message box may call back into the scheduler.
+    Singleton<CKlLogger>::Instance()->LogLine("Scheduler: %s", nameProblem.c_str());
+    zel::ShowMessage(nameProblem, IMessageSink::Icon::Warning);
   }
   return true;
 }
@@ -440,7 +460,7 @@ std::string CJobArchScheduler::SetValue(const std::string& key, const std::strin
     return std::string();
   }
   if (key == "ArchiveName") {
-    if (value.empty() || value.find('/') != std::string::npos) return "ArchiveName must be a file name";
+    if (std::string problem = Settings::ArchiveNameProblem(value); !problem.empty()) return problem;
     s.ArchiveName = value;
     return std::string();
   }

@@ -48,6 +48,9 @@ class CJobArchScheduler : public CKlThread, public IProgressBarSink {
     // archive space, no archive method), in the words told to the user; empty
     // when it can run or is disabled.
     std::string EnabledProblem() const;
+    // Why `name` cannot name the scheduled archive (".", ".." and names with "/"
+    // would put it in another folder, possibly a source); empty when it can.
+    static std::string ArchiveNameProblem(const std::string& name);
   };
 
   // Settings at their defaults; also makes sure the archive manager exists and the

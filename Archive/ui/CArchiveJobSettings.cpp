@@ -270,7 +270,9 @@ QString CArchiveJobSettings::PickFolder(const QString& title) {
 
 bool CArchiveJobSettings::Apply() {
   // An enabled schedule that cannot archive anything would only fail at its first run.
-  if (std::string problem = settings_.EnabledProblem(); !problem.empty()) {
+  std::string problem = CJobArchScheduler::Settings::ArchiveNameProblem(settings_.ArchiveName);
+  if (problem.empty()) problem = settings_.EnabledProblem();
+  if (!problem.empty()) {
     zel::MessageSink()->ShowMessage(problem, "Zel Velomar", IMessageSink::Icon::Warning);
     return false;
   }

@@ -249,6 +249,23 @@ TEST_F(SchedulerTest, SetValueFollowsTheSettingsPageRules) {
   EXPECT_FALSE(scheduler_->RemoveSpaceFolder("/f"));
 }
 
+// A name that leads out of the archive folder is refused when set and replaced
+// by the default, with a warning, when a hand-edited file holds it.
+TEST_F(SchedulerTest, ArchiveNamesThatLeaveTheArchiveFolderAreRefused) {
+  archtest::ScopedMessages messages;
+  for (const char* name : {".", "..", "a/b", "/abs", "../up"}) {
+    EXPECT_NE(scheduler_->SetValue("ArchiveName", name), "") << name;
+    EXPECT_EQ(scheduler_->GetSettings().ArchiveName, "Diza Didurido Job") << name;
+    zeltest::WriteFile(Path(), std::string("<ArchiveJobSchedulingData><ArchiveName>") + name +
+                                   "</ArchiveName></ArchiveJobSchedulingData>");
+    ASSERT_TRUE(scheduler_->Load()) << name;
+    EXPECT_EQ(scheduler_->GetSettings().ArchiveName, "Diza Didurido Job") << name;
+  }
+  EXPECT_EQ(messages.sink->Texts().size(), 5u);
+  EXPECT_EQ(scheduler_->SetValue("ArchiveName", "..calls."), "");
+  EXPECT_EQ(scheduler_->GetSettings().ArchiveName, "..calls.");
+}
+
 // A run through the process-wide manager with a fake archiver.
 TEST_F(SchedulerTest, RunCarriesTheSettingsAndLogsTheFinishedRun) {
   auto state = std::make_shared<archtest::FakeState>();

@@ -366,10 +366,16 @@ TEST_F(ArchiveWindowsTest, SheetKeepsAScheduleThatCannotRunAndSaysOnceThatSystem
     if (button->text() == "&Add...") add = button;
   }
   ASSERT_NE(add, nullptr);
-  // Each step mends one thing; until both are set, OK keeps the sheet open.
-  const std::function<void()> steps[] = {[] {}, [&] { add->click(); }};
-  const char* told[] = {"no folders to archive", "no archive method"};
-  for (size_t i = 0; i < 2; ++i) {
+  QLineEdit* name = nullptr;
+  for (auto* edit : page->findChildren<QLineEdit*>()) {
+    if (edit->accessibleName() == "Save As") name = edit;
+  }
+  ASSERT_NE(name, nullptr);
+  // Each step mends one thing; until all are set, OK keeps the sheet open.
+  const std::function<void()> steps[] = {[&] { name->setText(".."); }, [&] { name->setText("Diza Didurido Job"); },
+                                         [&] { add->click(); }};
+  const char* told[] = {"\"..\" cannot be used", "no folders to archive", "no archive method"};
+  for (size_t i = 0; i < 3; ++i) {
     steps[i]();
     sheet.accept();
     EXPECT_TRUE(sheet.isVisible());
@@ -383,13 +389,13 @@ TEST_F(ArchiveWindowsTest, SheetKeepsAScheduleThatCannotRunAndSaysOnceThatSystem
   qputenv("ZEL_SYSTEMCTL", "false");
   page->ClosedRunBox()->setChecked(true);
   EXPECT_TRUE(sheet.Apply());
-  QTRY_COMPARE_WITH_TIMEOUT(messages_.messages().size(), size_t{3}, 10000);
-  EXPECT_NE(messages_.messages()[2].find("no systemd user session"), std::string::npos);
+  QTRY_COMPARE_WITH_TIMEOUT(messages_.messages().size(), size_t{4}, 10000);
+  EXPECT_NE(messages_.messages()[3].find("no systemd user session"), std::string::npos);
   QTRY_VERIFY(!page->ClosedRunBox()->isChecked());
   EXPECT_FALSE(CSystemdTimer::Installed());
   EXPECT_TRUE(sheet.Apply());
   QTest::qWait(200);
-  EXPECT_EQ(messages_.messages().size(), 3u);
+  EXPECT_EQ(messages_.messages().size(), 4u);
   qunsetenv("ZEL_SYSTEMCTL");
   auto s = scheduler->GetSettings();
   s.Enabled = false;
