@@ -14,6 +14,7 @@
 #include <strings.h>
 #include <ctime>
 
+#include "Archive/IArchiver.h"
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/DamagedFile.h"
@@ -313,6 +314,21 @@ int CArchiveLogger::AddEntry(const CJobArchListEntry& job) {
   // Ids are what reports are asked by: a second run within the same second takes
   // the next free one.
   copy.SetJobTime(FreeId(Entries_, copy.JobTime()));
+  if (copy.ArchiveType() == zel::ArchiveType::kIso) {
+    // A new image replaces the old one whole: the runs that wrote the old one no
+    // longer say where any call is, and must not keep their calls from being
+    // archived again or let them pass for archived.
+    const std::string target = zel::WithoutTrailingSlashes(copy.Target());
+    std::erase_if(Entries_, [&](const CJobArchListEntry& old) {
+      if (old.ArchiveType() != zel::ArchiveType::kIso || zel::WithoutTrailingSlashes(old.Target()) != target) {
+        return false;
+      }
+      Removed_.insert(KeyOf(old));
+      Added_.erase(KeyOf(old));
+      Edited_.erase(KeyOf(old));
+      return true;
+    });
+  }
   Added_.insert(KeyOf(copy));
   Entries_.push_back(std::move(copy));
   Changed();

@@ -45,7 +45,8 @@ class CArchiveLogger : public IArchiveLookup {
   // details are not loaded are taken now, while the files still exist. The copy's
   // id is the job time, or the next free second when an entry has that id (also
   // when saving finds one written meanwhile by another process). Returns the new
-  // entry's index.
+  // entry's index. An ISO entry replaces the entries of earlier images at the same
+  // path: each run writes its image anew.
   int AddEntry(const CJobArchListEntry& job);
   // Writes the log when it changed and holds at least one entry; atomically, so
   // a failed write leaves the old file. Under the file's lock the file is read

@@ -1,5 +1,7 @@
 #include "cli/ArchiveCommand.h"
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <cstdio>
 
@@ -88,7 +90,7 @@ void PrintArchiveRun(const ArchiveRunStats& stats, bool cancelled, bool json,
 
 std::vector<OptionSpec> ArchiveCommand::RecordingOptions() const {
   return {{"type"},      {"target"},    {"structure"}, {"select"},
-          {"media"},     {"threshold"}, {"comment"},   {"json", 0}};
+          {"media"},     {"threshold"}, {"comment"},   {"json", 0}, {"replace", 0}};
 }
 
 int ArchiveCommand::Validate(const ArgParser& args) {
@@ -127,6 +129,13 @@ int ArchiveCommand::ExecuteWith(const ArgParser& args, const std::string& passph
   zel::cli::LoadArchiveHistory();
 
   CJobArchListEntry job = Builder_.Build();
+  struct stat existing {};
+  if (job.ArchiveType() == zel::ArchiveType::kIso && !args.Has("replace") &&
+      ::lstat(job.Target().c_str(), &existing) == 0) {
+    // A new image replaces the old one whole: the calls only it held would be lost.
+    zel::cli::PrintError("the image " + job.Target() + " exists; --replace writes a new image in its place");
+    return zel::cli::kExitFailure;
+  }
   auto manager = Singleton<CArchiveManager>::Instance();
   FinishingSink sink;
   manager->AddJob(job, &sink);

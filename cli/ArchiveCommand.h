@@ -18,7 +18,7 @@ class ArchiveCommand : public RecordingCommand {
   const char* Usage() const override {
     return "--type disk|zip|iso --target PATH [--structure unstructured|user|month|path] "
            "[--select all|unarchived|30days|90days|180days] [--media keep|delete|remove-audio] "
-           "[--threshold MIB] [--comment TEXT] [--json] [--passphrase P | --passphrase-file F] SOURCE...";
+           "[--threshold MIB] [--comment TEXT] [--replace] [--json] [--passphrase P | --passphrase-file F] SOURCE...";
   }
 
  protected:

@@ -254,8 +254,8 @@ TEST_F(ArchiveCliTest, ATargetInsideASourceIsRefused) {
                         Case{"iso", "remove-audio", dir_.File("link.zel"), one},
                         // by user, the copy of copy/9999/9999-*.zel would be the call itself
                         Case{"disk", "delete", copy, copy + "/9999", "user"}}) {
-    auto run = RunZelctl({"archive", "--type", c.type, "--media", c.media, "--structure", c.structure, "--target",
-                          c.target, c.source});
+    auto run = RunZelctl({"archive", "--type", c.type, "--media", c.media, "--structure", c.structure, "--replace",
+                          "--target", c.target, c.source});
     std::string what = c.type + " " + c.target + " " + c.source + "\n" + run.out + run.err;
     EXPECT_EQ(run.exitCode, 1) << what;
     if (c.structure != "unstructured") continue;  // the copy is found to be the call itself only after the write
@@ -272,6 +272,30 @@ TEST_F(ArchiveCliTest, ATargetInsideASourceIsRefused) {
   EXPECT_NE(scheduled.err.find("lies inside the source folder " + copy), std::string::npos) << scheduled.err;
   EXPECT_EQ(RunShell(calls).out, before);
   EXPECT_EQ(RunZelctl({"archive-log"}).out, "");
+}
+
+// An existing image is replaced only when asked; the calls that only the old
+// image held then count as un-archived again, and the originals stay.
+TEST_F(ArchiveCliTest, AnExistingImageIsReplacedOnlyWhenAsked) {
+  if (!zeltest::ToolAvailable("xorriso")) GTEST_SKIP() << "xorriso is missing";
+  std::string copy = dir_.File("copy");
+  ASSERT_EQ(RunShell("cp -r " + ShellQuote(demo_) + " " + ShellQuote(copy)).exitCode, 0);
+  const std::string image = dir_.File("a.iso");
+  ASSERT_EQ(RunZelctl({"archive", "--type", "iso", "--target", image, copy}).exitCode, 0);
+  const std::string before = zeltest::ReadFile(image);
+  auto refused = RunZelctl({"archive", "--type", "iso", "--target", image, "--media", "delete", copy + "/sub"});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find(image + " exists; --replace"), std::string::npos) << refused.err;
+  EXPECT_EQ(zeltest::ReadFile(image), before);
+  auto replaced = RunZelctl({"archive", "--type", "iso", "--target", image, "--replace", "--media", "delete",
+                             copy + "/sub"});
+  ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
+  EXPECT_EQ(ListArchive("iso", image).size(), 3u);  // one call and the index
+  EXPECT_EQ(Lines(RunZelctl({"archive-log"}).out).size(), 1u);
+  auto again = RunZelctl({"archive", "--type", "zip", "--target", dir_.File("b.zip"), "--select", "unarchived",
+                          "--json", copy});
+  ASSERT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_EQ(JsonInt(again.out, "archived"), static_cast<int>(names_.size()) - 1) << again.out;
 }
 
 // The scheduled job with no archive type chosen yet archives nothing and says so.
