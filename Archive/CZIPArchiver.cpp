@@ -85,8 +85,9 @@ int CZIPArchiver::Archive() {
     ++processed;
     if (m_Progress) m_Progress(processed * 100.0 / m_Queue.size());
   }
-  if (cancelled) {
-    // A cancelled run leaves the archive as it was before it: the working copy goes.
+  if (cancelled || result != 0) {
+    // A cancelled or failed run leaves the archive as it was before it: the
+    // working copy goes.
     processed = 0;
     if (zip.IsOpen()) {
       zip.Abandon();
@@ -95,7 +96,6 @@ int CZIPArchiver::Archive() {
     }
     m_SessionRows.clear();
   } else if (zip.IsOpen() && !Commit(zip, archivedBefore)) {
-    // What was added before a failure stays in the archive.
     result = -1;
   }
   m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
