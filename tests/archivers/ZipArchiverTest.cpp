@@ -91,6 +91,23 @@ TEST_F(ZipArchiverTest, LaterRunsAppendToTheArchive) {
   EXPECT_EQ("alpha", RunShell("unzip -p " + ShellQuote(archive) + " U/a.zel").out);
 }
 
+// A call archived again after a change replaces its older member, and the
+// index of each run replaces the last one: one member per name, no dead bytes.
+TEST_F(ZipArchiverTest, AChangedCallReplacesItsOlderMember) {
+  std::string archive = dir.File("calls.zip");
+  EXPECT_EQ(2, Run(archive, {{Source("a.zel", "first alpha"), "U"}, {Source("b.zel", "beta"), "U"}}));
+  EXPECT_EQ(1, Run(archive, {{Source("a.zel", "second alpha, longer"), "U"}}));
+  EXPECT_EQ(1, Run(archive, {{Source("a.zel", "second alpha, longer"), "U"}}));
+  ExpectValid(archive);
+  EXPECT_EQ((std::vector<std::string>{"U/b.zel", "U/a.zel", "index.csv", "index.html"}), Names(archive));
+  EXPECT_EQ("second alpha, longer", RunShell("unzip -p " + ShellQuote(archive) + " U/a.zel").out);
+  const std::string bytes = ReadFile(archive);
+  EXPECT_EQ(std::string::npos, bytes.find("first alpha"));
+  std::string csv = RunShell("unzip -p " + ShellQuote(archive) + " index.csv").out;
+  EXPECT_EQ(3, std::count(csv.begin(), csv.end(), '\n')) << csv;
+  EXPECT_NE(std::string::npos, csv.find(zel::ArchiveIndex::Sha256OfBytes("second alpha, longer")));
+}
+
 TEST_F(ZipArchiverTest, ThresholdTakesBackExactlyWhatCrossedIt) {
   std::string f0 = Source("f0.zel", RandomBytes(600 * 1024, 10));
   std::string f1 = Source("f1.zel", RandomBytes(600 * 1024, 11));

@@ -419,6 +419,7 @@ bool CZipArchive::Open(const std::string& path) {
   netAdds_ = 0;
   lastName_.clear();
   members_.clear();
+  unreferenced_ = false;
   if (!RecoverInterrupted()) return false;
   struct stat info {};
   bool existed = ::stat(path_.c_str(), &info) == 0;
@@ -478,6 +479,10 @@ CZipArchive::AddResult CZipArchive::AddFile(const std::string& source, const std
 
   Snapshot before;
   if (!TakeSnapshot(before)) return AddResult::kFailed;
+  std::vector<ListedEntry> membersBefore = members_;
+  // A changed call replaces its older copy: one member per name, so that the
+  // index and a reader of the archive see the same bytes.
+  if (!RemoveFromDirectory(name)) return AddResult::kFailed;
   zlib_filefunc64_def access{&OpenFile, &ReadFile, &WriteFile, &TellFile, &SeekFile, &CloseFile, &ErrorFile, nullptr};
   const std::string working = WorkingPath();
   void* handle =
@@ -555,10 +560,12 @@ CZipArchive::AddResult CZipArchive::AddFile(const std::string& source, const std
   }
   if (result != AddResult::kAdded) {
     if (!RestoreSnapshot(before)) result = AddResult::kFailed;
+    members_ = std::move(membersBefore);
     return result;
   }
   length_ = static_cast<uint64_t>(after.st_size);
   lastAdd_ = std::move(before);
+  lastMembers_ = std::move(membersBefore);
   lastName_ = name;
   members_.push_back({name, size, static_cast<uint32_t>(crc)});
   ++netAdds_;
@@ -568,7 +575,7 @@ CZipArchive::AddResult CZipArchive::AddFile(const std::string& source, const std
 bool CZipArchive::TakeBack() {
   if (!open_ || lastName_.empty()) return Fail("nothing to take back");
   if (!RestoreSnapshot(lastAdd_)) return false;
-  members_.pop_back();
+  members_ = std::move(lastMembers_);
   lastName_.clear();
   --netAdds_;
   return true;
@@ -576,6 +583,12 @@ bool CZipArchive::TakeBack() {
 
 bool CZipArchive::Remove(const std::string& name) {
   if (!open_) return Fail("archive not open");
+  if (!RemoveFromDirectory(name)) return false;
+  lastName_.clear();
+  return true;
+}
+
+bool CZipArchive::RemoveFromDirectory(const std::string& name) {
   if (std::none_of(members_.begin(), members_.end(), [&](const ListedEntry& m) { return m.Name == name; })) {
     return true;
   }
@@ -625,8 +638,80 @@ bool CZipArchive::Remove(const std::string& name) {
   if (!RestoreSnapshot(after)) return false;
   members_.erase(std::remove_if(members_.begin(), members_.end(), [&](const ListedEntry& m) { return m.Name == name; }),
                  members_.end());
-  lastName_.clear();
+  unreferenced_ = true;
   ++netAdds_;  // the session changed the archive
+  return true;
+}
+
+bool CZipArchive::Compact() {
+  Snapshot now;
+  if (!TakeSnapshot(now)) return false;
+  const std::string& tail = now.tail;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
+  auto le16 = [&](size_t at) { return static_cast<uint32_t>(bytes[at] | bytes[at + 1] << 8); };
+  size_t end = tail.size() >= kEndRecordSize ? tail.size() - kEndRecordSize + 1 : 0;
+  bool found = false;
+  while (end-- > 0) {
+    if (Le32(bytes + end) == kEndSignature) {
+      found = true;
+      break;
+    }
+  }
+  if (!found) return Fail(path_ + ": damaged central directory");
+  // A ZIP64 archive keeps its unreferenced bytes: its offsets live in extra fields.
+  if (Le32(bytes + end + 16) == 0xFFFFFFFFu || Le32(bytes + end + 12) != end) return true;
+  const std::string working = WorkingPath();
+  const std::string compacted = working + ".compact";
+  FileDescriptor in(::open(working.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) return Fail(working + ": " + std::strerror(errno));
+  struct stat info {};
+  if (::fstat(in.get(), &info) != 0) return Fail(working + ": " + std::strerror(errno));
+  ::unlink(compacted.c_str());
+  FileDescriptor out(::open(compacted.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777));
+  if (out.get() < 0) return Fail(compacted + ": " + std::strerror(errno));
+  std::string directory = tail.substr(0, end);
+  std::vector<char> buffer(1 << 20);
+  uint64_t written = 0;
+  bool ok = true;
+  for (size_t at = 0; ok && at < end;) {
+    if (at + 46 > end || Le32(bytes + at) != 0x02014b50) return Fail(path_ + ": damaged central directory");
+    const uint32_t compressed = Le32(bytes + at + 20), offset = Le32(bytes + at + 42);
+    if (compressed == 0xFFFFFFFFu || offset == 0xFFFFFFFFu) {
+      ::unlink(compacted.c_str());
+      return true;
+    }
+    unsigned char local[30];
+    if (!ReadAt(in.get(), local, sizeof local, offset) || Le32(local) != 0x04034b50)
+      return Fail(path_ + ": damaged member");
+    uint64_t length = 30u + (local[26] | local[27] << 8) + (local[28] | local[29] << 8) + uint64_t{compressed};
+    if ((le16(at + 8) & 8u) != 0) {
+      unsigned char descriptor[4];
+      if (!ReadAt(in.get(), descriptor, sizeof descriptor, offset + length)) return Fail(path_ + ": damaged member");
+      length += Le32(descriptor) == 0x08074b50 ? 16 : 12;
+    }
+    if (offset + length > now.tailOffset) return Fail(path_ + ": damaged member");
+    for (uint64_t done = 0; ok && done < length;) {
+      size_t take = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - done));
+      ok = ReadAt(in.get(), buffer.data(), take, offset + done) && WriteAt(out.get(), buffer.data(), take, written + done);
+      done += take;
+    }
+    for (int i = 0; i < 4; ++i) directory[at + 42 + i] = static_cast<char>(written >> (8 * i) & 0xFF);
+    written += length;
+    at += 46 + le16(at + 28) + le16(at + 30) + le16(at + 32);
+  }
+  std::string record = tail.substr(end);
+  for (int i = 0; i < 4; ++i) record[16 + i] = static_cast<char>(written >> (8 * i) & 0xFF);
+  const std::string rest = directory + record;
+  ok = ok && WriteAt(out.get(), rest.data(), rest.size(), written);
+  int error = ok ? 0 : (errno != 0 ? errno : EIO);
+  if (error == 0 && ::close(out.release()) != 0) error = errno;
+  if (error == 0 && ::rename(compacted.c_str(), working.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(compacted.c_str());
+    return Fail(working + ": " + std::strerror(error));
+  }
+  length_ = written + rest.size();
+  unreferenced_ = false;
   return true;
 }
 
@@ -637,6 +722,10 @@ bool CZipArchive::Commit() {
   if (netAdds_ == 0) {
     ::unlink(working.c_str());
     return true;
+  }
+  if (unreferenced_ && !Compact()) {
+    ::unlink(working.c_str());
+    return false;
   }
   FileDescriptor fd(::open(working.c_str(), O_RDONLY | O_CLOEXEC));
   int error = 0;

@@ -58,7 +58,8 @@ class CZipArchive {
   // or another file fails), a missing one is created by Commit(). False on
   // failure, with LastError() in the words of the failure; nothing was changed.
   bool Open(const std::string& path);
-  // Adds the file `source` as `name` ("/" between folders) to the working copy.
+  // Adds the file `source` as `name` ("/" between folders) to the working copy,
+  // in place of a member of that name with other content.
   // With a level other than 0 the file is deflated at that level (-1: zlib's
   // default) unless a sample of it does not shrink, in which case it is stored as
   // zip itself would. kFailed and kCancelled leave the working copy as it was.
@@ -66,10 +67,10 @@ class CZipArchive {
                     size_t bufferSize = kDefaultBufferSize);
   // Removes the file added last (after kAdded). False on failure.
   bool TakeBack();
-  // Drops every member named `name` from the working copy's directory (their bytes
-  // stay unreferenced), so that a file kept up to date by each session is listed
-  // once. True also when there is none; false on failure or for a ZIP64 directory.
-  // TakeBack() is not possible afterwards.
+  // Drops every member named `name` from the working copy, so that a file kept up
+  // to date by each session is held once; Commit() leaves out its bytes. True also
+  // when there is none; false on failure or for a ZIP64 directory. TakeBack() is
+  // not possible afterwards.
   bool Remove(const std::string& name);
   // Puts the working copy in place of the archive (flushed to disk first); when
   // the session changed nothing the archive is left alone. False on failure, the
@@ -96,6 +97,9 @@ class CZipArchive {
   bool RecoverInterrupted();
   bool MakeWorkingCopy(bool existed);
   bool IsPresent(const std::string& source, const std::string& name, uint64_t size);
+  bool RemoveFromDirectory(const std::string& name);
+  // Rewrites the working copy without the bytes no member refers to any more.
+  bool Compact();
   bool Fail(const std::string& text);
 
   IActionCallback* callback_ = nullptr;
@@ -106,6 +110,8 @@ class CZipArchive {
   Snapshot lastAdd_;       // the working copy before the last add
   std::string lastName_;
   std::vector<ListedEntry> members_;
+  std::vector<ListedEntry> lastMembers_;  // members_ before the last add
+  bool unreferenced_ = false;             // bytes of dropped members are in the working copy
   std::string lastError_;
 };
 
