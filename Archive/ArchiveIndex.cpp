@@ -1,6 +1,7 @@
 #include "Archive/ArchiveIndex.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <openssl/evp.h>
 #include <unistd.h>
 #include <unzip.h>
@@ -14,6 +15,7 @@
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
+#include "core/RegularFile.h"
 #include "core/Singleton.h"
 #include "organiser/SearchRules.h"
 #include "recording/CKlRecordFileHdr.h"
@@ -162,7 +164,9 @@ bool ArchiveIndex::UpdateFolderIndex(const std::string& folder, const std::vecto
   const std::string base = folder == "/" ? folder : folder + "/";
   ArchiveIndex index;
   std::string old;
-  if (ReadWholeFile(base + kCsvName, old) && !index.ParseCsv(old)) {
+  const Read read = ReadFolderIndex(folder, old, error);
+  if (read == Read::kRefused) return false;
+  if (read == Read::kOk && !index.ParseCsv(old)) {
     // Not ours or damaged: it is rebuilt from this run, the old one kept aside.
     Singleton<CKlLogger>::Instance()->LogLine("Archiver: %s%s is no index; kept as %s%s.old", base.c_str(), kCsvName,
                                               base.c_str(), kCsvName);
@@ -177,30 +181,68 @@ bool ArchiveIndex::UpdateFolderIndex(const std::string& folder, const std::vecto
   return true;
 }
 
-bool ArchiveIndex::ReadZipMember(const std::string& zipPath, const std::string& name, std::string& content) {
+ArchiveIndex::Read ArchiveIndex::ReadZipMember(const std::string& zipPath, const std::string& name,
+                                               std::string& content, std::string& error, uint64_t limit) {
+  struct stat info {};
+  if (::stat(zipPath.c_str(), &info) != 0) return Read::kMissing;
+  if (!S_ISREG(info.st_mode)) {
+    error = zipPath + ": not a regular file";
+    return Read::kRefused;
+  }
   unzFile zip = unzOpen64(zipPath.c_str());
-  if (zip == nullptr) return false;
-  bool found = false;
+  if (zip == nullptr) return Read::kMissing;
+  Read result = Read::kMissing;
   for (int rc = unzGoToFirstFile(zip); rc == UNZ_OK; rc = unzGoToNextFile(zip)) {
-    unz_file_info64 info{};
-    char member[4096];
-    if (unzGetCurrentFileInfo64(zip, &info, member, sizeof member, nullptr, 0, nullptr, 0) != UNZ_OK) break;
-    if (name != member) continue;
-    if (unzOpenCurrentFile(zip) != UNZ_OK) break;
+    unz_file_info64 member{};
+    char memberName[4096];
+    if (unzGetCurrentFileInfo64(zip, &member, memberName, sizeof memberName, nullptr, 0, nullptr, 0) != UNZ_OK) break;
+    if (name != memberName) continue;
+    // The reader stops at the size the directory gives, so that size bounds the work.
+    if (member.uncompressed_size > limit) {
+      error = zipPath + ": " + name + " would inflate to " + std::to_string(member.uncompressed_size >> 20) +
+              " MiB, more than " + std::to_string(limit >> 20) + " MiB";
+      result = Read::kRefused;
+      break;
+    }
+    if (unzOpenCurrentFile(zip) != UNZ_OK) {
+      error = zipPath + ": " + name + " cannot be read";
+      result = Read::kRefused;
+      break;
+    }
     std::string bytes;
     char buffer[1 << 15];
     int n;
     while ((n = unzReadCurrentFile(zip, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<size_t>(n));
     const bool crcOk = unzCloseCurrentFile(zip) == UNZ_OK;
     if (n < 0 || !crcOk) {
-      found = false;
+      error = zipPath + ": " + name + " is damaged";
+      result = Read::kRefused;
       break;
     }
     content = std::move(bytes);
-    found = true;  // a later member of the same name replaces it
+    result = Read::kOk;  // a later member of the same name replaces it
   }
   unzClose(zip);
-  return found;
+  return result;
+}
+
+ArchiveIndex::Read ArchiveIndex::ReadFolderIndex(const std::string& folder, std::string& content,
+                                                 std::string& error) {
+  struct stat info {};
+  // No folder yet (or a file in its place, which making the folder reports): no index.
+  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return Read::kMissing;
+  const std::string path = (folder == "/" ? folder : folder + "/") + kCsvName;
+  const DataFileRead read = ReadDataFile(path, content, kMaxIndexBytes);
+  if (read == DataFileRead::Ok) return Read::kOk;
+  if (read == DataFileRead::Missing) return Read::kMissing;
+  error = path + ": " + DataFileReadText(read);
+  return Read::kRefused;
+}
+
+std::string ArchiveIndex::ExistingIndexProblem(const std::string& target, bool zip) {
+  std::string content, error;
+  const Read read = zip ? ReadZipMember(target, kCsvName, content, error) : ReadFolderIndex(target, content, error);
+  return read == Read::kRefused ? error : std::string();
 }
 
 std::string ArchiveIndex::WriteToTemporaryFolder(const std::string& near) const {
@@ -230,7 +272,7 @@ std::string ArchiveIndex::Sha256OfBytes(const std::string& bytes) {
 }
 
 std::string ArchiveIndex::Sha256OfFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenRegularFile(path);
   if (fd < 0) return {};
   std::unique_ptr<EVP_MD_CTX, DigestDeleter> context(EVP_MD_CTX_new());
   bool ok = context && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) == 1;

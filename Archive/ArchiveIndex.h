@@ -26,6 +26,12 @@ class ArchiveIndex {
  public:
   static constexpr const char* kCsvName = "index.csv";
   static constexpr const char* kHtmlName = "index.html";
+  // Larger indexes and archived calls are refused, not read: an index is text, a
+  // call at most some hours of audio, and a hostile archive must not hold a
+  // reader for long.
+  static constexpr uint64_t kMaxIndexBytes = 64ull << 20;
+  static constexpr uint64_t kMaxCallBytes = 256ull << 20;
+  enum class Read { kOk, kMissing, kRefused };
 
   // The row of `file`, archived as `pathInArchive`: the header's texts (read with
   // `passphrase`; left empty when the header cannot be read) and the file's SHA-256.
@@ -53,8 +59,17 @@ class ArchiveIndex {
   // runs) and writes both files there, each through a temporary file. False, with
   // `error` set, when they cannot be written.
   // The content of member `name` of the ZIP archive at `zipPath` (the last one of
-  // that name); false when there is none or it cannot be read.
-  static bool ReadZipMember(const std::string& zipPath, const std::string& name, std::string& content);
+  // that name). kMissing when there is none, kRefused (with `error`) when it
+  // cannot be read or would inflate to more than `limit` bytes.
+  static Read ReadZipMember(const std::string& zipPath, const std::string& name, std::string& content,
+                            std::string& error, uint64_t limit = kMaxIndexBytes);
+  // The index at the root of the folder tree `folder`; kRefused (with `error`)
+  // for a FIFO, device, folder or over-large file in its place.
+  static Read ReadFolderIndex(const std::string& folder, std::string& content, std::string& error);
+  // Why an archive run must not write into the existing archive `target` (a ZIP
+  // archive when `zip`, else a folder tree): its index cannot be read safely.
+  // Empty when it can, or when there is none yet.
+  static std::string ExistingIndexProblem(const std::string& target, bool zip);
   // Writes this index as kCsvName and kHtmlName into a new temporary folder beside
   // `near` (for archivers that take files from disk); "" on failure.
   std::string WriteToTemporaryFolder(const std::string& near) const;

@@ -4,7 +4,8 @@
 #include <vector>
 
 // Checks an archive against the index it carries ("index.csv", see ArchiveIndex):
-// every listed file must be there with the SHA-256 the index gives. Works on the
+// every listed file must be there with the SHA-256 the index gives, and every call
+// file must be listed. Listed paths never lead out of the archive. Works on the
 // three kinds: a folder tree, a ZIP archive and an ISO 9660 image.
 namespace zel {
 
@@ -13,8 +14,14 @@ struct ArchiveCheck {
   size_t listed = 0;
   std::vector<std::string> missing;  // paths inside the archive
   std::vector<std::string> changed;
+  std::vector<std::string> unlisted;  // call files the index does not list
+  // Listed paths not read: absolute, with "..", through a link, not a regular
+  // file or too large; each "path: why".
+  std::vector<std::string> refused;
   std::string error;  // why the archive or its index could not be read
-  bool Intact() const { return error.empty() && missing.empty() && changed.empty(); }
+  bool Intact() const {
+    return error.empty() && missing.empty() && changed.empty() && unlisted.empty() && refused.empty();
+  }
 };
 
 // False, with `check.error` set, when the archive or its index cannot be read;

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "Archive/ArchiveIndex.h"
 #include "Archive/ArchiveTargetGuard.h"
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveRunLock.h"
@@ -300,6 +301,17 @@ int CArchiveManager::Prepare(CJobArchListEntry& job) {
                   ": no call was archived into " + job.Target());
   }
   if (result != 0) return result;
+  if (job.ArchiveType() != zel::ArchiveType::kIso) {
+    // An index that cannot be read safely (a FIFO, a device, a bomb) would hold
+    // or fail the write after the copies: the target is refused first.
+    std::string problem =
+        zel::ArchiveIndex::ExistingIndexProblem(job.Target(), job.ArchiveType() == zel::ArchiveType::kZip);
+    if (!problem.empty()) {
+      Aborted_.store(1);
+      ReportUnwritable(job.Target(), problem);
+      return -1;
+    }
+  }
   std::string reason;
   if (!MakeArchiveFolder(job, reason)) {
     Aborted_.store(1);

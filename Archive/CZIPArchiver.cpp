@@ -106,8 +106,13 @@ int CZIPArchiver::Archive() {
 bool CZIPArchiver::AddIndex(zel::zip::CZipArchive& zip) {
   if (m_SessionRows.empty()) return true;
   zel::ArchiveIndex index;
-  std::string old;
-  if (zel::ArchiveIndex::ReadZipMember(zip.Path(), zel::ArchiveIndex::kCsvName, old) && !index.ParseCsv(old)) {
+  std::string old, error;
+  const auto read = zel::ArchiveIndex::ReadZipMember(zip.Path(), zel::ArchiveIndex::kCsvName, old, error);
+  if (read == zel::ArchiveIndex::Read::kRefused) {
+    SetLastError(error);
+    return false;
+  }
+  if (read == zel::ArchiveIndex::Read::kOk && !index.ParseCsv(old)) {
     index = zel::ArchiveIndex();  // not ours: rebuilt from this session
   }
   for (const zel::ArchiveIndexRow& row : m_SessionRows) index.Add(row);

@@ -23,13 +23,24 @@ int ArchiveVerifyCommand::Execute(const ArgParser& args) {
     for (const std::string& name : check.missing) json.String(name);
     json.EndArray().Key("changed").BeginArray();
     for (const std::string& name : check.changed) json.String(name);
+    json.EndArray().Key("unlisted").BeginArray();
+    for (const std::string& name : check.unlisted) json.String(name);
+    json.EndArray().Key("refused").BeginArray();
+    for (const std::string& name : check.refused) json.String(name);
     json.EndArray().Field("intact", check.Intact()).EndObject();
     std::printf("%s\n", json.Text().c_str());
   } else {
     for (const std::string& name : check.missing) std::printf("missing: %s\n", name.c_str());
     for (const std::string& name : check.changed) std::printf("changed: %s\n", name.c_str());
-    std::printf("%s: %zu listed, %zu missing, %zu changed\n", check.kind.c_str(), check.listed,
-                check.missing.size(), check.changed.size());
+    for (const std::string& name : check.unlisted) std::printf("unlisted: %s\n", name.c_str());
+    for (const std::string& name : check.refused) std::printf("refused: %s\n", name.c_str());
+    std::printf("%s: %zu listed, %zu missing, %zu changed", check.kind.c_str(), check.listed, check.missing.size(),
+                check.changed.size());
+    // The usual line stays as it was for an archive without surprises.
+    if (!check.unlisted.empty() || !check.refused.empty()) {
+      std::printf(", %zu unlisted, %zu refused", check.unlisted.size(), check.refused.size());
+    }
+    std::printf("\n");
   }
   return check.Intact() ? zel::cli::kExitOk : zel::cli::kExitFailure;
 }

@@ -1,9 +1,13 @@
 // The index every archive carries: it lists exactly the calls written, with their
 // texts and digests, and archive-verify finds a missing file and a changed byte.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "Archive/ArchiveIndex.h"
 #include "Archive/ArchiveVerifier.h"
@@ -13,6 +17,7 @@
 #include "archivers/ArchiverTestSupport.h"
 #include "organiser/OrganiserTestSupport.h"
 #include "recording/CKlRecordFileHdr.h"
+#include "toolkit/zip/CZipArchive.h"
 
 namespace {
 
@@ -139,4 +144,116 @@ TEST_F(ArchiveIndexTest, RefusedRecordingsAreNotListed) {
   ASSERT_TRUE(zel::VerifyArchive(dir_.File("one.iso"), check));
   EXPECT_EQ(check.listed, 1u);
   EXPECT_TRUE(check.Intact());
+}
+
+// Archives made by hand or by an attacker: each is reported, within a second,
+// never followed out of the archive, never read without bound.
+TEST_F(ArchiveIndexTest, HostileArchivesAreReportedNotFollowed) {
+  CDiskArchiver disk(nullptr);
+  const std::string root = Archive(disk, dir_.File("disk"));
+  zeltest::WriteFile(dir_.File("outside/x.zel"), "secret");
+  const std::string csv = zeltest::ReadFile(root + "/index.csv");
+  // The real index with one more row for `path`.
+  auto listing = [&](const std::string& path) {
+    zel::ArchiveIndex index;
+    EXPECT_TRUE(index.ParseCsv(csv));
+    zel::ArchiveIndexRow row;
+    row.path = path;
+    row.sha256 = zel::ArchiveIndex::Sha256OfBytes("secret");
+    index.Add(row);
+    return index.Csv();
+  };
+  auto sparse = [](const std::string& path, uint64_t size) {
+    zeltest::WriteFile(path, "");
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size)), 0);
+  };
+  auto zipOf = [&](const std::string& zip, const std::vector<std::pair<std::string, std::string>>& members) {
+    zel::zip::CZipArchive archive;
+    ASSERT_TRUE(archive.Open(zip));
+    for (const auto& [source, name] : members) {
+      ASSERT_EQ(archive.AddFile(source, name, 1), zel::zip::CZipArchive::AddResult::kAdded);
+    }
+    ASSERT_TRUE(archive.Commit());
+  };
+  enum Outcome { kError, kUnlisted, kRefused };
+  struct Case {
+    const char* what;
+    std::function<std::string()> make;  // returns the archive to verify
+    Outcome outcome;
+  };
+  const std::vector<Case> cases = {
+      {"a call the index does not list",
+       [&] { zeltest::WriteFile(root + "/extra.zel", "x"); return root; }, kUnlisted},
+      {"an empty index beside calls",
+       [&] { zeltest::WriteFile(root + "/index.csv", csv.substr(0, csv.find('\n') + 1)); return root; }, kUnlisted},
+      {"an absolute path", [&] { zeltest::WriteFile(root + "/index.csv", listing(dir_.File("outside/x.zel"))); return root; },
+       kRefused},
+      {"a path with ..", [&] { zeltest::WriteFile(root + "/index.csv", listing("../outside/x.zel")); return root; },
+       kRefused},
+      {"a linked folder",
+       [&] {
+         ::symlink(dir_.File("outside").c_str(), (root + "/out").c_str());
+         zeltest::WriteFile(root + "/index.csv", listing("out/x.zel"));
+         return root;
+       },
+       kRefused},
+      {"a linked file",
+       [&] {
+         ::symlink(dir_.File("outside/x.zel").c_str(), (root + "/l.zel").c_str());
+         zeltest::WriteFile(root + "/index.csv", listing("l.zel"));
+         return root;
+       },
+       kRefused},
+      {"a FIFO as the index", [&] {
+         std::filesystem::remove(root + "/index.csv");
+         ::mkfifo((root + "/index.csv").c_str(), 0600);
+         return root;
+       }, kError},
+      {"an over-large index", [&] { sparse(root + "/index.csv", (64ull << 20) + 1); return root; }, kError},
+      {"a FIFO as a call",
+       [&] {
+         ::mkfifo((root + "/f.zel").c_str(), 0600);
+         zeltest::WriteFile(root + "/index.csv", listing("f.zel"));
+         return root;
+       },
+       kRefused},
+      {"an over-large call",
+       [&] {
+         sparse(root + "/big.zel", (256ull << 20) + 1);
+         zeltest::WriteFile(root + "/index.csv", listing("big.zel"));
+         return root;
+       },
+       kRefused},
+      {"a ZIP index that inflates beyond 64 MiB",
+       [&] {
+         sparse(dir_.File("zeros"), 65ull << 20);
+         zipOf(dir_.File("bomb.zip"), {{dir_.File("zeros"), "index.csv"}});
+         return dir_.File("bomb.zip");
+       },
+       kError},
+      {"a ZIP call that inflates beyond 256 MiB",
+       [&] {
+         sparse(dir_.File("zeros"), 257ull << 20);
+         zeltest::WriteFile(dir_.File("index.csv"), listing("big.zel"));
+         zipOf(dir_.File("bomb2.zip"), {{dir_.File("zeros"), "big.zel"}, {dir_.File("index.csv"), "index.csv"}});
+         return dir_.File("bomb2.zip");
+       },
+       kRefused},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(root);
+    Archive(disk, root);
+    const std::string archive = c.make();
+    zel::ArchiveCheck check;
+    const auto start = std::chrono::steady_clock::now();
+    const bool ran = zel::VerifyArchive(archive, check);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_FALSE(check.Intact());
+    EXPECT_EQ(ran, c.outcome != kError) << check.error;
+    EXPECT_EQ(!check.error.empty(), c.outcome == kError);
+    EXPECT_EQ(!check.unlisted.empty(), c.outcome == kUnlisted);
+    EXPECT_EQ(check.refused.size(), c.outcome == kRefused ? 1u : 0u);
+    EXPECT_TRUE(check.changed.empty());
+  }
 }

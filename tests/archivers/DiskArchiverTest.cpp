@@ -177,6 +177,15 @@ TEST_F(DiskArchiverTest, SubFolderCannotLeaveTheArchive) {
   ASSERT_EQ(0, archiver.Archive());
   EXPECT_TRUE(FileExists(root + "/escape/x/a.zel"));
   EXPECT_EQ((std::vector<std::string>{"archive"}), archtest::Entries(dir.File("box")));
+
+  // A link planted inside the archive is not followed out of it.
+  std::filesystem::create_directories(dir.File("elsewhere"));
+  std::filesystem::create_directory_symlink(dir.File("elsewhere"), root + "/U");
+  archiver.Reset();
+  archiver.AddFile(root, source, "U", 0);
+  EXPECT_EQ(-1, archiver.Archive());
+  EXPECT_TRUE(archtest::Entries(dir.File("elsewhere")).empty());
+  EXPECT_NE(std::string::npos, archiver.LastError().find("symbolic link")) << archiver.LastError();
 }
 
 }  // namespace

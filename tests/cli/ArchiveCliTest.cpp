@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -296,6 +297,21 @@ TEST_F(ArchiveCliTest, AnExistingImageIsReplacedOnlyWhenAsked) {
                           "--json", copy});
   ASSERT_EQ(again.exitCode, 0) << again.err;
   EXPECT_EQ(JsonInt(again.out, "archived"), static_cast<int>(names_.size()) - 1) << again.out;
+}
+
+// A target whose index cannot be read safely is refused at once, and the run
+// lock is free for the next run.
+TEST_F(ArchiveCliTest, ATargetWithAHostileIndexIsRefused) {
+  archtest::MakeDirs(dir_.File("tree"));
+  ASSERT_EQ(::mkfifo(dir_.File("tree/index.csv").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(dir_.File("fifo.zip").c_str(), 0600), 0);
+  for (auto [type, target] : std::vector<std::pair<std::string, std::string>>{{"disk", dir_.File("tree")},
+                                                                             {"zip", dir_.File("fifo.zip")}}) {
+    auto run = RunZelctl({"archive", "--type", type, "--target", target, "--media", "delete", demo_}, "timeout 5");
+    EXPECT_EQ(run.exitCode, 1) << target << run.out << run.err;
+    EXPECT_NE(run.err.find("not a regular file"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(RunZelctl({"archive", "--type", "zip", "--target", dir_.File("ok.zip"), demo_}).exitCode, 0);
 }
 
 // The scheduled job with no archive type chosen yet archives nothing and says so.

@@ -425,6 +425,7 @@ bool CZipArchive::Open(const std::string& path) {
   bool existed = ::stat(path_.c_str(), &info) == 0;
   if (!existed && errno != ENOENT) return Fail(path_ + ": " + std::strerror(errno));
   if (existed && S_ISDIR(info.st_mode)) return Fail(path_ + ": is a folder");
+  if (existed && !S_ISREG(info.st_mode)) return Fail(path_ + ": not a regular file");
   if (existed && !List(path_, members_)) return Fail(path_ + ": not a ZIP archive");
   if (!MakeWorkingCopy(existed)) return false;
   open_ = true;
