@@ -6,12 +6,14 @@
 #include <unistd.h>
 #include <unzip.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
 
+#include "Archive/IArchiver.h"
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
@@ -24,7 +26,11 @@ namespace zel {
 
 namespace {
 
-const char kCsvHeader[] = "path,user,caller,date_time,duration_s,important,bookmark_start_s,bookmark_end_s,comment,sha256";
+const char kCsvHeader[] =
+    "path,user,caller,date_time,duration_s,important,bookmark_start_s,bookmark_end_s,comment,sha256,encrypted";
+// The header of indexes written before rows were marked as encrypted.
+const char kCsvHeaderWithoutEncrypted[] =
+    "path,user,caller,date_time,duration_s,important,bookmark_start_s,bookmark_end_s,comment,sha256";
 
 struct DigestDeleter {
   void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
@@ -48,6 +54,97 @@ std::string IsoDateTime(int32_t localStart) {
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
   return text;
+}
+
+// The length of the UTF-8 sequence at `p` (of `size` bytes left); 0 when it is none.
+size_t Utf8Length(const unsigned char* p, size_t size) {
+  const unsigned char c = *p;
+  if (c < 0x80) return 1;
+  size_t length;
+  uint32_t lowest;
+  if (c >= 0xC2 && c <= 0xDF) {
+    length = 2, lowest = 0x80;
+  } else if ((c & 0xF0) == 0xE0) {
+    length = 3, lowest = 0x800;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    length = 4, lowest = 0x10000;
+  } else {
+    return 0;
+  }
+  if (size < length) return 0;
+  uint32_t code = c & (0xFF >> (length + 1));
+  for (size_t i = 1; i < length; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return 0;
+    code = code << 6 | (p[i] & 0x3F);
+  }
+  return code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ? 0 : length;
+}
+
+bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+bool IsByteEscape(const std::string& text, size_t at) {
+  return at + 3 < text.size() && text[at] == '\\' && text[at + 1] == 'x' && IsHexDigit(text[at + 2]) &&
+         IsHexDigit(text[at + 3]);
+}
+
+// Bytes that are not UTF-8 become "\xNN" (as does a "\" that would read as such),
+// so that both index files stay UTF-8 and a name reads back exactly.
+std::string EscapeBytes(const std::string& text) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t i = 0; i < text.size();) {
+    const size_t length = Utf8Length(bytes + i, text.size() - i);
+    if (length == 0 || IsByteEscape(text, i)) {
+      out += "\\x";
+      out += kDigits[bytes[i] >> 4];
+      out += kDigits[bytes[i] & 15];
+      ++i;
+    } else {
+      out.append(text, i, length);
+      i += length;
+    }
+  }
+  return out;
+}
+
+std::string UnescapeBytes(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    if (IsByteEscape(text, i)) {
+      out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+      i += 4;
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
+// A text cell a spreadsheet must show, never run: a leading "'" before what it
+// would take for a formula (and before a "'" of the text, so that it reads back).
+std::string TextCell(const std::string& text) {
+  std::string cell = EscapeBytes(text);
+  if (!cell.empty() && cell[0] != '\0' && std::strchr("=+-@\t\r'", cell[0]) != nullptr) cell.insert(0, 1, '\'');
+  return cell;
+}
+
+std::string FromTextCell(const std::string& cell) {
+  return UnescapeBytes(!cell.empty() && cell[0] == '\'' ? cell.substr(1) : cell);
+}
+
+// What a call's file name tells: "<user>-<YYYYMMDD HHMMSS>.zel".
+void FromFileName(const std::string& name, ArchiveIndexRow& row) {
+  const size_t dash = name.find('-');
+  if (dash == std::string::npos) return;
+  row.user = name.substr(0, dash);
+  const std::string stamp = name.substr(dash + 1, 15);
+  if (stamp.size() != 15 || stamp[8] != ' ') return;
+  for (size_t i = 0; i < stamp.size(); ++i) {
+    if (i != 8 && !std::isdigit(static_cast<unsigned char>(stamp[i]))) return;
+  }
+  row.dateTime = stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + "T" + stamp.substr(9, 2) +
+                 ":" + stamp.substr(11, 2) + ":" + stamp.substr(13, 2);
 }
 
 std::string CsvField(const std::string& text) {
@@ -298,7 +395,16 @@ bool ArchiveIndex::Describe(const std::string& file, const std::string& pathInAr
   row.sha256 = Sha256OfFile(file);
   if (row.sha256.empty()) return false;
   CKlRecordFileHdr header;
-  if (header.LoadHeader(file, passphrase) > 0) {
+  const bool loaded = header.LoadHeader(file, passphrase) > 0;
+  if (header.IsEncrypted()) {
+    // The index beside an encrypted call must not give away its caller, comment
+    // or bookmark.
+    row.encrypted = true;
+    FromFileName(FileNameOf(file), row);
+    if (loaded) row.duration = header.Duration();
+    return true;
+  }
+  if (loaded) {
     row.user = header.UserIdUtf8();
     row.caller = header.CallerIdUtf8();
     row.dateTime = IsoDateTime(header.LocalStartTime());
@@ -327,9 +433,11 @@ void ArchiveIndex::Add(ArchiveIndexRow row) {
 std::string ArchiveIndex::Csv() const {
   std::string text = std::string(kCsvHeader) + "\r\n";
   for (const ArchiveIndexRow& r : rows_) {
-    text += CsvField(r.path) + ',' + CsvField(r.user) + ',' + CsvField(r.caller) + ',' + r.dateTime + ',' +
-            std::to_string(r.duration) + ',' + std::to_string(r.important) + ',' + Seconds(r.bookmarkStart) + ',' +
-            Seconds(r.bookmarkEnd) + ',' + CsvField(r.comment) + ',' + r.sha256 + "\r\n";
+    // The path is written as it is (only its bytes escaped): the verifier reads it back.
+    text += CsvField(EscapeBytes(r.path)) + ',' + CsvField(TextCell(r.user)) + ',' + CsvField(TextCell(r.caller)) +
+            ',' + r.dateTime + ',' + std::to_string(r.duration) + ',' + std::to_string(r.important) + ',' +
+            Seconds(r.bookmarkStart) + ',' + Seconds(r.bookmarkEnd) + ',' + CsvField(TextCell(r.comment)) + ',' +
+            r.sha256 + ',' + (r.encrypted ? "1" : "0") + "\r\n";
   }
   return text;
 }
@@ -340,24 +448,26 @@ bool ArchiveIndex::ParseCsv(const std::string& text) {
   if (!SplitCsv(text, records) || records.empty()) return false;
   std::string header;
   for (size_t i = 0; i < records[0].size(); ++i) header += (i ? "," : "") + records[0][i];
-  if (header != kCsvHeader) return false;
+  const bool marked = header == kCsvHeader;
+  if (!marked && header != kCsvHeaderWithoutEncrypted) return false;
   for (size_t i = 1; i < records.size(); ++i) {
     const auto& f = records[i];
-    if (f.size() != 10) return false;
+    if (f.size() != (marked ? 11u : 10u)) return false;
     ArchiveIndexRow row;
     long long duration = 0, important = 0, start = -1, end = -1;
     if (f[0].empty() || !ToInt(f[4], duration) || !ToInt(f[5], important)) return false;
     if ((!f[6].empty() && !ToInt(f[6], start)) || (!f[7].empty() && !ToInt(f[7], end))) return false;
-    row.path = f[0];
-    row.user = f[1];
-    row.caller = f[2];
+    row.path = UnescapeBytes(f[0]);
+    row.user = FromTextCell(f[1]);
+    row.caller = FromTextCell(f[2]);
     row.dateTime = f[3];
     row.duration = duration;
     row.important = static_cast<int>(important);
     row.bookmarkStart = static_cast<int>(start);
     row.bookmarkEnd = static_cast<int>(end);
-    row.comment = f[8];
+    row.comment = FromTextCell(f[8]);
     row.sha256 = f[9];
+    row.encrypted = marked && f[10] == "1";
     rows_.push_back(std::move(row));
   }
   return true;
@@ -376,15 +486,16 @@ std::string ArchiveIndex::Html() const {
       ". Click a column heading to sort by it; click again to reverse. The SHA-256 of each file lets it be "
       "checked (sha256sum).</p>\n<table id=\"calls\">\n<thead><tr><th>File</th><th>User</th><th>Caller</th>"
       "<th>Date and time</th><th>Duration</th><th>Important</th><th>Bookmark</th><th>Comment</th>"
-      "<th>SHA-256</th></tr></thead>\n<tbody>\n";
+      "<th>SHA-256</th><th>Encrypted</th></tr></thead>\n<tbody>\n";
   for (const ArchiveIndexRow& r : rows_) {
     const std::string bookmark =
         r.bookmarkStart >= 0 ? Hms(r.bookmarkStart) + " \xE2\x80\x93 " + Hms(r.bookmarkEnd) : std::string();
-    html += "<tr><td><a href=\"" + HrefOf(r.path) + "\">" + HtmlText(r.path) + "</a></td><td>" + HtmlText(r.user) +
-            "</td><td>" + HtmlText(r.caller) + "</td><td>" + HtmlText(r.dateTime) + "</td><td class=\"n\" data-v=\"" +
+    html += "<tr><td><a href=\"" + HrefOf(r.path) + "\">" + HtmlText(EscapeBytes(r.path)) + "</a></td><td>" +
+            HtmlText(EscapeBytes(r.user)) + "</td><td>" + HtmlText(EscapeBytes(r.caller)) + "</td><td>" + HtmlText(r.dateTime) + "</td><td class=\"n\" data-v=\"" +
             std::to_string(r.duration) + "\">" + Hms(r.duration) + "</td><td>" + (r.important ? "!" : "") +
             "</td><td data-v=\"" + std::to_string(r.bookmarkStart) + "\">" + bookmark + "</td><td class=\"c\">" +
-            HtmlText(r.comment) + "</td><td><code>" + r.sha256 + "</code></td></tr>\n";
+            HtmlText(EscapeBytes(r.comment)) + "</td><td><code>" + r.sha256 + "</code></td><td>" +
+            (r.encrypted ? "yes" : "") + "</td></tr>\n";
   }
   html +=
       "</tbody>\n</table>\n<script>\n"

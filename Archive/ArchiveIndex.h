@@ -20,6 +20,9 @@ struct ArchiveIndexRow {
   int bookmarkEnd = -1;
   std::string comment;  // the user's text, without the recorder's bookmark line and block
   std::string sha256;   // of the archived file, lower-case hex
+  // The call's file is encrypted: the row holds only what its name tells (user,
+  // date and time), the duration and the checksum.
+  bool encrypted = false;
 };
 
 class ArchiveIndex {

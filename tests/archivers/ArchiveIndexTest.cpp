@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -255,5 +256,65 @@ TEST_F(ArchiveIndexTest, HostileArchivesAreReportedNotFollowed) {
     EXPECT_EQ(!check.unlisted.empty(), c.outcome == kUnlisted);
     EXPECT_EQ(check.refused.size(), c.outcome == kRefused ? 1u : 0u);
     EXPECT_TRUE(check.changed.empty());
+  }
+}
+
+// Index cells a spreadsheet would run, bytes that are not UTF-8 and an
+// encrypted call: the files stay UTF-8, nothing runs or leaks, and the rows read
+// back exactly.
+TEST_F(ArchiveIndexTest, IndexCellsNeverRunNorLeak) {
+  struct Case {
+    std::string path, text, inCsv;
+  };
+  const std::vector<Case> cases = {
+      {"a.zel", "=HYPERLINK(\"x\")", ",\"'=HYPERLINK("}, {"b.zel", "+4930123", ",'+4930123,"},
+      {"c.zel", "-2+3", ",'-2+3,"},       {"d.zel", "@SUM(A1)", ",'@SUM(A1),"},
+      {"e.zel", "\tx", ",'\tx,"},         {"f.zel", "\rx", ",\"'\rx\","},
+      {"g.zel", "'kept", ",''kept,"},     {"=h.zel", "plain", "\r\n=h.zel,"},
+      {"M\xFCller.zel", "M\xFC", "\r\nM\\xFCller.zel,"}, {"i.zel", "\\x41 as typed", ",\\x5Cx41 as typed,"},
+  };
+  zel::ArchiveIndex index;
+  for (const Case& c : cases) {
+    zel::ArchiveIndexRow row;
+    row.path = c.path;
+    row.user = row.caller = row.comment = c.text;
+    row.sha256 = "00";
+    index.Add(row);
+  }
+  const std::string csv = index.Csv(), html = index.Html();
+  auto utf8 = [](const std::string& text) {
+    return zel::zip::CZipArchive::NeedsUtf8Flag(text) ||
+           std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  };
+  EXPECT_TRUE(utf8(csv));
+  EXPECT_TRUE(utf8(html));
+  for (const Case& c : cases) EXPECT_NE(csv.find(c.inCsv), std::string::npos) << c.inCsv << "\n" << csv;
+  zel::ArchiveIndex back;
+  ASSERT_TRUE(back.ParseCsv(csv));
+  ASSERT_EQ(back.Rows().size(), cases.size());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(back.Rows()[i].path, cases[i].path);
+    EXPECT_EQ(back.Rows()[i].caller, cases[i].text);
+    EXPECT_EQ(back.Rows()[i].comment, cases[i].text);
+  }
+
+  const std::string secret = dir_.File("4711-20261207 101507.zel");
+  CKlRecordFileHdr header;
+  header.SetCallerId("Secret Caller");
+  ASSERT_EQ(header.SetBookmark(3, 9), 1);
+  ASSERT_TRUE(header.SetEncryption("pass", 2));
+  ASSERT_EQ(header.SaveHeader(secret), 1);
+  for (const char* passphrase : {"pass", ""}) {
+    zel::ArchiveIndexRow row;
+    ASSERT_TRUE(zel::ArchiveIndex::Describe(secret, "s.zel", passphrase, row));
+    EXPECT_TRUE(row.encrypted);
+    EXPECT_EQ(row.user, "4711");
+    EXPECT_EQ(row.dateTime, "2026-12-07T10:15:07");
+    EXPECT_EQ(row.bookmarkStart, -1);
+    zel::ArchiveIndex one;
+    one.Add(row);
+    EXPECT_EQ(one.Csv().find("Secret"), std::string::npos) << passphrase;
+    EXPECT_EQ(one.Html().find("Secret"), std::string::npos) << passphrase;
+    EXPECT_NE(one.Csv().find(row.sha256 + ",1\r\n"), std::string::npos);
   }
 }
