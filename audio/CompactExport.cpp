@@ -1,8 +1,12 @@
 #include "audio/CompactExport.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "audio/ISaveFileChooser.h"
@@ -82,6 +86,55 @@ bool WriteAll(SNDFILE* file, const int16_t* samples, size_t count) {
   return true;
 }
 
+// ID3v2.4 sizes: 7 bits a byte.
+void PutSyncsafe(std::string& out, size_t value) {
+  for (int shift = 21; shift >= 0; shift -= 7) out += static_cast<char>((value >> shift) & 0x7F);
+}
+
+std::string Id3Frame(const char* id, const std::string& body) {
+  std::string frame(id, 4);
+  PutSyncsafe(frame, body.size());
+  frame += std::string(2, '\0');
+  return frame + body;
+}
+
+// The MP3 encoder writes its texts into Latin-1 frames, where UTF-8 shows as
+// "MÃ¼ller": its tags are replaced by one ID3v2.4 tag whose frames say UTF-8 (3).
+bool RetagMp3(int fd, const CompactTags& tags) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return false;
+  std::string bytes(static_cast<size_t>(info.st_size), '\0');
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  size_t audio = 0;
+  if (bytes.size() >= 10 && bytes.compare(0, 3, "ID3") == 0) {
+    size_t size = 0;
+    for (int i = 6; i < 10; ++i) size = size << 7 | (static_cast<unsigned char>(bytes[i]) & 0x7F);
+    audio = std::min(bytes.size(), 10 + size + ((bytes[5] & 0x10) != 0 ? 10 : 0));
+  }
+  size_t end = bytes.size();
+  // The encoder's ID3v1 tag at the end holds the same texts in Latin-1 only.
+  if (end >= audio + 128 && bytes.compare(end - 128, 3, "TAG") == 0) end -= 128;
+  std::string frames;
+  if (!tags.title.empty()) frames += Id3Frame("TIT2", "\x03" + tags.title);
+  if (!tags.comment.empty()) frames += Id3Frame("COMM", std::string("\x03" "eng\0", 5) + tags.comment);
+  frames += Id3Frame("TSSE", "\x03Zel Velomar");
+  std::string tag("ID3\x04\0\0", 6);
+  PutSyncsafe(tag, frames.size());
+  const std::string out = tag + frames + bytes.substr(audio, end - audio);
+  for (size_t done = 0; done < out.size();) {
+    const ssize_t n = ::pwrite(fd, out.data() + done, out.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return ::ftruncate(fd, static_cast<off_t>(out.size())) == 0;
+}
+
 bool Fail(const std::string& path, const std::string& reason) {
   Singleton<CKlLogger>::Instance()->LogLine("Export %s failed: %s", path.c_str(), reason.c_str());
   SetLastWriteError("cannot write " + path + (reason.empty() ? std::string() : ": " + reason));
@@ -138,6 +191,10 @@ bool WriteCompactSamples(const std::string& path, CompactFormat format, const in
   if (sf_close(file) != 0 && ok) {
     ok = false;
     reason = "the encoder could not finish the file";
+  }
+  if (ok && format == CompactFormat::Mp3 && !RetagMp3(out.fd(), tags)) {
+    ok = false;
+    reason = std::strerror(errno != 0 ? errno : EIO);
   }
   if (!ok) return Fail(path, reason);
   if (!out.Commit()) return Fail(path, "");

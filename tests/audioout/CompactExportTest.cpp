@@ -102,6 +102,27 @@ TEST_F(CompactExportTest, OtherDecodersReadEachFormatBackWhole) {
   }
 }
 
+// MP3 players read the texts as UTF-8: the frames say so, and no Latin-1 tag
+// holds them.
+TEST_F(CompactExportTest, Mp3TagsCarryNonAsciiTexts) {
+  const std::string out = dir_.File("call.mp3");
+  for (const zel::CompactTags& tags : {zel::CompactTags{"M\xC3\xBCller, 7 Dec", "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80"},
+                                       zel::CompactTags{"", "only a comment"}}) {
+    ASSERT_TRUE(zel::WriteCompactSamples(out, CompactFormat::Mp3, pcm_.data(), 8000, tags)) << zel::LastWriteError();
+    const std::string bytes = ReadFile(out);
+    ASSERT_EQ(bytes.compare(0, 4, "ID3\x04"), 0);
+    size_t tagSize = 10;
+    for (int i = 6; i < 10; ++i) tagSize += static_cast<size_t>(bytes[i] & 0x7F) << (7 * (9 - i));
+    const std::string tag = bytes.substr(0, tagSize);
+    EXPECT_EQ(tag.find("TIT2") != std::string::npos, !tags.title.empty());
+    EXPECT_NE(tag.find("\x03" + tags.title), std::string::npos);
+    EXPECT_NE(tag.find(std::string("\x03" "eng\0", 5) + tags.comment), std::string::npos);
+    EXPECT_EQ(bytes.find("\xC3\x83"), std::string::npos);  // "Ã": UTF-8 read as Latin-1 and stored again
+    EXPECT_EQ(bytes.find("TAG", bytes.size() - 128), std::string::npos);
+    EXPECT_EQ(bytes.compare(tagSize, 1, "\xFF"), 0);  // the first frame follows the tag
+  }
+}
+
 TEST_F(CompactExportTest, SaveRulesClipAndFailures) {
   {
     // The span 10 s to 13 s, the extension appended to the chosen name.
