@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // The ZIP archive layer under the ZIP archiver: minizip (zlib's contrib) on a
@@ -9,12 +10,13 @@
 // at every moment, also when the process is killed.
 //
 // One session is one run: Open() copies an existing archive to "<archive>.zelpart"
-// beside it (or starts an empty one), every AddFile() appends to that copy and
-// leaves it complete, and Commit() renames it over the archive. A process killed
+// beside it (or starts an empty one) and reads its central directory once; every
+// AddFile() appends a member to that copy, and Commit() writes the directory once,
+// after the members, and renames the copy over the archive. A process killed
 // before Commit() leaves the archive as it was (and a stale working copy that the
-// next session overwrites). Each add keeps a snapshot of the copy's central
-// directory, so TakeBack() removes the last add exactly (the size limit) and a
-// failed or cancelled add is taken back by itself.
+// next session overwrites). TakeBack() removes the last add exactly (the size
+// limit), and a failed or cancelled add is taken back by itself. Each add costs
+// the same however many members the archive holds.
 namespace zel::zip {
 
 // Told about the progress of an add; returns false to stop it.
@@ -87,31 +89,51 @@ class CZipArchive {
   std::string WorkingPath() const { return path_ + ".zelpart"; }
 
  private:
-  struct Snapshot {
-    uint64_t length = 0;
-    uint64_t tailOffset = 0;  // where the central directory began
-    std::string tail;         // central directory, ZIP64 records and end record
+  // A member as the central directory gives it.
+  struct Record {
+    std::string central;  // its central directory record
+    std::string name;
+    uint64_t size = 0;        // uncompressed
+    uint64_t compressed = 0;
+    uint32_t crc = 0;
+    uint64_t offset = 0;  // of its local header
+    uint64_t end = 0;     // where its bytes end; 0 when not known yet
+    bool live = true;     // false once removed or replaced
   };
-  bool TakeSnapshot(Snapshot& snapshot);
-  bool RestoreSnapshot(const Snapshot& snapshot);
+  struct LastAdd {
+    bool valid = false;
+    uint64_t start = 0;
+    size_t record = 0;
+    std::vector<size_t> replaced;
+  };
+  bool ReadDirectory(int fd, uint64_t length);
+  void AddRecord(Record record);
+  void Kill(size_t index);
+  void Revive(size_t index);
+  uint64_t EndRecordsSize() const;
+  void UpdateLength();
+  bool MemberEnd(const Record& record, uint64_t& end);
   bool RecoverInterrupted();
   bool MakeWorkingCopy(bool existed);
   bool IsPresent(const std::string& source, const std::string& name, uint64_t size);
-  bool RemoveFromDirectory(const std::string& name);
   // Rewrites the working copy without the bytes no member refers to any more.
   bool Compact();
+  bool SwapIn(int out, const std::string& compacted);
   bool Fail(const std::string& text);
 
   IActionCallback* callback_ = nullptr;
   std::string path_;
   bool open_ = false;
-  uint64_t length_ = 0;
-  int netAdds_ = 0;        // adds less take-backs in this session
-  Snapshot lastAdd_;       // the working copy before the last add
-  std::string lastName_;
-  std::vector<ListedEntry> members_;
-  std::vector<ListedEntry> lastMembers_;  // members_ before the last add
-  bool unreferenced_ = false;             // bytes of dropped members are in the working copy
+  int fd_ = -1;            // the working copy
+  uint64_t length_ = 0;    // what the archive would be if committed now
+  uint64_t dataEnd_ = 0;   // where the members end and the directory will go
+  uint64_t directoryBytes_ = 0;
+  int netAdds_ = 0;        // changes of this session
+  size_t dead_ = 0;        // removed or replaced members whose bytes are still there
+  std::vector<Record> records_;
+  std::unordered_multimap<std::string, size_t> byName_;  // live members
+  std::string comment_;    // the archive comment, kept
+  LastAdd last_;
   std::string lastError_;
 };
 
