@@ -421,11 +421,10 @@ bool ArchiveIndex::Describe(const std::string& file, const std::string& pathInAr
 }
 
 void ArchiveIndex::Add(ArchiveIndexRow row) {
-  for (ArchiveIndexRow& existing : rows_) {
-    if (existing.path == row.path) {
-      existing = std::move(row);
-      return;
-    }
+  auto [at, added] = positions_.try_emplace(row.path, rows_.size());
+  if (!added) {
+    rows_[at->second] = std::move(row);
+    return;
   }
   rows_.push_back(std::move(row));
 }
@@ -444,6 +443,7 @@ std::string ArchiveIndex::Csv() const {
 
 bool ArchiveIndex::ParseCsv(const std::string& text) {
   rows_.clear();
+  positions_.clear();
   std::vector<std::vector<std::string>> records;
   if (!SplitCsv(text, records) || records.empty()) return false;
   std::string header;
@@ -468,7 +468,7 @@ bool ArchiveIndex::ParseCsv(const std::string& text) {
     row.comment = FromTextCell(f[8]);
     row.sha256 = f[9];
     row.encrypted = marked && f[10] == "1";
-    rows_.push_back(std::move(row));
+    Add(std::move(row));
   }
   return true;
 }

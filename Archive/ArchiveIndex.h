@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // The list of calls every archive carries beside them, so that an archive can be
@@ -84,6 +85,7 @@ class ArchiveIndex {
 
  private:
   std::vector<ArchiveIndexRow> rows_;
+  std::unordered_map<std::string, size_t> positions_;  // of each path in rows_
 };
 
 }  // namespace zel
