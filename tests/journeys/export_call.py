@@ -1,8 +1,11 @@
 #!/usr/bin/python3
 """The whole call and its bookmarked span saved as WAV and MP3 through the save dialog,
-and one call saved by the list's Export...; each file has the call's length."""
+one call saved by the list's Export..., and the call mailed as a recording; each file
+has the call's length."""
+import os
+
 import harness
-from harness import check
+from harness import check, wait_for
 from ui import act, choose_call, find, open_demo_list, press
 
 # Positions in the Player Panel's export menu (Down presses from the top): the whole call
@@ -32,6 +35,13 @@ def journey(session):
     path = session.path("listed.zel")
     app.save_as(path)
     check(session.info(path)["duration"] == 18, f"the exported recording: {session.info(path)}")
+
+    act(find(app.player(), "push button", "Mail the call"))
+    session.key("Down", "Down", "Return")  # Mail Whole Call as Recording...
+    args = wait_for(lambda: open(os.path.join(session.mailbox, "args")).read(), "the mail client called")
+    check("A free player is available from" in args, f"the mail's text: {args}")
+    attached = os.path.join(session.mailbox, os.path.basename(session.demo["Reception"]))
+    check(session.info(attached)["duration"] == 18, f"the mailed recording: {session.info(attached)}")
 
 
 if __name__ == "__main__":

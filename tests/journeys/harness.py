@@ -106,9 +106,30 @@ class Session:
             self.env[key] = self.path(sub)
             os.makedirs(self.env[key], mode=0o700, exist_ok=True)
         self.env.update(LANG="C.UTF-8", QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        self.mailbox = self.path("mailbox")
+        self._install_mail_client()
 
     def path(self, *parts):
         return os.path.join(self.root, *parts)
+
+    def _install_mail_client(self):
+        """An xdg-email ahead on PATH that keeps what it is handed: a copy of each attachment
+        in mailbox/, then its arguments in mailbox/args."""
+        bin_dir = self.path("bin")
+        os.makedirs(bin_dir)
+        script = os.path.join(bin_dir, "xdg-email")
+        with open(script, "w") as f:
+            f.write(f"""#!/bin/sh
+mkdir -p '{self.mailbox}'
+printf '%s\\n' "$@" > '{self.mailbox}/message'
+while [ $# -gt 0 ]; do
+  if [ "$1" = --attach ]; then cp "$2" '{self.mailbox}/'; fi
+  shift
+done
+mv '{self.mailbox}/message' '{self.mailbox}/args'
+""")
+        os.chmod(script, 0o755)
+        self.env["PATH"] = bin_dir + ":" + self.env.get("PATH", "/usr/bin:/bin")
 
     # -- bring-up and teardown ------------------------------------------------
     def spawn(self, argv, **kw):
