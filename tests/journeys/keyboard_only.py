@@ -49,9 +49,10 @@ def journey(session):
 
     buttons = {b.get_name() for b in find_all(window, "push button")}
     reached = set()
-    for _ in range(3 * len(buttons)):
+    for _ in range(60):  # round the whole main window twice at most
         session.key("Tab")
-        reached.add(wait_for(lambda: focused_button(window) or "elsewhere", "the focus after Tab"))
+        harness.settle(0.1)
+        reached.add(focused_button(window))
         if buttons <= reached and focused_button(window) == "Export...":
             break
     check(buttons <= reached, f"Tab never reached {sorted(buttons - reached)}")
