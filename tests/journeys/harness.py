@@ -282,6 +282,8 @@ mv '{self.mailbox}/message' '{self.mailbox}/args'
         with open(path, "wb") as out:
             proc = self.spawn(["parec", "-d", "journey.monitor", "--raw", "--format=s16le",
                                "--rate=8000", "--channels=1", "--latency-msec=50"], stdout=out)
+        # The monitor gives zeros while nothing plays: data in the file means it listens.
+        wait_for(lambda: os.path.getsize(path) > 0, "the recorder to listen")
         return Recording(proc, path)
 
 

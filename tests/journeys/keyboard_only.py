@@ -45,7 +45,8 @@ def journey(session):
     harness.settle(2)
     session.key("space")
     wait_for(lambda: not showing(pause), "the call paused after Space")
-    check(harness.sounding_seconds(recording.stop()) >= 1, "nothing was heard")
+    rms = recording.stop()
+    check(harness.sounding_seconds(rms) >= 1, f"nothing was heard: RMS per second {[round(r) for r in rms]}")
 
     buttons = {b.get_name() for b in find_all(window, "push button")}
     reached = set()
