@@ -1,6 +1,8 @@
 """Finding and working the program's widgets through its accessibility tree."""
 import os
+import re
 import warnings
+from collections import deque
 
 import gi
 gi.require_version("Atspi", "2.0")
@@ -46,29 +48,28 @@ def children(node):
     return [c for c in (node.get_child_at_index(i) for i in range(node.get_child_count())) if c is not None]
 
 
-def find_all(root, role=None, name=None, visible=True, match=None):
-    """Every node below root with that role and name (a callable name tests the text).
-    Tables are not entered: their cells are read through the Table interface."""
+def find_all(root, role=None, name=None, visible=True):
+    """Every node below root with that role and name (a callable name tests the text), in
+    reading order, level by level. Tables and lists are not entered: their cells are read
+    through the Table interface."""
     found = []
-    stack = [root]
-    while stack:
-        node = stack.pop()
-        for child in children(node):
-            if visible and not showing(child) and child.get_role_name() not in ("popup menu", "menu item"):
+    queue = deque([root])
+    while queue:
+        for child in children(queue.popleft()):
+            if visible and not showing(child):
                 continue
             text = child.get_name()
-            if ((role is None or child.get_role_name() == role)
-                    and (name is None or (name(text) if callable(name) else text == name))
-                    and (match is None or match(child))):
+            if (role is None or child.get_role_name() == role) and (
+                    name is None or (name(text) if callable(name) else text == name)):
                 found.append(child)
             if child.get_role_name() not in ("table", "tree", "tree table", "list", "combo box"):
-                stack.append(child)
+                queue.append(child)
     return found
 
 
-def find(root, role=None, name=None, timeout=10.0, visible=True, match=None):
+def find(root, role=None, name=None, timeout=10.0, visible=True):
     """The first node with that role and name, waited for."""
-    return wait_for(lambda: next(iter(find_all(root, role, name, visible, match)), None),
+    return wait_for(lambda: next(iter(find_all(root, role, name, visible)), None),
                     f"a {role} " + ("as expected" if callable(name) else repr(name)), timeout)
 
 
@@ -125,25 +126,21 @@ class App:
         self.session = session
         self.root = root
 
-    def top(self, role, name, timeout=10.0):
-        """A top-level window (main window, dialog, message box) of the program."""
-        return wait_for(lambda: next((c for c in children(self.root) if c.get_role_name() == role
-                                      and (name is None or (name(c.get_name()) if callable(name)
-                                                            else c.get_name() == name))), None),
-                        f"{role} {name!r}", timeout)
-
     @property
     def main(self):
-        return self.top("frame", lambda n: True)
+        return self.dialog(None, "frame")
 
-    def dialog(self, title, timeout=10.0):
-        return self.top("dialog", title, timeout)
+    def dialog(self, title, role="dialog", timeout=10.0):
+        """A top-level window of the program by its title (a callable tests it)."""
+        return wait_for(lambda: next((c for c in children(self.root) if c.get_role_name() == role and (
+            title is None or (title(c.get_name()) if callable(title) else c.get_name() == title))), None),
+                        f"the {role} {title!r}", timeout)
 
     def activate(self, window):
         """Gives a top-level window the keyboard and waits until the program takes it."""
         title = window.get_name()
         for _ in range(5):
-            self.session.focus_window(title.replace("*", "."))
+            self.session.focus_window(re.escape(title))
             try:
                 return wait_for(lambda: has_state(window, Atspi.StateType.ACTIVE), f"{title!r} active", 1)
             except JourneyFailure:
@@ -165,8 +162,7 @@ class App:
 
     def menu(self, *path):
         """Chooses a menu bar command, e.g. menu("File", "Create...")."""
-        bar = find(self.main, "menu bar")
-        item = bar
+        item = find(self.main, "menu bar")
         for name in path:
             item = find(item, "menu item", name, visible=False)
         wait_for(lambda: enabled(item), f"menu item {path} enabled")
@@ -250,12 +246,12 @@ def row_of(table, header, text):
                     f"the row with {header} {text!r}")
 
 
-def choose_call(session, app, table, caller, holding=None):
+def choose_call(session, app, table, caller):
     """Clicks the call of that caller in the list and waits for the Player Panel's title
     to name its file."""
     row = row_of(table, "Caller ID", caller)
     user = table.get_accessible_at(row, column(table, "User ID")).get_name()
-    click(session, table.get_accessible_at(row, column(table, "Caller ID")), holding=holding)
+    click(session, table.get_accessible_at(row, column(table, "Caller ID")))
     find(app.player(), "label", lambda n: n.startswith(f"File - {user}-"))
 
 
