@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <strings.h>
 #include <ctime>
 
@@ -87,6 +88,9 @@ void ReadEntry(const CKlXmlNode& node, std::vector<CJobArchListEntry>& entries) 
   entry.SetArchiveType(CArchiveLogger::ArchiverType(TextOf(node, "archiver")));
   entry.SetCallCount(DecimalOf(TextOf(node, "callcount")));
   entry.SetComment(TextOf(node, "comment"));
+  // Fields older logs lack (and older readers skip): structure and creator.
+  entry.SetStructureType(static_cast<zel::StructureType>(DecimalOf(TextOf(node, "structure"))));
+  entry.SetUser(TextOf(node, "user"));
   if (const CKlXmlNode* calls = node.FirstChild("calls")) {
     int32_t callId = 0;
     for (const auto& child : calls->children) {
@@ -336,6 +340,9 @@ std::string CArchiveLogger::SerializeEntries(const std::vector<CJobArchListEntry
     std::snprintf(line, sizeof line, "      <callcount>%d</callcount>\r\n", entry.CallCount());
     out += line;
     out += "      <comment>" + zel::EscapeXmlText(entry.Comment()) + "</comment>\r\n";
+    std::snprintf(line, sizeof line, "      <structure>%d</structure>\r\n", zel::ToInt(entry.StructureType()));
+    out += line;
+    out += "      <user>" + zel::EscapeXmlText(entry.User()) + "</user>\r\n";
     out += "      <calls>\r\n";
     for (const auto& call : entry.Sources()) {
       std::snprintf(line, sizeof line, "         <call_id>%d</call_id>\r\n", call.StartTime());
@@ -537,7 +544,10 @@ bool CArchiveLogger::WriteReportFile(const std::vector<int>& indices, const std:
     std::lock_guard<std::mutex> lock(mutex_);
     for (int index : indices) {
       if (index < 0 || index >= static_cast<int>(Entries_.size())) continue;
-      for (const auto& line : GetReportLines(Entries_[static_cast<size_t>(index)])) content += line + "\n";
+      const CJobArchListEntry& entry = Entries_[static_cast<size_t>(index)];
+      for (const auto& line : GetReportLines(entry)) content += line + "\n";
+      if (!entry.Sources().empty()) content += "Calls:\n";
+      for (const auto& call : entry.Sources()) content += "   " + call.Path() + "\n";
       content += "\n\n";
     }
   }
@@ -554,10 +564,17 @@ std::string CArchiveLogger::ReportFileName(int64_t now) {
 
 std::string CArchiveLogger::ViewReport(const std::vector<int>& indices) {
   if (indices.empty()) return std::string();
-  std::string name = ReportFileName(std::time(nullptr));
+  // The user's documents, where they look for what they wrote; not the folder
+  // the program happened to be started in.
+  std::string folder = zel::DocumentsFolder();
+  if (folder.empty()) folder = zel::TempFolder();
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  if (folder.back() != '/') folder += '/';
+  std::string name = folder + ReportFileName(std::time(nullptr));
   std::string error;
   if (!WriteReportFile(indices, name, error)) {
-    zel::ShowMessage(error, IMessageSink::Icon::Warning);
+    zel::ShowMessage("The report " + name + " cannot be written: " + error, IMessageSink::Icon::Warning);
     return std::string();
   }
   // The desktop's viewer; without a desktop (or without xdg-open) this fails.

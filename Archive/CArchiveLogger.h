@@ -14,7 +14,7 @@
 
 // The history of successful archive runs, kept in "archive.log" in the shared
 // configuration folder: one entry per run with its target, archiver, call count,
-// comment and the archived recordings (path and call id). Adding, clearing and
+// comment, structure, creator and the archived recordings (path and call id). Adding, clearing and
 // loading entries take the "ARCH_LOG" lock; every method also takes a plain mutex
 // around the entries (cheap enough for one lookup per recording of a run), so the
 // log may be used from the archive thread and the GUI at once. Texts are stored in UTF-8 with "&", "<" and ">" escaped; logs written
@@ -87,12 +87,14 @@ class CArchiveLogger : public IArchiveLookup {
   static const char* ArchiverName(zel::ArchiveType type);
   static zel::ArchiveType ArchiverType(const std::string& text);
 
-  // Writes the reports of the entries at `indices` into `path` (replacing it).
-  // False when the file could not be written; then `error` holds the reason.
+  // Writes the reports of the entries at `indices` into `path` (replacing it),
+  // each followed by the paths of its calls. False when the file could not be
+  // written; then `error` holds the reason.
   bool WriteReportFile(const std::vector<int>& indices, const std::string& path, std::string& error);
   // The report file of the desktop program: "Diza Didurido Report <date time>.txt"
-  // in the current folder, opened with the desktop's viewer. Failures are shown
-  // as messages. Returns the file name, empty when nothing was written.
+  // in the user's documents folder (made when missing), opened with the
+  // desktop's viewer. Failures are shown as messages. Returns the file's absolute
+  // path, empty when nothing was written.
   std::string ViewReport(const std::vector<int>& indices);
   static std::string ReportFileName(int64_t now);
 

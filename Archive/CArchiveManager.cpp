@@ -100,6 +100,10 @@ void CArchiveManager::Start(bool deleteJobsAfterRun) {
     std::lock_guard<std::mutex> lock(problemsMutex_);
     Problems_.clear();
   }
+  {
+    std::lock_guard<std::mutex> lock(outcomesMutex_);
+    Outcomes_.clear();
+  }
   CKlThread::Start(THREAD_PRIORITY_NORMAL);
 }
 
@@ -543,13 +547,15 @@ std::string CArchiveManager::SubFolderFor(CKlFileListEntry& entry, zel::Structur
 }
 
 int CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
+  {
+    std::lock_guard<std::mutex> lock(outcomesMutex_);
+    Outcomes_.clear();
+  }
   CJobArchListEntry* job = CurrentJob_.load();
   if (job == nullptr) return 0;
   zel::MediaProcessing media = job->MediaProcessing();
-  if (media == zel::MediaProcessing::kDelete || media == zel::MediaProcessing::kRemoveAudio) {
-    job->SetSourcesModified(1);
-  }
   if (media != zel::MediaProcessing::kDelete && media != zel::MediaProcessing::kRemoveAudio) return 0;
+  job->SetSourcesModified(1);
   std::unordered_set<std::string> archived;
   {
     std::lock_guard<std::mutex> lock(selectedMutex_);
@@ -560,15 +566,19 @@ int CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
   auto logger = Singleton<CKlLogger>::Instance();
   std::string passphrase = Passphrase();
   int failures = 0;
+  std::vector<SourceRecordingOutcome> outcomes;
   for (const auto& source : job->Sources()) {
     const std::string& path = source.Path();
     if (path.empty()) {
       logger->LogLine("Archiver: File cannot be deleted - empty");
       continue;
     }
+    SourceRecordingOutcome& outcome = outcomes.emplace_back();
+    outcome.Path = path;
     // A recording that did not reach the archive keeps its audio.
     if (archived.count(path) == 0) {
       logger->LogLine("Archiver: File %s was not archived and is left as it is", path.c_str());
+      outcome.Why = "it did not reach the archive";
       continue;
     }
     if (media == zel::MediaProcessing::kDelete) {
@@ -577,7 +587,10 @@ int CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
         std::string reason = std::strerror(errno);
         logger->Log("Archiver: File %s cannot be deleted\n", path.c_str());
         ReportProblem("The recording " + path + " cannot be deleted: " + reason);
+        outcome.Why = "it cannot be deleted: " + reason;
         ++failures;
+      } else {
+        outcome.Changed = true;
       }
       continue;
     }
@@ -586,6 +599,7 @@ int CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
     if (!reason.empty()) {
       logger->Log("Archiver: The audio cannot be removed from file %s: %s\n", path.c_str(), reason.c_str());
       ReportProblem("The audio cannot be removed from the recording " + path + ": " + reason);
+      outcome.Why = "its audio cannot be removed: " + reason;
       ++failures;
     } else if (kept) {
       // Left as it is by design (e.g. encrypted without the passphrase); the user is
@@ -593,9 +607,19 @@ int CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
       logger->Log("Archiver: File %s keeps its audio: its header cannot be read\n", path.c_str());
       zel::ShowMessage("The recording " + path + " keeps its audio: its header cannot be read",
                        IMessageSink::Icon::Warning);
+      outcome.Why = "its header cannot be read";
+    } else {
+      outcome.Changed = true;
     }
   }
+  std::lock_guard<std::mutex> lock(outcomesMutex_);
+  Outcomes_ = std::move(outcomes);
   return failures;
+}
+
+std::vector<SourceRecordingOutcome> CArchiveManager::SourceOutcomes() const {
+  std::lock_guard<std::mutex> lock(outcomesMutex_);
+  return Outcomes_;
 }
 
 // Replaces a recording by its header alone. The header goes to a new file beside

@@ -13,6 +13,7 @@
 #include "Archive/CArchiverHolder.h"
 #include "Archive/CJobArchListEntry.h"
 #include "Archive/IProgressBarSink.h"
+#include "Archive/SourceRecordingOutcome.h"
 #include "core/CKlLoggedSemaphore.h"
 #include "core/CKlThread.h"
 #include "core/FileLock.h"
@@ -67,6 +68,9 @@ class CArchiveManager : public CKlThread {
   // Each file that cannot be deleted or stripped is logged and told to the user
   // (a run problem). Returns the number of such files.
   int ProcessSourceRecordings(CJobArchListEntry* job = nullptr);
+  // One outcome per source of the current job, from the last
+  // ProcessSourceRecordings (empty before it ran).
+  std::vector<SourceRecordingOutcome> SourceOutcomes() const;
   // What the scheduled job does when a run finished: unless the run was aborted
   // or archived nothing, replaces the job's sources by the archived recordings,
   // adds the job to the archive log, processes the source recordings and saves
@@ -133,6 +137,8 @@ class CArchiveManager : public CKlThread {
   std::atomic<double> Progress_{0.0};
   mutable std::mutex problemsMutex_;
   std::vector<std::string> Problems_;
+  mutable std::mutex outcomesMutex_;
+  std::vector<SourceRecordingOutcome> Outcomes_;
   std::atomic<CJobArchListEntry*> CurrentJob_{nullptr};
   CArchiverHolder Holder_;
   std::atomic<IProgressBarSink*> Sink_{nullptr};

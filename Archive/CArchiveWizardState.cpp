@@ -110,13 +110,40 @@ std::string CArchiveWizardState::WriteDurationText(int64_t seconds) {
   return seconds == 0 ? "Less Then 1 second" : DurationText(seconds);
 }
 
-std::string CArchiveWizardState::ModificationText(const CJobArchListEntry& job) {
-  if (job.SourcesModified() == 0) return "No calls were modified.";
-  if (job.MediaProcessing() == zel::MediaProcessing::kDelete) return "All archived original files were deleted.";
-  if (job.MediaProcessing() == zel::MediaProcessing::kRemoveAudio) {
-    return "Audio was removed from all archived original files.";
+std::string CArchiveWizardState::ModificationText(const CJobArchListEntry& job,
+                                                  const std::vector<SourceRecordingOutcome>& outcomes) {
+  bool remove = job.MediaProcessing() == zel::MediaProcessing::kRemoveAudio;
+  if (job.SourcesModified() == 0 || (!remove && job.MediaProcessing() != zel::MediaProcessing::kDelete)) {
+    return "No calls were modified.";
   }
-  return "No calls were modified.";
+  size_t changed = 0;
+  std::string kept;
+  size_t keptCount = 0;
+  constexpr size_t kNamed = 10;  // the rest are counted: the page is no log
+  for (const auto& outcome : outcomes) {
+    if (outcome.Changed) {
+      ++changed;
+      continue;
+    }
+    if (keptCount++ < kNamed) {
+      size_t slash = outcome.Path.rfind('/');
+      kept += (kept.empty() ? "" : "; ") + outcome.Path.substr(slash == std::string::npos ? 0 : slash + 1) +
+              " (" + outcome.Why + ")";
+    }
+  }
+  if (changed > 0 && keptCount == 0) {
+    return remove ? "Audio was removed from all archived original files." : "All archived original files were deleted.";
+  }
+  std::string text;
+  if (changed == 0) {
+    text = "No calls were modified.";
+  } else {
+    std::string count = std::to_string(changed) + " of " + std::to_string(outcomes.size());
+    text = remove ? "Audio was removed from " + count + " original files." : count + " original files were deleted.";
+  }
+  if (keptCount == 0) return text + " No call was archived.";
+  if (keptCount > kNamed) kept += "; and " + std::to_string(keptCount - kNamed) + " more";
+  return text + " Kept: " + kept + ".";
 }
 
 std::string CArchiveWizardState::ArchiveFolder(zel::ArchiveType type, const std::string& path) {

@@ -5,6 +5,7 @@
 
 #include "Archive/ArchiveTypes.h"
 #include "Archive/CJobArchListEntry.h"
+#include "Archive/SourceRecordingOutcome.h"
 
 class CKlFileListEntry;
 
@@ -60,8 +61,11 @@ class CArchiveWizardState {
   static std::string DurationText(int64_t seconds);
   // The write duration: DurationText, or "Less Then 1 second" for none.
   static std::string WriteDurationText(int64_t seconds);
-  // The "Call Modifications:" line of a finished job.
-  static std::string ModificationText(const CJobArchListEntry& job);
+  // The "Call Modifications:" text of a finished job: how many originals were
+  // deleted or stripped of their audio (`outcomes`, one per original), and which
+  // were kept and why.
+  static std::string ModificationText(const CJobArchListEntry& job,
+                                      const std::vector<SourceRecordingOutcome>& outcomes);
   // The folder to show for an archive: the folder itself (DISK), else the folder
   // of the archive file.
   static std::string ArchiveFolder(zel::ArchiveType type, const std::string& path);

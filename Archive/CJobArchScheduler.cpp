@@ -124,6 +124,19 @@ bool ParseMoment(const std::string& text, int64_t& out) {
 
 }  // namespace
 
+std::string CJobArchScheduler::Settings::EnabledProblem() const {
+  if (!Enabled) return std::string();
+  if (SpaceFolders.empty()) {
+    return "The scheduled job has no folders to archive. Please add at least one folder to the Archive Space, "
+           "or disable the scheduled job.";
+  }
+  if (ArchiveType != zel::ArchiveType::kDisk && ArchiveType != zel::ArchiveType::kZip &&
+      ArchiveType != zel::ArchiveType::kIso) {
+    return "The scheduled job has no archive method. Please choose ISO, DISK or ZIP, or disable the scheduled job.";
+  }
+  return std::string();
+}
+
 std::string CJobArchScheduler::DefaultArchivePath() {
   std::string folder = zel::DocumentsFolder();
   std::error_code ec;
@@ -314,9 +327,11 @@ void CJobArchScheduler::RunJob() {
         .SetArchiveType(s.ArchiveType)
         .SetThreshold(s.ThresholdSize, s.CancelJob)
         .SetJobTime(s.LastJobTime)
-        .SetUser(s.UserName)
         .SetComment(s.Comment)
         .SetSelectionType(s.SelectionType);
+    // Without a name of its own the job is the running user's, as a wizard run is:
+    // the report's "Created By:" says who.
+    if (!s.UserName.empty()) builder.SetUser(s.UserName);
   }
   CJobArchListEntry job = builder.Build();
   LastLogIndex_.store(-1);

@@ -44,6 +44,10 @@ class CJobArchScheduler : public CKlThread, public IProgressBarSink {
     // the box and 0 clears it.
     void SetCancelJob(bool cancel);
     void SetThresholdSize(int mib);
+    // Why an enabled schedule could not archive anything (no folder in the
+    // archive space, no archive method), in the words told to the user; empty
+    // when it can run or is disabled.
+    std::string EnabledProblem() const;
   };
 
   // Settings at their defaults; also makes sure the archive manager exists and the

@@ -49,10 +49,12 @@ int CZIPArchiver::Archive() {
   zip.SetCallback(&m_Callback);
   m_Passphrase = zel::ArchiveIndex::SettingsPassphrase();
   int32_t archivedBefore = m_ArchivedCount;  // what earlier sessions put in place
+  uint64_t sizeBefore = 0;                   // the archive's length when the session began
+  bool cancelled = false;
   for (const SEntry& entry : m_Queue) {
     m_Callback.SetDone(processed);
     if (m_Callback.IsCancelled()) {
-      processed = 0;
+      cancelled = true;
       break;
     }
     if (!zip.IsOpen() || zip.Path() != entry.archivePath) {
@@ -69,7 +71,7 @@ int CZIPArchiver::Archive() {
         result = -1;
         break;
       }
-      m_ZipSize = zip.OccupiedSize();
+      m_ZipSize = sizeBefore = zip.OccupiedSize();
     }
     AddOutcome outcome = AddEntry(zip, entry);
     if (outcome == AddOutcome::kFailed) {
@@ -77,14 +79,25 @@ int CZIPArchiver::Archive() {
       break;
     }
     if (outcome == AddOutcome::kCancelled) {
-      processed = 0;
+      cancelled = true;
       break;
     }
     ++processed;
     if (m_Progress) m_Progress(processed * 100.0 / m_Queue.size());
   }
-  // What was added before a failure or a cancel stays in the archive.
-  if (zip.IsOpen() && !Commit(zip, archivedBefore)) result = -1;
+  if (cancelled) {
+    // A cancelled run leaves the archive as it was before it: the working copy goes.
+    processed = 0;
+    if (zip.IsOpen()) {
+      zip.Abandon();
+      m_ArchivedCount = archivedBefore;
+      m_ZipSize = sizeBefore;
+    }
+    m_SessionRows.clear();
+  } else if (zip.IsOpen() && !Commit(zip, archivedBefore)) {
+    // What was added before a failure stays in the archive.
+    result = -1;
+  }
   m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
   m_Queue.clear();
   return result != 0 ? result : static_cast<int>(processed);

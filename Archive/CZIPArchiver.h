@@ -50,9 +50,9 @@ class CZIPArchiver : public IArchiver {
   // Adds the queued recordings and returns how many it processed (including
   // those taken back for the threshold). Returns -1 when a recording could not be
   // added (what was added before stays) or the archive could not be written
-  // (nothing reached it then), and 0 when the write was cancelled (the recording
-  // being added is taken back; the ones before stay). In every case the archive
-  // on disk is a valid ZIP archive and the queue is empty afterwards.
+  // (nothing reached it then), and 0 when the write was cancelled (the archive is
+  // left as it was before the write, its working copy removed). In every case the
+  // archive on disk is a valid ZIP archive and the queue is empty afterwards.
   int Archive() override;
   int Cancel() override;
   // Queues the recording (the call time is not used); always returns 0.

@@ -2,10 +2,24 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
+#include "recording/CKlRecordFileHdr.h"
+
+namespace {
+
+bool HeaderOnly(const std::string& path, const std::string& passphrase) {
+  CKlRecordFileHdr header;
+  const int headerBytes = header.LoadHeader(path, passphrase);
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  return headerBytes > 0 && !error && size == static_cast<uintmax_t>(headerBytes);
+}
+
+}  // namespace
 
 CPlaybackManager::CPlaybackManager() = default;
 
@@ -33,6 +47,7 @@ bool CPlaybackManager::Load(const std::string& path, const std::string& passphra
   Stop();
   Loudness_.Cancel();
   Loaded = static_cast<uint32_t>(Recording_.LoadRecording(path, passphrase));
+  AudioArchived_ = Loaded == 0 && HeaderOnly(path, passphrase);
   if (Loaded != 0) WaitForFirstBuffers();
   SilenceThreshold_.reset();
   if (Loaded != 0) {

@@ -47,6 +47,9 @@ class CPlaybackManager {
   // turns true when more than kPlayableSamples are.
   bool Load(const std::string& path);
   bool Load(const std::string& path, const std::string& passphrase);
+  // After a failed Load: whether the file holds a readable header and no audio, as
+  // archiving that removes the audio leaves a recording behind.
+  bool AudioArchived() const { return AudioArchived_; }
   // Waits (up to 100 s) until the loaded recording is fully decoded, as the export and
   // mail commands need it; true when it is ready.
   bool FinishDecoding();
@@ -106,6 +109,7 @@ class CPlaybackManager {
   uint32_t Paused = 0;
   std::unique_ptr<IWaveOut> Device_;
   uint32_t Loaded = 0;
+  bool AudioArchived_ = false;
   int32_t QueuePos = 0;
   int32_t QueuedCount GUARDED_BY(QueueLock_) = 0;
   int32_t StartPos = 0;

@@ -34,6 +34,9 @@ namespace zel {
 
 // Installs `chooser` for the whole process (null: every request is cancelled).
 void SetSaveFileChooser(std::shared_ptr<ISaveFileChooser> chooser);
+// The installed chooser, or one that cancels every request; never null.
 std::shared_ptr<ISaveFileChooser> SaveFileChooser();
+// False while no chooser of the program's own is installed (SaveFileChooser cancels).
+bool SaveFileChooserInstalled();
 
 }  // namespace zel

@@ -17,6 +17,10 @@ std::shared_ptr<ISaveFileChooser>& ChooserStorage() {
   static auto* chooser = new std::shared_ptr<ISaveFileChooser>();
   return *chooser;
 }
+const std::shared_ptr<ISaveFileChooser>& Cancelling() {
+  static auto* chooser = new std::shared_ptr<ISaveFileChooser>(std::make_shared<CancellingChooser>());
+  return *chooser;
+}
 
 }  // namespace
 
@@ -29,8 +33,12 @@ void SetSaveFileChooser(std::shared_ptr<ISaveFileChooser> chooser) {
 
 std::shared_ptr<ISaveFileChooser> SaveFileChooser() {
   std::lock_guard<std::mutex> lock(g_chooserMutex);
-  if (!ChooserStorage()) ChooserStorage() = std::make_shared<CancellingChooser>();
-  return ChooserStorage();
+  return ChooserStorage() ? ChooserStorage() : Cancelling();
+}
+
+bool SaveFileChooserInstalled() {
+  std::lock_guard<std::mutex> lock(g_chooserMutex);
+  return ChooserStorage() && ChooserStorage() != Cancelling();
 }
 
 }  // namespace zel

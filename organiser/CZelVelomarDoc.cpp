@@ -74,6 +74,8 @@ void CZelVelomarDoc::RefreshDetails(const std::string& passphrase) {
   importantCount_ = 0;
   totalSeconds_ = 0;
   for (auto& entry : entries_) {
+    // A call that could not be decrypted before may open with the passphrase now.
+    entry->RetryDetails(passphrase);
     entry->LoadDetails(passphrase);
     if (entry->Important()) ++importantCount_;
     totalSeconds_ += entry->Duration();
@@ -165,7 +167,6 @@ void CZelVelomarDoc::SetListKind(int kind, const std::string& text, time_t now) 
       std::string name = LastComponent(text);
       labelText_ = name + " - " + LocalDateTime(now);
       windowTitle_ = name.size() > 20 ? name.substr(0, 17) + "..." : name;
-      builtBySearch_ = true;
       break;
     }
     case kPlayHistory:
@@ -179,7 +180,6 @@ void CZelVelomarDoc::SetListKind(int kind, const std::string& text, time_t now) 
       if (!pathName_.empty() && ::stat(pathName_.c_str(), &st) == 0) when = st.st_mtime;
       labelText_ = "Custom Recordings - " + LocalDateTime(when);
       windowTitle_ = pathName_.empty() ? "Custom" : LastComponent(pathName_);
-      builtBySearch_ = true;
       break;
     }
   }

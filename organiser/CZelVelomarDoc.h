@@ -39,7 +39,7 @@ class CZelVelomarDoc {
   // Keeps only the entries at `indices` ("Trim").
   void TrimToEntries(const std::vector<size_t>& indices);
   // Refresh of a list not built by a search: loads the details of every entry not
-  // yet loaded and recomputes the totals.
+  // yet loaded, reads again those that failed, and recomputes the totals.
   void RefreshDetails(const std::string& passphrase);
   void ClearEntries();
   // Keeps importantCount right before the caller sets the entry's flag to `flag`.
@@ -68,9 +68,10 @@ class CZelVelomarDoc {
   int GetListKind() const { return listKind_; }
   const std::string& GetTitleText() const { return titleText_; }
   void SetTitleText(const std::string& text) { titleText_ = text; }
-  // Sets kind, title text and built-by-search flag as the kind requires (a kind 0
-  // with empty text becomes 1) and computes the label and the window title with
-  // `now` (the current time unless given).
+  // Sets kind and title text (a kind 0 with empty text becomes 1) and computes the
+  // label and the window title with `now` (the current time unless given). Only the
+  // search that fills a list marks it built by a search: a list opened from a file,
+  // pasted or new re-reads its entries on Refresh. The play history never is.
   void SetListKind(int kind, const std::string& text, time_t now = 0);
   // "%s - %s", "Custom Recordings - %s" or "Play History - %s" as of the last SetListKind.
   const std::string& LabelText() const { return labelText_; }

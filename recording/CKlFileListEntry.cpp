@@ -59,7 +59,13 @@ void CKlFileListEntry::LoadDetails(const std::string& passphrase, int folderFd) 
   if (result > 0) {
     Important_ = header.Important();
     StartTime_ = header.LocalStartTime();
-    Duration_ = header.Duration();
+    // Archiving may strip a call down to its header; the header still holds the
+    // length the call had, but nothing is left to play.
+    Duration_ = HasAudio(header.IsEncrypted() ? CKlRecordFileHdr::kPrefixSize + CKlRecordFileHdr::kRecordSize
+                                              : result,
+                         folderFd)
+                    ? header.Duration()
+                    : 0;
     AuxDuration_ = header.AuxDuration();
     AuxCode_ = header.AuxCode();
     Store(CallerIdText_, CutUtf8(header.CallerIdUtf8(), kShortTextChars));
@@ -86,6 +92,24 @@ void CKlFileListEntry::LoadDetails(const std::string& passphrase, int folderFd) 
   Store(UserIdText_, shortText);
   if (decryption) Encrypted_ = 1;
   DetailsLoaded_ = kDetailsFailed;
+}
+
+void CKlFileListEntry::RetryDetails(const std::string& passphrase) {
+  if (DetailsLoaded_ != kDetailsFailed) return;
+  // A failed read left the numbers at zero; a read that succeeds now sets every field.
+  Encrypted_ = 0;
+  DetailsLoaded_ = 0;
+  LoadDetails(passphrase);
+}
+
+bool CKlFileListEntry::HasAudio(int64_t audioStart, int folderFd) const {
+  struct stat st;
+  const size_t slash = Path_.rfind('/');
+  const int got = folderFd >= 0 && slash != std::string::npos
+                      ? ::fstatat(folderFd, Path_.c_str() + slash + 1, &st, 0)
+                      : ::stat(Path_.c_str(), &st);
+  // When the size cannot be told, the header's word stands.
+  return got != 0 || static_cast<int64_t>(st.st_size) > audioStart;
 }
 
 void CKlFileListEntry::ApplyBookmarkEdit(const std::string& passphrase, int start, int end) {

@@ -22,6 +22,9 @@ class CKlFileListEntry {
   // with `passphrase` gets the "Decryption error!" texts and Encrypted().
   // `folderFd` as for CKlRecordFileHdr::LoadHeader.
   void LoadDetails(const std::string& passphrase, int folderFd = -1);
+  // Refresh after the user gave a passphrase: an entry whose file could not be read
+  // or decrypted forgets that and reads the header again; others are left alone.
+  void RetryDetails(const std::string& passphrase);
   // Keeps HasBookmark right after the player wrote (start, end) into the file: set
   // for 0 <= start < end, cleared for any other pair. Loads the details first when
   // needed; an entry whose file could not be read is left as it is.
@@ -55,6 +58,9 @@ class CKlFileListEntry {
   void SetCommentText(const std::string& text) { CommentText_ = text; }
 
  private:
+  // Whether the file holds bytes after its header (which ends at `audioStart`).
+  bool HasAudio(int64_t audioStart, int folderFd) const;
+
   static constexpr uint32_t kDetailsOk = 1;
   static constexpr uint32_t kDetailsFailed = 2;
 

@@ -1,5 +1,6 @@
 #include "shell/CMainFrame.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -12,7 +13,10 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
+#include <QShortcut>
+#include <QTabBar>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -34,6 +38,7 @@
 #include "platform/qt/QtWaveOut.h"
 #include "recording/CKlFileListEntry.h"
 #include "shell/CAboutDlg.h"
+#include "shell/CListAreaAccessible.h"
 #include "toolkit/ui/CIconSet.h"
 #include "toolkit/ui/CProgressWnd.h"
 #include "toolkit/ui/ManualPath.h"
@@ -61,7 +66,17 @@ CMainFrame::CMainFrame(QWidget* parent)
   setWindowTitle(Str(kStrAppTitle));
   setAccessibleName(Str(kStrAppTitle));
   setWindowIcon(CIconSet::Icon(QStringLiteral("play")));
+  // Before the area is first asked for: screen readers then see its tab bar.
+  static const bool areaAccessible = [] {
+    QAccessible::installFactory(&CListAreaAccessible::Factory);
+    return true;
+  }();
+  Q_UNUSED(areaAccessible);
   mdi_->setAccessibleName(tr("Recording lists"));
+  // Tiling makes room for the lists' smallest sizes: with scroll bars the area
+  // scrolls; without them Qt widens the whole main window, past the screen.
+  mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   mdi_->setDocumentMode(true);
   mdi_->setTabsClosable(true);
   mdi_->setTabsMovable(true);
@@ -180,7 +195,7 @@ void CMainFrame::BuildCommands() {
   QAction* player = AddCommand(ID_VIEW_PLAYER_PANEL, tr("&Player Panel"));
   player->setCheckable(true);
   connect(player, &QAction::triggered, this, [this](bool on) {
-    if (!on) Singleton<CPlaybackManager>::Instance()->Stop();
+    if (!on) Player()->Stop();
     playerBar_->setVisible(on);
   });
   connect(AddCommand(ID_ENCRYPTION, tr("&Encryption")), &QAction::triggered, this, &CMainFrame::OnEncryption);
@@ -269,6 +284,12 @@ void CMainFrame::BuildMenus() {
       window->addSeparator();
       window->addAction(tr("Ne&xt Window"), QKeySequence(Qt::CTRL | Qt::Key_Tab), mdi_,
                         &QMdiArea::activateNextSubWindow);
+      // A list window closes with the desktop's Close keys (Ctrl+W); Ctrl+F4, the
+      // other usual key, is added where the desktop does not bind it already (two
+      // bindings of one key would cancel each other).
+      const QKeySequence ctrlF4(Qt::CTRL | Qt::Key_F4);
+      if (!QKeySequence::keyBindings(QKeySequence::Close).contains(ctrlF4))
+        window->addAction(tr("Cl&ose"), ctrlF4, mdi_, &QMdiArea::closeActiveSubWindow);
       menus.push_back(window);
     }
     auto* help = new QMenu(tr("&Help"), this);
@@ -311,6 +332,9 @@ void CMainFrame::UpdateCommands() {
 
 void CMainFrame::SetTabbed(bool tabbed) {
   mdi_->setViewMode(tabbed ? QMdiArea::TabbedView : QMdiArea::SubWindowView);
+  // The area makes a new tab bar each time it turns tabbed.
+  if (auto* bar = mdi_->findChild<QTabBar*>(QString(), Qt::FindDirectChildrenOnly))
+    bar->setAccessibleName(tr("List windows"));
   Profile().setValue(QStringLiteral("Settings/TabbedWindows"), tabbed);
   if (tabbedAction_) tabbedAction_->setChecked(tabbed);
 }
@@ -409,11 +433,21 @@ void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
   UpdateCommands();
 }
 
-// The product name and the active list's title, as the task bar shows it.
+// The active list's title and the product name, as the task bar shows it. The
+// product name comes last: the desktop's window title appends the application's
+// name to any title that does not already end with it.
 void CMainFrame::UpdateTitle() {
   QMdiSubWindow* window = mdi_->activeSubWindow();
   const QString list = window ? window->windowTitle() : QString();
-  setWindowTitle(list.isEmpty() ? Str(kStrAppTitle) : Str(kStrAppTitle) + QStringLiteral(" - ") + list);
+  const QString title = list.isEmpty() ? Str(kStrAppTitle) : list + QStringLiteral(" - ") + Str(kStrAppTitle);
+  if (windowTitle() != title) setWindowTitle(title);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // A list maximised in windowed mode writes "<title> - [<list>]" into this window's
+  // title, which the desktop would then extend by the product name once more.
+  if (event->type() == QEvent::WindowTitleChange) UpdateTitle();
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -522,8 +556,8 @@ void CMainFrame::OnCreate(const std::vector<std::string>& folders, SearchOrigin 
   StartSearch(dialog.Criteria(), origin, nullptr);
 }
 
-void CMainFrame::RunSearch(const SearchCriteria& criteria, CZelVelomarView* target) {
-  StartSearch(criteria, SearchOrigin::RunSearch, target);
+void CMainFrame::RunSearch(const SearchCriteria& criteria, CZelVelomarView* target, bool replace) {
+  StartSearch(criteria, SearchOrigin::RunSearch, target, replace);
 }
 
 void CMainFrame::ArchiveList(CZelVelomarView* list) {
@@ -534,7 +568,8 @@ bool CMainFrame::SearchRunning() const {
   return progress_ != nullptr || prepareThread_ != nullptr || takeThread_ != nullptr;
 }
 
-void CMainFrame::StartSearch(const SearchCriteria& criteria, SearchOrigin origin, CZelVelomarView* target) {
+void CMainFrame::StartSearch(const SearchCriteria& criteria, SearchOrigin origin, CZelVelomarView* target,
+                             bool replace) {
   if (SearchRunning()) return;
   searchOrigin_ = origin;
   searchTarget_ = target;
@@ -557,7 +592,7 @@ void CMainFrame::StartSearch(const SearchCriteria& criteria, SearchOrigin origin
   // The counting pass lists every folder: on the GUI thread a large tree would
   // freeze the window, so it runs beside it and the frame waits for its end.
   auto& manager = *Singleton<CSearchManager>::Instance();
-  manager.SetReplaceList(origin == SearchOrigin::RunSearch ? 1 : 0);
+  manager.SetReplaceList(origin == SearchOrigin::RunSearch && replace ? 1 : 0);
   prepareThread_ = QThread::create([criteria] {
     Singleton<CSearchManager>::Instance()->PrepareSearch(criteria, 5, 1);
   });
@@ -648,9 +683,10 @@ void CMainFrame::TakeSearchResults() {
   }
   if (view) {
     if (manager.GetReplaceList() == 1) view->Document().ClearEntries();
+    const bool added = view->Document().EntryCount() > 0;
     manager.TakeResults(&view->Document());
     EndSearch();
-    ShowTakenResults(view);
+    ShowTakenResults(view, added);
     return;
   }
   pendingDocument_ = std::make_unique<CZelVelomarDoc>();
@@ -661,17 +697,24 @@ void CMainFrame::TakeSearchResults() {
     takeThread_->deleteLater();
     takeThread_ = nullptr;
     EndSearch();
-    ShowTakenResults(OpenListWindow(std::move(pendingDocument_)));
+    ShowTakenResults(OpenListWindow(std::move(pendingDocument_)), false);
   });
   takeThread_->start();
 }
 
-void CMainFrame::ShowTakenResults(CZelVelomarView* view) {
+void CMainFrame::ShowTakenResults(CZelVelomarView* view, bool added) {
   auto& manager = *Singleton<CSearchManager>::Instance();
   CZelVelomarDoc& document = view->Document();
   const SearchCriteria& criteria = manager.GetCriteria();
-  document.SetListKind(CZelVelomarDoc::kFolderList, criteria.folders.size() == 1 ? criteria.folders.front() : "");
-  document.SetBuiltBySearch(true);
+  if (added) {
+    // Calls added to what the list held: a custom list now, which no single search
+    // could rebuild.
+    document.SetListKind(CZelVelomarDoc::kCustomList, document.GetTitleText());
+    document.SetBuiltBySearch(false);
+  } else {
+    document.SetListKind(CZelVelomarDoc::kFolderList, criteria.folders.size() == 1 ? criteria.folders.front() : "");
+    document.SetBuiltBySearch(true);
+  }
   manager.SetReplaceList(0);
   view->Redisplay();
   UpdateCommands();

@@ -66,7 +66,7 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   // IListWindowHost
   CPlayerForm* Player() override;
   CZelVelomarView* OpenListWindow(std::unique_ptr<CZelVelomarDoc> document) override;
-  void RunSearch(const SearchCriteria& criteria, CZelVelomarView* target) override;
+  void RunSearch(const SearchCriteria& criteria, CZelVelomarView* target, bool replace) override;
   void ArchiveList(CZelVelomarView* list) override;
   CArchiveCommands* ArchiveCommands() const { return archive_; }
   // IAccessPanelHost
@@ -96,8 +96,10 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   void OnHelpFinder();
   void OnHelpArchiver();
   // Starts the search flow for `criteria`; the results go into `target`, or into a
-  // new list window when it is null.
-  void StartSearch(const SearchCriteria& criteria, SearchOrigin origin, CZelVelomarView* target);
+  // new list window when it is null. A search into a list replaces its entries, or
+  // with `replace` false adds to them.
+  void StartSearch(const SearchCriteria& criteria, SearchOrigin origin, CZelVelomarView* target,
+                   bool replace = true);
   // Shows the restored, raised and active window (or the dialog open over it).
   void BringToFront();
   // Opens what the program was given to open: list files as list windows, a recording
@@ -114,6 +116,7 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   void customEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   QAction* AddCommand(int id, const QString& text, const QKeySequence& key = QKeySequence());
@@ -122,6 +125,7 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   void ShowMenuSet(bool withList);
   void OnSubWindowActivated(QMdiSubWindow* window);
   void SetTabbed(bool tabbed);
+
   void UpdateTitle();
   void AddRecentFile(const QString& path);
   void UpdateRecentMenu();
@@ -131,7 +135,7 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   void CancelSearch();
   void EndSearch();
   void TakeSearchResults();
-  void ShowTakenResults(CZelVelomarView* view);
+  void ShowTakenResults(CZelVelomarView* view, bool added);
   CZelVelomarView* ViewOf(QMdiSubWindow* window) const;
 
   QMdiArea* mdi_;

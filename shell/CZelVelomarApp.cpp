@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QResource>
+#include <QSettings>
 #include <QStandardPaths>
 
 #include "audio/CPlaybackManager.h"
@@ -142,17 +143,21 @@ QString CZelVelomarApp::DemoFolder() {
          QString::fromStdString(zel::ProductName()) + QStringLiteral("/Demo Recordings");
 }
 
-// A new user sees recordings at once: the demo folder becomes a shortcut, once.
+// A new user sees recordings at once: the demo folder becomes a shortcut the first
+// time the program starts with the folder there, whether the program was started
+// before the folder was made or after. Offered once, so a removed link stays removed.
 void CZelVelomarApp::AddDemoShortcut() {
   const QString demo = DemoFolder();
   if (!QFileInfo(demo).isDir()) return;
+  QSettings profile(Str(kStrCompanyName), Str(kStrAppTitle));
+  const QString offered = QStringLiteral("Settings/DemoShortcutOffered");
+  if (profile.value(offered, false).toBool()) return;
+  profile.setValue(offered, true);
   auto& shortcuts = *Singleton<CShortCuts>::Instance();
   int parent = -1;
   for (const auto& entry : shortcuts.Entries()) {
-    if (entry->isGroup && entry->parentId == -1) {
-      parent = entry->id;
-      break;
-    }
+    if (entry->target == demo.toStdString()) return;
+    if (parent == -1 && entry->isGroup && entry->parentId == -1) parent = entry->id;
   }
   CollectionEntry link;
   link.id = shortcuts.NextId() < 0 ? 0 : shortcuts.NextId();
@@ -198,10 +203,9 @@ CZelVelomarApp::Start CZelVelomarApp::InitInstance() {
   settingsLoaded_ = true;
   Singleton<CCallHistory>::Instance()->LoadHistory();
   historyLoaded_ = true;
-  const bool firstRun = !QFileInfo::exists(QString::fromStdString(Singleton<CShortCuts>::Instance()->FilePath()));
   Singleton<CShortCuts>::Instance()->Load();
   shortcutsLoaded_ = true;
-  if (firstRun) AddDemoShortcut();
+  AddDemoShortcut();
   Singleton<CHotLists>::Instance()->Load();
   hotListsLoaded_ = true;
 

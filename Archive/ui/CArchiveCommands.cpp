@@ -2,10 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <ctime>
+#include <mutex>
+#include <vector>
 
 #include "Archive/ArchiveRunSummary.h"
 #include "Archive/CArchiveManager.h"
@@ -20,6 +23,30 @@ namespace {
 
 // A QTimer counts milliseconds in an int: a longer wait is made in steps.
 constexpr int64_t kLongestWaitMs = 20LL * 24 * 3600 * 1000;
+
+// Keeps what a scheduled run has to say for its end-of-run box: a box shown
+// while nobody is at the desk would hold the archive thread, and with it the
+// schedule. Questions go to the sink that was installed before.
+class RunMessages : public IMessageSink {
+ public:
+  explicit RunMessages(std::shared_ptr<IMessageSink> previous) : previous_(std::move(previous)) {}
+  void ShowMessage(const std::string& text, const std::string&, Icon) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    texts_.push_back(text);
+  }
+  Answer AskYesNo(const std::string& text, const std::string& caption) override {
+    return previous_->AskYesNo(text, caption);
+  }
+  std::vector<std::string> Texts() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return texts_;
+  }
+
+ private:
+  std::shared_ptr<IMessageSink> previous_;
+  std::mutex mutex_;
+  std::vector<std::string> texts_;
+};
 
 }  // namespace
 
@@ -102,15 +129,33 @@ void CArchiveCommands::RunScheduled(bool asked) {
     return;
   }
   running_ = true;
+  std::shared_ptr<IMessageSink> previous = zel::MessageSink();
+  auto messages = std::make_shared<RunMessages>(previous);
+  zel::SetMessageSink(messages);
   CArchiveCallsProgressDlg dialog(window_);
   scheduler->RunJob();
   bool finished = Exec(dialog) == QDialog::Accepted;
   // The run's log entry is written on the manager's thread as it ends.
   while (manager->IsRunning()) manager->WaitUntilStopped(50);
+  zel::SetMessageSink(previous);
   ArchiveRunSummary summary(manager->GetRunStats(), !finished);
-  IMessageSink::Icon icon = finished && !summary.Failed() ? IMessageSink::Icon::Information : IMessageSink::Icon::Warning;
-  zel::MessageSink()->ShowMessage(summary.Text(), "Zel Velomar", icon);
   running_ = false;
+  // The next run is armed before the user is told: the box may stay unanswered.
   ArmTimer();
+  QString text = QString::fromStdString(summary.Text());
+  for (const auto& problem : messages->Texts()) text += QStringLiteral("\n\n") + QString::fromStdString(problem);
+  ShowRunReport(text, finished && !summary.Failed());
+}
+
+void CArchiveCommands::ShowRunReport(const QString& text, bool success) {
+  // Not modal, and the one of an earlier run makes way: boxes of unattended runs
+  // neither hold the schedule nor pile up.
+  if (report_) report_->close();
+  auto* box = new QMessageBox(success ? QMessageBox::Information : QMessageBox::Warning, QStringLiteral("Zel Velomar"),
+                              text, QMessageBox::Ok, window_);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  report_ = box;
+  box->show();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <QObject>
+#include <QMessageBox>
 #include <QPointer>
+#include <QString>
 #include <cstdint>
 #include <functional>
 
@@ -34,14 +36,19 @@ class CArchiveCommands : public QObject {
   int64_t TimerDue() const { return due_; }
   // Runs a modal dialog; tests replace it to act on the dialog instead.
   std::function<int(QDialog&)> execDialog;
+  // The box that reports the end of the last scheduled run while it is open.
+  QMessageBox* RunReport() const { return report_; }
 
  private:
   void TimerFired();
   // `asked`: the user's command, else the timer.
   void RunScheduled(bool asked);
   void ShowSheet(int page);
+  // The end of a scheduled run, with what it had to say, in a box that is not modal.
+  void ShowRunReport(const QString& text, bool success);
   int Exec(QDialog& dialog);
   QPointer<QWidget> window_;
+  QPointer<QMessageBox> report_;
   QTimer* timer_;
   int64_t due_ = 0;
   bool running_ = false;

@@ -1,6 +1,8 @@
 #include "Archive/ui/CArchiveJobSettings.h"
 
+#include <QApplication>
 #include <QButtonGroup>
+#include <QPointer>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QComboBox>
@@ -267,6 +269,11 @@ QString CArchiveJobSettings::PickFolder(const QString& title) {
 }
 
 bool CArchiveJobSettings::Apply() {
+  // An enabled schedule that cannot archive anything would only fail at its first run.
+  if (std::string problem = settings_.EnabledProblem(); !problem.empty()) {
+    zel::MessageSink()->ShowMessage(problem, "Zel Velomar", IMessageSink::Icon::Warning);
+    return false;
+  }
   auto scheduler = Singleton<CJobArchScheduler>::Instance();
   // A date typed into the picker and not yet confirmed counts as chosen.
   if (time_->hasFocus()) time_->interpretText();
@@ -303,13 +310,30 @@ bool CArchiveJobSettings::Apply() {
 void CArchiveJobSettings::ApplyClosedRun(bool wanted, int64_t when) {
   if (!wanted && !CSystemdTimer::Installed()) return;
   const std::string zelctl = QCoreApplication::applicationDirPath().toStdString() + "/zelctl";
-  std::thread([wanted, when, zelctl] {
+  QPointer<CArchiveJobSettings> self(this);
+  std::thread([self, wanted, when, zelctl] {
     std::string message;
     const CSystemdTimer::Outcome outcome =
         wanted ? CSystemdTimer::Install(zelctl, when, message) : CSystemdTimer::Uninstall(message);
-    // The sink shows its box on the GUI thread.
-    if (outcome != CSystemdTimer::Outcome::kDone) {
-      zel::MessageSink()->ShowMessage(message, "Zel Velomar", IMessageSink::Icon::Warning);
+    if (outcome == CSystemdTimer::Outcome::kDone) return;
+    if (wanted) {
+      // No systemd to take the timer (a machine without a user session): units
+      // nobody starts would only make the box look ticked and the next Apply
+      // fail again. Said once; the box is left unticked.
+      CSystemdTimer::Remove(CSystemdTimer::UserUnitFolder());
+      message = "The scheduled job cannot run while Zel Velomar is closed: " +
+                (outcome == CSystemdTimer::Outcome::kNotEnabled
+                     ? std::string("this computer has no systemd user session to start it.")
+                     : message + ".") +
+                " The job runs at its time while Zel Velomar is open.";
+      QMetaObject::invokeMethod(qApp, [self] {
+        if (!self) return;
+        self->loading_ = true;  // the box now shows what is so: nothing to apply
+        self->closedRun_->setChecked(false);
+        self->loading_ = false;
+      });
     }
+    // The sink shows its box on the GUI thread.
+    zel::MessageSink()->ShowMessage(message, "Zel Velomar", IMessageSink::Icon::Warning);
   }).detach();
 }

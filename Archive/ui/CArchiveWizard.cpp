@@ -30,7 +30,7 @@ CArchiveWizard::CArchiveWizard(CZelVelomarView* view, QWidget* parent)
 CArchiveWizard::~CArchiveWizard() = default;
 
 void CArchiveWizard::reject() {
-  // A running job cannot be left: its recordings are being written.
-  if (shared_->JobState == 2 && !shared_->Finished) return;
+  // A running job is stopped first: the archive stays as it was and no original is touched.
+  static_cast<CArchiveWizardPageProgress*>(page(CArchiveWizardBase::kProgress))->CancelRun();
   QWizard::reject();
 }

@@ -30,6 +30,7 @@ CArchiveWizardPageComplete::CArchiveWizardPageComplete(std::shared_ptr<Shared> s
     auto* value = new QLabel(this);
     value->setAccessibleName(QString::fromUtf8(label));
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    value->setWordWrap(true);  // the kept originals are named
     values_.emplace_back(QString::fromUtf8(label), value);
     form->addRow(QString::fromUtf8(label), value);
   }
@@ -64,7 +65,8 @@ void CArchiveWizardPageComplete::initializePage() {
                      QString::fromStdString(write),
                      QString::fromStdString(duration),
                      QString::fromStdString(duration),
-                     QString::fromStdString(CArchiveWizardState::ModificationText(job_))};
+                     QString::fromStdString(CArchiveWizardState::ModificationText(
+                         job_, Singleton<CArchiveManager>::Instance()->SourceOutcomes()))};
   for (size_t i = 0; i < values_.size(); ++i) values_[i].second->setText(texts[i]);
 }
 

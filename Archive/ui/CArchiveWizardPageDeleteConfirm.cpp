@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
 #include "organiser/ui/CZelVelomarView.h"
 
@@ -40,6 +41,14 @@ void CArchiveWizardPageDeleteConfirm::initializePage() {
 
 bool CArchiveWizardPageDeleteConfirm::validatePage() {
   if (start_->isChecked() && !shared_->Processed) {
+    // The record first: an original is deleted or stripped only once the log
+    // that says where its copy is has been written.
+    auto log = Singleton<CArchiveLogger>::Instance();
+    if (log->IsDirty()) log->Save();
+    if (log->IsDirty()) {
+      Complain("The archive log " + log->Path() + " cannot be written; no original recording was deleted or changed.");
+      return false;
+    }
     shared_->Processed = true;
     auto manager = Singleton<CArchiveManager>::Instance();
     // Thousands of files take a while: the work runs on a thread of its own

@@ -11,6 +11,7 @@
 #include "Archive/CArchiveJobBuilder.h"
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
+#include "Archive/ui/CArchiveWizardStatusDlg.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/ui/CZelVelomarView.h"
 
@@ -21,6 +22,7 @@ CArchiveWizardPageProgress::CArchiveWizardPageProgress(std::shared_ptr<Shared> s
   setCommitPage(true);
   auto* layout = new QVBoxLayout(this);
   text_ = new QLabel(QStringLiteral("Archiving Calls..."), this);
+  text_->setWordWrap(true);
   bar_ = new QProgressBar(this);
   bar_->setAccessibleName(QStringLiteral("Archive progress"));
   bar_->setRange(0, 100);
@@ -48,6 +50,28 @@ void CArchiveWizardPageProgress::initializePage() {
   if (shared_->JobState == 0) StartJob();
 }
 
+void CArchiveWizardPageProgress::cleanupPage() {
+  poll_->stop();
+  Singleton<CArchiveManager>::Instance()->ClearJobs();
+  shared_->JobState = 0;
+  shared_->Finished = false;
+  shared_->State.SetLogIndex(-1);
+  bar_->setValue(0);
+  text_->setText(QStringLiteral("Archiving Calls..."));
+  // Back does not initialise the page it returns to: the panel is told here.
+  if (shared_->Status) shared_->Status->SetCurrent(kDefineJob);
+  CArchiveWizardBase::cleanupPage();
+}
+
+bool CArchiveWizardPageProgress::CancelRun() {
+  if (shared_->JobState != 2 || shared_->Finished) return false;
+  cancelled_.store(true);
+  // Waits for the worker: a ZIP's working copy is gone and nothing was logged
+  // when it returns.
+  Singleton<CArchiveManager>::Instance()->Cancel();
+  return true;
+}
+
 bool CArchiveWizardPageProgress::isComplete() const { return shared_->Finished; }
 
 int CArchiveWizardPageProgress::nextId() const {
@@ -57,8 +81,8 @@ int CArchiveWizardPageProgress::nextId() const {
 
 void CArchiveWizardPageProgress::LockButtons(bool locked) {
   if (QWizard* w = wizard()) {
-    for (auto which : {QWizard::BackButton, QWizard::NextButton, QWizard::CommitButton, QWizard::CancelButton,
-                       QWizard::FinishButton}) {
+    // Cancel stays: it stops the run.
+    for (auto which : {QWizard::BackButton, QWizard::NextButton, QWizard::CommitButton, QWizard::FinishButton}) {
       if (QAbstractButton* button = w->button(which)) button->setEnabled(!locked);
     }
   }
@@ -69,6 +93,7 @@ void CArchiveWizardPageProgress::StartJob() {
   CJobArchListEntry job =
       shared_->State.BuildJob(calls, CArchiveJobBuilder::CurrentUser(), static_cast<int64_t>(std::time(nullptr)));
   auto manager = Singleton<CArchiveManager>::Instance();
+  cancelled_.store(false);
   sinkActive_.store(true);
   manager->AddJob(job, this);
   shared_->JobState = 1;
@@ -112,13 +137,21 @@ void CArchiveWizardPageProgress::OnFinished(CJobArchListEntry* job) {
   sinkActive_.store(false);
   int index = -1;
   ArchiveRunStats stats = manager->GetRunStats();
-  if (job != nullptr && stats.ArchivedCount > 0) {
+  if (job != nullptr && stats.ArchivedCount > 0 && !cancelled_.load()) {
     // The log lists what reached the archive, so that later runs of "Only
     // Un-archived" calls and the list's archive column see exactly those.
     CJobArchListEntry entry = *job;
     entry.ClearSources();
     for (const auto& recording : manager->ArchivedRecordings()) entry.AddSource(recording);
-    index = Singleton<CArchiveLogger>::Instance()->AddEntry(entry);
+    auto log = Singleton<CArchiveLogger>::Instance();
+    index = log->AddEntry(entry);
+    CJobArchListEntry added;
+    log->GetEntry(index, added);
+    // Saved now, not when the wizard closes: a crash before then must not leave
+    // changed originals without the record of where their copies are.
+    log->Save();
+    // Saving takes in what other processes logged meanwhile: the entry may have moved.
+    if (int moved = log->IndexOfId(added.JobTime()); moved >= 0) index = moved;
   }
   QMetaObject::invokeMethod(this, [this, index] { Finish(index); }, Qt::QueuedConnection);
 }
@@ -128,13 +161,22 @@ void CArchiveWizardPageProgress::Finish(int logIndex) {
   shared_->State.SetLogIndex(logIndex);
   shared_->Finished = true;
   bar_->setValue(100);
-  ArchiveRunStats stats = Singleton<CArchiveManager>::Instance()->GetRunStats();
-  text_->setText(QStringLiteral("%1 (from %2) calls archived.").arg(stats.ArchivedCount).arg(stats.SelectedCount));
+  auto manager = Singleton<CArchiveManager>::Instance();
+  ArchiveRunStats stats = manager->GetRunStats();
+  QString text = QStringLiteral("%1 (from %2) calls archived.").arg(stats.ArchivedCount).arg(stats.SelectedCount);
+  if (stats.ArchivedCount == 0) {
+    // The page says why and what to do, not only the box that came and went.
+    auto problems = manager->RunProblems();
+    if (!problems.empty()) text += QStringLiteral("\n") + QString::fromStdString(problems.back());
+    text += QStringLiteral("\nNo original was touched. Back leads to the job's settings to change them.");
+  }
+  text_->setText(text);
   LockButtons(false);
   emit completeChanged();
-  // The run cannot be undone: there is no way back to the job's settings.
+  // A run that archived something cannot be undone; one that archived nothing
+  // (an unwritable path) may be mended on the job's page.
   if (QWizard* w = wizard()) {
-    if (QAbstractButton* back = w->button(QWizard::BackButton)) back->setEnabled(false);
+    if (QAbstractButton* back = w->button(QWizard::BackButton)) back->setEnabled(stats.ArchivedCount == 0);
   }
   emit runFinished();
 }

@@ -34,6 +34,9 @@ void COutputScope::SetMarks(int start, int end) {
 void COutputScope::SetTotal(int samples) {
   total_ = std::max(samples, 0);
   position_ = std::min(position_, total_);
+  // Another recording: its samples may sit where the last one's were, so the
+  // columns are computed afresh.
+  columns_.Reset();
   update();
 }
 
@@ -71,8 +74,9 @@ void COutputScope::Paint(QPainter& painter) {
   const int width = area.width();
   const int total = total_ > 0 ? total_ : rec.SampleCount();
   const int16_t* samples = nullptr;
-  const int available = rec.GetSamples(0, rec.SampleCount(), &samples);
-  columns_.Update(samples, available, total, width);
+  rec.GetSamples(0, rec.SampleCount(), &samples);
+  // Only decoded samples are read; the columns follow the decoding as it goes on.
+  columns_.Update(samples, rec.DecodedCount(), total, width);
   const int centre = area.top() + area.height() / 2;
 
   if (total > 0) {

@@ -1,5 +1,7 @@
 #include "audio/ui/CPlayerBar.h"
 
+#include <QCloseEvent>
+
 #include "audio/ui/CPlayerForm.h"
 
 CPlayerBar::CPlayerBar(QWidget* parent) : QDockWidget(QStringLiteral("Player Panel"), parent), form_(new CPlayerForm(this)) {
@@ -10,4 +12,9 @@ CPlayerBar::CPlayerBar(QWidget* parent) : QDockWidget(QStringLiteral("Player Pan
   // The size holds whether docked or floating: the dock's limits apply in both.
   setMinimumWidth(kMinWidth);
   setFixedHeight(kHeight);
+}
+
+void CPlayerBar::closeEvent(QCloseEvent* event) {
+  QDockWidget::closeEvent(event);
+  if (event->isAccepted()) form_->Stop();
 }

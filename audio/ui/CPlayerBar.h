@@ -13,6 +13,10 @@ class CPlayerBar : public QDockWidget {
   explicit CPlayerBar(QWidget* parent = nullptr);
   CPlayerForm* Form() const { return form_; }
 
+ protected:
+  // The dock's own Close stops playback (with rewind) as hiding the panel does.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   CPlayerForm* form_;
 };

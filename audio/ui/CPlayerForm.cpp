@@ -5,8 +5,10 @@
 #include <chrono>
 #include <future>
 
+#include <QAbstractSlider>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
@@ -14,11 +16,19 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QShortcut>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTextEdit>
 #include <QToolButton>
+#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -43,7 +53,11 @@
 
 namespace {
 const char* const kIndicatorIcons[4] = {"important", "bookmark", "comment", "encrypted"};
-const char* const kIndicatorNames[4] = {"Important", "Bookmarked", "Comment", "Encrypted"};
+// Screen readers hear each indicator's state: its name when on, the second when off.
+const char* const kIndicatorNames[4][2] = {{"Important", "Not important"},
+                                           {"Bookmarked", "Not bookmarked"},
+                                           {"Commented", "No comment"},
+                                           {"Encrypted", "Not encrypted"}};
 
 QString Hms(int seconds) {
   return QString::fromStdString(CKlRecordFileHdr::FormatHms(static_cast<uint32_t>(std::max(seconds, 0))));
@@ -54,7 +68,7 @@ bool Blank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std:
 
 CPlayerForm::CPlayerForm(QWidget* parent)
     : QWidget(parent), scope_(new COutputScope(this)), title_(new QLabel(this)), caller_(new QLabel(this)),
-      duration_(new QLabel(this)), position_(new QLabel(this)),
+      duration_(new QLabel(this)), position_(new QLabel(this)), notice_(new QLabel(this)),
       state_(*Singleton<CPlaybackManager>::Instance()) {
   setAcceptDrops(true);
   setAccessibleName(QStringLiteral("Player Panel"));
@@ -69,22 +83,24 @@ CPlayerForm::CPlayerForm(QWidget* parent)
   for (int i = 0; i < 4; ++i) {
     indicators_[i] = new QLabel(this);
     indicators_[i]->setFixedSize(16, 16);
-    indicators_[i]->setAccessibleName(QString::fromLatin1(kIndicatorNames[i]));
     texts->addWidget(indicators_[i]);
   }
   texts->addSpacing(8);
   texts->addWidget(position_);
   texts->addWidget(new QLabel(QStringLiteral("/"), this));
   texts->addWidget(duration_);
-  caller_->setAccessibleName(QStringLiteral("Caller"));
-  position_->setAccessibleName(QStringLiteral("Position"));
-  duration_->setAccessibleName(QStringLiteral("Duration"));
+  // A label's text is what a screen reader reads; the description says what it is.
+  caller_->setAccessibleDescription(QStringLiteral("Caller"));
+  position_->setAccessibleDescription(QStringLiteral("Position"));
+  duration_->setAccessibleDescription(QStringLiteral("Duration"));
+  notice_->setWordWrap(true);
+  notice_->hide();
 
   back30_ = MakeButton("back30", "Step the call back 30 seconds", "Shift+Left");
   back10_ = MakeButton("back10", "Step the call back 10 seconds", "Left");
   play_ = MakeButton("play", "Play the call", "Space");
   pause_ = MakeButton("pause", "Pause playback of the call", "Space");
-  stop_ = MakeButton("stop", "Stop playing the call", "Home");
+  stop_ = MakeButton("stop", "Stop playing the call", "Home, Esc");
   fwd10_ = MakeButton("forward10", "Step the call forward 10 seconds", "Right");
   fwd30_ = MakeButton("forward30", "Step the call forward 30 seconds", "Shift+Right");
   markStartBtn_ = MakeButton("bookmark-start", "Mark the start of the bookmark", "B");
@@ -157,15 +173,14 @@ CPlayerForm::CPlayerForm(QWidget* parent)
   speed_->setAccessibleName(QStringLiteral("Playback speed"));
   speed_->setToolTip(QStringLiteral("Playback speed, pitch kept ([ slower, ] faster, = normal)"));
   speed_->setFocusPolicy(Qt::ClickFocus);
-  skipSilence_ = new QToolButton(this);
-  skipSilence_->setText(QStringLiteral("Skip silence"));
+  // Check boxes: on and off are told apart at a glance and by screen readers.
+  skipSilence_ = new QCheckBox(QStringLiteral("Skip silence"), this);
   skipSilence_->setToolTip(QStringLiteral("Play pauses longer than 1.5 seconds as 0.3 seconds"));
-  evenLoudness_ = new QToolButton(this);
-  evenLoudness_->setText(QStringLiteral("Even loudness"));
+  evenLoudness_ = new QCheckBox(QStringLiteral("Even loudness"), this);
   evenLoudness_->setToolTip(QStringLiteral("Bring every call to the same loudness"));
-  for (QToolButton* b : {skipSilence_, evenLoudness_}) {
-    b->setCheckable(true);
+  for (QCheckBox* b : {skipSilence_, evenLoudness_}) {
     b->setAccessibleName(b->text());
+    b->setFocusPolicy(Qt::TabFocus);
   }
   {
     auto& settings = *Singleton<CSettings>::Instance();
@@ -174,8 +189,8 @@ CPlayerForm::CPlayerForm(QWidget* parent)
     evenLoudness_->setChecked(settings.GetEvenLoudness() != 0);
   }
   connect(speed_, &QComboBox::currentIndexChanged, this, [this] { ApplyPlaybackOptions(); });
-  connect(skipSilence_, &QToolButton::toggled, this, [this] { ApplyPlaybackOptions(); });
-  connect(evenLoudness_, &QToolButton::toggled, this, [this] { ApplyPlaybackOptions(); });
+  connect(skipSilence_, &QCheckBox::toggled, this, [this] { ApplyPlaybackOptions(); });
+  connect(evenLoudness_, &QCheckBox::toggled, this, [this] { ApplyPlaybackOptions(); });
   ApplyPlaybackOptions();
 
   auto* buttons = new QHBoxLayout;
@@ -192,18 +207,33 @@ CPlayerForm::CPlayerForm(QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(6, 4, 6, 4);
   layout->addLayout(texts);
+  layout->addWidget(notice_);
   layout->addWidget(scope_, 1);
   layout->addLayout(buttons);
 
+  // The transport keys work anywhere in the main window (a list window included)
+  // unless the focused control needs the key itself (FocusKeepsKey); the others only
+  // inside the panel, where Home is not a list's first row.
+  auto transport = [this](QKeyCombination combination, auto fn) {
+    auto* s = new QShortcut(QKeySequence(combination), this, this, fn, Qt::ApplicationShortcut);
+    s->setAutoRepeat(false);
+    transportKeys_.push_back(combination);
+  };
+  transport(Qt::Key_Space, [this] { TogglePlay(); });
+  transport(Qt::Key_Left, [this] { Step(-kStep10); });
+  transport(Qt::Key_Right, [this] { Step(kStep10); });
+  transport(Qt::SHIFT | Qt::Key_Left, [this] { Step(-kStep30); });
+  transport(Qt::SHIFT | Qt::Key_Right, [this] { Step(kStep30); });
+  transport(Qt::Key_Escape, [this] { Stop(); });
+  transport(Qt::Key_MediaTogglePlayPause, [this] { TogglePlay(); });
+  transport(Qt::Key_MediaPlay, [this] { Play(); });
+  transport(Qt::Key_MediaPause, [this] { Pause(); });
+  transport(Qt::Key_MediaStop, [this] { Stop(); });
+  qApp->installEventFilter(this);
   auto key = [this](const char* seq, auto fn) {
     auto* s = new QShortcut(QKeySequence(QString::fromLatin1(seq)), this, this, fn, Qt::WidgetWithChildrenShortcut);
     s->setAutoRepeat(false);
   };
-  key("Space", [this] { TogglePlay(); });
-  key("Left", [this] { Step(-kStep10); });
-  key("Right", [this] { Step(kStep10); });
-  key("Shift+Left", [this] { Step(-kStep30); });
-  key("Shift+Right", [this] { Step(kStep30); });
   key("Home", [this] { Stop(); });
   key("B", [this] { BookmarkButton(); });
   key("Ctrl+I", [this] { MarkImportant(); });
@@ -212,14 +242,62 @@ CPlayerForm::CPlayerForm(QWidget* parent)
   key("=", [this] { SetSpeed(10); });
 
   // Exports ask for their target through Qt's dialog unless the program chose otherwise.
-  if (!zel::SaveFileChooser()) zel::SetSaveFileChooser(std::make_shared<CQtSaveFileChooser>());
+  if (!zel::SaveFileChooserInstalled()) zel::SetSaveFileChooser(std::make_shared<CQtSaveFileChooser>());
 
   connect(&timer_, &QTimer::timeout, this, &CPlayerForm::OnTimer);
   timer_.start(200);
+  pendingPlay_.setInterval(20);
+  connect(&pendingPlay_, &QTimer::timeout, this, [this] {
+    if (!Manager().IsLoaded()) {
+      CancelPendingPlay();
+    } else if (Manager().CanPlay()) {
+      Play();
+    }
+  });
   ClearTexts();
 }
 
-CPlayerForm::~CPlayerForm() = default;
+CPlayerForm::~CPlayerForm() { qApp->removeEventFilter(this); }
+
+bool CPlayerForm::FocusKeepsKey(const QObject* focus, QKeyCombination key) {
+  if (!focus) return false;
+  const bool space = key == QKeyCombination(Qt::Key_Space);
+  const bool arrow = key.key() == Qt::Key_Left || key.key() == Qt::Key_Right;
+  if (qobject_cast<const QLineEdit*>(focus) || qobject_cast<const QTextEdit*>(focus) ||
+      qobject_cast<const QPlainTextEdit*>(focus) || qobject_cast<const QAbstractSpinBox*>(focus) ||
+      qobject_cast<const QMenuBar*>(focus))
+    return true;
+  if (auto* combo = qobject_cast<const QComboBox*>(focus)) return combo->isEditable() || space;
+  if (qobject_cast<const QAbstractButton*>(focus)) return space;
+  // Sliders and tab bars move with the arrows, trees open and close with them.
+  if (qobject_cast<const QAbstractSlider*>(focus) || qobject_cast<const QTabBar*>(focus) ||
+      qobject_cast<const QTreeView*>(focus))
+    return arrow;
+  return false;
+}
+
+bool CPlayerForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const QKeyCombination combination = key->keyCombination();
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && std::find(transportKeys_.begin(), transportKeys_.end(), combination) != transportKeys_.end() &&
+        (FocusKeepsKey(widget, combination) || !InPlayerWindow(widget))) {
+      // Accepted, the key goes to the control instead of the shortcut.
+      event->accept();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+bool CPlayerForm::InPlayerWindow(const QWidget* widget) const {
+  // The panel's own window, and the main window of a floating panel.
+  for (const QWidget* w = this; w; w = w->parentWidget()) {
+    if (w->window() == widget->window()) return true;
+  }
+  return false;
+}
 
 int CPlayerForm::Speed() const { return speed_->currentData().toInt(); }
 
@@ -261,13 +339,15 @@ QToolButton* CPlayerForm::MakeButton(const QString& icon, const QString& tip, co
 
 QString CPlayerForm::Title() const { return title_->text(); }
 QString CPlayerForm::PositionText() const { return position_->text(); }
+QString CPlayerForm::Notice() const { return notice_->isHidden() ? QString() : notice_->text(); }
 bool CPlayerForm::IndicatorShown(int index) const {
   return index >= 0 && index < 4 && !indicators_[index]->pixmap().isNull();
 }
 
 void CPlayerForm::SetIndicator(int index, bool on) {
   indicators_[index]->setPixmap(on ? CIconSet::Icon(kIndicatorIcons[index]).pixmap(16, 16) : QPixmap());
-  indicators_[index]->setToolTip(on ? QString::fromLatin1(kIndicatorNames[index]) : QString());
+  indicators_[index]->setToolTip(on ? QString::fromLatin1(kIndicatorNames[index][0]) : QString());
+  indicators_[index]->setAccessibleName(QString::fromLatin1(kIndicatorNames[index][on ? 0 : 1]));
 }
 
 void CPlayerForm::ShowBookmarkButton(BookmarkState state) {
@@ -283,9 +363,17 @@ void CPlayerForm::UpdateButtons() {
   for (QToolButton* b : {back30_, back10_, play_, pause_, fwd10_, fwd30_, markStartBtn_, markEndBtn_, clearBtn_,
                          mailBtn_, exportBtn_})
     b->setEnabled(loaded);
-  stop_->setEnabled(loaded && (m.IsPlaying() || m.IsPaused()));
-  play_->setVisible(!m.IsPlaying());
-  pause_->setVisible(m.IsPlaying());
+  // A play waiting for the decoding shows Pause, which cancels it.
+  const bool running = m.IsPlaying() || pendingPlay_.isActive();
+  stop_->setEnabled(loaded && (running || m.IsPaused()));
+  play_->setVisible(!running);
+  pause_->setVisible(running);
+}
+
+void CPlayerForm::CancelPendingPlay() {
+  if (!pendingPlay_.isActive()) return;
+  pendingPlay_.stop();
+  UpdateButtons();
 }
 
 void CPlayerForm::UpdateMenus() {
@@ -306,6 +394,8 @@ void CPlayerForm::UpdateMenus() {
 }
 
 void CPlayerForm::ClearTexts() {
+  notice_->clear();
+  notice_->hide();
   title_->clear();
   caller_->clear();
   duration_->clear();
@@ -318,16 +408,22 @@ void CPlayerForm::ClearTexts() {
   UpdateButtons();
 }
 
-void CPlayerForm::ShowRecording(const std::string& path) {
-  CPlaybackManager& m = Manager();
+void CPlayerForm::ShowDetails(const std::string& path) {
   entry_ = CKlFileListEntry();
   entry_.SetPath(path);
   entry_.LoadDetails(Singleton<CSettings>::Instance()->GetPassphrase());
   title_->setText(QStringLiteral("File - %1.zel").arg(QFileInfo(QString::fromStdString(path)).completeBaseName()));
   caller_->setText(QString::fromStdString(entry_.CallerIdText()));
   duration_->setText(QString::fromStdString(entry_.DurationText()));
+  SetIndicator(0, entry_.Important() != 0);
+  SetIndicator(2, !Blank(entry_.CommentText()));
+  SetIndicator(3, entry_.Encrypted());
+}
+
+void CPlayerForm::ShowRecording(const std::string& path) {
+  CPlaybackManager& m = Manager();
+  ShowDetails(path);
   position_->setText(Hms(m.Position() / 8000));
-  title_->setAccessibleName(title_->text());
   int bs = -1, be = -1;
   const bool hasBookmark = m.Recording().GetBookmark(bs, be);
   markStart_ = markEnd_ = -1;
@@ -335,9 +431,6 @@ void CPlayerForm::ShowRecording(const std::string& path) {
   SetIndicator(1, hasBookmark);
   scope_->SetTotal(m.Recording().SampleCount());
   scope_->SetPosition(m.Position());
-  SetIndicator(0, entry_.Important() != 0);
-  SetIndicator(2, !Blank(entry_.CommentText()));
-  SetIndicator(3, entry_.Encrypted());
   ShowBookmarkButton(hasBookmark ? BookmarkState::Clear : BookmarkState::MarkStart);
   UpdateButtons();
 }
@@ -350,11 +443,24 @@ bool CPlayerForm::RefusedWhileWriting() const {
   return writing_;
 }
 
+bool CPlayerForm::LoadAndShow(const std::string& path) {
+  if (!Manager().Load(path)) {
+    // Rather than a blank panel: the call's details and why it cannot be played.
+    if (Manager().AudioArchived()) {
+      ShowDetails(path);
+      notice_->setText(QStringLiteral("The audio of this call was archived: this file keeps only its details."));
+      notice_->show();
+    }
+    return false;
+  }
+  ShowRecording(path);
+  return true;
+}
+
 bool CPlayerForm::OpenAndPlay(const std::string& path) {
   if (RefusedWhileWriting()) return false;
   CloseRecording();
-  if (!Manager().Load(path)) return false;
-  ShowRecording(path);
+  if (!LoadAndShow(path)) return false;
   Manager().PlayStop(true, false);
   Play();
   return true;
@@ -363,14 +469,20 @@ bool CPlayerForm::OpenAndPlay(const std::string& path) {
 bool CPlayerForm::OpenWithoutPlaying(const std::string& path) {
   if (RefusedWhileWriting()) return false;
   CloseRecording();
-  if (!Manager().Load(path)) return false;
-  ShowRecording(path);
-  return true;
+  return LoadAndShow(path);
 }
 
 void CPlayerForm::Play() {
   CPlaybackManager& m = Manager();
-  if (!m.CanPlay()) return;
+  if (!m.CanPlay()) {
+    // A call still decoding starts as soon as enough of it is ready.
+    if (m.IsLoaded() && !m.IsPlaying() && !m.Recording().IsReady() && !pendingPlay_.isActive()) {
+      pendingPlay_.start();
+      UpdateButtons();
+    }
+    return;
+  }
+  pendingPlay_.stop();
   if (m.IsPaused())
     m.TogglePause();
   else
@@ -383,19 +495,21 @@ void CPlayerForm::Play() {
 }
 
 void CPlayerForm::Pause() {
+  CancelPendingPlay();
   CPlaybackManager& m = Manager();
   if (m.IsPlaying()) m.TogglePause();
   UpdateButtons();
 }
 
 void CPlayerForm::TogglePlay() {
-  if (Manager().IsPlaying())
+  if (Manager().IsPlaying() || pendingPlay_.isActive())
     Pause();
   else
     Play();
 }
 
 void CPlayerForm::Stop() {
+  CancelPendingPlay();
   CPlaybackManager& m = Manager();
   if (m.IsLoaded() && (m.IsPlaying() || m.IsPaused())) {
     m.PlayStop(false, true);
@@ -515,6 +629,7 @@ void CPlayerForm::History() {
 
 void CPlayerForm::CloseRecording() {
   if (RefusedWhileWriting()) return;
+  pendingPlay_.stop();
   CPlaybackManager& m = Manager();
   if (m.IsPlaying() || m.IsPaused()) m.PlayStop(false, true);
   m.Close();
@@ -562,16 +677,18 @@ bool CPlayerForm::WaitForDecoding(bool& cancelled) {
   return !cancelled && rec.IsReady();
 }
 
-bool CPlayerForm::ReadyToWrite() {
+bool CPlayerForm::ReadyToWrite(bool needsAudio) {
   CPlaybackManager& m = Manager();
   if (writing_ || !m.IsLoaded() || Singleton<CSettings>::Instance()->IsExportBlocked()) return false;
+  zel::ClearLastWriteError();
+  // A native mail attaches the file itself, decoded or not.
+  if (!needsAudio) return true;
   // The whole call is written from the decoded samples: wait for the decode thread.
   bool cancelled = false;
   if (!WaitForDecoding(cancelled)) {
     if (!cancelled) zel::ShowMessage("The call could not be decompressed.", IMessageSink::Icon::Error);
     return false;
   }
-  zel::ClearLastWriteError();
   return true;
 }
 
@@ -606,7 +723,7 @@ bool CPlayerForm::WriteBeside(bool level, const std::function<bool(const zel::St
 }
 
 void CPlayerForm::MailOrExportCompact(bool mail, bool span, zel::CompactFormat format) {
-  if (!ReadyToWrite()) return;
+  if (!ReadyToWrite(true)) return;
   const CKlRecordFile& rec = Manager().Recording();
   const bool level = EvenLoudnessExports();
   const bool ok = WriteBeside(level, [&](const zel::StopRequest& stop) {
@@ -622,7 +739,7 @@ void CPlayerForm::MailOrExportCompact(bool mail, bool span, zel::CompactFormat f
 }
 
 void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
-  if (!ReadyToWrite()) return;
+  if (!ReadyToWrite(!(mail && !span && !wav))) return;
   const CKlRecordFile& rec = Manager().Recording();
   // A native copy keeps the recording's own audio: there is nothing to level.
   const bool level = wav && EvenLoudnessExports();
@@ -635,7 +752,8 @@ void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
       if (mail) return wav ? zel::EmailWavClip(rec) : zel::EmailNativeClip(rec);
       return wav ? zel::ExportWavClip(rec) : zel::ExportNativeClip(rec);
     }
-    if (mail) return wav ? zel::EmailWav(rec) : zel::EmailNative(rec);
+    // The panel's native mail carries a fixed greeting, not the call's details.
+    if (mail) return wav ? zel::EmailWav(rec) : zel::EmailNativePlain(rec);
     return wav ? zel::ExportWav(rec) : zel::ExportNative(rec);
   });
   if (!ok) ReportWriteFailure(mail);
@@ -645,8 +763,8 @@ void CPlayerForm::OnTimer() {
   CPlaybackManager& m = Manager();
   if (!m.IsLoaded()) return;
   // The state stops and rewinds once the position text reaches the duration text.
-  state_.Tick();
-  position_->setText(QString::fromStdString(state_.LastPositionText()));
+  const bool ended = state_.Tick();
+  position_->setText(ended ? Hms(0) : QString::fromStdString(state_.LastPositionText()));
   scope_->SetPosition(m.Position());
   UpdateButtons();
   scope_->update();

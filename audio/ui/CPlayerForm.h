@@ -16,8 +16,8 @@ class QLabel;
 class QAction;
 class QMenu;
 class QMimeData;
+class QCheckBox;
 class QToolButton;
-class QAction;
 class QComboBox;
 
 // The player's form: transport buttons, the recording's texts and indicators, the
@@ -38,11 +38,17 @@ class CPlayerForm : public QWidget {
   // Loads `path` into the manager, shows it and plays it (a drop, the history dialog).
   bool OpenAndPlay(const std::string& path);
   // Loads `path` into the manager and shows it without playing (a list's selection).
+  // A call whose audio was archived away is shown with a notice saying so; false.
   bool OpenWithoutPlaying(const std::string& path);
   // True for a drag carrying exactly one ".zel" file.
   static bool AcceptsDrop(const QMimeData* mime);
 
-  // Commands.
+  // Whether the control with the focus needs `key` itself, so that the transport
+  // keys (Space, the arrows, Esc) leave it alone: text fields and the menu bar keep
+  // every key, buttons and boxes Space, trees, sliders and tab bars the arrows.
+  static bool FocusKeepsKey(const QObject* focus, QKeyCombination key);
+
+  // Commands. Play on a call still decoding starts once enough of it is ready.
   void Play();
   void Pause();
   void TogglePlay();
@@ -80,9 +86,13 @@ class CPlayerForm : public QWidget {
   COutputScope* Scope() const { return scope_; }
   QString Title() const;
   QString PositionText() const;
+  // What the panel says instead of a player (a call whose audio was archived).
+  QString Notice() const;
+  bool PlayPending() const { return pendingPlay_.isActive(); }
   bool IndicatorShown(int index) const;  // 0 important, 1 bookmark, 2 comment, 3 encrypted
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -94,6 +104,13 @@ class CPlayerForm : public QWidget {
   void ShowBookmarkButton(BookmarkState state);
   void UpdateButtons();
   void ClearTexts();
+  void CancelPendingPlay();
+  // Whether `widget` is in the window that holds the panel (docked or floating).
+  bool InPlayerWindow(const QWidget* widget) const;
+  // Loads and shows `path`; a call without audio gets its details and the notice.
+  bool LoadAndShow(const std::string& path);
+  // The call's texts and indicators, from its header alone.
+  void ShowDetails(const std::string& path);
   // Waits for the decode thread, with a progress window after a moment; false when
   // the user cancelled or the call could not be decoded.
   bool WaitForDecoding(bool& cancelled);
@@ -104,8 +121,9 @@ class CPlayerForm : public QWidget {
   bool WaitShowingProgress(const QString& text, int range, const std::function<bool()>& wait,
                            const std::function<int()>& position, const std::function<void()>& cancel = {});
   void UpdateMenus();
-  // Checks before a mail or export (loaded, allowed, decoded); clears the last reason.
-  bool ReadyToWrite();
+  // Checks before a mail or export (loaded, allowed, decoded when it `needsAudio`);
+  // clears the last reason.
+  bool ReadyToWrite(bool needsAudio);
   // True, after a message, while an export or mail runs beside the window.
   bool RefusedWhileWriting() const;
   // Runs `write` (an export or mail command) beside the window, which shows its
@@ -121,6 +139,7 @@ class CPlayerForm : public QWidget {
   QLabel* caller_;
   QLabel* duration_;
   QLabel* position_;
+  QLabel* notice_;
   QLabel* indicators_[4];
   QToolButton* back30_;
   QToolButton* back10_;
@@ -136,8 +155,8 @@ class CPlayerForm : public QWidget {
   QToolButton* exportBtn_;
   QToolButton* moreBtn_;
   QComboBox* speed_;
-  QToolButton* skipSilence_;
-  QToolButton* evenLoudness_;
+  QCheckBox* skipSilence_;
+  QCheckBox* evenLoudness_;
   bool writing_ = false;  // an export or mail runs beside the window
   QAction* levelExports_;  // shared by the mail and export menus
   QMenu* mailMenu_;
@@ -147,6 +166,8 @@ class CPlayerForm : public QWidget {
   QAction* deleteAction_;
   CPlayerState state_;
   QTimer timer_;
+  QTimer pendingPlay_;  // runs while a Play waits for the decoding
+  std::vector<QKeyCombination> transportKeys_;
 
   CKlFileListEntry entry_;
   BookmarkState bookmarkState_ = BookmarkState::MarkStart;

@@ -31,7 +31,7 @@ std::optional<SaveFileChoice> CQtSaveFileChooser::ChooseSaveFile(const SaveFileR
   QStringList filters = filter.split(QStringLiteral(";;"));
   QString selected;
   QString start = QDir(QString::fromStdString(request.initialFolder)).filePath(QString::fromStdString(request.fileName));
-  QFileDialog dialog(parent_, QStringLiteral("Save As"), start, filter);
+  QFileDialog dialog(parent_ ? parent_.data() : QApplication::activeWindow(), QStringLiteral("Save As"), start, filter);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);

@@ -1,9 +1,9 @@
 #pragma once
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include "audio/ISaveFileChooser.h"
-
-class QWidget;
 
 // The export commands' save dialog on Qt's file dialog; asked from another thread, it
 // shows the dialog on the GUI thread and waits for the answer.
@@ -16,5 +16,5 @@ class CQtSaveFileChooser : public ISaveFileChooser {
   static QString QtFilter(const std::string& windowsFilter);
 
  private:
-  QWidget* parent_;
+  QPointer<QWidget> parent_;  // else the active window
 };

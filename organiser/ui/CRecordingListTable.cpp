@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 
 #include "organiser/ui/DroppedFiles.h"
 
@@ -31,6 +32,29 @@ CRecordingListTable::CRecordingListTable(QWidget* parent) : QTableView(parent) {
   horizontalHeader()->setHighlightSections(false);
   horizontalHeader()->setStretchLastSection(true);
   setAccessibleName(QStringLiteral("Recordings"));
+  // Tab leaves the list for the next control rather than walking its cells.
+  setTabKeyNavigation(false);
+}
+
+QString CRecordingListTable::EmptyHint() {
+  return QStringLiteral("No calls here yet. Create a list from a folder (File > Create...), "
+                        "or drop a folder of recordings here.");
+}
+
+void CRecordingListTable::UpdateEmptyHint() {
+  const bool empty = !model() || model()->rowCount() == 0;
+  const QString description = empty ? EmptyHint() : QString();
+  if (accessibleDescription() != description) setAccessibleDescription(description);
+  viewport()->update();
+}
+
+void CRecordingListTable::paintEvent(QPaintEvent* event) {
+  QTableView::paintEvent(event);
+  if (model() && model()->rowCount() > 0) return;
+  QPainter painter(viewport());
+  painter.setPen(palette().color(QPalette::PlaceholderText));
+  painter.drawText(viewport()->rect().adjusted(12, 12, -12, -12), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                   EmptyHint());
 }
 
 void CRecordingListTable::startDrag(Qt::DropActions supportedActions) {
@@ -86,6 +110,19 @@ void CRecordingListTable::keyPressEvent(QKeyEvent* event) {
   }
   if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
     emit deleteByKey();
+    return;
+  }
+  // Home and End (with or without Ctrl) select the first or the last call; the
+  // table alone would move between the cells of a row.
+  const bool jump = event->key() == Qt::Key_Home || event->key() == Qt::Key_End;
+  if (jump && (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::ControlModifier)) {
+    const int rows = model() ? model()->rowCount() : 0;
+    if (rows > 0) {
+      const QModelIndex target = model()->index(event->key() == Qt::Key_Home ? 0 : rows - 1, 0);
+      selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      scrollTo(target);
+    }
+    event->accept();
     return;
   }
   QTableView::keyPressEvent(event);

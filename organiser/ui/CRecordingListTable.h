@@ -15,6 +15,12 @@ class CRecordingListTable : public QTableView {
 
   // Gives the data dragged out of the table (the view packs its selection).
   void SetDragSource(std::function<QMimeData*()> source) { dragSource_ = std::move(source); }
+  // The line an empty list shows in its place (and gives screen readers), telling
+  // how calls get into a list.
+  static QString EmptyHint();
+  // Keeps the screen readers' description in step with the rows; the view calls it
+  // after the model changed.
+  void UpdateEmptyHint();
 
  signals:
   // Local files (recordings) and folders dropped on the table.
@@ -29,6 +35,7 @@ class CRecordingListTable : public QTableView {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   std::function<QMimeData*()> dragSource_;

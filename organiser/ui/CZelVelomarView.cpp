@@ -39,6 +39,7 @@
 #include "recording/CKlFileListEntry.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "shell/CAnnotateDlg.h"
+#include "toolkit/ui/CFlowLayout.h"
 #include "toolkit/ui/CProgressWnd.h"
 #include "toolkit/ui/Notifications.h"
 #include "toolkit/ui/StringTable.h"
@@ -74,10 +75,13 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   QFont bold = label_->font();
   bold.setBold(true);
   label_->setFont(bold);
+  // A long title is cut rather than widening the window.
+  label_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
   model_ = new CRecordingListModel(*document_, this);
   table_ = new CRecordingListTable(this);
   table_->setModel(model_);
+  connect(model_, &QAbstractItemModel::modelReset, table_, &CRecordingListTable::UpdateEmptyHint);
   QHeaderView* header = table_->horizontalHeader();
   header->setSortIndicatorShown(true);
   header->setSectionsClickable(true);
@@ -136,25 +140,25 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   important_ = new QLabel(this);
   duration_ = new QLabel(this);
 
-  auto* summary = new QHBoxLayout;
-  summary->addWidget(calls_);
-  summary->addSpacing(24);
-  summary->addWidget(important_);
-  summary->addSpacing(24);
-  summary->addWidget(duration_);
-  summary->addStretch(1);
-  summary->addWidget(annotate_);
-  summary->addWidget(refresh_);
-  summary->addWidget(search_);
-  summary->addWidget(export_);
-  summary->addWidget(archive_);
-  summary->addWidget(delete_);
+  // Summary and buttons flow into more rows when the window is narrow, so a window
+  // of a tiled set never needs more width than its widest button.
+  auto* bar = new CFlowLayout;
+  bar->addWidget(calls_);
+  bar->addWidget(important_);
+  bar->addWidget(duration_);
+  QWidget* previous = table_;
+  for (QPushButton* button : {annotate_, refresh_, search_, export_, archive_, delete_}) {
+    bar->addWidget(button);
+    // Tab walks the buttons in the order they are shown.
+    setTabOrder(previous, button);
+    previous = button;
+  }
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(label_);
   layout->addWidget(table_, 1);
-  layout->addLayout(summary);
+  layout->addLayout(bar);
   BuildContextMenu();
   setAccessibleName(QStringLiteral("Recording list"));
   setFocusProxy(table_);
@@ -181,7 +185,6 @@ void CZelVelomarView::Redisplay() {
 
 void CZelVelomarView::RefreshLabels() {
   label_->setText(FromStd(document_->LabelText()));
-  label_->setAccessibleName(label_->text());
   UpdateSummary();
 }
 
@@ -321,20 +324,30 @@ void CZelVelomarView::PlaySelected() {
 }
 
 void CZelVelomarView::OnActivated() {
-  if (document_->GetListKind() == CZelVelomarDoc::kPlayHistory) {
-    document_->ClearEntries();
-    Singleton<CCallHistory>::Instance()->FillDocument(*document_);
-    document_->SetModified(false);
-    Redisplay();
-  }
+  // The call the user sees selected is loaded before a refill moves the rows.
   LoadSelectedIntoPlayer();
+  if (document_->GetListKind() != CZelVelomarDoc::kPlayHistory) return;
+  std::vector<std::string> selected;
+  for (size_t i : SelectedIndices()) selected.push_back(document_->EntryAt(i)->Path());
+  document_->ClearEntries();
+  Singleton<CCallHistory>::Instance()->FillDocument(*document_);
+  document_->SetModified(false);
+  Redisplay();
+  std::vector<size_t> again;
+  for (const std::string& path : selected) {
+    const long i = document_->IndexOfPath(path);
+    if (i >= 0) again.push_back(static_cast<size_t>(i));
+  }
+  const QSignalBlocker block(table_->selectionModel());
+  SelectIndices(again);
+  UpdateButtons();
 }
 
 // --- list commands -----------------------------------------------------------
 
 void CZelVelomarView::Refresh() {
   if (document_->IsBuiltBySearch()) {
-    if (host_) host_->RunSearch(document_->GetCriteria(), this);
+    if (host_) host_->RunSearch(document_->GetCriteria(), this, true);
     return;
   }
   document_->RefreshDetails(Passphrase());
@@ -352,7 +365,13 @@ void CZelVelomarView::SearchFolders(const QStringList& folders) {
   criteria.callerIdMask = "*";
   criteria.dateMode = static_cast<int>(zel::DateMode::All);
   criteria.limitByLength = 0;
-  if (host_) host_->RunSearch(criteria, this);
+  if (!host_) return;
+  // The calls found join this list; the play history refills itself from what was
+  // played, so folders dropped there open a list of their own.
+  if (document_->GetListKind() == CZelVelomarDoc::kPlayHistory)
+    host_->RunSearch(criteria, nullptr, false);
+  else
+    host_->RunSearch(criteria, this, false);
 }
 
 void CZelVelomarView::SearchWithin() {
@@ -796,18 +815,25 @@ void CZelVelomarView::BuildContextMenu() {
   add(QStringLiteral("&Un-Mark Important"), QKeySequence(), [this] { MarkImportant(false); });
   add(QStringLiteral("A&nnotate the call..."), QKeySequence(), [this] { Annotate(); });
   menu_->addSeparator();
-  add(QStringLiteral("&Delete Recordings"), QKeySequence(), [this] { DeleteSelected(); });
+  add(QStringLiteral("&Delete Recordings"), QKeySequence(), [this] { DeleteSelected(); })
+      ->setObjectName(QStringLiteral("delete"));
 }
 
-void CZelVelomarView::ShowContextMenu(const QPoint& pos) {
+void CZelVelomarView::UpdateContextMenu() {
   const bool selected = HasSelection();
   const QList<QAction*> actions = menu_->actions();
   for (QAction* action : actions) {
     if (action->isSeparator()) continue;
     if (action->objectName() == QLatin1String("paste"))
       action->setEnabled(CanPaste());
+    else if (action->objectName() == QLatin1String("delete"))
+      action->setEnabled(selected && !Singleton<CSettings>::Instance()->IsDeleteDisabled());
     else if (!action->text().startsWith(QLatin1String("Select")))
       action->setEnabled(selected);
   }
+}
+
+void CZelVelomarView::ShowContextMenu(const QPoint& pos) {
+  UpdateContextMenu();
   menu_->popup(table_->viewport()->mapToGlobal(pos));
 }

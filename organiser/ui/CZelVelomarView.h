@@ -91,6 +91,11 @@ class CZelVelomarView : public QWidget {
   // Selects the rows at `indices` (replacing the selection) and makes the first current.
   void SelectIndices(const std::vector<size_t>& indices);
   CRecordingListTable* Table() const { return table_; }
+  // The list's context menu, its items enabled for the current selection and settings.
+  QMenu* ContextMenu() {
+    UpdateContextMenu();
+    return menu_;
+  }
   QString LabelText() const;
   QString SummaryText() const;
   // Picks a folder for a multi-file export; tests replace it.
@@ -102,6 +107,7 @@ class CZelVelomarView : public QWidget {
  private:
   void BuildContextMenu();
   void ShowContextMenu(const QPoint& pos);
+  void UpdateContextMenu();
   void UpdateSummary();
   void UpdateButtons();
   void SelectFirstOrStop();

@@ -16,9 +16,10 @@ class IListWindowHost {
   virtual CPlayerForm* Player() = 0;
   // Opens a new list window showing `document` and activates it; returns its view.
   virtual CZelVelomarView* OpenListWindow(std::unique_ptr<CZelVelomarDoc> document) = 0;
-  // Runs the search flow for `criteria` and puts the results into `target`, replacing
-  // its entries (Refresh of a list built by a search, folders dropped on a list).
-  virtual void RunSearch(const SearchCriteria& criteria, CZelVelomarView* target) = 0;
+  // Runs the search flow for `criteria` and puts the results into `target` (a new
+  // list window when null), replacing its entries (Refresh of a list built by a
+  // search) or adding to them (folders dropped on a list).
+  virtual void RunSearch(const SearchCriteria& criteria, CZelVelomarView* target, bool replace) = 0;
   // The archive wizard over the list's calls (or its selection).
   virtual void ArchiveList(CZelVelomarView* list) = 0;
 };

@@ -127,6 +127,8 @@ TEST_F(ArchiveLoggerTest, RoundTripKeepsEntriesCallsAndCallIdsWithExactLayout) {
       "      <archiver>ZIP format</archiver>\r\n"
       "      <callcount>2</callcount>\r\n"
       "      <comment>run &lt;one&gt; &amp; more</comment>\r\n"
+      "      <structure>2</structure>\r\n"
+      "      <user>someone</user>\r\n"
       "      <calls>\r\n"
       "         <call_id>101</call_id>\r\n"
       "         <file>/c/a &amp; b-1.zel</file>\r\n"
@@ -146,8 +148,8 @@ TEST_F(ArchiveLoggerTest, RoundTripKeepsEntriesCallsAndCallIdsWithExactLayout) {
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].Comment(), "run <one> & more");
   EXPECT_EQ(entries[0].Target(), "/archive/1300000000");
-  EXPECT_EQ(entries[0].StructureType(), zel::StructureType::kUnstructured);
-  EXPECT_EQ(entries[0].User(), "");
+  EXPECT_EQ(entries[0].StructureType(), zel::StructureType::kByMonth);
+  EXPECT_EQ(entries[0].User(), "someone");
   ASSERT_EQ(entries[0].Sources().size(), 2u);
   EXPECT_EQ(entries[0].Sources()[0].Path(), "/c/a & b-1.zel");
   EXPECT_EQ(entries[0].Sources()[0].StartTime(), 101);
@@ -337,7 +339,7 @@ TEST_F(ArchiveLoggerTest, ReportLinesListLineAndReportFile) {
   EXPECT_EQ(CArchiveLogger::GetListLine(entry), when + " - UNKNOWN - 1 (calls) - the comment");
 
   CArchiveLogger log(LogPath());
-  log.AddEntry(Entry(1, 1, "a", {}));
+  log.AddEntry(Entry(1, 1, "a", {{"/c/a-1.zel", 1}, {"/c/b-2.zel", 2}}));
   log.AddEntry(Entry(2, 3, "b", {}));
   std::string error;
   ASSERT_TRUE(log.WriteReportFile({1, 0}, dir_.File("report.txt"), error));
@@ -347,6 +349,7 @@ TEST_F(ArchiveLoggerTest, ReportLinesListLineAndReportFile) {
     CJobArchListEntry e;
     log.GetEntry(index, e);
     for (const auto& line : CArchiveLogger::GetReportLines(e)) expectedText += line + "\n";
+    if (index == 0) expectedText += "Calls:\n   /c/a-1.zel\n   /c/b-2.zel\n";
     expectedText += "\n\n";
   }
   EXPECT_EQ(text, expectedText);
@@ -414,18 +417,20 @@ TEST_F(ArchiveLoggerTest, FailedSaveLeavesTheOldFile) {
   EXPECT_EQ(files, 1u);  // no temporary file left behind
 }
 
-TEST_F(ArchiveLoggerTest, ViewReportWritesIntoTheCurrentFolderAndSaysWhenItCannotOpen) {
+TEST_F(ArchiveLoggerTest, ViewReportWritesIntoTheDocumentsFolderAndSaysWhenItCannotOpen) {
   CArchiveLogger log(LogPath());
   log.AddEntry(Entry(1, 1, "viewed", {}));
   archtest::ScopedMessages messages;
   EXPECT_EQ(log.ViewReport({}), "");  // nothing selected: nothing happens
   zeltest::ScopedEnv path("PATH", dir_.File("no-tools"));
+  zeltest::ScopedEnv home("HOME", dir_.File("home"));
   std::string previous = std::filesystem::current_path();
   std::filesystem::current_path(dir_.path());
   std::string name = log.ViewReport({0});
   std::filesystem::current_path(previous);
-  ASSERT_FALSE(name.empty());
-  EXPECT_NE(zeltest::ReadFile(dir_.File(name)).find("\nviewed\n\n\n"), std::string::npos);
+  ASSERT_EQ(name.rfind(dir_.File("home/Documents/Diza Didurido Report "), 0), 0u) << name;
+  EXPECT_NE(zeltest::ReadFile(name).find("\nviewed\n\n\n"), std::string::npos);
+  EXPECT_FALSE(zeltest::FileExists(dir_.File(std::filesystem::path(name).filename().string())));
   EXPECT_EQ(messages.sink->Texts(), std::vector<std::string>{"Failed to open Archive Details File: " + name});
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
@@ -508,6 +509,26 @@ TEST_F(SourceProcessingTest, DeleteRemovesOnlyWhatReachedTheArchive) {
   EXPECT_EQ(entry.Sources().size(), 2u);
   EXPECT_EQ(entry.CallCount(), 2);
   EXPECT_EQ(sink_.lastJob.SourcesModified(), 1);
+}
+
+// The wizard's way: the job keeps the chosen calls as its sources, and the page
+// that follows tells which originals were changed and why the others were kept.
+TEST_F(SourceProcessingTest, OutcomesSayWhichOriginalsWereChangedAndWhy) {
+  std::string a = Touch("in/a-1.zel"), b = Touch("in/b-2.zel"), c = Touch("in/c-3.zel");
+  state_->writeLimit = 2;
+  CJobArchListEntry job = Job({a, b, c});
+  job.SetMediaProcessing(zel::MediaProcessing::kDelete);
+  manager_->AddJob(job, &sink_);
+  manager_->Start(false);
+  WaitForEnd();
+  EXPECT_TRUE(manager_->SourceOutcomes().empty());
+  EXPECT_EQ(manager_->ProcessSourceRecordings(), 0);
+  std::vector<std::tuple<std::string, bool, std::string>> seen;
+  for (const auto& o : manager_->SourceOutcomes()) seen.emplace_back(o.Path, o.Changed, o.Why);
+  EXPECT_EQ(seen, (std::vector<std::tuple<std::string, bool, std::string>>{
+                      {a, true, ""}, {b, true, ""}, {c, false, "it did not reach the archive"}}));
+  EXPECT_TRUE(zeltest::FileExists(c));
+  manager_->ClearJobs();
 }
 
 TEST_F(SourceProcessingTest, KeepLeavesEverythingAndStillLogs) {

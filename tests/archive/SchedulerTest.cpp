@@ -199,6 +199,28 @@ TEST_F(SchedulerTest, TargetPathPerArchiveType) {
   EXPECT_EQ(scheduler_->TargetPath(), "/arch/Diza Didurido Job/");
 }
 
+TEST(SchedulerSettingsTest, AnEnabledScheduleNeedsFoldersAndAMethod) {
+  struct Case {
+    bool enabled;
+    std::vector<std::string> folders;
+    zel::ArchiveType type;
+    std::string told;  // a part of the problem, "" for none
+  } cases[] = {{false, {}, zel::ArchiveType::kNone, ""},
+               {true, {}, zel::ArchiveType::kZip, "no folders"},
+               {true, {"/calls"}, zel::ArchiveType::kNone, "no archive method"},
+               {true, {"/calls"}, static_cast<zel::ArchiveType>(7), "no archive method"},
+               {true, {"/calls"}, zel::ArchiveType::kIso, ""}};
+  for (const auto& c : cases) {
+    CJobArchScheduler::Settings s;
+    s.Enabled = c.enabled;
+    s.SpaceFolders = c.folders;
+    s.ArchiveType = c.type;
+    std::string problem = s.EnabledProblem();
+    EXPECT_EQ(problem.empty(), c.told.empty()) << problem;
+    EXPECT_NE(problem.find(c.told), std::string::npos) << problem;
+  }
+}
+
 TEST_F(SchedulerTest, SetValueFollowsTheSettingsPageRules) {
   EXPECT_NE(scheduler_->SetValue("DaysInterval", "0"), "");
   EXPECT_NE(scheduler_->SetValue("DaysInterval", "366"), "");

@@ -81,13 +81,40 @@ TEST(WizardStateTest, SummaryTexts) {
   EXPECT_EQ(S::DurationText(0), "00:00:00");
   EXPECT_EQ(S::WriteDurationText(3723), "01:02:03");
   EXPECT_EQ(S::DurationText(360000), "100:00:00");
-  CJobArchListEntry job;
-  job.SetMediaProcessing(zel::MediaProcessing::kDelete);
-  EXPECT_EQ(S::ModificationText(job), "No calls were modified.");
-  job.SetSourcesModified(1);
-  EXPECT_EQ(S::ModificationText(job), "All archived original files were deleted.");
-  job.SetMediaProcessing(zel::MediaProcessing::kRemoveAudio);
-  EXPECT_EQ(S::ModificationText(job), "Audio was removed from all archived original files.");
+  using O = SourceRecordingOutcome;
+  const O a{"/c/a.zel", true, ""}, b{"/c/b.zel", true, ""};
+  const O missed{"/c/m.zel", false, "it did not reach the archive"};
+  const O locked{"/c/l.zel", false, "it cannot be deleted: Permission denied"};
+  struct Case {
+    zel::MediaProcessing media;
+    int modified;
+    std::vector<O> outcomes;
+    std::string text;
+  } cases[] = {
+      {zel::MediaProcessing::kDelete, 0, {a}, "No calls were modified."},
+      {zel::MediaProcessing::kKeep, 1, {}, "No calls were modified."},
+      {zel::MediaProcessing::kDelete, 1, {a, b}, "All archived original files were deleted."},
+      {zel::MediaProcessing::kRemoveAudio, 1, {a}, "Audio was removed from all archived original files."},
+      {zel::MediaProcessing::kDelete, 1, {a, missed, locked},
+       "1 of 3 original files were deleted. Kept: m.zel (it did not reach the archive); "
+       "l.zel (it cannot be deleted: Permission denied)."},
+      {zel::MediaProcessing::kRemoveAudio, 1, {b, missed}, "Audio was removed from 1 of 2 original files. "
+                                                           "Kept: m.zel (it did not reach the archive)."},
+      {zel::MediaProcessing::kDelete, 1, {missed, missed},
+       "No calls were modified. Kept: m.zel (it did not reach the archive); m.zel (it did not reach the archive)."},
+      {zel::MediaProcessing::kDelete, 1, std::vector<O>(12, missed), ""},
+  };
+  for (const auto& c : cases) {
+    CJobArchListEntry job;
+    job.SetMediaProcessing(c.media);
+    job.SetSourcesModified(c.modified);
+    std::string text = S::ModificationText(job, c.outcomes);
+    if (c.text.empty()) {
+      EXPECT_NE(text.find("; and 2 more."), std::string::npos) << text;
+    } else {
+      EXPECT_EQ(text, c.text);
+    }
+  }
   EXPECT_EQ(S::ArchiveFolder(zel::ArchiveType::kDisk, "/a/b"), "/a/b");
   EXPECT_EQ(S::ArchiveFolder(zel::ArchiveType::kZip, "/a/b/Archive.zip"), "/a/b");
   EXPECT_EQ(S::ArchiveFolder(zel::ArchiveType::kIso, "/Archive.iso"), "/");

@@ -4,6 +4,7 @@
 
 #include "audio/CPlaybackManager.h"
 #include "audio/CPlayerState.h"
+#include "recording/CKlRecordFileHdr.h"
 #include "tests/audioout/AudioOutSupport.h"
 #include "tests/audioout/FakeWaveOut.h"
 
@@ -204,6 +205,13 @@ TEST_F(PlaybackTest, DeviceCloseNotificationAndLoadFailure) {
   EXPECT_FALSE(manager_.Load(dir_.File("bad.zel"), ""));
   EXPECT_FALSE(manager_.IsLoaded());
   EXPECT_FALSE(manager_.CanPlay());
+  EXPECT_FALSE(manager_.AudioArchived());
+  // What archiving leaves when it removes the audio: the header alone.
+  CKlRecordFileHdr header;
+  ASSERT_EQ(header.LoadHeader(dir_.File("Rec.zel"), ""), 1440);
+  ASSERT_EQ(header.SaveHeader(dir_.File("archived.zel")), 1);
+  EXPECT_FALSE(manager_.Load(dir_.File("archived.zel"), ""));
+  EXPECT_TRUE(manager_.AudioArchived());
   manager_.PlayStop(true, false);
   EXPECT_FALSE(manager_.IsPlaying());
 }

@@ -153,13 +153,17 @@ TEST_F(ArchiveCliTest, EveryTypeAndStructureThenTheLogThenNothingNew) {
   ASSERT_EQ(Lines(json.out).size(), static_cast<size_t>(runs));
   EXPECT_EQ(JsonInt(Lines(json.out)[0], "callCount"), static_cast<int>(names_.size()));
 
-  std::string id = lines[0].substr(0, lines[0].find(' '));
+  std::string id = lines[1].substr(0, lines[1].find(' '));
   auto report = RunZelctl({"archive-log", "--report", id, "-o", dir_.File("report.txt")});
   ASSERT_EQ(report.exitCode, 0) << report.err;
   std::string text = zeltest::ReadFile(dir_.File("report.txt"));
   EXPECT_EQ(text.rfind("Archiver Report\nIssued: ", 0), 0u);
   EXPECT_NE(text.find("\nArchive Job: DISK\n"), std::string::npos);
-  EXPECT_NE(text.find("\ndisk unstructured\n\n\n"), std::string::npos);
+  // Structure and creator come back from the log, and the run's calls are listed.
+  EXPECT_NE(text.find("\nStructure Calls by: By User\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("\nCreated By: \n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\ndisk user\nCalls:\n   " + demo_), std::string::npos) << text;
+  EXPECT_EQ(text.substr(text.size() - 3), "\n\n\n");
   EXPECT_EQ(RunZelctl({"archive-log", "--report", "12345"}).exitCode, 1);
 
   auto again = RunZelctl({"archive", "--type", "zip", "--target", dir_.File("again.zip"), "--select",

@@ -1,11 +1,27 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <QImage>
@@ -21,9 +37,15 @@
 #include "audio/ui/CPlayerBar.h"
 #include "audio/ui/CPlayerForm.h"
 #include "core/Singleton.h"
+#include "organiser/CZelVelomarDoc.h"
+#include "organiser/ui/CZelVelomarView.h"
+#include "platform/qt/QtWaveOut.h"
 #include "recording/CKlRecordFile.h"
+#include "recording/CKlRecordFileHdr.h"
 #include "recording/CRecordingWriter.h"
+#include "shell/CMainFrame.h"
 #include "support/TestSupport.h"
+#include "tests/audioout/FakeWaveOut.h"
 #include "toolkit/ui/Notifications.h"
 
 using namespace zeltest;
@@ -56,12 +78,14 @@ class PlayerPanel : public ::testing::Test {
   void SetUp() override { zelgui::SetNotificationTarget(&receiver_); }
   void TearDown() override {
     Manager().Close();
+    Manager().SetWaveOutFactory(nullptr);
+    Manager().SetFrameWindow(nullptr);
     zelgui::SetNotificationTarget(nullptr);
   }
   static CPlaybackManager& Manager() { return *Singleton<CPlaybackManager>::Instance(); }
 
   std::string Make(const std::string& name, int seconds, int bmStart = -1, int bmEnd = -1, uint32_t important = 0,
-                   int32_t formatTag = 6) {
+                   int32_t formatTag = 6, int voice = 3) {
     RecordingDescription d;
     d.formatTag = formatTag;
     d.callerId = "0171 555 0199";
@@ -69,7 +93,7 @@ class PlayerPanel : public ::testing::Test {
     d.bookmarkStart = bmStart;
     d.bookmarkEnd = bmEnd;
     d.important = important;
-    auto pcm = CRecordingWriter::SynthesizeVoice(static_cast<size_t>(seconds) * 8000, 3);
+    auto pcm = CRecordingWriter::SynthesizeVoice(static_cast<size_t>(seconds) * 8000, voice);
     std::string path = dir_.path() + "/" + name;
     EXPECT_TRUE(CRecordingWriter::Write(path, d, pcm.data(), pcm.size()));
     return path;
@@ -84,9 +108,44 @@ class PlayerPanel : public ::testing::Test {
     return file.GetBookmark(start, end);
   }
 
+  // A sound device whose clock moves when the test says, its notices delivered by the
+  // receiver the program uses.
+  std::shared_ptr<FakeDeviceControl> FakeDevice() {
+    auto control = std::make_shared<FakeDeviceControl>();
+    Manager().SetWaveOutFactory(FakeFactory(control));
+    Manager().SetFrameWindow(&waveReceiver_);
+    return control;
+  }
+  // Plays `ms` on the fake device with the message loop and the panel's timer going.
+  static void Run(CPlayerForm& form, FakeDeviceControl& device, int ms) {
+    for (int t = 0; t < ms; t += 200) {
+      device.Advance(200);
+      QCoreApplication::processEvents();
+      form.OnTimer();
+    }
+  }
+
   TempDir dir_;
   Receiver receiver_;
+  QtWaveNotifyReceiver waveReceiver_;
 };
+
+// Answers the next save dialog with `path`, as a user typing the name would.
+void AnswerSaveDialog(const QString& path) {
+  auto* poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, [poll, path] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<QFileDialog*>(w);
+      if (!dialog || !dialog->isVisible()) continue;
+      dialog->selectFile(path);
+      QMetaObject::invokeMethod(dialog, "accept");
+      poll->deleteLater();
+      poll->stop();
+      return;
+    }
+  });
+  poll->start(20);
+}
 
 }  // namespace
 
@@ -345,6 +404,11 @@ TEST_F(PlayerPanel, RendersALoadedRecordingWithNamedControls) {
   EXPECT_EQ(bar.height(), CPlayerBar::kHeight);
   for (QAbstractButton* b : bar.findChildren<QAbstractButton*>())
     EXPECT_FALSE(b->accessibleName().isEmpty()) << b->toolTip().toStdString();
+  // Screen readers read the labels' texts and the indicators' states.
+  QStringList read;
+  for (QLabel* label : bar.findChildren<QLabel*>()) read << QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
+  for (const char* text : {"0171 555 0199", "00:02:30", "00:01:40", "Important", "Bookmarked", "Commented", "Not encrypted"})
+    EXPECT_TRUE(read.contains(QString::fromUtf8(text))) << text << " in " << read.join('|').toStdString();
 
   QImage img = bar.grab().toImage();
   const std::string png = QCoreApplication::applicationDirPath().toStdString() + "/player-panel.png";
@@ -356,4 +420,222 @@ TEST_F(PlayerPanel, RendersALoadedRecordingWithNamedControls) {
   // The waveform shows both green and the blue bookmarked span.
   EXPECT_TRUE(colours.contains(qRgb(0, 255, 0)));
   EXPECT_TRUE(colours.contains(qRgb(0, 0, 255)));
+}
+
+// The main window hands the device's notices to the manager: a call plays to its end at
+// every speed, in about its length divided by the speed, then stops and rewinds.
+TEST_F(PlayerPanel, PlaysToItsEndAtEverySpeedThenStopsAndRewinds) {
+  auto device = FakeDevice();
+  CMainFrame frame;  // with the receiver of its own
+  CPlayerForm& form = *frame.Player();
+  const std::string path = Make("Jo-20260301.zel", 12);
+  for (int tenths : {10, 20, 5}) {
+    form.SetSpeed(tenths);
+    ASSERT_TRUE(form.OpenAndPlay(path));
+    int ms = 0;
+    for (; Manager().IsPlaying() && ms < 40000; ms += 200) Run(form, *device, 200);
+    EXPECT_FALSE(Manager().IsPlaying()) << tenths;
+    EXPECT_EQ(Manager().Position(), 0) << tenths;
+    EXPECT_EQ(form.PositionText(), QStringLiteral("00:00:00")) << tenths;
+    EXPECT_NEAR(ms, 12000 * 10 / tenths, 1000) << tenths;
+  }
+  form.SetSpeed(10);
+}
+
+// Play pressed while a long call is still decoding starts it once it can play.
+TEST_F(PlayerPanel, PlayWaitingForTheDecodingStartsOnceTheCallCanPlay) {
+  FakeDevice();
+  CPlayerForm form;
+  ASSERT_TRUE(Manager().Load(Make("Kai-20260301.zel", 900, -1, -1, 0, 49)));
+  ASSERT_FALSE(Manager().CanPlay()) << "the decoding outran the test";
+  form.Play();
+  EXPECT_TRUE(form.PlayPending());
+  for (int i = 0; i < 500 && !Manager().IsPlaying(); ++i) QTest::qWait(10);
+  EXPECT_TRUE(Manager().IsPlaying());
+  EXPECT_FALSE(form.PlayPending());
+}
+
+// With no chooser of its own, the program asks through Qt's save dialog for every
+// export of the panel and for the list's Export... of one call.
+TEST_F(PlayerPanel, EveryExportAsksThroughTheSaveDialogAndWritesTheFile) {
+  zel::SetSaveFileChooser(nullptr);
+  CMainFrame frame;
+  CPlayerForm& form = *frame.Player();
+  const std::string path = Make("Lea-20260301.zel", 4, 1, 3);
+  ASSERT_TRUE(form.OpenWithoutPlaying(path));
+  struct Case {
+    const char* ext;
+    std::function<void(bool span)> run;
+  };
+  std::vector<Case> cases = {{"wav", [&](bool span) { form.MailOrExport(false, span, true); }},
+                             {"zel", [&](bool span) { form.MailOrExport(false, span, false); }}};
+  for (zel::CompactFormat format : {zel::CompactFormat::Mp3, zel::CompactFormat::Opus, zel::CompactFormat::Flac}) {
+    if (zel::CompactFormatAvailable(format))
+      cases.push_back({zel::CompactName(format), [&form, format](bool span) { form.MailOrExportCompact(false, span, format); }});
+  }
+  int n = 0;
+  for (const Case& c : cases) {
+    for (bool span : {false, true}) {
+      const QString out = QString::fromStdString(dir_.path()) + QStringLiteral("/out%1.%2").arg(++n).arg(c.ext);
+      AnswerSaveDialog(out);
+      c.run(span);
+      EXPECT_GT(QFileInfo(out).size(), 44) << c.ext << span;
+    }
+  }
+  frame.OpenRecordingList({path});
+  ASSERT_EQ(frame.Views().size(), 1u);
+  CZelVelomarView* list = frame.Views().front();
+  list->SelectIndices({0});
+  const QString copy = QString::fromStdString(dir_.path()) + QStringLiteral("/list.zel");
+  AnswerSaveDialog(copy);
+  list->ExportSelected();
+  EXPECT_EQ(QFileInfo(copy).size(), QFileInfo(QString::fromStdString(path)).size());
+  zel::SetSaveFileChooser(nullptr);
+}
+
+// The waveform shows the samples of the call now shown: after a switch to a call of the
+// same length, and as a long call goes on decoding.
+TEST_F(PlayerPanel, WaveformFollowsTheDecodingOfTheCallShown) {
+  CPlayerForm form;
+  COutputScope& scope = *form.Scope();
+  scope.resize(600, 120);
+  QImage image(scope.size(), QImage::Format_RGB32);
+  auto shows = [&] {
+    QPainter painter(&image);
+    scope.Paint(painter);
+    const CKlRecordFile& rec = Manager().Recording();
+    const int16_t* samples = nullptr;
+    const int n = rec.GetSamples(0, rec.SampleCount(), &samples);
+    std::vector<CScopeColumns::Column> expected;
+    CScopeColumns::Compute(samples, n, n, scope.Area().width(), expected);
+    const auto& got = scope.Columns().Columns();
+    return got.size() == expected.size() &&
+           std::equal(got.begin(), got.end(), expected.begin(),
+                      [](auto a, auto b) { return a.min == b.min && a.max == b.max; });
+  };
+  Load(form, Make("Mo-20260301.zel", 60));
+  EXPECT_TRUE(shows());
+  Load(form, Make("Mia-20260301.zel", 60, -1, -1, 0, 6, 8));
+  EXPECT_TRUE(shows());
+  Load(form, Make("Max-20260301.zel", 900, -1, -1, 0, 49));
+  Manager().Recording().WaitForDecodedCount(CPlaybackManager::kPlayableSamples + 8000, 10000);
+  shows();
+  ASSERT_FALSE(Manager().Recording().IsReady()) << "the decoding outran the test";
+  ASSERT_TRUE(Manager().FinishDecoding());
+  EXPECT_TRUE(shows());
+}
+
+// The transport keys work with the focus anywhere in the window, a list included,
+// and leave the keys that the focused control needs to it, and other windows alone.
+TEST_F(PlayerPanel, TransportKeysWorkAnywhereButInControlsThatNeedThem) {
+  auto device = FakeDevice();
+  QMainWindow window;
+  auto* bar = new CPlayerBar(&window);
+  window.addDockWidget(Qt::BottomDockWidgetArea, bar);
+  auto* central = new QWidget(&window);
+  auto* layout = new QVBoxLayout(central);
+  QStandardItemModel model(2, 2);
+  auto* table = new QTableView;
+  auto* tree = new QTreeView;
+  table->setModel(&model);
+  tree->setModel(&model);
+  auto* edit = new QLineEdit;
+  auto* button = new QPushButton(QStringLiteral("Other"));
+  int clicks = 0;
+  QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+  for (QWidget* w : std::initializer_list<QWidget*>{table, tree, edit, button}) layout->addWidget(w);
+  window.setCentralWidget(central);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  QTableView elsewhere;  // in a window of its own
+  elsewhere.setModel(&model);
+  elsewhere.show();
+  Load(*bar->Form(), Make("Ned-20260301.zel", 90));
+
+  struct Case {
+    QWidget* focus;
+    QKeyCombination key;
+    int seconds;   // the position after the key, from 20 s
+    bool playing;  // after the key
+  };
+  const Case cases[] = {
+      {table, Qt::Key_Right, 30, false},        {table, Qt::SHIFT | Qt::Key_Right, 50, false},
+      {tree, Qt::Key_Right, 20, false},         {edit, Qt::Key_Left, 20, false},
+      {edit, Qt::Key_Space, 20, false},         {button, Qt::Key_Space, 20, false},
+      {&elsewhere, Qt::Key_Right, 20, false},   {window.menuBar(), Qt::Key_Right, 20, false},
+      {table, Qt::Key_Space, 20, true},
+      {bar->Form(), Qt::Key_Space, 20, true},
+  };
+  for (const Case& c : cases) {
+    bar->Form()->Stop();
+    Manager().Seek(20 * 8000);
+    c.focus->setFocus();
+    QTest::keyClick(c.focus, c.key.key(), c.key.keyboardModifiers());
+    EXPECT_EQ(Manager().IsPlaying(), c.playing) << c.focus->metaObject()->className();
+    if (!c.playing) {
+      EXPECT_EQ(Manager().Position(), c.seconds * 8000) << c.focus->metaObject()->className();
+    }
+  }
+  EXPECT_EQ(edit->text(), QStringLiteral(" "));
+  EXPECT_EQ(clicks, 1);
+  // Esc in the list stops and rewinds.
+  table->setFocus();
+  QTest::keyClick(table, Qt::Key_Escape);
+  EXPECT_FALSE(Manager().IsPlaying());
+  EXPECT_EQ(Manager().Position(), 0);
+}
+
+// Closing the panel, by its own Close or by View > Player Panel, stops and rewinds a
+// call that plays or pauses.
+TEST_F(PlayerPanel, ClosingThePanelStopsAndRewinds) {
+  auto device = FakeDevice();
+  CMainFrame frame;  // with the receiver of its own
+  CPlayerForm& form = *frame.Player();
+  const std::string path = Make("Ola-20260301.zel", 20);
+  const std::function<void()> closes[] = {[&] { frame.PlayerBar()->close(); },
+                                          [&] { frame.Command(CMainFrame::ID_VIEW_PLAYER_PANEL)->trigger(); }};
+  for (const auto& close : closes) {
+    frame.PlayerBar()->show();
+    frame.UpdateCommands();
+    ASSERT_TRUE(form.OpenAndPlay(path));
+    Run(form, *device, 2000);
+    form.Pause();
+    close();
+    EXPECT_FALSE(frame.PlayerBar()->isVisible());
+    EXPECT_FALSE(Manager().IsPaused());
+    EXPECT_FALSE(Manager().IsPlaying());
+    EXPECT_EQ(Manager().Position(), 0);
+  }
+}
+
+// "Mail Whole Call as Recording" hands the file itself to the mail client with the
+// panel's fixed greeting, without waiting for its audio.
+TEST_F(PlayerPanel, NativeMailOfTheWholeCallCarriesTheFixedGreeting) {
+  const std::string args = dir_.File("args");
+  WriteFile(dir_.File("xdg-email"), "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + args + "'; done\n");
+  ASSERT_EQ(::chmod(dir_.File("xdg-email").c_str(), 0755), 0);
+  ScopedEnv path("PATH", dir_.path() + ":" + std::getenv("PATH"));
+  CPlayerForm form;
+  const std::string call = Make("Pia-20260301.zel", 900, -1, -1, 0, 49);
+  Load(form, call);
+  form.MailOrExport(true, false, false);
+  EXPECT_FALSE(Manager().Recording().IsReady()) << "the file goes as it is, decoded or not";
+  const std::string sent = ReadFile(args);
+  EXPECT_NE(sent.find("--subject\nMy Recorded Calls\n"), std::string::npos) << sent;
+  EXPECT_NE(sent.find("--attach\n" + call + "\n"), std::string::npos) << sent;
+}
+
+// A call whose audio was archived away says so in the panel, with its details.
+TEST_F(PlayerPanel, CallWithArchivedAudioSaysSo) {
+  CKlRecordFileHdr header;
+  ASSERT_GT(header.LoadHeader(Make("Rae-20260301.zel", 3), ""), 0);
+  const std::string headerOnly = dir_.File("Rae-20260302.zel");
+  ASSERT_EQ(header.SaveHeader(headerOnly), 1);
+  CPlayerForm form;
+  EXPECT_FALSE(form.OpenWithoutPlaying(headerOnly));
+  EXPECT_EQ(form.Title(), "File - Rae-20260302.zel");
+  EXPECT_TRUE(form.Notice().contains(QStringLiteral("audio of this call was archived"))) << form.Notice().toStdString();
+  EXPECT_TRUE(form.OpenWithoutPlaying(Make("Sam-20260301.zel", 3)));
+  EXPECT_TRUE(form.Notice().isEmpty());
 }

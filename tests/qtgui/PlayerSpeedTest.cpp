@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QTemporaryDir>
@@ -53,6 +54,20 @@ TEST(PlayerSpeed, KeysStepTheSpeedAndSettingsRememberIt) {
   EXPECT_FALSE(manager.PlaybackOptions().normalise);
   EXPECT_EQ(settings.GetSkipSilence(), 1);
   for (QAbstractButton* b : bar.findChildren<QAbstractButton*>()) EXPECT_FALSE(b->accessibleName().isEmpty());
+  // Each switch looks plainly different on and off, and says which it is.
+  for (QAbstractButton* b : bar.findChildren<QAbstractButton*>()) {
+    if (b->text() != "Skip silence" && b->text() != "Even loudness") continue;
+    b->setChecked(false);
+    const QImage off = b->grab().toImage();
+    b->setChecked(true);
+    const QImage on = b->grab().toImage();
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(b)->state().checked) << b->text().toStdString();
+    int strongest = 0;
+    for (int y = 0; y < std::min(on.height(), off.height()); ++y)
+      for (int x = 0; x < std::min(on.width(), off.width()); ++x)
+        strongest = std::max(strongest, std::abs(qGray(on.pixel(x, y)) - qGray(off.pixel(x, y))));
+    EXPECT_GT(strongest, 120) << b->text().toStdString();
+  }
   EXPECT_TRUE(bar.grab().save(QApplication::applicationDirPath() + "/player-speed.png"));
 
   // The choice is in the user's "config.xml": reading it back restores it.

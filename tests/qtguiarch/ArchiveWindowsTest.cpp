@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QSpinBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include <sstream>
 
 #include "Archive/CSystemdTimer.h"
+#include "Archive/CZIPArchiver.h"
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
 #include "Archive/CJobArchScheduler.h"
@@ -42,6 +44,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using Step = CArchiveWizardBase::Step;
 
 std::string Shot(const std::string& name) { return QCoreApplication::applicationDirPath().toStdString() + "/" + name; }
@@ -76,7 +79,7 @@ class ArchiveWindowsTest : public ::testing::Test {
   }
   // Runs the wizard through steps 1 to 3; returns with the run finished.
   void RunToEnd(CArchiveWizard& w, zel::ArchiveType type, const std::string& target, int media, int structure,
-                const std::string& shots = "") {
+                const std::string& shots = "", bool wait = true) {
     w.show();
     auto* calls = static_cast<CArchivePageSetCalls*>(w.page(Step::kSetCalls));
     calls->AllButton()->click();
@@ -91,6 +94,7 @@ class ArchiveWindowsTest : public ::testing::Test {
     if (!shots.empty()) w.grab().save(QString::fromStdString(Shot(shots + "2.png")));
     w.next();
     ASSERT_EQ(w.currentId(), Step::kProgress);
+    if (!wait) return;
     QTRY_VERIFY_WITH_TIMEOUT(w.State().Finished, 30000);
     if (!shots.empty()) w.grab().save(QString::fromStdString(Shot(shots + "3.png")));
   }
@@ -174,6 +178,9 @@ TEST_F(ArchiveWindowsTest, DeletionHappensOnlyAfterTheStartOption) {
     CArchiveWizard w(view.get());
     RunToEnd(w, zel::ArchiveType::kDisk, dir_.File("keep"), 1, 0);
     for (const auto& p : paths_) EXPECT_TRUE(fs::exists(p));
+    // The run's record is on disk before any original can be touched.
+    EXPECT_NE(zeltest::ReadFile(Singleton<CArchiveLogger>::Instance()->Path()).find(dir_.File("keep")),
+              std::string::npos);
     w.next();
     ASSERT_EQ(w.currentId(), Step::kDeleteConfirm);
     auto* confirm = static_cast<CArchiveWizardPageDeleteConfirm*>(w.page(Step::kDeleteConfirm));
@@ -198,6 +205,59 @@ TEST_F(ArchiveWindowsTest, DeletionHappensOnlyAfterTheStartOption) {
     EXPECT_TRUE(fs::exists(dir_.File("gone/" + fs::path(p).filename().string())));
   }
   EXPECT_EQ(view->Document().EntryCount(), 0u);
+}
+
+TEST_F(ArchiveWindowsTest, CancelStopsTheRunAndBackMendsAFailedOne) {
+  auto view = View();
+  auto manager = Singleton<CArchiveManager>::Instance();
+  auto log = Singleton<CArchiveLogger>::Instance();
+  const std::string zip = dir_.File("out/Archive.zip");
+  {
+    // The real ZIP archiver, held in its first add until the run is cancelled.
+    std::atomic<bool> reached{false};
+    manager->SetArchiverFactory([&](zel::ArchiveType, IArchiver::ProgressFunction progress) {
+      return std::make_unique<CZIPArchiver>([&, progress](double percent) {
+        if (!reached.exchange(true)) {
+          while (Singleton<CArchiveManager>::Instance()->IsRunning()) std::this_thread::sleep_for(5ms);
+          std::this_thread::sleep_for(50ms);  // the archiver's cancel follows the stop request
+        }
+        progress(percent);
+      });
+    });
+    CArchiveWizard w(view.get());
+    RunToEnd(w, zel::ArchiveType::kZip, zip, 1, 0, "", false);
+    QTRY_VERIFY_WITH_TIMEOUT(reached.load(), 10000);
+    ASSERT_TRUE(w.button(QWizard::CancelButton)->isEnabled());
+    w.button(QWizard::CancelButton)->click();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(manager->IsRunning());
+  }
+  manager->SetArchiverFactory(nullptr);
+  EXPECT_FALSE(fs::exists(zip));
+  EXPECT_FALSE(fs::exists(zip + ".zelpart"));
+  EXPECT_EQ(log->Count(), 0);
+  for (const auto& p : paths_) EXPECT_TRUE(fs::exists(p));
+
+  // An archive that cannot be made: Back leads to the path, and the mended job runs.
+  zeltest::WriteFile(dir_.File("blocker"), "a file where a folder should be");
+  CArchiveWizard w(view.get());
+  RunToEnd(w, zel::ArchiveType::kZip, dir_.File("blocker/Archive.zip"), 0, 0);
+  EXPECT_EQ(manager->GetRunStats().ArchivedCount, 0);
+  w.grab().save(QString::fromStdString(Shot("archive-wizard-failed.png")));
+  QString said = w.page(Step::kProgress)->findChild<QLabel*>()->text();
+  EXPECT_TRUE(said.contains("cannot be written") && said.contains("No original was touched")) << said.toStdString();
+  ASSERT_TRUE(w.button(QWizard::BackButton)->isEnabled());
+  w.button(QWizard::BackButton)->click();
+  ASSERT_EQ(w.currentId(), Step::kDefineJob);
+  static_cast<CArchiveWizardPageDefineJob*>(w.page(Step::kDefineJob))->PathEdit()->setText(QString::fromStdString(zip));
+  w.next();
+  ASSERT_EQ(w.currentId(), Step::kProgress);
+  QTRY_VERIFY_WITH_TIMEOUT(w.State().Finished, 30000);
+  EXPECT_EQ(manager->GetRunStats().ArchivedCount, 3);
+  EXPECT_FALSE(w.button(QWizard::BackButton)->isEnabled());
+  EXPECT_EQ(manager->JobCount(), 1);
+  EXPECT_EQ(log->Count(), 1);
+  EXPECT_TRUE(fs::exists(zip));
 }
 
 TEST_F(ArchiveWindowsTest, PagesKeepTheUserUntilTheChoicesAreMade) {
@@ -292,6 +352,50 @@ TEST_F(ArchiveWindowsTest, SheetAppliesTheScheduleAndKeepsAnEmptiedLog) {
   scheduler->SetSettings(s);
 }
 
+TEST_F(ArchiveWindowsTest, SheetKeepsAScheduleThatCannotRunAndSaysOnceThatSystemdIsMissing) {
+  auto scheduler = Singleton<CJobArchScheduler>::Instance();
+  fs::remove(scheduler->SchedulePath());
+  scheduler->SetSettings(CJobArchScheduler::Settings());
+  CArchiveSettingsSheet sheet(CArchiveSettingsSheet::kSettingsPage);
+  sheet.show();
+  auto* page = sheet.SettingsPage();
+  page->EnabledBox()->setChecked(true);
+  page->folderPicker = [&](const QString&) { return QString::fromStdString(dir_.File("calls")); };
+  QPushButton* add = nullptr;
+  for (auto* button : page->findChildren<QPushButton*>()) {
+    if (button->text() == "&Add...") add = button;
+  }
+  ASSERT_NE(add, nullptr);
+  // Each step mends one thing; until both are set, OK keeps the sheet open.
+  const std::function<void()> steps[] = {[] {}, [&] { add->click(); }};
+  const char* told[] = {"no folders to archive", "no archive method"};
+  for (size_t i = 0; i < 2; ++i) {
+    steps[i]();
+    sheet.accept();
+    EXPECT_TRUE(sheet.isVisible());
+    ASSERT_EQ(messages_.messages().size(), i + 1);
+    EXPECT_NE(messages_.messages()[i].find(told[i]), std::string::npos) << messages_.messages()[i];
+  }
+  EXPECT_FALSE(fs::exists(scheduler->SchedulePath()));
+  page->MethodButton(zel::ArchiveType::kDisk)->click();
+
+  // No systemd user session: told once, the box left unticked, nothing repeated later.
+  qputenv("ZEL_SYSTEMCTL", "false");
+  page->ClosedRunBox()->setChecked(true);
+  EXPECT_TRUE(sheet.Apply());
+  QTRY_COMPARE_WITH_TIMEOUT(messages_.messages().size(), size_t{3}, 10000);
+  EXPECT_NE(messages_.messages()[2].find("no systemd user session"), std::string::npos);
+  QTRY_VERIFY(!page->ClosedRunBox()->isChecked());
+  EXPECT_FALSE(CSystemdTimer::Installed());
+  EXPECT_TRUE(sheet.Apply());
+  QTest::qWait(200);
+  EXPECT_EQ(messages_.messages().size(), 3u);
+  qunsetenv("ZEL_SYSTEMCTL");
+  auto s = scheduler->GetSettings();
+  s.Enabled = false;
+  scheduler->SetSettings(s);
+}
+
 TEST_F(ArchiveWindowsTest, ScheduledRunReportsItsCounts) {
   QWidget main;
   CArchiveCommands commands(&main);
@@ -314,11 +418,25 @@ TEST_F(ArchiveWindowsTest, ScheduledRunReportsItsCounts) {
   commands.ArmTimer();
   EXPECT_TRUE(commands.TimerActive());
   EXPECT_GT(commands.TimerDue(), static_cast<int64_t>(std::time(nullptr)));
+  // The end-of-run box is not modal and the next run is armed while it waits for the user;
+  // a failure of the run is told in it, not in a box that would hold the run.
+  s.SpaceFolders.push_back(dir_.File("gone"));
+  scheduler->SetSettings(s);
   commands.RunScheduledNow();
-  ASSERT_EQ(messages_.messages().size(), 2u);
-  EXPECT_EQ(messages_.messages()[1], "Archive Calls finished: 3 (from 3) calls archived.");
+  ASSERT_EQ(messages_.messages().size(), 1u);
+  QPointer<QMessageBox> box = commands.RunReport();
+  ASSERT_TRUE(box && box->isVisible());
+  EXPECT_FALSE(box->isModal());
+  EXPECT_EQ(box->text(), "Archive Calls finished: 3 (from 3) calls archived.\n\n"
+                         "ArchiveManager error - invalid file (..." + QString::fromStdString(dir_.File("gone")) + ")");
   EXPECT_TRUE(fs::exists(dir_.File("sched/Diza Didurido Job/u1-call.zel")));
   EXPECT_TRUE(commands.TimerActive());
+  // A second run while the first box is unanswered: it runs, and its box replaces the first.
+  commands.RunScheduledNow();
+  QTRY_VERIFY(box.isNull());
+  ASSERT_TRUE(commands.RunReport());
+  EXPECT_TRUE(commands.TimerActive());
+  commands.RunReport()->close();
   s = scheduler->GetSettings();
   s.Enabled = false;
   scheduler->SetSettings(s);
@@ -328,9 +446,14 @@ TEST_F(ArchiveWindowsTest, AMissingCallStillEndsTheRunAndLogsTheOthers) {
   auto view = View();
   fs::remove(paths_[1]);
   CArchiveWizard w(view.get());
-  RunToEnd(w, zel::ArchiveType::kDisk, dir_.File("partial"), 0, 0);
+  RunToEnd(w, zel::ArchiveType::kDisk, dir_.File("partial"), 1, 0);
+  w.next();
+  static_cast<CArchiveWizardPageDeleteConfirm*>(w.page(Step::kDeleteConfirm))->StartButton()->click();
   w.next();
   EXPECT_EQ(w.currentId(), Step::kComplete);
+  // The last page tells what happened, not that every original went.
+  EXPECT_EQ(Complete(w)->Value("Call Modifications:"),
+            "2 of 3 original files were deleted. Kept: u1-call.zel (it did not reach the archive).");
   ASSERT_FALSE(messages_.messages().empty());
   EXPECT_EQ(messages_.messages()[0], "ArchiveManager error - invalid file (..." + paths_[1] + ")");
   CJobArchListEntry entry;

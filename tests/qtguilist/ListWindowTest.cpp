@@ -6,14 +6,19 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include "audio/CPlaybackManager.h"
+#include "audio/ui/CPlayerForm.h"
 #include "core/CSettings.h"
 #include "core/Singleton.h"
+#include "organiser/CCallHistory.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/IArchiveLookup.h"
 #include "organiser/ui/CRecordingListModel.h"
@@ -37,20 +42,23 @@ namespace {
 
 class FakeHost : public IListWindowHost {
  public:
-  CPlayerForm* Player() override { return nullptr; }
+  CPlayerForm* Player() override { return player; }
   CZelVelomarView* OpenListWindow(std::unique_ptr<CZelVelomarDoc> document) override {
     opened.push_back(std::make_unique<CZelVelomarView>(std::move(document), this));
     return opened.back().get();
   }
-  void RunSearch(const SearchCriteria& criteria, CZelVelomarView* target) override {
+  void RunSearch(const SearchCriteria& criteria, CZelVelomarView* target, bool replace) override {
     searches.push_back(criteria);
     targets.push_back(target);
+    replaces.push_back(replace);
   }
   void ArchiveList(CZelVelomarView* list) override { archived.push_back(list); }
   std::vector<CZelVelomarView*> archived;
   std::vector<std::unique_ptr<CZelVelomarView>> opened;
   std::vector<SearchCriteria> searches;
   std::vector<CZelVelomarView*> targets;
+  std::vector<bool> replaces;
+  CPlayerForm* player = nullptr;
 };
 
 class YesSink : public IMessageSink {
@@ -210,10 +218,131 @@ TEST_F(ListWindow, HeaderClicksToggleTheDirectionAndRefreshRepeatsTheSearch) {
   ASSERT_EQ(host_.searches.size(), 1u);
   EXPECT_EQ(host_.searches[0].folders, criteria.folders);
   EXPECT_EQ(host_.targets[0], &view);
+  EXPECT_TRUE(host_.replaces[0]);
+  // Dropped folders add their calls to the list.
   view.SearchFolders({QString::fromStdString(dir_.path())});
   ASSERT_EQ(host_.searches.size(), 2u);
   EXPECT_EQ(host_.searches[1].includeSubfolders, 1);
   EXPECT_EQ(host_.searches[1].dateMode, static_cast<int>(zel::DateMode::All));
+  EXPECT_EQ(host_.targets[1], &view);
+  EXPECT_FALSE(host_.replaces[1]);
+}
+
+// A list no search built (opened, pasted, new) re-reads its calls on Refresh, those
+// that could not be decrypted before included.
+TEST_F(ListWindow, RefreshRereadsAListNoSearchBuilt) {
+  Make("Anna", "20260101120000", 2, "1");
+  const std::string locked = Make("Ben", "20260102120000", 3, "2", "", 0, -1, -1, true);
+  CZelVelomarView view(std::make_unique<CZelVelomarDoc>(), &host_);
+  view.AddFiles({QString::fromStdString(paths_[0]), QString::fromStdString(locked)});
+  ASSERT_EQ(Users(view), (std::vector<std::string>{"Anna", "Decryption error!"}));
+  auto settings = Singleton<CSettings>::Instance();
+  settings->SetPassphrase("secret");
+  view.Refresh();
+  settings->SetPassphrase("");
+  EXPECT_TRUE(host_.searches.empty());
+  EXPECT_EQ(Users(view), (std::vector<std::string>{"Ben", "Anna"}));
+  EXPECT_EQ(view.SummaryText(), "Calls: 2 Important: 0 Duration: 00:00:05");
+}
+
+TEST_F(ListWindow, KeysTabHomeAndEndAndTheDisabledDelete) {
+  for (const char* user : {"A", "B", "C"}) Make(user, std::string("2026010") + user[0] + "120000", 2, "1");
+  CZelVelomarView view(Doc(), &host_);
+  view.show();
+  view.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+  CRecordingListTable* table = view.Table();
+  table->setFocus();
+  view.SelectIndices({1});
+  const struct {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    size_t row;
+  } keys[] = {{Qt::Key_End, Qt::NoModifier, 2},
+              {Qt::Key_Home, Qt::NoModifier, 0},
+              {Qt::Key_End, Qt::ControlModifier, 2},
+              {Qt::Key_Home, Qt::ControlModifier, 0}};
+  for (const auto& k : keys) {
+    QTest::keyClick(table, k.key, k.modifiers);
+    EXPECT_EQ(view.SelectedIndices(), std::vector<size_t>{k.row}) << k.key << " " << k.modifiers;
+  }
+  // Tab leaves the table and walks the buttons as they are shown.
+  QTest::keyClick(table, Qt::Key_Tab);
+  EXPECT_EQ(table->currentIndex().column(), 0);
+  QStringList visited;
+  while (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget())) {
+    if (visited.contains(button->text())) break;
+    visited << button->text();
+    QTest::keyClick(button, Qt::Key_Tab);
+  }
+  EXPECT_EQ(visited, QStringList({"Annotate...", "Refresh", "Search...", "Export...", "Archive...", "Delete"}));
+
+  // With deleting disabled by the administrator, the menu item is disabled too.
+  auto deleteItem = [&] {
+    for (QAction* action : view.ContextMenu()->actions())
+      if (action->text() == "&Delete Recordings") return action;
+    return static_cast<QAction*>(nullptr);
+  };
+  ASSERT_NE(deleteItem(), nullptr);
+  EXPECT_TRUE(deleteItem()->isEnabled());
+  XdgSandbox xdg;
+  auto disableDelete = [](int flag) {
+    WriteFile(CSettings::GlobalSettingsFilePath(false, "config.xml"),
+              "<?xml version=\"1.0\"?>\n<profile version=\"1\"><section name=\"settings\"><DisableDelete>" +
+                  std::to_string(flag) + "</DisableDelete></section></profile>\n");
+    Singleton<CSettings>::Instance()->Load();
+  };
+  disableDelete(1);
+  EXPECT_FALSE(deleteItem()->isEnabled());
+  disableDelete(0);
+}
+
+// Activating the play history loads the call the user saw selected, then refills.
+TEST_F(ListWindow, PlayHistoryLoadsItsSelectionBeforeItRefills) {
+  const std::string a = Make("A", "20260101120000", 2, "1");
+  const std::string b = Make("B", "20260102120000", 2, "1");
+  const std::string c = Make("C", "20260103120000", 2, "1");
+  auto& history = *Singleton<CCallHistory>::Instance();
+  history.ClearHistory();
+  history.AddPlayed(a);
+  history.AddPlayed(b);
+  auto doc = std::make_unique<CZelVelomarDoc>();
+  history.FillDocument(*doc);
+  doc->SetListKind(CZelVelomarDoc::kPlayHistory, "");
+  CPlayerForm player;
+  host_.player = &player;
+  CZelVelomarView view(std::move(doc), &host_);
+  {
+    // Selected while another list window was active.
+    const QSignalBlocker block(view.Table()->selectionModel());
+    view.SelectIndices({1});
+  }
+  history.AddPlayed(c);  // played meanwhile: the refill puts it first
+  view.OnActivated();
+  host_.player = nullptr;
+  history.ClearHistory();
+  EXPECT_EQ(Singleton<CPlaybackManager>::Instance()->Recording().Path(), a);
+  EXPECT_EQ(Users(view), (std::vector<std::string>{"C", "B", "A"}));
+  EXPECT_EQ(view.SelectedIndices(), std::vector<size_t>{2});
+}
+
+// An empty list says how calls get into it; a narrow window wraps its buttons.
+TEST_F(ListWindow, EmptyHintAndNarrowWindow) {
+  CZelVelomarView view(std::make_unique<CZelVelomarDoc>(), &host_);
+  EXPECT_EQ(view.Table()->accessibleDescription(), CRecordingListTable::EmptyHint());
+  view.AddFiles({QString::fromStdString(Make("A", "20260101120000", 2, "1"))});
+  EXPECT_TRUE(view.Table()->accessibleDescription().isEmpty());
+
+  view.resize(380, 300);
+  view.show();
+  QApplication::processEvents();
+  EXPECT_LE(view.width(), 380);
+  const QList<QPushButton*> buttons = view.findChildren<QPushButton*>();
+  EXPECT_EQ(buttons.size(), 6);
+  for (QPushButton* button : buttons) {
+    EXPECT_TRUE(view.rect().contains(QRect(button->mapTo(&view, QPoint()), button->size())))
+        << button->text().toStdString();
+  }
 }
 
 TEST_F(ListWindow, DeleteGoesFromTheHighestIndexAndStopsAtAnEncryptedCall) {

@@ -5,6 +5,7 @@
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QAccessible>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScreen>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -33,6 +35,7 @@
 #include "recording/CKlFileListEntry.h"
 #include "organiser/ui/CAccessPanel.h"
 #include "organiser/ui/CCreateRecordingListDlg.h"
+#include "organiser/ui/CRecordingListTable.h"
 #include "organiser/ui/CZelVelomarView.h"
 #include "shell/CInstanceChecker.h"
 #include "shell/CMainFrame.h"
@@ -113,6 +116,18 @@ bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
   return true;
 }
 
+// The environment of a program started with its own folders under `root`.
+QProcessEnvironment PrivateHome(const QString& root) {
+  QDir().mkpath(root + "/run");
+  QFile::setPermissions(root + "/run", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_RUNTIME_DIR", root + "/run");
+  env.insert("XDG_CONFIG_HOME", root + "/config");
+  env.insert("XDG_DATA_HOME", root + "/data");
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  return env;
+}
+
 }  // namespace
 
 TEST(ShellStartup, FrameShownWithPanelsMenusAndDemoShortcut) {
@@ -171,6 +186,26 @@ TEST(ShellSearch, CriteriaToFilledListAndNothingFound) {
   EXPECT_EQ(answer->text, QStringLiteral("No recordings found which match your specified criteria."));
   EXPECT_FALSE(frame->SearchRunning());
   EXPECT_EQ(ViewCount(), before + 1);
+}
+
+// Folders dropped on a list add their calls to what it holds, unsaved work included.
+TEST(ShellSearch, DroppedFoldersAddToTheList) {
+  CMainFrame* frame = Frame();
+  zeltest::TempDir other;
+  const QString demoCall = DemoFolder() + "/" + QDir(DemoFolder()).entryList({"*.zel"}, QDir::Files).value(0);
+  const QString copy = QString::fromStdString(other.File("Extra-20250101 120000.zel"));
+  ASSERT_TRUE(QFile::copy(demoCall, copy));
+  frame->OnFileNew();
+  CZelVelomarView* view = frame->ActiveView();
+  view->AddFiles({copy});
+  view->SearchFolders({DemoFolder()});
+  ASSERT_TRUE(WaitFor([&] { return !frame->SearchRunning(); }, 10000));
+  EXPECT_EQ(static_cast<int>(view->Document().EntryCount()), DemoCount() + 1);
+  EXPECT_GE(view->Document().IndexOfPath(copy.toStdString()), 0);
+  EXPECT_FALSE(view->Document().IsBuiltBySearch());
+  EXPECT_TRUE(view->Document().IsModified());
+  view->Document().SetModified(false);
+  frame->MdiArea()->activeSubWindow()->close();
 }
 
 TEST(ShellSearch, CancelLeavesNoList) {
@@ -309,6 +344,81 @@ TEST(ShellWindows, NotificationsReachEveryListAndMenusFollowTheLists) {
   EXPECT_FALSE(frame->Command(CMainFrame::ID_REMOVE)->isEnabled());
 }
 
+// At the default size a list window shows all its buttons; tiled or cascaded in
+// windowed mode, four lists keep the main window on the screen.
+TEST(ShellWindows, TileAndCascadeKeepTheWindowOnTheScreen) {
+  CMainFrame* frame = Frame();
+  const int width = std::min(850, frame->screen()->availableGeometry().width());
+  frame->showNormal();
+  frame->resize(width, 680);
+  for (int i = 0; i < 4; ++i) frame->OnFileNew();
+  auto buttonsWithin = [](CZelVelomarView* view, QWidget* area) {
+    for (QPushButton* button : view->findChildren<QPushButton*>()) {
+      EXPECT_TRUE(area->rect().contains(QRect(button->mapTo(area, QPoint()), button->size())))
+          << button->text().toStdString();
+    }
+  };
+  QTest::qWait(50);
+  EXPECT_EQ(frame->width(), width);
+  buttonsWithin(frame->ActiveView(), frame->MdiArea()->viewport());
+  QAction* tabbed = frame->findChild<QAction*>(QStringLiteral("TabbedWindows"));
+  ASSERT_TRUE(tabbed->isChecked());
+  tabbed->trigger();
+  for (auto arrange : {&QMdiArea::tileSubWindows, &QMdiArea::cascadeSubWindows}) {
+    (frame->MdiArea()->*arrange)();
+    QTest::qWait(50);
+    EXPECT_EQ(frame->width(), width);
+    for (CZelVelomarView* view : frame->Views()) buttonsWithin(view, view);
+  }
+  tabbed->trigger();
+  for (CZelVelomarView* view : frame->Views()) view->Document().SetModified(false);
+  frame->MdiArea()->closeAllSubWindows();
+  frame->showMaximized();
+}
+
+// Screen readers find the list windows' tabs; the title names the product once; Ctrl+F4
+// closes the active list.
+TEST(ShellWindows, TabsTitleAndCtrlF4) {
+  CMainFrame* frame = Frame();
+  frame->OnFileNew();
+  frame->OnShowHistory();
+  auto productOnce = [frame] {
+    // The desktop appends the application's name to a title that does not end with it.
+    const QString product = QGuiApplication::applicationDisplayName();
+    EXPECT_TRUE(frame->windowTitle().endsWith(product)) << frame->windowTitle().toStdString();
+    EXPECT_EQ(frame->windowTitle().count(product), 1);
+  };
+  productOnce();
+  QAction* tabbed = frame->findChild<QAction*>(QStringLiteral("TabbedWindows"));
+  tabbed->trigger();  // windowed, the list maximised
+  frame->MdiArea()->activeSubWindow()->showMaximized();
+  productOnce();
+  tabbed->trigger();
+
+  QAccessibleInterface* area = QAccessible::queryAccessibleInterface(frame->MdiArea());
+  QAccessibleInterface* tabs = nullptr;
+  for (int i = 0; i < area->childCount(); ++i) {
+    QAccessibleInterface* child = area->child(i);
+    if (child->role() == QAccessible::PageTabList) tabs = child;
+    EXPECT_EQ(area->indexOfChild(child), i);
+  }
+  ASSERT_NE(tabs, nullptr);
+  EXPECT_FALSE(tabs->text(QAccessible::Name).isEmpty());
+  EXPECT_EQ(tabs->parent()->object(), frame->MdiArea());
+  QStringList titles, names;
+  for (QMdiSubWindow* window : frame->MdiArea()->subWindowList()) titles << window->windowTitle();
+  for (int i = 0; i < tabs->childCount(); ++i) {
+    if (tabs->child(i)->role() == QAccessible::PageTab) names << tabs->child(i)->text(QAccessible::Name);
+  }
+  EXPECT_EQ(names, titles);
+
+  const size_t before = ViewCount();
+  frame->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+  QTest::keyClick(frame->ActiveView()->Table(), Qt::Key_F4, Qt::ControlModifier);
+  EXPECT_TRUE(WaitFor([&] { return ViewCount() == before - 1; }));
+}
+
 TEST(ShellHelp, F1WithoutGuideAsksTheQuestion) {
   CMainFrame* frame = Frame();
   ASSERT_FALSE(QFileInfo::exists(CMainFrame::ProgramFolderFile(QStringLiteral("Velomar 3 Guide.pdf"))));
@@ -345,7 +455,8 @@ TEST(ShellInstance, SecondStartRestoresTheFirstAndEnds) {
 TEST(ShellInstance, SecondStartHandsItsFilesToTheFirst) {
   CMainFrame* frame = Frame();
   const size_t before = ViewCount();
-  const QString recording = DemoFolder() + "/" + QDir(DemoFolder()).entryList({"*.zel"}, QDir::Files).value(0);
+  // User 4713's demo calls are never encrypted, so the player can load one whatever the date.
+  const QString recording = DemoFolder() + "/" + QDir(DemoFolder()).entryList({"4713-*.zel"}, QDir::Files).value(0);
   auto answer = AnswerNextBox(QMessageBox::Ok);
   QProcess second;
   second.setWorkingDirectory(DemoFolder());
@@ -363,13 +474,7 @@ TEST(ShellInstance, SecondStartHandsItsFilesToTheFirst) {
 TEST(ShellInstance, TwoStartsAtOnceLeaveOneOverStaleFiles) {
   zeltest::TempDir home;
   const QString root = QString::fromStdString(home.path());
-  QDir().mkpath(root + "/run");
-  QFile::setPermissions(root + "/run", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("XDG_RUNTIME_DIR", root + "/run");
-  env.insert("XDG_CONFIG_HOME", root + "/config");
-  env.insert("XDG_DATA_HOME", root + "/data");
-  env.insert("QT_QPA_PLATFORM", "offscreen");
+  const QProcessEnvironment env = PrivateHome(root);
 
   // What a crashed instance leaves: a socket file nobody listens on, and a lock of a
   // process that is gone.
@@ -398,6 +503,32 @@ TEST(ShellInstance, TwoStartsAtOnceLeaveOneOverStaleFiles) {
   ASSERT_TRUE(running.waitForFinished(5000));
   EXPECT_EQ(running.exitStatus(), QProcess::NormalExit);
   EXPECT_TRUE(QFileInfo::exists(root + "/config/Merovane/Ostrel Manager/Configuration/config.xml"));
+}
+
+// The demo folder becomes a shortcut at the first start that finds it, also when the
+// program ran before the folder was made; once only.
+TEST(ShellStartup, DemoShortcutOnceTheDemoFolderExists) {
+  zeltest::TempDir home;
+  const QString root = QString::fromStdString(home.path());
+  const QProcessEnvironment env = PrivateHome(root);
+  const QString shortcuts = root + "/data/Merovane/Ostrel Manager/Configuration/shortcut.xml";
+  auto startAndClose = [&] {
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(ZEL_VELOMAR_PATH), {});
+    EXPECT_TRUE(program.waitForStarted(5000));
+    QTest::qWait(700);
+    program.terminate();
+    EXPECT_TRUE(program.waitForFinished(5000));
+    return QString::fromStdString(zeltest::ReadFile(shortcuts.toStdString()));
+  };
+  const QString before = startAndClose();
+  ASSERT_FALSE(before.isEmpty());
+  EXPECT_FALSE(before.contains("Demo Recordings"));
+  QDir().mkpath(root + "/data/Merovane/Ostrel Manager/Demo Recordings");
+  EXPECT_TRUE(startAndClose().contains("Demo Recordings"));
+  zeltest::WriteFile(shortcuts.toStdString(), before.toStdString());  // the user removed it
+  EXPECT_FALSE(startAndClose().contains("Demo Recordings"));
 }
 
 TEST(ShellStartup, ResourceBundleOverridesTextsAndAMissingOneIsRefused) {

@@ -135,6 +135,9 @@ TEST_F(EntryTest, UnreadableAndUndecryptableFiles) {
   EXPECT_TRUE(wrong.LoadFailed());
   wrong.LoadDetails("right");  // not retried
   EXPECT_EQ(wrong.CallerIdText(), "Decryption error!");
+  wrong.RetryDetails("right");  // a refresh after the passphrase was given
+  EXPECT_EQ(wrong.CallerIdText(), f.callerId);
+  EXPECT_FALSE(wrong.LoadFailed());
 
   CKlFileListEntry right;
   right.SetPath(enc);
@@ -159,6 +162,27 @@ TEST_F(EntryTest, UnreadableAndUndecryptableFiles) {
     EXPECT_EQ(e.Duration(), 0u);
     EXPECT_EQ(e.StartTime(), 0);
     EXPECT_TRUE(e.LoadFailed());
+  }
+}
+
+// Archiving may leave only the header of a call: nothing is left to play.
+TEST_F(EntryTest, HeaderOnlyFilesLastNoTime) {
+  HeaderFields f;
+  f.duration = 95;
+  const struct {
+    std::string file;
+    const char* passphrase;
+    uint32_t duration;
+  } cases[] = {{zeltest::BuildPlainFile(f, ""), "", 0},
+               {zeltest::BuildPlainFile(f, "a"), "", 95},
+               {zeltest::BuildEncryptedFile(f, "", "right", 0), "right", 0},
+               {zeltest::BuildEncryptedFile(f, "abc", "right", 0), "right", 95}};
+  for (const auto& c : cases) {
+    CKlFileListEntry e;
+    e.SetPath(Write("h-2012.zel", c.file));
+    e.LoadDetails(c.passphrase);
+    EXPECT_EQ(e.Duration(), c.duration) << c.file.size();
+    EXPECT_EQ(e.DurationText(), c.duration ? "00:01:35" : "00:00:00");
   }
 }
 
