@@ -318,6 +318,9 @@ def run(journey):
         return SKIP
     name = os.path.splitext(os.path.basename(sys.modules["__main__"].__file__))[0]
     session = Session(name, args.build)
+    stale = os.path.join(session.shots, f"{name}-failed.png")
+    if os.path.exists(stale):
+        os.remove(stale)
     code = 0
     try:
         session.start()
