@@ -422,6 +422,7 @@ CZelVelomarView* CMainFrame::OpenListWindow(std::unique_ptr<CZelVelomarDoc> docu
   ShowMenuSet(true);
   window->showMaximized();
   mdi_->setActiveSubWindow(window);
+  view->setFocus();  // the keys act on the new list at once
   UpdateCommands();
   return view;
 }

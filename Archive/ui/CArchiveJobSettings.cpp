@@ -166,7 +166,8 @@ CArchiveJobSettings::CArchiveJobSettings(QWidget* parent) : QWidget(parent) {
     }
     edited();
   });
-  connect(selection, &QButtonGroup::idClicked, this, [this, edited](int id) {
+  connect(selection, &QButtonGroup::idToggled, this, [this, edited](int id, bool checked) {
+    if (!checked) return;  // toggled, so the keyboard and screen readers choose too
     settings_.SelectionType = static_cast<zel::SelectionType>(id);
     edited();
   });
@@ -188,7 +189,8 @@ CArchiveJobSettings::CArchiveJobSettings(QWidget* parent) : QWidget(parent) {
     settings_.ArchStructureType = static_cast<zel::StructureType>(structure_->currentData().toInt());
     edited();
   });
-  connect(method, &QButtonGroup::idClicked, this, [this, edited](int id) {
+  connect(method, &QButtonGroup::idToggled, this, [this, edited](int id, bool checked) {
+    if (!checked) return;  // toggled, so the keyboard and screen readers choose too
     settings_.ArchiveType = static_cast<zel::ArchiveType>(id);
     edited();
   });

@@ -21,7 +21,10 @@ CArchivePageSetCalls::CArchivePageSetCalls(std::shared_ptr<Shared> shared, QWidg
   layout->addWidget(selected_);
   layout->addStretch(1);
   if (shared_->View && !shared_->View->HasSelection()) selected_->setEnabled(false);
-  connect(group, &QButtonGroup::idClicked, this, &CArchivePageSetCalls::Choose);
+  // Toggled, not clicked: a screen reader or the arrow keys check a button without a click.
+  connect(group, &QButtonGroup::idToggled, this, [this](int choice, bool checked) {
+    if (checked) Choose(choice);
+  });
 }
 
 void CArchivePageSetCalls::Choose(int choice) {

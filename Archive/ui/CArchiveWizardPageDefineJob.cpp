@@ -62,7 +62,8 @@ CArchiveWizardPageDefineJob::CArchiveWizardPageDefineJob(std::shared_ptr<Shared>
   layout->addLayout(form);
   layout->addStretch(1);
 
-  connect(group, &QButtonGroup::idClicked, this, [this](int id) {
+  connect(group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+    if (!checked) return;  // toggled, so the keyboard and screen readers choose too
     shared_->State.SetArchiveType(static_cast<zel::ArchiveType>(id));
     RefreshStatus();
   });

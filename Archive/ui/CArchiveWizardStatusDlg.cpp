@@ -20,7 +20,7 @@ CArchiveWizardStatusDlg::CArchiveWizardStatusDlg(QWidget* parent) : QWidget(pare
   auto* layout = new QVBoxLayout(this);
   for (const char* step : kSteps) {
     auto* label = new QLabel(this);
-    label->setAccessibleName(QString::fromUtf8(step));
+    label->setAccessibleDescription(QString::fromUtf8(step));
     label->setProperty("step", QString::fromUtf8(step));
     steps_.push_back(label);
     layout->addWidget(label);
@@ -32,7 +32,7 @@ CArchiveWizardStatusDlg::CArchiveWizardStatusDlg(QWidget* parent) : QWidget(pare
   form->setRowWrapPolicy(QFormLayout::WrapLongRows);
   for (const char* name : kInfo) {
     auto* value = new QLabel(this);
-    value->setAccessibleName(QString::fromUtf8(name));
+    value->setAccessibleDescription(QString::fromUtf8(name));
     info_.push_back(value);
     form->addRow(QString::fromUtf8(name), value);
   }

@@ -6,7 +6,7 @@ import os
 
 import harness
 from harness import check, wait_for
-from ui import act, choose_call, find, open_demo_list, press
+from ui import choose_call, find, open_demo_list, popup, press
 
 # Positions in the Player Panel's export menu (Down presses from the top): the whole call
 # as WAV, Recording, MP3, OPUS, FLAC, then the bookmarked span the same way.
@@ -15,7 +15,7 @@ MENU = {("whole", "wav"): 1, ("whole", "mp3"): 3, ("span", "wav"): 6, ("span", "
 
 def export(session, app, what, kind):
     path = session.path(f"{what}.{kind}")
-    act(find(app.player(), "push button", "Export the call"))
+    popup(session, find(app.player(), "push button", "Export the call"))
     session.key(*["Down"] * MENU[(what, kind)], "Return")
     app.save_as(path)
     return path
@@ -36,7 +36,7 @@ def journey(session):
     app.save_as(path)
     check(session.info(path)["duration"] == 18, f"the exported recording: {session.info(path)}")
 
-    act(find(app.player(), "push button", "Mail the call"))
+    popup(session, find(app.player(), "push button", "Mail the call"))
     session.key("Down", "Down", "Return")  # Mail Whole Call as Recording...
     args = wait_for(lambda: open(os.path.join(session.mailbox, "args")).read(), "the mail client called")
     check("A free player is available from" in args, f"the mail's text: {args}")

@@ -256,6 +256,11 @@ mv '{self.mailbox}/message' '{self.mailbox}/args'
     def xdotool(self, *args):
         subprocess.run(["xdotool", *args], env=self.env, check=True, timeout=30)
 
+    def visible_windows(self):
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "."], env=self.env,
+                               capture_output=True, text=True, timeout=30)
+        return set(found.stdout.split())
+
     def key(self, *keys):
         self.xdotool("key", "--delay", "60", *keys)
 

@@ -3,7 +3,7 @@
 a predefined phrase: the list shows it and the file keeps it."""
 import harness
 from harness import check, wait_for
-from ui import act, choose, choose_call, column, find, open_demo_list, press, row_of
+from ui import choose, choose_call, column, find, open_demo_list, popup, press, row_of
 
 
 def journey(session):
@@ -22,7 +22,7 @@ def journey(session):
     press(player, "Mark the end of the bookmark")
     wait_for(lambda: cell("BM") == "Bookmark the call", "the bookmark in the list's BM column")
 
-    act(find(player, "push button", "Other commands"))
+    popup(session, find(player, "push button", "Other commands"))
     session.key("Down", "Return")  # Mark Important
     wait_for(lambda: cell("!") == "Important", "the call marked important in the list")
 

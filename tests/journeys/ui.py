@@ -82,6 +82,14 @@ def act(node, action="Press"):
                      GLib.Variant("(i)", (names.index(action),)), None, Gio.DBusCallFlags.NONE, -1, None, None)
 
 
+def popup(session, opener):
+    """Opens a menu (a button's menu, a context menu) and waits until it shows: keys sent
+    before it is up go to the window below it."""
+    before = session.visible_windows()
+    opener() if callable(opener) else act(opener)
+    wait_for(lambda: session.visible_windows() - before, "the menu shown")
+
+
 def press(root, name, role="push button", timeout=10.0):
     button = find(root, role, name, timeout)
     wait_for(lambda: enabled(button), f"{name!r} enabled", timeout)
@@ -228,7 +236,7 @@ def open_demo_list(session, app):
     row = wait_for(lambda: next((r for r in range(tree.get_n_rows())
                                  if tree.get_accessible_at(r, 0).get_name() == "Demo Recordings"), None),
                    "the demo shortcut")
-    click(session, tree.get_accessible_at(row, 0), 3)
+    popup(session, lambda: click(session, tree.get_accessible_at(row, 0), 3))
     session.key("Down", "Return")
     dialog = app.dialog("Create Recording List")
     act(find(dialog, "radio button", "All dates"), "Toggle")
