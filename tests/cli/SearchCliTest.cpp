@@ -77,6 +77,23 @@ TEST_F(SearchCliTest, SearchPrintsEntriesAndSummary) {
   EXPECT_NE(lines[0].find("b-2023.zel"), std::string::npos);
 }
 
+// A header or a file name must not steer the terminal: control bytes show as \xNN.
+TEST_F(SearchCliTest, ControlCharactersAreShownEscaped) {
+  Recording r;
+  r.callerId = "\x1b]0;title\x07";
+  r.comment = "hid\x1b[2Jden";
+  WriteRecording(dir_.File("sub/x.zel"), r);
+  auto result = RunZelctl({"search", "--dates", "all", dir_.File("sub")});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  auto missing = RunZelctl({"info", dir_.File("no\x1b[2J")});
+  for (const std::string& text : {result.out, missing.err}) {
+    for (char c : text) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << text;
+  }
+  EXPECT_NE(result.out.find("\\x1b]0;title\\x07"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("hid\\x1b[2Jden"), std::string::npos) << result.out;
+  EXPECT_NE(missing.err.find("no\\x1b[2J"), std::string::npos) << missing.err;
+}
+
 TEST_F(SearchCliTest, SearchFailuresAndUsage) {
   mkdir(dir_.File("empty").c_str(), 0755);
   auto result = RunZelctl({"search", dir_.File("empty")});
