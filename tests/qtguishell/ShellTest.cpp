@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QElapsedTimer>
 #include <QFile>
@@ -550,6 +551,23 @@ TEST(ShellStartup, ResourceBundleOverridesTextsAndAMissingOneIsRefused) {
   EXPECT_TRUE(app->LoadResourceBundle(QString::fromStdString(dir.File("acme.rcc"))));
   EXPECT_EQ(zelgui::Str(zelgui::kStrAppTitle), QStringLiteral("Acme Calls"));
   zelgui::StringTable::ClearOverrides();
+}
+
+// A file name or caller that looks like markup is shown as it is, and cannot size the panel.
+TEST(ShellStartup, MarkupInFileTextsIsShownAsText) {
+  CMainFrame* frame = Frame();
+  const QString markup = QStringLiteral("<img width=4000 height=3000>");
+  zeltest::TempDir dir;
+  const QString demo = DemoFolder() + "/" + QDir(DemoFolder()).entryList({"4713-*.zel"}, QDir::Files).value(0);
+  const std::string path = dir.File(markup.toStdString() + ".zel");
+  ASSERT_TRUE(QFile::copy(demo, QString::fromStdString(path)));
+  ASSERT_EQ(zeltest::RunZelctl({"annotate", "--caller", markup.toStdString(), path}).exitCode, 0);
+  ASSERT_TRUE(Singleton<CPlaybackManager>::Instance()->Load(path));
+  frame->Player()->ShowRecording(path);
+  for (auto* label : frame->Player()->findChildren<QLabel*>()) {
+    EXPECT_LT(label->sizeHint().width(), 1000) << label->text().toStdString();
+  }
+  EXPECT_EQ(frame->Player()->Title(), "File - " + markup + ".zel");
 }
 
 TEST(ShellScreenshot, MainWindowWithDemoListAndLoadedRecording) {
