@@ -2,7 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
+
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
@@ -13,6 +17,15 @@ namespace {
 
 constexpr int kConnectMs = 300;
 constexpr int kAnswerMs = 700;
+// An encoded path is at most three times PATH_MAX; a longer line is no request.
+constexpr qint64 kMaxLine = 64 * 1024;
+
+// What one connection has asked for so far.
+struct Request {
+  bool activate = false;
+  QStringList files;
+  qint64 more = 0;
+};
 
 QString UserName() {
   QString user = qEnvironmentVariable("USER");
@@ -91,7 +104,9 @@ bool CInstanceChecker::BringOtherInstanceToFront(const QStringList& files) {
   bool answered = false;
   if (socket.waitForConnected(kConnectMs)) {
     QByteArray request = "activate\n";
-    for (const QString& file : files) request += "file " + file.toUtf8() + '\n';
+    const qsizetype sent = std::min<qsizetype>(files.size(), kMaxFiles);
+    for (qsizetype i = 0; i < sent; ++i) request += "path " + QFile::encodeName(files[i]).toPercentEncoding("/") + '\n';
+    if (files.size() > sent) request += "more " + QByteArray::number(files.size() - sent) + '\n';
     request += '\n';
     socket.write(request);
     socket.waitForBytesWritten(kAnswerMs);
@@ -112,28 +127,33 @@ void CInstanceChecker::OnNewConnection() {
     QTimer::singleShot(5000, socket, [guard] {
       if (guard) guard->abort();
     });
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+    auto request = std::make_shared<Request>();
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket, request] {
       while (socket->canReadLine()) {
-        const QByteArray line = socket->readLine();
-        QByteArray text = line;
+        QByteArray text = socket->readLine();
         if (text.endsWith('\n')) text.chop(1);
         if (text.isEmpty()) {
-          const bool activate = socket->property("zelActivate").toBool();
-          const QStringList received = socket->property("zelFileList").toStringList();
           socket->write("ok\n");
           socket->flush();
           socket->disconnectFromServer();
-          if (activate) emit activateRequested(received);
+          if (request->activate) {
+            emit activateRequested(request->files, static_cast<int>(std::min<qint64>(request->more, INT_MAX)));
+          }
           return;
         }
         if (text == "activate") {
-          socket->setProperty("zelActivate", true);
-        } else if (text.startsWith("file ")) {
-          QStringList list = socket->property("zelFileList").toStringList();
-          list.push_back(QString::fromUtf8(text.mid(5)));
-          socket->setProperty("zelFileList", list);
+          request->activate = true;
+        } else if (text.startsWith("path ")) {
+          if (request->files.size() < kMaxFiles) {
+            request->files.push_back(QFile::decodeName(QByteArray::fromPercentEncoding(text.mid(5))));
+          } else {
+            ++request->more;
+          }
+        } else if (text.startsWith("more ")) {
+          request->more += std::clamp<qint64>(text.mid(5).toLongLong(), 0, INT_MAX);
         }
       }
+      if (socket->bytesAvailable() > kMaxLine) socket->abort();
     });
   }
 }

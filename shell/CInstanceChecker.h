@@ -12,14 +12,17 @@ class QLocalServer;
 // local socket of a running instance; the first instance listens on it and releases
 // the lock, a later one sends it a request and ends.
 //
-// The request is a few lines of UTF-8 text: the command ("activate"), then any number
-// of "file <path>" lines, then an empty line. The receiver answers "ok" and ignores
-// lines it does not know, so later requests can carry more without breaking older
-// instances.
+// The request is a few lines of text: the command ("activate"), then up to kMaxFiles
+// "path <percent-encoded path>" lines (so that no byte of a name can start a line of
+// its own), "more <count>" for the names left out, then an empty line. The receiver
+// answers "ok" and ignores lines it does not know, so later requests can carry more
+// without breaking older instances.
 class CInstanceChecker : public QObject {
   Q_OBJECT
  public:
   static constexpr const char* InstanceGuid = "{6C1E3B7A-9D42-4F1E-A85B-3E07D2C94F16}";
+  // Names one start opens at most; the rest are counted, not opened.
+  static constexpr int kMaxFiles = 1000;
 
   explicit CInstanceChecker(const QString& name = QString::fromLatin1(InstanceGuid), QObject* parent = nullptr);
   ~CInstanceChecker() override;
@@ -32,7 +35,7 @@ class CInstanceChecker : public QObject {
   // Listens on the socket (replacing a stale one) and releases the start-up lock.
   bool RegisterAsFirstInstance();
   // Asks the running instance to come to the front (and to open `files`, when a
-  // later version sends any); releases the start-up lock. True when it answered.
+  // kMaxFiles of them); releases the start-up lock. True when it answered.
   bool BringOtherInstanceToFront(const QStringList& files = {});
 
   // The socket's full path: the runtime folder, the name and the user.
@@ -43,8 +46,9 @@ class CInstanceChecker : public QObject {
   static QString RuntimeFolder();
 
  signals:
-  // A later instance asked this one to come to the front.
-  void activateRequested(const QStringList& files);
+  // A later instance asked this one to come to the front and open `files`;
+  // `more` names beyond kMaxFiles were left out.
+  void activateRequested(const QStringList& files, int more);
 
  private:
   void OnNewConnection();

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QSocketNotifier>
 #include <QFileInfo>
+#include <algorithm>
 #include <QMessageBox>
 #include <QResource>
 #include <QSettings>
@@ -54,6 +55,16 @@ QStringList CZelVelomarApp::FilesToOpen() const {
     files << QFileInfo(args[i]).absoluteFilePath();
   }
   return files;
+}
+
+void CZelVelomarApp::OpenFiles(const QStringList& files, int more) {
+  if (more > 0) {
+    QMessageBox::warning(frame_, Str(kStrAppTitle),
+                         tr("%1 more names were not opened: one start opens at most %2.")
+                             .arg(more)
+                             .arg(CInstanceChecker::kMaxFiles));
+  }
+  if (!files.isEmpty()) frame_->OpenFiles(files);
 }
 
 CZelVelomarApp* CZelVelomarApp::Instance() { return qobject_cast<CZelVelomarApp*>(QCoreApplication::instance()); }
@@ -212,15 +223,17 @@ CZelVelomarApp::Start CZelVelomarApp::InitInstance() {
   Singleton<CPlaybackManager>::Instance()->SetWaveOutFactory(QtWaveOut::Factory());
   frame_ = new CMainFrame();
   frame_->setAttribute(Qt::WA_DeleteOnClose);
-  connect(checker_.get(), &CInstanceChecker::activateRequested, frame_.data(), [frame = frame_.data()](const QStringList& names) {
-    frame->BringToFront();
-    if (!names.isEmpty()) frame->OpenFiles(names);
+  connect(checker_.get(), &CInstanceChecker::activateRequested, this, [this](const QStringList& names, int more) {
+    if (!frame_) return;
+    frame_->BringToFront();
+    OpenFiles(names, more);
   });
   frame_->showMaximized();
   startupMs_ = clock_.elapsed();
   Singleton<CKlLogger>::Instance()->LogLine("Start-up: main window shown after %lld ms", static_cast<long long>(startupMs_));
   if (Singleton<CSettings>::Instance()->GetShowHistory()) frame_->OnShowHistory();
-  if (!files.isEmpty()) frame_->OpenFiles(files);
+  OpenFiles(files.mid(0, CInstanceChecker::kMaxFiles),
+            static_cast<int>(std::max<qsizetype>(files.size() - CInstanceChecker::kMaxFiles, 0)));
   return Start::Started;
 }
 

@@ -49,6 +49,8 @@ class CZelVelomarApp : public QApplication {
 
  private:
   bool LoadBranding();
+  // Opens names given at a start; says how many `more` were left out.
+  void OpenFiles(const QStringList& files, int more);
   void AddDemoShortcut();
   // SIGTERM and SIGINT (a session that ends, Ctrl+C) close the main window the
   // ordinary way, so that the exit still writes the settings and the collections.

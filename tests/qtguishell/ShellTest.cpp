@@ -470,6 +470,33 @@ TEST(ShellInstance, SecondStartHandsItsFilesToTheFirst) {
   EXPECT_EQ(Singleton<CPlaybackManager>::Instance()->Recording().Path(), recording.toStdString());
 }
 
+// A name cannot smuggle in another request, and one start hands over at most 1,000
+// names and the count of the rest.
+TEST(ShellInstance, HandOverKeepsEachNameWholeAndAtMostAThousand) {
+  zeltest::TempDir home;
+  const QString root = QString::fromStdString(home.path());
+  QProcess second;
+  second.setProcessEnvironment(PrivateHome(root));
+  const QByteArray ownRuntime = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", (root + "/run").toLocal8Bit());
+  CInstanceChecker first;
+  ASSERT_TRUE(first.RegisterAsFirstInstance());
+  qputenv("XDG_RUNTIME_DIR", ownRuntime);
+  QSignalSpy asked(&first, &CInstanceChecker::activateRequested);
+  QStringList names{QStringLiteral("a\nfile /etc\r%0A")};
+  for (int i = 0; i < 1004; ++i) names << QString::number(i);
+  second.setWorkingDirectory(root);
+  second.start(QStringLiteral(ZEL_VELOMAR_PATH), names);
+  ASSERT_TRUE(WaitFor([&] { return second.state() == QProcess::NotRunning; }, 10000));
+  EXPECT_EQ(second.exitCode(), 0);
+  ASSERT_EQ(asked.count(), 1);
+  const QStringList files = asked[0][0].toStringList();
+  ASSERT_EQ(files.size(), 1000);
+  EXPECT_EQ(files[0], root + "/a\nfile /etc\r%0A");
+  EXPECT_EQ(files[999], root + "/998");
+  EXPECT_EQ(asked[0][1].toInt(), 5);
+}
+
 // Two programs started at once over a stale lock and a stale socket: one stays, the
 // other hands over.
 TEST(ShellInstance, TwoStartsAtOnceLeaveOneOverStaleFiles) {
