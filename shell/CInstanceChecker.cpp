@@ -1,5 +1,7 @@
 #include "shell/CInstanceChecker.h"
 
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,6 +44,29 @@ QString SafeName(const QString& text) {
   return out;
 }
 
+// Only a folder nobody else can write into may hold the socket and the lock:
+// another user listening there first would take every start and its names.
+bool PrivateFolder(const QString& folder) {
+  struct stat st {};
+  return !folder.isEmpty() && ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+// The other end of a local connection is a program of this user.
+bool PeerIsThisUser(const QLocalSocket& socket) {
+  struct ucred cred {};
+  socklen_t size = sizeof cred;
+  return ::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 &&
+         cred.uid == ::geteuid();
+}
+
+// Connects to the running instance of this user; false for nobody or somebody else.
+bool ConnectToOwn(QLocalSocket& socket, const QString& name) {
+  if (name.isEmpty()) return false;
+  socket.connectToServer(name);
+  return socket.waitForConnected(kConnectMs) && PeerIsThisUser(socket);
+}
+
 }  // namespace
 
 CInstanceChecker::CInstanceChecker(const QString& name, QObject* parent) : QObject(parent), name_(name) {}
@@ -53,18 +78,32 @@ CInstanceChecker::~CInstanceChecker() {
 
 QString CInstanceChecker::RuntimeFolder() {
   QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (folder.isEmpty()) folder = QDir::tempPath();
-  return folder;
+  if (PrivateFolder(folder)) return folder;
+  // Never the shared temporary folder: a folder of our own in the user's cache.
+  const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+  if (cache.isEmpty()) return QString();
+  folder = cache + QStringLiteral("/zel-velomar-run");
+  QDir().mkpath(cache);
+  ::mkdir(QFile::encodeName(folder).constData(), 0700);
+  if (PrivateFolder(folder)) return folder;
+  qWarning("zel-velomar: %s is not a folder of this user alone; starts are not joined", qPrintable(folder));
+  return QString();
 }
 
 QString CInstanceChecker::ServerName() const {
-  return RuntimeFolder() + QStringLiteral("/zel-velomar-") + SafeName(name_) + u'-' + SafeName(UserName());
+  const QString folder = RuntimeFolder();
+  if (folder.isEmpty()) return QString();
+  return folder + QStringLiteral("/zel-velomar-") + SafeName(name_) + u'-' + SafeName(UserName());
 }
 
-QString CInstanceChecker::LockPath() const { return ServerName() + QStringLiteral(".lock"); }
+QString CInstanceChecker::LockPath() const {
+  const QString server = ServerName();
+  return server.isEmpty() ? QString() : server + QStringLiteral(".lock");
+}
 
 bool CInstanceChecker::LockStartup(int timeoutMs) {
   if (lock_ && lock_->isLocked()) return true;
+  if (LockPath().isEmpty()) return false;
   lock_ = std::make_unique<QLockFile>(LockPath());
   // A start-up takes well under this; an older lock belongs to a program that died
   // between taking and releasing it (QLockFile also checks that its process lives).
@@ -74,15 +113,14 @@ bool CInstanceChecker::LockStartup(int timeoutMs) {
 
 bool CInstanceChecker::IsAnotherInstanceRunning() {
   QLocalSocket socket;
-  socket.connectToServer(ServerName());
-  const bool connected = socket.waitForConnected(kConnectMs);
+  const bool connected = ConnectToOwn(socket, ServerName());
   socket.abort();
   return connected;
 }
 
 bool CInstanceChecker::RegisterAsFirstInstance() {
   if (server_) return true;
-  if (IsAnotherInstanceRunning()) return false;
+  if (ServerName().isEmpty() || IsAnotherInstanceRunning()) return false;
   // Nobody answers, so a socket file left there belongs to a crashed program.
   QLocalServer::removeServer(ServerName());
   auto* server = new QLocalServer(this);
@@ -100,9 +138,8 @@ bool CInstanceChecker::RegisterAsFirstInstance() {
 
 bool CInstanceChecker::BringOtherInstanceToFront(const QStringList& files) {
   QLocalSocket socket;
-  socket.connectToServer(ServerName());
   bool answered = false;
-  if (socket.waitForConnected(kConnectMs)) {
+  if (ConnectToOwn(socket, ServerName())) {
     QByteArray request = "activate\n";
     const qsizetype sent = std::min<qsizetype>(files.size(), kMaxFiles);
     for (qsizetype i = 0; i < sent; ++i) request += "path " + QFile::encodeName(files[i]).toPercentEncoding("/") + '\n';
@@ -121,6 +158,11 @@ bool CInstanceChecker::BringOtherInstanceToFront(const QStringList& files) {
 
 void CInstanceChecker::OnNewConnection() {
   while (QLocalSocket* socket = server_->nextPendingConnection()) {
+    if (!PeerIsThisUser(*socket)) {
+      socket->abort();
+      socket->deleteLater();
+      continue;
+    }
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     // A client that never finishes its request is dropped.
     QPointer<QLocalSocket> guard(socket);

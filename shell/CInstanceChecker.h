@@ -7,7 +7,8 @@
 
 class QLocalServer;
 
-// One running program for each user. Start-up takes a lock file in the user's
+// One running program for each user; both ends of the socket check that the
+// other is a program of the same user. Start-up takes a lock file in the user's
 // runtime folder (stale locks of a crashed program are broken), then looks for the
 // local socket of a running instance; the first instance listens on it and releases
 // the lock, a later one sends it a request and ends.
@@ -43,6 +44,10 @@ class CInstanceChecker : public QObject {
   QString LockPath() const;
   bool IsRegistered() const { return server_ != nullptr; }
 
+  // Where the socket and the lock live: the runtime folder when Qt accepts it, else
+  // "zel-velomar-run" in the user's cache folder, made 0700; either only when it is
+  // this user's and nobody else may write into it, else "" (starts are then not
+  // joined, but the program runs).
   static QString RuntimeFolder();
 
  signals:

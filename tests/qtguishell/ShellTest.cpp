@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAbstractItemView>
@@ -495,6 +497,64 @@ TEST(ShellInstance, HandOverKeepsEachNameWholeAndAtMostAThousand) {
   EXPECT_EQ(files[0], root + "/a\nfile /etc\r%0A");
   EXPECT_EQ(files[999], root + "/998");
   EXPECT_EQ(asked[0][1].toInt(), 5);
+}
+
+// The socket lives only in a folder of this user alone, never in the shared
+// temporary folder, and another user's program on either end is ignored.
+TEST(ShellInstance, SocketOnlyInAPrivateFolderAndOnlyWithThisUser) {
+  zeltest::TempDir home;
+  const std::string root = home.path();
+  // Qt refuses both runtime folders it knows: they are no folders.
+  zeltest::ScopedEnv runtime("XDG_RUNTIME_DIR", home.File("file"));
+  zeltest::WriteFile(home.File("file"), "");
+  zeltest::WriteFile(home.File(std::string("runtime-") + getpwuid(geteuid())->pw_name), "");
+  zeltest::ScopedEnv tmp("TMPDIR", root);
+  zeltest::ScopedEnv cache("XDG_CACHE_HOME", root + "/cache");
+  const std::string folder = CInstanceChecker::RuntimeFolder().toStdString();
+  EXPECT_EQ(folder, root + "/cache/zel-velomar-run");
+  struct stat st {};
+  ASSERT_EQ(stat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  chmod(folder.c_str(), 0777);
+  EXPECT_EQ(CInstanceChecker::RuntimeFolder(), QString());
+  EXPECT_FALSE(CInstanceChecker().RegisterAsFirstInstance());
+  chmod(folder.c_str(), 0700);
+
+  if (geteuid() != 0 || !zeltest::ToolAvailable("setpriv") || !QFileInfo("/usr/bin/python3").isExecutable()) {
+    GTEST_SKIP() << "another user's programs need root, setpriv and python3";
+  }
+  chmod(root.c_str(), 0711);
+  CInstanceChecker own;
+  const QString server = own.ServerName();
+  ASSERT_FALSE(server.isEmpty());
+  auto asNobody = [](QProcess& program, const char* script, const QString& socket) {
+    program.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c", script, socket});
+    EXPECT_TRUE(program.waitForReadyRead(5000)) << program.readAllStandardError().toStdString();
+  };
+  QProcess listener;
+  chmod(folder.c_str(), 0777);  // only so that the other user can get in for the test
+  asNobody(listener,
+           "import socket,sys,time\ns=socket.socket(socket.AF_UNIX)\ns.bind(sys.argv[1])\ns.listen()\n"
+           "print('ready',flush=True)\nwhile True: s.accept()[0].recv(9)",
+           server);
+  chmod(folder.c_str(), 0700);
+  EXPECT_FALSE(own.IsAnotherInstanceRunning());
+  ASSERT_TRUE(own.RegisterAsFirstInstance());
+  listener.kill();
+  listener.waitForFinished();
+
+  QSignalSpy asked(&own, &CInstanceChecker::activateRequested);
+  chmod(folder.c_str(), 0777);
+  chmod(server.toLocal8Bit().constData(), 0777);
+  QProcess client;
+  client.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c",
+                           "import socket,sys\nc=socket.socket(socket.AF_UNIX)\nc.connect(sys.argv[1])\n"
+                           "try:\n c.sendall(b'activate\\n\\n')\n r=c.recv(9)\nexcept OSError:\n r=b''\nprint(repr(r))",
+                           server});
+  ASSERT_TRUE(WaitFor([&] { return client.state() == QProcess::NotRunning; }, 5000));
+  chmod(folder.c_str(), 0700);
+  EXPECT_EQ(client.readAllStandardOutput().trimmed(), "b''") << client.readAllStandardError().toStdString();
+  EXPECT_EQ(asked.count(), 0);
 }
 
 // Two programs started at once over a stale lock and a stale socket: one stays, the
