@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QFileInfo>
 #include <algorithm>
@@ -18,6 +19,8 @@
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/Folders.h"
+#include "core/RegularFile.h"
+#include "core/ResourceBundle.h"
 #include "core/SingletonRanks.h"
 #include "organiser/CCallHistory.h"
 #include "organiser/CHotLists.h"
@@ -43,7 +46,7 @@ CZelVelomarApp::CZelVelomarApp(int& argc, char** argv)
 
 CZelVelomarApp::~CZelVelomarApp() {
   ExitInstance();
-  if (!bundlePath_.isEmpty()) QResource::unregisterResource(bundlePath_, QString::fromLatin1(kBundleRoot));
+  UnregisterBundle();
 }
 
 QStringList CZelVelomarApp::FilesToOpen() const {
@@ -55,6 +58,12 @@ QStringList CZelVelomarApp::FilesToOpen() const {
     files << QFileInfo(args[i]).absoluteFilePath();
   }
   return files;
+}
+
+void CZelVelomarApp::UnregisterBundle() {
+  if (!bundle_) return;
+  QResource::unregisterResource(reinterpret_cast<const uchar*>(bundle_->data()), QString::fromLatin1(kBundleRoot));
+  bundle_.reset();
 }
 
 void CZelVelomarApp::OpenFiles(const QStringList& files, int more) {
@@ -94,9 +103,24 @@ QString CZelVelomarApp::FindResourceBundle(const QString& name) {
 bool CZelVelomarApp::LoadResourceBundle(const QString& name) {
   if (name.isEmpty()) return true;
   const QString path = FindResourceBundle(name);
-  if (path.isEmpty() || !QResource::registerResource(path, QString::fromLatin1(kBundleRoot))) return false;
-  if (!bundlePath_.isEmpty()) QResource::unregisterResource(bundlePath_, QString::fromLatin1(kBundleRoot));
-  bundlePath_ = path;
+  if (path.isEmpty()) return false;
+  // Qt reads a bundle's offsets unchecked: it is registered from a copy in memory
+  // that was checked whole, so a damaged bundle is refused, never a crash.
+  auto bundle = std::make_unique<std::string>();
+  if (zel::ReadDataFile(QFile::encodeName(path).toStdString(), *bundle, zel::kMaxResourceBundleSize) !=
+      zel::DataFileRead::Ok) {
+    return false;
+  }
+  const std::string damage = zel::CheckResourceBundle(*bundle);
+  if (!damage.empty()) {
+    qWarning("zel-velomar: the resource file %s is damaged: %s", qPrintable(path), damage.c_str());
+    return false;
+  }
+  if (!QResource::registerResource(reinterpret_cast<const uchar*>(bundle->data()), QString::fromLatin1(kBundleRoot))) {
+    return false;
+  }
+  UnregisterBundle();
+  bundle_ = std::move(bundle);
   if (QFileInfo::exists(QString::fromLatin1(kBundleStrings))) {
     StringTable::LoadOverrides(QString::fromLatin1(kBundleStrings));
   }

@@ -27,6 +27,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <random>
 
 #include "Archive/ui/CArchiveCommands.h"
 #include "audio/CPlaybackManager.h"
@@ -637,6 +638,17 @@ TEST(ShellStartup, ResourceBundleOverridesTextsAndAMissingOneIsRefused) {
   ASSERT_EQ(tool.exitCode(), 0);
   EXPECT_TRUE(app->LoadResourceBundle(QString::fromStdString(dir.File("acme.rcc"))));
   EXPECT_EQ(zelgui::Str(zelgui::kStrAppTitle), QStringLiteral("Acme Calls"));
+  // Damaged bundles are refused or harmless, never a crash; a cut one is refused.
+  const std::string whole = zeltest::ReadFile(dir.File("acme.rcc"));
+  std::mt19937 random(22);
+  for (int i = 0; i < 100; ++i) {
+    std::string damaged = whole;
+    for (int n = 0; n < 3; ++n) damaged[random() % damaged.size()] = static_cast<char>(random());
+    zeltest::WriteFile(dir.File("damaged.rcc"), damaged);
+    app->LoadResourceBundle(QString::fromStdString(dir.File("damaged.rcc")));
+  }
+  zeltest::WriteFile(dir.File("damaged.rcc"), whole.substr(0, whole.size() - 1));
+  EXPECT_FALSE(app->LoadResourceBundle(QString::fromStdString(dir.File("damaged.rcc"))));
   zelgui::StringTable::ClearOverrides();
 }
 
