@@ -177,6 +177,16 @@ int SearchCommand::ExecuteWith(const ArgParser& parser, const std::string& passp
   auto& manager = Singleton<CSearchManager>::Instance();
   manager->PrepareSearch(criteria_, column_, parser.Has("ascending") ? 0 : 1);
   manager->SetPassphrase(passphrase);
+  // The walk's limits are said, so that a short list is not taken for all there is.
+  const zel::WalkLimits& limits = manager->Limits();
+  if (limits.linkedFolders > 0) {
+    std::fprintf(stderr, "zelctl search: %d linked folder(s) not searched: symbolic links to folders are not followed\n",
+                 limits.linkedFolders);
+  }
+  if (limits.tooDeep > 0) {
+    std::fprintf(stderr, "zelctl search: %d folder(s) deeper than %d levels not searched\n", limits.tooDeep,
+                 zel::kMaxSearchDepth);
+  }
   SearchStatus status;
   manager->GetStatus(status);
   if (status.failed || status.total == 0) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
+#include "organiser/CSearchManager.h"
 #include "tests/organiser/OrganiserTestSupport.h"
 
 using orgtest::Recording;
@@ -92,6 +94,20 @@ TEST_F(SearchCliTest, ControlCharactersAreShownEscaped) {
   EXPECT_NE(result.out.find("\\x1b]0;title\\x07"), std::string::npos) << result.out;
   EXPECT_NE(result.out.find("hid\\x1b[2Jden"), std::string::npos) << result.out;
   EXPECT_NE(missing.err.find("no\\x1b[2J"), std::string::npos) << missing.err;
+}
+
+// Folders the walk leaves out are said on stderr.
+TEST_F(SearchCliTest, LinkedAndTooDeepFoldersAreSaid) {
+  std::string deep = dir_.File("deep");
+  for (int i = 0; i <= zel::kMaxSearchDepth; ++i) deep += "/d";
+  std::filesystem::create_directories(deep);
+  std::filesystem::create_directory_symlink(dir_.File("sub"), dir_.File("link"));
+  auto result = RunZelctl({"search", "--dates", "all", "--subfolders", "--json", dir_.path()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.err.find("1 linked folder(s) not searched"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("1 folder(s) deeper than 256 levels not searched"), std::string::npos) << result.err;
+  result = RunZelctl({"search", "--dates", "all", "--subfolders", "--json", dir_.File("sub")});
+  EXPECT_EQ(result.err, "");
 }
 
 TEST_F(SearchCliTest, SearchFailuresAndUsage) {
