@@ -37,12 +37,17 @@ std::string CSystemdTimer::UserUnitFolder() {
 std::string CSystemdTimer::Quote(const std::string& word) {
   std::string out = "\"";
   for (char c : word) {
-    if (c == '\\' || c == '"') out += '\\';
-    if (c == '%') out += '%';  // a specifier otherwise
-    if (c == '\n') {
-      out += "\\n";
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      // systemd reads CR (and others) as the end of a line: any control byte
+      // would let a folder name add directives.
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+      out += hex;
       continue;
     }
+    if (c == '\\' || c == '"') out += '\\';
+    if (c == '%') out += '%';  // a specifier otherwise
     out += c;
   }
   return out + "\"";
@@ -86,6 +91,14 @@ std::string CSystemdTimer::ServiceText() const {
 }
 
 std::string CSystemdTimer::Write(const std::string& folder) const {
+  // systemd refuses to run a program whose path holds these, however quoted.
+  for (char c : zelctl_) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f || c == '"' || c == '\\' || c == '\'') {
+      return "systemd cannot run a program whose path contains control characters, quotes or "
+             "backslashes: move zelctl to another folder";
+    }
+  }
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   if (!std::filesystem::is_directory(folder, ec)) {

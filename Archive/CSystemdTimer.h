@@ -32,7 +32,8 @@ class CSystemdTimer {
   std::string OnCalendar() const;
 
   // Writes both units into `folder` (made when missing), each atomically. Empty
-  // on success, else why not (nothing half-written is left).
+  // on success, else why not (nothing half-written is left; nothing is written
+  // for a program path systemd would refuse).
   std::string Write(const std::string& folder) const;
   // Removes both units from `folder`; empty on success (also when they were not
   // there), else why not.
@@ -58,7 +59,9 @@ class CSystemdTimer {
   static int Systemctl(const std::vector<std::string>& arguments);
 
   // Quoted for the program of an ExecStart= line or an Environment= line: in
-  // double quotes, with "\", "\"" and "%" escaped ("$" is taken literally there).
+  // double quotes, with "\", "\"", "%" and every control character escaped. "$"
+  // stays: systemd takes the program word and Environment= values literally
+  // ("$$" would name another program).
   static std::string Quote(const std::string& word);
 
  private:

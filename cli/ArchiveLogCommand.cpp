@@ -57,7 +57,7 @@ int ArchiveLogCommand::List(CArchiveLogger& log, bool json) {
     if (json) {
       std::printf("%s\n", EntryJson(entries[i], static_cast<int>(i)).c_str());
     } else {
-      std::printf("%d  %s\n", entries[i].JobTime(), CArchiveLogger::GetListLine(entries[i]).c_str());
+      std::printf("%d  %s\n", entries[i].JobTime(), zel::cli::Visible(CArchiveLogger::GetListLine(entries[i])).c_str());
     }
   }
   return zel::cli::kExitOk;
@@ -85,7 +85,7 @@ int ArchiveLogCommand::Report(CArchiveLogger& log, const ArgParser& parser) {
     json.BeginObject().Field("report", path).Field("entries", static_cast<int>(indices.size())).EndObject();
     std::printf("%s\n", json.Text().c_str());
   } else {
-    std::printf("%s\n", path.c_str());
+    std::printf("%s\n", zel::cli::Visible(path).c_str());
   }
   return zel::cli::kExitOk;
 }

@@ -30,10 +30,10 @@ int ArchiveVerifyCommand::Execute(const ArgParser& args) {
     json.EndArray().Field("intact", check.Intact()).EndObject();
     std::printf("%s\n", json.Text().c_str());
   } else {
-    for (const std::string& name : check.missing) std::printf("missing: %s\n", name.c_str());
-    for (const std::string& name : check.changed) std::printf("changed: %s\n", name.c_str());
-    for (const std::string& name : check.unlisted) std::printf("unlisted: %s\n", name.c_str());
-    for (const std::string& name : check.refused) std::printf("refused: %s\n", name.c_str());
+    for (const std::string& name : check.missing) std::printf("missing: %s\n", zel::cli::Visible(name).c_str());
+    for (const std::string& name : check.changed) std::printf("changed: %s\n", zel::cli::Visible(name).c_str());
+    for (const std::string& name : check.unlisted) std::printf("unlisted: %s\n", zel::cli::Visible(name).c_str());
+    for (const std::string& name : check.refused) std::printf("refused: %s\n", zel::cli::Visible(name).c_str());
     std::printf("%s: %zu listed, %zu missing, %zu changed", check.kind.c_str(), check.listed, check.missing.size(),
                 check.changed.size());
     // The usual line stays as it was for an archive without surprises.

@@ -49,14 +49,33 @@ std::optional<std::string> ResolvePassphrase(const ArgParser& parser) {
   return Singleton<CSettings>::Instance()->GetPassphrase();
 }
 
+std::string Visible(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    // C1 controls arrive UTF-8 encoded as C2 80..C2 9F.
+    bool c1 = c == 0xc2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xe0) == 0x80;
+    size_t bytes = c < 0x20 || c == 0x7f ? 1 : c1 ? 2 : 0;
+    if (bytes == 0) out += text[i];
+    for (size_t k = 0; k < bytes; ++k) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(text[i + k]));
+      out += hex;
+    }
+    if (bytes == 2) ++i;
+  }
+  return out;
+}
+
 int UsageError(const std::string& command, const std::string& message, const char* usage) {
-  std::fprintf(stderr, "zelctl %s: %s\nusage: zelctl %s %s\n", command.c_str(), message.c_str(),
+  std::fprintf(stderr, "zelctl %s: %s\nusage: zelctl %s %s\n", command.c_str(), Visible(message).c_str(),
                command.c_str(), usage);
   return kExitUsage;
 }
 
 void PrintError(const std::string& message) {
-  std::fprintf(stderr, "zelctl: %s\n", message.c_str());
+  std::fprintf(stderr, "zelctl: %s\n", Visible(message).c_str());
 }
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }

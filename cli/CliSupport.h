@@ -25,6 +25,10 @@ std::vector<OptionSpec> PassphraseOptions();
 // nullopt (with a message on stderr) when the passphrase file cannot be read.
 std::optional<std::string> ResolvePassphrase(const ArgParser& parser);
 
+// `text` with every control character (C0, DEL and C1) shown as "\xNN", so that
+// a caller, comment or file name cannot steer the terminal it is printed on.
+std::string Visible(const std::string& text);
+
 // Prints "zelctl <command>: <message>" to stderr and returns kExitUsage.
 int UsageError(const std::string& command, const std::string& message, const char* usage);
 // Prints "zelctl: <message>" to stderr.

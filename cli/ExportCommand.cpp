@@ -9,6 +9,7 @@
 #include "audio/WavExport.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
+#include "core/AtomicFile.h"
 #include "core/WriteTarget.h"
 #include "recording/CBookmarkRecordFile.h"
 #include "recording/CKlRecordFile.h"
@@ -84,6 +85,8 @@ std::optional<zel::CompactFormat> ExportCommand::CompactOf(Kind kind) {
 }
 
 int ExportCommand::ExecuteWith(const ArgParser& parser, const std::string& passphrase) {
+  // Ctrl+C, a closed terminal or a stop leave no megabytes of temporary file behind.
+  zel::RemoveTemporaryFilesOnSignals();
   const std::string& path = parser.Positional()[0];
   const auto compact = CompactOf(kind_);
   std::string written = WrittenPath(parser.Value("output"), kind_ == Kind::Native, compact);

@@ -38,9 +38,9 @@ int PrintCollection(bool json, CCollectionStore& store) {
       shown.insert(e.get());
       std::string indent(static_cast<size_t>(depth) * 2, ' ');
       if (e->isGroup) {
-        std::printf("%s%s/\n", indent.c_str(), e->name.c_str());
+        std::printf("%s%s/\n", indent.c_str(), Visible(e->name).c_str());
       } else {
-        std::printf("%s%s -> %s\n", indent.c_str(), e->name.c_str(), e->target.c_str());
+        std::printf("%s%s -> %s\n", indent.c_str(), Visible(e->name).c_str(), Visible(e->target).c_str());
       }
       if (depth < 256) print(e->id, depth + 1);
     }
@@ -53,8 +53,8 @@ int PrintCollection(bool json, CCollectionStore& store) {
       std::printf("(not shown in the tree: parent missing)\n");
       header = true;
     }
-    std::printf("  [%d under %d] %s%s%s\n", e->id, e->parentId, e->name.c_str(), e->isGroup ? "/" : " -> ",
-                e->isGroup ? "" : e->target.c_str());
+    std::printf("  [%d under %d] %s%s%s\n", e->id, e->parentId, Visible(e->name).c_str(), e->isGroup ? "/" : " -> ",
+                e->isGroup ? "" : Visible(e->target).c_str());
   }
   return kExitOk;
 }

@@ -201,7 +201,7 @@ bool WriteCall(const std::string& folder, const DemoCall& call, size_t index, st
     zel::cli::PrintError("cannot write " + path);
     return false;
   }
-  std::printf("%s\n", path.c_str());
+  std::printf("%s\n", zel::cli::Visible(path).c_str());
   return true;
 }
 

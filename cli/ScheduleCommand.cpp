@@ -59,13 +59,13 @@ int Show(CJobArchScheduler& scheduler, bool asJson) {
     ShowJson(s);
     return zel::cli::kExitOk;
   }
-  for (const auto& folder : s.SpaceFolders) std::printf("SpaceFolders: %s\n", folder.c_str());
+  for (const auto& folder : s.SpaceFolders) std::printf("SpaceFolders: %s\n", zel::cli::Visible(folder).c_str());
   std::printf("Enabled: %s\n", s.Enabled ? "TRUE" : "FALSE");
   std::printf("SelectionType: %d\n", zel::ToInt(s.SelectionType));
   std::printf("ScheduleType: %d\n", s.ScheduleType);
   std::printf("ArchiveType: %d\n", zel::ToInt(s.ArchiveType));
-  std::printf("ArchivePath: %s\n", s.ArchivePath.c_str());
-  std::printf("ArchiveName: %s\n", s.ArchiveName.c_str());
+  std::printf("ArchivePath: %s\n", zel::cli::Visible(s.ArchivePath).c_str());
+  std::printf("ArchiveName: %s\n", zel::cli::Visible(s.ArchiveName).c_str());
   std::printf("MediaProcessing: %d\n", zel::ToInt(s.MediaProcessing));
   std::printf("ArchStructureType: %d\n", zel::ToInt(s.ArchStructureType));
   std::printf("ThresholdSize: %d\n", s.ThresholdSize);
@@ -74,8 +74,8 @@ int Show(CJobArchScheduler& scheduler, bool asJson) {
   std::printf("ScheduledTime: %lld (%s)\n", static_cast<long long>(s.ScheduledTime),
               LocalText(s.ScheduledTime).c_str());
   std::printf("DaysInterval: %d\n", s.DaysInterval);
-  std::printf("UserName: %s\n", s.UserName.c_str());
-  std::printf("Comment: %s\n", s.Comment.c_str());
+  std::printf("UserName: %s\n", zel::cli::Visible(s.UserName).c_str());
+  std::printf("Comment: %s\n", zel::cli::Visible(s.Comment).c_str());
   return zel::cli::kExitOk;
 }
 
@@ -301,7 +301,7 @@ int ScheduleCommand::InstallTimer(CJobArchScheduler& scheduler) {
     zel::cli::PrintError(message);
     return zel::cli::kExitFailure;
   }
-  std::string folder = CSystemdTimer::UserUnitFolder();
+  std::string folder = zel::cli::Visible(CSystemdTimer::UserUnitFolder());
   std::printf("%s/%s\n%s/%s\n", folder.c_str(), CSystemdTimer::kTimerName, folder.c_str(), CSystemdTimer::kServiceName);
   if (outcome == CSystemdTimer::Outcome::kNotEnabled) {
     zel::cli::PrintError(message);
@@ -314,7 +314,8 @@ int ScheduleCommand::InstallTimer(CJobArchScheduler& scheduler) {
 
 int ScheduleCommand::RemoveTimer() {
   if (!CSystemdTimer::Installed()) {
-    std::fprintf(stderr, "zelctl schedule: no timer is installed in %s\n", CSystemdTimer::UserUnitFolder().c_str());
+    std::fprintf(stderr, "zelctl schedule: no timer is installed in %s\n",
+                 zel::cli::Visible(CSystemdTimer::UserUnitFolder()).c_str());
   }
   std::string message;
   CSystemdTimer::Outcome outcome = CSystemdTimer::Uninstall(message);

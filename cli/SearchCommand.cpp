@@ -82,10 +82,10 @@ void PrintEntryList(const CZelVelomarDoc& document, bool json, const SearchSumma
     const CKlFileListEntry& e = *document.EntryAt(i);
     int kind = CZelVelomarDoc::ArchiveKind(e);
     std::string line = Cell(e.Encrypted() ? "ENC" : "", 3) + " " + Cell(e.Important() ? "!" : "", 1) + " " +
-                       Cell(e.UserIdText(), 16) + " " + Cell(e.CallerIdText(), 20) + " " +
+                       Cell(Visible(e.UserIdText()), 16) + " " + Cell(Visible(e.CallerIdText()), 20) + " " +
                        Cell(ArchiveKindText(kind), 8) + " " + Cell(e.DateTimeText(), 20) + " " +
                        Cell(e.DurationText(), 8) + " " + Cell(e.HasBookmark() ? "BM" : "", 2) + " " +
-                       CZelVelomarDoc::CommentColumnText(e.CommentText());
+                       Visible(CZelVelomarDoc::CommentColumnText(e.CommentText()));
     while (!line.empty() && line.back() == ' ') line.pop_back();
     std::printf("%s\n", line.c_str());
   }
@@ -177,6 +177,16 @@ int SearchCommand::ExecuteWith(const ArgParser& parser, const std::string& passp
   auto& manager = Singleton<CSearchManager>::Instance();
   manager->PrepareSearch(criteria_, column_, parser.Has("ascending") ? 0 : 1);
   manager->SetPassphrase(passphrase);
+  // The walk's limits are said, so that a short list is not taken for all there is.
+  const zel::WalkLimits& limits = manager->Limits();
+  if (limits.linkedFolders > 0) {
+    std::fprintf(stderr, "zelctl search: %d linked folder(s) not searched: symbolic links to folders are not followed\n",
+                 limits.linkedFolders);
+  }
+  if (limits.tooDeep > 0) {
+    std::fprintf(stderr, "zelctl search: %d folder(s) deeper than %d levels not searched\n", limits.tooDeep,
+                 zel::kMaxSearchDepth);
+  }
   SearchStatus status;
   manager->GetStatus(status);
   if (status.failed || status.total == 0) {

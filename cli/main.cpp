@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   }
   Command* command = CommandRegistry::Instance().Find(arguments[0]);
   if (!command) {
-    std::fprintf(stderr, "zelctl: unknown command '%s'; see 'zelctl --help'\n", arguments[0].c_str());
+    std::fprintf(stderr, "zelctl: unknown command '%s'; see 'zelctl --help'\n", zel::cli::Visible(arguments[0]).c_str());
     return zel::cli::kExitUsage;
   }
   std::vector<std::string> rest(arguments.begin() + 1, arguments.end());

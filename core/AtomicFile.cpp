@@ -4,11 +4,67 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace zel {
+namespace {
+
+// The temporary files being written, in fixed slots a signal handler can read:
+// 0 free, 1 being filled, 2 a path to remove on a signal.
+constexpr int kSlots = 32;
+std::atomic<int> gSlotState[kSlots];
+char gSlotPath[kSlots][PATH_MAX];
+
+int Remember(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    int expected = 0;
+    if (!gSlotState[i].compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(gSlotPath[i], path.c_str(), path.size() + 1);
+    gSlotState[i].store(2);
+    return i;
+  }
+  return -1;  // more files at once than slots: that one is not removed on a signal
+}
+
+void Forget(int slot) {
+  if (slot >= 0) gSlotState[slot].store(0);
+}
+
+void OnSignal(int signal) {
+  for (int i = 0; i < kSlots; ++i) {
+    if (gSlotState[i].load() == 2) ::unlink(gSlotPath[i]);
+  }
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+// Makes a rename in `path`'s folder durable.
+void SyncFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);  // some file systems cannot; the rename itself has succeeded
+  ::close(fd);
+}
+
+}  // namespace
+
+void RemoveTemporaryFilesOnSignals() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+  }
+}
 
 AtomicFile::AtomicFile(std::string path, mode_t mode, bool forceMode)
     : path_(std::move(path)), mode_(mode), forceMode_(forceMode) {}
@@ -23,6 +79,7 @@ bool AtomicFile::Open() {
     tempPath_.clear();
     return false;
   }
+  slot_ = Remember(tempPath_);
   struct stat existing {};
   mode_t mode = (!forceMode_ && ::stat(path_.c_str(), &existing) == 0)
                     ? (existing.st_mode & 07777)
@@ -54,10 +111,15 @@ bool AtomicFile::Commit() {
   ok = (::close(fd_) == 0) && ok;
   fd_ = -1;
   if (ok && ::rename(tempPath_.c_str(), path_.c_str()) == 0) {
+    Forget(slot_);
+    slot_ = -1;
     tempPath_.clear();
+    SyncFolderOf(path_);  // a power cut must not undo the rename
     return true;
   }
   ::unlink(tempPath_.c_str());
+  Forget(slot_);
+  slot_ = -1;
   tempPath_.clear();
   return false;
 }
@@ -69,6 +131,8 @@ void AtomicFile::Abandon() {
   }
   if (!tempPath_.empty()) {
     ::unlink(tempPath_.c_str());
+    Forget(slot_);
+    slot_ = -1;
     tempPath_.clear();
   }
 }

@@ -36,8 +36,14 @@ class AtomicFile {
   mode_t mode_;
   bool forceMode_;
   int fd_ = -1;
+  int slot_ = -1;  // where a signal handler finds the temporary file
   bool failed_ = false;
 };
+
+// From now on SIGINT, SIGTERM and SIGHUP first remove the temporary files of open
+// AtomicFiles, then end the process as the signal would: an interrupted export
+// leaves no half-written file beside its target.
+void RemoveTemporaryFilesOnSignals();
 
 // Reads a whole file; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& content);

@@ -17,9 +17,8 @@
 
 namespace {
 
-// Symbolic links to folders are not followed, and the depth is bounded, so a
-// link cycle cannot make the walk endless.
-constexpr int kMaxDepth = 256;
+// Symbolic links to folders are not followed, and the depth is bounded
+// (zel::kMaxSearchDepth), so a link cycle cannot make the walk endless.
 
 // The folder part of a source item: trailing "/" removed (the root stays "/").
 std::string FolderOf(const std::string& item) {
@@ -41,7 +40,7 @@ bool NameEndsInZel(const char* name, size_t length) {
   return (end[0] | 0x20) == 'z' && (end[1] | 0x20) == 'e' && (end[2] | 0x20) == 'l';
 }
 
-enum class Kind { File, Folder, Other };
+enum class Kind { File, Folder, LinkedFolder, Other };
 
 // The kind of a directory entry, from d_type where the file system gives it.
 Kind KindOf(int dirFd, const dirent* entry) {
@@ -59,8 +58,8 @@ Kind KindOf(int dirFd, const dirent* entry) {
     case DT_LNK: {
       // A link to a recording counts; a link to a folder is not walked.
       struct stat st;
-      if (fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) return Kind::File;
-      return Kind::Other;
+      if (fstatat(dirFd, entry->d_name, &st, 0) != 0) return Kind::Other;
+      return S_ISREG(st.st_mode) ? Kind::File : S_ISDIR(st.st_mode) ? Kind::LinkedFolder : Kind::Other;
     }
     default: return Kind::Other;
   }
@@ -68,7 +67,8 @@ Kind KindOf(int dirFd, const dirent* entry) {
 
 // Counts the recording files below `folder`; with `listed`, also notes their paths
 // in the order the file system gives them.
-int CountFolder(const std::string& folder, bool subfolders, int depth, std::vector<std::string>* listed) {
+int CountFolder(const std::string& folder, bool subfolders, int depth, std::vector<std::string>* listed,
+                zel::WalkLimits* limits) {
   DIR* dir = opendir(folder.c_str());
   if (!dir) return 0;
   int count = 0;
@@ -81,8 +81,10 @@ int CountFolder(const std::string& folder, bool subfolders, int depth, std::vect
     if (kind == Kind::File && NameEndsInZel(name, length)) {
       ++count;
       if (listed) listed->push_back(Join(folder, name));
-    } else if (kind == Kind::Folder && subfolders && depth < kMaxDepth) {
-      count += CountFolder(Join(folder, name), subfolders, depth + 1, listed);
+    } else if (kind == Kind::Folder && subfolders && depth < zel::kMaxSearchDepth) {
+      count += CountFolder(Join(folder, name), subfolders, depth + 1, listed, limits);
+    } else if (limits && subfolders && (kind == Kind::Folder || kind == Kind::LinkedFolder)) {
+      ++(kind == Kind::Folder ? limits->tooDeep : limits->linkedFolders);
     }
   }
   closedir(dir);
@@ -96,7 +98,7 @@ bool IsSingleFile(const std::string& item, struct stat& st) {
 }  // namespace
 
 namespace zel {
-int CountRecordings(const SearchCriteria& criteria, std::vector<std::string>* listed) {
+int CountRecordings(const SearchCriteria& criteria, std::vector<std::string>* listed, WalkLimits* limits) {
   int total = 0;
   for (const std::string& item : criteria.folders) {
     struct stat st;
@@ -105,7 +107,7 @@ int CountRecordings(const SearchCriteria& criteria, std::vector<std::string>* li
       ++total;
       if (listed) listed->push_back(item);
     } else if (S_ISDIR(st.st_mode)) {
-      total += CountFolder(FolderOf(item), criteria.includeSubfolders != 0, 0, listed);
+      total += CountFolder(FolderOf(item), criteria.includeSubfolders != 0, 0, listed, limits);
     }
   }
   return total;
@@ -131,11 +133,12 @@ void CSearchManager::PrepareSearch(const SearchCriteria& criteria, int sortColum
   // The walk examines the files the count listed, so the tree is read only once.
   listed_.clear();
   listed_.shrink_to_fit();
+  limits_ = zel::WalkLimits();
   int total = 0;
   for (const std::string& item : criteria_.folders) {
     SearchCriteria one = criteria_;
     one.folders = {item};
-    int count = zel::CountRecordings(one, &listed_);
+    int count = zel::CountRecordings(one, &listed_, &limits_);
     if (count < 0) {
       failed_ = 1;
       break;

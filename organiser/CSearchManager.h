@@ -13,6 +13,17 @@
 class CKlFileListEntry;
 class CZelVelomarDoc;
 
+namespace zel {
+// Subfolders deeper than this below a searched folder are not walked.
+constexpr int kMaxSearchDepth = 256;
+
+// The folders a walk left out, so that the user can be told.
+struct WalkLimits {
+  int linkedFolders = 0;  // symbolic links to folders, which are not followed
+  int tooDeep = 0;        // folders below kMaxSearchDepth
+};
+}  // namespace zel
+
 struct SearchStatus {
   int failed = 0;     // 1 when a source folder was empty or missing
   int processed = 0;  // recording files examined by the walk so far
@@ -39,6 +50,8 @@ class CSearchManager : public CKlThread {
   int GetReplaceList() const { return replaceList_; }
   // The three counters, read without the lock.
   void GetStatus(SearchStatus& status) const;
+  // The folders the last PrepareSearch left out (links to folders, too deep).
+  const zel::WalkLimits& Limits() const { return limits_; }
   // Starts the worker unless the counting pass failed.
   void StartSearch();
   // Stops the worker and waits for it; takes no lock.
@@ -77,11 +90,13 @@ class CSearchManager : public CKlThread {
   // Tells one run's walk from the next (folders kept open are never carried over).
   uint64_t run_ = 0;
   std::vector<std::string> listed_;  // the recording files the count found, in walk order
+  zel::WalkLimits limits_;           // what the count left out
 };
 
 namespace zel {
 // The recording files a search of `criteria` would walk, counted as the counting
 // pass does: -1 when an item is empty or missing. With `listed`, their paths are
-// appended to it in walk order.
-int CountRecordings(const SearchCriteria& criteria, std::vector<std::string>* listed = nullptr);
+// appended to it in walk order; with `limits`, the folders left out are added up.
+int CountRecordings(const SearchCriteria& criteria, std::vector<std::string>* listed = nullptr,
+                    WalkLimits* limits = nullptr);
 }  // namespace zel

@@ -1,10 +1,10 @@
 #include "organiser/PredefinedComments.h"
 
-#include <sys/stat.h>
-
-#include <fstream>
+#include <algorithm>
+#include <sstream>
 
 #include "core/Folders.h"
+#include "core/RegularFile.h"
 
 namespace zel {
 
@@ -23,15 +23,20 @@ std::string PredefinedCommentsPath() {
 }
 
 std::vector<std::string> ReadPredefinedComments(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return BuiltInComments();
-  std::ifstream file(path, std::ios::binary);
-  if (!S_ISREG(st.st_mode) || !file) return {};
+  // A FIFO there would freeze the dialog, and a huge file is nobody's phrase list.
+  std::string content;
+  DataFileRead read = ReadDataFile(path, content, kMaxPredefinedCommentsSize);
+  if (read == DataFileRead::Missing) return BuiltInComments();
+  if (read != DataFileRead::Ok) return {};
   std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(file, line)) {
+  std::istringstream file(content);
+  for (std::string line; std::getline(file, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) lines.push_back(line);
+    bool text = std::none_of(line.begin(), line.end(), [](char c) {
+      auto byte = static_cast<unsigned char>(c);
+      return (byte < 0x20 && c != '\t') || byte == 0x7f;
+    });
+    if (!line.empty() && text) lines.push_back(line);
   }
   if (lines.empty()) return BuiltInComments();
   return lines;

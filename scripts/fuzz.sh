@@ -9,8 +9,10 @@ each=$(( total / ${#targets[@]} )); [ "$each" -ge 1 ] || each=1
 for t in "${targets[@]}"; do
   name="$(basename "$t")"
   corpus="$dir/corpus/$name"; mkdir -p "$corpus"
+  # Seeds kept with the sources (fuzz/corpus/<target>) start the search, when there are any.
+  seeds="$(dirname "$0")/../fuzz/corpus/$name"; [ -d "$seeds" ] || seeds=""
   log="$dir/$name.log"
-  if ! "$t" -max_total_time="$each" -print_final_stats=1 "$corpus" >"$log" 2>&1; then
+  if ! "$t" -max_total_time="$each" -print_final_stats=1 "$corpus" ${seeds:+"$seeds"} >"$log" 2>&1; then
     tail -n 60 "$log"; echo "fuzz: $name found a problem"; exit 1
   fi
   runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo '?')

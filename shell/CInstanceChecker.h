@@ -7,19 +7,23 @@
 
 class QLocalServer;
 
-// One running program for each user. Start-up takes a lock file in the user's
+// One running program for each user; both ends of the socket check that the
+// other is a program of the same user. Start-up takes a lock file in the user's
 // runtime folder (stale locks of a crashed program are broken), then looks for the
 // local socket of a running instance; the first instance listens on it and releases
 // the lock, a later one sends it a request and ends.
 //
-// The request is a few lines of UTF-8 text: the command ("activate"), then any number
-// of "file <path>" lines, then an empty line. The receiver answers "ok" and ignores
-// lines it does not know, so later requests can carry more without breaking older
-// instances.
+// The request is a few lines of text: the command ("activate"), then up to kMaxFiles
+// "path <percent-encoded path>" lines (so that no byte of a name can start a line of
+// its own), "more <count>" for the names left out, then an empty line. The receiver
+// answers "ok" and ignores lines it does not know, so later requests can carry more
+// without breaking older instances.
 class CInstanceChecker : public QObject {
   Q_OBJECT
  public:
   static constexpr const char* InstanceGuid = "{6C1E3B7A-9D42-4F1E-A85B-3E07D2C94F16}";
+  // Names one start opens at most; the rest are counted, not opened.
+  static constexpr int kMaxFiles = 1000;
 
   explicit CInstanceChecker(const QString& name = QString::fromLatin1(InstanceGuid), QObject* parent = nullptr);
   ~CInstanceChecker() override;
@@ -32,7 +36,7 @@ class CInstanceChecker : public QObject {
   // Listens on the socket (replacing a stale one) and releases the start-up lock.
   bool RegisterAsFirstInstance();
   // Asks the running instance to come to the front (and to open `files`, when a
-  // later version sends any); releases the start-up lock. True when it answered.
+  // kMaxFiles of them); releases the start-up lock. True when it answered.
   bool BringOtherInstanceToFront(const QStringList& files = {});
 
   // The socket's full path: the runtime folder, the name and the user.
@@ -40,11 +44,16 @@ class CInstanceChecker : public QObject {
   QString LockPath() const;
   bool IsRegistered() const { return server_ != nullptr; }
 
+  // Where the socket and the lock live: the runtime folder when Qt accepts it, else
+  // "zel-velomar-run" in the user's cache folder, made 0700; either only when it is
+  // this user's and nobody else may write into it, else "" (starts are then not
+  // joined, but the program runs).
   static QString RuntimeFolder();
 
  signals:
-  // A later instance asked this one to come to the front.
-  void activateRequested(const QStringList& files);
+  // A later instance asked this one to come to the front and open `files`;
+  // `more` names beyond kMaxFiles were left out.
+  void activateRequested(const QStringList& files, int more);
 
  private:
   void OnNewConnection();

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QFileInfo>
+#include <algorithm>
 #include <QMessageBox>
 #include <QResource>
 #include <QSettings>
@@ -17,6 +19,8 @@
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/Folders.h"
+#include "core/RegularFile.h"
+#include "core/ResourceBundle.h"
 #include "core/SingletonRanks.h"
 #include "organiser/CCallHistory.h"
 #include "organiser/CHotLists.h"
@@ -42,7 +46,7 @@ CZelVelomarApp::CZelVelomarApp(int& argc, char** argv)
 
 CZelVelomarApp::~CZelVelomarApp() {
   ExitInstance();
-  if (!bundlePath_.isEmpty()) QResource::unregisterResource(bundlePath_, QString::fromLatin1(kBundleRoot));
+  UnregisterBundle();
 }
 
 QStringList CZelVelomarApp::FilesToOpen() const {
@@ -54,6 +58,22 @@ QStringList CZelVelomarApp::FilesToOpen() const {
     files << QFileInfo(args[i]).absoluteFilePath();
   }
   return files;
+}
+
+void CZelVelomarApp::UnregisterBundle() {
+  if (!bundle_) return;
+  QResource::unregisterResource(reinterpret_cast<const uchar*>(bundle_->data()), QString::fromLatin1(kBundleRoot));
+  bundle_.reset();
+}
+
+void CZelVelomarApp::OpenFiles(const QStringList& files, int more) {
+  if (more > 0) {
+    QMessageBox::warning(frame_, Str(kStrAppTitle),
+                         tr("%1 more names were not opened: one start opens at most %2.")
+                             .arg(more)
+                             .arg(CInstanceChecker::kMaxFiles));
+  }
+  if (!files.isEmpty()) frame_->OpenFiles(files);
 }
 
 CZelVelomarApp* CZelVelomarApp::Instance() { return qobject_cast<CZelVelomarApp*>(QCoreApplication::instance()); }
@@ -83,9 +103,24 @@ QString CZelVelomarApp::FindResourceBundle(const QString& name) {
 bool CZelVelomarApp::LoadResourceBundle(const QString& name) {
   if (name.isEmpty()) return true;
   const QString path = FindResourceBundle(name);
-  if (path.isEmpty() || !QResource::registerResource(path, QString::fromLatin1(kBundleRoot))) return false;
-  if (!bundlePath_.isEmpty()) QResource::unregisterResource(bundlePath_, QString::fromLatin1(kBundleRoot));
-  bundlePath_ = path;
+  if (path.isEmpty()) return false;
+  // Qt reads a bundle's offsets unchecked: it is registered from a copy in memory
+  // that was checked whole, so a damaged bundle is refused, never a crash.
+  auto bundle = std::make_unique<std::string>();
+  if (zel::ReadDataFile(QFile::encodeName(path).toStdString(), *bundle, zel::kMaxResourceBundleSize) !=
+      zel::DataFileRead::Ok) {
+    return false;
+  }
+  const std::string damage = zel::CheckResourceBundle(*bundle);
+  if (!damage.empty()) {
+    qWarning("zel-velomar: the resource file %s is damaged: %s", qPrintable(path), damage.c_str());
+    return false;
+  }
+  if (!QResource::registerResource(reinterpret_cast<const uchar*>(bundle->data()), QString::fromLatin1(kBundleRoot))) {
+    return false;
+  }
+  UnregisterBundle();
+  bundle_ = std::move(bundle);
   if (QFileInfo::exists(QString::fromLatin1(kBundleStrings))) {
     StringTable::LoadOverrides(QString::fromLatin1(kBundleStrings));
   }
@@ -212,15 +247,17 @@ CZelVelomarApp::Start CZelVelomarApp::InitInstance() {
   Singleton<CPlaybackManager>::Instance()->SetWaveOutFactory(QtWaveOut::Factory());
   frame_ = new CMainFrame();
   frame_->setAttribute(Qt::WA_DeleteOnClose);
-  connect(checker_.get(), &CInstanceChecker::activateRequested, frame_.data(), [frame = frame_.data()](const QStringList& names) {
-    frame->BringToFront();
-    if (!names.isEmpty()) frame->OpenFiles(names);
+  connect(checker_.get(), &CInstanceChecker::activateRequested, this, [this](const QStringList& names, int more) {
+    if (!frame_) return;
+    frame_->BringToFront();
+    OpenFiles(names, more);
   });
   frame_->showMaximized();
   startupMs_ = clock_.elapsed();
   Singleton<CKlLogger>::Instance()->LogLine("Start-up: main window shown after %lld ms", static_cast<long long>(startupMs_));
   if (Singleton<CSettings>::Instance()->GetShowHistory()) frame_->OnShowHistory();
-  if (!files.isEmpty()) frame_->OpenFiles(files);
+  OpenFiles(files.mid(0, CInstanceChecker::kMaxFiles),
+            static_cast<int>(std::max<qsizetype>(files.size() - CInstanceChecker::kMaxFiles, 0)));
   return Start::Started;
 }
 

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <memory>
+#include <string>
 
 class QSocketNotifier;
 
@@ -41,14 +42,17 @@ class CZelVelomarApp : public QApplication {
   // Looks for the bundle `name` beside the program, in the shared configuration
   // folder and in the data folders; "" when none is found.
   static QString FindResourceBundle(const QString& name);
-  // Registers the bundle `name` and takes its texts; false when it is not found or
-  // not a resource file. Empty names need no bundle.
+  // Registers the bundle `name` and takes its texts; false when it is not found,
+  // not a resource file or damaged. Empty names need no bundle.
   bool LoadResourceBundle(const QString& name);
   // The names on the command line (options left out), made absolute.
   QStringList FilesToOpen() const;
 
  private:
   bool LoadBranding();
+  void UnregisterBundle();
+  // Opens names given at a start; says how many `more` were left out.
+  void OpenFiles(const QStringList& files, int more);
   void AddDemoShortcut();
   // SIGTERM and SIGINT (a session that ends, Ctrl+C) close the main window the
   // ordinary way, so that the exit still writes the settings and the collections.
@@ -58,7 +62,7 @@ class CZelVelomarApp : public QApplication {
   QPointer<CMainFrame> frame_;
   QElapsedTimer clock_;
   qint64 startupMs_ = -1;
-  QString bundlePath_;
+  std::unique_ptr<std::string> bundle_;  // the registered bundle's bytes
   QSocketNotifier* signalNotifier_ = nullptr;
   bool settingsLoaded_ = false;
   bool historyLoaded_ = false;

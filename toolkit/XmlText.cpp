@@ -10,6 +10,7 @@ std::string EscapeXmlText(const std::string& text) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
+      case '\r': out += "&#13;"; break;  // a reader turns a raw CR into a line feed
       default: out += c; break;
     }
   }

@@ -4,7 +4,8 @@
 namespace zel {
 
 // Text for an XML element's content, as every writer of our XML files needs it:
-// "&", "<" and ">" as entities. CKlXmlParser reads them back.
+// "&", "<" and ">" as entities, a carriage return as "&#13;". CKlXmlParser reads
+// them back.
 std::string EscapeXmlText(const std::string& text);
 
 }  // namespace zel

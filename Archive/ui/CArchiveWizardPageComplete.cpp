@@ -28,6 +28,7 @@ CArchiveWizardPageComplete::CArchiveWizardPageComplete(std::shared_ptr<Shared> s
   auto* form = new QFormLayout;
   for (const char* label : kLabels) {
     auto* value = new QLabel(this);
+    value->setTextFormat(Qt::PlainText);  // file names among them
     value->setAccessibleDescription(QString::fromUtf8(label));
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     value->setWordWrap(true);  // the kept originals are named

@@ -23,6 +23,7 @@ CArchiveWizardPageProgress::CArchiveWizardPageProgress(std::shared_ptr<Shared> s
   auto* layout = new QVBoxLayout(this);
   text_ = new QLabel(QStringLiteral("Archiving Calls..."), this);
   text_->setWordWrap(true);
+  text_->setTextFormat(Qt::PlainText);  // the problems name files
   bar_ = new QProgressBar(this);
   bar_->setAccessibleName(QStringLiteral("Archive progress"));
   bar_->setRange(0, 100);

@@ -32,6 +32,7 @@ CArchiveWizardStatusDlg::CArchiveWizardStatusDlg(QWidget* parent) : QWidget(pare
   form->setRowWrapPolicy(QFormLayout::WrapLongRows);
   for (const char* name : kInfo) {
     auto* value = new QLabel(this);
+    value->setTextFormat(Qt::PlainText);  // the archive path among them
     value->setAccessibleDescription(QString::fromUtf8(name));
     info_.push_back(value);
     form->addRow(QString::fromUtf8(name), value);

@@ -76,6 +76,8 @@ CPlayerForm::CPlayerForm(QWidget* parent)
   bold.setBold(true);
   title_->setFont(bold);
   title_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // File names and callers come from files: never read them as rich text.
+  for (QLabel* label : {title_, caller_, notice_}) label->setTextFormat(Qt::PlainText);
 
   auto* texts = new QHBoxLayout;
   texts->addWidget(title_, 1);

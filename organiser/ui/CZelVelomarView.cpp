@@ -72,6 +72,7 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   if (!document_) document_ = std::make_unique<CZelVelomarDoc>();
   label_ = new QLabel(this);
   label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  label_->setTextFormat(Qt::PlainText);  // a folder or list name, never markup
   QFont bold = label_->font();
   bold.setBold(true);
   label_->setFont(bold);

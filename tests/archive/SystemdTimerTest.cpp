@@ -71,6 +71,31 @@ TEST(SystemdTimerTest, TwoSchedulesGiveValidUnitsThatRemoveCleanly) {
   EXPECT_EQ(CSystemdTimer::TimeOfDayOf(static_cast<int64_t>(mktime(&local))), 14 * 3600 + 7 * 60 + 9);
 }
 
+// A folder name must not add directives: a hostile folder in the environment
+// stays one value, and a program path systemd would refuse writes no unit.
+TEST(SystemdTimerTest, HostileFoldersAddNoDirectives) {
+  zeltest::TempDir dir;
+  std::string program = dir.File("bin/zelctl");
+  std::filesystem::create_directories(dir.File("bin"));
+  zeltest::WriteFile(program, "#!/bin/sh\n");
+  std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+  int n = 0;
+  for (std::string name : {"cr\rExecStartPre=/bin/false", "lf\nExecStartPre=/bin/false", "tab\tesc\x1b del\x7f",
+                           "q\" \\\" $HOME %h"}) {
+    SCOPED_TRACE(zeltest::ShellQuote(name));
+    std::string units = dir.File(std::to_string(++n));
+    CSystemdTimer timer(program, 3600);
+    timer.AddEnvironment("XDG_DATA_HOME", name);
+    ASSERT_EQ(timer.Write(units), "");
+    std::string service = zeltest::ReadFile(units + "/" + CSystemdTimer::kServiceName);
+    EXPECT_EQ(service.find('\r'), std::string::npos);
+    EXPECT_EQ(service.find("\nExecStartPre"), std::string::npos) << service;
+    ExpectVerified(units);
+    EXPECT_NE(CSystemdTimer(dir.File(name + "/zelctl"), 3600).Write(units + "/bad"), "");
+    EXPECT_FALSE(zeltest::FileExists(units + "/bad/" + CSystemdTimer::kServiceName));
+  }
+}
+
 TEST(SystemdTimerTest, UnitFolderFollowsXdgConfigHome) {
   zeltest::ScopedEnv config("XDG_CONFIG_HOME", "/x/conf");
   EXPECT_EQ(CSystemdTimer::UserUnitFolder(), "/x/conf/systemd/user");

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
+#include "organiser/CSearchManager.h"
 #include "tests/organiser/OrganiserTestSupport.h"
 
 using orgtest::Recording;
@@ -75,6 +77,37 @@ TEST_F(SearchCliTest, SearchPrintsEntriesAndSummary) {
   lines = Lines(result.out);
   ASSERT_EQ(lines.size(), 2u) << result.out;
   EXPECT_NE(lines[0].find("b-2023.zel"), std::string::npos);
+}
+
+// A header or a file name must not steer the terminal: control bytes show as \xNN.
+TEST_F(SearchCliTest, ControlCharactersAreShownEscaped) {
+  Recording r;
+  r.callerId = "\x1b]0;title\x07";
+  r.comment = "hid\x1b[2Jden";
+  WriteRecording(dir_.File("sub/x.zel"), r);
+  auto result = RunZelctl({"search", "--dates", "all", dir_.File("sub")});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  auto missing = RunZelctl({"info", dir_.File("no\x1b[2J")});
+  for (const std::string& text : {result.out, missing.err}) {
+    for (char c : text) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << text;
+  }
+  EXPECT_NE(result.out.find("\\x1b]0;title\\x07"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("hid\\x1b[2Jden"), std::string::npos) << result.out;
+  EXPECT_NE(missing.err.find("no\\x1b[2J"), std::string::npos) << missing.err;
+}
+
+// Folders the walk leaves out are said on stderr.
+TEST_F(SearchCliTest, LinkedAndTooDeepFoldersAreSaid) {
+  std::string deep = dir_.File("deep");
+  for (int i = 0; i <= zel::kMaxSearchDepth; ++i) deep += "/d";
+  std::filesystem::create_directories(deep);
+  std::filesystem::create_directory_symlink(dir_.File("sub"), dir_.File("link"));
+  auto result = RunZelctl({"search", "--dates", "all", "--subfolders", "--json", dir_.path()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.err.find("1 linked folder(s) not searched"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("1 folder(s) deeper than 256 levels not searched"), std::string::npos) << result.err;
+  result = RunZelctl({"search", "--dates", "all", "--subfolders", "--json", dir_.File("sub")});
+  EXPECT_EQ(result.err, "");
 }
 
 TEST_F(SearchCliTest, SearchFailuresAndUsage) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "core/AtomicFile.h"
@@ -61,6 +64,26 @@ TEST(AtomicFileTest, MissingFolderFailsCleanly) {
   EXPECT_FALSE(zel::WriteFileAtomically(dir.File("no/such/folder/x"), "x"));
   std::string content = "unchanged";
   EXPECT_FALSE(zel::ReadWholeFile(dir.File("absent"), content));
+}
+
+// A stop, Ctrl+C or a closed terminal removes the temporary file of a write.
+TEST(AtomicFileTest, SignalsRemoveTheTemporaryFile) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    zeltest::TempDir dir;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      zel::AtomicFile file(dir.File("call.wav"));
+      if (!file.Open() || !file.Write("RIFF", 4)) _exit(3);
+      zel::RemoveTemporaryFilesOnSignals();
+      raise(signal);
+      _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << signal;
+  }
 }
 
 TEST(Cp1252Test, ConvertsBothWays) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "OrganiserTestSupport.h"
 #include "organiser/CZelVelomarDoc.h"
@@ -262,8 +263,15 @@ TEST(PredefinedComments, FileLinesOrTheBuiltInPhrases) {
   EXPECT_EQ(zel::ReadPredefinedComments(path), builtIn);  // no line
   zeltest::WriteFile(path, "Paid\r\n\r\nDisputed\n\nCall the boss");
   EXPECT_EQ(zel::ReadPredefinedComments(path), (std::vector<std::string>{"Paid", "Disputed", "Call the boss"}));
-  // A file that is there but cannot be read offers nothing.
+  zeltest::WriteFile(path, "Paid\nbin\x01\x02ary\n");
+  EXPECT_EQ(zel::ReadPredefinedComments(path), (std::vector<std::string>{"Paid"}));
+  // A file that is there but cannot be read offers nothing, without waiting on a FIFO.
   EXPECT_TRUE(zel::ReadPredefinedComments(dir.path()).empty());
+  zeltest::WriteFile(path, std::string(zel::kMaxPredefinedCommentsSize + 1, 'x'));
+  EXPECT_TRUE(zel::ReadPredefinedComments(path).empty());
+  const std::string fifo = dir.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_TRUE(zel::ReadPredefinedComments(fifo).empty());
   EXPECT_NE(zel::PredefinedCommentsPath().find("/Comments.txt"), std::string::npos);
 }
 

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAbstractItemView>
@@ -8,6 +10,7 @@
 #include <QGuiApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,6 +27,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <random>
 
 #include "Archive/ui/CArchiveCommands.h"
 #include "audio/CPlaybackManager.h"
@@ -469,6 +473,91 @@ TEST(ShellInstance, SecondStartHandsItsFilesToTheFirst) {
   EXPECT_EQ(Singleton<CPlaybackManager>::Instance()->Recording().Path(), recording.toStdString());
 }
 
+// A name cannot smuggle in another request, and one start hands over at most 1,000
+// names and the count of the rest.
+TEST(ShellInstance, HandOverKeepsEachNameWholeAndAtMostAThousand) {
+  zeltest::TempDir home;
+  const QString root = QString::fromStdString(home.path());
+  QProcess second;
+  second.setProcessEnvironment(PrivateHome(root));
+  const QByteArray ownRuntime = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", (root + "/run").toLocal8Bit());
+  CInstanceChecker first;
+  ASSERT_TRUE(first.RegisterAsFirstInstance());
+  qputenv("XDG_RUNTIME_DIR", ownRuntime);
+  QSignalSpy asked(&first, &CInstanceChecker::activateRequested);
+  QStringList names{QStringLiteral("a\nfile /etc\r%0A")};
+  for (int i = 0; i < 1004; ++i) names << QString::number(i);
+  second.setWorkingDirectory(root);
+  second.start(QStringLiteral(ZEL_VELOMAR_PATH), names);
+  ASSERT_TRUE(WaitFor([&] { return second.state() == QProcess::NotRunning; }, 10000));
+  EXPECT_EQ(second.exitCode(), 0);
+  ASSERT_EQ(asked.count(), 1);
+  const QStringList files = asked[0][0].toStringList();
+  ASSERT_EQ(files.size(), 1000);
+  EXPECT_EQ(files[0], root + "/a\nfile /etc\r%0A");
+  EXPECT_EQ(files[999], root + "/998");
+  EXPECT_EQ(asked[0][1].toInt(), 5);
+}
+
+// The socket lives only in a folder of this user alone, never in the shared
+// temporary folder, and another user's program on either end is ignored.
+TEST(ShellInstance, SocketOnlyInAPrivateFolderAndOnlyWithThisUser) {
+  zeltest::TempDir home;
+  const std::string root = home.path();
+  // Qt refuses both runtime folders it knows: they are no folders.
+  zeltest::ScopedEnv runtime("XDG_RUNTIME_DIR", home.File("file"));
+  zeltest::WriteFile(home.File("file"), "");
+  zeltest::WriteFile(home.File(std::string("runtime-") + getpwuid(geteuid())->pw_name), "");
+  zeltest::ScopedEnv tmp("TMPDIR", root);
+  zeltest::ScopedEnv cache("XDG_CACHE_HOME", root + "/cache");
+  const std::string folder = CInstanceChecker::RuntimeFolder().toStdString();
+  EXPECT_EQ(folder, root + "/cache/zel-velomar-run");
+  struct stat st {};
+  ASSERT_EQ(stat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  chmod(folder.c_str(), 0777);
+  EXPECT_EQ(CInstanceChecker::RuntimeFolder(), QString());
+  EXPECT_FALSE(CInstanceChecker().RegisterAsFirstInstance());
+  chmod(folder.c_str(), 0700);
+
+  if (geteuid() != 0 || !zeltest::ToolAvailable("setpriv") || !QFileInfo("/usr/bin/python3").isExecutable()) {
+    GTEST_SKIP() << "another user's programs need root, setpriv and python3";
+  }
+  chmod(root.c_str(), 0711);
+  CInstanceChecker own;
+  const QString server = own.ServerName();
+  ASSERT_FALSE(server.isEmpty());
+  auto asNobody = [](QProcess& program, const char* script, const QString& socket) {
+    program.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c", script, socket});
+    EXPECT_TRUE(program.waitForReadyRead(5000)) << program.readAllStandardError().toStdString();
+  };
+  QProcess listener;
+  chmod(folder.c_str(), 0777);  // only so that the other user can get in for the test
+  asNobody(listener,
+           "import socket,sys,time\ns=socket.socket(socket.AF_UNIX)\ns.bind(sys.argv[1])\ns.listen()\n"
+           "print('ready',flush=True)\nwhile True: s.accept()[0].recv(9)",
+           server);
+  chmod(folder.c_str(), 0700);
+  EXPECT_FALSE(own.IsAnotherInstanceRunning());
+  ASSERT_TRUE(own.RegisterAsFirstInstance());
+  listener.kill();
+  listener.waitForFinished();
+
+  QSignalSpy asked(&own, &CInstanceChecker::activateRequested);
+  chmod(folder.c_str(), 0777);
+  chmod(server.toLocal8Bit().constData(), 0777);
+  QProcess client;
+  client.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c",
+                           "import socket,sys\nc=socket.socket(socket.AF_UNIX)\nc.connect(sys.argv[1])\n"
+                           "try:\n c.sendall(b'activate\\n\\n')\n r=c.recv(9)\nexcept OSError:\n r=b''\nprint(repr(r))",
+                           server});
+  ASSERT_TRUE(WaitFor([&] { return client.state() == QProcess::NotRunning; }, 5000));
+  chmod(folder.c_str(), 0700);
+  EXPECT_EQ(client.readAllStandardOutput().trimmed(), "b''") << client.readAllStandardError().toStdString();
+  EXPECT_EQ(asked.count(), 0);
+}
+
 // Two programs started at once over a stale lock and a stale socket: one stays, the
 // other hands over.
 TEST(ShellInstance, TwoStartsAtOnceLeaveOneOverStaleFiles) {
@@ -549,7 +638,35 @@ TEST(ShellStartup, ResourceBundleOverridesTextsAndAMissingOneIsRefused) {
   ASSERT_EQ(tool.exitCode(), 0);
   EXPECT_TRUE(app->LoadResourceBundle(QString::fromStdString(dir.File("acme.rcc"))));
   EXPECT_EQ(zelgui::Str(zelgui::kStrAppTitle), QStringLiteral("Acme Calls"));
+  // Damaged bundles are refused or harmless, never a crash; a cut one is refused.
+  const std::string whole = zeltest::ReadFile(dir.File("acme.rcc"));
+  std::mt19937 random(22);
+  for (int i = 0; i < 100; ++i) {
+    std::string damaged = whole;
+    for (int n = 0; n < 3; ++n) damaged[random() % damaged.size()] = static_cast<char>(random());
+    zeltest::WriteFile(dir.File("damaged.rcc"), damaged);
+    app->LoadResourceBundle(QString::fromStdString(dir.File("damaged.rcc")));
+  }
+  zeltest::WriteFile(dir.File("damaged.rcc"), whole.substr(0, whole.size() - 1));
+  EXPECT_FALSE(app->LoadResourceBundle(QString::fromStdString(dir.File("damaged.rcc"))));
   zelgui::StringTable::ClearOverrides();
+}
+
+// A file name or caller that looks like markup is shown as it is, and cannot size the panel.
+TEST(ShellStartup, MarkupInFileTextsIsShownAsText) {
+  CMainFrame* frame = Frame();
+  const QString markup = QStringLiteral("<img width=4000 height=3000>");
+  zeltest::TempDir dir;
+  const QString demo = DemoFolder() + "/" + QDir(DemoFolder()).entryList({"4713-*.zel"}, QDir::Files).value(0);
+  const std::string path = dir.File(markup.toStdString() + ".zel");
+  ASSERT_TRUE(QFile::copy(demo, QString::fromStdString(path)));
+  ASSERT_EQ(zeltest::RunZelctl({"annotate", "--caller", markup.toStdString(), path}).exitCode, 0);
+  ASSERT_TRUE(Singleton<CPlaybackManager>::Instance()->Load(path));
+  frame->Player()->ShowRecording(path);
+  for (auto* label : frame->Player()->findChildren<QLabel*>()) {
+    EXPECT_LT(label->sizeHint().width(), 1000) << label->text().toStdString();
+  }
+  EXPECT_EQ(frame->Player()->Title(), "File - " + markup + ".zel");
 }
 
 TEST(ShellScreenshot, MainWindowWithDemoListAndLoadedRecording) {

@@ -34,6 +34,7 @@ void CQtMessageSink::ShowMessage(const std::string& text, const std::string& cap
   }
   QMessageBox box(BoxIcon(icon), QString::fromStdString(caption), Text(text), QMessageBox::Ok,
                   QApplication::activeWindow());
+  box.setTextFormat(Qt::PlainText);  // the texts name files and callers
   box.exec();
 }
 
@@ -46,6 +47,7 @@ IMessageSink::Answer CQtMessageSink::AskYesNo(const std::string& text, const std
   }
   QMessageBox box(QMessageBox::Question, QString::fromStdString(caption), Text(text),
                   QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+  box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
