@@ -89,7 +89,9 @@ CPlayerForm::CPlayerForm(QWidget* parent)
   }
   texts->addSpacing(8);
   texts->addWidget(position_);
-  texts->addWidget(new QLabel(QStringLiteral("/"), this));
+  separator_ = new QLabel(QStringLiteral("/"), this);
+  separator_->hide();
+  texts->addWidget(separator_);
   texts->addWidget(duration_);
   // A label's text is what a screen reader reads; the description says what it is.
   caller_->setAccessibleDescription(QStringLiteral("Caller"));
@@ -402,6 +404,7 @@ void CPlayerForm::ClearTexts() {
   caller_->clear();
   duration_->clear();
   position_->clear();
+  separator_->hide();
   for (int i = 0; i < 4; ++i) SetIndicator(i, false);
   markStart_ = markEnd_ = -1;
   scope_->SetMarks(-1, -1);
@@ -426,6 +429,7 @@ void CPlayerForm::ShowRecording(const std::string& path) {
   CPlaybackManager& m = Manager();
   ShowDetails(path);
   position_->setText(Hms(m.Position() / 8000));
+  separator_->show();
   int bs = -1, be = -1;
   const bool hasBookmark = m.Recording().GetBookmark(bs, be);
   markStart_ = markEnd_ = -1;

@@ -139,6 +139,7 @@ class CPlayerForm : public QWidget {
   QLabel* caller_;
   QLabel* duration_;
   QLabel* position_;
+  QLabel* separator_;  // between position and duration, shown with them
   QLabel* notice_;
   QLabel* indicators_[4];
   QToolButton* back30_;
