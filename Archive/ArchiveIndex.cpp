@@ -19,6 +19,7 @@
 #include "core/CSettings.h"
 #include "core/RegularFile.h"
 #include "core/Singleton.h"
+#include "core/Utf8.h"
 #include "organiser/SearchRules.h"
 #include "recording/CKlRecordFileHdr.h"
 
@@ -56,30 +57,6 @@ std::string IsoDateTime(int32_t localStart) {
   return text;
 }
 
-// The length of the UTF-8 sequence at `p` (of `size` bytes left); 0 when it is none.
-size_t Utf8Length(const unsigned char* p, size_t size) {
-  const unsigned char c = *p;
-  if (c < 0x80) return 1;
-  size_t length;
-  uint32_t lowest;
-  if (c >= 0xC2 && c <= 0xDF) {
-    length = 2, lowest = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    length = 3, lowest = 0x800;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    length = 4, lowest = 0x10000;
-  } else {
-    return 0;
-  }
-  if (size < length) return 0;
-  uint32_t code = c & (0xFF >> (length + 1));
-  for (size_t i = 1; i < length; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-    code = code << 6 | (p[i] & 0x3F);
-  }
-  return code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ? 0 : length;
-}
-
 bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
 bool IsByteEscape(const std::string& text, size_t at) {
@@ -94,7 +71,7 @@ std::string EscapeBytes(const std::string& text) {
   std::string out;
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   for (size_t i = 0; i < text.size();) {
-    const size_t length = Utf8Length(bytes + i, text.size() - i);
+    const size_t length = zel::Utf8SequenceLength(bytes + i, text.size() - i);
     if (length == 0 || IsByteEscape(text, i)) {
       out += "\\x";
       out += kDigits[bytes[i] >> 4];

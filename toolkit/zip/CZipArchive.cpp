@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/Utf8.h"
+
 namespace zel::zip {
 
 namespace {
@@ -133,31 +135,9 @@ bool CZipArchive::NeedsUtf8Flag(const std::string& name) {
   const auto* p = reinterpret_cast<const unsigned char*>(name.data());
   const auto* end = p + name.size();
   while (p < end) {
-    unsigned char c = *p;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    }
-    high = true;
-    size_t length;
-    uint32_t lowest;
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2, lowest = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      length = 3, lowest = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4, lowest = 0x10000;
-    } else {
-      return false;
-    }
-    if (static_cast<size_t>(end - p) < length) return false;
-    uint32_t code = c & (0xFF >> (length + 1));
-    for (size_t i = 1; i < length; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-      code = code << 6 | (p[i] & 0x3F);
-    }
-    // Overlong forms, surrogates and values beyond U+10FFFF are not UTF-8.
-    if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    const size_t length = zel::Utf8SequenceLength(p, static_cast<size_t>(end - p));
+    if (length == 0) return false;
+    high = high || length > 1;
     p += length;
   }
   return high;
