@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "audio/codec/CGsm49Encoder.h"
+#include "codec/CGsm49Encoder.h"
 #include "audio/CKlWav.h"
 #include "audio/ISaveFileChooser.h"
 #include "audio/Loudness.h"

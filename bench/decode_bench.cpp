@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "audio/codec/CGsmCodec.h"
-#include "audio/codec/G711.h"
-#include "audio/codec/ImaAdpcm.h"
+#include "codec/CGsmCodec.h"
+#include "codec/G711.h"
+#include "codec/ImaAdpcm.h"
 #include "core/AtomicFile.h"
 #include "recording/CKlRecordFile.h"
 #include "recording/CRecordingWriter.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "audio/codec/G711.h"
+#include "codec/G711.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<int16_t> out(size);

@@ -1,7 +1,7 @@
 // GSM 06.10 frames of arbitrary bytes through one decoder state, as a recording is.
 #include <cstdint>
 
-#include "audio/codec/CGsmCodec.h"
+#include "codec/CGsmCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CGsmCodec codec;

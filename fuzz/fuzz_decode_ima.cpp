@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "audio/codec/ImaAdpcm.h"
+#include "codec/ImaAdpcm.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int16_t out[zel::kImaBlockSamples];

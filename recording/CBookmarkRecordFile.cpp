@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "audio/codec/CGsmCodec.h"
+#include "codec/CGsmCodec.h"
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"

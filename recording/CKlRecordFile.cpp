@@ -9,9 +9,9 @@
 #include <cstring>
 #include <strings.h>
 
-#include "audio/codec/CGsmCodec.h"
-#include "audio/codec/G711.h"
-#include "audio/codec/ImaAdpcm.h"
+#include "codec/CGsmCodec.h"
+#include "codec/G711.h"
+#include "codec/ImaAdpcm.h"
 #include "core/CKlLogger.h"
 #include "core/CKlThread.h"
 #include "core/Cp1252.h"

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "audio/codec/CGsmCodec.h"
-#include "audio/codec/ImaAdpcm.h"
+#include "codec/CGsmCodec.h"
+#include "codec/ImaAdpcm.h"
 #include "core/AtomicFile.h"
 #include "core/Cp1252.h"
 #include "recording/CKlAESCipher.h"

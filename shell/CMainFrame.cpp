@@ -35,7 +35,7 @@
 #include "organiser/ui/CCreateRecordingListDlg.h"
 #include "organiser/ui/CDecryptionDlg.h"
 #include "organiser/ui/CZelVelomarView.h"
-#include "platform/qt/QtWaveOut.h"
+#include "audio/qt/QtWaveOut.h"
 #include "recording/CKlFileListEntry.h"
 #include "shell/CAboutDlg.h"
 #include "shell/CListAreaAccessible.h"

@@ -25,7 +25,7 @@
 #include "organiser/CCallHistory.h"
 #include "organiser/CHotLists.h"
 #include "organiser/CShortCuts.h"
-#include "platform/qt/QtWaveOut.h"
+#include "audio/qt/QtWaveOut.h"
 #include "shell/CInstanceChecker.h"
 #include "shell/CMainFrame.h"
 #include "toolkit/ui/CQtMessageSink.h"

@@ -12,7 +12,7 @@
 #include "audio/CPlaybackManager.h"
 #include "audio/CPlayerState.h"
 #include "cli/CliSupport.h"
-#include "platform/qt/QtWaveOut.h"
+#include "audio/qt/QtWaveOut.h"
 
 namespace {
 

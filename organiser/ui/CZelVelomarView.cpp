@@ -38,7 +38,7 @@
 #include "platform/Desktop.h"
 #include "recording/CKlFileListEntry.h"
 #include "recording/CKlRecordFileHdr.h"
-#include "shell/CAnnotateDlg.h"
+#include "organiser/ui/CAnnotateDlg.h"
 #include "toolkit/ui/CFlowLayout.h"
 #include "toolkit/ui/CProgressWnd.h"
 #include "toolkit/ui/Notifications.h"

@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "audio/codec/CGsmCodec.h"
-#include "audio/codec/G711.h"
-#include "audio/codec/ImaAdpcm.h"
+#include "codec/CGsmCodec.h"
+#include "codec/G711.h"
+#include "codec/ImaAdpcm.h"
 #include "recording/CRecordingWriter.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "audio/codec/CGsmCodec.h"
-#include "audio/codec/G711.h"
-#include "audio/codec/ImaAdpcm.h"
+#include "codec/CGsmCodec.h"
+#include "codec/G711.h"
+#include "codec/ImaAdpcm.h"
 #include "recording/CRecordingWriter.h"
 #include "support/TestSupport.h"
 

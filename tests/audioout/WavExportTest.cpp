@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "audio/codec/CGsm49Encoder.h"
+#include "codec/CGsm49Encoder.h"
 #include "audio/CKlWav.h"
 #include "audio/WavExport.h"
 #include "core/WriteTarget.h"

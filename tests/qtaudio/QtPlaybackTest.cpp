@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "audio/CPlaybackManager.h"
-#include "platform/qt/QtWaveOut.h"
+#include "audio/qt/QtWaveOut.h"
 #include "tests/audioout/AudioOutSupport.h"
 #include "tests/qtaudio/PulseServer.h"
 

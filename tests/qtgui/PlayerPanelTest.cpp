@@ -39,7 +39,7 @@
 #include "core/Singleton.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/ui/CZelVelomarView.h"
-#include "platform/qt/QtWaveOut.h"
+#include "audio/qt/QtWaveOut.h"
 #include "recording/CKlRecordFile.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "recording/CRecordingWriter.h"

@@ -29,7 +29,7 @@
 #include "recording/CKlFileListEntry.h"
 #include "recording/CKlRecordFile.h"
 #include "recording/CRecordingWriter.h"
-#include "shell/CAnnotateDlg.h"
+#include "organiser/ui/CAnnotateDlg.h"
 #include "support/TestSupport.h"
 
 using namespace zeltest;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "audio/codec/CGsmCodec.h"
-#include "audio/codec/G711.h"
-#include "audio/codec/ImaAdpcm.h"
+#include "codec/CGsmCodec.h"
+#include "codec/G711.h"
+#include "codec/ImaAdpcm.h"
 #include "support/RecordingFiles.h"
 
 // Writes recordings into a temporary folder and decodes their audio independently of

@@ -1,4 +1,4 @@
-#include "audio/codec/CGsm49Encoder.h"
+#include "codec/CGsm49Encoder.h"
 
 #include <cstring>
 

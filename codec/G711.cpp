@@ -1,4 +1,4 @@
-#include "audio/codec/G711.h"
+#include "codec/G711.h"
 
 namespace zel {
 namespace {

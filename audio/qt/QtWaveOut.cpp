@@ -1,4 +1,4 @@
-#include "platform/qt/QtWaveOut.h"
+#include "audio/qt/QtWaveOut.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>

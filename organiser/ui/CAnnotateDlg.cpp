@@ -1,4 +1,4 @@
-#include "shell/CAnnotateDlg.h"
+#include "organiser/ui/CAnnotateDlg.h"
 
 #include <QComboBox>
 #include <algorithm>

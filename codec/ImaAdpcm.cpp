@@ -1,4 +1,4 @@
-#include "audio/codec/ImaAdpcm.h"
+#include "codec/ImaAdpcm.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "audio/codec/CGsmCodec.h"
+#include "codec/CGsmCodec.h"
 
 extern "C" {
 #include <gsm.h>
