@@ -20,7 +20,7 @@
 #include "core/RegularFile.h"
 #include "core/Singleton.h"
 #include "core/Utf8.h"
-#include "organiser/SearchRules.h"
+#include "recording/CommentText.h"
 #include "recording/CKlRecordFileHdr.h"
 
 namespace zel {

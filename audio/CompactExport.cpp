@@ -15,10 +15,10 @@
 #include "core/CKlLogger.h"
 #include "core/Singleton.h"
 #include "core/WriteTarget.h"
-#include "organiser/SearchRules.h"
 #include "platform/Desktop.h"
 #include "recording/CBookmarkRecordFile.h"
 #include "recording/CKlRecordFile.h"
+#include "recording/CommentText.h"
 
 namespace zel {
 

@@ -11,6 +11,7 @@
 #include "organiser/IArchiveLookup.h"
 #include "organiser/ListColumn.h"
 #include "recording/CKlFileListEntry.h"
+#include "recording/CommentText.h"
 
 namespace zel {
 
@@ -75,22 +76,6 @@ std::string FileNameStem(const std::string& path) {
   size_t dot = name.find_last_of('.');
   if (dot != std::string::npos) name.erase(dot);
   return name;
-}
-
-std::string UserCommentText(const std::string& comment) {
-  // The recorder's own texts: "Bookmark at: " HH:MM:SS CRLF, and the block that
-  // begins with the line below and runs to the end of the field.
-  static constexpr std::string_view kBookmarkLead = "Bookmark at: ";
-  static constexpr std::string_view kSystemLine = "### System information do no edit! ###";
-  std::string_view text(comment);
-  if (text.substr(0, kBookmarkLead.size()) == kBookmarkLead) {
-    const size_t lineEnd = text.find("\r\n");
-    text.remove_prefix(lineEnd == std::string_view::npos ? text.size() : lineEnd + 2);
-  }
-  const size_t system = text.find(kSystemLine);
-  if (system != std::string_view::npos) text = text.substr(0, system);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
-  return std::string(text);
 }
 
 namespace {

@@ -23,10 +23,6 @@ bool EndsInZel(const std::string& path);
 // The file name of `path` without its folder and without the text after its last dot.
 std::string FileNameStem(const std::string& path);
 
-// The part of a stored comment the user wrote: without the bookmark line at its
-// start, the system block at its end and the blank padding before that block.
-std::string UserCommentText(const std::string& comment);
-
 // Rule 2: whether the recording time `t` passes the criteria's date limit, with
 // `now` as the current Unix time.
 bool PassesDateRule(const SearchCriteria& criteria, long long t, long long now);

@@ -21,6 +21,7 @@
 #include "organiser/SearchRules.h"
 #include "recording/CKlFileListEntry.h"
 #include "recording/CKlRecordFileHdr.h"
+#include "recording/CommentText.h"
 
 using orgtest::Recording;
 using orgtest::WriteRecording;

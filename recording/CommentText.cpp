@@ -1,0 +1,23 @@
+#include "recording/CommentText.h"
+
+#include <string_view>
+
+namespace zel {
+
+std::string UserCommentText(const std::string& comment) {
+  // The recorder's own texts: "Bookmark at: " HH:MM:SS CRLF, and the block that
+  // begins with the line below and runs to the end of the field.
+  static constexpr std::string_view kBookmarkLead = "Bookmark at: ";
+  static constexpr std::string_view kSystemLine = "### System information do no edit! ###";
+  std::string_view text(comment);
+  if (text.substr(0, kBookmarkLead.size()) == kBookmarkLead) {
+    const size_t lineEnd = text.find("\r\n");
+    text.remove_prefix(lineEnd == std::string_view::npos ? text.size() : lineEnd + 2);
+  }
+  const size_t system = text.find(kSystemLine);
+  if (system != std::string_view::npos) text = text.substr(0, system);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+  return std::string(text);
+}
+
+}  // namespace zel
