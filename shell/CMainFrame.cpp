@@ -34,6 +34,8 @@
 #include "organiser/ui/CAccessPanel.h"
 #include "organiser/ui/CCreateRecordingListDlg.h"
 #include "organiser/ui/CDecryptionDlg.h"
+#include "organiser/ui/CHistoryDlg.h"
+#include "organiser/ui/CHotListDlg.h"
 #include "organiser/ui/CZelVelomarView.h"
 #include "audio/qt/QtWaveOut.h"
 #include "recording/CKlFileListEntry.h"
@@ -84,6 +86,7 @@ CMainFrame::CMainFrame(QWidget* parent)
 
   accessPanel_->SetHost(this);
   addDockWidget(Qt::LeftDockWidgetArea, accessPanel_);
+  playerBar_->Form()->SetHost(this);
   playerBar_->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
   addDockWidget(Qt::BottomDockWidgetArea, playerBar_);
   statusBar()->showMessage(tr("Ready"));
@@ -539,6 +542,16 @@ void CMainFrame::OpenRecordingList(const std::vector<std::string>& paths) {
 CPlayerForm* CMainFrame::Player() { return playerBar_->Form(); }
 
 bool CMainFrame::PlayRecording(const std::string& path) { return playerBar_->Form()->OpenAndPlay(path); }
+
+bool CMainFrame::PickReviewGroup(QWidget* parent, int& groupId) { return CHotListDlg::Pick(parent, groupId); }
+
+bool CMainFrame::EditHistory(QWidget* parent, std::vector<std::string>& history, std::string& play) {
+  CHistoryDlg dialog(history, parent);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  history = dialog.Paths();
+  play = dialog.PlayPath();
+  return true;
+}
 
 void CMainFrame::OnEncryption() {
   auto& settings = *Singleton<CSettings>::Instance();

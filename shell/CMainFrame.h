@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "audio/ui/IPlayerHost.h"
 #include "organiser/SearchCriteria.h"
 #include "organiser/ui/IAccessPanelHost.h"
 #include "organiser/ui/IListWindowHost.h"
@@ -26,7 +27,7 @@ class QtWaveNotifyReceiver;
 // Panel docked beside them, the two menu sets (without and with a list window), the
 // search flow that turns criteria into a new list window, and the relay of the
 // notifications of other windows to every open list.
-class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPanelHost {
+class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPanelHost, public IPlayerHost {
   Q_OBJECT
  public:
   enum CommandId : int {
@@ -72,6 +73,9 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   // IAccessPanelHost
   bool PlayRecording(const std::string& path) override;
   void OpenRecordingList(const std::vector<std::string>& paths) override;
+  // IPlayerHost
+  bool PickReviewGroup(QWidget* parent, int& groupId) override;
+  bool EditHistory(QWidget* parent, std::vector<std::string>& history, std::string& play) override;
 
   // The action of a command id; null for an unknown id.
   QAction* Command(int id) const;

@@ -38,14 +38,13 @@
 #include "recording/CBookmarkRecordFile.h"
 #include "audio/ui/COutputScope.h"
 #include "audio/ui/CQtSaveFileChooser.h"
+#include "audio/ui/IPlayerHost.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
 #include "core/WriteTarget.h"
 #include "core/Singleton.h"
 #include "organiser/CCallHistory.h"
 #include "organiser/CHotLists.h"
-#include "organiser/ui/CHistoryDlg.h"
-#include "organiser/ui/CHotListDlg.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "toolkit/ui/CIconSet.h"
 #include "toolkit/ui/CProgressWnd.h"
@@ -611,7 +610,7 @@ void CPlayerForm::AddToCallsForReview() {
   CPlaybackManager& m = Manager();
   if (!m.IsLoaded()) return;
   int groupId = -1;
-  if (!CHotListDlg::Pick(this, groupId)) return;
+  if (!host_ || !host_->PickReviewGroup(this, groupId)) return;
   const std::string path = m.Recording().Path();
   CHotLists& store = *Singleton<CHotLists>::Instance();
   CollectionEntry link;
@@ -627,10 +626,9 @@ void CPlayerForm::AddToCallsForReview() {
 }
 
 void CPlayerForm::History() {
-  CHistoryDlg dialog(history_, this);
-  if (dialog.exec() != QDialog::Accepted) return;
-  history_ = dialog.Paths();
-  if (!dialog.PlayPath().empty()) OpenAndPlay(dialog.PlayPath());
+  std::string play;
+  if (!host_ || !host_->EditHistory(this, history_, play)) return;
+  if (!play.empty()) OpenAndPlay(play);
 }
 
 void CPlayerForm::CloseRecording() {

@@ -11,6 +11,7 @@
 #include "recording/CKlFileListEntry.h"
 
 class COutputScope;
+class IPlayerHost;
 class CPlaybackManager;
 class QLabel;
 class QAction;
@@ -68,6 +69,9 @@ class CPlayerForm : public QWidget {
   // switch, off at start; native copies keep the recording's own audio).
   void SetEvenLoudnessExports(bool on);
   bool EvenLoudnessExports() const;
+  // The window that shows the call lists' dialogs (Calls for Review, History); without
+  // one (tests) those commands do nothing.
+  void SetHost(IPlayerHost* host) { host_ = host; }
   // Whether an export or mail runs beside the window now.
   bool Writing() const { return writing_; }
   // Playback speed in tenths (5 to 20; `[` slower, `]` faster, `=` normal), pause
@@ -175,4 +179,5 @@ class CPlayerForm : public QWidget {
   int markStart_ = -1;
   int markEnd_ = -1;
   std::vector<std::string> history_;
+  IPlayerHost* host_ = nullptr;
 };

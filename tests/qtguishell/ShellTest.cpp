@@ -26,6 +26,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <random>
 
@@ -255,6 +256,32 @@ TEST(ShellWindows, PlayHistoryTwiceActivatesTheOne) {
   frame->Command(CMainFrame::ID_SHOW_HISTORY)->trigger();
   EXPECT_EQ(historyViews(), 1);
   EXPECT_EQ(frame->ActiveView()->Document().GetListKind(), CZelVelomarDoc::kPlayHistory);
+}
+
+TEST(ShellWindows, PlayerOpensTheReviewAndHistoryDialogsOverItself) {
+  CMainFrame* frame = Frame();
+  CPlayerForm* player = frame->Player();
+  const QStringList calls = QDir(DemoFolder()).entryList({"*.zel"}, QDir::Files);  // the first is encrypted
+  ASSERT_TRUE(std::any_of(calls.begin(), calls.end(), [&](const QString& call) {
+    return player->OpenWithoutPlaying((DemoFolder() + QLatin1Char('/') + call).toStdString());
+  }));
+  const std::pair<std::string, std::function<void()>> commands[] = {
+      {"CHotListDlg", [player] { player->AddToCallsForReview(); }},
+      {"CHistoryDlg", [player] { player->History(); }}};
+  for (const auto& [dialogClass, command] : commands) {
+    std::string shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        if (dialog->parentWidget() == player) shown = dialog->metaObject()->className();
+        dialog->reject();
+      }
+    });
+    poll.start(20);
+    command();
+    EXPECT_EQ(shown, dialogClass);
+  }
+  player->CloseRecording();
 }
 
 TEST(ShellWindows, OpenedListFileIsRememberedAndOpenedOnce) {
