@@ -575,7 +575,13 @@ void CMainFrame::RunSearch(const SearchCriteria& criteria, CZelVelomarView* targ
 }
 
 void CMainFrame::ArchiveList(CZelVelomarView* list) {
-  if (list) archive_->RunWizard(list);
+  if (!list) return;
+  // Calls whose originals the wizard deleted leave the list, while its window is there.
+  QPointer<CZelVelomarView> window(list);
+  auto remove = [window](const std::string& path) {
+    if (window) window->RemoveEntryByPath(path);
+  };
+  archive_->RunWizard({&list->Document(), list->SelectedIndices(), remove});
 }
 
 bool CMainFrame::SearchRunning() const {

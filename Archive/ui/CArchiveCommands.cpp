@@ -62,9 +62,9 @@ CArchiveCommands::~CArchiveCommands() = default;
 
 int CArchiveCommands::Exec(QDialog& dialog) { return execDialog ? execDialog(dialog) : dialog.exec(); }
 
-void CArchiveCommands::RunWizard(CZelVelomarView* activeList) {
-  if (activeList == nullptr) return;
-  CArchiveWizard wizard(activeList, window_);
+void CArchiveCommands::RunWizard(ArchiveCallList list) {
+  if (list.document == nullptr) return;
+  CArchiveWizard wizard(std::move(list), window_);
   Exec(wizard);
 }
 

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <functional>
 
-class CZelVelomarView;
+#include "Archive/ui/ArchiveCallList.h"
+
 class QDialog;
 class QTimer;
 class QWidget;
@@ -21,8 +22,8 @@ class CArchiveCommands : public QObject {
   explicit CArchiveCommands(QWidget* mainWindow);
   ~CArchiveCommands() override;
 
-  // The archive wizard over `activeList` (its calls or its selection), modal.
-  void RunWizard(CZelVelomarView* activeList);
+  // The archive wizard over `list` (its calls or its selection), modal.
+  void RunWizard(ArchiveCallList list);
   void ShowSettings();
   void ShowLogs();
   // The scheduled job now: asks to open the settings when it is not enabled.

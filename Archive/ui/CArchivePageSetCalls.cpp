@@ -5,8 +5,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "organiser/ui/CZelVelomarView.h"
-
 CArchivePageSetCalls::CArchivePageSetCalls(std::shared_ptr<Shared> shared, QWidget* parent)
     : CArchiveWizardBase(std::move(shared), kSetCalls, parent) {
   setTitle(QStringLiteral("Set Calls to Archive"));
@@ -20,7 +18,7 @@ CArchivePageSetCalls::CArchivePageSetCalls(std::shared_ptr<Shared> shared, QWidg
   layout->addWidget(all_);
   layout->addWidget(selected_);
   layout->addStretch(1);
-  if (shared_->View && !shared_->View->HasSelection()) selected_->setEnabled(false);
+  if (shared_->List.document && shared_->List.selected.empty()) selected_->setEnabled(false);
   // Toggled, not clicked: a screen reader or the arrow keys check a button without a click.
   connect(group, &QButtonGroup::idToggled, this, [this](int choice, bool checked) {
     if (checked) Choose(choice);

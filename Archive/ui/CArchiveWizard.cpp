@@ -6,15 +6,14 @@
 #include "Archive/ui/CArchiveWizardPageDeleteConfirm.h"
 #include "Archive/ui/CArchiveWizardPageProgress.h"
 #include "Archive/ui/CArchiveWizardStatusDlg.h"
-#include "organiser/ui/CZelVelomarView.h"
 
-CArchiveWizard::CArchiveWizard(CZelVelomarView* view, QWidget* parent)
+CArchiveWizard::CArchiveWizard(ArchiveCallList list, QWidget* parent)
     : QWizard(parent), shared_(std::make_shared<CArchiveWizardBase::Shared>()) {
   setWindowTitle(QStringLiteral("Archive Calls"));
   setWizardStyle(QWizard::ClassicStyle);
   setOption(QWizard::NoBackButtonOnStartPage, true);
   setButtonText(QWizard::CommitButton, buttonText(QWizard::NextButton));
-  shared_->View = view;
+  shared_->List = std::move(list);
   shared_->Status = new CArchiveWizardStatusDlg(this);
   setSideWidget(shared_->Status);
   setPage(CArchiveWizardBase::kSetCalls, new CArchivePageSetCalls(shared_, this));

@@ -4,14 +4,12 @@
 
 #include "Archive/ui/CArchiveWizardBase.h"
 
-class CZelVelomarView;
-
-// The archive wizard over a recording list window: five pages and the status
-// panel at their side. The main window shows it modally.
+// The archive wizard over a recording list: five pages and the status panel at
+// their side. The main window shows it modally.
 class CArchiveWizard : public QWizard {
   Q_OBJECT
  public:
-  explicit CArchiveWizard(CZelVelomarView* view, QWidget* parent = nullptr);
+  explicit CArchiveWizard(ArchiveCallList list, QWidget* parent = nullptr);
   ~CArchiveWizard() override;
 
   CArchiveWizardBase::Shared& State() { return *shared_; }

@@ -5,16 +5,15 @@
 #include "Archive/ui/CArchiveWizardStatusDlg.h"
 #include "core/MessageSink.h"
 #include "organiser/CZelVelomarDoc.h"
-#include "organiser/ui/CZelVelomarView.h"
 
 std::vector<const CKlFileListEntry*> CArchiveWizardBase::Shared::Calls(int choice) const {
   std::vector<const CKlFileListEntry*> calls;
-  if (!View) return calls;
-  CZelVelomarDoc& doc = View->Document();
+  if (!List.document) return calls;
+  const CZelVelomarDoc& doc = *List.document;
   if (choice == 0) {
     for (size_t i = 0; i < doc.EntryCount(); ++i) calls.push_back(doc.EntryAt(i));
   } else if (choice == 1) {
-    auto indices = View->SelectedIndices();
+    auto indices = List.selected;
     std::sort(indices.begin(), indices.end());
     indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
     for (size_t i : indices) {

@@ -1,17 +1,16 @@
 #pragma once
-#include <QPointer>
 #include <QWizardPage>
 #include <memory>
 #include <vector>
 
 #include "Archive/CArchiveWizardState.h"
+#include "Archive/ui/ArchiveCallList.h"
 
 class CArchiveWizardStatusDlg;
 class CKlFileListEntry;
-class CZelVelomarView;
 
-// The base of the archive wizard's pages: the wizard's shared state, the list
-// window the calls come from and the status panel.
+// The base of the archive wizard's pages: the wizard's shared state, the list the
+// calls come from and the status panel.
 class CArchiveWizardBase : public QWizardPage {
   Q_OBJECT
  public:
@@ -19,12 +18,12 @@ class CArchiveWizardBase : public QWizardPage {
 
   struct Shared {
     CArchiveWizardState State;
-    QPointer<CZelVelomarView> View;
+    ArchiveCallList List;
     CArchiveWizardStatusDlg* Status = nullptr;
     int JobState = 0;        // 0 not started, 1 queued, 2 started
     bool Finished = false;   // the run has ended
     bool Processed = false;  // the source recordings were processed
-    // The list window's recordings for `choice` (0 all, 1 selected), in list order.
+    // The list's recordings for `choice` (0 all, 1 selected), in list order.
     std::vector<const CKlFileListEntry*> Calls(int choice) const;
   };
 

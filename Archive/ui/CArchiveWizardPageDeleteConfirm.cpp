@@ -10,7 +10,6 @@
 
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
-#include "organiser/ui/CZelVelomarView.h"
 
 CArchiveWizardPageDeleteConfirm::CArchiveWizardPageDeleteConfirm(std::shared_ptr<Shared> shared, QWidget* parent)
     : CArchiveWizardBase(std::move(shared), kDeleteConfirm, parent) {
@@ -65,12 +64,12 @@ bool CArchiveWizardPageDeleteConfirm::validatePage() {
     if (QWizard* w = wizard()) w->setEnabled(true);
     setEnabled(true);
     CJobArchListEntry job;
-    if (shared_->View && manager->GetJob(0, job) &&
+    if (shared_->List.removeEntry && manager->GetJob(0, job) &&
         job.MediaProcessing() == zel::MediaProcessing::kDelete) {
       // Deleted recordings leave the list window.
       for (const auto& source : job.Sources()) {
         std::error_code error;
-        if (!std::filesystem::exists(source.Path(), error)) shared_->View->RemoveEntryByPath(source.Path());
+        if (!std::filesystem::exists(source.Path(), error)) shared_->List.removeEntry(source.Path());
       }
     }
   }

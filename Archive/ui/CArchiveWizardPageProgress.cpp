@@ -13,7 +13,6 @@
 #include "Archive/CArchiveManager.h"
 #include "Archive/ui/CArchiveWizardStatusDlg.h"
 #include "organiser/CZelVelomarDoc.h"
-#include "organiser/ui/CZelVelomarView.h"
 
 CArchiveWizardPageProgress::CArchiveWizardPageProgress(std::shared_ptr<Shared> shared, QWidget* parent)
     : CArchiveWizardBase(std::move(shared), kProgress, parent) {
@@ -100,10 +99,10 @@ void CArchiveWizardPageProgress::StartJob() {
   shared_->JobState = 1;
   bar_->setRange(0, 100);
   std::string prefix;
-  if (shared_->State.ArchiveType() == zel::ArchiveType::kIso && shared_->View) {
+  if (shared_->State.ArchiveType() == zel::ArchiveType::kIso && shared_->List.document) {
     // The list window's folder: the archive holds the calls' folders below it.
     // Where a call's folder does not begin with it, the folder is kept whole.
-    const CZelVelomarDoc& doc = shared_->View->Document();
+    const CZelVelomarDoc& doc = *shared_->List.document;
     if (doc.GetListKind() == CZelVelomarDoc::kFolderList) prefix = doc.GetTitleText();
   }
   manager->SetPathPrefix(prefix);

@@ -77,6 +77,11 @@ class ArchiveWindowsTest : public ::testing::Test {
     doc->SetListKind(CZelVelomarDoc::kFolderList, dir_.File("calls"));
     return std::make_unique<CZelVelomarView>(std::move(doc), nullptr);
   }
+  // What the main window hands the wizard for `view`.
+  static ArchiveCallList CallsOf(CZelVelomarView& view) {
+    auto remove = [&view](const std::string& path) { view.RemoveEntryByPath(path); };
+    return {&view.Document(), view.SelectedIndices(), remove};
+  }
   // Runs the wizard through steps 1 to 3; returns with the run finished.
   void RunToEnd(CArchiveWizard& w, zel::ArchiveType type, const std::string& target, int media, int structure,
                 const std::string& shots = "", bool wait = true) {
@@ -128,7 +133,7 @@ TEST_F(ArchiveWindowsTest, WizardArchivesIntoEachTypeWithoutTheConfirmStep) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.target);
     {
-      CArchiveWizard w(view.get());
+      CArchiveWizard w(CallsOf(*view));
       bool zip = c.type == zel::ArchiveType::kZip;
       RunToEnd(w, c.type, c.target, 0, c.structure, zip ? "archive-wizard-" : "");
       w.next();
@@ -176,7 +181,7 @@ TEST_F(ArchiveWindowsTest, WizardArchivesIntoEachTypeWithoutTheConfirmStep) {
 TEST_F(ArchiveWindowsTest, DeletionHappensOnlyAfterTheStartOption) {
   auto view = View();
   {
-    CArchiveWizard w(view.get());
+    CArchiveWizard w(CallsOf(*view));
     RunToEnd(w, zel::ArchiveType::kDisk, dir_.File("keep"), 1, 0);
     for (const auto& p : paths_) EXPECT_TRUE(fs::exists(p));
     // The run's record is on disk before any original can be touched.
@@ -192,7 +197,7 @@ TEST_F(ArchiveWindowsTest, DeletionHappensOnlyAfterTheStartOption) {
     for (const auto& p : paths_) EXPECT_TRUE(fs::exists(p));
   }
   {
-    CArchiveWizard w(view.get());
+    CArchiveWizard w(CallsOf(*view));
     RunToEnd(w, zel::ArchiveType::kDisk, dir_.File("gone"), 1, 0);
     w.next();
     auto* confirm = static_cast<CArchiveWizardPageDeleteConfirm*>(w.page(Step::kDeleteConfirm));
@@ -225,7 +230,7 @@ TEST_F(ArchiveWindowsTest, CancelStopsTheRunAndBackMendsAFailedOne) {
         progress(percent);
       });
     });
-    CArchiveWizard w(view.get());
+    CArchiveWizard w(CallsOf(*view));
     RunToEnd(w, zel::ArchiveType::kZip, zip, 1, 0, "", false);
     QTRY_VERIFY_WITH_TIMEOUT(reached.load(), 10000);
     ASSERT_TRUE(w.button(QWizard::CancelButton)->isEnabled());
@@ -241,7 +246,7 @@ TEST_F(ArchiveWindowsTest, CancelStopsTheRunAndBackMendsAFailedOne) {
 
   // An archive that cannot be made: Back leads to the path, and the mended job runs.
   zeltest::WriteFile(dir_.File("blocker"), "a file where a folder should be");
-  CArchiveWizard w(view.get());
+  CArchiveWizard w(CallsOf(*view));
   RunToEnd(w, zel::ArchiveType::kZip, dir_.File("blocker/Archive.zip"), 0, 0);
   EXPECT_EQ(manager->GetRunStats().ArchivedCount, 0);
   w.grab().save(QString::fromStdString(Shot("archive-wizard-failed.png")));
@@ -263,7 +268,7 @@ TEST_F(ArchiveWindowsTest, CancelStopsTheRunAndBackMendsAFailedOne) {
 
 TEST_F(ArchiveWindowsTest, PagesKeepTheUserUntilTheChoicesAreMade) {
   auto view = View();
-  CArchiveWizard w(view.get());
+  CArchiveWizard w(CallsOf(*view));
   w.show();
   w.next();
   EXPECT_EQ(w.currentId(), Step::kSetCalls);
@@ -452,7 +457,7 @@ TEST_F(ArchiveWindowsTest, ScheduledRunReportsItsCounts) {
 TEST_F(ArchiveWindowsTest, AMissingCallStillEndsTheRunAndLogsTheOthers) {
   auto view = View();
   fs::remove(paths_[1]);
-  CArchiveWizard w(view.get());
+  CArchiveWizard w(CallsOf(*view));
   RunToEnd(w, zel::ArchiveType::kDisk, dir_.File("partial"), 1, 0);
   w.next();
   static_cast<CArchiveWizardPageDeleteConfirm*>(w.page(Step::kDeleteConfirm))->StartButton()->click();
