@@ -23,6 +23,15 @@ CArchiveJobCommentEditDlg::CArchiveJobCommentEditDlg(const QString& comment, QWi
   resize(420, 220);
 }
 
+bool CArchiveJobCommentEditDlg::Edit(QString& comment, QWidget* parent,
+                                     const std::function<bool(QString&)>& editor) {
+  if (editor) return editor(comment);
+  CArchiveJobCommentEditDlg dialog(comment, parent);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  comment = dialog.Comment();
+  return true;
+}
+
 QString CArchiveJobCommentEditDlg::Comment() const {
   return QString::fromStdString(zel::CutUtf8(edit_->toPlainText().toStdString(), CJobArchListEntry::kCommentWidth));
 }

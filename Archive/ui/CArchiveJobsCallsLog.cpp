@@ -87,15 +87,7 @@ void CArchiveJobsCallsLog::EditComment() {
   CJobArchListEntry entry;
   if (!log->GetEntry(index, entry)) return;
   QString comment = QString::fromStdString(entry.Comment());
-  bool ok;
-  if (commentEditor) {
-    ok = commentEditor(comment);
-  } else {
-    CArchiveJobCommentEditDlg dialog(comment, this);
-    ok = dialog.exec() == QDialog::Accepted;
-    comment = dialog.Comment();
-  }
-  if (!ok) return;
+  if (!CArchiveJobCommentEditDlg::Edit(comment, this, commentEditor)) return;
   log->SetEntryComment(index, comment.toStdString());
   log->GetEntry(index, entry);
   items.front()->setText(QString::fromStdString(CArchiveLogger::GetListLine(entry)));

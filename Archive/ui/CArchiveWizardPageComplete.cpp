@@ -89,15 +89,7 @@ void CArchiveWizardPageComplete::OpenFolder() {
 
 void CArchiveWizardPageComplete::EditComment() {
   QString comment = QString::fromStdString(job_.Comment());
-  bool ok;
-  if (commentEditor) {
-    ok = commentEditor(comment);
-  } else {
-    CArchiveJobCommentEditDlg dialog(comment, this);
-    ok = dialog.exec() == QDialog::Accepted;
-    comment = dialog.Comment();
-  }
-  if (!ok) return;
+  if (!CArchiveJobCommentEditDlg::Edit(comment, this, commentEditor)) return;
   job_.SetComment(comment.toStdString());
   Singleton<CArchiveLogger>::Instance()->SetEntryComment(shared_->State.LogIndex(), job_.Comment());
 }
