@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <set>
 
-#include "Archive/CDiskArchiver.h"
+#include "core/CopyFileReplacing.h"
 #include "core/MessageSink.h"
 #include "organiser/CCollectionStore.h"
 #include "organiser/SearchRules.h"

@@ -86,31 +86,6 @@ TEST_F(DiskArchiverTest, SameNameOverwritesAndFailedCopyKeepsEarlierOnes) {
   EXPECT_EQ(0u, archiver.QueuedCount());
 }
 
-// The copying process dies part-way (the file-size limit kills it like kill -9).
-TEST_F(DiskArchiverTest, AKilledCopyNeverLeavesAShortFileUnderTheFinalName) {
-  std::string source = dir.File("in/big.zel");
-  WriteWithTime(source, std::string(1001440, 'x'));
-  std::filesystem::create_directories(dir.File("out"));
-  std::string target = dir.File("out/big.zel");
-  pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    struct rlimit none {0, 0}, small {65536, 65536};
-    ::setrlimit(RLIMIT_CORE, &none);
-    ::signal(SIGXFSZ, SIG_DFL);
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    zel::CopyFileReplacing(source, target, 0, nullptr);
-    ::_exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFSIGNALED(status));
-  EXPECT_FALSE(FileExists(target));
-  // A complete copy still lands under the name.
-  ASSERT_TRUE(zel::CopyFileReplacing(source, target, 0, nullptr));
-  EXPECT_EQ(std::filesystem::file_size(target), 1001440u);
-}
-
 TEST_F(DiskArchiverTest, ArchivingARecordingOntoItselfKeepsIt) {
   std::string source = dir.File("calls/a.zel");
   WriteWithTime(source, archtest::RandomBytes(70000, 3));

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <filesystem>
 
 #include "core/AtomicFile.h"
+#include "core/CopyFileReplacing.h"
 #include "core/Cp1252.h"
 #include "support/TestSupport.h"
 
@@ -84,6 +86,31 @@ TEST(AtomicFileTest, SignalsRemoveTheTemporaryFile) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
     EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << signal;
   }
+}
+
+// The copying process dies part-way (the file-size limit kills it like kill -9).
+TEST(CopyFileReplacingTest, AKilledCopyNeverLeavesAShortFileUnderTheFinalName) {
+  zeltest::TempDir dir;
+  const std::string source = dir.File("big.zel");
+  zeltest::WriteFile(source, std::string(1001440, 'x'));
+  const std::string target = dir.File("copy.zel");
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    struct rlimit none {0, 0}, small {65536, 65536};
+    ::setrlimit(RLIMIT_CORE, &none);
+    ::signal(SIGXFSZ, SIG_DFL);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    zel::CopyFileReplacing(source, target, 0, nullptr);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_FALSE(zeltest::FileExists(target));
+  // A complete copy still lands under the name.
+  ASSERT_TRUE(zel::CopyFileReplacing(source, target, 0, nullptr));
+  EXPECT_EQ(std::filesystem::file_size(target), 1001440u);
 }
 
 TEST(Cp1252Test, ConvertsBothWays) {
