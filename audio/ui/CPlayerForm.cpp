@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -34,6 +33,7 @@
 
 #include "audio/CPlaybackManager.h"
 #include "audio/CPlayerState.h"
+#include "audio/CRecordingEdits.h"
 #include "audio/WavExport.h"
 #include "recording/CBookmarkRecordFile.h"
 #include "audio/ui/COutputScope.h"
@@ -43,6 +43,7 @@
 #include "core/WriteTarget.h"
 #include "core/Singleton.h"
 #include "organiser/CCallHistory.h"
+#include "organiser/CollectionCommands.h"
 #include "organiser/CHotLists.h"
 #include "organiser/ui/CHistoryDlg.h"
 #include "organiser/ui/CHotListDlg.h"
@@ -576,19 +577,24 @@ void CPlayerForm::BookmarkButton() {
   zelgui::PostNotification(zelgui::kBookmarkChanged, -1, path);
 }
 
+CRecordingEdits CPlayerForm::Edits() {
+  CRecordingEdits edits(&Manager(), Singleton<CSettings>::Instance()->GetPassphrase());
+  edits.releasePlayer = [this] { CloseRecording(); };
+  return edits;
+}
+
 void CPlayerForm::MarkImportant() {
   CPlaybackManager& m = Manager();
   if (!m.IsLoaded()) return;
-  CKlRecordFile& rec = m.Recording();
-  const uint32_t value = entry_.Important() ? 0 : 1;
-  rec.SetImportant(value);
-  if (!rec.SaveIfDirty()) {
-    zel::ShowMessage("Could not write the important mark into " + rec.Path(), IMessageSink::Icon::Error);
+  const std::string path = m.Recording().Path();
+  const bool important = entry_.Important() == 0;
+  if (!Edits().SetImportant(path, important)) {
+    zel::ShowMessage("Could not write the important mark into " + path, IMessageSink::Icon::Error);
     return;
   }
-  entry_.SetImportant(value);
-  SetIndicator(0, value != 0);
-  zelgui::PostNotification(zelgui::kRecordingChanged, value ? 0 : 1, QString::fromStdString(rec.Path()));
+  entry_.SetImportant(important ? 1 : 0);
+  SetIndicator(0, important);
+  zelgui::PostNotification(zelgui::kRecordingChanged, important ? 0 : 1, QString::fromStdString(path));
 }
 
 void CPlayerForm::Delete() {
@@ -597,14 +603,12 @@ void CPlayerForm::Delete() {
   if (zel::MessageSink()->AskYesNo("This will delete 1 call(s)\n\nAre you sure?", "Zel Velomar") !=
       IMessageSink::Answer::Yes)
     return;
-  const QString path = QString::fromStdString(m.Recording().Path());
-  CloseRecording();
-  QFile file(path);
-  if (!file.moveToTrash()) {
+  const std::string path = m.Recording().Path();
+  if (!Edits().Trash(path)) {
     zel::ShowMessage("Failed to delete one or more files!\rPossibly it is Read Only?", IMessageSink::Icon::Error);
     return;
   }
-  zelgui::PostNotification(zelgui::kRecordingChanged, 2, path);
+  zelgui::PostNotification(zelgui::kRecordingChanged, 2, QString::fromStdString(path));
 }
 
 void CPlayerForm::AddToCallsForReview() {
@@ -617,7 +621,7 @@ void CPlayerForm::AddToCallsForReview() {
   CollectionEntry link;
   link.id = store.NextId();
   link.parentId = groupId;
-  link.name = QFileInfo(QString::fromStdString(path)).completeBaseName().toStdString() + ".zel";
+  link.name = zel::LinkLabel(path);
   link.target = path;
   if (!store.Add(link) || !store.Save()) {
     zel::ShowMessage("Could not add the call to the calls for review.", IMessageSink::Icon::Error);

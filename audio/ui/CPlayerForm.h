@@ -11,6 +11,7 @@
 #include "recording/CKlFileListEntry.h"
 
 class COutputScope;
+class CRecordingEdits;
 class CPlaybackManager;
 class QLabel;
 class QAction;
@@ -99,6 +100,8 @@ class CPlayerForm : public QWidget {
 
  private:
   CPlaybackManager& Manager() const;
+  // The recording edits, letting go of the call before it goes to the trash.
+  CRecordingEdits Edits();
   QToolButton* MakeButton(const QString& icon, const QString& tip, const QString& key);
   void SetIndicator(int index, bool on);
   void ShowBookmarkButton(BookmarkState state);
