@@ -429,12 +429,12 @@ void CPlayerForm::ShowDetails(const std::string& path) {
 void CPlayerForm::ShowRecording(const std::string& path) {
   CPlaybackManager& m = Manager();
   ShowDetails(path);
-  position_->setText(Hms(m.Position() / 8000));
+  position_->setText(Hms(m.Position() / zel::kSamplesPerSecond));
   separator_->show();
   int bs = -1, be = -1;
   const bool hasBookmark = m.Recording().GetBookmark(bs, be);
   markStart_ = markEnd_ = -1;
-  scope_->SetMarks(hasBookmark ? bs * 8000 : -1, hasBookmark ? be * 8000 : -1);
+  scope_->SetMarks(hasBookmark ? bs * zel::kSamplesPerSecond : -1, hasBookmark ? be * zel::kSamplesPerSecond : -1);
   SetIndicator(1, hasBookmark);
   scope_->SetTotal(m.Recording().SampleCount());
   scope_->SetPosition(m.Position());
@@ -532,7 +532,7 @@ void CPlayerForm::Step(int samples) {
   state_.Step(samples);
   const int pos = m.Position();
   scope_->SetPosition(pos);
-  position_->setText(Hms(pos / 8000));
+  position_->setText(Hms(pos / zel::kSamplesPerSecond));
   UpdateButtons();
 }
 
@@ -554,8 +554,8 @@ void CPlayerForm::BookmarkButton() {
     if (markEnd_ == markStart_) markStart_ = markEnd_ = -1;
     scope_->SetMarks(markStart_, markEnd_);
     ShowBookmarkButton(BookmarkState::Clear);
-    if (markStart_ == -1 || markEnd_ <= 8000) return;
-    const int startSec = markStart_ / 8000, endSec = markEnd_ / 8000;
+    if (markStart_ == -1 || markEnd_ <= zel::kSamplesPerSecond) return;
+    const int startSec = markStart_ / zel::kSamplesPerSecond, endSec = markEnd_ / zel::kSamplesPerSecond;
     if (rec.SetBookmark(startSec, endSec) != 1) return;
     if (!rec.SaveIfDirty()) {
       zel::ShowMessage("Could not write the bookmark into " + rec.Path(), IMessageSink::Icon::Error);
@@ -682,8 +682,8 @@ bool CPlayerForm::WaitForDecoding(bool& cancelled) {
   cancelled = false;
   if (rec.IsReady()) return true;
   cancelled = !WaitShowingProgress(
-      QStringLiteral("Decompressing the call..."), std::max(rec.SampleCount() / 8000, 1),
-      [&rec] { return rec.WaitForDecoding(50); }, [&rec] { return rec.DecodedCount() / 8000; });
+      QStringLiteral("Decompressing the call..."), std::max(rec.SampleCount() / zel::kSamplesPerSecond, 1),
+      [&rec] { return rec.WaitForDecoding(50); }, [&rec] { return rec.DecodedCount() / zel::kSamplesPerSecond; });
   return !cancelled && rec.IsReady();
 }
 

@@ -8,6 +8,7 @@
 #include "audio/CPlayerState.h"
 #include "audio/CompactExport.h"
 #include "audio/Loudness.h"
+#include "codec/SampleRate.h"
 #include "recording/CKlFileListEntry.h"
 
 class COutputScope;
@@ -28,8 +29,8 @@ class CPlayerForm : public QWidget {
   Q_OBJECT
  public:
   enum class BookmarkState { MarkStart, MarkEnd, Clear };
-  static constexpr int kStep10 = 80000;
-  static constexpr int kStep30 = 240000;
+  static constexpr int kStep10 = 10 * zel::kSamplesPerSecond;
+  static constexpr int kStep30 = 30 * zel::kSamplesPerSecond;
 
   explicit CPlayerForm(QWidget* parent = nullptr);
   ~CPlayerForm() override;
