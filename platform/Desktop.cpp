@@ -12,6 +12,8 @@
 #include <ctime>
 #include <filesystem>
 
+#include "core/PercentEncoding.h"
+
 namespace zel {
 namespace {
 
@@ -78,23 +80,6 @@ std::string TopTrashFolder(const std::string& top) {
       st.st_uid == ::getuid())
     return own;
   return "";
-}
-
-// `path` percent-encoded for the Path key of a trash info file; "/" stays.
-std::string PercentEncoded(const std::string& path) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : path) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' || c == '-' ||
-        c == '_' || c == '.' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
 }
 
 // The `n`th name tried for `name` in the trash: the name itself, then "Call.2.zel", ...
@@ -260,7 +245,7 @@ bool MoveToTrash(const std::string& path) {
   char date[32];
   ::localtime_r(&now, &local);
   std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
-  const std::string text = "[Trash Info]\nPath=" + PercentEncoded(infoPath) + "\nDeletionDate=" + date + "\n";
+  const std::string text = "[Trash Info]\nPath=" + PercentEncodedPath(infoPath) + "\nDeletionDate=" + date + "\n";
   bool ok = WriteAllTo(fd, text);
   ok = ::close(fd) == 0 && ok;
   ok = ok && ::rename(path.c_str(), (trash + "/files/" + trashName).c_str()) == 0;
