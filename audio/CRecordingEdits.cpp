@@ -22,12 +22,10 @@ bool CRecordingEdits::SavePlayerCopy(const std::string& path) {
   return true;
 }
 
-bool CRecordingEdits::ChangeHeader(const std::string& path, const std::function<void(CKlRecordFileHdr&)>& change,
+bool CRecordingEdits::ChangeHeader(const std::string& path, const std::function<bool(CKlRecordFileHdr&)>& change,
                                    CKlRecordFileHdr& header) const {
   // The audio is not needed to change a header.
-  if (header.LoadHeader(path, passphrase_) == 0) return false;
-  change(header);
-  return header.SaveHeader(path) != 0;
+  return header.LoadHeader(path, passphrase_) != 0 && change(header) && header.SaveHeader(path) != 0;
 }
 
 bool CRecordingEdits::SetImportant(const std::string& path, bool important) {
@@ -36,8 +34,12 @@ bool CRecordingEdits::SetImportant(const std::string& path, bool important) {
     player_->Recording().SetImportant(value);
     return SavePlayerCopy(path);
   }
+  const auto mark = [value](CKlRecordFileHdr& h) {
+    h.SetImportant(value);
+    return true;
+  };
   CKlRecordFileHdr header;
-  return ChangeHeader(path, [value](CKlRecordFileHdr& h) { h.SetImportant(value); }, header);
+  return ChangeHeader(path, mark, header);
 }
 
 size_t CRecordingEdits::SetImportant(const std::vector<std::string>& paths, bool important,
@@ -57,9 +59,13 @@ std::optional<std::string> CRecordingEdits::SetComment(const std::string& path, 
     if (!SavePlayerCopy(path)) return std::nullopt;
     return player_->Recording().GetComment();
   }
-  CKlRecordFileHdr header;
   const std::string raw = zel::Utf8ToCp1252(text).substr(0, CKlRecordFileHdr::kCommentSize - 1);
-  if (!ChangeHeader(path, [&raw](CKlRecordFileHdr& h) { h.SetComment(raw); }, header)) return std::nullopt;
+  const auto comment = [&raw](CKlRecordFileHdr& h) {
+    h.SetComment(raw);
+    return true;
+  };
+  CKlRecordFileHdr header;
+  if (!ChangeHeader(path, comment, header)) return std::nullopt;
   return header.CommentUtf8();
 }
 
@@ -71,6 +77,13 @@ std::string CRecordingEdits::CommentKeepingBookmark(const CKlRecordFileHdr& head
   scratch.SetComment(zel::Utf8ToCp1252(text).substr(0, CKlRecordFileHdr::kCommentSize - 1));
   scratch.SetBookmark(start, end);
   return scratch.CommentUtf8();
+}
+
+bool CRecordingEdits::SetBookmark(const std::string& path, int start, int end) {
+  if (HeldByPlayer(path)) return player_->Recording().SetBookmark(start, end) == 1 && SavePlayerCopy(path);
+  const auto bookmark = [start, end](CKlRecordFileHdr& h) { return h.SetBookmark(start, end) == 1; };
+  CKlRecordFileHdr header;
+  return ChangeHeader(path, bookmark, header);
 }
 
 bool CRecordingEdits::Trash(const std::string& path) {

@@ -42,6 +42,10 @@ class CRecordingEdits {
   // rebuilt in front (Windows-1252 and the field's length applied); else `text` itself.
   static std::string CommentKeepingBookmark(const CKlRecordFileHdr& header, const std::string& text);
 
+  // Sets the bookmark to the seconds [start, end) (start < end), or removes it for
+  // -1, -1; the comment's bookmark line follows. False also for any other pair.
+  bool SetBookmark(const std::string& path, int start, int end);
+
   // Moves the file to the desktop's trash, the player letting go of it first.
   bool Trash(const std::string& path);
 
@@ -52,8 +56,9 @@ class CRecordingEdits {
  private:
   // Writes the player's changed copy of its file's header; true when written.
   bool SavePlayerCopy(const std::string& path);
-  // Reads the header of `path`, applies `change` and writes it back.
-  bool ChangeHeader(const std::string& path, const std::function<void(CKlRecordFileHdr&)>& change,
+  // Reads the header of `path` into `header`, applies `change` and, when that
+  // accepts, writes it back; true when written.
+  bool ChangeHeader(const std::string& path, const std::function<bool(CKlRecordFileHdr&)>& change,
                     CKlRecordFileHdr& header) const;
 
   CPlaybackManager* player_;

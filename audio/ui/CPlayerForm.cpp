@@ -556,8 +556,8 @@ void CPlayerForm::BookmarkButton() {
     ShowBookmarkButton(BookmarkState::Clear);
     if (markStart_ == -1 || markEnd_ <= zel::kSamplesPerSecond) return;
     const int startSec = markStart_ / zel::kSamplesPerSecond, endSec = markEnd_ / zel::kSamplesPerSecond;
-    if (rec.SetBookmark(startSec, endSec) != 1) return;
-    if (!rec.SaveIfDirty()) {
+    if (startSec >= endSec) return;  // within one second: no bookmark
+    if (!Edits().SetBookmark(rec.Path(), startSec, endSec)) {
       zel::ShowMessage("Could not write the bookmark into " + rec.Path(), IMessageSink::Icon::Error);
       return;
     }
@@ -568,8 +568,7 @@ void CPlayerForm::BookmarkButton() {
   markStart_ = markEnd_ = -1;
   scope_->SetMarks(-1, -1);
   ShowBookmarkButton(BookmarkState::MarkStart);
-  rec.SetBookmark(-1, -1);
-  if (!rec.SaveIfDirty()) {
+  if (!Edits().SetBookmark(rec.Path(), -1, -1)) {
     zel::ShowMessage("Could not remove the bookmark from " + rec.Path(), IMessageSink::Icon::Error);
     return;
   }

@@ -16,7 +16,7 @@ using namespace zeltest;
 
 namespace {
 
-enum class Op { Important, Comment, Trash, Copy };
+enum class Op { Important, Comment, Bookmark, Trash, Copy };
 // What lies at the call's path: the call, nothing, a folder, a file too short for a
 // header, or (for a user the system holds to permissions) a read-only call.
 enum class Place { Call, Missing, Folder, Damaged, ReadOnly };
@@ -43,6 +43,9 @@ const Case kCases[] = {
     {"comment, through the player", Op::Comment, Place::Call, true, true},
     {"comment, missing", Op::Comment, Place::Missing, false, false},
     {"comment, read-only", Op::Comment, Place::ReadOnly, false, false},
+    {"bookmark, header alone", Op::Bookmark, Place::Call, false, true},
+    {"bookmark, through the player", Op::Bookmark, Place::Call, true, true},
+    {"bookmark, damaged", Op::Bookmark, Place::Damaged, false, false},
     {"trash", Op::Trash, Place::Call, false, true},
     {"trash, player lets go", Op::Trash, Place::Call, true, true},
     {"trash, missing", Op::Trash, Place::Missing, false, false},
@@ -106,11 +109,12 @@ TEST(RecordingEdits, EachEditSucceedsOrSaysItFailed) {
     switch (c.op) {
       case Op::Important: ok = edits.SetImportant(path, true); break;
       case Op::Comment: stored = edits.SetComment(path, kComment), ok = stored.has_value(); break;
+      case Op::Bookmark: ok = edits.SetBookmark(path, 1, 2); break;
       case Op::Trash: ok = edits.Trash(path); break;
       case Op::Copy: ok = edits.CopyNative(path, folder); break;
     }
     EXPECT_EQ(ok, c.ok);
-    const bool written = ok && (c.op == Op::Important || c.op == Op::Comment);
+    const bool written = ok && (c.op == Op::Important || c.op == Op::Comment || c.op == Op::Bookmark);
     EXPECT_EQ(changed, written && c.held ? 1 : 0);
     EXPECT_EQ(released, c.op == Op::Trash && c.held ? 1 : 0);
     if (!ok) {
@@ -131,6 +135,12 @@ TEST(RecordingEdits, EachEditSucceedsOrSaysItFailed) {
         EXPECT_EQ(HeaderOf(path).CommentUtf8(), *stored);
         EXPECT_EQ(stored->substr(0, sizeof kComment - 1), kComment);
         break;
+      case Op::Bookmark: {
+        int start = -1, end = -1;
+        EXPECT_TRUE(HeaderOf(path).GetBookmark(start, end));
+        EXPECT_EQ(std::make_pair(start, end), std::make_pair(1, 2));
+        break;
+      }
       case Op::Trash: {
         EXPECT_FALSE(FileExists(path));
         EXPECT_FALSE(player.IsLoaded());
