@@ -17,6 +17,7 @@
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
+#include "core/PercentEncoding.h"
 #include "core/RegularFile.h"
 #include "core/Singleton.h"
 #include "core/Utf8.h"
@@ -143,24 +144,6 @@ std::string HtmlText(const std::string& text) {
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
       default: out += c;
-    }
-  }
-  return out;
-}
-
-// A link to a path inside the archive: every byte outside the unreserved set and
-// "/" is percent-encoded, so names with blanks, "#" or "?" still open.
-std::string HrefOf(const std::string& path) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : path) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-        c == '.' || c == '~' || c == '/') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kDigits[c >> 4];
-      out += kDigits[c & 15];
     }
   }
   return out;
@@ -467,7 +450,7 @@ std::string ArchiveIndex::Html() const {
   for (const ArchiveIndexRow& r : rows_) {
     const std::string bookmark =
         r.bookmarkStart >= 0 ? Hms(r.bookmarkStart) + " \xE2\x80\x93 " + Hms(r.bookmarkEnd) : std::string();
-    html += "<tr><td><a href=\"" + HrefOf(r.path) + "\">" + HtmlText(EscapeBytes(r.path)) + "</a></td><td>" +
+    html += "<tr><td><a href=\"" + PercentEncodedPath(r.path) + "\">" + HtmlText(EscapeBytes(r.path)) + "</a></td><td>" +
             HtmlText(EscapeBytes(r.user)) + "</td><td>" + HtmlText(EscapeBytes(r.caller)) + "</td><td>" + HtmlText(r.dateTime) + "</td><td class=\"n\" data-v=\"" +
             std::to_string(r.duration) + "\">" + Hms(r.duration) + "</td><td>" + (r.important ? "!" : "") +
             "</td><td data-v=\"" + std::to_string(r.bookmarkStart) + "\">" + bookmark + "</td><td class=\"c\">" +

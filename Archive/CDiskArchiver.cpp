@@ -22,7 +22,7 @@ bool CreateFolderLevel(const std::string& path) {
 
 }  // namespace
 
-CDiskArchiver::CDiskArchiver(ProgressFunction progress) : m_Progress(std::move(progress)) {}
+CDiskArchiver::CDiskArchiver(ProgressFunction progress) : progress_(std::move(progress)) {}
 
 CDiskArchiver::~CDiskArchiver() = default;
 
@@ -34,37 +34,37 @@ int CDiskArchiver::Cancel() {
 int CDiskArchiver::AddFile(const std::string& archivePath, const std::string& sourcePath,
                            const std::string& subFolder, int64_t callTime) {
   size_t start = subFolder.find_first_not_of("/\\");
-  m_Queue.push_back({archivePath, sourcePath, start == std::string::npos ? "" : subFolder.substr(start), callTime});
+  queue_.push_back({archivePath, sourcePath, start == std::string::npos ? "" : subFolder.substr(start), callTime});
   return 0;
 }
 
-int CDiskArchiver::GetSizeMB() { return static_cast<int>(m_TotalSize >> 20); }
+int CDiskArchiver::GetSizeMB() { return static_cast<int>(totalSize_ >> 20); }
 
 IArchiver* CDiskArchiver::Reset() {
-  m_FilesCopied = 0;
-  m_TotalSize = 0;
+  filesCopied_ = 0;
+  totalSize_ = 0;
   return IArchiver::Reset();
 }
 
 int CDiskArchiver::Archive() {
-  m_FilesCopied = 0;
-  m_Copied.clear();
-  m_Passphrase = zel::ArchiveIndex::SettingsPassphrase();
-  const size_t queued = m_Queue.size();
+  filesCopied_ = 0;
+  copied_.clear();
+  passphrase_ = zel::ArchiveIndex::SettingsPassphrase();
+  const size_t queued = queue_.size();
   int result = 0;
-  for (const SEntry& entry : m_Queue) {
+  for (const SEntry& entry : queue_) {
     if (CancelRequested() || ThresholdReached()) break;
     result = CopyEntry(entry, queued);
     if (result != 0) break;
-    ++m_ArchivedCount;
+    ++archivedCount_;
   }
-  m_Queue.clear();
-  m_MadeFolders.clear();
+  queue_.clear();
+  madeFolders_.clear();
   return WriteIndexes(result);
 }
 
 int CDiskArchiver::WriteIndexes(int result) {
-  for (const auto& [folder, rows] : m_Copied) {
+  for (const auto& [folder, rows] : copied_) {
     std::string error;
     if (!zel::ArchiveIndex::UpdateFolderIndex(folder, rows, error)) {
       Singleton<CKlLogger>::Instance()->LogLine("Archiver: %s", error.c_str());
@@ -74,7 +74,7 @@ int CDiskArchiver::WriteIndexes(int result) {
       }
     }
   }
-  m_Copied.clear();
+  copied_.clear();
   return result;
 }
 
@@ -86,12 +86,12 @@ int CDiskArchiver::CopyEntry(const SEntry& entry, size_t queued) {
   }
   // Folders made earlier in this write are not made again.
   auto makeFolder = [this](const std::string& path) {
-    if (m_MadeFolders.count(path) != 0) return true;
+    if (madeFolders_.count(path) != 0) return true;
     if (!CreateFolderLevel(path)) {
       SetLastError(path + ": " + std::strerror(errno));
       return false;
     }
-    m_MadeFolders.insert(path);
+    madeFolders_.insert(path);
     return true;
   };
   if (!makeFolder(folder)) return -1;
@@ -121,15 +121,15 @@ int CDiskArchiver::CopyEntry(const SEntry& entry, size_t queued) {
   std::string inArchive = zel::JoinSubFolder(zel::SubFolderComponents(entry.subFolder));
   inArchive += (inArchive.empty() ? "" : "/") + zel::FileNameOf(entry.sourcePath);
   zel::ArchiveIndexRow row;
-  if (!zel::ArchiveIndex::Describe(target, inArchive, m_Passphrase, row)) {
+  if (!zel::ArchiveIndex::Describe(target, inArchive, passphrase_, row)) {
     SetLastError(target + ": cannot be read back");
     return -1;
   }
   const std::string root = zel::WithoutTrailingSlashes(entry.archivePath);
-  if (m_Copied.empty() || m_Copied.back().first != root) m_Copied.emplace_back(root, std::vector<zel::ArchiveIndexRow>());
-  m_Copied.back().second.push_back(std::move(row));
-  ++m_FilesCopied;
-  if (m_Progress && queued > 0) m_Progress(100.0 * m_FilesCopied / static_cast<double>(queued));
-  m_TotalSize += copied;
+  if (copied_.empty() || copied_.back().first != root) copied_.emplace_back(root, std::vector<zel::ArchiveIndexRow>());
+  copied_.back().second.push_back(std::move(row));
+  ++filesCopied_;
+  if (progress_ && queued > 0) progress_(100.0 * filesCopied_ / static_cast<double>(queued));
+  totalSize_ += copied;
   return 0;
 }

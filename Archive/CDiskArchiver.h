@@ -38,19 +38,19 @@ class CDiskArchiver : public IArchiver {
   int GetSizeMB() override;
   IArchiver* Reset() override;
 
-  size_t QueuedCount() const { return m_Queue.size(); }
+  size_t QueuedCount() const { return queue_.size(); }
 
  private:
   int CopyEntry(const SEntry& entry, size_t queued);
   // Writes the index of every archive folder this write copied into.
   int WriteIndexes(int result);
 
-  std::vector<SEntry> m_Queue;
-  ProgressFunction m_Progress;
-  uint32_t m_FilesCopied = 0;  // in the current write
-  uint64_t m_TotalSize = 0;    // bytes of the source files copied
-  std::unordered_set<std::string> m_MadeFolders;  // in the current write
+  std::vector<SEntry> queue_;
+  ProgressFunction progress_;
+  uint32_t filesCopied_ = 0;  // in the current write
+  uint64_t totalSize_ = 0;    // bytes of the source files copied
+  std::unordered_set<std::string> madeFolders_;  // in the current write
   // The calls copied in the current write, by archive folder, in order.
-  std::vector<std::pair<std::string, std::vector<zel::ArchiveIndexRow>>> m_Copied;
-  std::string m_Passphrase;  // for the index's texts of encrypted recordings
+  std::vector<std::pair<std::string, std::vector<zel::ArchiveIndexRow>>> copied_;
+  std::string passphrase_;  // for the index's texts of encrypted recordings
 };

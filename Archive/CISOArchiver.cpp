@@ -9,50 +9,50 @@
 #include "core/CKlLogger.h"
 #include "core/MessageSink.h"
 
-CISOArchiver::CISOArchiver(ProgressFunction progress) : m_Progress(std::move(progress)) {
-  int rc = m_Image.Create();
-  if (rc < 0) zel::ShowMessage(m_Image.ErrorText(rc), IMessageSink::Icon::Information);
+CISOArchiver::CISOArchiver(ProgressFunction progress) : progress_(std::move(progress)) {
+  int rc = image_.Create();
+  if (rc < 0) zel::ShowMessage(image_.ErrorText(rc), IMessageSink::Icon::Information);
 }
 
 CISOArchiver::~CISOArchiver() = default;
 
 int CISOArchiver::Cancel() {
   RequestCancel();
-  m_Image.Stop();
+  image_.Stop();
   return 0;
 }
 
 IArchiver* CISOArchiver::Reset() {
-  m_Image.ClearStop();
+  image_.ClearStop();
   return IArchiver::Reset();
 }
 
-int CISOArchiver::GetSizeMB() { return static_cast<int>(m_Image.EstimatedSize() >> 20); }
+int CISOArchiver::GetSizeMB() { return static_cast<int>(image_.EstimatedSize() >> 20); }
 
 int CISOArchiver::AddFile(const std::string& archivePath, const std::string& sourcePath,
                           const std::string& subFolder, int64_t) {
-  m_ImagePath = archivePath;
+  imagePath_ = archivePath;
   if (ThresholdReached()) return -1;
   if (CancelRequested()) return kCancelledResult;
-  if (!m_Image.IsCreated()) {
+  if (!image_.IsCreated()) {
     // The image of an earlier write was freed: start a new one.
-    m_Added.clear();
-    int rc = m_Image.Create();
+    added_.clear();
+    int rc = image_.Create();
     if (rc < 0) {
-      zel::ShowMessage(m_Image.ErrorText(rc), IMessageSink::Icon::Information);
+      zel::ShowMessage(image_.ErrorText(rc), IMessageSink::Icon::Information);
       return -1;
     }
   }
   const auto components = zel::SubFolderComponents(subFolder);
-  int rc = m_Image.AddFile(components, sourcePath);
+  int rc = image_.AddFile(components, sourcePath);
   if (rc >= 0) {
     std::string inImage = zel::JoinSubFolder(components);
-    m_Added.push_back({sourcePath, inImage + (inImage.empty() ? "" : "/") + zel::FileNameOf(sourcePath)});
-    ++m_ArchivedCount;
+    added_.push_back({sourcePath, inImage + (inImage.empty() ? "" : "/") + zel::FileNameOf(sourcePath)});
+    ++archivedCount_;
     return 0;
   }
   if (rc == zel::iso::CIsoImage::kCancelled) return kCancelledResult;
-  std::string text = m_Image.ErrorText(rc);
+  std::string text = image_.ErrorText(rc);
   SetLastError(sourcePath + ": " + text, true);
   Singleton<CKlLogger>::Instance()->LogLine("Archiver: ISO %s: %s", sourcePath.c_str(), text.c_str());
   zel::ShowMessage(text, IMessageSink::Icon::Information);
@@ -61,36 +61,36 @@ int CISOArchiver::AddFile(const std::string& archivePath, const std::string& sou
 
 int CISOArchiver::Archive() {
   // Until the image is written no recording is in it.
-  int32_t accepted = m_ArchivedCount;
-  m_ArchivedCount = 0;
+  int32_t accepted = archivedCount_;
+  archivedCount_ = 0;
   if (CancelRequested()) return kCancelledResult;
-  if (!m_Image.IsCreated() || m_ImagePath.empty()) return -1;
+  if (!image_.IsCreated() || imagePath_.empty()) return -1;
   const std::string indexFolder = AddIndex();
   if (indexFolder.empty()) {
-    Singleton<CKlLogger>::Instance()->LogLine("Archiver: ISO %s: %s", m_ImagePath.c_str(), LastError().c_str());
+    Singleton<CKlLogger>::Instance()->LogLine("Archiver: ISO %s: %s", imagePath_.c_str(), LastError().c_str());
     zel::ShowMessage(LastError(), IMessageSink::Icon::Information);
     return -1;
   }
-  int rc = m_Image.Write(m_ImagePath, std::time(nullptr), m_Progress);
+  int rc = image_.Write(imagePath_, std::time(nullptr), progress_);
   zel::ArchiveIndex::RemoveTemporaryFolder(indexFolder);
   if (rc == zel::iso::CIsoImage::kCancelled) return kCancelledResult;
   if (rc < 0) {
-    std::string text = m_Image.ErrorText(rc);
+    std::string text = image_.ErrorText(rc);
     SetLastError(text, true);
-    Singleton<CKlLogger>::Instance()->LogLine("Archiver: ISO %s: %s", m_ImagePath.c_str(), text.c_str());
+    Singleton<CKlLogger>::Instance()->LogLine("Archiver: ISO %s: %s", imagePath_.c_str(), text.c_str());
     zel::ShowMessage(text, IMessageSink::Icon::Information);
     return -1;
   }
-  m_Image.Free();
-  m_Added.clear();
-  m_ArchivedCount = accepted;
+  image_.Free();
+  added_.clear();
+  archivedCount_ = accepted;
   return 0;
 }
 
 std::string CISOArchiver::AddIndex() {
   const std::string passphrase = zel::ArchiveIndex::SettingsPassphrase();
   zel::ArchiveIndex index;
-  for (const SAdded& added : m_Added) {
+  for (const SAdded& added : added_) {
     zel::ArchiveIndexRow row;
     if (!zel::ArchiveIndex::Describe(added.sourcePath, added.pathInImage, passphrase, row)) {
       SetLastError(added.sourcePath + ": cannot be read", true);
@@ -103,13 +103,13 @@ std::string CISOArchiver::AddIndex() {
   std::error_code ec;
   const std::string folder = index.WriteToTemporaryFolder((std::filesystem::temp_directory_path(ec) / "zel-image").string());
   if (folder.empty()) {
-    SetLastError(m_ImagePath + ": the index cannot be written: " + std::strerror(errno), true);
+    SetLastError(imagePath_ + ": the index cannot be written: " + std::strerror(errno), true);
     return {};
   }
   for (const char* name : {zel::ArchiveIndex::kCsvName, zel::ArchiveIndex::kHtmlName}) {
-    int rc = m_Image.AddFile({}, folder + "/" + name);
+    int rc = image_.AddFile({}, folder + "/" + name);
     if (rc < 0) {
-      SetLastError(m_Image.ErrorText(rc), true);
+      SetLastError(image_.ErrorText(rc), true);
       zel::ArchiveIndex::RemoveTemporaryFolder(folder);
       return {};
     }

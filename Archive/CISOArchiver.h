@@ -42,12 +42,12 @@ class CISOArchiver : public IArchiver {
     std::string sourcePath;
     std::string pathInImage;
   };
-  // Adds the index of the recordings in m_Added to the image; the folder holding
+  // Adds the index of the recordings in added_ to the image; the folder holding
   // its files must stay until the image is written. "" on failure.
   std::string AddIndex();
 
-  zel::iso::CIsoImage m_Image;
-  std::vector<SAdded> m_Added;  // the recordings in the image, in order
-  std::string m_ImagePath;
-  ProgressFunction m_Progress;
+  zel::iso::CIsoImage image_;
+  std::vector<SAdded> added_;  // the recordings in the image, in order
+  std::string imagePath_;
+  ProgressFunction progress_;
 };

@@ -8,52 +8,52 @@
 #include "core/CKlLogger.h"
 
 bool CZIPArchiver::CProgressCallback::Callback(uint64_t processed, uint64_t total) {
-  if (m_Progress && m_Done < m_Total) {
+  if (progress_ && done_ < total_) {
     double fraction = total > 0 ? static_cast<double>(std::min(processed, total)) / static_cast<double>(total) : 1.0;
-    m_Progress((m_Done + fraction) * 100.0 / m_Total);
+    progress_((done_ + fraction) * 100.0 / total_);
   }
   return !IsCancelled();
 }
 
-CZIPArchiver::CZIPArchiver(ProgressFunction progress) : m_Progress(progress), m_Callback(std::move(progress)) {}
+CZIPArchiver::CZIPArchiver(ProgressFunction progress) : progress_(progress), callback_(std::move(progress)) {}
 
 CZIPArchiver::~CZIPArchiver() = default;
 
 int CZIPArchiver::Cancel() {
   RequestCancel();
-  m_Callback.SetCancel(true);
+  callback_.SetCancel(true);
   return 0;
 }
 
 int CZIPArchiver::AddFile(const std::string& archivePath, const std::string& sourcePath,
                           const std::string& subFolder, int64_t) {
-  m_Queue.push_back({archivePath, sourcePath, subFolder});
+  queue_.push_back({archivePath, sourcePath, subFolder});
   return 0;
 }
 
 IArchiver* CZIPArchiver::Reset() {
-  m_ZipSize = 0;
-  m_Callback.SetCancel(false);
+  zipSize_ = 0;
+  callback_.SetCancel(false);
   return IArchiver::Reset();
 }
 
 int CZIPArchiver::Archive() {
-  m_ZipSize = 0;
-  m_ArchiveSize = 0;
+  zipSize_ = 0;
+  archiveSize_ = 0;
   // A Cancel() that came before this write still counts: it is withdrawn by Reset() only.
-  m_Callback.SetCancel(CancelRequested());
-  m_Callback.SetTotal(static_cast<uint32_t>(m_Queue.size()));
+  callback_.SetCancel(CancelRequested());
+  callback_.SetTotal(static_cast<uint32_t>(queue_.size()));
   uint32_t processed = 0;
   int result = 0;
   zel::zip::CZipArchive zip;
-  zip.SetCallback(&m_Callback);
-  m_Passphrase = zel::ArchiveIndex::SettingsPassphrase();
-  int32_t archivedBefore = m_ArchivedCount;  // what earlier sessions put in place
+  zip.SetCallback(&callback_);
+  passphrase_ = zel::ArchiveIndex::SettingsPassphrase();
+  int32_t archivedBefore = archivedCount_;  // what earlier sessions put in place
   uint64_t sizeBefore = 0;                   // the archive's length when the session began
   bool cancelled = false;
-  for (const SEntry& entry : m_Queue) {
-    m_Callback.SetDone(processed);
-    if (m_Callback.IsCancelled()) {
+  for (const SEntry& entry : queue_) {
+    callback_.SetDone(processed);
+    if (callback_.IsCancelled()) {
       cancelled = true;
       break;
     }
@@ -63,15 +63,15 @@ int CZIPArchiver::Archive() {
         result = -1;
         break;
       }
-      archivedBefore = m_ArchivedCount;
-      m_SessionRows.clear();
+      archivedBefore = archivedCount_;
+      sessionRows_.clear();
       if (!zip.Open(entry.archivePath)) {
         SetLastError(zip.LastError());
         Singleton<CKlLogger>::Instance()->LogLine("Archiver: ZIP %s", zip.LastError().c_str());
         result = -1;
         break;
       }
-      m_ZipSize = sizeBefore = zip.OccupiedSize();
+      zipSize_ = sizeBefore = zip.OccupiedSize();
     }
     AddOutcome outcome = AddEntry(zip, entry);
     if (outcome == AddOutcome::kFailed) {
@@ -83,7 +83,7 @@ int CZIPArchiver::Archive() {
       break;
     }
     ++processed;
-    if (m_Progress) m_Progress(processed * 100.0 / m_Queue.size());
+    if (progress_) progress_(processed * 100.0 / queue_.size());
   }
   if (cancelled || result != 0) {
     // A cancelled or failed run leaves the archive as it was before it: the
@@ -91,20 +91,20 @@ int CZIPArchiver::Archive() {
     processed = 0;
     if (zip.IsOpen()) {
       zip.Abandon();
-      m_ArchivedCount = archivedBefore;
-      m_ZipSize = sizeBefore;
+      archivedCount_ = archivedBefore;
+      zipSize_ = sizeBefore;
     }
-    m_SessionRows.clear();
+    sessionRows_.clear();
   } else if (zip.IsOpen() && !Commit(zip, archivedBefore)) {
     result = -1;
   }
-  m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
-  m_Queue.clear();
+  archiveSize_ = static_cast<uint32_t>(std::min<uint64_t>(zipSize_, UINT32_MAX));
+  queue_.clear();
   return result != 0 ? result : static_cast<int>(processed);
 }
 
 bool CZIPArchiver::AddIndex(zel::zip::CZipArchive& zip) {
-  if (m_SessionRows.empty()) return true;
+  if (sessionRows_.empty()) return true;
   zel::ArchiveIndex index;
   std::string old, error;
   const auto read = zel::ArchiveIndex::ReadZipMember(zip.Path(), zel::ArchiveIndex::kCsvName, old, error);
@@ -115,8 +115,8 @@ bool CZIPArchiver::AddIndex(zel::zip::CZipArchive& zip) {
   if (read == zel::ArchiveIndex::Read::kOk && !index.ParseCsv(old)) {
     index = zel::ArchiveIndex();  // not ours: rebuilt from this session
   }
-  for (const zel::ArchiveIndexRow& row : m_SessionRows) index.Add(row);
-  m_SessionRows.clear();
+  for (const zel::ArchiveIndexRow& row : sessionRows_) index.Add(row);
+  sessionRows_.clear();
   const std::string folder = index.WriteToTemporaryFolder(zip.Path());
   if (folder.empty()) {
     SetLastError(zip.Path() + ": the index cannot be written: " + std::strerror(errno));
@@ -133,7 +133,7 @@ bool CZIPArchiver::AddIndex(zel::zip::CZipArchive& zip) {
       break;
     }
   }
-  zip.SetCallback(&m_Callback);
+  zip.SetCallback(&callback_);
   zel::ArchiveIndex::RemoveTemporaryFolder(folder);
   return ok;
 }
@@ -143,25 +143,25 @@ bool CZIPArchiver::Commit(zel::zip::CZipArchive& zip, int32_t archivedBefore) {
     // Without its index the session is not put in place.
     Singleton<CKlLogger>::Instance()->LogLine("Archiver: ZIP %s", LastError().c_str());
     zip.Abandon();
-    m_ArchivedCount = archivedBefore;
+    archivedCount_ = archivedBefore;
     return false;
   }
-  m_ZipSize = zip.OccupiedSize();
-  m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
+  zipSize_ = zip.OccupiedSize();
+  archiveSize_ = static_cast<uint32_t>(std::min<uint64_t>(zipSize_, UINT32_MAX));
   if (zip.Commit()) return true;
   SetLastError(zip.LastError());
   Singleton<CKlLogger>::Instance()->LogLine("Archiver: ZIP %s", zip.LastError().c_str());
-  m_ArchivedCount = archivedBefore;
+  archivedCount_ = archivedBefore;
   return false;
 }
 
 bool CZIPArchiver::Describe(const SEntry& entry, const std::string& name) {
   zel::ArchiveIndexRow row;
-  if (!zel::ArchiveIndex::Describe(entry.sourcePath, name, m_Passphrase, row)) {
+  if (!zel::ArchiveIndex::Describe(entry.sourcePath, name, passphrase_, row)) {
     SetLastError(entry.sourcePath + ": cannot be read for the index");
     return false;
   }
-  m_SessionRows.push_back(std::move(row));
+  sessionRows_.push_back(std::move(row));
   return true;
 }
 
@@ -173,8 +173,8 @@ CZIPArchiver::AddOutcome CZIPArchiver::AddEntry(zel::zip::CZipArchive& zip, cons
 
   auto added = zip.AddFile(entry.sourcePath, name, zel::zip::CZipArchive::kDefaultLevel,
                            zel::zip::CZipArchive::kDefaultBufferSize);
-  m_ZipSize = zip.OccupiedSize();
-  m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
+  zipSize_ = zip.OccupiedSize();
+  archiveSize_ = static_cast<uint32_t>(std::min<uint64_t>(zipSize_, UINT32_MAX));
   if (added == zel::zip::CZipArchive::AddResult::kCancelled) return AddOutcome::kCancelled;
   if (added == zel::zip::CZipArchive::AddResult::kFailed) {
     SetLastError(zip.LastError());
@@ -183,20 +183,20 @@ CZIPArchiver::AddOutcome CZIPArchiver::AddEntry(zel::zip::CZipArchive& zip, cons
   }
   if (added == zel::zip::CZipArchive::AddResult::kPresent) {
     logger->LogLine("Archiver: ZIP %s holds %s already", entry.archivePath.c_str(), name.c_str());
-    ++m_ArchivedCount;
+    ++archivedCount_;
     return Describe(entry, name) ? AddOutcome::kDone : AddOutcome::kFailed;
   }
-  if (m_Threshold > 0 && GetSizeMB() >= m_Threshold) {
+  if (threshold_ > 0 && GetSizeMB() >= threshold_) {
     // Over the limit: take this recording back and go on with the next one.
     if (!zip.TakeBack()) {
       SetLastError(zip.LastError());
       logger->LogLine("Archiver: ZIP %s", zip.LastError().c_str());
       return AddOutcome::kFailed;
     }
-    m_ZipSize = zip.OccupiedSize();
-    m_ArchiveSize = static_cast<uint32_t>(std::min<uint64_t>(m_ZipSize, UINT32_MAX));
+    zipSize_ = zip.OccupiedSize();
+    archiveSize_ = static_cast<uint32_t>(std::min<uint64_t>(zipSize_, UINT32_MAX));
   } else {
-    ++m_ArchivedCount;
+    ++archivedCount_;
     if (!Describe(entry, name)) return AddOutcome::kFailed;
   }
   return AddOutcome::kDone;

@@ -27,21 +27,21 @@ class CZIPArchiver : public IArchiver {
   // run and stops the current add once the cancel flag is set.
   class CProgressCallback : public zel::zip::IActionCallback {
    public:
-    explicit CProgressCallback(ProgressFunction progress) : m_Progress(std::move(progress)) {}
+    explicit CProgressCallback(ProgressFunction progress) : progress_(std::move(progress)) {}
     bool Callback(uint64_t processed, uint64_t total) override;
 
-    void SetTotal(uint32_t total) { m_Total = total; }
-    uint32_t GetTotal() const { return m_Total; }
+    void SetTotal(uint32_t total) { total_ = total; }
+    uint32_t GetTotal() const { return total_; }
     // Recordings finished before the current one.
-    void SetDone(uint32_t done) { m_Done = done; }
-    void SetCancel(bool cancel) { m_Cancel.store(cancel, std::memory_order_release); }
-    bool IsCancelled() const { return m_Cancel.load(std::memory_order_acquire); }
+    void SetDone(uint32_t done) { done_ = done; }
+    void SetCancel(bool cancel) { cancel_.store(cancel, std::memory_order_release); }
+    bool IsCancelled() const { return cancel_.load(std::memory_order_acquire); }
 
    private:
-    ProgressFunction m_Progress;
-    uint32_t m_Total = 0;
-    uint32_t m_Done = 0;
-    std::atomic<bool> m_Cancel{false};
+    ProgressFunction progress_;
+    uint32_t total_ = 0;
+    uint32_t done_ = 0;
+    std::atomic<bool> cancel_{false};
   };
 
   explicit CZIPArchiver(ProgressFunction progress);
@@ -59,7 +59,7 @@ class CZIPArchiver : public IArchiver {
   int AddFile(const std::string& archivePath, const std::string& sourcePath, const std::string& subFolder,
               int64_t callTime) override;
   zel::ArchiveType GetType() override { return zel::ArchiveType::kZip; }
-  int GetSizeMB() override { return static_cast<int>(m_ZipSize >> 20); }
+  int GetSizeMB() override { return static_cast<int>(zipSize_ >> 20); }
   IArchiver* Reset() override;
 
  private:
@@ -72,10 +72,10 @@ class CZIPArchiver : public IArchiver {
   // The index row of a recording just put in as `name`.
   bool Describe(const SEntry& entry, const std::string& name);
 
-  std::vector<SEntry> m_Queue;
-  ProgressFunction m_Progress;
-  CProgressCallback m_Callback;
-  std::vector<zel::ArchiveIndexRow> m_SessionRows;  // the calls put in by this session
-  std::string m_Passphrase;
-  uint64_t m_ZipSize = 0;  // the archive's length; m_ArchiveSize holds it clamped to 32 bits
+  std::vector<SEntry> queue_;
+  ProgressFunction progress_;
+  CProgressCallback callback_;
+  std::vector<zel::ArchiveIndexRow> sessionRows_;  // the calls put in by this session
+  std::string passphrase_;
+  uint64_t zipSize_ = 0;  // the archive's length; archiveSize_ holds it clamped to 32 bits
 };

@@ -3,11 +3,11 @@
 IArchiver::~IArchiver() = default;
 
 IArchiver* IArchiver::Reset() {
-  m_ArchiveSize = 0;
-  m_ArchivedCount = 0;
-  m_LastError.clear();
-  m_LastErrorShown = false;
-  m_CancelRequested.store(false, std::memory_order_release);
+  archiveSize_ = 0;
+  archivedCount_ = 0;
+  lastError_.clear();
+  lastErrorShown_ = false;
+  cancelRequested_.store(false, std::memory_order_release);
   return this;
 }
 

@@ -48,36 +48,36 @@ class IArchiver {
   virtual IArchiver* Reset();
 
   // The archive size limit in MiB; 0 means no limit.
-  void SetThreshold(int32_t mib) { m_Threshold = mib; }
-  int32_t GetThreshold() const { return m_Threshold; }
+  void SetThreshold(int32_t mib) { threshold_ = mib; }
+  int32_t GetThreshold() const { return threshold_; }
   // Recordings written into or accepted by the archive in this job; after a
   // failed or cancelled ISO write, 0.
-  int32_t GetArchivedCount() const { return m_ArchivedCount; }
+  int32_t GetArchivedCount() const { return archivedCount_; }
   // The archive's size in bytes as last measured (kept by the ZIP archiver).
-  uint32_t GetArchiveSize() const { return m_ArchiveSize; }
+  uint32_t GetArchiveSize() const { return archiveSize_; }
   // Why the last write or add failed, in the words of the failure ("" when
   // nothing failed since Reset()). Only for the manager's thread.
-  const std::string& LastError() const { return m_LastError; }
+  const std::string& LastError() const { return lastError_; }
   // The archiver has shown LastError() to the user itself.
-  bool LastErrorShown() const { return m_LastErrorShown; }
+  bool LastErrorShown() const { return lastErrorShown_; }
 
  protected:
-  bool CancelRequested() const { return m_CancelRequested.load(std::memory_order_acquire); }
-  void RequestCancel() { m_CancelRequested.store(true, std::memory_order_release); }
-  bool ThresholdReached() { return m_Threshold > 0 && GetSizeMB() >= m_Threshold; }
+  bool CancelRequested() const { return cancelRequested_.load(std::memory_order_acquire); }
+  void RequestCancel() { cancelRequested_.store(true, std::memory_order_release); }
+  bool ThresholdReached() { return threshold_ > 0 && GetSizeMB() >= threshold_; }
   void SetLastError(std::string text, bool shown = false) {
-    m_LastError = std::move(text);
-    m_LastErrorShown = shown;
+    lastError_ = std::move(text);
+    lastErrorShown_ = shown;
   }
 
-  uint32_t m_ArchiveSize = 0;
-  int32_t m_Threshold = 0;
-  int32_t m_ArchivedCount = 0;
+  uint32_t archiveSize_ = 0;
+  int32_t threshold_ = 0;
+  int32_t archivedCount_ = 0;
 
  private:
-  std::atomic<bool> m_CancelRequested{false};
-  std::string m_LastError;
-  bool m_LastErrorShown = false;
+  std::atomic<bool> cancelRequested_{false};
+  std::string lastError_;
+  bool lastErrorShown_ = false;
 };
 
 namespace zel {

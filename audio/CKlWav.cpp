@@ -2,7 +2,11 @@
 
 #include <cstring>
 
+#include "codec/SampleRate.h"
+
 namespace {
+
+constexpr uint32_t kRate = zel::kSamplesPerSecond;
 
 void PutTag(std::string& out, const char* tag) { out.append(tag, 4); }
 
@@ -58,8 +62,8 @@ CKlWav CKlWav::ForPcm(uint32_t sampleCount) {
   CKlWav wav;
   wav.DataSize = 2 * sampleCount;
   wav.RiffSize = 36 + wav.DataSize;
-  wav.SampleRate = kSampleRate;
-  wav.ByteRate = 2 * kSampleRate;
+  wav.SampleRate = kRate;
+  wav.ByteRate = 2 * kRate;
   wav.BlockAlign = 2;
   wav.BitsPerSample = 16;
   return wav;
@@ -75,7 +79,7 @@ std::string CKlWav::GsmHeaderBytes(uint32_t sampleCount, uint32_t dataBytes) {
   PutU32(out, 20);
   PutU16(out, 49);  // WAVE_FORMAT_GSM610
   PutU16(out, 1);
-  PutU32(out, kSampleRate);
+  PutU32(out, kRate);
   PutU32(out, kGsmBytesPerSecond);
   PutU16(out, kGsmBlockAlign);
   PutU16(out, 0);

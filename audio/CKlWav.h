@@ -9,7 +9,6 @@ class CKlWav {
  public:
   static constexpr int kPcmHeaderSize = 44;
   static constexpr int kGsmHeaderSize = 60;
-  static constexpr uint32_t kSampleRate = 8000;
   static constexpr uint16_t kGsmBlockAlign = 65;
   static constexpr uint16_t kGsmSamplesPerBlock = 320;
   static constexpr uint32_t kGsmBytesPerSecond = 1625;
@@ -22,7 +21,7 @@ class CKlWav {
   // The record's 44 bytes in file order.
   std::string Bytes() const;
 
-  // The header of an uncompressed file holding `sampleCount` samples (mono, 8000/s).
+  // The header of an uncompressed file holding `sampleCount` samples (mono, zel::kSamplesPerSecond).
   static CKlWav ForPcm(uint32_t sampleCount);
   // The 60 header bytes of a GSM 6.10 file: `sampleCount` PCM samples were converted
   // into `dataBytes` compressed bytes.

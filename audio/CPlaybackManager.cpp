@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "codec/SampleRate.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
@@ -118,7 +119,7 @@ void CPlaybackManager::Play() {
   }
   Playing = 1;
   StartChain();
-  int n = static_cast<int>(Recording_.Header().Duration()) - Position() / 8000;
+  int n = static_cast<int>(Recording_.Header().Duration()) - Position() / zel::kSamplesPerSecond;
   if (n <= 0) n = 1;  // a position past a short Duration still plays what is left
   int queued = 0;
   for (int i = 0; i < kBuffersInFlight && i < n; ++i) {
@@ -273,7 +274,7 @@ int CPlaybackManager::Position() {
   }
   // A recording without a stored duration (a headerless file) is capped at its end.
   uint32_t duration = Recording_.Header().Duration();
-  int64_t cap = duration > 0 ? static_cast<int64_t>(duration) * 8000 : Recording_.SampleCount();
+  int64_t cap = duration > 0 ? static_cast<int64_t>(duration) * zel::kSamplesPerSecond : Recording_.SampleCount();
   return static_cast<int>(std::min(position, cap));
 }
 

@@ -9,6 +9,7 @@
 #include "audio/CLoudnessAnalysis.h"
 #include "audio/CPlaybackChain.h"
 #include "audio/IWaveOut.h"
+#include "codec/SampleRate.h"
 #include "core/CKlLoggedSemaphore.h"
 #include "core/Singleton.h"
 #include "recording/CKlRecordFile.h"
@@ -21,7 +22,7 @@
 // queue and the count of buffers in flight.
 class CPlaybackManager {
  public:
-  static constexpr int kBufferSamples = 8000;
+  static constexpr int kBufferSamples = zel::kSamplesPerSecond;
   static constexpr int kBuffersInFlight = 4;
   // Samples that must be decoded before a recording still decoding may be played.
   static constexpr int kPlayableSamples = 560000;
@@ -61,7 +62,7 @@ class CPlaybackManager {
   void Stop();
   void TogglePause();
   void Seek(int sample);
-  // The sample being heard now, at most Duration x 8000.
+  // The sample being heard now, at most Duration x zel::kSamplesPerSecond.
   int Position();
   bool CanPlay() const;
 

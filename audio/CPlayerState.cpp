@@ -3,18 +3,19 @@
 #include <cstdint>
 
 #include "audio/CPlaybackManager.h"
+#include "codec/SampleRate.h"
 #include "recording/CKlRecordFileHdr.h"
 
 std::string CPlayerState::DurationText() const {
   if (!manager_.IsLoaded()) return {};
   const CKlRecordFile& recording = manager_.Recording();
   uint32_t seconds = recording.Header().Duration();
-  if (seconds == 0) seconds = static_cast<uint32_t>(recording.SampleCount() / kSamplesPerSecond);
+  if (seconds == 0) seconds = static_cast<uint32_t>(recording.SampleCount() / zel::kSamplesPerSecond);
   return CKlRecordFileHdr::FormatHms(seconds);
 }
 
 std::string CPlayerState::PositionText() const {
-  return CKlRecordFileHdr::FormatHms(static_cast<uint32_t>(manager_.Position() / kSamplesPerSecond));
+  return CKlRecordFileHdr::FormatHms(static_cast<uint32_t>(manager_.Position() / zel::kSamplesPerSecond));
 }
 
 bool CPlayerState::Tick() {

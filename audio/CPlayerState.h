@@ -9,8 +9,6 @@ class CPlaybackManager;
 // stepping back and forth. All calls come from the thread that owns the manager.
 class CPlayerState {
  public:
-  static constexpr int kSamplesPerSecond = 8000;
-
   explicit CPlayerState(CPlaybackManager& manager) : manager_(manager) {}
 
   // "HH:MM:SS" of the loaded recording's Duration, or of its samples when the header

@@ -5,13 +5,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include "codec/SampleRate.h"
+
 CTimeStretch::CTimeStretch(double tempo) : tempo_(std::clamp(tempo, kMinTempo, kMaxTempo)) {
   if (std::fabs(tempo_ - 1.0) < 1e-6) {
     tempo_ = 1.0;
     return;
   }
   touch_ = std::make_unique<soundtouch::SoundTouch>();
-  touch_->setSampleRate(8000);
+  touch_->setSampleRate(zel::kSamplesPerSecond);
   touch_->setChannels(1);
   touch_->setTempo(tempo_);
   // Shorter sequences than the music defaults suit speech; quick seeking keeps the

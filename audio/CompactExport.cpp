@@ -11,6 +11,7 @@
 
 #include "audio/ISaveFileChooser.h"
 #include "audio/WavExport.h"
+#include "codec/SampleRate.h"
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/Singleton.h"
@@ -45,11 +46,9 @@ const FormatInfo& Info(CompactFormat format) {
   return kFormats[0];
 }
 
-constexpr int kSampleRate = 8000;
-
 SF_INFO MonoInfo(CompactFormat format) {
   SF_INFO info{};
-  info.samplerate = kSampleRate;
+  info.samplerate = kSamplesPerSecond;
   info.channels = 1;
   info.format = Info(format).sndfileFormat;
   return info;

@@ -3,6 +3,8 @@
 #include <functional>
 #include <memory>
 
+#include "codec/SampleRate.h"
+
 // The wave-output device as the playback manager uses it: a queue of buffers played
 // in order, reported back one by one when played. Results are MMSYSERR-style codes.
 // A device is used from one thread (the GUI thread); notifications reach the
@@ -28,8 +30,8 @@ constexpr unsigned kMmWomDone = 0x3BD;   // MM_WOM_DONE
 struct WaveFormat {
   uint16_t formatTag = 1;  // PCM
   uint16_t channels = 1;
-  uint32_t samplesPerSecond = 8000;
-  uint32_t bytesPerSecond = 16000;
+  uint32_t samplesPerSecond = zel::kSamplesPerSecond;
+  uint32_t bytesPerSecond = 2 * zel::kSamplesPerSecond;
   uint16_t blockAlign = 2;
   uint16_t bitsPerSample = 16;
 };

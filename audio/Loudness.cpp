@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "audio/CLevelLimiter.h"
+#include "codec/SampleRate.h"
 
 namespace zel {
 
@@ -19,7 +20,7 @@ using Pieces = std::vector<std::pair<size_t, size_t>>;
 // if they followed one another. Nothing as well when `stop` asks to stop.
 std::optional<double> Measure(const int16_t* samples, const Pieces& pieces, const StopRequest& stop = {}) {
   std::unique_ptr<ebur128_state, void (*)(ebur128_state*)> state(
-      ebur128_init(1, 8000, EBUR128_MODE_I), [](ebur128_state* s) { ebur128_destroy(&s); });
+      ebur128_init(1, kSamplesPerSecond, EBUR128_MODE_I), [](ebur128_state* s) { ebur128_destroy(&s); });
   if (!state) return std::nullopt;
   // Fed in slices: the library's own buffers stay small on an hour-long call, and a
   // stop request is seen within a few milliseconds.
@@ -47,7 +48,7 @@ std::optional<double> Measure(const std::vector<int16_t>& samples, const StopReq
 
 // The whole call up to ten minutes; beyond, twenty 30 s slices spread evenly over it.
 Pieces GainPieces(size_t count) {
-  constexpr size_t kWhole = 10 * 60 * 8000, kPieces = 20, kPiece = 30 * 8000;
+  constexpr size_t kWhole = 10 * 60 * kSamplesPerSecond, kPieces = 20, kPiece = 30 * kSamplesPerSecond;
   if (count <= kWhole) return {{0, count}};
   Pieces pieces;
   for (size_t k = 0; k < kPieces; ++k) pieces.emplace_back((count - kPiece) * k / (kPieces - 1), kPiece);

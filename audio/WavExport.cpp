@@ -177,12 +177,14 @@ bool ExportNative(const CKlRecordFile& file) {
   if (!file.IsReady()) return false;
   auto choice = AskSavePath("zel", BaseName(file.Path()), kZelFilter);
   if (!choice) return false;
-  std::string target = NativeFileName(choice->path);
+  return CopyRecordingFile(file.Path(), NativeFileName(choice->path));
+}
+
+bool CopyRecordingFile(const std::string& source, const std::string& target) {
   ClearLastWriteError();
-  if (!TargetIsNotSource(file.Path(), target)) return false;
-  if (!CopyFileAtomically(file.Path(), target)) {
-    Singleton<CKlLogger>::Instance()->LogLine("Copy of %s to %s failed", file.Path().c_str(),
-                                              target.c_str());
+  if (!TargetIsNotSource(source, target)) return false;
+  if (!CopyFileAtomically(source, target)) {
+    Singleton<CKlLogger>::Instance()->LogLine("Copy of %s to %s failed", source.c_str(), target.c_str());
     SetLastWriteError("cannot write " + target);
     return false;
   }

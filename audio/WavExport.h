@@ -45,6 +45,9 @@ std::string BaseName(const std::string& path);
 // return true only when a file was written.
 bool ExportWav(const CKlRecordFile& file);
 bool ExportNative(const CKlRecordFile& file);
+// Copies the recording file `source` to `target` as it is (a native copy); refuses
+// a `target` that is `source` itself.
+bool CopyRecordingFile(const std::string& source, const std::string& target);
 
 // The e-mail texts of a recording.
 std::string MailSubject(const CKlRecordFile& file);

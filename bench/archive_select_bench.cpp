@@ -32,7 +32,7 @@ class NullArchiver : public IArchiver {
   int Archive() override { return 0; }
   int Cancel() override { return 0; }
   int AddFile(const std::string&, const std::string&, const std::string&, int64_t) override {
-    ++m_ArchivedCount;
+    ++archivedCount_;
     return 0;
   }
   zel::ArchiveType GetType() override { return zel::ArchiveType::kDisk; }

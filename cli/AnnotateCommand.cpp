@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "audio/CRecordingEdits.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "core/CSettings.h"
@@ -99,13 +100,12 @@ int AnnotateCommand::ExecuteWith(const ArgParser& args, const std::string& passp
 }
 
 void AnnotateCommand::Apply(const ArgParser& args, CKlRecordFile& recording) const {
-  int oldStart = -1, oldEnd = -1;
-  bool hadBookmark = recording.GetBookmark(oldStart, oldEnd);
   if (args.Has("caller")) recording.SetCallerId(args.Value("caller"));
   if (args.Has("comment")) {
-    recording.SetComment(args.Value("comment"));
     // A new comment text keeps the bookmark unless the bookmark is changed too.
-    if (hadBookmark && !start_ && !args.Has("clear-bookmark")) recording.SetBookmark(oldStart, oldEnd);
+    const bool keep = !start_ && !args.Has("clear-bookmark");
+    recording.SetComment(keep ? CRecordingEdits::CommentKeepingBookmark(recording.Header(), args.Value("comment"))
+                              : args.Value("comment"));
   }
   if (important_) recording.SetImportant(*important_);
   if (start_) recording.SetBookmark(*start_, *end_);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "codec/SampleRate.h"
 #include "core/AtomicFile.h"
 #include "platform/Desktop.h"
 #include "recording/CRecordingWriter.h"
@@ -79,7 +80,7 @@ std::vector<int16_t> Speak(const std::string& folder, const std::string& text, c
   std::string raw = folder + "/line" + std::to_string(index) + ".raw";
   std::vector<int16_t> samples;
   if (zel::RunProgram({"espeak-ng", "-v", voice, "-s", "155", "-w", wav, text}, nullptr, true) != 0 ||
-      zel::RunProgram({"sox", wav, "-r", "8000", "-c", "1", "-b", "16", "-e", "signed-integer", "-L", "-t",
+      zel::RunProgram({"sox", wav, "-r", std::to_string(zel::kSamplesPerSecond), "-c", "1", "-b", "16", "-e", "signed-integer", "-L", "-t",
                        "raw", raw, "highpass", "300", "lowpass", "3400"},
                       nullptr, true) != 0) {
     return samples;
@@ -98,7 +99,7 @@ std::vector<int16_t> Speak(const std::string& folder, const std::string& text, c
 // `first` on, repeated when the call is longer than the script.
 std::vector<int16_t> Conversation(const std::vector<std::vector<int16_t>>& lines, size_t first,
                                   int seconds) {
-  size_t total = static_cast<size_t>(seconds) * 8000;
+  size_t total = static_cast<size_t>(seconds) * zel::kSamplesPerSecond;
   std::vector<int16_t> out;
   out.reserve(total);
   uint32_t noise = 12345u + static_cast<uint32_t>(first);
@@ -147,7 +148,7 @@ std::vector<std::vector<int16_t>> VoiceLines(bool& speech) {
   if (!speech) {
     lines.clear();
     for (uint32_t i = 0; i < 12; ++i) {
-      lines.push_back(CRecordingWriter::SynthesizeVoice(8000 + 2000 * (i % 4), 100 + i));
+      lines.push_back(CRecordingWriter::SynthesizeVoice(zel::kSamplesPerSecond * (4 + i % 4) / 4, 100 + i));
     }
   }
   return lines;

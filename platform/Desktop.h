@@ -4,7 +4,7 @@
 
 // The few things the program asks of the system and the desktop: starting a
 // program, opening a file or folder in the user's own application, and the
-// documents and temporary folders. Every other place goes through these.
+// documents and temporary folders, and the trash. Every other place goes through these.
 namespace zel {
 
 // The full path of `name` found on PATH (the first entry that exists as a regular
@@ -29,5 +29,13 @@ std::string DocumentsFolder();
 
 // The system's temporary folder ($TMPDIR, else /tmp), ending in "/".
 std::string TempFolder();
+
+// Moves the file at `path` into the user's trash as the freedesktop.org trash
+// specification lays down, where the desktop's file manager can restore it: the home
+// trash ($XDG_DATA_HOME/Trash, created when missing) for a file on the data folder's
+// file system, else the trash at the top of the file's own file system. The file is
+// only ever renamed, never copied: false (errno set) when that cannot be done, with
+// the file left where it was.
+bool MoveToTrash(const std::string& path);
 
 }  // namespace zel

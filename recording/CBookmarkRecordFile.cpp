@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codec/CGsmCodec.h"
+#include "codec/SampleRate.h"
 #include "core/AtomicFile.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
@@ -16,8 +17,6 @@
 #include "recording/FormatTag.h"
 
 namespace {
-
-constexpr int kSamplesPerSecond = 8000;
 
 // The bytes WriteHeader produces, caught in an anonymous temporary file.
 bool HeaderBytes(CKlRecordFileHdr& header, std::vector<uint8_t>& bytes) {
@@ -50,7 +49,7 @@ bool CBookmarkRecordFile::CropToBookmark() {
   uint32_t duration = Header().Duration();
   int64_t rate = duration != 0 ? SampleCount() / static_cast<int64_t>(duration) : 0;
   // No duration, or one longer than the audio (a cut-off file): the nominal rate.
-  if (rate == 0) rate = kSamplesPerSecond;
+  if (rate == 0) rate = zel::kSamplesPerSecond;
   int64_t first = std::min<int64_t>(start * rate, SampleCount());
   int64_t last = std::min<int64_t>(end * rate, SampleCount());
   // A span running past the audio holds only what is there: its length, rounded to

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <utility>
 
+#include "codec/SampleRate.h"
 #include "core/AtomicFile.h"
 #include "core/Cp1252.h"
 #include "core/RegularFile.h"
@@ -263,9 +264,9 @@ void CKlRecordFileHdr::DeriveVersion4Duration(int64_t fileLength) {
   uint32_t duration = 0;
   switch (FormatTag()) {
     case zel::kFormatALaw:
-    case zel::kFormatMuLaw: duration = audio / 8000; break;
-    case zel::kFormatIma: duration = static_cast<uint32_t>((static_cast<uint64_t>(audio >> 8) * 504) / 8000); break;
-    case zel::kFormatGsm: duration = static_cast<uint32_t>((static_cast<uint64_t>(audio / 33) * 160) / 8000); break;
+    case zel::kFormatMuLaw: duration = audio / zel::kSamplesPerSecond; break;
+    case zel::kFormatIma: duration = static_cast<uint32_t>((static_cast<uint64_t>(audio >> 8) * 504) / zel::kSamplesPerSecond); break;
+    case zel::kFormatGsm: duration = static_cast<uint32_t>((static_cast<uint64_t>(audio / 33) * 160) / zel::kSamplesPerSecond); break;
     default: break;
   }
   PutU32(kOffDuration, duration);

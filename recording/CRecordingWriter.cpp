@@ -8,6 +8,7 @@
 
 #include "codec/CGsmCodec.h"
 #include "codec/ImaAdpcm.h"
+#include "codec/SampleRate.h"
 #include "core/AtomicFile.h"
 #include "core/Cp1252.h"
 #include "recording/CKlAESCipher.h"
@@ -171,7 +172,7 @@ std::vector<uint8_t> CRecordingWriter::HeaderRecord(const RecordingDescription& 
   PutText(record, 144, CKlRecordFileHdr::kCommentSize, comment);
   PutU32(record, 1168, static_cast<uint32_t>(d.startTime));
   uint32_t duration = d.duration >= 0 ? static_cast<uint32_t>(d.duration)
-                                      : static_cast<uint32_t>(sampleCount / 8000);
+                                      : static_cast<uint32_t>(sampleCount / zel::kSamplesPerSecond);
   PutU32(record, 1172, duration);
   if (version != 1) {
     PutText(record, 1180, CKlRecordFileHdr::kUserIdSize, zel::Utf8ToCp1252(d.userId));
@@ -228,7 +229,7 @@ std::vector<int16_t> CRecordingWriter::SynthesizeVoice(size_t sampleCount, uint3
   // Formants (F1, F2, F3 in Hz) of a few vowels.
   static constexpr double kVowels[][3] = {
       {730, 1090, 2440}, {270, 2290, 3010}, {530, 1840, 2480}, {570, 840, 2410}, {300, 870, 2240}};
-  constexpr double kRate = 8000.0;
+  constexpr double kRate = zel::kSamplesPerSecond;
   constexpr double kPi = 3.14159265358979323846;
   std::mt19937 random(seed);
   std::vector<int16_t> out(sampleCount, 0);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "audio/CPlaybackManager.h"
+#include "codec/SampleRate.h"
 #include "core/Singleton.h"
 
 namespace {
@@ -94,8 +95,8 @@ void COutputScope::Paint(QPainter& painter) {
   if (spanStart < 0) {
     int bs = -1, be = -1;
     if (rec.GetBookmark(bs, be)) {
-      spanStart = bs * 8000;
-      spanEnd = be * 8000;
+      spanStart = bs * zel::kSamplesPerSecond;
+      spanEnd = be * zel::kSamplesPerSecond;
     } else {
       spanEnd = -1;
     }

@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -34,6 +33,7 @@
 
 #include "audio/CPlaybackManager.h"
 #include "audio/CPlayerState.h"
+#include "audio/CRecordingEdits.h"
 #include "audio/WavExport.h"
 #include "recording/CBookmarkRecordFile.h"
 #include "audio/ui/COutputScope.h"
@@ -44,6 +44,7 @@
 #include "core/WriteTarget.h"
 #include "core/Singleton.h"
 #include "organiser/CCallHistory.h"
+#include "organiser/CollectionCommands.h"
 #include "organiser/CHotLists.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "toolkit/ui/CIconSet.h"
@@ -427,12 +428,12 @@ void CPlayerForm::ShowDetails(const std::string& path) {
 void CPlayerForm::ShowRecording(const std::string& path) {
   CPlaybackManager& m = Manager();
   ShowDetails(path);
-  position_->setText(Hms(m.Position() / 8000));
+  position_->setText(Hms(m.Position() / zel::kSamplesPerSecond));
   separator_->show();
   int bs = -1, be = -1;
   const bool hasBookmark = m.Recording().GetBookmark(bs, be);
   markStart_ = markEnd_ = -1;
-  scope_->SetMarks(hasBookmark ? bs * 8000 : -1, hasBookmark ? be * 8000 : -1);
+  scope_->SetMarks(hasBookmark ? bs * zel::kSamplesPerSecond : -1, hasBookmark ? be * zel::kSamplesPerSecond : -1);
   SetIndicator(1, hasBookmark);
   scope_->SetTotal(m.Recording().SampleCount());
   scope_->SetPosition(m.Position());
@@ -530,7 +531,7 @@ void CPlayerForm::Step(int samples) {
   state_.Step(samples);
   const int pos = m.Position();
   scope_->SetPosition(pos);
-  position_->setText(Hms(pos / 8000));
+  position_->setText(Hms(pos / zel::kSamplesPerSecond));
   UpdateButtons();
 }
 
@@ -552,10 +553,10 @@ void CPlayerForm::BookmarkButton() {
     if (markEnd_ == markStart_) markStart_ = markEnd_ = -1;
     scope_->SetMarks(markStart_, markEnd_);
     ShowBookmarkButton(BookmarkState::Clear);
-    if (markStart_ == -1 || markEnd_ <= 8000) return;
-    const int startSec = markStart_ / 8000, endSec = markEnd_ / 8000;
-    if (rec.SetBookmark(startSec, endSec) != 1) return;
-    if (!rec.SaveIfDirty()) {
+    if (markStart_ == -1 || markEnd_ <= zel::kSamplesPerSecond) return;
+    const int startSec = markStart_ / zel::kSamplesPerSecond, endSec = markEnd_ / zel::kSamplesPerSecond;
+    if (startSec >= endSec) return;  // within one second: no bookmark
+    if (!Edits().SetBookmark(rec.Path(), startSec, endSec)) {
       zel::ShowMessage("Could not write the bookmark into " + rec.Path(), IMessageSink::Icon::Error);
       return;
     }
@@ -566,8 +567,7 @@ void CPlayerForm::BookmarkButton() {
   markStart_ = markEnd_ = -1;
   scope_->SetMarks(-1, -1);
   ShowBookmarkButton(BookmarkState::MarkStart);
-  rec.SetBookmark(-1, -1);
-  if (!rec.SaveIfDirty()) {
+  if (!Edits().SetBookmark(rec.Path(), -1, -1)) {
     zel::ShowMessage("Could not remove the bookmark from " + rec.Path(), IMessageSink::Icon::Error);
     return;
   }
@@ -575,19 +575,24 @@ void CPlayerForm::BookmarkButton() {
   zelgui::PostNotification(zelgui::kBookmarkChanged, -1, path);
 }
 
+CRecordingEdits CPlayerForm::Edits() {
+  CRecordingEdits edits(&Manager(), Singleton<CSettings>::Instance()->GetPassphrase());
+  edits.releasePlayer = [this] { CloseRecording(); };
+  return edits;
+}
+
 void CPlayerForm::MarkImportant() {
   CPlaybackManager& m = Manager();
   if (!m.IsLoaded()) return;
-  CKlRecordFile& rec = m.Recording();
-  const uint32_t value = entry_.Important() ? 0 : 1;
-  rec.SetImportant(value);
-  if (!rec.SaveIfDirty()) {
-    zel::ShowMessage("Could not write the important mark into " + rec.Path(), IMessageSink::Icon::Error);
+  const std::string path = m.Recording().Path();
+  const bool important = entry_.Important() == 0;
+  if (!Edits().SetImportant(path, important)) {
+    zel::ShowMessage("Could not write the important mark into " + path, IMessageSink::Icon::Error);
     return;
   }
-  entry_.SetImportant(value);
-  SetIndicator(0, value != 0);
-  zelgui::PostNotification(zelgui::kRecordingChanged, value ? 0 : 1, QString::fromStdString(rec.Path()));
+  entry_.SetImportant(important ? 1 : 0);
+  SetIndicator(0, important);
+  zelgui::PostNotification(zelgui::kRecordingChanged, important ? 0 : 1, QString::fromStdString(path));
 }
 
 void CPlayerForm::Delete() {
@@ -596,14 +601,12 @@ void CPlayerForm::Delete() {
   if (zel::MessageSink()->AskYesNo("This will delete 1 call(s)\n\nAre you sure?", "Zel Velomar") !=
       IMessageSink::Answer::Yes)
     return;
-  const QString path = QString::fromStdString(m.Recording().Path());
-  CloseRecording();
-  QFile file(path);
-  if (!file.moveToTrash()) {
+  const std::string path = m.Recording().Path();
+  if (!Edits().Trash(path)) {
     zel::ShowMessage("Failed to delete one or more files!\rPossibly it is Read Only?", IMessageSink::Icon::Error);
     return;
   }
-  zelgui::PostNotification(zelgui::kRecordingChanged, 2, path);
+  zelgui::PostNotification(zelgui::kRecordingChanged, 2, QString::fromStdString(path));
 }
 
 void CPlayerForm::AddToCallsForReview() {
@@ -616,7 +619,7 @@ void CPlayerForm::AddToCallsForReview() {
   CollectionEntry link;
   link.id = store.NextId();
   link.parentId = groupId;
-  link.name = QFileInfo(QString::fromStdString(path)).completeBaseName().toStdString() + ".zel";
+  link.name = zel::LinkLabel(path);
   link.target = path;
   if (!store.Add(link) || !store.Save()) {
     zel::ShowMessage("Could not add the call to the calls for review.", IMessageSink::Icon::Error);
@@ -676,8 +679,8 @@ bool CPlayerForm::WaitForDecoding(bool& cancelled) {
   cancelled = false;
   if (rec.IsReady()) return true;
   cancelled = !WaitShowingProgress(
-      QStringLiteral("Decompressing the call..."), std::max(rec.SampleCount() / 8000, 1),
-      [&rec] { return rec.WaitForDecoding(50); }, [&rec] { return rec.DecodedCount() / 8000; });
+      QStringLiteral("Decompressing the call..."), std::max(rec.SampleCount() / zel::kSamplesPerSecond, 1),
+      [&rec] { return rec.WaitForDecoding(50); }, [&rec] { return rec.DecodedCount() / zel::kSamplesPerSecond; });
   return !cancelled && rec.IsReady();
 }
 

@@ -8,10 +8,12 @@
 #include "audio/CPlayerState.h"
 #include "audio/CompactExport.h"
 #include "audio/Loudness.h"
+#include "codec/SampleRate.h"
 #include "recording/CKlFileListEntry.h"
 
 class COutputScope;
 class IPlayerHost;
+class CRecordingEdits;
 class CPlaybackManager;
 class QLabel;
 class QAction;
@@ -28,8 +30,8 @@ class CPlayerForm : public QWidget {
   Q_OBJECT
  public:
   enum class BookmarkState { MarkStart, MarkEnd, Clear };
-  static constexpr int kStep10 = 80000;
-  static constexpr int kStep30 = 240000;
+  static constexpr int kStep10 = 10 * zel::kSamplesPerSecond;
+  static constexpr int kStep30 = 30 * zel::kSamplesPerSecond;
 
   explicit CPlayerForm(QWidget* parent = nullptr);
   ~CPlayerForm() override;
@@ -103,6 +105,8 @@ class CPlayerForm : public QWidget {
 
  private:
   CPlaybackManager& Manager() const;
+  // The recording edits, letting go of the call before it goes to the trash.
+  CRecordingEdits Edits();
   QToolButton* MakeButton(const QString& icon, const QString& tip, const QString& key);
   void SetIndicator(int index, bool on);
   void ShowBookmarkButton(BookmarkState state);

@@ -8,8 +8,7 @@
 #include <QVBoxLayout>
 
 #include "audio/CPlaybackManager.h"
-#include "core/Cp1252.h"
-#include "recording/CKlRecordFileHdr.h"
+#include "audio/CRecordingEdits.h"
 #include "organiser/PredefinedComments.h"
 
 namespace {
@@ -95,18 +94,9 @@ QStringList CAnnotateDlg::Phrases() const {
 }
 
 void CAnnotateDlg::ChoosePhrase(const QString& phrase) {
-  QString comment = edit_->toPlainText();
-  CKlRecordFile& rec = Singleton<CPlaybackManager>::Instance()->Recording();
-  int start = -1, end = -1;
-  if (rec.HasFile() && rec.GetBookmark(start, end)) {
-    // The bookmark line is rebuilt in front of the phrase on a copy of the header:
-    // the recording keeps its own comment until OK.
-    CKlRecordFileHdr scratch = rec.Header();
-    scratch.SetComment(zel::Utf8ToCp1252(phrase.toStdString()).substr(0, CKlRecordFileHdr::kCommentSize - 1));
-    comment = scratch.SetBookmark(start, end) == 1 ? QString::fromStdString(scratch.CommentUtf8())
-                                                    : QString::fromStdString(rec.GetComment());
-  } else {
-    comment = phrase;
-  }
+  const CKlRecordFile& rec = Singleton<CPlaybackManager>::Instance()->Recording();
+  const QString comment =
+      rec.HasFile() ? QString::fromStdString(CRecordingEdits::CommentKeepingBookmark(rec.Header(), phrase.toStdString()))
+                    : phrase;
   edit_->setPlainText(comment.left(kMaxComment));
 }

@@ -5,7 +5,6 @@
 #include <QClipboard>
 #include <QDir>
 #include <QEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -16,13 +15,14 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <optional>
 
 #include "audio/CPlaybackManager.h"
+#include "audio/CRecordingEdits.h"
 #include "audio/ui/CPlayerForm.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
@@ -37,7 +37,6 @@
 #include "organiser/ui/IListWindowHost.h"
 #include "platform/Desktop.h"
 #include "recording/CKlFileListEntry.h"
-#include "recording/CKlRecordFileHdr.h"
 #include "organiser/ui/CAnnotateDlg.h"
 #include "toolkit/ui/CFlowLayout.h"
 #include "toolkit/ui/CProgressWnd.h"
@@ -179,6 +178,15 @@ CZelVelomarDoc& CZelVelomarView::Document() const { return *document_; }
 
 std::string CZelVelomarView::Passphrase() const {
   return zel::TrimBlanks(Singleton<CSettings>::Instance()->GetPassphrase());
+}
+
+CRecordingEdits CZelVelomarView::Edits() const {
+  CRecordingEdits edits(&Manager(), Passphrase());
+  if (CPlayerForm* player = host_ ? host_->Player() : nullptr) {
+    edits.onPlayerChanged = [player](const std::string& path) { player->ShowRecording(path); };
+    edits.releasePlayer = [player] { player->CloseRecording(); };
+  }
+  return edits;
 }
 
 void CZelVelomarView::Redisplay() {
@@ -411,8 +419,7 @@ void CZelVelomarView::DeleteSelected() {
     progress->SetText(Printf(zelgui::kStrDeleting, 1, count));
     progress->show();
   }
-  CPlaybackManager& m = Manager();
-  CPlayerForm* player = host_ ? host_->Player() : nullptr;
+  CRecordingEdits edits = Edits();
   bool failed = false;
   int done = 0;
   // Highest first, so the indices still to come stay valid.
@@ -430,19 +437,8 @@ void CZelVelomarView::DeleteSelected() {
       progress->SetText(Printf(zelgui::kStrDeleting, done, count));
       progress->SetPos(done);
     }
-    const QString path = FromStd(entry->Path());
-    // The player lets go of the file before it goes.
-    if (m.IsLoaded() && m.Recording().Path() == entry->Path()) {
-      if (player)
-        player->CloseRecording();
-      else
-        m.Close();
-    }
-    // The trash lives in the data folder, which a new account may not have yet.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    QFile file(path);
-    const bool trashed = file.moveToTrash();
-    if (trashed) zelgui::PostNotification(zelgui::kRecordingChanged, 2, path);
+    const bool trashed = edits.Trash(entry->Path());
+    if (trashed) zelgui::PostNotification(zelgui::kRecordingChanged, 2, FromStd(entry->Path()));
     document_->RemoveEntryAt(index);
     if (!trashed) {
       failed = true;
@@ -485,6 +481,7 @@ void CZelVelomarView::ExportSelected() {
   std::vector<std::string> paths;
   for (size_t i : rows) paths.push_back(document_->EntryAt(i)->Path());
   const int count = static_cast<int>(paths.size());
+  CRecordingEdits edits = Edits();
   CProgressWnd progress(window(), Str(zelgui::kStrTaskInProgress));
   progress.SetRange(0, count);
   progress.SetText(Printf(zelgui::kStrExporting, 1, count));
@@ -494,19 +491,7 @@ void CZelVelomarView::ExportSelected() {
     if (!progress.PeekAndPump()) break;
     progress.SetText(Printf(zelgui::kStrExporting, i + 1, count));
     progress.SetPos(i + 1);
-    const QString source = FromStd(paths[static_cast<size_t>(i)]);
-    const QString target = QDir(folder).filePath(QFileInfo(source).completeBaseName() + QStringLiteral(".zel"));
-    // Copied beside the target and renamed over it, so a failed copy leaves no half file.
-    const QString temp = target + QStringLiteral(".part");
-    QFile::remove(temp);
-    bool ok = QFileInfo(source).canonicalFilePath() != QFileInfo(target).canonicalFilePath();
-    ok = ok && QFile::copy(source, temp);
-    if (ok) {
-      QFile::remove(target);
-      ok = QFile::rename(temp, target);
-    }
-    if (!ok) {
-      QFile::remove(temp);
+    if (!edits.CopyNative(paths[static_cast<size_t>(i)], folder.toStdString())) {
       if (!reported) {
         reported = true;
         progress.close();
@@ -588,64 +573,36 @@ void CZelVelomarView::Trim() {
 void CZelVelomarView::MarkImportant(bool mark) {
   const std::vector<size_t> rows = SelectedIndices();
   if (rows.empty()) return;
-  const uint32_t flag = mark ? 1 : 0;
-  const long long param = mark ? 0 : 1;
-  CPlaybackManager& m = Manager();
+  CRecordingEdits edits = Edits();
   if (rows.size() == 1) {
-    const size_t index = rows.front();
-    CKlFileListEntry* entry = document_->EntryAt(index);
+    const std::string path = document_->EntryAt(rows.front())->Path();
+    // A single call is shown in the player as it changes.
     CPlayerForm* player = host_ ? host_->Player() : nullptr;
-    if (!m.IsLoaded() || m.Recording().Path() != entry->Path()) {
-      if (!player || !player->OpenWithoutPlaying(entry->Path())) {
-        // Without the player the header is written directly.
-        CKlRecordFileHdr header;
-        if (!header.LoadHeader(entry->Path(), Passphrase())) return;
-        header.SetImportant(flag);
-        if (!header.SaveHeader(entry->Path())) return;
-        document_->AdjustImportant(index, mark);
-        entry->SetImportant(flag);
-        model_->RowChanged(static_cast<int>(index));
-        UpdateSummary();
-        zelgui::PostNotification(zelgui::kRecordingChanged, param, FromStd(entry->Path()));
-        return;
-      }
-    }
-    m.Recording().SetImportant(flag);
-    if (!m.Recording().SaveIfDirty()) {
-      zel::ShowMessage("Could not write the important mark into " + entry->Path(), IMessageSink::Icon::Error);
+    if (player && !edits.HeldByPlayer(path)) player->OpenWithoutPlaying(path);
+    if (!edits.SetImportant(path, mark)) {
+      zel::ShowMessage("Could not write the important mark into " + path, IMessageSink::Icon::Error);
       return;
     }
-    document_->AdjustImportant(index, mark);
-    entry->SetImportant(flag);
-    model_->RowChanged(static_cast<int>(index));
-    if (player) player->ShowRecording(entry->Path());
+    EntryImportantChanged(rows.front(), mark);
     UpdateSummary();
-    zelgui::PostNotification(zelgui::kRecordingChanged, param, FromStd(m.Recording().Path()));
     return;
   }
-  const std::string passphrase = Passphrase();
-  for (size_t index : rows) {
+  std::vector<std::string> paths;
+  for (size_t index : rows) paths.push_back(document_->EntryAt(index)->Path());
+  edits.SetImportant(paths, mark, [&](size_t i, bool changed) {
+    if (changed) EntryImportantChanged(rows[i], mark);
     QCoreApplication::processEvents();
-    CKlFileListEntry* entry = document_->EntryAt(index);
-    if (!entry) continue;
-    if (m.IsLoaded() && m.Recording().Path() == entry->Path()) {
-      // The player's copy of the header is written, or it would put the old flag back later.
-      m.Recording().SetImportant(flag);
-      if (!m.Recording().SaveIfDirty()) continue;
-      if (CPlayerForm* player = host_ ? host_->Player() : nullptr) player->ShowRecording(entry->Path());
-    } else {
-      // The header alone is read and written: the audio is not needed for a flag.
-      CKlRecordFileHdr header;
-      if (!header.LoadHeader(entry->Path(), passphrase)) continue;
-      header.SetImportant(flag);
-      if (!header.SaveHeader(entry->Path())) continue;
-    }
-    document_->AdjustImportant(index, mark);
-    entry->SetImportant(flag);
-    model_->RowChanged(static_cast<int>(index));
-    zelgui::PostNotification(zelgui::kRecordingChanged, param, FromStd(entry->Path()));
-  }
+  });
   UpdateSummary();
+}
+
+void CZelVelomarView::EntryImportantChanged(size_t index, bool mark) {
+  CKlFileListEntry* entry = document_->EntryAt(index);
+  if (!entry) return;
+  document_->AdjustImportant(index, mark);
+  entry->SetImportant(mark ? 1 : 0);
+  model_->RowChanged(static_cast<int>(index));
+  zelgui::PostNotification(zelgui::kRecordingChanged, mark ? 0 : 1, FromStd(entry->Path()));
 }
 
 void CZelVelomarView::Annotate() {
@@ -668,15 +625,14 @@ void CZelVelomarView::Annotate() {
   if (dialog.exec() != QDialog::Accepted) return;
   // The recording may have been closed while the dialog was open.
   if (!m.IsLoaded() || m.Recording().Path() != path) return;
-  m.Recording().SetComment(dialog.Comment().toStdString());
-  if (!m.Recording().SaveIfDirty()) {
+  const std::optional<std::string> stored = Edits().SetComment(path, dialog.Comment().toStdString());
+  if (!stored) {
     zel::ShowMessage("Could not write the comment into " + path, IMessageSink::Icon::Error);
     return;
   }
-  SetEntryComment(path, m.Recording().GetComment());
+  SetEntryComment(path, *stored);
   // Other lists showing the call follow.
-  zelgui::PostNotification(zelgui::kCommentChanged, 0, FromStd(path), {FromStd(m.Recording().GetComment())});
-  if (player) player->ShowRecording(path);
+  zelgui::PostNotification(zelgui::kCommentChanged, 0, FromStd(path), {FromStd(*stored)});
 }
 
 void CZelVelomarView::SetEntryComment(const std::string& path, const std::string& comment) {

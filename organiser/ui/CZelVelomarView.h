@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+class CRecordingEdits;
 class CRecordingListModel;
 class CRecordingListTable;
 class CZelVelomarDoc;
@@ -115,6 +116,10 @@ class CZelVelomarView : public QWidget {
   void WriteColumnWidth(int column, int size);
   bool SaveTo(const QString& path);
   std::string Passphrase() const;
+  // The recording edits of this window, through the player when there is one.
+  CRecordingEdits Edits() const;
+  // The entry at `index` was marked (or un-marked) important in its file.
+  void EntryImportantChanged(size_t index, bool mark);
 
   std::unique_ptr<CZelVelomarDoc> document_;
   IListWindowHost* host_;

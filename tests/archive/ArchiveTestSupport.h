@@ -42,7 +42,7 @@ class FakeArchiver : public IArchiver {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->thresholdSeen = GetThreshold();
     int count = static_cast<int>(queued_);
-    m_ArchivedCount = state_->writeLimit >= 0 && state_->writeLimit < count ? state_->writeLimit : count;
+    archivedCount_ = state_->writeLimit >= 0 && state_->writeLimit < count ? state_->writeLimit : count;
     return 0;
   }
   int Cancel() override {

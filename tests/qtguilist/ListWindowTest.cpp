@@ -540,6 +540,15 @@ TEST_F(ListWindow, ExportMarkImportantAndAnnotateWriteTheFiles) {
   view.SelectIndices({1});
   view.MarkImportant(false);
   EXPECT_EQ(view.Document().ImportantCount(), 1);
+  // A single call whose file cannot be written says so and keeps its mark.
+  const std::string kept = ReadFile(paths_[0]);
+  WriteFile(paths_[0], "abc");
+  view.SelectIndices({0});
+  view.MarkImportant(false);
+  EXPECT_EQ(messages.messages().back(), "Could not write the important mark into " + paths_[0]);
+  EXPECT_EQ(view.Document().ImportantCount(), 1);
+  WriteFile(paths_[0], kept);
+  view.SelectIndices({1});
 
   // Annotate: OK writes the comment into the file and the list shows it.
   QTimer::singleShot(0, [] {

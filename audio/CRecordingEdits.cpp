@@ -1,0 +1,105 @@
+#include "audio/CRecordingEdits.h"
+
+#include <utility>
+
+#include "audio/CPlaybackManager.h"
+#include "audio/WavExport.h"
+#include "core/Cp1252.h"
+#include "core/WriteTarget.h"
+#include "platform/Desktop.h"
+#include "recording/CKlRecordFileHdr.h"
+
+CRecordingEdits::CRecordingEdits(CPlaybackManager* player, std::string passphrase)
+    : player_(player), passphrase_(std::move(passphrase)) {}
+
+bool CRecordingEdits::HeldByPlayer(const std::string& path) const {
+  return player_ != nullptr && player_->IsLoaded() && player_->Recording().Path() == path;
+}
+
+bool CRecordingEdits::SavePlayerCopy(const std::string& path) {
+  if (!player_->Recording().SaveIfDirty()) return false;
+  if (onPlayerChanged) onPlayerChanged(path);
+  return true;
+}
+
+bool CRecordingEdits::ChangeHeader(const std::string& path, const std::function<bool(CKlRecordFileHdr&)>& change,
+                                   CKlRecordFileHdr& header) const {
+  // The audio is not needed to change a header.
+  return header.LoadHeader(path, passphrase_) != 0 && change(header) && header.SaveHeader(path) != 0;
+}
+
+bool CRecordingEdits::SetImportant(const std::string& path, bool important) {
+  const uint32_t value = important ? 1 : 0;
+  if (HeldByPlayer(path)) {
+    player_->Recording().SetImportant(value);
+    return SavePlayerCopy(path);
+  }
+  const auto mark = [value](CKlRecordFileHdr& h) {
+    h.SetImportant(value);
+    return true;
+  };
+  CKlRecordFileHdr header;
+  return ChangeHeader(path, mark, header);
+}
+
+size_t CRecordingEdits::SetImportant(const std::vector<std::string>& paths, bool important,
+                                     const std::function<void(size_t index, bool changed)>& done) {
+  size_t changed = 0;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const bool ok = SetImportant(paths[i], important);
+    if (ok) ++changed;
+    if (done) done(i, ok);
+  }
+  return changed;
+}
+
+std::optional<std::string> CRecordingEdits::SetComment(const std::string& path, const std::string& text) {
+  if (HeldByPlayer(path)) {
+    player_->Recording().SetComment(text);
+    if (!SavePlayerCopy(path)) return std::nullopt;
+    return player_->Recording().GetComment();
+  }
+  const std::string raw = zel::Utf8ToCp1252(text).substr(0, CKlRecordFileHdr::kCommentSize - 1);
+  const auto comment = [&raw](CKlRecordFileHdr& h) {
+    h.SetComment(raw);
+    return true;
+  };
+  CKlRecordFileHdr header;
+  if (!ChangeHeader(path, comment, header)) return std::nullopt;
+  return header.CommentUtf8();
+}
+
+std::string CRecordingEdits::CommentKeepingBookmark(const CKlRecordFileHdr& header, const std::string& text) {
+  int start = -1, end = -1;
+  if (!header.GetBookmark(start, end)) return text;
+  // Rebuilt on a copy: the recording keeps its own comment until it is set.
+  CKlRecordFileHdr scratch = header;
+  scratch.SetComment(zel::Utf8ToCp1252(text).substr(0, CKlRecordFileHdr::kCommentSize - 1));
+  scratch.SetBookmark(start, end);
+  return scratch.CommentUtf8();
+}
+
+bool CRecordingEdits::SetBookmark(const std::string& path, int start, int end) {
+  if (HeldByPlayer(path)) return player_->Recording().SetBookmark(start, end) == 1 && SavePlayerCopy(path);
+  const auto bookmark = [start, end](CKlRecordFileHdr& h) { return h.SetBookmark(start, end) == 1; };
+  CKlRecordFileHdr header;
+  return ChangeHeader(path, bookmark, header);
+}
+
+bool CRecordingEdits::Trash(const std::string& path) {
+  if (HeldByPlayer(path)) {
+    if (releasePlayer)
+      releasePlayer();
+    else
+      player_->Close();
+    // A player still writing the call keeps it.
+    if (HeldByPlayer(path)) return false;
+  }
+  return zel::MoveToTrash(path);
+}
+
+bool CRecordingEdits::CopyNative(const std::string& path, const std::string& folder) {
+  const std::string target = (folder.empty() || folder.back() == '/' ? folder : folder + "/") +
+                             zel::BaseName(path) + ".zel";
+  return zel::CopyRecordingFile(path, target);
+}
