@@ -119,7 +119,10 @@ TEST_F(ZipArchiverTest, ThresholdTakesBackExactlyWhatCrossedIt) {
   EXPECT_EQ(1, archiver.GetArchivedCount());
   EXPECT_EQ(0, archiver.GetSizeMB());
   EXPECT_EQ(1, Run(reference, {{f0, "S"}}));
-  EXPECT_EQ(ReadFile(reference), ReadFile(archive));
+  // Same members with the same bytes; not the same file, since the index members
+  // carry the time they were written, which may differ by a tick between the runs.
+  EXPECT_EQ(Names(reference), Names(archive));
+  EXPECT_EQ(RunShell("unzip -p " + ShellQuote(reference)).out, RunShell("unzip -p " + ShellQuote(archive)).out);
   ExpectValid(archive);
 
   // A first recording that alone crosses the limit leaves no archive at all, as before.
