@@ -4,7 +4,9 @@
 #include <QPointer>
 #include <QThreadPool>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <variant>
 #include <type_traits>
 #include <utility>
@@ -21,6 +23,9 @@
 class CAsyncTask {
   struct State {
     std::atomic<bool> cancelled{false};
+    std::mutex lock;
+    std::condition_variable returned;
+    bool workReturned = false;  // under `lock`
     bool running = true;  // GUI thread only
     QPointer<QObject> receiver;  // GUI thread only
   };
@@ -50,6 +55,11 @@ class CAsyncTask {
     QThreadPool::globalInstance()->start([state, work = std::move(work), done = std::move(done)]() mutable {
       const Token token(state);
       auto result = Call(work, token);
+      {
+        std::lock_guard<std::mutex> hold(state->lock);
+        state->workReturned = true;
+      }
+      state->returned.notify_all();
       QCoreApplication* app = QCoreApplication::instance();
       if (app == nullptr) return;  // the program is ending
       QMetaObject::invokeMethod(
@@ -76,6 +86,13 @@ class CAsyncTask {
   }
   // Started, and its result neither delivered nor dropped yet. GUI thread only.
   bool IsRunning() const { return state_ && state_->running; }
+  // Blocks until the work has returned, without running events: for an owner that is
+  // being destroyed and must not leave the work behind.
+  void WaitForWork() const {
+    if (!state_) return;
+    std::unique_lock<std::mutex> hold(state_->lock);
+    state_->returned.wait(hold, [this] { return state_->workReturned; });
+  }
 
  private:
   template <typename Work>
