@@ -23,8 +23,8 @@ class QtWaveNotifyReceiver;
 
 // The main window: the list windows in an MDI area, the Access Panel and the Player
 // Panel docked beside them, the two menu sets (without and with a list window), the
-// search flow that turns criteria into a new list window, and the relay of the
-// notifications of other windows to every open list.
+// search flow (CSearchFlow, owned here) that turns criteria into a list window, and
+// the relay of the notifications of other windows to every open list.
 class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPanelHost {
   Q_OBJECT
  public:
