@@ -114,39 +114,39 @@ std::string Passphrase() { return Singleton<CSettings>::Instance()->GetPassphras
 }  // namespace
 
 
-CArchiveLogger::CArchiveLogger() : Path_(CSettings::SettingsFilePath(true, "archive.log")) {}
+CArchiveLogger::CArchiveLogger() : path_(CSettings::SettingsFilePath(true, "archive.log")) {}
 
-CArchiveLogger::CArchiveLogger(std::string path) : Path_(std::move(path)) {}
+CArchiveLogger::CArchiveLogger(std::string path) : path_(std::move(path)) {}
 
 CArchiveLogger::~CArchiveLogger() {
   if (zel::ArchiveLookup() == this) zel::SetArchiveLookup(nullptr);
-  std::lock_guard<std::mutex> lock(mutex_);
-  Entries_.clear();
+  zel::MutexLock lock(mutex_);
+  entries_.clear();
 }
 
 void CArchiveLogger::Changed() {
-  Dirty_ = true;
-  IndexesValid_ = false;
-  PathIndex_.clear();
-  CallIdIndex_.clear();
+  dirty_ = true;
+  indexesValid_ = false;
+  pathIndex_.clear();
+  callIdIndex_.clear();
 }
 
 void CArchiveLogger::BuildIndexes() {
-  if (IndexesValid_) return;
-  PathIndex_.clear();
-  CallIdIndex_.clear();
-  for (size_t i = 0; i < Entries_.size(); ++i) {
-    for (const auto& call : Entries_[i].Sources()) {
-      PathIndex_[call.Path()] = static_cast<int>(i);
-      CallIdIndex_[call.StartTime()] = static_cast<int>(i);
+  if (indexesValid_) return;
+  pathIndex_.clear();
+  callIdIndex_.clear();
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    for (const auto& call : entries_[i].Sources()) {
+      pathIndex_[call.Path()] = static_cast<int>(i);
+      callIdIndex_[call.StartTime()] = static_cast<int>(i);
     }
   }
-  IndexesValid_ = true;
+  indexesValid_ = true;
 }
 
 CArchiveLogger::FileState CArchiveLogger::ReadLogFile(std::vector<CJobArchListEntry>& read, std::string& reason) {
   std::string text;
-  zel::DataFileRead result = zel::ReadDataFile(Path_, text);
+  zel::DataFileRead result = zel::ReadDataFile(path_, text);
   if (result == zel::DataFileRead::Missing) return FileState::Missing;
   if (result == zel::DataFileRead::Unreadable) return FileState::Unreadable;
   if (result != zel::DataFileRead::Ok) {
@@ -159,12 +159,12 @@ CArchiveLogger::FileState CArchiveLogger::ReadLogFile(std::vector<CJobArchListEn
     reason = "it is not well-formed";
     ParseEntryPrefix(text, read);
   }
-  Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be read (%s)", Path_.c_str(), reason.c_str());
+  Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be read (%s)", path_.c_str(), reason.c_str());
   return FileState::Damaged;
 }
 
 bool CArchiveLogger::SetAsideLogFile(const std::string& reason) {
-  return !zel::SetAsideDamaged(Path_, reason, "The archive entries that could still be read are kept.").empty();
+  return !zel::SetAsideDamaged(path_, reason, "The archive entries that could still be read are kept.").empty();
 }
 
 void CArchiveLogger::ParseEntryPrefix(const std::string& text, std::vector<CJobArchListEntry>& read) {
@@ -199,49 +199,49 @@ bool CArchiveLogger::Load(bool clearFirst) {
   if (clearFirst) Clear();
   std::vector<CJobArchListEntry> read;
   struct stat st {};
-  if (::stat(Path_.c_str(), &st) != 0 && errno == ENOENT) return false;
+  if (::stat(path_.c_str(), &st) != 0 && errno == ENOENT) return false;
   FileState state;
   {
     // A damaged file is set aside and its entries written back: not while
     // another process saves.
-    zel::FileLock fileLock(Path_);
+    zel::FileLock fileLock(path_);
     std::string reason;
     state = ReadLogFile(read, reason);
     // The readable entries go back under the old name at once: "only un-archived
     // calls" must not take them for new even when nothing is saved. A file that
     // cannot be moved aside stays as it is, and Save refuses to write over it.
     if (state == FileState::Damaged && SetAsideLogFile(reason)) {
-      if (!read.empty() && !zel::WriteFileAtomically(Path_, SerializeEntries(read))) {
-        Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be written", Path_.c_str());
+      if (!read.empty() && !zel::WriteFileAtomically(path_, SerializeEntries(read))) {
+        Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be written", path_.c_str());
       }
     }
   }
   if (state == FileState::Missing || state == FileState::Unreadable) return false;
   {
-    ZEL_LOCK(Lock_);
-    std::lock_guard<std::mutex> lock(mutex_);
+    ZEL_LOCK(lock_);
+    zel::MutexLock lock(mutex_);
     // Entries read from a damaged file were written back: the log counts as
     // loaded, so that nobody loads (and appends) them a second time.
-    if (state == FileState::Read || !read.empty()) Loaded_ = true;
-    if (state == FileState::Damaged) Damaged_ = true;
-    for (auto& entry : read) Entries_.push_back(std::move(entry));
+    if (state == FileState::Read || !read.empty()) loaded_ = true;
+    if (state == FileState::Damaged) damaged_ = true;
+    for (auto& entry : read) entries_.push_back(std::move(entry));
     Changed();
-    Dirty_ = false;
+    dirty_ = false;
   }
   return state == FileState::Read;
 }
 
 bool CArchiveLogger::WasDamaged() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return Damaged_;
+  zel::MutexLock lock(mutex_);
+  return damaged_;
 }
 
 bool CArchiveLogger::ParseText(const std::string& text) {
   std::vector<CJobArchListEntry> read;
   if (!ParseEntries(text, read)) return false;
-  ZEL_LOCK(Lock_);
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (auto& entry : read) Entries_.push_back(std::move(entry));
+  ZEL_LOCK(lock_);
+  zel::MutexLock lock(mutex_);
+  for (auto& entry : read) entries_.push_back(std::move(entry));
   Changed();
   return true;
 }
@@ -279,12 +279,12 @@ bool CArchiveLogger::ParseEntries(const std::string& text, std::vector<CJobArchL
 }
 
 void CArchiveLogger::Clear() {
-  ZEL_LOCK(Lock_);
-  std::lock_guard<std::mutex> lock(mutex_);
-  Entries_.clear();
-  Added_.clear();
-  Removed_.clear();
-  Edited_.clear();
+  ZEL_LOCK(lock_);
+  zel::MutexLock lock(mutex_);
+  entries_.clear();
+  added_.clear();
+  removed_.clear();
+  edited_.clear();
   Changed();
 }
 
@@ -309,30 +309,32 @@ void CArchiveLogger::ResolveCallIds(CJobArchListEntry& job) {
 int CArchiveLogger::AddEntry(const CJobArchListEntry& job) {
   CJobArchListEntry copy(job);
   ResolveCallIds(copy);
-  ZEL_LOCK(Lock_);
-  std::lock_guard<std::mutex> lock(mutex_);
+  ZEL_LOCK(lock_);
+  zel::MutexLock lock(mutex_);
   // Ids are what reports are asked by: a second run within the same second takes
   // the next free one.
-  copy.SetJobTime(FreeId(Entries_, copy.JobTime()));
+  copy.SetJobTime(FreeId(entries_, copy.JobTime()));
   if (copy.ArchiveType() == zel::ArchiveType::kIso) {
     // A new image replaces the old one whole: the runs that wrote the old one no
     // longer say where any call is, and must not keep their calls from being
     // archived again or let them pass for archived.
     const std::string target = zel::WithoutTrailingSlashes(copy.Target());
-    std::erase_if(Entries_, [&](const CJobArchListEntry& old) {
-      if (old.ArchiveType() != zel::ArchiveType::kIso || zel::WithoutTrailingSlashes(old.Target()) != target) {
-        return false;
+    // A loop, not erase_if: the analysis would check a predicate as if unlocked.
+    for (auto old = entries_.begin(); old != entries_.end();) {
+      if (old->ArchiveType() != zel::ArchiveType::kIso || zel::WithoutTrailingSlashes(old->Target()) != target) {
+        ++old;
+        continue;
       }
-      Removed_.insert(KeyOf(old));
-      Added_.erase(KeyOf(old));
-      Edited_.erase(KeyOf(old));
-      return true;
-    });
+      removed_.insert(KeyOf(*old));
+      added_.erase(KeyOf(*old));
+      edited_.erase(KeyOf(*old));
+      old = entries_.erase(old);
+    }
   }
-  Added_.insert(KeyOf(copy));
-  Entries_.push_back(std::move(copy));
+  added_.insert(KeyOf(copy));
+  entries_.push_back(std::move(copy));
   Changed();
-  return static_cast<int>(Entries_.size()) - 1;
+  return static_cast<int>(entries_.size()) - 1;
 }
 
 int32_t CArchiveLogger::FreeId(const std::vector<CJobArchListEntry>& entries, int32_t id) {
@@ -342,7 +344,10 @@ int32_t CArchiveLogger::FreeId(const std::vector<CJobArchListEntry>& entries, in
   return id;
 }
 
-std::string CArchiveLogger::Serialize() { return SerializeEntries(Entries_); }
+std::string CArchiveLogger::Serialize() {
+  zel::MutexLock lock(mutex_);
+  return SerializeEntries(entries_);
+}
 
 std::string CArchiveLogger::SerializeEntries(const std::vector<CJobArchListEntry>& entries) {
   std::string out = "<Root>\r\n";
@@ -375,24 +380,24 @@ std::string CArchiveLogger::SerializeEntries(const std::vector<CJobArchListEntry
 bool CArchiveLogger::Save() {
   // Other processes (a scheduled run, zelctl) add to the same file: under the
   // file's lock, this log's own changes are applied to what the file holds now.
-  zel::FileLock fileLock(Path_);
+  zel::FileLock fileLock(path_);
   std::vector<CJobArchListEntry> current;
   // A file damaged since it was loaded is set aside before it is replaced, its
   // readable entries kept.
   std::string reason;
   FileState state = ReadLogFile(current, reason);
   bool haveFile = state == FileState::Read || state == FileState::Damaged;
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!Dirty_) return false;
+  zel::MutexLock lock(mutex_);
+  if (!dirty_) return false;
   std::vector<CJobArchListEntry> merged;
   if (haveFile) {
     for (auto& entry : current) {
-      if (Removed_.count(KeyOf(entry)) == 0) merged.push_back(std::move(entry));
+      if (removed_.count(KeyOf(entry)) == 0) merged.push_back(std::move(entry));
     }
-    for (const auto& entry : Entries_) {
+    for (const auto& entry : entries_) {
       Key key = KeyOf(entry);
-      bool added = Added_.count(key) != 0;
-      if (!added && Edited_.count(key) == 0) continue;
+      bool added = added_.count(key) != 0;
+      if (!added && edited_.count(key) == 0) continue;
       if (added) {
         // Not saved before, so an entry of the same id in the file is another
         // process's run of the same second: this one takes the next free id.
@@ -405,38 +410,38 @@ bool CArchiveLogger::Save() {
       if (same != merged.end()) *same = entry;
     }
   } else {
-    merged = Entries_;
+    merged = entries_;
   }
   if (merged.empty()) return false;
   if (state == FileState::Damaged) {
     if (!SetAsideLogFile(reason)) return false;  // never written over
-    Damaged_ = true;
+    damaged_ = true;
   }
   for (auto& entry : merged) ResolveCallIds(entry);
-  Entries_ = std::move(merged);
+  entries_ = std::move(merged);
   Changed();
-  if (!zel::WriteFileAtomically(Path_, Serialize())) {
-    Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be written", Path_.c_str());
+  if (!zel::WriteFileAtomically(path_, SerializeEntries(entries_))) {
+    Singleton<CKlLogger>::Instance()->LogLine("ArchiveLogger: %s cannot be written", path_.c_str());
     return false;
   }
-  Added_.clear();
-  Removed_.clear();
-  Edited_.clear();
-  Dirty_ = false;
+  added_.clear();
+  removed_.clear();
+  edited_.clear();
+  dirty_ = false;
   return true;
 }
 
 int CArchiveLogger::FindLogIndexByPath(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  zel::MutexLock lock(mutex_);
   BuildIndexes();
-  auto found = PathIndex_.find(path);
-  return found == PathIndex_.end() ? -1 : found->second;
+  auto found = pathIndex_.find(path);
+  return found == pathIndex_.end() ? -1 : found->second;
 }
 
 int CArchiveLogger::FindLogIndexByPathScan(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (size_t i = Entries_.size(); i-- > 0;) {
-    auto& entry = Entries_[i];
+  zel::MutexLock lock(mutex_);
+  for (size_t i = entries_.size(); i-- > 0;) {
+    auto& entry = entries_[i];
     const auto& calls = entry.Sources();
     size_t count = calls.size();
     if (count == 0) continue;
@@ -455,78 +460,78 @@ int CArchiveLogger::FindLogIndexByPathScan(const std::string& path) {
 int CArchiveLogger::FindByFileLocked(const CKlFileListEntry& entry) {
   if (entry.StartTime() == 0) return -1;
   BuildIndexes();
-  auto found = CallIdIndex_.find(entry.StartTime());
-  return found == CallIdIndex_.end() ? -1 : found->second;
+  auto found = callIdIndex_.find(entry.StartTime());
+  return found == callIdIndex_.end() ? -1 : found->second;
 }
 
 int CArchiveLogger::FindLogIndexByFile(const CKlFileListEntry& entry) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  zel::MutexLock lock(mutex_);
   return FindByFileLocked(entry);
 }
 
 bool CArchiveLogger::FindLogEntryByFile(const CKlFileListEntry& entry, CJobArchListEntry& out) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  zel::MutexLock lock(mutex_);
   int index = FindByFileLocked(entry);
   if (index < 0) return false;
-  out = Entries_[static_cast<size_t>(index)];
+  out = entries_[static_cast<size_t>(index)];
   return true;
 }
 
 int CArchiveLogger::Count() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(Entries_.size());
+  zel::MutexLock lock(mutex_);
+  return static_cast<int>(entries_.size());
 }
 
 bool CArchiveLogger::GetEntry(int index, CJobArchListEntry& out) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (index < 0 || index >= static_cast<int>(Entries_.size())) return false;
-  out = Entries_[static_cast<size_t>(index)];
+  zel::MutexLock lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(entries_.size())) return false;
+  out = entries_[static_cast<size_t>(index)];
   return true;
 }
 
 std::vector<CJobArchListEntry> CArchiveLogger::Entries() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return Entries_;
+  zel::MutexLock lock(mutex_);
+  return entries_;
 }
 
 int CArchiveLogger::IndexOfId(int32_t id) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (size_t i = 0; i < Entries_.size(); ++i) {
-    if (Entries_[i].JobTime() == id) return static_cast<int>(i);
+  zel::MutexLock lock(mutex_);
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (entries_[i].JobTime() == id) return static_cast<int>(i);
   }
   return -1;
 }
 
 bool CArchiveLogger::RemoveEntry(int index) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (index < 0 || index >= static_cast<int>(Entries_.size())) return false;
-  Key key = KeyOf(Entries_[static_cast<size_t>(index)]);
-  Removed_.insert(key);
-  Added_.erase(key);
-  Edited_.erase(key);
-  Entries_.erase(Entries_.begin() + index);
+  zel::MutexLock lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(entries_.size())) return false;
+  Key key = KeyOf(entries_[static_cast<size_t>(index)]);
+  removed_.insert(key);
+  added_.erase(key);
+  edited_.erase(key);
+  entries_.erase(entries_.begin() + index);
   Changed();
   return true;
 }
 
 void CArchiveLogger::SetEntryComment(int index, const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  zel::MutexLock lock(mutex_);
   if (index < 0) return;
-  Dirty_ = true;
-  if (index < static_cast<int>(Entries_.size())) {
-    Entries_[static_cast<size_t>(index)].SetComment(text);
-    Edited_.insert(KeyOf(Entries_[static_cast<size_t>(index)]));
+  dirty_ = true;
+  if (index < static_cast<int>(entries_.size())) {
+    entries_[static_cast<size_t>(index)].SetComment(text);
+    edited_.insert(KeyOf(entries_[static_cast<size_t>(index)]));
   }
 }
 
 bool CArchiveLogger::IsLoaded() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return Loaded_;
+  zel::MutexLock lock(mutex_);
+  return loaded_;
 }
 
 bool CArchiveLogger::IsDirty() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return Dirty_;
+  zel::MutexLock lock(mutex_);
+  return dirty_;
 }
 
 const char* CArchiveLogger::ArchiverName(zel::ArchiveType type) { return zel::ArchiveLogName(type); }
@@ -557,10 +562,10 @@ bool CArchiveLogger::WriteReportFile(const std::vector<int>& indices, const std:
                                      std::string& error) {
   std::string content;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    zel::MutexLock lock(mutex_);
     for (int index : indices) {
-      if (index < 0 || index >= static_cast<int>(Entries_.size())) continue;
-      const CJobArchListEntry& entry = Entries_[static_cast<size_t>(index)];
+      if (index < 0 || index >= static_cast<int>(entries_.size())) continue;
+      const CJobArchListEntry& entry = entries_[static_cast<size_t>(index)];
       for (const auto& line : GetReportLines(entry)) content += line + "\n";
       if (!entry.Sources().empty()) content += "Calls:\n";
       for (const auto& call : entry.Sources()) content += "   " + call.Path() + "\n";
@@ -601,18 +606,18 @@ std::string CArchiveLogger::ViewReport(const std::vector<int>& indices) {
 }
 
 int CArchiveLogger::ArchiveKindOf(const CKlFileListEntry& entry) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  zel::MutexLock lock(mutex_);
   int index = FindByFileLocked(entry);
-  return index < 0 ? -1 : zel::ToInt(Entries_[static_cast<size_t>(index)].ArchiveType());
+  return index < 0 ? -1 : zel::ToInt(entries_[static_cast<size_t>(index)].ArchiveType());
 }
 
 std::string CArchiveLogger::ArchiveTooltipOf(const CKlFileListEntry& entry) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  zel::MutexLock lock(mutex_);
   std::string text;
   if (entry.StartTime() == 0) return text;
-  for (size_t i = Entries_.size(); i-- > 0;) {
+  for (size_t i = entries_.size(); i-- > 0;) {
     bool holds = false;
-    for (const auto& call : Entries_[i].Sources()) {
+    for (const auto& call : entries_[i].Sources()) {
       if (call.StartTime() == entry.StartTime()) {
         holds = true;
         break;
@@ -620,7 +625,7 @@ std::string CArchiveLogger::ArchiveTooltipOf(const CKlFileListEntry& entry) {
     }
     if (!holds) continue;
     if (!text.empty()) text += "\n\n";
-    auto lines = GetReportLines(Entries_[i]);
+    auto lines = GetReportLines(entries_[i]);
     for (size_t k = 0; k < lines.size(); ++k) text += (k ? "\n" : "") + lines[k];
   }
   return text;

@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <mutex>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -10,6 +9,7 @@
 #include "Archive/CJobArchListEntry.h"
 #include "core/CKlLoggedSemaphore.h"
 #include "core/Singleton.h"
+#include "core/ThreadAnnotations.h"
 #include "organiser/IArchiveLookup.h"
 
 // The history of successful archive runs, kept in "archive.log" in the shared
@@ -79,7 +79,7 @@ class CArchiveLogger : public IArchiveLookup {
 
   bool IsLoaded();
   bool IsDirty();
-  const std::string& Path() const { return Path_; }
+  const std::string& Path() const { return path_; }
 
   static std::vector<std::string> GetReportLines(const CJobArchListEntry& entry);
   // "%s - %s - %d (calls) - %s": date-time, archiver, call count, comment.
@@ -123,26 +123,26 @@ class CArchiveLogger : public IArchiveLookup {
   FileState ReadLogFile(std::vector<CJobArchListEntry>& read, std::string& reason);
   // Moves the damaged file aside and tells the user; false when it stays.
   bool SetAsideLogFile(const std::string& reason);
-  int FindByFileLocked(const CKlFileListEntry& entry);
-  void BuildIndexes();
+  int FindByFileLocked(const CKlFileListEntry& entry) REQUIRES(mutex_);
+  void BuildIndexes() REQUIRES(mutex_);
   void ResolveCallIds(CJobArchListEntry& job);
-  void Changed();
+  void Changed() REQUIRES(mutex_);
 
-  CKlLoggedSemaphore Lock_{"ARCH_LOG"};
-  std::mutex mutex_;  // the entries, flags and indexes; taken after Lock_
-  std::string Path_;
-  std::vector<CJobArchListEntry> Entries_;
-  bool Loaded_ = false;
-  bool Dirty_ = false;
-  bool Damaged_ = false;
+  CKlLoggedSemaphore lock_{"ARCH_LOG"};
+  zel::Mutex mutex_ ACQUIRED_AFTER(lock_);
+  const std::string path_;
+  std::vector<CJobArchListEntry> entries_ GUARDED_BY(mutex_);
+  bool loaded_ GUARDED_BY(mutex_) = false;
+  bool dirty_ GUARDED_BY(mutex_) = false;
+  bool damaged_ GUARDED_BY(mutex_) = false;
   // Path and call id -> newest entry holding it; rebuilt on the first lookup after
   // a change, so that a list sorted by archive kind or a whole selection run costs
   // one hash lookup per recording.
-  std::unordered_map<std::string, int> PathIndex_;
-  std::unordered_map<int32_t, int> CallIdIndex_;
-  bool IndexesValid_ = false;
+  std::unordered_map<std::string, int> pathIndex_ GUARDED_BY(mutex_);
+  std::unordered_map<int32_t, int> callIdIndex_ GUARDED_BY(mutex_);
+  bool indexesValid_ GUARDED_BY(mutex_) = false;
   // Changes since the last load or save, applied to the file's current entries.
-  std::set<Key> Added_;
-  std::set<Key> Removed_;
-  std::set<Key> Edited_;
+  std::set<Key> added_ GUARDED_BY(mutex_);
+  std::set<Key> removed_ GUARDED_BY(mutex_);
+  std::set<Key> edited_ GUARDED_BY(mutex_);
 };

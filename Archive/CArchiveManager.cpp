@@ -59,21 +59,21 @@ std::string NameInArchive(const CArchiveFileListEntry& entry) {
 
 CArchiveManager::CArchiveManager()
     : CKlThread("Archive Manager"),
-      Holder_([this](double percent) {
-        Progress_.store(percent);
-        if (IProgressBarSink* sink = Sink_.load()) sink->OnProgress(static_cast<int>(percent));
+      holder_([this](double percent) {
+        progress_.store(percent);
+        if (IProgressBarSink* sink = sink_.load()) sink->OnProgress(static_cast<int>(percent));
       }) {}
 
 CArchiveManager::~CArchiveManager() {
   StopWorker();
   Stop();
-  std::lock_guard<std::mutex> lock(jobsMutex_);
-  Jobs_.clear();
-  CurrentJob_.store(nullptr);
+  zel::MutexLock lock(jobsMutex_);
+  jobs_.clear();
+  currentJob_.store(nullptr);
 }
 
 int64_t CArchiveManager::Now() const {
-  return Clock_ ? Clock_() : static_cast<int64_t>(std::time(nullptr));
+  return clock_ ? clock_() : static_cast<int64_t>(std::time(nullptr));
 }
 
 std::string CArchiveManager::Passphrase() const {
@@ -81,31 +81,31 @@ std::string CArchiveManager::Passphrase() const {
 }
 
 int CArchiveManager::AddJob(const CJobArchListEntry& job, IProgressBarSink* sink) {
-  std::lock_guard<std::mutex> lock(jobsMutex_);
-  Jobs_.push_back(std::make_unique<CJobArchListEntry>(job));
-  Sink_.store(sink);
-  return static_cast<int>(Jobs_.size()) - 1;
+  zel::MutexLock lock(jobsMutex_);
+  jobs_.push_back(std::make_unique<CJobArchListEntry>(job));
+  sink_.store(sink);
+  return static_cast<int>(jobs_.size()) - 1;
 }
 
 void CArchiveManager::ZeroStats() {
-  Aborted_.store(0);
-  ArchivedCount_.store(0);
-  SelectedCount_.store(0);
-  Progress_.store(0.0);
+  aborted_.store(0);
+  archivedCount_.store(0);
+  selectedCount_.store(0);
+  progress_.store(0.0);
 }
 
 void CArchiveManager::Start(bool deleteJobsAfterRun) {
   if (HasThread()) CKlThread::Stop();
-  DeleteJobsAfterRun_.store(deleteJobsAfterRun);
-  RunRefusedBusy_.store(false);
+  deleteJobsAfterRun_.store(deleteJobsAfterRun);
+  runRefusedBusy_.store(false);
   ZeroStats();
   {
-    std::lock_guard<std::mutex> lock(problemsMutex_);
-    Problems_.clear();
+    zel::MutexLock lock(problemsMutex_);
+    problems_.clear();
   }
   {
-    std::lock_guard<std::mutex> lock(outcomesMutex_);
-    Outcomes_.clear();
+    zel::MutexLock lock(outcomesMutex_);
+    outcomes_.clear();
   }
   CKlThread::Start(THREAD_PRIORITY_NORMAL);
 }
@@ -113,54 +113,54 @@ void CArchiveManager::Start(bool deleteJobsAfterRun) {
 void CArchiveManager::StopWorker() {
   if (!IsRunning()) return;
   SignalStop();
-  Holder_.Cancel();
+  holder_.Cancel();
 }
 
 void CArchiveManager::Cancel() {
   if (!IsRunning()) return;
   SignalStop();
-  Holder_.Cancel();
-  Aborted_.store(1);
+  holder_.Cancel();
+  aborted_.store(1);
   CKlThread::Stop();
 }
 
 ArchiveRunStats CArchiveManager::GetRunStats() const {
   ArchiveRunStats stats;
-  stats.Aborted = Aborted_.load();
-  stats.ArchivedCount = ArchivedCount_.load();
-  stats.SelectedCount = SelectedCount_.load();
-  stats.Progress = Progress_.load();
-  std::lock_guard<std::mutex> lock(problemsMutex_);
-  stats.Problems = static_cast<int32_t>(Problems_.size());
+  stats.Aborted = aborted_.load();
+  stats.ArchivedCount = archivedCount_.load();
+  stats.SelectedCount = selectedCount_.load();
+  stats.Progress = progress_.load();
+  zel::MutexLock lock(problemsMutex_);
+  stats.Problems = static_cast<int32_t>(problems_.size());
   return stats;
 }
 
 std::vector<std::string> CArchiveManager::RunProblems() const {
-  std::lock_guard<std::mutex> lock(problemsMutex_);
-  return Problems_;
+  zel::MutexLock lock(problemsMutex_);
+  return problems_;
 }
 
 void CArchiveManager::ReportProblem(const std::string& text, IMessageSink::Icon icon, bool shown) {
   Singleton<CKlLogger>::Instance()->LogLine("ArchiveManager: %s", text.c_str());
   {
-    std::lock_guard<std::mutex> lock(problemsMutex_);
-    Problems_.push_back(text);
+    zel::MutexLock lock(problemsMutex_);
+    problems_.push_back(text);
   }
   if (!shown) zel::ShowMessage(text, icon);
 }
 
 void CArchiveManager::CopySelected(std::vector<CArchiveFileListEntry>& list, bool clearAfter) {
   {
-    std::lock_guard<std::mutex> lock(selectedMutex_);
-    list.insert(list.end(), Selected_.begin(), Selected_.end());
+    zel::MutexLock lock(selectedMutex_);
+    list.insert(list.end(), selected_.begin(), selected_.end());
   }
   if (clearAfter) ClearSelected();
 }
 
 std::vector<CArchiveFileListEntry> CArchiveManager::ArchivedRecordings() const {
   std::vector<CArchiveFileListEntry> list;
-  std::lock_guard<std::mutex> lock(selectedMutex_);
-  for (const auto& entry : Selected_) {
+  zel::MutexLock lock(selectedMutex_);
+  for (const auto& entry : selected_) {
     if (entry.Archived() != 0) list.push_back(entry);
   }
   return list;
@@ -169,33 +169,33 @@ std::vector<CArchiveFileListEntry> CArchiveManager::ArchivedRecordings() const {
 void CArchiveManager::ClearSelected() {
   StopWorker();
   CKlThread::Stop();
-  ZEL_LOCK(Lock_);
-  std::lock_guard<std::mutex> lock(selectedMutex_);
-  Selected_.clear();
+  ZEL_LOCK(lock_);
+  zel::MutexLock lock(selectedMutex_);
+  selected_.clear();
 }
 
 void CArchiveManager::ClearJobs() {
   StopWorker();
   CKlThread::Stop();
-  ZEL_LOCK(Lock_);
-  std::lock_guard<std::mutex> lock(jobsMutex_);
-  CurrentJob_.store(nullptr);
-  Jobs_.clear();
+  ZEL_LOCK(lock_);
+  zel::MutexLock lock(jobsMutex_);
+  currentJob_.store(nullptr);
+  jobs_.clear();
 }
 
 int CArchiveManager::JobCount() const {
-  std::lock_guard<std::mutex> lock(jobsMutex_);
-  return static_cast<int>(Jobs_.size());
+  zel::MutexLock lock(jobsMutex_);
+  return static_cast<int>(jobs_.size());
 }
 
 bool CArchiveManager::GetJob(int index, CJobArchListEntry& out) const {
-  std::lock_guard<std::mutex> lock(jobsMutex_);
-  if (index < 0 || index >= static_cast<int>(Jobs_.size())) return false;
-  out = *Jobs_[static_cast<size_t>(index)];
+  zel::MutexLock lock(jobsMutex_);
+  if (index < 0 || index >= static_cast<int>(jobs_.size())) return false;
+  out = *jobs_[static_cast<size_t>(index)];
   return true;
 }
 
-void CArchiveManager::SetPathPrefix(const std::string& prefix) { PathPrefix_ = prefix; }
+void CArchiveManager::SetPathPrefix(const std::string& prefix) { pathPrefix_ = prefix; }
 
 int CArchiveManager::FindLogIndexByFile(const CKlFileListEntry& entry) {
   return Singleton<CArchiveLogger>::Instance()->FindLogIndexByFile(entry);
@@ -207,24 +207,24 @@ int CArchiveManager::FindLogIndexByPath(const std::string& path) {
 
 unsigned CArchiveManager::Run() {
   tzset();
-  ZEL_LOCK(Lock_);
+  ZEL_LOCK(lock_);
   {
-    std::lock_guard<std::mutex> lock(selectedMutex_);
-    Selected_.clear();  // a run's selection holds only its own recordings
+    zel::MutexLock lock(selectedMutex_);
+    selected_.clear();  // a run's selection holds only its own recordings
   }
   int32_t total = 0;
   size_t jobCount;
   {
-    std::lock_guard<std::mutex> lock(jobsMutex_);
-    jobCount = Jobs_.size();
+    zel::MutexLock lock(jobsMutex_);
+    jobCount = jobs_.size();
   }
   if (jobCount == 0) return 0;
   {
-    std::lock_guard<std::mutex> lock(jobsMutex_);
-    CurrentJob_.store(Jobs_.front().get());
+    zel::MutexLock lock(jobsMutex_);
+    currentJob_.store(jobs_.front().get());
   }
-  SelectedCount_.store(0);
-  if (IProgressBarSink* sink = Sink_.load()) sink->OnStarted();
+  selectedCount_.store(0);
+  if (IProgressBarSink* sink = sink_.load()) sink->OnStarted();
   // One run at a time across processes: a second one would archive the same
   // recordings again and both would post-process them.
   CArchiveRunLock runLock;
@@ -235,8 +235,8 @@ unsigned CArchiveManager::Run() {
     Singleton<CKlLogger>::Instance()->LogLine("ArchiveManager: no run lock at %s", runLock.DataPath().c_str());
     mayRun = true;
   } else if (!mayRun) {
-    Aborted_.store(1);
-    RunRefusedBusy_.store(true);
+    aborted_.store(1);
+    runRefusedBusy_.store(true);
     ReportProblem("Another archive run is in progress; this run did not start. Please try again later.");
   } else if (runLock.Waited()) {
     // The other run may have logged recordings this one would select again.
@@ -246,28 +246,28 @@ unsigned CArchiveManager::Run() {
   for (size_t i = 0; mayRun && IsRunning(); ++i) {
     CJobArchListEntry* job;
     {
-      std::lock_guard<std::mutex> lock(jobsMutex_);
-      if (i >= Jobs_.size()) break;
-      job = Jobs_[i].get();
+      zel::MutexLock lock(jobsMutex_);
+      if (i >= jobs_.size()) break;
+      job = jobs_[i].get();
     }
-    CurrentJob_.store(job);
-    JobArchived_ = 0;
-    JobRefused_ = 0;
+    currentJob_.store(job);
+    jobArchived_ = 0;
+    jobRefused_ = 0;
     if (Prepare(*job) == 0) {
       job->SetStartTime(Now());
       CollectAndArchive(*job);
       job->SetEndTime(Now());
     }
-    total += JobArchived_;
-    Holder_.Release();
-    TargetLock_.reset();
+    total += jobArchived_;
+    holder_.Release();
+    targetLock_.reset();
   }
-  ArchivedCount_.store(total);
-  if (IProgressBarSink* sink = Sink_.load()) sink->OnFinished(CurrentJob_.load());
-  if (DeleteJobsAfterRun_.load()) {
-    std::lock_guard<std::mutex> lock(jobsMutex_);
-    CurrentJob_.store(nullptr);
-    Jobs_.clear();
+  archivedCount_.store(total);
+  if (IProgressBarSink* sink = sink_.load()) sink->OnFinished(currentJob_.load());
+  if (deleteJobsAfterRun_.load()) {
+    zel::MutexLock lock(jobsMutex_);
+    currentJob_.store(nullptr);
+    jobs_.clear();
   }
   return 0;
 }
@@ -277,7 +277,7 @@ int CArchiveManager::Prepare(CJobArchListEntry& job) {
   for (const auto& source : job.Sources()) {
     struct stat info {};
     if (source.Path().empty() || ::stat(source.Path().c_str(), &info) != 0) {
-      Aborted_.store(1);
+      aborted_.store(1);
       char text[4200];
       std::snprintf(text, sizeof text, "ArchiveManager error - invalid file (...%s)",
                     source.Path().c_str());
@@ -289,14 +289,14 @@ int CArchiveManager::Prepare(CJobArchListEntry& job) {
   for (const auto& source : job.Sources()) sources.push_back(source.Path());
   if (std::string conflict = zel::ArchiveTargetConflict(job.Target(), sources); !conflict.empty()) {
     // Refused before the archive's folder is made or any call is selected.
-    Aborted_.store(1);
+    aborted_.store(1);
     ReportProblem(conflict);
     return -1;
   }
-  int result = Holder_.Create(job.ArchiveType(), job.Target());
+  int result = holder_.Create(job.ArchiveType(), job.Target());
   if (result == -100) {
     // Nothing can be archived: the run has failed, and the user must know why.
-    Aborted_.store(1);
+    aborted_.store(1);
     ReportProblem("Unsupported Archive Type " + std::to_string(zel::ToInt(job.ArchiveType())) +
                   ": no call was archived into " + job.Target());
   }
@@ -307,30 +307,30 @@ int CArchiveManager::Prepare(CJobArchListEntry& job) {
     std::string problem =
         zel::ArchiveIndex::ExistingIndexProblem(job.Target(), job.ArchiveType() == zel::ArchiveType::kZip);
     if (!problem.empty()) {
-      Aborted_.store(1);
+      aborted_.store(1);
       ReportUnwritable(job.Target(), problem);
       return -1;
     }
   }
   std::string reason;
   if (!MakeArchiveFolder(job, reason)) {
-    Aborted_.store(1);
+    aborted_.store(1);
     ReportUnwritable(job.Target(), reason);
     return -1;
   }
   // Held until the write ends: a second run into the same archive (another
   // process, a scheduled run) would overwrite or interleave with this one.
-  TargetLock_ = std::make_unique<zel::FileLock>(zel::WithoutTrailingSlashes(job.Target()), zel::FileLock::Wait::kTry,
+  targetLock_ = std::make_unique<zel::FileLock>(zel::WithoutTrailingSlashes(job.Target()), zel::FileLock::Wait::kTry,
                                                zel::FileLock::Release::kRemove);
-  if (!TargetLock_->Locked()) {
-    int error = TargetLock_->Error();
-    TargetLock_.reset();
-    Aborted_.store(1);
+  if (!targetLock_->Locked()) {
+    int error = targetLock_->Error();
+    targetLock_.reset();
+    aborted_.store(1);
     ReportUnwritable(job.Target(), error == EWOULDBLOCK ? "another archive run is writing it" : std::strerror(error));
     return -1;
   }
-  Holder_.Archiver()->Reset();
-  Holder_.Archiver()->SetThreshold(job.Threshold());
+  holder_.Archiver()->Reset();
+  holder_.Archiver()->SetThreshold(job.Threshold());
   return 0;
 }
 
@@ -350,42 +350,42 @@ void CArchiveManager::ReportUnwritable(const std::string& target, const std::str
 }
 
 void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
-  IArchiver* archiver = Holder_.Archiver();
+  IArchiver* archiver = holder_.Archiver();
   size_t first;
   {
-    std::lock_guard<std::mutex> lock(selectedMutex_);
-    first = Selected_.size();
+    zel::MutexLock lock(selectedMutex_);
+    first = selected_.size();
   }
   for (const auto& source : job.Sources()) {
     if (!IsRunning()) break;
     Walk(source.Path(), source, job, true);
-    ArchivedCount_.store(archiver->GetArchivedCount());
-    if (IProgressBarSink* sink = Sink_.load()) sink->OnProgress(0);
+    archivedCount_.store(archiver->GetArchivedCount());
+    if (IProgressBarSink* sink = sink_.load()) sink->OnProgress(0);
   }
-  if (JobRefused_ > 0 && IsRunning()) {
+  if (jobRefused_ > 0 && IsRunning()) {
     // Calls the selection took and the archive would not: the run has not done all its work.
     std::string reason = archiver->LastError();
     if (reason.empty() && job.Threshold() > 0) {
       reason = "the size limit of " + std::to_string(job.Threshold()) + " MiB was reached";
     }
-    ReportProblem(std::to_string(JobRefused_) + (JobRefused_ == 1 ? " call was" : " calls were") +
+    ReportProblem(std::to_string(jobRefused_) + (jobRefused_ == 1 ? " call was" : " calls were") +
                       " refused by the archive " + job.Target() + (reason.empty() ? std::string() : ": " + reason),
-                  IMessageSink::Icon::Warning, JobRefused_ == 1 && archiver->LastErrorShown());
+                  IMessageSink::Icon::Warning, jobRefused_ == 1 && archiver->LastErrorShown());
   }
   job.SetJobTime(static_cast<int32_t>(Now()));
   job.SetCallCount(archiver->GetArchivedCount());
-  if (IsRunning() && SelectedCount_.load() != 0) {
+  if (IsRunning() && selectedCount_.load() != 0) {
     int result = archiver->Archive();
     // Only what the archive holds when the write ends counts.
-    JobArchived_ = ConfirmArchived(first, result);
-    job.SetCallCount(JobArchived_);
-    ArchivedCount_.store(JobArchived_);
-    int32_t selected = static_cast<int32_t>(SelectedCount_.load());
-    if (JobArchived_ < selected && IsRunning()) {
+    jobArchived_ = ConfirmArchived(first, result);
+    job.SetCallCount(jobArchived_);
+    archivedCount_.store(jobArchived_);
+    int32_t selected = static_cast<int32_t>(selectedCount_.load());
+    if (jobArchived_ < selected && IsRunning()) {
       // Not every selected call reached the archive: the user has to know why,
       // not only the log.
       std::string reason = archiver->LastError();
-      if (reason.empty() && JobArchived_ == 0) {
+      if (reason.empty() && jobArchived_ == 0) {
         std::string folder = job.ArchiveType() == zel::ArchiveType::kDisk
                                  ? job.Target()
                                  : std::filesystem::path(job.Target()).parent_path().string();
@@ -395,10 +395,10 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
         reason = "the size limit of " + std::to_string(job.Threshold()) + " MiB was reached";
       }
       bool shown = archiver->LastErrorShown();
-      if (JobArchived_ == 0) {
+      if (jobArchived_ == 0) {
         ReportUnwritable(job.Target(), reason, shown);
       } else {
-        ReportProblem(std::to_string(selected - JobArchived_) + " of the " + std::to_string(selected) +
+        ReportProblem(std::to_string(selected - jobArchived_) + " of the " + std::to_string(selected) +
                           " selected calls did not reach the archive " + job.Target() +
                           (reason.empty() ? std::string() : ": " + reason),
                       IMessageSink::Icon::Warning, shown);
@@ -406,8 +406,8 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
     }
   } else {
     // Nothing was written: the selection of this job is not in any archive.
-    std::lock_guard<std::mutex> lock(selectedMutex_);
-    for (size_t i = first; i < Selected_.size(); ++i) Selected_[i].SetArchived(0);
+    zel::MutexLock lock(selectedMutex_);
+    for (size_t i = first; i < selected_.size(); ++i) selected_[i].SetArchived(0);
   }
   WaitUntilStopped(100);  // the pause between jobs, cut short by a stop
 }
@@ -417,36 +417,36 @@ void CArchiveManager::CollectAndArchive(CJobArchListEntry& job) {
 // archive, so that neither the archive log nor the deletion of source
 // recordings covers the others.
 int32_t CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
-  IArchiver* archiver = Holder_.Archiver();
-  zel::ArchiveType type = Holder_.Type();
+  IArchiver* archiver = holder_.Archiver();
+  zel::ArchiveType type = holder_.Type();
   int32_t archived = archiver->GetArchivedCount();
-  std::lock_guard<std::mutex> lock(selectedMutex_);
-  size_t count = Selected_.size() - first;
+  zel::MutexLock lock(selectedMutex_);
+  size_t count = selected_.size() - first;
   bool writeOk = type == zel::ArchiveType::kZip ? writeResult >= 0 : writeResult == 0;
   if (writeOk && archived >= 0 && static_cast<size_t>(archived) >= count) {
     // Every recording was written.
   } else if (type == zel::ArchiveType::kZip) {
-    auto names = ZipNames(Holder_.TargetPath());
-    for (size_t i = first; i < Selected_.size(); ++i) {
-      std::string name = NameInArchive(Selected_[i]);
+    auto names = ZipNames(holder_.TargetPath());
+    for (size_t i = first; i < selected_.size(); ++i) {
+      std::string name = NameInArchive(selected_[i]);
       struct stat info {};
       bool found = false;
-      if (::stat(Selected_[i].Path().c_str(), &info) == 0) {
+      if (::stat(selected_[i].Path().c_str(), &info) == 0) {
         auto [first, last] = names.equal_range(name);
         for (auto it = first; it != last && !found; ++it) found = it->second == static_cast<uint64_t>(info.st_size);
       }
-      if (!found) Selected_[i].SetArchived(0);
+      if (!found) selected_[i].SetArchived(0);
     }
   } else if (type == zel::ArchiveType::kIso) {
     // The image holds every accepted recording once it was written, none otherwise.
     if (!writeOk) {
-      for (size_t i = first; i < Selected_.size(); ++i) Selected_[i].SetArchived(0);
+      for (size_t i = first; i < selected_.size(); ++i) selected_[i].SetArchived(0);
     }
   } else {
     // The folder tree is written in queue order and stops at the first file it
     // does not copy: the first `archived` recordings are the ones copied.
     size_t kept = archived < 0 ? 0 : static_cast<size_t>(archived);
-    for (size_t i = first + std::min(kept, count); i < Selected_.size(); ++i) Selected_[i].SetArchived(0);
+    for (size_t i = first + std::min(kept, count); i < selected_.size(); ++i) selected_[i].SetArchived(0);
   }
   if (type == zel::ArchiveType::kDisk) {
     // A later copy of the same name replaced an earlier one: only the later
@@ -454,22 +454,22 @@ int32_t CArchiveManager::ConfirmArchived(size_t first, int writeResult) {
     // leading back into a source folder) is no second copy: the media step must
     // not delete or strip it.
     std::unordered_map<std::string, size_t> latest;
-    const std::string root = zel::WithoutTrailingSlashes(Holder_.TargetPath());
-    for (size_t i = first; i < Selected_.size(); ++i) {
-      if (Selected_[i].Archived() == 0) continue;
-      if (zel::IsSameFile(root + "/" + NameInArchive(Selected_[i]), Selected_[i].Path())) {
-        Selected_[i].SetArchived(0);
+    const std::string root = zel::WithoutTrailingSlashes(holder_.TargetPath());
+    for (size_t i = first; i < selected_.size(); ++i) {
+      if (selected_[i].Archived() == 0) continue;
+      if (zel::IsSameFile(root + "/" + NameInArchive(selected_[i]), selected_[i].Path())) {
+        selected_[i].SetArchived(0);
         continue;
       }
-      auto [at, inserted] = latest.try_emplace(NameInArchive(Selected_[i]), i);
+      auto [at, inserted] = latest.try_emplace(NameInArchive(selected_[i]), i);
       if (!inserted) {
-        Selected_[at->second].SetArchived(0);
+        selected_[at->second].SetArchived(0);
         at->second = i;
       }
     }
   }
   int32_t confirmed = 0;
-  for (size_t i = first; i < Selected_.size(); ++i) confirmed += Selected_[i].Archived() != 0 ? 1 : 0;
+  for (size_t i = first; i < selected_.size(); ++i) confirmed += selected_[i].Archived() != 0 ? 1 : 0;
   return confirmed;
 }
 
@@ -524,21 +524,21 @@ void CArchiveManager::Candidate(const std::string& path, const struct stat& info
   CArchiveFileListEntry entry(source);
   entry.SetPath(path);
   std::string subFolder = SubFolderFor(entry, job.StructureType(), Passphrase());
-  if (int added = Holder_.Add(path, subFolder, PathPrefix_, entry.StartTime()); added != 0) {
-    if (added != CISOArchiver::kCancelledResult) ++JobRefused_;
+  if (int added = holder_.Add(path, subFolder, pathPrefix_, entry.StartTime()); added != 0) {
+    if (added != CISOArchiver::kCancelledResult) ++jobRefused_;
     return;
   }
-  entry.SetArchiveTargetPath(Holder_.TargetPath());
-  entry.SetSubFolder(CArchiverHolder::ApplyPrefix(subFolder, PathPrefix_));
+  entry.SetArchiveTargetPath(holder_.TargetPath());
+  entry.SetSubFolder(CArchiverHolder::ApplyPrefix(subFolder, pathPrefix_));
   entry.SetArchived(1);
   entry.SetMediaProcessing(job.MediaProcessing());
-  entry.SetArchiveType(Holder_.Type());
+  entry.SetArchiveType(holder_.Type());
   entry.SetArchiveTime(now);
   {
-    std::lock_guard<std::mutex> lock(selectedMutex_);
-    Selected_.push_back(std::move(entry));
+    zel::MutexLock lock(selectedMutex_);
+    selected_.push_back(std::move(entry));
   }
-  SelectedCount_.fetch_add(1);
+  selectedCount_.fetch_add(1);
 }
 
 std::string CArchiveManager::MonthFolderName(int64_t time) {
@@ -577,18 +577,18 @@ std::string CArchiveManager::SubFolderFor(CKlFileListEntry& entry, zel::Structur
 
 int CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
   {
-    std::lock_guard<std::mutex> lock(outcomesMutex_);
-    Outcomes_.clear();
+    zel::MutexLock lock(outcomesMutex_);
+    outcomes_.clear();
   }
-  CJobArchListEntry* job = CurrentJob_.load();
+  CJobArchListEntry* job = currentJob_.load();
   if (job == nullptr) return 0;
   zel::MediaProcessing media = job->MediaProcessing();
   if (media != zel::MediaProcessing::kDelete && media != zel::MediaProcessing::kRemoveAudio) return 0;
   job->SetSourcesModified(1);
   std::unordered_set<std::string> archived;
   {
-    std::lock_guard<std::mutex> lock(selectedMutex_);
-    for (const auto& entry : Selected_) {
+    zel::MutexLock lock(selectedMutex_);
+    for (const auto& entry : selected_) {
       if (entry.Archived() != 0) archived.insert(entry.Path());
     }
   }
@@ -641,14 +641,14 @@ int CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
       outcome.Changed = true;
     }
   }
-  std::lock_guard<std::mutex> lock(outcomesMutex_);
-  Outcomes_ = std::move(outcomes);
+  zel::MutexLock lock(outcomesMutex_);
+  outcomes_ = std::move(outcomes);
   return failures;
 }
 
 std::vector<SourceRecordingOutcome> CArchiveManager::SourceOutcomes() const {
-  std::lock_guard<std::mutex> lock(outcomesMutex_);
-  return Outcomes_;
+  zel::MutexLock lock(outcomesMutex_);
+  return outcomes_;
 }
 
 // Replaces a recording by its header alone. The header goes to a new file beside
@@ -679,7 +679,7 @@ std::string CArchiveManager::RemoveAudio(const std::string& path, const std::str
     if (sync >= 0) ::close(sync);
   }
   if (reason.empty()) {
-    auto renamer = Renamer_ ? Renamer_ : [](const char* from, const char* to) { return std::rename(from, to); };
+    auto renamer = renamer_ ? renamer_ : [](const char* from, const char* to) { return std::rename(from, to); };
     errno = 0;
     if (renamer(temp.c_str(), path.c_str()) != 0) reason = failure(errno);
   }

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "core/FileLock.h"
 #include "core/MessageSink.h"
 #include "core/Singleton.h"
+#include "core/ThreadAnnotations.h"
 
 // Runs archive jobs on its worker thread ("Archive Manager"): walks each job's
 // sources, selects recordings, hands them to the job's archiver with a target
@@ -38,7 +38,7 @@ class CArchiveManager : public CKlThread {
   // the run) the sink of the coming run. Returns the job's queue index.
   int AddJob(const CJobArchListEntry& job, IProgressBarSink* sink);
   // Replaces the sink (null: none), e.g. when a sink goes away before the run ends.
-  void SetSink(IProgressBarSink* sink) { Sink_.store(sink); }
+  void SetSink(IProgressBarSink* sink) { sink_.store(sink); }
   // Zeroes the statistics and starts the worker (a previous one is stopped first).
   // With deleteJobsAfterRun the queue is emptied when the run ends.
   void Start(bool deleteJobsAfterRun);
@@ -84,12 +84,12 @@ class CArchiveManager : public CKlThread {
 
   // Test seams: the archiver factory, the clock (seconds since 1970) and the
   // rename used when removing audio. Set them only while no run is going.
-  void SetArchiverFactory(CArchiverHolder::Factory factory) { Holder_.SetFactory(std::move(factory)); }
-  void SetClock(std::function<int64_t()> clock) { Clock_ = std::move(clock); }
-  void SetRenamer(std::function<int(const char*, const char*)> renamer) { Renamer_ = std::move(renamer); }
+  void SetArchiverFactory(CArchiverHolder::Factory factory) { holder_.SetFactory(std::move(factory)); }
+  void SetClock(std::function<int64_t()> clock) { clock_ = std::move(clock); }
+  void SetRenamer(std::function<int(const char*, const char*)> renamer) { renamer_ = std::move(renamer); }
   // True when the last run did not start because another run (of any process:
   // CArchiveRunLock) held the run lock.
-  bool RunRefusedBusy() const { return RunRefusedBusy_.load(); }
+  bool RunRefusedBusy() const { return runRefusedBusy_.load(); }
 
   // The sub-folder a recording gets for a structure type; `entry` has the
   // recording's path (its details are loaded for "By Month" when needed).
@@ -126,28 +126,29 @@ class CArchiveManager : public CKlThread {
   int64_t Now() const;
   std::string Passphrase() const;
 
-  CKlLoggedSemaphore Lock_{"ARCHIVE_MANAGER"};
-  mutable std::mutex jobsMutex_;  // the queue's structure; jobs themselves are stable
-  std::vector<std::unique_ptr<CJobArchListEntry>> Jobs_;
-  mutable std::mutex selectedMutex_;
-  std::vector<CArchiveFileListEntry> Selected_;
-  std::atomic<int32_t> Aborted_{0};
-  std::atomic<int32_t> ArchivedCount_{0};
-  std::atomic<int32_t> SelectedCount_{0};
-  std::atomic<double> Progress_{0.0};
-  mutable std::mutex problemsMutex_;
-  std::vector<std::string> Problems_;
-  mutable std::mutex outcomesMutex_;
-  std::vector<SourceRecordingOutcome> Outcomes_;
-  std::atomic<CJobArchListEntry*> CurrentJob_{nullptr};
-  CArchiverHolder Holder_;
-  std::atomic<IProgressBarSink*> Sink_{nullptr};
-  std::atomic<bool> DeleteJobsAfterRun_{true};
-  std::string PathPrefix_;
-  std::function<int64_t()> Clock_;
-  std::function<int(const char*, const char*)> Renamer_;
-  std::atomic<bool> RunRefusedBusy_{false};
-  std::unique_ptr<zel::FileLock> TargetLock_;  // the archive being written
-  int32_t JobArchived_ = 0;  // recordings the current job's archive holds
-  int32_t JobRefused_ = 0;   // recordings the current job's archiver refused
+  CKlLoggedSemaphore lock_{"ARCHIVE_MANAGER"};
+  // The queue's structure; jobs themselves are stable.
+  mutable zel::Mutex jobsMutex_ ACQUIRED_AFTER(lock_);
+  std::vector<std::unique_ptr<CJobArchListEntry>> jobs_ GUARDED_BY(jobsMutex_);
+  mutable zel::Mutex selectedMutex_ ACQUIRED_AFTER(lock_);
+  std::vector<CArchiveFileListEntry> selected_ GUARDED_BY(selectedMutex_);
+  std::atomic<int32_t> aborted_{0};
+  std::atomic<int32_t> archivedCount_{0};
+  std::atomic<int32_t> selectedCount_{0};
+  std::atomic<double> progress_{0.0};
+  mutable zel::Mutex problemsMutex_ ACQUIRED_AFTER(lock_);
+  std::vector<std::string> problems_ GUARDED_BY(problemsMutex_);
+  mutable zel::Mutex outcomesMutex_ ACQUIRED_AFTER(lock_);
+  std::vector<SourceRecordingOutcome> outcomes_ GUARDED_BY(outcomesMutex_);
+  std::atomic<CJobArchListEntry*> currentJob_{nullptr};
+  CArchiverHolder holder_;
+  std::atomic<IProgressBarSink*> sink_{nullptr};
+  std::atomic<bool> deleteJobsAfterRun_{true};
+  std::string pathPrefix_;
+  std::function<int64_t()> clock_;
+  std::function<int(const char*, const char*)> renamer_;
+  std::atomic<bool> runRefusedBusy_{false};
+  std::unique_ptr<zel::FileLock> targetLock_;  // the archive being written
+  int32_t jobArchived_ = 0;  // recordings the current job's archive holds
+  int32_t jobRefused_ = 0;   // recordings the current job's archiver refused
 };

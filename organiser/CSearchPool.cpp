@@ -18,10 +18,10 @@ CSearchPool::CSearchPool(Examine examine, unsigned threads) : examine_(std::move
 
 CSearchPool::~CSearchPool() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    zel::MutexLock lock(mutex_);
     closing_ = true;
   }
-  queued_.notify_all();
+  queued_.SignalAll();
   for (std::thread& thread : threads_) thread.join();
 }
 
@@ -45,26 +45,28 @@ void CSearchPool::Add(std::string path) {
 
 void CSearchPool::Submit() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    zel::MutexLock lock(mutex_);
     batches_.push_back(std::move(filling_));
   }
-  queued_.notify_one();
+  queued_.Signal();
 }
 
 void CSearchPool::Work() {
   CKlThread::SetCurrentThreadPriority(THREAD_PRIORITY_BELOW_NORMAL);
-  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    queued_.wait(lock, [this] { return closing_ || next_ < batches_.size(); });
-    if (next_ == batches_.size()) return;  // closing with nothing left
-    Batch* batch = batches_[next_++].get();
-    lock.unlock();
+    Batch* batch = nullptr;
+    {
+      zel::MutexLock lock(mutex_);
+      while (!closing_ && next_ == batches_.size()) queued_.Wait(mutex_);
+      if (next_ == batches_.size()) return;  // closing with nothing left
+      batch = batches_[next_++].get();
+    }
     for (const std::string& path : batch->files) {
       if (auto entry = examine_(path)) batch->kept.push_back(std::move(entry));
     }
-    lock.lock();
+    zel::MutexLock lock(mutex_);
     ++finished_;
-    done_.notify_all();
+    done_.SignalAll();
   }
 }
 
@@ -74,8 +76,8 @@ void CSearchPool::Finish(zel::EntryList& out) {
   if (threads_.empty()) return;
   if (filling_ && !filling_->files.empty()) Submit();
   filling_.reset();
-  std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [this] { return finished_ == batches_.size(); });
+  zel::MutexLock lock(mutex_);
+  while (finished_ != batches_.size()) done_.Wait(mutex_);
   for (auto& batch : batches_) {
     for (auto& entry : batch->kept) out.push_back(std::move(entry));
   }

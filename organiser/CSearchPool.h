@@ -1,12 +1,11 @@
 #pragma once
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/ThreadAnnotations.h"
 #include "organiser/SearchRules.h"
 
 class CKlFileListEntry;
@@ -46,12 +45,12 @@ class CSearchPool {
   std::unique_ptr<Batch> filling_;
   zel::EntryList inline_;  // results when there are no threads
 
-  std::mutex mutex_;
-  std::condition_variable queued_;
-  std::condition_variable done_;
-  std::vector<std::unique_ptr<Batch>> batches_;  // in walk order
-  size_t next_ = 0;                             // first batch no thread has taken
-  size_t finished_ = 0;
-  bool closing_ = false;
+  zel::Mutex mutex_;
+  zel::CondVar queued_;
+  zel::CondVar done_;
+  std::vector<std::unique_ptr<Batch>> batches_ GUARDED_BY(mutex_);  // in walk order
+  size_t next_ GUARDED_BY(mutex_) = 0;  // first batch no thread has taken
+  size_t finished_ GUARDED_BY(mutex_) = 0;
+  bool closing_ GUARDED_BY(mutex_) = false;
   std::vector<std::thread> threads_;
 };

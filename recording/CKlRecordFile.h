@@ -1,15 +1,14 @@
 #pragma once
 #include <atomic>
 #include <climits>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/ThreadAnnotations.h"
 #include "recording/CKlAESCipher.h"
 #include "recording/CKlRecordFileHdr.h"
 
@@ -89,10 +88,10 @@ class CKlRecordFile {
   void StopDecoding();
   // Replaces the samples by samples[first, last) of the current ones (no thread runs).
   void KeepSamples(int first, int last);
-  const int16_t* Samples() const { return DecodedSamples_.get(); }
-  int16_t* MutableSamples() { return DecodedSamples_.get(); }
-  bool HeaderFromFile() const { return HeaderFromFile_; }
-  void ClearHeaderDirty() { HeaderDirty_ = 0; }
+  const int16_t* Samples() const { return decodedSamples_.get(); }
+  int16_t* MutableSamples() { return decodedSamples_.get(); }
+  bool HeaderFromFile() const { return headerFromFile_; }
+  void ClearHeaderDirty() { headerDirty_ = 0; }
 
  private:
   struct FreeDeleter {
@@ -103,31 +102,31 @@ class CKlRecordFile {
   int StartDecodeThread(Coding coding, uint8_t* coded, size_t length, int samples);
   void DecodeLoop(Coding coding);
   void PublishDecodedCount(int decoded);
-  void FreeCodedAudio() { CodedAudio_.reset(); }
+  void FreeCodedAudio() { codedAudio_.reset(); }
 
-  std::unique_ptr<int16_t[], FreeDeleter> DecodedSamples_;
-  std::unique_ptr<uint8_t[], FreeDeleter> CodedAudio_;
-  std::atomic<uint32_t> NotReady_{0};
-  int SampleCount_ = 0;
-  uint32_t HeaderDirty_ = 0;
-  std::string Path_;
-  CKlRecordFileHdr Header_;
-  CKlAESCipher Cipher_;
-  bool HeaderFromFile_ = false;
+  std::unique_ptr<int16_t[], FreeDeleter> decodedSamples_;
+  std::unique_ptr<uint8_t[], FreeDeleter> codedAudio_;
+  std::atomic<uint32_t> notReady_{0};
+  int sampleCount_ = 0;
+  uint32_t headerDirty_ = 0;
+  std::string path_;
+  CKlRecordFileHdr header_;
+  CKlAESCipher cipher_;
+  bool headerFromFile_ = false;
 
-  // Guards DecodeThread_ and Decoding_; Finished_ is signalled when decoding ends.
-  std::mutex ThreadLock_;
-  std::condition_variable Finished_;
-  std::thread DecodeThread_;
-  bool Decoding_ = false;
+  zel::Mutex threadLock_;
+  // Signalled when decoding ends, and when the decoded count reaches wantedCount_.
+  zel::CondVar finished_;
+  std::thread decodeThread_ GUARDED_BY(threadLock_);
+  bool decoding_ GUARDED_BY(threadLock_) = false;
 
   // Decoder cursor, owned by the decode thread while it runs.
-  size_t BytesLeft_ = 0;
-  const uint8_t* NextCoded_ = nullptr;
-  int16_t* NextSample_ = nullptr;
-  std::atomic<int> DecodedCount_{0};
-  std::atomic<bool> StopDecoding_{false};
+  size_t bytesLeft_ = 0;
+  const uint8_t* nextCoded_ = nullptr;
+  int16_t* nextSample_ = nullptr;
+  std::atomic<int> decodedCount_{0};
+  std::atomic<bool> stopDecoding_{false};
   // The count a waiter of WaitForDecodedCount needs; the decode thread wakes it only
   // once that is reached, so frames pass without taking the lock.
-  std::atomic<int> WantedCount_{INT_MAX};
+  std::atomic<int> wantedCount_{INT_MAX};
 };

@@ -12,13 +12,11 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
-#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QTabBar>
 #include <QStatusBar>
-#include <QThread>
 #include <QTimer>
 
 #include "Archive/ui/CArchiveCommands.h"
@@ -28,7 +26,6 @@
 #include "core/CSettings.h"
 #include "core/SingletonRanks.h"
 #include "organiser/CCallHistory.h"
-#include "organiser/CSearchManager.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/OpenedFiles.h"
 #include "organiser/ui/CAccessPanel.h"
@@ -36,13 +33,13 @@
 #include "organiser/ui/CDecryptionDlg.h"
 #include "organiser/ui/CHistoryDlg.h"
 #include "organiser/ui/CHotListDlg.h"
+#include "organiser/ui/CSearchFlow.h"
 #include "organiser/ui/CZelVelomarView.h"
 #include "audio/qt/QtWaveOut.h"
 #include "recording/CKlFileListEntry.h"
 #include "shell/CAboutDlg.h"
 #include "shell/CListAreaAccessible.h"
 #include "toolkit/ui/CIconSet.h"
-#include "toolkit/ui/CProgressWnd.h"
 #include "toolkit/ui/ManualPath.h"
 #include "toolkit/ui/Notifications.h"
 #include "toolkit/ui/StringTable.h"
@@ -51,19 +48,13 @@ using namespace zelgui;
 
 namespace {
 
-const char* kNoRecordings = "No recordings found which match your specified criteria.";
-
 QSettings Profile() { return QSettings(Str(kStrCompanyName), Str(kStrAppTitle)); }
-
-QString Compiling(int processed, int total) {
-  return QString::asprintf(Str(kStrCompiling).toUtf8().constData(), processed, total);
-}
 
 }  // namespace
 
 CMainFrame::CMainFrame(QWidget* parent)
     : QMainWindow(parent), mdi_(new QMdiArea(this)), accessPanel_(new CAccessPanel(this)),
-      playerBar_(new CPlayerBar(this)), searchTimer_(new QTimer(this)) {
+      playerBar_(new CPlayerBar(this)) {
   setObjectName(QStringLiteral("MainFrame"));
   setWindowTitle(Str(kStrAppTitle));
   setAccessibleName(Str(kStrAppTitle));
@@ -91,6 +82,8 @@ CMainFrame::CMainFrame(QWidget* parent)
   addDockWidget(Qt::BottomDockWidgetArea, playerBar_);
   statusBar()->showMessage(tr("Ready"));
 
+  search_ = std::make_unique<CSearchFlow>(this, this);
+  connect(search_.get(), &CSearchFlow::RunningChanged, this, &CMainFrame::UpdateCommands);
   // Loads the schedule and arms the scheduled-archive timer.
   archive_ = new CArchiveCommands(this);
   BuildCommands();
@@ -105,8 +98,6 @@ CMainFrame::CMainFrame(QWidget* parent)
   connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::UpdateCommands);
   connect(accessPanel_, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
   connect(playerBar_, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
-  searchTimer_->setInterval(kSearchTickMs);
-  connect(searchTimer_, &QTimer::timeout, this, &CMainFrame::OnSearchTick);
 
   SetNotificationTarget(this);
   waveReceiver_ = new QtWaveNotifyReceiver({}, this);
@@ -121,9 +112,7 @@ CMainFrame::~CMainFrame() {
   playerBar_->disconnect(this);
   QApplication::clipboard()->disconnect(this);
   for (QMdiSubWindow* window : mdi_->subWindowList()) window->disconnect(this);
-  if (prepareThread_) prepareThread_->wait();
-  if (takeThread_) takeThread_->wait();
-  if (searchTimer_->isActive() || prepareThread_) Singleton<CSearchManager>::Instance()->StopSearch();
+  search_.reset();
   auto& playback = *Singleton<CPlaybackManager>::Instance();
   playback.Close();
   playback.SetFrameWindow(nullptr);
@@ -584,160 +573,13 @@ void CMainFrame::ArchiveList(CZelVelomarView* list) {
   archive_->RunWizard({&list->Document(), list->SelectedIndices(), remove});
 }
 
-bool CMainFrame::SearchRunning() const {
-  return progress_ != nullptr || prepareThread_ != nullptr || takeThread_ != nullptr;
-}
+bool CMainFrame::SearchRunning() const { return search_->Running(); }
+
+CProgressWnd* CMainFrame::SearchProgress() const { return search_->Progress(); }
 
 void CMainFrame::StartSearch(const SearchCriteria& criteria, SearchOrigin origin, CZelVelomarView* target,
                              bool replace) {
-  if (SearchRunning()) return;
-  searchOrigin_ = origin;
-  searchTarget_ = target;
-  searchToNewWindow_ = target == nullptr;
-  searchCancelled_ = false;
-
-  progress_ = new CProgressWnd(this, Str(kStrTaskInProgress));
-  progress_->setAttribute(Qt::WA_DeleteOnClose);
-  progress_->SetText(Str(kStrScanning));
-  progress_->SetRange(0, 0);  // busy until the count is known
-  // The button and Esc cancel at once rather than at the next poll.
-  if (auto* button = progress_->findChild<QPushButton*>()) {
-    connect(button, &QPushButton::clicked, this, &CMainFrame::CancelSearch);
-  }
-  connect(progress_, &QDialog::rejected, this, &CMainFrame::CancelSearch);
-  progress_->setWindowModality(Qt::ApplicationModal);
-  progress_->show();
-  UpdateCommands();
-
-  // The counting pass lists every folder: on the GUI thread a large tree would
-  // freeze the window, so it runs beside it and the frame waits for its end.
-  auto& manager = *Singleton<CSearchManager>::Instance();
-  manager.SetReplaceList(origin == SearchOrigin::RunSearch && replace ? 1 : 0);
-  prepareThread_ = QThread::create([criteria] {
-    Singleton<CSearchManager>::Instance()->PrepareSearch(criteria, 5, 1);
-  });
-  connect(prepareThread_, &QThread::finished, this, &CMainFrame::AfterPrepare);
-  prepareThread_->start();
-}
-
-void CMainFrame::AfterPrepare() {
-  prepareThread_->wait();
-  prepareThread_->deleteLater();
-  prepareThread_ = nullptr;
-  auto& manager = *Singleton<CSearchManager>::Instance();
-  if (searchCancelled_) {
-    manager.ClearResults();
-    EndSearch();
-    return;
-  }
-  SearchStatus status;
-  manager.GetStatus(status);
-  if (status.failed || status.total == 0) {
-    EndSearch();
-    QMessageBox::information(this, Str(kStrAppTitle), QString::fromUtf8(kNoRecordings));
-    return;
-  }
-  progress_->SetText(Compiling(0, status.total));
-  progress_->SetRange(0, status.total);
-  progress_->SetPos(0);
-  manager.StartSearch();
-  searchTimer_->start();
-  if (!searchTimer_->isActive()) {
-    manager.StopSearch();
-    EndSearch();
-    QMessageBox::warning(this, Str(kStrAppTitle),
-                         searchOrigin_ == SearchOrigin::CreateForFolders ? tr("Failed to start search.")
-                                                                         : tr("Falied to start search."));
-  }
-}
-
-void CMainFrame::OnSearchTick() {
-  auto& manager = *Singleton<CSearchManager>::Instance();
-  SearchStatus status;
-  manager.GetStatus(status);
-  if (searchCancelled_ || !progress_) {
-    CancelSearch();
-    return;
-  }
-  progress_->SetPos(status.processed);
-  progress_->SetText(Compiling(status.processed, status.total));
-  if (!status.failed && status.processed != status.total && manager.IsRunning()) return;
-  // The walk has ended (or files vanished between the count and the walk).
-  searchTimer_->stop();
-  if (status.failed) {
-    manager.StopSearch();
-    EndSearch();
-    return;
-  }
-  TakeSearchResults();
-}
-
-void CMainFrame::CancelSearch() {
-  searchCancelled_ = true;
-  if (prepareThread_) return;  // ends when the count does
-  if (takeThread_) return;     // the search is over; its list is nearly there
-  searchTimer_->stop();
-  Singleton<CSearchManager>::Instance()->StopSearch();
-  Singleton<CSearchManager>::Instance()->ClearResults();
-  EndSearch();
-}
-
-void CMainFrame::EndSearch() {
-  searchTimer_->stop();
-  if (progress_) {
-    progress_->disconnect(this);
-    progress_->close();
-    progress_ = nullptr;
-  }
-  UpdateCommands();
-}
-
-void CMainFrame::TakeSearchResults() {
-  auto& manager = *Singleton<CSearchManager>::Instance();
-  CZelVelomarView* view = searchTarget_;
-  if (!view && !searchToNewWindow_) {  // the list closed meanwhile
-    manager.ClearResults();
-    manager.SetReplaceList(0);
-    EndSearch();
-    return;
-  }
-  if (view) {
-    if (manager.GetReplaceList() == 1) view->Document().ClearEntries();
-    const bool added = view->Document().EntryCount() > 0;
-    manager.TakeResults(&view->Document());
-    EndSearch();
-    ShowTakenResults(view, added);
-    return;
-  }
-  pendingDocument_ = std::make_unique<CZelVelomarDoc>();
-  CZelVelomarDoc* document = pendingDocument_.get();
-  takeThread_ = QThread::create([document] { Singleton<CSearchManager>::Instance()->TakeResults(document); });
-  connect(takeThread_, &QThread::finished, this, [this] {
-    takeThread_->wait();
-    takeThread_->deleteLater();
-    takeThread_ = nullptr;
-    EndSearch();
-    ShowTakenResults(OpenListWindow(std::move(pendingDocument_)), false);
-  });
-  takeThread_->start();
-}
-
-void CMainFrame::ShowTakenResults(CZelVelomarView* view, bool added) {
-  auto& manager = *Singleton<CSearchManager>::Instance();
-  CZelVelomarDoc& document = view->Document();
-  const SearchCriteria& criteria = manager.GetCriteria();
-  if (added) {
-    // Calls added to what the list held: a custom list now, which no single search
-    // could rebuild.
-    document.SetListKind(CZelVelomarDoc::kCustomList, document.GetTitleText());
-    document.SetBuiltBySearch(false);
-  } else {
-    document.SetListKind(CZelVelomarDoc::kFolderList, criteria.folders.size() == 1 ? criteria.folders.front() : "");
-    document.SetBuiltBySearch(true);
-  }
-  manager.SetReplaceList(0);
-  view->Redisplay();
-  UpdateCommands();
+  search_->Start(criteria, origin, target, replace);
 }
 
 // --- Notifications ---
@@ -883,7 +725,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     QTimer::singleShot(200, this, &CMainFrame::close);
     return;
   }
-  if (SearchRunning()) CancelSearch();
+  if (SearchRunning()) search_->Cancel();
   for (CZelVelomarView* view : Views()) {
     if (!view->QueryClose()) {
       event->ignore();

@@ -9,24 +9,23 @@
 #include "audio/ui/IPlayerHost.h"
 #include "organiser/SearchCriteria.h"
 #include "organiser/ui/IAccessPanelHost.h"
+#include "organiser/ui/CSearchFlow.h"
 #include "organiser/ui/IListWindowHost.h"
 
 class CAccessPanel;
 class CArchiveCommands;
 class CPlayerBar;
-#include "toolkit/ui/CProgressWnd.h"
 class QAction;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
-class QThread;
 class QTimer;
 class QtWaveNotifyReceiver;
 
 // The main window: the list windows in an MDI area, the Access Panel and the Player
 // Panel docked beside them, the two menu sets (without and with a list window), the
-// search flow that turns criteria into a new list window, and the relay of the
-// notifications of other windows to every open list.
+// search flow (CSearchFlow, owned here) that turns criteria into a list window, and
+// the relay of the notifications of other windows to every open list.
 class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPanelHost, public IPlayerHost {
   Q_OBJECT
  public:
@@ -55,11 +54,9 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
   };
-  // Which request started a search: the messages differ on a failed start.
-  enum class SearchOrigin { Create, CreateForFolders, RunSearch };
+  using SearchOrigin = CSearchFlow::Origin;
   static constexpr int kRecentFiles = 4;
-  // How often the search's counters are polled.
-  static constexpr int kSearchTickMs = 250;
+  static constexpr int kSearchTickMs = CSearchFlow::kTickMs;
 
   explicit CMainFrame(QWidget* parent = nullptr);
   ~CMainFrame() override;
@@ -86,7 +83,7 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   CPlayerBar* PlayerBar() const { return playerBar_; }
   CZelVelomarView* ActiveView() const;
   std::vector<CZelVelomarView*> Views() const;
-  CProgressWnd* SearchProgress() const { return progress_; }
+  CProgressWnd* SearchProgress() const;
   bool SearchRunning() const;
   QStringList RecentFiles() const;
 
@@ -134,12 +131,6 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   void AddRecentFile(const QString& path);
   void UpdateRecentMenu();
   void OpenManual(const QString& path, const QString& question);
-  void AfterPrepare();
-  void OnSearchTick();
-  void CancelSearch();
-  void EndSearch();
-  void TakeSearchResults();
-  void ShowTakenResults(CZelVelomarView* view, bool added);
   CZelVelomarView* ViewOf(QMdiSubWindow* window) const;
 
   QMdiArea* mdi_;
@@ -160,16 +151,5 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   bool listMenusShown_ = false;
   bool closing_ = false;
 
-  // The search in progress.
-  QPointer<CProgressWnd> progress_;
-  QTimer* searchTimer_;
-  QThread* prepareThread_ = nullptr;
-  // Taking many results checks every file: a new list is filled beside the GUI
-  // thread before its window opens.
-  QThread* takeThread_ = nullptr;
-  std::unique_ptr<CZelVelomarDoc> pendingDocument_;
-  SearchOrigin searchOrigin_ = SearchOrigin::Create;
-  QPointer<CZelVelomarView> searchTarget_;
-  bool searchToNewWindow_ = false;
-  bool searchCancelled_ = false;
+  std::unique_ptr<CSearchFlow> search_;
 };

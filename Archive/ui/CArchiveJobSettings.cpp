@@ -19,11 +19,11 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
-
-#include <thread>
+#include <utility>
 
 #include "Archive/CSystemdTimer.h"
 #include "core/MessageSink.h"
+#include "toolkit/ui/CAsyncTask.h"
 
 CArchiveJobSettings::CArchiveJobSettings(QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
@@ -315,29 +315,34 @@ void CArchiveJobSettings::ApplyClosedRun(bool wanted, int64_t when) {
   if (!wanted && !CSystemdTimer::Installed()) return;
   const std::string zelctl = QCoreApplication::applicationDirPath().toStdString() + "/zelctl";
   QPointer<CArchiveJobSettings> self(this);
-  std::thread([self, wanted, when, zelctl] {
-    std::string message;
-    const CSystemdTimer::Outcome outcome =
-        wanted ? CSystemdTimer::Install(zelctl, when, message) : CSystemdTimer::Uninstall(message);
-    if (outcome == CSystemdTimer::Outcome::kDone) return;
-    if (wanted) {
-      // No systemd to take the timer (a machine without a user session): units
-      // nobody starts would only make the box look ticked and the next Apply
-      // fail again. Said once; the box is left unticked.
-      CSystemdTimer::Remove(CSystemdTimer::UserUnitFolder());
-      message = "The scheduled job cannot run while Zel Velomar is closed: " +
-                (outcome == CSystemdTimer::Outcome::kNotEnabled
-                     ? std::string("this computer has no systemd user session to start it.")
-                     : message + ".") +
-                " The job runs at its time while Zel Velomar is open.";
-      QMetaObject::invokeMethod(qApp, [self] {
-        if (!self) return;
-        self->loading_ = true;  // the box now shows what is so: nothing to apply
-        self->closedRun_->setChecked(false);
-        self->loading_ = false;
+  // systemctl may take seconds. The warning is shown even when the sheet has closed
+  // meanwhile, so the application receives the outcome rather than the sheet.
+  CAsyncTask::Run(
+      qApp,
+      [wanted, when, zelctl] {
+        std::string message;
+        const CSystemdTimer::Outcome outcome =
+            wanted ? CSystemdTimer::Install(zelctl, when, message) : CSystemdTimer::Uninstall(message);
+        if (outcome != CSystemdTimer::Outcome::kDone && wanted) {
+          // No systemd to take the timer (a machine without a user session): units
+          // nobody starts would only make the box look ticked and the next Apply
+          // fail again. Said once; the box is left unticked.
+          CSystemdTimer::Remove(CSystemdTimer::UserUnitFolder());
+          message = "The scheduled job cannot run while Zel Velomar is closed: " +
+                    (outcome == CSystemdTimer::Outcome::kNotEnabled
+                         ? std::string("this computer has no systemd user session to start it.")
+                         : message + ".") +
+                    " The job runs at its time while Zel Velomar is open.";
+        }
+        return std::make_pair(outcome, message);
+      },
+      [self, wanted](const std::pair<CSystemdTimer::Outcome, std::string>& result) {
+        if (result.first == CSystemdTimer::Outcome::kDone) return;
+        if (wanted && self) {
+          self->loading_ = true;  // the box now shows what is so: nothing to apply
+          self->closedRun_->setChecked(false);
+          self->loading_ = false;
+        }
+        zel::MessageSink()->ShowMessage(result.second, "Zel Velomar", IMessageSink::Icon::Warning);
       });
-    }
-    // The sink shows its box on the GUI thread.
-    zel::MessageSink()->ShowMessage(message, "Zel Velomar", IMessageSink::Icon::Warning);
-  }).detach();
 }

@@ -3,10 +3,8 @@
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <QEventLoop>
 #include <QWizard>
 #include <filesystem>
-#include <thread>
 
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
@@ -50,28 +48,25 @@ bool CArchiveWizardPageDeleteConfirm::validatePage() {
     }
     shared_->Processed = true;
     auto manager = Singleton<CArchiveManager>::Instance();
-    // Thousands of files take a while: the work runs on a thread of its own
-    // while this window keeps answering, its buttons off.
+    // Thousands of files take a while: the work runs beside the GUI thread while
+    // this window keeps answering, its buttons off, and the wizard moves on when it
+    // ends (this check then passes).
     setEnabled(false);
     if (QWizard* w = wizard()) w->setEnabled(false);
-    QEventLoop loop;
-    std::thread worker([manager, &loop] {
-      manager->ProcessSourceRecordings();
-      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec();
-    worker.join();
-    if (QWizard* w = wizard()) w->setEnabled(true);
-    setEnabled(true);
-    CJobArchListEntry job;
-    if (shared_->List.removeEntry && manager->GetJob(0, job) &&
-        job.MediaProcessing() == zel::MediaProcessing::kDelete) {
-      // Deleted recordings leave the list window.
-      for (const auto& source : job.Sources()) {
-        std::error_code error;
-        if (!std::filesystem::exists(source.Path(), error)) shared_->List.removeEntry(source.Path());
+    processing_ = CAsyncTask::Run(this, [manager] { manager->ProcessSourceRecordings(); }, [this, manager] {
+      if (QWizard* w = wizard()) w->setEnabled(true);
+      setEnabled(true);
+      CJobArchListEntry job;
+      if (shared_->List.removeEntry && manager->GetJob(0, job) && job.MediaProcessing() == zel::MediaProcessing::kDelete) {
+        // Deleted recordings leave the list window.
+        for (const auto& source : job.Sources()) {
+          std::error_code error;
+          if (!std::filesystem::exists(source.Path(), error)) shared_->List.removeEntry(source.Path());
+        }
       }
-    }
+      if (QWizard* w = wizard()) w->next();
+    });
+    return false;
   }
-  return true;
+  return !processing_.IsRunning();
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "Archive/ui/CArchiveWizardBase.h"
+#include "toolkit/ui/CAsyncTask.h"
 
 class QGroupBox;
 class QRadioButton;
@@ -11,6 +12,8 @@ class CArchiveWizardPageDeleteConfirm : public CArchiveWizardBase {
  public:
   explicit CArchiveWizardPageDeleteConfirm(std::shared_ptr<Shared> shared, QWidget* parent = nullptr);
   void initializePage() override;
+  // Starts the chosen change of the originals and refuses until it has ended; the
+  // wizard then moves on by itself.
   bool validatePage() override;
   QRadioButton* StartButton() const { return start_; }
   QRadioButton* CancelButton() const { return cancel_; }
@@ -20,4 +23,5 @@ class CArchiveWizardPageDeleteConfirm : public CArchiveWizardBase {
   QGroupBox* box_;
   QRadioButton* start_;
   QRadioButton* cancel_;
+  CAsyncTask processing_;
 };

@@ -727,8 +727,10 @@ bool CZelVelomarView::SaveTo(const QString& path) {
   }
   const bool ok = document_->SaveList(target, [&](size_t i, size_t) {
     if (progress && i % 2000 == 0) {
+      // Painted at once rather than through a nested event loop: the save is short,
+      // and nothing else may run while the list is being written out.
       progress->SetPos(static_cast<int>(i));
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      progress->repaint();
     }
   });
   if (progress) progress->close();
