@@ -1,11 +1,17 @@
 #include "platform/Desktop.h"
 
+#include "core/Folders.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 
@@ -107,6 +113,51 @@ std::string TempFolder() {
   std::string folder = (tmp != nullptr && tmp[0] != '\0') ? tmp : "/tmp";
   if (folder.back() != '/') folder += '/';
   return folder;
+}
+
+bool MoveToTrash(const std::string& path, std::string& error) {
+  std::string data;
+  GetShellFolder(1, data);
+  const std::string trash = data + "/Trash/";
+  std::error_code ec;
+  std::filesystem::create_directories(trash + "files", ec);
+  std::filesystem::create_directories(trash + "info", ec);
+  std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
+  std::string name = std::filesystem::path(absolute).filename().string();
+  // The info file is made first, exclusively: it reserves the name in the trash.
+  std::string base = name;
+  int fd = -1;
+  for (int attempt = 1; attempt < 10000 && fd < 0; ++attempt) {
+    if (attempt > 1) base = name + "." + std::to_string(attempt);
+    fd = ::open((trash + "info/" + base + ".trashinfo").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    error = std::string("the trash cannot be written: ") + std::strerror(errno);
+    return false;
+  }
+  std::string encoded;
+  for (unsigned char c : absolute) {
+    if (std::isalnum(c) || std::strchr("/-_.~", c) != nullptr) {
+      encoded += static_cast<char>(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      encoded += hex;
+    }
+  }
+  std::time_t now = std::time(nullptr);
+  struct tm local {};
+  localtime_r(&now, &local);
+  char date[32];
+  std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+  std::string info = "[Trash Info]\nPath=" + encoded + "\nDeletionDate=" + date + "\n";
+  bool written = ::write(fd, info.data(), info.size()) == static_cast<ssize_t>(info.size()) && ::fsync(fd) == 0;
+  ::close(fd);
+  if (written && ::rename(absolute.c_str(), (trash + "files/" + base).c_str()) == 0) return true;
+  error = errno == EXDEV ? "it lies on another file system than the trash" : std::strerror(errno);
+  ::unlink((trash + "info/" + base + ".trashinfo").c_str());
+  return false;
 }
 
 }  // namespace zel

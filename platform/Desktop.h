@@ -27,6 +27,11 @@ bool OpenWithDesktop(const std::string& path);
 // what xdg-user-dir says then). Not created here; "" without a home folder.
 std::string DocumentsFolder();
 
+// Moves a file to the desktop's trash ($XDG_DATA_HOME/Trash, with its ".trashinfo"
+// so that the file manager can restore it). False with `error` when it cannot; a
+// file on another file system than the trash stays where it is.
+bool MoveToTrash(const std::string& path, std::string& error);
+
 // The system's temporary folder ($TMPDIR, else /tmp), ending in "/".
 std::string TempFolder();
 
