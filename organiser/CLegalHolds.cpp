@@ -28,12 +28,18 @@ std::string CurrentUser() {
   return user != nullptr ? user : "";
 }
 
-// Reads the holds of `path`; a damaged file is set aside and reads as no holds.
-std::vector<CLegalHolds::Hold> ReadHolds(const std::string& path) {
+// Reads the holds of `path`; a damaged file is set aside (`damaged` set) and reads
+// as no holds.
+std::vector<CLegalHolds::Hold> ReadHolds(const std::string& path, bool* damaged = nullptr) {
   std::vector<CLegalHolds::Hold> holds;
   CKlXMLSettings xml;
   std::string root, version;
-  if (!xml.Load(path, root, version, true)) return holds;
+  struct stat info {};
+  const bool exists = ::stat(path.c_str(), &info) == 0;
+  if (!xml.Load(path, root, version, true)) {
+    if (damaged != nullptr) *damaged = exists;
+    return holds;
+  }
   for (auto* element = xml.FirstChild("hold", xml.Root()); element; element = xml.NextSibling("hold", element)) {
     CLegalHolds::Hold hold;
     std::string kind, when;
@@ -64,7 +70,9 @@ void CLegalHolds::Refresh() {
   }
   int64_t stamp = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
   if (stamp == stamp_ && info.st_size == size_) return;
-  holds_ = ReadHolds(path_);
+  bool damaged = false;
+  holds_ = ReadHolds(path_, &damaged);
+  damaged_ = damaged_ || damaged;
   stamp_ = stamp;
   size_ = info.st_size;
 }
@@ -77,7 +85,22 @@ std::vector<CLegalHolds::Hold> CLegalHolds::Holds() {
 
 std::optional<CLegalHolds::Hold> CLegalHolds::HoldFor(const std::string& path,
                                                       const std::optional<std::string>& callerId) {
-  std::vector<Hold> holds = Holds();
+  std::vector<Hold> holds;
+  bool damaged = false;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    Refresh();
+    holds = holds_;
+    damaged = damaged_;
+  }
+  if (damaged) {
+    // Holds that could not be read may include this call: nothing is removed until
+    // the list set aside has been looked at and the program started again.
+    Hold unknown;
+    unknown.target = "?";
+    unknown.reason = "the list of legal holds " + path_ + " was damaged and has been set aside";
+    return unknown;
+  }
   const std::string absolute = Absolute(path);
   bool callerHolds = false;
   for (const auto& hold : holds) {

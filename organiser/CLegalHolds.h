@@ -12,7 +12,9 @@
 // or every call of a caller id, with a reason, who set it and when. Each question
 // reads the file again when it changed, so a hold set by another process counts at
 // once; changes are made under the file's lock on the file's current content.
-// Reached as Singleton<CLegalHolds>::Instance(); safe from any thread.
+// A damaged list is set aside like other data files; the process that found it
+// then keeps every call. Reached as Singleton<CLegalHolds>::Instance(); safe from
+// any thread.
 class CLegalHolds {
  public:
   enum class Kind { kCall, kCaller };
@@ -53,4 +55,5 @@ class CLegalHolds {
   std::vector<Hold> holds_;
   int64_t stamp_ = -1;  // modification time (ns) and size of the file read last
   int64_t size_ = -1;
+  bool damaged_ = false;  // a damaged list was set aside in this process
 };
