@@ -78,4 +78,31 @@ TEST(AuditCliTest, TwoZelctlProcessesAppendingAtOnceLeaveAValidChain) {
   EXPECT_NE(result.out.find("intact: 20 lines"), std::string::npos) << result.out;
 }
 
+// The scheduled run (as the systemd timer starts it) applies an enabled rule after the job.
+TEST(AuditCliTest, ScheduleRunAppliesTheRetentionRule) {
+  zeltest::XdgSandbox xdg;
+  zeltest::TempDir dir, archive;
+  RecordingDescription d;
+  d.startTime = 1300000000;
+  const std::string call = zeltest::MakeRecording(dir, "old.zel", zeltest::Speech(8000), d);
+  const std::string env = "XDG_CONFIG_HOME=" + zeltest::ShellQuote(xdg.ConfigHome()) +
+                          " XDG_DATA_HOME=" + zeltest::ShellQuote(xdg.DataHome());
+  for (const auto& arguments : std::vector<std::vector<std::string>>{
+           {"schedule", "set", "Enabled", "TRUE"}, {"schedule", "set", "ArchiveType", "1"},
+           {"schedule", "set", "ArchivePath", archive.path()}, {"schedule", "add-folder", dir.path()},
+           {"retention", "set", "OlderThanDays", "30"}, {"retention", "set", "Action", "delete"},
+           {"retention", "add-folder", dir.path()}, {"retention", "set", "Enabled", "TRUE"}}) {
+    auto result = zeltest::RunZelctl(arguments, env);
+    ASSERT_EQ(result.exitCode, 0) << arguments[0] << " " << arguments[2] << ": " << result.err;
+  }
+  auto run = zeltest::RunZelctl({"schedule", "run", "--no-notify"}, env);
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("removed  " + call), std::string::npos) << run.out;
+  EXPECT_FALSE(std::filesystem::exists(call));
+  auto audit = zeltest::RunZelctl({"audit", "show", "--path", call}, env);
+  EXPECT_NE(audit.out.find("archive"), std::string::npos) << audit.out;
+  EXPECT_NE(audit.out.find("retention removal (deleted permanently; older than 30 days)"), std::string::npos)
+      << audit.out;
+}
+
 }  // namespace
