@@ -73,6 +73,14 @@ void CLegalHolds::Refresh() {
   bool damaged = false;
   holds_ = ReadHolds(path_, &damaged);
   damaged_ = damaged_ || damaged;
+  // A held call is also found under another name (a linked folder, a hard link).
+  identities_.clear();
+  for (size_t i = 0; i < holds_.size(); ++i) {
+    struct stat held {};
+    if (holds_[i].kind == Kind::kCall && ::stat(holds_[i].target.c_str(), &held) == 0) {
+      identities_[{held.st_dev, held.st_ino}] = i;
+    }
+  }
   stamp_ = stamp;
   size_ = info.st_size;
 }
@@ -92,6 +100,11 @@ std::optional<CLegalHolds::Hold> CLegalHolds::HoldFor(const std::string& path,
     Refresh();
     holds = holds_;
     damaged = damaged_;
+    struct stat info {};
+    if (!damaged && ::stat(path.c_str(), &info) == 0) {
+      auto found = identities_.find({info.st_dev, info.st_ino});
+      if (found != identities_.end()) return holds_[found->second];
+    }
   }
   if (damaged) {
     // Holds that could not be read may include this call: nothing is removed until

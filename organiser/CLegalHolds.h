@@ -1,6 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <mutex>
+#include <sys/types.h>
+#include <utility>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,4 +59,5 @@ class CLegalHolds {
   int64_t stamp_ = -1;  // modification time (ns) and size of the file read last
   int64_t size_ = -1;
   bool damaged_ = false;  // a damaged list was set aside in this process
+  std::map<std::pair<dev_t, ino_t>, size_t> identities_;  // held calls' files -> index in holds_
 };

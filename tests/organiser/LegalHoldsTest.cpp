@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "organiser/CLegalHolds.h"
 #include "recording/CKlRecordFileHdr.h"
@@ -24,8 +25,9 @@ TEST(LegalHoldsTest, HoldForFindsTheHoldOfACallOrItsCaller) {
   ASSERT_TRUE(holds.Add({CLegalHolds::Kind::kCall, byPath, "claim 17", "", 0}, error));
   ASSERT_TRUE(holds.Add({CLegalHolds::Kind::kCaller, "555", "claim 18", "", 0}, error));
   EXPECT_FALSE(holds.Add({CLegalHolds::Kind::kCaller, "555", "again", "", 0}, error));
+  ASSERT_EQ(::symlink(dir.path().c_str(), dir.File("linked").c_str()), 0);
   const std::vector<std::pair<std::string, std::string>> expected = {
-      {byPath, "claim 17"}, {byCaller, "claim 18"}, {free, ""}};
+      {byPath, "claim 17"}, {dir.File("linked/a.zel"), "claim 17"}, {byCaller, "claim 18"}, {free, ""}};
   for (const auto& [path, reason] : expected) {
     auto hold = holds.HoldFor(path);
     EXPECT_EQ(hold ? hold->reason : "", reason) << path;
