@@ -21,10 +21,12 @@
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveRunLock.h"
 #include "Archive/CISOArchiver.h"
+#include "core/AuditTrail.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/SameFile.h"
 #include "core/MessageSink.h"
+#include "organiser/CLegalHolds.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "toolkit/zip/CZipArchive.h"
 
@@ -610,6 +612,18 @@ int CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
       outcome.Why = "it did not reach the archive";
       continue;
     }
+    // A call on legal hold stays as it is: it is archived, but never deleted or stripped.
+    if (auto hold = Singleton<CLegalHolds>::Instance()->HoldFor(path)) {
+      std::string why = CLegalHolds::Describe(*hold);
+      logger->LogLine("Archiver: File %s is kept: %s", path.c_str(), why.c_str());
+      zel::ShowMessage("The recording " + path + " was archived and kept: it is " + why,
+                       IMessageSink::Icon::Information);
+      outcome.Why = "it is " + why;
+      zel::AuditTrail::Record("kept on hold", path, media == zel::MediaProcessing::kDelete ? "archive delete"
+                                                                                           : "archive remove audio");
+      continue;
+    }
+    const std::string before = zel::AuditTrail::Sha256OfFile(path);
     if (media == zel::MediaProcessing::kDelete) {
       logger->LogLine("Archiver: Deleted file %s", path.c_str());
       if (::unlink(path.c_str()) != 0) {
@@ -620,6 +634,7 @@ int CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
         ++failures;
       } else {
         outcome.Changed = true;
+        zel::AuditTrail::Record("delete", path, "archived to " + job->Target(), "", before);
       }
       continue;
     }
@@ -639,6 +654,8 @@ int CArchiveManager::ProcessSourceRecordings(CJobArchListEntry*) {
       outcome.Why = "its header cannot be read";
     } else {
       outcome.Changed = true;
+      zel::AuditTrail::Record("remove audio", path, "archived to " + job->Target(), "", before,
+                              zel::AuditTrail::Sha256OfFile(path));
     }
   }
   zel::MutexLock lock(outcomesMutex_);
@@ -703,6 +720,17 @@ int CArchiveManager::RecordFinishedRun(CJobArchListEntry* job) {
     ReportProblem("The archive log " + log->Path() +
                   " cannot be written; no original recording was deleted or changed.");
     return -1;
+  }
+  std::vector<zel::AuditRecord> records;
+  for (const auto& entry : archived) {
+    zel::AuditRecord& record = records.emplace_back();
+    record.action = "archive";
+    record.path = entry.Path();
+    record.detail = job->Target();
+  }
+  std::string error;
+  if (!zel::AuditTrail().AppendAll(records, &error)) {
+    Singleton<CKlLogger>::Instance()->LogLine("AuditTrail: %s", error.c_str());
   }
   ProcessSourceRecordings(job);
   return index;

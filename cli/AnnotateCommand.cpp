@@ -7,6 +7,7 @@
 
 #include "audio/CRecordingEdits.h"
 #include "cli/CliSupport.h"
+#include "core/AuditTrail.h"
 #include "cli/JsonWriter.h"
 #include "core/CSettings.h"
 #include "core/Cp1252.h"
@@ -87,6 +88,7 @@ int AnnotateCommand::ExecuteWith(const ArgParser& args, const std::string& passp
     zel::cli::PrintError("cannot read recording " + path);
     return zel::cli::kExitFailure;
   }
+  const std::string before = zel::AuditTrail::Sha256OfFile(path);
   Apply(args, recording);
   if (!recording.SaveIfDirty()) {
     bool zel = path.size() >= 4 && ::strcasecmp(path.c_str() + path.size() - 4, ".zel") == 0;
@@ -95,6 +97,14 @@ int AnnotateCommand::ExecuteWith(const ArgParser& args, const std::string& passp
     return zel::cli::kExitFailure;
   }
   WarnOfChangedTexts(args);
+  // Which fields changed, never their texts.
+  std::string fields;
+  for (const char* option : {"caller", "comment", "important", "bookmark", "clear-bookmark"}) {
+    if (args.Has(option)) fields += std::string(fields.empty() ? "" : ", ") + option;
+  }
+  const std::string after = zel::AuditTrail::Sha256OfFile(path);
+  zel::cli::Audit("annotate", path, fields, recording.Header().IsEncrypted() ? "" : recording.Header().CallerIdUtf8(),
+                  before, after == before ? "" : after);
   PrintResult(path, recording);
   return zel::cli::kExitOk;
 }

@@ -1,5 +1,8 @@
 #include "cli/CliSupport.h"
 
+#include "Archive/CArchiveJobBuilder.h"
+#include "core/AuditTrail.h"
+
 #include <unistd.h>
 
 #include <clocale>
@@ -79,5 +82,12 @@ void PrintError(const std::string& message) {
 }
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
+
+void Audit(const std::string& action, const std::string& path, const std::string& detail, const std::string& caller,
+           const std::string& before, const std::string& after) {
+  if (!zel::AuditTrail::Record(action, CArchiveJobBuilder::AbsolutePath(path), detail, caller, before, after)) {
+    std::fprintf(stderr, "zelctl: warning: the audit trail cannot be written (see the program log)\n");
+  }
+}
 
 }  // namespace zel::cli

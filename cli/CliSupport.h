@@ -29,6 +29,11 @@ std::optional<std::string> ResolvePassphrase(const ArgParser& parser);
 // a caller, comment or file name cannot steer the terminal it is printed on.
 std::string Visible(const std::string& text);
 
+// Adds a line to the audit trail for `action` on the call at `path` (made
+// absolute); SHA-256 texts of the file before and after when it changed.
+void Audit(const std::string& action, const std::string& path, const std::string& detail = "",
+           const std::string& caller = "", const std::string& before = "", const std::string& after = "");
+
 // Prints "zelctl <command>: <message>" to stderr and returns kExitUsage.
 int UsageError(const std::string& command, const std::string& message, const char* usage);
 // Prints "zelctl: <message>" to stderr.

@@ -31,6 +31,8 @@ int ClipCommand::ExecuteWith(const ArgParser& parser, const std::string& passphr
     zel::cli::PrintError("cannot write the clip " + output + ": " + zel::LastWriteError());
     return zel::cli::kExitFailure;
   }
+  zel::cli::Audit("export", path, "clip to " + output,
+                  source.Header().IsEncrypted() ? "" : source.Header().CallerIdUtf8());
   JsonWriter json;
   json.BeginObject()
       .PathField("path", output)

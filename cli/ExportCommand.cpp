@@ -160,6 +160,8 @@ int ExportCommand::Write(const CKlRecordFile& file, const ArgParser& parser, con
     return zel::cli::kExitFailure;
   }
   const char* format = FormatName(gsmAvailable);
+  zel::cli::Audit("export", file.Path(), std::string(format) + (clip ? " clip" : "") + " to " + written,
+                  file.Header().IsEncrypted() ? "" : file.Header().CallerIdUtf8());
   JsonWriter json;
   json.BeginObject().PathField("path", written).Field("format", format).Field("clip", clip);
   if (normalise_) {

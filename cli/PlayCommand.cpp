@@ -59,7 +59,7 @@ int PlayCommand::Validate(const ArgParser& args) {
 
 // The passphrase has been checked here (an unreadable file fails before any sound
 // library is loaded); the helper resolves it again from the same arguments.
-int PlayCommand::ExecuteWith(const ArgParser&, const std::string&) {
+int PlayCommand::ExecuteWith([[maybe_unused]] const ArgParser& args, const std::string&) {
 #ifndef ZEL_HAVE_PLAY_HELPER
   zel::cli::PrintError("play needs sound output, and this zelctl was built without Qt Multimedia");
   return zel::cli::kExitFailure;
@@ -72,6 +72,7 @@ int PlayCommand::ExecuteWith(const ArgParser&, const std::string&) {
   std::vector<char*> argv{helper.data()};
   for (const std::string& argument : RawArguments()) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
+  for (const std::string& path : args.Positional()) zel::cli::Audit("play", path);
   std::fflush(nullptr);
   ::execv(helper.c_str(), argv.data());
   zel::cli::PrintError("cannot start " + helper);

@@ -9,6 +9,7 @@
 #include "Archive/CArchiveManager.h"
 #include "Archive/CArchiveRunLock.h"
 #include "Archive/CJobArchScheduler.h"
+#include "cli/RetentionCommand.h"
 #include "Archive/CSystemdTimer.h"
 #include "cli/ArchiveCommand.h"
 #include "cli/CliSupport.h"
@@ -277,11 +278,19 @@ int ScheduleCommand::RunNow(CJobArchScheduler& scheduler, const ArgParser& args)
   // As for a run by hand: an aborted run, or one that archived none of the recordings
   // it selected, has failed.
   ArchiveRunSummary summary(stats, cancelled);
+  // The retention rule runs with the scheduled job, after it.
+  bool retentionFailed = false;
+  CRetention& retention = *Singleton<CRetention>::Instance();
+  retention.Load();
+  if (!cancelled && retention.GetSettings().Enabled) {
+    CRetention::Result removed = retention.Run(static_cast<int64_t>(std::time(nullptr)));
+    retentionFailed = zel::cli::PrintRetention(removed, true, args.Has("json")) != zel::cli::kExitOk;
+  }
   // Nobody watches a run of the timer: the desktop tells its end.
   bool notify = args.Has("notify") ||
                 (!args.Has("no-notify") && ::isatty(STDOUT_FILENO) == 0 && HaveSessionBus());
   if (notify) NotifyDesktop(summary.Text(), summary.Failed());
-  return summary.Failed() ? zel::cli::kExitFailure : zel::cli::kExitOk;
+  return summary.Failed() || retentionFailed ? zel::cli::kExitFailure : zel::cli::kExitOk;
 }
 
 int ScheduleCommand::InstallTimer(CJobArchScheduler& scheduler) {

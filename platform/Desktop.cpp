@@ -1,5 +1,7 @@
 #include "platform/Desktop.h"
 
+#include "core/Folders.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>

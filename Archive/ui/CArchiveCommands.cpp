@@ -1,3 +1,4 @@
+#include "Archive/CRetention.h"
 #include "Archive/ui/CArchiveCommands.h"
 
 #include <QCoreApplication>
@@ -139,6 +140,9 @@ void CArchiveCommands::RunScheduled(bool asked) {
   while (manager->IsRunning()) manager->WaitUntilStopped(50);
   zel::SetMessageSink(previous);
   ArchiveRunSummary summary(manager->GetRunStats(), !finished);
+  // The retention rule runs after the scheduled job, off this thread; its
+  // removals go to the audit trail and the archive log.
+  if (finished) Singleton<CRetention>::Instance()->RunInBackground();
   running_ = false;
   // The next run is armed before the user is told: the box may stay unanswered.
   ArmTimer();

@@ -11,6 +11,7 @@
 
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
+#include "organiser/CLegalHolds.h"
 #include "core/CKlLogger.h"
 #include "toolkit/zip/CZipArchive.h"
 #include "ArchiveTestSupport.h"
@@ -577,6 +578,37 @@ TEST_F(SourceProcessingTest, ZipThresholdKeepsTheSourcesOfRecordingsTakenBack) {
   ASSERT_TRUE(Singleton<CArchiveLogger>::Instance()->GetEntry(0, entry));
   ASSERT_EQ(entry.Sources().size(), 1u);
   EXPECT_EQ(entry.Sources()[0].Path(), paths[0]);
+}
+
+}  // namespace
+
+namespace {
+
+// Neither deleting nor stripping touches a call on legal hold: it is archived,
+// kept whole, and the run names the hold.
+TEST_F(SourceProcessingTest, ACallOnLegalHoldIsArchivedAndKeptWhole) {
+  auto holds = Singleton<CLegalHolds>::Instance();
+  std::filesystem::create_directories(std::filesystem::path(holds->Path()).parent_path());
+  for (auto media : {zel::MediaProcessing::kDelete, zel::MediaProcessing::kRemoveAudio}) {
+    SCOPED_TRACE(static_cast<int>(media));
+    archtest::ScopedMessages messages;
+    archtest::ResetProcessLog();
+    std::string held = Touch("in/a-1.zel"), other = Touch("in/b-1.zel");
+    MakeRecording(held, 1300000000, 16000);
+    std::string before = zeltest::ReadFile(held), otherBefore = zeltest::ReadFile(other), error;
+    ASSERT_TRUE(holds->Add({CLegalHolds::Kind::kCall, held, "claim 17", "tester", 1}, error)) << error;
+    ASSERT_GE(RunAndRecord(media), 0);
+    EXPECT_EQ(zeltest::ReadFile(held), before);
+    EXPECT_NE(zeltest::ReadFile(other), otherBefore);  // deleted or stripped
+    auto outcomes = manager_->SourceOutcomes();
+    auto kept = std::find_if(outcomes.begin(), outcomes.end(), [&](const auto& o) { return o.Path == held; });
+    ASSERT_NE(kept, outcomes.end());
+    EXPECT_FALSE(kept->Changed);
+    EXPECT_NE(kept->Why.find("on legal hold"), std::string::npos) << kept->Why;
+    EXPECT_NE(kept->Why.find("claim 17"), std::string::npos) << kept->Why;
+    CLegalHolds::Hold released;
+    ASSERT_TRUE(holds->Remove(CLegalHolds::Kind::kCall, held, released, error));
+  }
 }
 
 }  // namespace
