@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -16,8 +17,12 @@
 #include <unordered_map>
 
 #include "core/CSettings.h"
+#include "core/Cp1252.h"
+#include "core/Cp1252Case.h"
+#include "core/TimeUnits.h"
 #include "core/DamagedFile.h"
 #include "organiser/CSearchManager.h"
+#include "organiser/CSearchPool.h"
 #include "organiser/SearchRules.h"
 #include "recording/CKlFileListEntry.h"
 #include "recording/CKlRecordFileHdr.h"
@@ -34,6 +39,10 @@ constexpr int kLayout = 1;
 // so it is not trusted and the next search looks again.
 constexpr int64_t kFineMargin = 50'000'000;
 constexpr int64_t kCoarseMargin = 2'000'000'000;
+
+// Unchanged folders kept open until their files are looked at, well below the
+// usual limit of open files.
+constexpr size_t kOpenFolders = 128;
 
 int64_t Nanoseconds(const struct timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
 
@@ -255,21 +264,39 @@ bool CRecordingCatalogue::Scan::Fresh(size_t i) const { return files_[i].fresh; 
 void CRecordingCatalogue::Scan::SetCriteria(const SearchCriteria& criteria) {
   criteria_ = criteria;
   criteria_.folders.clear();
-  // The rules that need no header, tried before the header is put together.
-  quick_ = criteria_;
-  quick_.limitByLength = 0;
-  quick_.callerIdMask = "*";
-  quick_.commentMask = "*";
+  // The masks as MatchesCriteria makes them for each file, made once.
+  auto mask = [](const std::string& text) {
+    return text.empty() || text == "*" ? std::string() : zel::ContainsMask(text);
+  };
+  nameMask_ = mask(criteria.nameMask);
+  callerMask_ = mask(criteria.callerIdMask);
+  commentMask_ = mask(criteria.commentMask);
   fileTime_ = zel::DateRuleNeedsFileTime(criteria_);
 }
 
 std::unique_ptr<CKlFileListEntry> CRecordingCatalogue::Scan::Match(size_t i, long long now) const {
   const File& f = files_[i];
   const Record& r = f.folder->records[f.index];
-  auto entry = std::make_unique<CKlFileListEntry>();
-  entry->SetPath(Path(i));
-  // The date rule takes the file's time, as the walk's fresh entry does.
-  if (!zel::MatchesCriteria(quick_, *entry, fileTime_ ? r.modificationTime : -1, std::string(), now)) return nullptr;
+  // The five rules of MatchesCriteria on the kept fields, so that only the entries
+  // kept are made: the date rule takes the file's time, as the walk's fresh entry
+  // does, and the texts are those LoadDetails makes (no header text is longer than
+  // the list keeps).
+  const bool hasAudio = r.size > r.headerBytes;
+  if (!nameMask_.empty() && !zel::WildcardMatch(nameMask_, zel::UpperCp1252(zel::FileNameStem(std::string(r.name))))) {
+    return nullptr;
+  }
+  if (fileTime_ && !zel::PassesDateRule(criteria_, r.modificationTime, now)) return nullptr;
+  if (criteria_.limitByLength &&
+      static_cast<long long>(hasAudio ? r.duration : 0) / zel::kSecondsPerMinute <= criteria_.minMinutes) {
+    return nullptr;
+  }
+  if (!callerMask_.empty() && !zel::WildcardMatch(callerMask_, zel::UpperCp1252(zel::Cp1252ToUtf8(r.callerId)))) {
+    return nullptr;
+  }
+  if (!commentMask_.empty() &&
+      !zel::WildcardMatch(commentMask_, zel::UpperCp1252(zel::UserCommentText(zel::Cp1252ToUtf8(r.comment))))) {
+    return nullptr;
+  }
   CKlRecordFileHdr header;
   header.SetFormatTag(r.formatTag);
   header.SetImportant(r.important);
@@ -281,14 +308,16 @@ std::unique_ptr<CKlFileListEntry> CRecordingCatalogue::Scan::Match(size_t i, lon
   header.SetComment(std::string(r.comment));
   header.SetUserId(std::string(r.userId));
   header.SetSiteCode(std::string(r.siteCode));
-  entry->TakeDetails(header, r.size > r.headerBytes);
-  if (!zel::MatchesCriteria(criteria_, *entry, -1, std::string(), now)) return nullptr;
+  auto entry = std::make_unique<CKlFileListEntry>();
+  entry->SetPath(Path(i));
+  entry->TakeDetails(header, hasAudio);
   return entry;
 }
 
 // --- Catalogue --------------------------------------------------------------
 
-CRecordingCatalogue::CRecordingCatalogue(std::string file) : file_(file.empty() ? DefaultFile() : std::move(file)) {}
+CRecordingCatalogue::CRecordingCatalogue(std::string file)
+    : file_(file.empty() ? DefaultFile() : std::move(file)), threads_(CSearchPool::DefaultThreads()) {}
 
 CRecordingCatalogue::~CRecordingCatalogue() { Close(); }
 
@@ -383,12 +412,14 @@ int CRecordingCatalogue::List(const std::string& item, bool subfolders, Scan& sc
   if (!S_ISDIR(st.st_mode)) return 0;
   const std::string key = KeyOf(item);
   scan.roots_.emplace_back(key, false);
-  return Visit(scan, key, FolderOf(item), subfolders, 0, limits);
+  const int count = Visit(scan, key, FolderOf(item), subfolders, 0, limits);
+  CheckFiles(scan);
+  return count;
 }
 
 int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bool subfolders, int depth,
                                zel::WalkLimits* limits) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return 0;
   struct stat st;
   if (::fstat(fd, &st) != 0) {
@@ -400,21 +431,13 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
   folder.path = std::move(path);
   const int64_t stamp = Nanoseconds(st.st_ctim);
   bool listed = Load(folder.key, folder) && folder.stamp != 0 && folder.stamp == stamp;
-  // An unchanged folder: each file is only looked at; one that changed is read again.
-  for (size_t i = 0; listed && i < folder.records.size(); ++i) {
-    Record& r = folder.records[i];
-    if (r.kind != Record::File) continue;
-    if (::fstatat(fd, std::string(r.name).c_str(), &st, 0) != 0) {
-      listed = false;  // gone without the folder changing: list it again
-      break;
-    }
-    const int64_t now = Nanoseconds(st.st_ctim);
-    if (r.state != Record::Unread && r.stamp != 0 && r.stamp == now && r.size == st.st_size) continue;
-    r.state = Record::Unread;
-    r.size = st.st_size;
-    r.stamp = Trusted(now, scan.started_);
-    r.modificationTime = st.st_mtime;
-    folder.changed = true;
+  if (listed) {
+    // An unchanged folder is not listed again; its files are looked at below,
+    // several folders at a time, while the folder stays open.
+    folder.fd = fd;
+    fd = -1;
+    scan.unchecked_.push_back(&folder);
+    if (scan.unchecked_.size() >= kOpenFolders) CheckFiles(scan);
   }
   if (!listed) {
     std::unordered_map<std::string_view, const Record*> old;
@@ -478,8 +501,41 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
       ++(r.kind == Record::Folder ? limits->tooDeep : limits->linkedFolders);
     }
   }
-  ::close(fd);
+  if (fd >= 0) ::close(fd);
   return count;
+}
+
+void CRecordingCatalogue::CheckFiles(Scan& scan) {
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    struct stat st;
+    char name[NAME_MAX + 1];
+    for (size_t k; (k = next.fetch_add(1)) < scan.unchecked_.size();) {
+      Scan::Folder& folder = *scan.unchecked_[k];
+      for (Record& r : folder.records) {
+        if (r.kind != Record::File) continue;
+        const size_t length = std::min(r.name.size(), sizeof name - 1);
+        std::memcpy(name, r.name.data(), length);
+        name[length] = 0;
+        // A file that cannot be looked at is read again: the read says what it is.
+        const bool seen = ::fstatat(folder.fd, name, &st, 0) == 0;
+        const int64_t stamp = seen ? Nanoseconds(st.st_ctim) : 0;
+        if (seen && r.state != Record::Unread && r.stamp != 0 && r.stamp == stamp && r.size == st.st_size) continue;
+        r.state = Record::Unread;
+        r.size = seen ? st.st_size : 0;
+        r.stamp = Trusted(stamp, scan.started_);
+        r.modificationTime = seen ? st.st_mtime : 0;
+        folder.changed = true;
+      }
+      ::close(folder.fd);
+      folder.fd = -1;
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned t = 0; t < threads_ && t + 1 < scan.unchecked_.size(); ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  scan.unchecked_.clear();
 }
 
 void CRecordingCatalogue::ReadChanged(Scan& scan, unsigned threads, const std::function<bool()>& keepGoing,

@@ -73,6 +73,7 @@ class CRecordingCatalogue {
     struct Folder {
       std::string key;   // absolute path, the row's key
       std::string path;  // as the search names it
+      int fd = -1;       // open until its files are looked at
       int64_t stamp = 0;
       bool changed = false;
       std::string listing;             // the row's bytes the records point into
@@ -88,11 +89,13 @@ class CRecordingCatalogue {
     };
     std::deque<Folder> folders_;
     std::vector<File> files_;
+    std::vector<Folder*> unchecked_;     // unchanged folders whose files are still to be looked at
     std::vector<std::string> vanished_;  // keys of folders that are gone
     std::vector<std::pair<std::string, bool>> roots_;  // keys of source folders, missing or not
     std::vector<std::string> masked_;
     int64_t started_ = 0;  // when the scan began, in nanoseconds
-    SearchCriteria criteria_, quick_;
+    SearchCriteria criteria_;
+    std::string nameMask_, callerMask_, commentMask_;  // empty: any
     bool fileTime_ = false;
   };
 
@@ -144,9 +147,13 @@ class CRecordingCatalogue {
   void Close();
   bool Load(const std::string& key, Scan::Folder& folder);
   // Lists `folder` again or checks its files; returns the files it adds.
+  // Looks at the files of the unchanged folders met so far; a file whose size or
+  // change time differs is to be read again.
+  void CheckFiles(Scan& scan);
   int Visit(Scan& scan, std::string key, std::string path, bool subfolders, int depth, zel::WalkLimits* limits);
 
   std::string file_;
   sqlite3* db_ = nullptr;
+  unsigned threads_ = 0;  // besides the caller's
   bool damaged_ = false;  // a call met a damaged database: set aside at the next Open
 };
