@@ -40,9 +40,6 @@ constexpr int kLayout = 1;
 constexpr int64_t kFineMargin = 50'000'000;
 constexpr int64_t kCoarseMargin = 2'000'000'000;
 
-// Unchanged folders kept open until their files are looked at, well below the
-// usual limit of open files.
-constexpr size_t kOpenFolders = 128;
 
 int64_t Nanoseconds(const struct timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
 
@@ -419,25 +416,20 @@ int CRecordingCatalogue::List(const std::string& item, bool subfolders, Scan& sc
 
 int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bool subfolders, int depth,
                                zel::WalkLimits* limits) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return 0;
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    ::close(fd);
-    return 0;
-  }
+  if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
   Scan::Folder& folder = scan.folders_.emplace_back();
   folder.key = std::move(key);
   folder.path = std::move(path);
   const int64_t stamp = Nanoseconds(st.st_ctim);
-  bool listed = Load(folder.key, folder) && folder.stamp != 0 && folder.stamp == stamp;
-  if (listed) {
-    // An unchanged folder is not listed again; its files are looked at below,
-    // several folders at a time, while the folder stays open.
-    folder.fd = fd;
-    fd = -1;
-    scan.unchecked_.push_back(&folder);
-    if (scan.unchecked_.size() >= kOpenFolders) CheckFiles(scan);
+  // An unchanged folder is not listed again; its files are looked at later, on
+  // several threads (on a share, opening the folder is what costs).
+  const bool listed = Load(folder.key, folder) && folder.stamp != 0 && folder.stamp == stamp;
+  if (listed) scan.unchecked_.push_back(&folder);
+  const int fd = listed ? -1 : ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (!listed && fd < 0) {
+    scan.folders_.pop_back();
+    return 0;
   }
   if (!listed) {
     std::unordered_map<std::string_view, const Record*> old;
@@ -512,13 +504,14 @@ void CRecordingCatalogue::CheckFiles(Scan& scan) {
     char name[NAME_MAX + 1];
     for (size_t k; (k = next.fetch_add(1)) < scan.unchecked_.size();) {
       Scan::Folder& folder = *scan.unchecked_[k];
+      const int fd = ::open(folder.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
       for (Record& r : folder.records) {
         if (r.kind != Record::File) continue;
         const size_t length = std::min(r.name.size(), sizeof name - 1);
         std::memcpy(name, r.name.data(), length);
         name[length] = 0;
         // A file that cannot be looked at is read again: the read says what it is.
-        const bool seen = ::fstatat(folder.fd, name, &st, 0) == 0;
+        const bool seen = fd >= 0 && ::fstatat(fd, name, &st, 0) == 0;
         const int64_t stamp = seen ? Nanoseconds(st.st_ctim) : 0;
         if (seen && r.state != Record::Unread && r.stamp != 0 && r.stamp == stamp && r.size == st.st_size) continue;
         r.state = Record::Unread;
@@ -527,8 +520,7 @@ void CRecordingCatalogue::CheckFiles(Scan& scan) {
         r.modificationTime = seen ? st.st_mtime : 0;
         folder.changed = true;
       }
-      ::close(folder.fd);
-      folder.fd = -1;
+      if (fd >= 0) ::close(fd);
     }
   };
   std::vector<std::thread> helpers;

@@ -73,7 +73,6 @@ class CRecordingCatalogue {
     struct Folder {
       std::string key;   // absolute path, the row's key
       std::string path;  // as the search names it
-      int fd = -1;       // open until its files are looked at
       int64_t stamp = 0;
       bool changed = false;
       std::string listing;             // the row's bytes the records point into
