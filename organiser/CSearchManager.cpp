@@ -135,6 +135,7 @@ void CSearchManager::PrepareSearch(const SearchCriteria& criteria, int sortColum
   listed_.shrink_to_fit();
   limits_ = zel::WalkLimits();
   masked_ = 0;
+  maskedFolders_.clear();
   scan_.reset();
   if (useCatalogue_) {
     // A database that cannot be had leaves the search to the walk.
@@ -146,7 +147,8 @@ void CSearchManager::PrepareSearch(const SearchCriteria& criteria, int sortColum
   for (const std::string& item : criteria_.folders) {
     if (scan_) {
       const int count = catalogue_->List(item, criteria_.includeSubfolders != 0, *scan_, &limits_);
-      masked_ = static_cast<int>(scan_->Masked().size());
+      maskedFolders_ = scan_->Masked();
+      masked_ = static_cast<int>(maskedFolders_.size());
       if (count < 0) {
         failed_ = 1;
         break;
@@ -176,9 +178,7 @@ void CSearchManager::GetStatus(SearchStatus& status) const {
   status.masked = masked_.load(std::memory_order_relaxed);
 }
 
-std::vector<std::string> CSearchManager::MaskedFolders() const {
-  return scan_ ? scan_->Masked() : std::vector<std::string>();
-}
+std::vector<std::string> CSearchManager::MaskedFolders() const { return maskedFolders_; }
 
 void CSearchManager::StartSearch() {
   if (failed_) return;

@@ -105,6 +105,7 @@ class CSearchManager : public CKlThread {
   // Set by PrepareSearch when the catalogue lists the files instead of listed_.
   std::unique_ptr<CRecordingCatalogue::Scan> scan_;
   std::atomic<int> masked_{0};
+  std::vector<std::string> maskedFolders_;
 };
 
 namespace zel {
