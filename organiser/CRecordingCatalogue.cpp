@@ -40,6 +40,10 @@ constexpr int kLayout = 1;
 constexpr int64_t kFineMargin = 50'000'000;
 constexpr int64_t kCoarseMargin = 2'000'000'000;
 
+// Looking at files is mostly waiting (on a share every folder opened is a round
+// trip), so more threads look than the machine has cores.
+constexpr unsigned kCheckThreads = 8;
+
 
 int64_t Nanoseconds(const struct timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
 
@@ -314,7 +318,7 @@ std::unique_ptr<CKlFileListEntry> CRecordingCatalogue::Scan::Match(size_t i, lon
 // --- Catalogue --------------------------------------------------------------
 
 CRecordingCatalogue::CRecordingCatalogue(std::string file)
-    : file_(file.empty() ? DefaultFile() : std::move(file)), threads_(CSearchPool::DefaultThreads()) {}
+    : file_(file.empty() ? DefaultFile() : std::move(file)), threads_(std::max(CSearchPool::DefaultThreads(), kCheckThreads)) {}
 
 CRecordingCatalogue::~CRecordingCatalogue() { Close(); }
 

@@ -615,7 +615,16 @@ void CMainFrame::AfterPrepare() {
   manager.GetStatus(status);
   if (status.failed || status.total == 0) {
     EndSearch();
-    QMessageBox::information(this, Str(kStrAppTitle), QString::fromUtf8(kNoRecordings));
+    QMessageBox box(QMessageBox::Information, Str(kStrAppTitle), QString::fromUtf8(kNoRecordings), QMessageBox::Ok,
+                    this);
+    // A share that is not mounted: its calls are kept for when it is back.
+    QStringList masked;
+    for (const std::string& folder : manager.MaskedFolders()) masked << QString::fromStdString(folder);
+    if (!masked.isEmpty()) {
+      box.setInformativeText(QStringLiteral("Not reachable now: %1. The catalogue keeps its recordings until it is back.")
+                                 .arg(masked.join(QStringLiteral(", "))));
+    }
+    box.exec();
     return;
   }
   progress_->SetText(Compiling(0, status.total));
