@@ -5,8 +5,6 @@
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "organiser/CRecordingCatalogue.h"
-#include "organiser/CSearchManager.h"
-#include "organiser/CSearchPool.h"
 
 ZEL_REGISTER_COMMAND(CatalogueCommand);
 
@@ -63,25 +61,9 @@ int CatalogueCommand::Execute(const ArgParser& parser) {
     }
   } else if (words[0] == "refresh") {
     // Without a folder: every folder searched before that is there now.
-    std::vector<std::string> folders;
-    if (words.size() == 2) {
-      folders.push_back(words[1]);
-    } else {
-      for (const auto& root : catalogue.GetStatus().roots) {
-        if (!root.missing) folders.push_back(root.path);
-      }
-    }
-    for (const std::string& folder : folders) {
-      CRecordingCatalogue::Scan scan;
-      if (catalogue.List(folder, true, scan, nullptr) < 0) {
-        PrintError("cannot read " + Visible(folder));
-        return kExitFailure;
-      }
-      catalogue.ReadChanged(scan, CSearchPool::DefaultThreads(), [] { return true; });
-      if (!catalogue.Save(scan)) {
-        PrintError("cannot write the catalogue " + Visible(catalogue.File()));
-        return kExitFailure;
-      }
+    if (!(words.size() == 2 ? catalogue.Refresh(words[1], true) : catalogue.RefreshAll())) {
+      PrintError("cannot refresh " + (words.size() == 2 ? Visible(words[1]) : std::string("the catalogue")));
+      return kExitFailure;
     }
   }
   PrintStatus(catalogue.GetStatus(), parser.Has("json"));

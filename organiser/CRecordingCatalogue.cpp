@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -616,6 +617,40 @@ bool CRecordingCatalogue::Save(Scan& scan) {
   ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
   if (!ok) Exec("ROLLBACK");
   return ok;
+}
+
+bool CRecordingCatalogue::Refresh(const std::string& folder, bool subfolders) {
+  if (!Open()) return false;
+  Scan scan;
+  if (List(folder, subfolders, scan, nullptr) < 0) return false;
+  ReadChanged(scan, CSearchPool::DefaultThreads(), [] { return true; });
+  return Save(scan);
+}
+
+bool CRecordingCatalogue::RefreshAll() {
+  bool ok = true;
+  for (const Root& root : GetStatus().roots) {
+    if (!root.missing) ok = Refresh(root.path, true) && ok;
+  }
+  return ok;
+}
+
+std::vector<std::string> CRecordingCatalogue::WatchableFolders() {
+  std::vector<std::string> folders;
+  if (!Open()) return folders;
+  long long limit = 8192;
+  if (FILE* file = std::fopen("/proc/sys/fs/inotify/max_user_watches", "r")) {
+    if (std::fscanf(file, "%lld", &limit) != 1) limit = 8192;
+    std::fclose(file);
+  }
+  Statement keys(db_, "SELECT key FROM folders ORDER BY key LIMIT ?");
+  keys.Bind(1, limit / 4);
+  struct stat st;
+  while (keys.Step() == SQLITE_ROW) {
+    std::string key = reinterpret_cast<const char*>(sqlite3_column_text(keys.s, 0));
+    if (::stat(key.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) folders.push_back(std::move(key));
+  }
+  return folders;
 }
 
 bool CRecordingCatalogue::Forget(const std::string& folder) {

@@ -135,6 +135,14 @@ class CRecordingCatalogue {
                    const std::function<void()>& read = nullptr);
   // Writes what changed into the database. False when it could not.
   bool Save(Scan& scan);
+  // Lists `folder` (with its sub-folders when asked), reads what changed and
+  // saves it: what a search does before it matches. False when it could not.
+  bool Refresh(const std::string& folder, bool subfolders);
+  // Refreshes every source folder searched before that is there now.
+  bool RefreshAll();
+  // The folders kept that are there now, at most a quarter of the user's limit of
+  // watched folders, so that the program can watch them for changes.
+  std::vector<std::string> WatchableFolders();
   // The folders kept for the source folder `folder` and below, and whether it is
   // missing now.
   bool Forget(const std::string& folder);

@@ -32,6 +32,7 @@
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/OpenedFiles.h"
 #include "organiser/ui/CAccessPanel.h"
+#include "organiser/ui/CCatalogueWatcher.h"
 #include "organiser/ui/CCreateRecordingListDlg.h"
 #include "organiser/ui/CDecryptionDlg.h"
 #include "organiser/ui/CZelVelomarView.h"
@@ -61,7 +62,8 @@ QString Compiling(int processed, int total) {
 
 CMainFrame::CMainFrame(QWidget* parent)
     : QMainWindow(parent), mdi_(new QMdiArea(this)), accessPanel_(new CAccessPanel(this)),
-      playerBar_(new CPlayerBar(this)), searchTimer_(new QTimer(this)) {
+      playerBar_(new CPlayerBar(this)), searchTimer_(new QTimer(this)),
+      catalogueWatcher_(new CCatalogueWatcher(this)) {
   setObjectName(QStringLiteral("MainFrame"));
   setWindowTitle(Str(kStrAppTitle));
   setAccessibleName(Str(kStrAppTitle));
@@ -674,6 +676,7 @@ void CMainFrame::CancelSearch() {
 
 void CMainFrame::EndSearch() {
   searchTimer_->stop();
+  catalogueWatcher_->Rewatch();
   if (progress_) {
     progress_->disconnect(this);
     progress_->close();

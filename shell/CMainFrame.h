@@ -20,6 +20,7 @@ class QMdiSubWindow;
 class QMenu;
 class QThread;
 class QTimer;
+class CCatalogueWatcher;
 class QtWaveNotifyReceiver;
 
 // The main window: the list windows in an MDI area, the Access Panel and the Player
@@ -159,6 +160,8 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   // The search in progress.
   QPointer<CProgressWnd> progress_;
   QTimer* searchTimer_;
+  // Reads new calls into the catalogue of recordings between searches.
+  CCatalogueWatcher* catalogueWatcher_;
   QThread* prepareThread_ = nullptr;
   // Taking many results checks every file: a new list is filled beside the GUI
   // thread before its window opens.
