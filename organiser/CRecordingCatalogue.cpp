@@ -16,6 +16,7 @@
 #include <ctime>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "core/CSettings.h"
 #include "core/Cp1252.h"
@@ -414,8 +415,18 @@ int CRecordingCatalogue::List(const std::string& item, bool subfolders, Scan& sc
   if (!S_ISDIR(st.st_mode)) return 0;
   const std::string key = KeyOf(item);
   scan.roots_.emplace_back(key, false);
-  const int count = Visit(scan, key, FolderOf(item), subfolders, 0, limits);
-  CheckFiles(scan);
+  const size_t files = scan.files_.size();
+  const size_t folders = scan.folders_.size();
+  const zel::WalkLimits before = limits ? *limits : zel::WalkLimits();
+  int count = Visit(scan, key, FolderOf(item), subfolders, 0, limits);
+  if (CheckFiles(scan)) {
+    // Once more, with the folders found stale listed again.
+    scan.files_.resize(files);
+    scan.folders_.resize(folders);
+    if (limits) *limits = before;
+    count = Visit(scan, key, FolderOf(item), subfolders, 0, limits);
+    CheckFiles(scan);
+  }
   return count;
 }
 
@@ -429,7 +440,8 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
   const int64_t stamp = Nanoseconds(st.st_ctim);
   // An unchanged folder is not listed again; its files are looked at later, on
   // several threads (on a share, opening the folder is what costs).
-  const bool listed = Load(folder.key, folder) && folder.stamp != 0 && folder.stamp == stamp;
+  const bool listed = Load(folder.key, folder) && folder.stamp != 0 && folder.stamp == stamp &&
+                      !scan.relist_.count(folder.key);
   if (listed) scan.unchecked_.push_back(&folder);
   const int fd = listed ? -1 : ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (!listed && fd < 0) {
@@ -502,8 +514,9 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
   return count;
 }
 
-void CRecordingCatalogue::CheckFiles(Scan& scan) {
+bool CRecordingCatalogue::CheckFiles(Scan& scan) {
   std::atomic<size_t> next{0};
+  std::atomic<bool> stale{false};
   auto work = [&] {
     struct stat st;
     char name[NAME_MAX + 1];
@@ -511,18 +524,25 @@ void CRecordingCatalogue::CheckFiles(Scan& scan) {
       Scan::Folder& folder = *scan.unchecked_[k];
       const int fd = ::open(folder.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
       for (Record& r : folder.records) {
-        if (r.kind != Record::File) continue;
+        if (r.kind == Record::Folder) continue;
         const size_t length = std::min(r.name.size(), sizeof name - 1);
         std::memcpy(name, r.name.data(), length);
         name[length] = 0;
-        // A file that cannot be looked at is read again: the read says what it is.
         const bool seen = fd >= 0 && ::fstatat(fd, name, &st, 0) == 0;
-        const int64_t stamp = seen ? Nanoseconds(st.st_ctim) : 0;
-        if (seen && r.state != Record::Unread && r.stamp != 0 && r.stamp == stamp && r.size == st.st_size) continue;
+        // A link whose target went or changed its kind leaves the folder as it
+        // was, but the walk would tell it otherwise: the folder is listed again.
+        if (r.kind == Record::LinkedFolder ? !seen || !S_ISDIR(st.st_mode) : !seen || !S_ISREG(st.st_mode)) {
+          folder.stale = true;
+          stale = true;
+          break;
+        }
+        if (r.kind != Record::File) continue;
+        const int64_t stamp = Nanoseconds(st.st_ctim);
+        if (r.state != Record::Unread && r.stamp != 0 && r.stamp == stamp && r.size == st.st_size) continue;
         r.state = Record::Unread;
-        r.size = seen ? st.st_size : 0;
+        r.size = st.st_size;
         r.stamp = Trusted(stamp, scan.started_);
-        r.modificationTime = seen ? st.st_mtime : 0;
+        r.modificationTime = st.st_mtime;
         folder.changed = true;
       }
       if (fd >= 0) ::close(fd);
@@ -532,7 +552,11 @@ void CRecordingCatalogue::CheckFiles(Scan& scan) {
   for (unsigned t = 0; t < threads_ && t + 1 < scan.unchecked_.size(); ++t) helpers.emplace_back(work);
   work();
   for (std::thread& helper : helpers) helper.join();
+  for (Scan::Folder* folder : scan.unchecked_) {
+    if (folder->stale) scan.relist_.insert(folder->key);
+  }
   scan.unchecked_.clear();
+  return stale;
 }
 
 void CRecordingCatalogue::ReadChanged(Scan& scan, unsigned threads, const std::function<bool()>& keepGoing,

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "organiser/SearchCriteria.h"
@@ -75,6 +76,7 @@ class CRecordingCatalogue {
       std::string path;  // as the search names it
       int64_t stamp = 0;
       bool changed = false;
+      bool stale = false;  // its listing no longer tells what the walk would find
       std::string listing;             // the row's bytes the records point into
       std::deque<std::string> texts;   // names new in this scan
       std::vector<Record> records;
@@ -89,6 +91,7 @@ class CRecordingCatalogue {
     std::deque<Folder> folders_;
     std::vector<File> files_;
     std::vector<Folder*> unchecked_;     // unchanged folders whose files are still to be looked at
+    std::unordered_set<std::string> relist_;  // keys of folders to list again whatever their time
     std::vector<std::string> vanished_;  // keys of folders that are gone
     std::vector<std::pair<std::string, bool>> roots_;  // keys of source folders, missing or not
     std::vector<std::string> masked_;
@@ -156,7 +159,8 @@ class CRecordingCatalogue {
   // Lists `folder` again or checks its files; returns the files it adds.
   // Looks at the files of the unchanged folders met so far; a file whose size or
   // change time differs is to be read again.
-  void CheckFiles(Scan& scan);
+  // True when a folder turned out stale (see Scan::relist_).
+  bool CheckFiles(Scan& scan);
   int Visit(Scan& scan, std::string key, std::string path, bool subfolders, int depth, zel::WalkLimits* limits);
 
   std::string file_;

@@ -216,7 +216,7 @@ class CatalogueTest : public ::testing::Test {
 // gives what the walk gives: the same entries with the same texts in the same
 // order, the same totals and the same folders left out.
 TEST_F(CatalogueTest, SearchesAsTheWalkDoesOverRandomTreesAndChanges) {
-  std::mt19937 rng(20261209);
+  std::mt19937 rng(99);
   const long long now = static_cast<long long>(std::time(nullptr));
   int compared = 0;
   for (int tree = 0; tree < 12; ++tree) {
