@@ -68,6 +68,7 @@ void PrintEntryList(const CZelVelomarDoc& document, bool json, const SearchSumma
       writer.Field("failed", search.failed);
       writer.Field("total", search.total);
       writer.Field("processed", search.processed);
+      if (search.masked > 0) writer.Field("masked", search.masked);
     }
     writer.EndObject().EndObject();
     std::printf("%s\n", writer.Text().c_str());
@@ -129,7 +130,8 @@ std::optional<zel::ListColumn> SortColumn(const std::string& text) {
 
 std::vector<OptionSpec> SearchCommand::RecordingOptions() const {
   return {{"subfolders", 0}, {"ascending", 0}, {"json", 0}, {"name"},  {"caller"}, {"comment"},
-          {"dates"},         {"from"},         {"to"},      {"min-minutes"}, {"sort"}, {"save"}};
+          {"dates"},         {"from"},         {"to"},      {"min-minutes"}, {"sort"}, {"save"},
+          {"no-catalogue", 0}};
 }
 
 int SearchCommand::Validate(const ArgParser& parser) {
@@ -175,7 +177,12 @@ int SearchCommand::ExecuteWith(const ArgParser& parser, const std::string& passp
   using namespace zel::cli;
   LoadArchiveHistory();
   auto& manager = Singleton<CSearchManager>::Instance();
+  manager->SetUseCatalogue(!parser.Has("no-catalogue"));
   manager->PrepareSearch(criteria_, column_, parser.Has("ascending") ? 0 : 1);
+  for (const std::string& folder : manager->MaskedFolders()) {
+    std::fprintf(stderr, "zelctl search: %s is missing; its recordings stay in the catalogue until it is back\n",
+                 Visible(folder).c_str());
+  }
   manager->SetPassphrase(passphrase);
   // The walk's limits are said, so that a short list is not taken for all there is.
   const zel::WalkLimits& limits = manager->Limits();
@@ -214,6 +221,7 @@ int SearchCommand::ExecuteWith(const ArgParser& parser, const std::string& passp
   summary.failed = status.failed != 0;
   summary.total = status.total;
   summary.processed = status.processed;
+  summary.masked = status.masked;
   PrintEntryList(document, parser.Has("json"), summary);
   return kExitOk;
 }

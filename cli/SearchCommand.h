@@ -12,7 +12,7 @@ class SearchCommand : public RecordingCommand {
   const char* Usage() const override {
     return "[--subfolders] [--name MASK] [--caller MASK] [--comment MASK] [--dates all|2days|7days|30days|range] "
            "[--from YYYY-MM-DD] [--to YYYY-MM-DD] [--min-minutes N] [--sort COLUMN] [--ascending] "
-           "[--save FILE.reclist] [--json] [--passphrase P | --passphrase-file F] SOURCE...";
+           "[--save FILE.reclist] [--no-catalogue] [--json] [--passphrase P | --passphrase-file F] SOURCE...";
   }
 
  protected:
@@ -38,6 +38,7 @@ struct SearchSummary {
   bool failed = false;
   int total = 0;
   int processed = 0;
+  int masked = 0;  // missing source folders the catalogue keeps
 };
 
 // Prints the list in order: one JSON object per entry and a summary object, or a

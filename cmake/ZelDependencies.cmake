@@ -35,3 +35,7 @@ endif()
 pkg_check_modules(SOUNDTOUCH REQUIRED IMPORTED_TARGET soundtouch)
 pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
 target_link_libraries(zel_deps INTERFACE PkgConfig::SOUNDTOUCH PkgConfig::EBUR128)
+
+# The catalogue of recordings: one database file beside the program's other files.
+pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
+target_link_libraries(zel_deps INTERFACE PkgConfig::SQLITE3)

@@ -134,8 +134,29 @@ void CSearchManager::PrepareSearch(const SearchCriteria& criteria, int sortColum
   listed_.clear();
   listed_.shrink_to_fit();
   limits_ = zel::WalkLimits();
+  masked_ = 0;
+  maskedFolders_.clear();
+  scan_.reset();
+  if (useCatalogue_) {
+    // A database that cannot be had leaves the search to the walk.
+    const std::string file = CRecordingCatalogue::DefaultFile();
+    if (!catalogue_ || catalogue_->File() != file) catalogue_ = std::make_unique<CRecordingCatalogue>(file);
+    if (catalogue_->Open()) scan_ = std::make_unique<CRecordingCatalogue::Scan>();
+  }
   int total = 0;
   for (const std::string& item : criteria_.folders) {
+    if (scan_) {
+      const int count = catalogue_->List(item, criteria_.includeSubfolders != 0, *scan_, &limits_);
+      maskedFolders_ = scan_->Masked();
+      masked_ = static_cast<int>(maskedFolders_.size());
+      if (count < 0) {
+        failed_ = 1;
+        break;
+      }
+      total += count;
+      total_ = total;
+      continue;
+    }
     SearchCriteria one = criteria_;
     one.folders = {item};
     int count = zel::CountRecordings(one, &listed_, &limits_);
@@ -154,7 +175,10 @@ void CSearchManager::GetStatus(SearchStatus& status) const {
   status.failed = failed_.load(std::memory_order_relaxed);
   status.processed = processed_.load(std::memory_order_relaxed);
   status.total = total_.load(std::memory_order_relaxed);
+  status.masked = masked_.load(std::memory_order_relaxed);
 }
+
+std::vector<std::string> CSearchManager::MaskedFolders() const { return maskedFolders_; }
 
 void CSearchManager::StartSearch() {
   if (failed_) return;
@@ -195,7 +219,9 @@ unsigned CSearchManager::Run() {
   run_ = ++runs;
   SetCurrentThreadPriority(THREAD_PRIORITY_BELOW_NORMAL);
   const long long now = static_cast<long long>(std::time(nullptr));
-  {
+  if (scan_) {
+    RunThroughCatalogue(now);
+  } else {
     // Reading the headers costs more than handing out the files: a few threads
     // read them while this one hands out. A stopped search skips what is queued.
     CSearchPool pool(
@@ -219,14 +245,36 @@ unsigned CSearchManager::Run() {
   return 0;
 }
 
-namespace {
-// Whether the date rule can need the file's time at all.
-bool NeedsFileTime(const SearchCriteria& criteria) {
-  if (criteria.dateMode == static_cast<int>(zel::DateMode::Range)) return criteria.rangeStart < criteria.rangeEnd;
-  const zel::DateModeInfo* mode = zel::FindDateMode(criteria.dateMode);
-  return mode && mode->days > 0;
+void CSearchManager::RunThroughCatalogue(long long now) {
+  // New and changed files are read first, then every file is taken in walk order:
+  // from the catalogue, or examined as by the walk when encrypted or unreadable.
+  catalogue_->ReadChanged(
+      *scan_, CSearchPool::DefaultThreads(), [this] { return IsRunning(); },
+      [this] { processed_.fetch_add(1, std::memory_order_relaxed); });
+  scan_->SetCriteria(criteria_);
+  CSearchPool pool(
+      [this, now](const std::string& path) -> std::unique_ptr<CKlFileListEntry> {
+        if (!IsRunning()) return nullptr;
+        return Examine(path, now);
+      },
+      CSearchPool::DefaultThreads());
+  bool examining = false;
+  for (size_t i = 0; i < scan_->Size() && IsRunning(); ++i) {
+    if (scan_->Live(i)) {
+      // Examine counts the file; one read above was counted already.
+      if (scan_->Fresh(i)) processed_.fetch_sub(1, std::memory_order_relaxed);
+      pool.Add(scan_->Path(i));
+      examining = true;
+      continue;
+    }
+    if (examining) pool.Finish(results_);  // the entries before this one first
+    examining = false;
+    if (auto entry = scan_->Match(i, now)) results_.push_back(std::move(entry));
+    if (!scan_->Fresh(i)) processed_.fetch_add(1, std::memory_order_relaxed);
+  }
+  pool.Finish(results_);
+  if (IsRunning()) catalogue_->Save(*scan_);
 }
-}  // namespace
 
 namespace {
 // The folder of the file a thread examined last, kept open: the walk lists a
@@ -263,7 +311,7 @@ class FolderHandle {
 std::unique_ptr<CKlFileListEntry> CSearchManager::Examine(const std::string& path, long long now) {
   thread_local FolderHandle folder;
   long long modificationTime = -1;
-  if (NeedsFileTime(criteria_)) {
+  if (zel::DateRuleNeedsFileTime(criteria_)) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) modificationTime = static_cast<long long>(st.st_mtime);
   }

@@ -6,6 +6,7 @@
 
 #include "core/CKlLoggedSemaphore.h"
 #include "core/CKlThread.h"
+#include "organiser/CRecordingCatalogue.h"
 #include "organiser/ListColumn.h"
 #include "organiser/SearchCriteria.h"
 #include "organiser/SearchRules.h"
@@ -28,6 +29,7 @@ struct SearchStatus {
   int failed = 0;     // 1 when a source folder was empty or missing
   int processed = 0;  // recording files examined by the walk so far
   int total = 0;      // recording files found by the counting pass
+  int masked = 0;     // missing source folders whose recordings the catalogue keeps
 };
 
 // The folder search behind every recording list. The user interface prepares a
@@ -46,6 +48,11 @@ class CSearchManager : public CKlThread {
   void PrepareSearch(const SearchCriteria& criteria, int sortColumn, int sortDescending);
   // Loads details with `passphrase` instead of the remembered one (after PrepareSearch).
   void SetPassphrase(const std::string& passphrase) { passphrase_ = passphrase; }
+  // Whether searches go through the catalogue of recordings (the default) or
+  // walk every folder and read every file; results are the same.
+  void SetUseCatalogue(bool use) { useCatalogue_ = use; }
+  // The source folders missing at the last PrepareSearch that the catalogue keeps.
+  std::vector<std::string> MaskedFolders() const;
   void SetReplaceList(int flag) { replaceList_ = flag; }
   int GetReplaceList() const { return replaceList_; }
   // The three counters, read without the lock.
@@ -76,6 +83,8 @@ class CSearchManager : public CKlThread {
   // Tests one recording file against the criteria; the kept entry has its details.
   // Runs on the pool's threads: reads only what stays fixed during the walk.
   std::unique_ptr<CKlFileListEntry> Examine(const std::string& path, long long now);
+  // The worker's part when the catalogue lists the files.
+  void RunThroughCatalogue(long long now) REQUIRES(lock_);
 
   CKlLoggedSemaphore lock_{"SEARCH_MANAGER"};
   zel::EntryList results_ GUARDED_BY(lock_);
@@ -91,6 +100,12 @@ class CSearchManager : public CKlThread {
   uint64_t run_ = 0;
   std::vector<std::string> listed_;  // the recording files the count found, in walk order
   zel::WalkLimits limits_;           // what the count left out
+  bool useCatalogue_ = true;
+  std::unique_ptr<CRecordingCatalogue> catalogue_;
+  // Set by PrepareSearch when the catalogue lists the files instead of listed_.
+  std::unique_ptr<CRecordingCatalogue::Scan> scan_;
+  std::atomic<int> masked_{0};
+  std::vector<std::string> maskedFolders_;
 };
 
 namespace zel {

@@ -98,6 +98,12 @@ bool PassesDateRule(const SearchCriteria& criteria, long long t, long long now) 
   return t >= today - mode->days * kSecondsPerDay;
 }
 
+bool DateRuleNeedsFileTime(const SearchCriteria& criteria) {
+  if (criteria.dateMode == static_cast<int>(DateMode::Range)) return criteria.rangeStart < criteria.rangeEnd;
+  const DateModeInfo* mode = FindDateMode(criteria.dateMode);
+  return mode && mode->days > 0;
+}
+
 bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, long long modificationTime,
                      const std::string& passphrase, long long now) {
   if (!criteria.nameMask.empty() && criteria.nameMask != "*") {

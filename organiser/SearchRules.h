@@ -27,6 +27,9 @@ std::string FileNameStem(const std::string& path);
 // `now` as the current Unix time.
 bool PassesDateRule(const SearchCriteria& criteria, long long t, long long now);
 
+// Whether the date rule can need the file's time at all.
+bool DateRuleNeedsFileTime(const SearchCriteria& criteria);
+
 // Applies the five match rules in order to `entry` (details not yet loaded);
 // `modificationTime` is the file's creation time (its modification time here) or
 // negative when its attributes cannot be read. Loads the details when a length,

@@ -57,28 +57,11 @@ void CKlFileListEntry::LoadDetails(const std::string& passphrase, int folderFd) 
   CKlRecordFileHdr header;
   int result = header.LoadHeader(Path_, passphrase, folderFd);
   if (result > 0) {
-    Important_ = header.Important();
-    StartTime_ = header.LocalStartTime();
     // Archiving may strip a call down to its header; the header still holds the
     // length the call had, but nothing is left to play.
-    Duration_ = HasAudio(header.IsEncrypted() ? CKlRecordFileHdr::kPrefixSize + CKlRecordFileHdr::kRecordSize
-                                              : result,
-                         folderFd)
-                    ? header.Duration()
-                    : 0;
-    AuxDuration_ = header.AuxDuration();
-    AuxCode_ = header.AuxCode();
-    Store(CallerIdText_, CutUtf8(header.CallerIdUtf8(), kShortTextChars));
-    Store(UserIdText_, CutUtf8(header.UserIdUtf8(), kShortTextChars));
-    Store(DateTimeText_, CutUtf8(header.FormatDateTime(), kShortTextChars));
-    Store(DurationText_, CKlRecordFileHdr::FormatHms(Duration_));
-    Store(CommentText_, CutUtf8(header.CommentUtf8(), kCommentChars));
-    Store(AuxDurationText_, CKlRecordFileHdr::FormatHms(AuxDuration_));
-    Encrypted_ = header.IsEncrypted() ? 1 : 0;
-    int start = 0;
-    int end = 0;
-    HasBookmark_ = header.GetBookmark(start, end) ? 1 : 0;
-    DetailsLoaded_ = kDetailsOk;
+    TakeDetails(header, HasAudio(header.IsEncrypted() ? CKlRecordFileHdr::kPrefixSize + CKlRecordFileHdr::kRecordSize
+                                                      : result,
+                                 folderFd));
     return;
   }
   // An unknown version (-1) is as unreadable as a missing file.
@@ -92,6 +75,25 @@ void CKlFileListEntry::LoadDetails(const std::string& passphrase, int folderFd) 
   Store(UserIdText_, shortText);
   if (decryption) Encrypted_ = 1;
   DetailsLoaded_ = kDetailsFailed;
+}
+
+void CKlFileListEntry::TakeDetails(const CKlRecordFileHdr& header, bool hasAudio) {
+  Important_ = header.Important();
+  StartTime_ = header.LocalStartTime();
+  Duration_ = hasAudio ? header.Duration() : 0;
+  AuxDuration_ = header.AuxDuration();
+  AuxCode_ = header.AuxCode();
+  Store(CallerIdText_, CutUtf8(header.CallerIdUtf8(), kShortTextChars));
+  Store(UserIdText_, CutUtf8(header.UserIdUtf8(), kShortTextChars));
+  Store(DateTimeText_, CutUtf8(header.FormatDateTime(), kShortTextChars));
+  Store(DurationText_, CKlRecordFileHdr::FormatHms(Duration_));
+  Store(CommentText_, CutUtf8(header.CommentUtf8(), kCommentChars));
+  Store(AuxDurationText_, CKlRecordFileHdr::FormatHms(AuxDuration_));
+  Encrypted_ = header.IsEncrypted() ? 1 : 0;
+  int start = 0;
+  int end = 0;
+  HasBookmark_ = header.GetBookmark(start, end) ? 1 : 0;
+  DetailsLoaded_ = kDetailsOk;
 }
 
 void CKlFileListEntry::RetryDetails(const std::string& passphrase) {

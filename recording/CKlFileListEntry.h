@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+class CKlRecordFileHdr;
+
 // The record behind every list of recordings: made cheaply from the path alone
 // (user and date guessed from the file name) and filled once from the file's header
 // by LoadDetails. The texts are ready for display, in UTF-8 (header texts are
@@ -22,6 +24,9 @@ class CKlFileListEntry {
   // with `passphrase` gets the "Decryption error!" texts and Encrypted().
   // `folderFd` as for CKlRecordFileHdr::LoadHeader.
   void LoadDetails(const std::string& passphrase, int folderFd = -1);
+  // Fills the details from a header read earlier (the catalogue keeps its fields),
+  // as LoadDetails does; `hasAudio` whether the file holds bytes after the header.
+  void TakeDetails(const CKlRecordFileHdr& header, bool hasAudio);
   // Refresh after the user gave a passphrase: an entry whose file could not be read
   // or decrypted forgets that and reads the header again; others are left alone.
   void RetryDetails(const std::string& passphrase);

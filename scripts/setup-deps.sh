@@ -26,6 +26,8 @@ PACKAGES=(
   libsndfile1-dev lame opus-tools
   # time-stretching and loudness measurement for playback
   libsoundtouch-dev libebur128-dev
+  # the catalogue of recordings that spares a search reading every file again
+  libsqlite3-dev
   # the user journeys: a private X server, session bus and accessibility bus, the
   # AT-SPI client they are driven through, keys and screenshots
   xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0 xdotool imagemagick x11-utils

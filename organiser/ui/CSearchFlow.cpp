@@ -2,11 +2,13 @@
 
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStringList>
 #include <QTimer>
 
 #include "core/Singleton.h"
 #include "organiser/CSearchManager.h"
 #include "organiser/CZelVelomarDoc.h"
+#include "organiser/ui/CCatalogueWatcher.h"
 #include "organiser/ui/CZelVelomarView.h"
 #include "organiser/ui/IListWindowHost.h"
 #include "toolkit/ui/CProgressWnd.h"
@@ -27,7 +29,7 @@ CSearchManager& Manager() { return *Singleton<CSearchManager>::Instance(); }
 }  // namespace
 
 CSearchFlow::CSearchFlow(QWidget* window, IListWindowHost* host)
-    : window_(window), host_(host), timer_(new QTimer(this)) {
+    : window_(window), host_(host), timer_(new QTimer(this)), watcher_(new CCatalogueWatcher(this)) {
   timer_->setInterval(kTickMs);
   connect(timer_, &QTimer::timeout, this, &CSearchFlow::OnTick);
 }
@@ -78,7 +80,16 @@ void CSearchFlow::AfterPrepare() {
   manager.GetStatus(status);
   if (status.failed || status.total == 0) {
     End();
-    QMessageBox::information(window_, Str(kStrAppTitle), QString::fromUtf8(kNoRecordings));
+    QMessageBox box(QMessageBox::Information, Str(kStrAppTitle), QString::fromUtf8(kNoRecordings), QMessageBox::Ok,
+                    window_);
+    // A share that is not mounted: its calls are kept for when it is back.
+    QStringList masked;
+    for (const std::string& folder : manager.MaskedFolders()) masked << QString::fromStdString(folder);
+    if (!masked.isEmpty()) {
+      box.setInformativeText(QStringLiteral("Not reachable now: %1. The catalogue keeps its recordings until it is back.")
+                                 .arg(masked.join(QStringLiteral(", "))));
+    }
+    box.exec();
     return;
   }
   progress_->SetText(Compiling(0, status.total));
@@ -128,6 +139,7 @@ void CSearchFlow::Cancel() {
 
 void CSearchFlow::End() {
   timer_->stop();
+  watcher_->Rewatch();
   if (progress_) {
     progress_->disconnect(this);
     progress_->close();

@@ -7,6 +7,7 @@
 #include "toolkit/ui/CAsyncTask.h"
 #include "toolkit/ui/CProgressWnd.h"
 
+class CCatalogueWatcher;
 class CZelVelomarDoc;
 class CZelVelomarView;
 class IListWindowHost;
@@ -63,4 +64,6 @@ class CSearchFlow : public QObject {
   QPointer<CZelVelomarView> target_;
   bool toNewWindow_ = false;
   bool cancelled_ = false;
+  // Reads new calls into the catalogue of recordings between searches.
+  CCatalogueWatcher* watcher_;
 };

@@ -124,6 +124,31 @@ TEST_F(SearchCliTest, SearchFailuresAndUsage) {
   EXPECT_EQ(RunZelctl({"search"}).exitCode, 2);
 }
 
+TEST_F(SearchCliTest, CatalogueAnswersAsTheWalkAndIsMaintained) {
+  const std::vector<std::string> search = {"search", "--dates", "all", "--subfolders", "--json", dir_.path()};
+  auto walked = search;
+  walked.insert(walked.begin() + 1, "--no-catalogue");
+  const auto expected = RunZelctl(walked);
+  ASSERT_EQ(expected.exitCode, 0) << expected.err;
+  EXPECT_EQ(RunZelctl(search).out, expected.out);  // building the catalogue
+  EXPECT_EQ(RunZelctl(search).out, expected.out);  // answering from it
+  auto status = RunZelctl({"catalogue", "--json", "status"});
+  ASSERT_EQ(status.exitCode, 0) << status.err;
+  EXPECT_NE(status.out.find("\"folders\":2,\"recordings\":3,"), std::string::npos) << status.out;
+  EXPECT_NE(status.out.find("\"missing\":false"), std::string::npos) << status.out;
+  std::filesystem::rename(dir_.File("sub"), dir_.File("moved"));
+  auto refreshed = RunZelctl({"catalogue", "refresh"});
+  EXPECT_EQ(refreshed.exitCode, 0) << refreshed.err;
+  EXPECT_NE(refreshed.out.find("folders: 2\nrecordings: 3\n"), std::string::npos) << refreshed.out;
+  EXPECT_EQ(RunZelctl({"catalogue", "forget", dir_.path()}).exitCode, 0);
+  EXPECT_NE(RunZelctl({"catalogue", "status"}).out.find("recordings: 0\n"), std::string::npos);
+  EXPECT_EQ(RunZelctl({"catalogue", "forget", dir_.path()}).exitCode, 1);
+  for (auto usage : {std::vector<std::string>{"catalogue"}, {"catalogue", "status", "x"}, {"catalogue", "forget"},
+                     {"catalogue", "tidy"}}) {
+    EXPECT_EQ(RunZelctl(usage).exitCode, 2) << usage.back();
+  }
+}
+
 TEST_F(SearchCliTest, SavedSearchListsAgain) {
   const std::string list = dir_.File("out.reclist");
   auto result = RunZelctl({"search", "--dates", "all", "--subfolders", "--save", list, "--json", dir_.path()});

@@ -1,0 +1,714 @@
+#include "organiser/CRecordingCatalogue.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "core/CSettings.h"
+#include "core/Cp1252.h"
+#include "core/Cp1252Case.h"
+#include "core/TimeUnits.h"
+#include "core/DamagedFile.h"
+#include "organiser/CSearchManager.h"
+#include "organiser/CSearchPool.h"
+#include "organiser/SearchRules.h"
+#include "recording/CKlFileListEntry.h"
+#include "recording/CKlRecordFileHdr.h"
+#include "recording/CommentText.h"
+
+namespace {
+
+using Record = CRecordingCatalogue::Record;
+
+// The layout of the rows; a database of another layout is set aside and made anew.
+constexpr int kLayout = 1;
+
+// A change time this close to the start of a scan may hide a change made during
+// it (the kernel stamps with a coarse clock; some file systems keep whole seconds),
+// so it is not trusted and the next search looks again.
+constexpr int64_t kFineMargin = 50'000'000;
+constexpr int64_t kCoarseMargin = 2'000'000'000;
+
+// Looking at files is mostly waiting (on a share every folder opened is a round
+// trip), so more threads look than the machine has cores.
+constexpr unsigned kCheckThreads = 8;
+
+
+int64_t Nanoseconds(const struct timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
+
+int64_t Now() {
+  struct timespec t;
+  clock_gettime(CLOCK_REALTIME, &t);
+  return Nanoseconds(t);
+}
+
+int64_t Trusted(int64_t stamp, int64_t started) {
+  const int64_t margin = stamp % 1'000'000'000 == 0 ? kCoarseMargin : kFineMargin;
+  return stamp >= started - margin ? 0 : stamp;
+}
+
+std::string FolderOf(const std::string& item) {
+  std::string folder = item;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+std::string Join(const std::string& folder, std::string_view name) {
+  std::string path = folder;
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+// The key of a source folder: its real path, or the absolute form of the name
+// when it cannot be resolved (a missing share).
+std::string KeyOf(const std::string& item) {
+  if (char* real = ::realpath(item.c_str(), nullptr)) {
+    std::string key = real;
+    std::free(real);
+    return key;
+  }
+  std::string folder = FolderOf(item);
+  if (!folder.empty() && folder[0] == '/') return folder;
+  char cwd[PATH_MAX];
+  return ::getcwd(cwd, sizeof cwd) ? Join(cwd, folder) : folder;
+}
+
+// The rows hold numbers as LEB128 varints, signed ones zigzagged.
+void PutNumber(std::string& out, uint64_t value) {
+  while (value >= 0x80) {
+    out += static_cast<char>((value & 0x7F) | 0x80);
+    value >>= 7;
+  }
+  out += static_cast<char>(value);
+}
+void PutSigned(std::string& out, int64_t value) {
+  PutNumber(out, (static_cast<uint64_t>(value) << 1) ^ static_cast<uint64_t>(value >> 63));
+}
+void PutText(std::string& out, std::string_view text) {
+  PutNumber(out, text.size());
+  out.append(text);
+}
+
+class Reader {
+ public:
+  explicit Reader(std::string_view bytes) : p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+  bool AtEnd() const { return p_ == end_; }
+  bool Ok() const { return ok_; }
+  uint64_t Number() {
+    uint64_t value = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      if (p_ == end_) break;
+      const auto byte = static_cast<unsigned char>(*p_++);
+      value |= static_cast<uint64_t>(byte & 0x7F) << shift;
+      if (!(byte & 0x80)) return value;
+    }
+    ok_ = false;
+    return 0;
+  }
+  int64_t Signed() {
+    const uint64_t v = Number();
+    return static_cast<int64_t>((v >> 1) ^ (~(v & 1) + 1));
+  }
+  std::string_view Text() {
+    const uint64_t size = Number();
+    if (!ok_ || size > static_cast<uint64_t>(end_ - p_)) {
+      ok_ = false;
+      return {};
+    }
+    std::string_view text(p_, size);
+    p_ += size;
+    return text;
+  }
+
+ private:
+  const char* p_;
+  const char* end_;
+  bool ok_ = true;
+};
+
+void Encode(std::string& out, const Record& r) {
+  out += static_cast<char>(r.kind);
+  PutText(out, r.name);
+  if (r.kind != Record::File) return;
+  out += static_cast<char>(r.state);
+  PutSigned(out, r.size);
+  PutSigned(out, r.stamp);
+  PutSigned(out, r.modificationTime);
+  if (r.state != Record::Ok) return;
+  PutNumber(out, static_cast<uint32_t>(r.headerBytes));
+  PutNumber(out, r.version);
+  PutSigned(out, r.formatTag);
+  PutNumber(out, r.important);
+  PutSigned(out, r.startTime);
+  PutNumber(out, r.duration);
+  PutNumber(out, r.auxDuration);
+  PutNumber(out, r.auxCode);
+  PutText(out, r.callerId);
+  PutText(out, r.comment);
+  PutText(out, r.userId);
+  PutText(out, r.siteCode);
+}
+
+bool Decode(std::string_view bytes, std::vector<Record>& records) {
+  Reader in(bytes);
+  while (in.Ok() && !in.AtEnd()) {
+    Record r;
+    const uint64_t kind = in.Number();
+    if (kind > Record::LinkedFolder) return false;
+    r.kind = static_cast<Record::Kind>(kind);
+    r.name = in.Text();
+    if (r.kind == Record::File) {
+      const uint64_t state = in.Number();
+      if (state > Record::Unreadable) return false;
+      r.state = static_cast<Record::State>(state);
+      r.size = in.Signed();
+      r.stamp = in.Signed();
+      r.modificationTime = in.Signed();
+      if (r.state == Record::Ok) {
+        r.headerBytes = static_cast<int32_t>(in.Number());
+        r.version = static_cast<uint32_t>(in.Number());
+        r.formatTag = static_cast<int32_t>(in.Signed());
+        r.important = static_cast<uint32_t>(in.Number());
+        r.startTime = static_cast<int32_t>(in.Signed());
+        r.duration = static_cast<uint32_t>(in.Number());
+        r.auxDuration = static_cast<uint32_t>(in.Number());
+        r.auxCode = static_cast<uint32_t>(in.Number());
+        r.callerId = in.Text();
+        r.comment = in.Text();
+        r.userId = in.Text();
+        r.siteCode = in.Text();
+      }
+    }
+    records.push_back(r);
+  }
+  return in.Ok();
+}
+
+bool NameEndsInZel(std::string_view name) {
+  if (name.size() < 3) return false;
+  const char* end = name.data() + name.size() - 3;
+  return (end[0] | 0x20) == 'z' && (end[1] | 0x20) == 'e' && (end[2] | 0x20) == 'l';
+}
+
+// The kind of a directory entry as the walk tells it; false for anything the
+// catalogue does not keep.
+bool KindOf(int dirFd, const dirent* entry, Record::Kind& kind) {
+  struct stat st;
+  switch (entry->d_type) {
+    case DT_REG: kind = Record::File; return true;
+    case DT_DIR: kind = Record::Folder; return true;
+    case DT_UNKNOWN:
+      if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+      if (S_ISREG(st.st_mode)) kind = Record::File;
+      else if (S_ISDIR(st.st_mode)) kind = Record::Folder;
+      if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return true;
+      if (!S_ISLNK(st.st_mode)) return false;
+      [[fallthrough]];
+    case DT_LNK:
+      if (fstatat(dirFd, entry->d_name, &st, 0) != 0) return false;
+      kind = S_ISREG(st.st_mode) ? Record::File : Record::LinkedFolder;
+      return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
+    default: return false;
+  }
+}
+
+struct Statement {
+  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &s, nullptr); }
+  ~Statement() { sqlite3_finalize(s); }
+  Statement& Bind(int i, const std::string& text) {
+    sqlite3_bind_text(s, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  Statement& Bind(int i, long long value) {
+    sqlite3_bind_int64(s, i, value);
+    return *this;
+  }
+  int Step() { return s ? sqlite3_step(s) : SQLITE_ERROR; }
+  bool Done() {
+    const int rc = Step();
+    sqlite3_reset(s);
+    return rc == SQLITE_DONE;
+  }
+  sqlite3_stmt* s = nullptr;
+};
+
+bool IsDamage(int code) { return (code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF) == SQLITE_NOTADB; }
+
+}  // namespace
+
+// --- Scan -------------------------------------------------------------------
+
+std::string CRecordingCatalogue::Scan::Path(size_t i) const {
+  const File& f = files_[i];
+  return f.folder ? Join(f.folder->path, f.folder->records[f.index].name) : f.path;
+}
+
+bool CRecordingCatalogue::Scan::Live(size_t i) const {
+  const File& f = files_[i];
+  return !f.folder || f.folder->records[f.index].state != Record::Ok;
+}
+
+bool CRecordingCatalogue::Scan::Fresh(size_t i) const { return files_[i].fresh; }
+
+void CRecordingCatalogue::Scan::SetCriteria(const SearchCriteria& criteria) {
+  criteria_ = criteria;
+  criteria_.folders.clear();
+  // The masks as MatchesCriteria makes them for each file, made once.
+  auto mask = [](const std::string& text) {
+    return text.empty() || text == "*" ? std::string() : zel::ContainsMask(text);
+  };
+  nameMask_ = mask(criteria.nameMask);
+  callerMask_ = mask(criteria.callerIdMask);
+  commentMask_ = mask(criteria.commentMask);
+  fileTime_ = zel::DateRuleNeedsFileTime(criteria_);
+}
+
+std::unique_ptr<CKlFileListEntry> CRecordingCatalogue::Scan::Match(size_t i, long long now) const {
+  const File& f = files_[i];
+  const Record& r = f.folder->records[f.index];
+  // The five rules of MatchesCriteria on the kept fields, so that only the entries
+  // kept are made: the date rule takes the file's time, as the walk's fresh entry
+  // does, and the texts are those LoadDetails makes (no header text is longer than
+  // the list keeps).
+  const bool hasAudio = r.size > r.headerBytes;
+  if (!nameMask_.empty() && !zel::WildcardMatch(nameMask_, zel::UpperCp1252(zel::FileNameStem(std::string(r.name))))) {
+    return nullptr;
+  }
+  if (fileTime_ && !zel::PassesDateRule(criteria_, r.modificationTime, now)) return nullptr;
+  if (criteria_.limitByLength &&
+      static_cast<long long>(hasAudio ? r.duration : 0) / zel::kSecondsPerMinute <= criteria_.minMinutes) {
+    return nullptr;
+  }
+  if (!callerMask_.empty() && !zel::WildcardMatch(callerMask_, zel::UpperCp1252(zel::Cp1252ToUtf8(r.callerId)))) {
+    return nullptr;
+  }
+  if (!commentMask_.empty() &&
+      !zel::WildcardMatch(commentMask_, zel::UpperCp1252(zel::UserCommentText(zel::Cp1252ToUtf8(r.comment))))) {
+    return nullptr;
+  }
+  CKlRecordFileHdr header;
+  header.SetFormatTag(r.formatTag);
+  header.SetImportant(r.important);
+  header.SetStartTime(r.startTime);
+  header.SetDuration(r.duration);
+  header.SetAuxCode(r.auxCode);
+  header.SetAuxDuration(r.auxDuration);
+  header.SetCallerId(std::string(r.callerId));
+  header.SetComment(std::string(r.comment));
+  header.SetUserId(std::string(r.userId));
+  header.SetSiteCode(std::string(r.siteCode));
+  auto entry = std::make_unique<CKlFileListEntry>();
+  entry->SetPath(Path(i));
+  entry->TakeDetails(header, hasAudio);
+  return entry;
+}
+
+// --- Catalogue --------------------------------------------------------------
+
+CRecordingCatalogue::CRecordingCatalogue(std::string file)
+    : file_(file.empty() ? DefaultFile() : std::move(file)), threads_(std::max(CSearchPool::DefaultThreads(), kCheckThreads)) {}
+
+CRecordingCatalogue::~CRecordingCatalogue() { Close(); }
+
+std::string CRecordingCatalogue::DefaultFile() { return CSettings::SettingsFilePath(false, "catalogue.sqlite"); }
+
+void CRecordingCatalogue::Close() {
+  if (db_) sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+bool CRecordingCatalogue::Exec(const char* sql) {
+  const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+  if (IsDamage(rc)) damaged_ = true;
+  return rc == SQLITE_OK;
+}
+
+bool CRecordingCatalogue::Create() {
+  if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    return false;
+  }
+  sqlite3_busy_timeout(db_, 5000);
+  int layout = -1;
+  {
+    Statement version(db_, "PRAGMA user_version");
+    const int rc = version.Step();
+    if (IsDamage(rc)) damaged_ = true;
+    if (rc == SQLITE_ROW) layout = sqlite3_column_int(version.s, 0);
+  }
+  if (damaged_ || layout < 0) return false;
+  if (layout != 0 && layout != kLayout) {
+    damaged_ = true;
+    return false;
+  }
+  // The catalogue can always be made again from the recordings: a lost last
+  // transaction after a power cut costs a re-read, never a wrong answer.
+  return Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
+         Exec("CREATE TABLE IF NOT EXISTS folders(key TEXT PRIMARY KEY, stamp INTEGER NOT NULL,"
+              " recordings INTEGER NOT NULL, listing BLOB NOT NULL);"
+              "CREATE TABLE IF NOT EXISTS roots(key TEXT PRIMARY KEY, missing INTEGER NOT NULL,"
+              " refreshed INTEGER NOT NULL);"
+              "PRAGMA user_version=1");
+}
+
+bool CRecordingCatalogue::Open() {
+  if (db_ && !damaged_) return true;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    Close();
+    damaged_ = false;
+    if (Create()) return true;
+    Close();
+    if (!damaged_) return false;
+    // Its journal belongs to it: set aside alone, it would be applied to the new one.
+    zel::SetAsideDamaged(file_, "it is damaged", "The catalogue is built again by the next search.");
+    ::unlink((file_ + "-wal").c_str());
+    ::unlink((file_ + "-shm").c_str());
+  }
+  return false;
+}
+
+bool CRecordingCatalogue::Load(const std::string& key, Scan::Folder& folder) {
+  Statement select(db_, "SELECT stamp, listing FROM folders WHERE key = ?");
+  select.Bind(1, key);
+  const int rc = select.Step();
+  if (IsDamage(rc)) damaged_ = true;
+  if (rc != SQLITE_ROW) return false;
+  folder.stamp = sqlite3_column_int64(select.s, 0);
+  const void* bytes = sqlite3_column_blob(select.s, 1);
+  folder.listing.assign(static_cast<const char*>(bytes), static_cast<size_t>(sqlite3_column_bytes(select.s, 1)));
+  if (Decode(folder.listing, folder.records)) return true;
+  folder.records.clear();  // a row that does not read is listed again
+  folder.stamp = 0;
+  return false;
+}
+
+int CRecordingCatalogue::List(const std::string& item, bool subfolders, Scan& scan, zel::WalkLimits* limits) {
+  if (!scan.started_) scan.started_ = Now();
+  struct stat st;
+  if (item.empty()) return -1;
+  if (::stat(item.c_str(), &st) != 0) {
+    const std::string key = KeyOf(item);
+    Statement known(db_, "SELECT 1 FROM folders WHERE key = ?");
+    if (known.Bind(1, key).Step() == SQLITE_ROW) {
+      scan.masked_.push_back(item);
+      scan.roots_.emplace_back(key, true);
+    }
+    return -1;
+  }
+  if (zel::EndsInZel(item) && S_ISREG(st.st_mode)) {
+    scan.files_.push_back({nullptr, 0, false, item, {}});
+    return 1;
+  }
+  if (!S_ISDIR(st.st_mode)) return 0;
+  const std::string key = KeyOf(item);
+  scan.roots_.emplace_back(key, false);
+  const size_t files = scan.files_.size();
+  const size_t folders = scan.folders_.size();
+  const zel::WalkLimits before = limits ? *limits : zel::WalkLimits();
+  int count = Visit(scan, key, FolderOf(item), subfolders, 0, limits);
+  if (CheckFiles(scan)) {
+    // Once more, with the folders found stale listed again.
+    scan.files_.resize(files);
+    scan.folders_.resize(folders);
+    if (limits) *limits = before;
+    count = Visit(scan, key, FolderOf(item), subfolders, 0, limits);
+    CheckFiles(scan);
+  }
+  return count;
+}
+
+int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bool subfolders, int depth,
+                               zel::WalkLimits* limits) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
+  Scan::Folder& folder = scan.folders_.emplace_back();
+  folder.key = std::move(key);
+  folder.path = std::move(path);
+  const int64_t stamp = Nanoseconds(st.st_ctim);
+  // An unchanged folder is not listed again; its files are looked at later, on
+  // several threads (on a share, opening the folder is what costs).
+  const bool listed = Load(folder.key, folder) && folder.stamp != 0 && folder.stamp == stamp &&
+                      !scan.relist_.count(folder.key);
+  if (listed) scan.unchecked_.push_back(&folder);
+  const int fd = listed ? -1 : ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (!listed && fd < 0) {
+    scan.folders_.pop_back();
+    return 0;
+  }
+  if (!listed) {
+    std::unordered_map<std::string_view, const Record*> old;
+    for (const Record& r : folder.records) old.emplace(r.name, &r);
+    std::vector<Record> records;
+    const int listFd = ::dup(fd);
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+      if (listFd >= 0) ::close(listFd);
+      scan.folders_.pop_back();
+      ::close(fd);
+      return 0;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+      const char* name = entry->d_name;
+      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+      Record r;
+      if (!KindOf(fd, entry, r.kind)) continue;
+      if (r.kind == Record::File && !NameEndsInZel(name)) continue;
+      const Record* before = nullptr;
+      if (auto known = old.find(name); known != old.end()) {
+        before = known->second;
+        r.name = known->first;
+        old.erase(known);
+      } else {
+        r.name = folder.texts.emplace_back(name);
+      }
+      // A file that cannot be looked at is still a candidate: it is read at search
+      // time and gets the walk's error texts.
+      if (r.kind == Record::File && ::fstatat(fd, name, &st, 0) == 0) {
+        const int64_t now = Nanoseconds(st.st_ctim);
+        if (before && before->kind == Record::File && before->state != Record::Unread && before->stamp != 0 &&
+            before->stamp == now && before->size == st.st_size) {
+          r = *before;
+        } else {
+          r.size = st.st_size;
+          r.stamp = Trusted(now, scan.started_);
+          r.modificationTime = st.st_mtime;
+        }
+      }
+      records.push_back(r);
+    }
+    ::closedir(dir);
+    // What the folder no longer holds leaves the catalogue, folders with all below.
+    for (const auto& [name, r] : old) {
+      if (r->kind == Record::Folder) scan.vanished_.push_back(Join(folder.key, name));
+    }
+    folder.records = std::move(records);
+    folder.stamp = Trusted(stamp, scan.started_);
+    folder.changed = true;
+  }
+  int count = 0;
+  for (size_t i = 0; i < folder.records.size(); ++i) {
+    const Record& r = folder.records[i];
+    if (r.kind == Record::File) {
+      scan.files_.push_back({&folder, static_cast<uint32_t>(i), false, {}, {}});
+      ++count;
+    } else if (r.kind == Record::Folder && subfolders && depth < zel::kMaxSearchDepth) {
+      count += Visit(scan, Join(folder.key, r.name), Join(folder.path, r.name), subfolders, depth + 1, limits);
+    } else if (limits && subfolders) {
+      ++(r.kind == Record::Folder ? limits->tooDeep : limits->linkedFolders);
+    }
+  }
+  if (fd >= 0) ::close(fd);
+  return count;
+}
+
+bool CRecordingCatalogue::CheckFiles(Scan& scan) {
+  std::atomic<size_t> next{0};
+  std::atomic<bool> stale{false};
+  auto work = [&] {
+    struct stat st;
+    char name[NAME_MAX + 1];
+    for (size_t k; (k = next.fetch_add(1)) < scan.unchecked_.size();) {
+      Scan::Folder& folder = *scan.unchecked_[k];
+      const int fd = ::open(folder.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      for (Record& r : folder.records) {
+        if (r.kind == Record::Folder) continue;
+        const size_t length = std::min(r.name.size(), sizeof name - 1);
+        std::memcpy(name, r.name.data(), length);
+        name[length] = 0;
+        const bool seen = fd >= 0 && ::fstatat(fd, name, &st, 0) == 0;
+        // A link whose target went or changed its kind leaves the folder as it
+        // was, but the walk would tell it otherwise: the folder is listed again.
+        if (r.kind == Record::LinkedFolder ? !seen || !S_ISDIR(st.st_mode) : !seen || !S_ISREG(st.st_mode)) {
+          folder.stale = true;
+          stale = true;
+          break;
+        }
+        if (r.kind != Record::File) continue;
+        const int64_t stamp = Nanoseconds(st.st_ctim);
+        if (r.state != Record::Unread && r.stamp != 0 && r.stamp == stamp && r.size == st.st_size) continue;
+        r.state = Record::Unread;
+        r.size = st.st_size;
+        r.stamp = Trusted(stamp, scan.started_);
+        r.modificationTime = st.st_mtime;
+        folder.changed = true;
+      }
+      if (fd >= 0) ::close(fd);
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned t = 0; t < threads_ && t + 1 < scan.unchecked_.size(); ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  for (Scan::Folder* folder : scan.unchecked_) {
+    if (folder->stale) scan.relist_.insert(folder->key);
+  }
+  scan.unchecked_.clear();
+  return stale;
+}
+
+void CRecordingCatalogue::ReadChanged(Scan& scan, unsigned threads, const std::function<bool()>& keepGoing,
+                                      const std::function<void()>& read) {
+  std::vector<size_t> pending;
+  for (size_t i = 0; i < scan.files_.size(); ++i) {
+    const Scan::File& f = scan.files_[i];
+    if (f.folder && f.folder->records[f.index].state == Record::Unread) pending.push_back(i);
+  }
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (;;) {
+      if (!keepGoing()) return;
+      const size_t k = next.fetch_add(1);
+      if (k >= pending.size()) return;
+      Scan::File& f = scan.files_[pending[k]];
+      Record& r = f.folder->records[f.index];
+      CKlRecordFileHdr header;
+      // Without a passphrase: an encrypted recording tells only that it is one.
+      const int result = header.LoadHeader(scan.Path(pending[k]), std::string());
+      if (header.IsEncrypted()) {
+        r.state = Record::Encrypted;
+      } else if (result <= 0) {
+        r.state = Record::Unreadable;
+      } else {
+        r.state = Record::Ok;
+        r.headerBytes = result;
+        r.version = header.Version();
+        r.formatTag = header.FormatTag();
+        r.important = header.Important();
+        r.startTime = header.StartTime();
+        r.duration = header.Duration();
+        r.auxDuration = header.AuxDuration();
+        r.auxCode = header.AuxCode();
+        // One block per file, so that threads never share a container.
+        const std::string caller = header.CallerId(), comment = header.Comment(), user = header.UserId(),
+                          site = header.SiteCode();
+        f.texts = caller + comment + user + site;
+        const char* p = f.texts.data();
+        r.callerId = {p, caller.size()};
+        r.comment = {p += caller.size(), comment.size()};
+        r.userId = {p += comment.size(), user.size()};
+        r.siteCode = {p + user.size(), site.size()};
+      }
+      f.fresh = true;
+      if (read) read();
+    }
+  };
+  std::vector<std::thread> helpers;
+  const size_t useful = pending.size() / 64;
+  for (unsigned t = 0; t < threads && t < useful; ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  for (size_t i : pending) scan.files_[i].folder->changed = true;
+}
+
+bool CRecordingCatalogue::Save(Scan& scan) {
+  if (!Open()) return false;
+  if (!Exec("BEGIN IMMEDIATE")) return false;
+  bool ok = true;
+  {
+    Statement put(db_, "INSERT OR REPLACE INTO folders(key, stamp, recordings, listing) VALUES(?, ?, ?, ?)");
+    std::string listing;
+    for (Scan::Folder& folder : scan.folders_) {
+      if (!folder.changed) continue;
+      listing.clear();
+      long long recordings = 0;
+      for (const Record& r : folder.records) {
+        Encode(listing, r);
+        recordings += r.kind == Record::File;
+      }
+      put.Bind(1, folder.key).Bind(2, static_cast<long long>(folder.stamp)).Bind(3, recordings);
+      sqlite3_bind_blob(put.s, 4, listing.data(), static_cast<int>(listing.size()), SQLITE_STATIC);
+      ok = ok && put.Done();
+    }
+    Statement drop(db_, "DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
+    for (const std::string& key : scan.vanished_) ok = ok && drop.Bind(1, key).Done();
+    Statement root(db_, "INSERT OR REPLACE INTO roots(key, missing, refreshed) VALUES(?, ?, ?)");
+    const long long now = static_cast<long long>(std::time(nullptr));
+    for (const auto& [key, missing] : scan.roots_) ok = ok && root.Bind(1, key).Bind(2, missing ? 1LL : 0LL).Bind(3, now).Done();
+  }
+  ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
+  if (!ok) Exec("ROLLBACK");
+  return ok;
+}
+
+bool CRecordingCatalogue::Refresh(const std::string& folder, bool subfolders) {
+  if (!Open()) return false;
+  Scan scan;
+  if (List(folder, subfolders, scan, nullptr) < 0) return false;
+  ReadChanged(scan, CSearchPool::DefaultThreads(), [] { return true; });
+  return Save(scan);
+}
+
+bool CRecordingCatalogue::RefreshAll() {
+  bool ok = true;
+  for (const Root& root : GetStatus().roots) {
+    if (!root.missing) ok = Refresh(root.path, true) && ok;
+  }
+  return ok;
+}
+
+std::vector<std::string> CRecordingCatalogue::WatchableFolders() {
+  std::vector<std::string> folders;
+  if (!Open()) return folders;
+  long long limit = 8192;
+  if (FILE* file = std::fopen("/proc/sys/fs/inotify/max_user_watches", "r")) {
+    if (std::fscanf(file, "%lld", &limit) != 1) limit = 8192;
+    std::fclose(file);
+  }
+  Statement keys(db_, "SELECT key FROM folders ORDER BY key LIMIT ?");
+  keys.Bind(1, limit / 4);
+  struct stat st;
+  while (keys.Step() == SQLITE_ROW) {
+    std::string key = reinterpret_cast<const char*>(sqlite3_column_text(keys.s, 0));
+    if (::stat(key.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) folders.push_back(std::move(key));
+  }
+  return folders;
+}
+
+bool CRecordingCatalogue::Forget(const std::string& folder) {
+  if (!Open()) return false;
+  const std::string key = KeyOf(folder);
+  Statement drop(db_, "DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
+  Statement root(db_, "DELETE FROM roots WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
+  const bool ok = drop.Bind(1, key).Done() && root.Bind(1, key).Done();
+  return ok && sqlite3_total_changes(db_) > 0;
+}
+
+CRecordingCatalogue::Status CRecordingCatalogue::GetStatus() {
+  Status status;
+  status.file = file_;
+  if (!Open()) return status;
+  Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+  for (const char* suffix : {"", "-wal"}) {
+    struct stat st;
+    if (::stat((file_ + suffix).c_str(), &st) == 0) status.bytes += st.st_size;
+  }
+  Statement totals(db_, "SELECT count(*), coalesce(sum(recordings), 0) FROM folders");
+  if (totals.Step() == SQLITE_ROW) {
+    status.folders = sqlite3_column_int64(totals.s, 0);
+    status.recordings = sqlite3_column_int64(totals.s, 1);
+  }
+  Statement roots(db_, "SELECT key, refreshed FROM roots ORDER BY key");
+  while (roots.Step() == SQLITE_ROW) {
+    Root root;
+    root.path = reinterpret_cast<const char*>(sqlite3_column_text(roots.s, 0));
+    root.refreshed = sqlite3_column_int64(roots.s, 1);
+    struct stat st;
+    root.missing = ::stat(root.path.c_str(), &st) != 0;
+    status.roots.push_back(root);
+  }
+  return status;
+}

@@ -1,0 +1,170 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "organiser/SearchCriteria.h"
+
+class CKlFileListEntry;
+struct sqlite3;
+
+namespace zel {
+struct WalkLimits;
+}
+
+// What a search learnt about the recordings of the folders it walked, kept in one
+// SQLite database beside the program's other files, so that the next search of
+// those folders reads only what changed. One row per folder holds its listing:
+// for every recording its name, size, change time and the header fields the search
+// rules and the list columns need. A folder whose change time is the one kept is
+// not listed again; its files are only looked at (one stat each), and a file whose
+// size or change time differs is read again. Encrypted and unreadable recordings
+// keep only their name, size and times: they are read at search time, as by the
+// walk, so nothing decrypted ever reaches the disk. The results are those of a
+// walk, in the walk's order.
+class CRecordingCatalogue {
+ public:
+  // A recording (or a subfolder) as the catalogue keeps it. The texts point into
+  // the folder's listing.
+  struct Record {
+    enum Kind : uint8_t { File, Folder, LinkedFolder };
+    enum State : uint8_t { Unread, Ok, Encrypted, Unreadable };
+    std::string_view name;
+    Kind kind = File;
+    State state = Unread;
+    int64_t size = 0;
+    int64_t stamp = 0;  // change time in nanoseconds; 0 when not to be trusted
+    int64_t modificationTime = 0;
+    int32_t headerBytes = 0;
+    uint32_t version = 0;
+    int32_t formatTag = 0;
+    uint32_t important = 0;
+    int32_t startTime = 0;
+    uint32_t duration = 0;
+    uint32_t auxDuration = 0;
+    uint32_t auxCode = 0;
+    std::string_view callerId, comment, userId, siteCode;  // raw Windows-1252
+  };
+
+  // One search's view of its folders: the recording files in walk order, each with
+  // what the catalogue knows of it.
+  class Scan {
+   public:
+    size_t Size() const { return files_.size(); }
+    std::string Path(size_t i) const;
+    // True when the file must be examined as the walk does (a single file named
+    // in the criteria, an encrypted or unreadable one).
+    bool Live(size_t i) const;
+    // Whether the file was read by ReadChanged in this scan.
+    bool Fresh(size_t i) const;
+    // The source folders that are missing now but kept in the catalogue.
+    const std::vector<std::string>& Masked() const { return masked_; }
+    // The criteria Match applies.
+    void SetCriteria(const SearchCriteria& criteria);
+    // The entry the search keeps for a file that is not Live, or null.
+    std::unique_ptr<CKlFileListEntry> Match(size_t i, long long now) const;
+
+   private:
+    friend class CRecordingCatalogue;
+    struct Folder {
+      std::string key;   // absolute path, the row's key
+      std::string path;  // as the search names it
+      int64_t stamp = 0;
+      bool changed = false;
+      bool stale = false;  // its listing no longer tells what the walk would find
+      std::string listing;             // the row's bytes the records point into
+      std::deque<std::string> texts;   // names new in this scan
+      std::vector<Record> records;
+    };
+    struct File {
+      Folder* folder = nullptr;  // null: `path` is a single file named in the criteria
+      uint32_t index = 0;
+      bool fresh = false;
+      std::string path;
+      std::string texts;  // the record's texts when read in this scan
+    };
+    std::deque<Folder> folders_;
+    std::vector<File> files_;
+    std::vector<Folder*> unchecked_;     // unchanged folders whose files are still to be looked at
+    std::unordered_set<std::string> relist_;  // keys of folders to list again whatever their time
+    std::vector<std::string> vanished_;  // keys of folders that are gone
+    std::vector<std::pair<std::string, bool>> roots_;  // keys of source folders, missing or not
+    std::vector<std::string> masked_;
+    int64_t started_ = 0;  // when the scan began, in nanoseconds
+    SearchCriteria criteria_;
+    std::string nameMask_, callerMask_, commentMask_;  // empty: any
+    bool fileTime_ = false;
+  };
+
+  // What `catalogue status` shows.
+  struct Root {
+    std::string path;
+    bool missing = false;
+    long long refreshed = 0;  // Unix time of the last search through it
+  };
+  struct Status {
+    std::string file;
+    long long bytes = 0;  // the database with its journal
+    long long folders = 0;
+    long long recordings = 0;
+    std::vector<Root> roots;
+  };
+
+  // `file` empty: the user's data folder.
+  explicit CRecordingCatalogue(std::string file = std::string());
+  ~CRecordingCatalogue();
+  CRecordingCatalogue(const CRecordingCatalogue&) = delete;
+  CRecordingCatalogue& operator=(const CRecordingCatalogue&) = delete;
+
+  static std::string DefaultFile();
+  // Opens the database, creating it on first use; a damaged one is set aside and
+  // made anew. False when none can be had (the search then walks).
+  bool Open();
+  const std::string& File() const { return file_; }
+
+  // Adds the recording files of one source item to `scan`, as zel::CountRecordings
+  // counts them: -1 for an empty or missing item. A missing folder keeps what the
+  // catalogue holds for it (an unmounted share comes back) and is noted as missing.
+  int List(const std::string& item, bool subfolders, Scan& scan, zel::WalkLimits* limits);
+  // Reads the headers of the files that are new or changed, on `threads` threads
+  // besides the caller's; stops early when `keepGoing` says no. `read` is called
+  // once per file read.
+  void ReadChanged(Scan& scan, unsigned threads, const std::function<bool()>& keepGoing,
+                   const std::function<void()>& read = nullptr);
+  // Writes what changed into the database. False when it could not.
+  bool Save(Scan& scan);
+  // Lists `folder` (with its sub-folders when asked), reads what changed and
+  // saves it: what a search does before it matches. False when it could not.
+  bool Refresh(const std::string& folder, bool subfolders);
+  // Refreshes every source folder searched before that is there now.
+  bool RefreshAll();
+  // The folders kept that are there now, at most a quarter of the user's limit of
+  // watched folders, so that the program can watch them for changes.
+  std::vector<std::string> WatchableFolders();
+  // The folders kept for the source folder `folder` and below, and whether it is
+  // missing now.
+  bool Forget(const std::string& folder);
+  Status GetStatus();
+
+ private:
+  bool Exec(const char* sql);
+  bool Create();
+  void Close();
+  bool Load(const std::string& key, Scan::Folder& folder);
+  // Lists `folder` again or checks its files; returns the files it adds.
+  // Looks at the files of the unchanged folders met so far; a file whose size or
+  // change time differs is to be read again.
+  // True when a folder turned out stale (see Scan::relist_).
+  bool CheckFiles(Scan& scan);
+  int Visit(Scan& scan, std::string key, std::string path, bool subfolders, int depth, zel::WalkLimits* limits);
+
+  std::string file_;
+  sqlite3* db_ = nullptr;
+  unsigned threads_ = 0;  // besides the caller's
+  bool damaged_ = false;  // a call met a damaged database: set aside at the next Open
+};

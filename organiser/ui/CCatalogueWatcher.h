@@ -1,0 +1,37 @@
+#pragma once
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+class QThread;
+
+// Keeps the catalogue of recordings fresh while the program runs, so that the
+// next search finds new calls already read: the folders the catalogue holds are
+// watched (inotify, within the user's limit), and a folder that changed is
+// refreshed in the background once it has been quiet for a moment. Every few
+// minutes all searched folders are refreshed as well, which covers shares, where
+// nothing is told of changes made by other machines.
+class CCatalogueWatcher : public QObject {
+  Q_OBJECT
+ public:
+  explicit CCatalogueWatcher(QObject* parent = nullptr, int pollSeconds = 300);
+  ~CCatalogueWatcher() override;
+
+  // Watches what the catalogue holds now (after a search added to it).
+  void Rewatch();
+
+ signals:
+  // A background refresh has ended.
+  void Refreshed();
+
+ private:
+  void Queue(const QString& folder);
+  void RunPending(bool everything);
+
+  QFileSystemWatcher watcher_;
+  QTimer settle_;
+  QTimer poll_;
+  QStringList pending_;
+  QThread* thread_ = nullptr;
+};
