@@ -76,6 +76,9 @@ class CSearchManager : public CKlThread {
   // Tests one recording file against the criteria; the kept entry has its details.
   // Runs on the pool's threads: reads only what stays fixed during the walk.
   std::unique_ptr<CKlFileListEntry> Examine(const std::string& path, long long now);
+  // The rest of Examine for a file that could not be opened as a regular file.
+  std::unique_ptr<CKlFileListEntry> ExamineUnopened(std::unique_ptr<CKlFileListEntry> entry, int folderFd,
+                                                    long long now);
 
   CKlLoggedSemaphore lock_{"SEARCH_MANAGER"};
   zel::EntryList results_ GUARDED_BY(lock_);

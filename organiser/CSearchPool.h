@@ -20,7 +20,8 @@ class CSearchPool {
   // Turns the file at a path into a kept entry or null.
   using Examine = std::function<std::unique_ptr<CKlFileListEntry>(const std::string&)>;
 
-  // `threads` 0 examines each file on the caller's thread inside Add.
+  // At most `threads` threads, started as batches queue up; 0 examines each file on
+  // the caller's thread inside Add.
   CSearchPool(Examine examine, unsigned threads);
   ~CSearchPool();
   CSearchPool(const CSearchPool&) = delete;
@@ -30,7 +31,7 @@ class CSearchPool {
   // Waits for every file added so far and appends the kept entries, in order.
   void Finish(zel::EntryList& out);
 
-  // The threads worth using on this machine beside the walk.
+  // The readers worth having in flight beside the walk, whatever the cores.
   static unsigned DefaultThreads();
 
  private:
@@ -43,6 +44,7 @@ class CSearchPool {
   void Work();
 
   Examine examine_;
+  unsigned maxThreads_;
   std::unique_ptr<Batch> filling_;
   zel::EntryList inline_;  // results when there are no threads
 
@@ -53,5 +55,6 @@ class CSearchPool {
   size_t next_ = 0;                             // first batch no thread has taken
   size_t finished_ = 0;
   bool closing_ = false;
-  std::vector<std::thread> threads_;
+  unsigned idle_ = 0;                // threads waiting for a batch
+  std::vector<std::thread> threads_;  // touched by the owner's thread only
 };

@@ -115,14 +115,24 @@ bool PassesDateRule(const SearchCriteria& criteria, long long t, long long now) 
 
 bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, long long modificationTime,
                      const std::string& passphrase, long long now) {
-  if (!criteria.nameMask.empty() && criteria.nameMask != "*") {
-    if (!WildcardMatch(ContainsMask(criteria.nameMask), UpperCp1252(FileNameStem(entry.Path())))) return false;
-  }
+  return MatchesNameRule(criteria, entry) && MatchesDateRule(criteria, entry, modificationTime, now) &&
+         MatchesHeaderRules(criteria, entry, passphrase);
+}
+
+bool MatchesNameRule(const SearchCriteria& criteria, const CKlFileListEntry& entry) {
+  return criteria.nameMask.empty() || criteria.nameMask == "*" ||
+         WildcardMatch(ContainsMask(criteria.nameMask), UpperCp1252(FileNameStem(entry.Path())));
+}
+
+bool MatchesDateRule(const SearchCriteria& criteria, const CKlFileListEntry& entry, long long modificationTime,
+                     long long now) {
   // Without readable attributes the date rule passes.
-  if (modificationTime >= 0) {
-    long long t = (entry.DetailsLoaded() && entry.StartTime() != 0) ? entry.StartTime() : modificationTime;
-    if (!PassesDateRule(criteria, t, now)) return false;
-  }
+  if (modificationTime < 0) return true;
+  long long t = (entry.DetailsLoaded() && entry.StartTime() != 0) ? entry.StartTime() : modificationTime;
+  return PassesDateRule(criteria, t, now);
+}
+
+bool MatchesHeaderRules(const SearchCriteria& criteria, CKlFileListEntry& entry, const std::string& passphrase) {
   if (criteria.limitByLength) {
     entry.LoadDetails(passphrase);
     if (static_cast<long long>(entry.Duration()) / kSecondsPerMinute <= criteria.minMinutes) return false;

@@ -37,6 +37,12 @@ bool PassesDateRule(const SearchCriteria& criteria, long long t, long long now);
 // caller or comment limit needs them.
 bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, long long modificationTime,
                      const std::string& passphrase, long long now);
+// Its parts in that order, for a caller that reads the file between them: the name
+// rule, the date rule (no file needed) and the length, caller and comment rules.
+bool MatchesNameRule(const SearchCriteria& criteria, const CKlFileListEntry& entry);
+bool MatchesDateRule(const SearchCriteria& criteria, const CKlFileListEntry& entry, long long modificationTime,
+                     long long now);
+bool MatchesHeaderRules(const SearchCriteria& criteria, CKlFileListEntry& entry, const std::string& passphrase);
 
 // "Search for specific calls" within a list: which texts are searched and which
 // call directions are kept (incoming callers begin with ">", outgoing with "<").

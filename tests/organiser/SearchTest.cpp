@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <ctime>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -403,6 +407,37 @@ TEST_F(SearchTest, FileRemovedAfterTheCountIsNoResult) {
   EXPECT_EQ(manager_.ResultCount(), 1u);  // not a "File error!" entry for the removed one
 }
 
+// The walk opens each file the count listed without looking again first: whatever
+// took the name meanwhile must neither block the walk nor pass as a recording.
+TEST_F(SearchTest, NameTakenOverAfterTheCount) {
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> replace;
+    std::string caller;  // of the result; empty: no result
+    uint32_t duration;
+  } cases[] = {
+      {"removed", [](const std::string& p) { unlink(p.c_str()); }, "", 0},
+      {"fifo", [](const std::string& p) { unlink(p.c_str()), mkfifo(p.c_str(), 0644); }, "File error!", 0},
+      {"folder", [](const std::string& p) { unlink(p.c_str()), mkdir(p.c_str(), 0755); }, "File error!", 0},
+      {"audio cut off", [](const std::string& p) { ASSERT_EQ(truncate(p.c_str(), 1440), 0); }, ">0123456", 0},
+      {"untouched", [](const std::string&) {}, ">0123456", 65},
+  };
+  for (const auto& c : cases) {
+    zeltest::TempDir dir;
+    WriteRecording(dir.File("a.zel"));
+    manager_.PrepareSearch(AllOf(dir.path()), 5, 1);
+    c.replace(dir.File("a.zel"));
+    manager_.StartSearch();
+    while (manager_.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    CZelVelomarDoc doc;
+    manager_.TakeResults(&doc);
+    ASSERT_EQ(doc.EntryCount(), c.caller.empty() ? 0u : 1u) << c.what;
+    if (c.caller.empty()) continue;
+    EXPECT_EQ(doc.EntryAt(0)->CallerIdText(), c.caller) << c.what;
+    EXPECT_EQ(doc.EntryAt(0)->Duration(), c.duration) << c.what;
+  }
+}
+
 TEST_F(SearchTest, CancelledWalkLeavesNoEntries) {
   for (int i = 0; i < 3000; ++i) {
     Recording r;
@@ -453,6 +488,33 @@ TEST(SearchPool, KeepsTheWalkOrderWhateverTheThreads) {
     for (const auto& e : out) got.push_back(e->CommentText());
     EXPECT_EQ(got, expected) << threads << " threads";
   }
+}
+
+TEST(SearchPool, KeepsManyReadsInFlightWhateverTheCores) {
+  // Each read waits until 16 are under way at once (as on a share, where each open
+  // is a round trip), or gives up after a while.
+  constexpr int kInFlight = 16;
+  std::mutex mutex;
+  std::condition_variable changed;
+  int inFlight = 0;
+  int most = 0;
+  bool gaveUp = false;
+  CSearchPool pool(
+      [&](const std::string&) -> std::unique_ptr<CKlFileListEntry> {
+        std::unique_lock<std::mutex> lock(mutex);
+        most = std::max(most, ++inFlight);
+        changed.notify_all();
+        if (!gaveUp && !changed.wait_for(lock, std::chrono::seconds(5), [&] { return most >= kInFlight; })) {
+          gaveUp = true;
+        }
+        --inFlight;
+        return nullptr;
+      },
+      CSearchPool::DefaultThreads());
+  for (int i = 0; i < 2000; ++i) pool.Add(std::to_string(i));
+  zel::EntryList out;
+  pool.Finish(out);
+  EXPECT_GE(most, kInFlight);
 }
 
 class FixedLookup : public IArchiveLookup {
