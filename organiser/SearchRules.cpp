@@ -77,12 +77,13 @@ std::string FileNameStem(const std::string& path) {
   return name;
 }
 
-std::string UserCommentText(const std::string& comment) {
+std::string UserCommentText(const std::string& comment) { return std::string(UserCommentView(comment)); }
+
+std::string_view UserCommentView(std::string_view text) {
   // The recorder's own texts: "Bookmark at: " HH:MM:SS CRLF, and the block that
   // begins with the line below and runs to the end of the field.
   static constexpr std::string_view kBookmarkLead = "Bookmark at: ";
   static constexpr std::string_view kSystemLine = "### System information do no edit! ###";
-  std::string_view text(comment);
   if (text.substr(0, kBookmarkLead.size()) == kBookmarkLead) {
     const size_t lineEnd = text.find("\r\n");
     text.remove_prefix(lineEnd == std::string_view::npos ? text.size() : lineEnd + 2);
@@ -90,7 +91,7 @@ std::string UserCommentText(const std::string& comment) {
   const size_t system = text.find(kSystemLine);
   if (system != std::string_view::npos) text = text.substr(0, system);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
-  return std::string(text);
+  return text;
 }
 
 namespace {
@@ -148,6 +149,16 @@ bool MatchesHeaderRules(const SearchCriteria& criteria, CKlFileListEntry& entry,
     }
   }
   return true;
+}
+
+void AppendFilterText(const CKlFileListEntry& entry, std::string& out) {
+  const size_t start = out.size();
+  for (std::string_view text : {std::string_view(entry.CallerIdText()), std::string_view(entry.UserIdText()),
+                                std::string_view(entry.DateTimeText()), UserCommentView(entry.CommentText())}) {
+    if (out.size() > start) out += '\0';
+    out += text;
+  }
+  UpperCp1252InPlace(out.data() + start, out.size() - start);
 }
 
 std::string ListSearchMask(const std::string& text) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "organiser/SearchCriteria.h"
@@ -26,6 +27,8 @@ std::string FileNameStem(const std::string& path);
 // The part of a stored comment the user wrote: without the bookmark line at its
 // start, the system block at its end and the blank padding before that block.
 std::string UserCommentText(const std::string& comment);
+// The same as a part of `comment`.
+std::string_view UserCommentView(std::string_view comment);
 
 // Rule 2: whether the recording time `t` passes the criteria's date limit, with
 // `now` as the current Unix time.
@@ -43,6 +46,11 @@ bool MatchesNameRule(const SearchCriteria& criteria, const CKlFileListEntry& ent
 bool MatchesDateRule(const SearchCriteria& criteria, const CKlFileListEntry& entry, long long modificationTime,
                      long long now);
 bool MatchesHeaderRules(const SearchCriteria& criteria, CKlFileListEntry& entry, const std::string& passphrase);
+
+// What the filter of a list window looks through: the caller, user, date and time
+// and the user's comment of `entry`, through UpperCp1252, appended to `out` with a
+// NUL between them (typed text holds none, so no match spans two of them).
+void AppendFilterText(const CKlFileListEntry& entry, std::string& out);
 
 // "Search for specific calls" within a list: which texts are searched and which
 // call directions are kept (incoming callers begin with ">", outgoing with "<").

@@ -22,6 +22,7 @@
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/IArchiveLookup.h"
 #include "organiser/ListColumn.h"
+#include "organiser/ListFilter.h"
 #include "organiser/SearchRules.h"
 #include "recording/CKlFileListEntry.h"
 #include "recording/CKlRecordFileHdr.h"
@@ -98,6 +99,69 @@ TEST(SearchRules, DateRule) {
   // A start after the end sets no limit.
   std::swap(c.rangeStart, c.rangeEnd);
   EXPECT_TRUE(zel::PassesDateRule(c, 5, now));
+}
+
+TEST(ListFilter, KeepsTheEntriesWhoseTextsContainTheTypedText) {
+  zel::EntryList entries;
+  auto add = [&](const std::string& path, const std::string& caller, const std::string& comment) {
+    auto e = std::make_unique<CKlFileListEntry>();
+    e->SetPath(path);
+    e->SetCallerIdText(caller);
+    e->SetCommentText(comment);
+    entries.push_back(std::move(e));
+  };
+  add("/c/Anna-20260101 1200.zel", ">0301", "R\xC3\xBC" "ckruf wegen M\xC3\xBCller");
+  add("/c/bob-20260202 0800.zel", "<0999 \xC3\x84rger",
+      "Bookmark at: 00:00:05\r\nsee you\r\n### System information do no edit! ### ccc");
+  add("/c/Zo\xC3\xAB-20260303 0900.zel", "", "pain au chocolat: cccHOCOLAT");
+  const struct {
+    const char* typed;
+    std::vector<size_t> rows;
+  } cases[] = {
+      {"", {0, 1, 2}},
+      {"anna", {0}},
+      {"ANNA", {0}},
+      {"m\xC3\xBCller", {0}},  // typed lower, stored mixed
+      {"M\xC3\x9CLLER", {0}},
+      {"\xC3\xA4RGER", {1}},
+      {"zo\xC3\x8B", {2}},
+      {"0202", {1}},            // the date and time
+      {"SEE YOU", {1}},
+      {"bookmark", {}},         // the recorder's own lines are not the comment
+      {"system", {}},
+      {"chocolat", {2}},        // found after a false start on the same letter
+      {"ccchocolat", {2}},
+      {"cccc", {}},
+      {"0", {0, 1, 2}},
+      {"pain au chocolat: cccHOCOLATx", {}},  // longer than the rest of the text
+  };
+  for (const auto& c : cases) {
+    zel::ListFilter fresh;
+    fresh.SetText(c.typed, entries);
+    // Typed a character at a time, each step narrowing the rows of the one before.
+    zel::ListFilter typed;
+    const std::string text = c.typed;
+    for (size_t n = 0; n <= text.size(); ++n) typed.SetText(text.substr(0, n), entries);
+    for (const zel::ListFilter* filter : {&fresh, &typed}) {
+      std::vector<size_t> rows;
+      for (size_t r = 0; r < filter->RowCount(entries.size()); ++r) rows.push_back(filter->EntryOfRow(r));
+      EXPECT_EQ(rows, c.rows) << c.typed;
+      for (size_t i = 0; i < entries.size(); ++i) {
+        const auto at = std::find(rows.begin(), rows.end(), i);
+        EXPECT_EQ(filter->RowOfEntry(i), at == rows.end() ? -1 : at - rows.begin()) << c.typed << " " << i;
+      }
+    }
+  }
+  // A shorter text looks through all entries again, and so does a change of the entries.
+  zel::ListFilter filter;
+  filter.SetText("anna", entries);
+  filter.SetText("ann", entries);
+  EXPECT_EQ(filter.RowCount(entries.size()), 1u);
+  filter.SetText("0", entries);
+  entries.erase(entries.begin());
+  filter.Refresh(entries);
+  EXPECT_EQ(filter.RowCount(entries.size()), 2u);
+  EXPECT_EQ(filter.EntryOfRow(1), 1u);
 }
 
 TEST(SearchRules, ColumnAndDateModeNamesLeadBackToTheirRows) {
