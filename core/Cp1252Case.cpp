@@ -4,7 +4,11 @@ namespace zel {
 
 std::string UpperCp1252(std::string_view utf8) {
   std::string out(utf8);
-  const size_t n = out.size();
+  UpperCp1252InPlace(out.data(), out.size());
+  return out;
+}
+
+void UpperCp1252InPlace(char* out, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     const auto c = static_cast<unsigned char>(out[i]);
     if (c >= 'a' && c <= 'z') {
@@ -29,7 +33,6 @@ std::string UpperCp1252(std::string_view utf8) {
       ++i;
     }
   }
-  return out;
 }
 
 }  // namespace zel

@@ -11,5 +11,7 @@ namespace zel {
 // (not ÷), ÿ, š, œ and ž. Letters without a single upper-case form in the code
 // page (ß, µ, ƒ), other characters and invalid bytes stay as they are.
 std::string UpperCp1252(std::string_view utf8);
+// The same in place: every letter keeps its length in bytes.
+void UpperCp1252InPlace(char* utf8, size_t size);
 
 }  // namespace zel

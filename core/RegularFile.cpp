@@ -29,6 +29,19 @@ int OpenRegularFile(const std::string& path, int flags, int dirFd) {
   return fd;
 }
 
+int OpenListedFile(const char* name, int dirFd, struct stat& st) {
+  const int fd = ::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return -1;
+  if (::fstat(fd, &st) != 0) st.st_mode = 0;
+  if (!S_ISREG(st.st_mode)) {
+    const bool folder = S_ISDIR(st.st_mode);
+    ::close(fd);
+    errno = folder ? EISDIR : EINVAL;
+    return -1;
+  }
+  return fd;
+}
+
 FILE* OpenRegularStream(const std::string& path, const char* mode) {
   bool update = std::strchr(mode, '+') != nullptr;
   int fd = OpenRegularFile(path, update ? O_RDWR : O_RDONLY);

@@ -1,5 +1,6 @@
 #pragma once
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +19,12 @@ constexpr uint64_t kMaxDataFileSize = 64ull << 20;
 // another file that is not regular.
 // Never blocks on a FIFO.
 int OpenRegularFile(const std::string& path, int flags = O_RDONLY, int dirFd = AT_FDCWD);
+// For a name a folder listing has just shown as a regular file (readdir's d_type):
+// opens it for reading without looking first, then makes sure of the open file, whose
+// status lands in `st`. The listing is the look before opening; the open itself never
+// blocks on a FIFO put there meanwhile. The descriptor stays non-blocking, which
+// reading a regular file ignores. -1 as for OpenRegularFile.
+int OpenListedFile(const char* name, int dirFd, struct stat& st);
 // The same for stdio; `mode` "rb" or "r+b".
 FILE* OpenRegularStream(const std::string& path, const char* mode);
 

@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "core/CSettings.h"
+#include "core/RegularFile.h"
 #include "organiser/CSearchPool.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "recording/CKlFileListEntry.h"
@@ -310,17 +311,39 @@ class FolderHandle {
 
 std::unique_ptr<CKlFileListEntry> CSearchManager::Examine(const std::string& path, long long now) {
   thread_local FolderHandle folder;
+  processed_.fetch_add(1, std::memory_order_relaxed);
+  auto entry = std::make_unique<CKlFileListEntry>();
+  entry->SetPath(path);
+  if (!zel::MatchesNameRule(criteria_, *entry)) return nullptr;
+  // The count saw a regular file here: open it straight away and take its time and
+  // size from the open file (open, fstat, read, close per recording).
+  const int folderFd = folder.For(run_, path);
+  const size_t slash = path.rfind('/');
+  struct stat st;
+  const int fd = folderFd >= 0 ? zel::OpenListedFile(path.c_str() + slash + 1, folderFd, st)
+                               : zel::OpenListedFile(path.c_str(), AT_FDCWD, st);
+  if (fd < 0) return ExamineUnopened(std::move(entry), folderFd, now);
+  const long long modificationTime = zel::DateRuleNeedsFileTime(criteria_) ? static_cast<long long>(st.st_mtime) : -1;
+  if (zel::MatchesDateRule(criteria_, *entry, modificationTime, now)) entry->LoadDetailsFrom(fd, st, passphrase_);
+  ::close(fd);
+  if (!entry->DetailsLoaded() || !zel::MatchesHeaderRules(criteria_, *entry, passphrase_)) return nullptr;
+  return entry;
+}
+
+std::unique_ptr<CKlFileListEntry> CSearchManager::ExamineUnopened(std::unique_ptr<CKlFileListEntry> entry,
+                                                                  int folderFd, long long now) {
+  // Gone, unreadable or no longer a regular file: the date rule still goes by what
+  // the path tells, and the entry gets its error texts.
+  const std::string& path = entry->Path();
   long long modificationTime = -1;
   if (zel::DateRuleNeedsFileTime(criteria_)) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) modificationTime = static_cast<long long>(st.st_mtime);
   }
-  auto entry = std::make_unique<CKlFileListEntry>();
-  entry->SetPath(path);
-  bool kept = zel::MatchesCriteria(criteria_, *entry, modificationTime, passphrase_, now);
-  if (kept) entry->LoadDetails(passphrase_, folder.For(run_, path));
+  if (!zel::MatchesDateRule(criteria_, *entry, modificationTime, now)) return nullptr;
+  entry->LoadDetails(passphrase_, folderFd);
   // A file removed since the count is no candidate any more (an unreadable one is).
-  if (kept && entry->LoadFailed() && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT) kept = false;
-  processed_.fetch_add(1, std::memory_order_relaxed);
-  return kept ? std::move(entry) : nullptr;
+  if (entry->LoadFailed() && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT) return nullptr;
+  if (!zel::MatchesHeaderRules(criteria_, *entry, passphrase_)) return nullptr;
+  return entry;
 }

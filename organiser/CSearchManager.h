@@ -85,6 +85,9 @@ class CSearchManager : public CKlThread {
   std::unique_ptr<CKlFileListEntry> Examine(const std::string& path, long long now);
   // The worker's part when the catalogue lists the files.
   void RunThroughCatalogue(long long now) REQUIRES(lock_);
+  // The rest of Examine for a file that could not be opened as a regular file.
+  std::unique_ptr<CKlFileListEntry> ExamineUnopened(std::unique_ptr<CKlFileListEntry> entry, int folderFd,
+                                                    long long now);
 
   CKlLoggedSemaphore lock_{"SEARCH_MANAGER"};
   zel::EntryList results_ GUARDED_BY(lock_);

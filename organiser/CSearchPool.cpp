@@ -1,20 +1,19 @@
 #include "organiser/CSearchPool.h"
 
-#include <algorithm>
-
 #include "core/CKlThread.h"
 #include "recording/CKlFileListEntry.h"
 
 namespace {
-// Large enough that the hand-over costs little per file, small enough that the
-// threads start soon after the walk does.
-constexpr size_t kBatchFiles = 128;
-constexpr unsigned kMaxThreads = 4;
+// Large enough that the hand-over costs little per file, small enough that every
+// reader has work soon after the walk starts, also on a search of a few hundred files.
+constexpr size_t kBatchFiles = 32;
+// Readers mostly wait for the file system, not for a core: on a network share each
+// open is a round trip, so many opens in flight make the search many times faster.
+// On a warm local disk the extra threads cost next to nothing.
+constexpr unsigned kReaders = 32;
 }  // namespace
 
-CSearchPool::CSearchPool(Examine examine, unsigned threads) : examine_(std::move(examine)) {
-  for (unsigned i = 0; i < threads; ++i) threads_.emplace_back(&CSearchPool::Work, this);
-}
+CSearchPool::CSearchPool(Examine examine, unsigned threads) : examine_(std::move(examine)), maxThreads_(threads) {}
 
 CSearchPool::~CSearchPool() {
   {
@@ -25,13 +24,10 @@ CSearchPool::~CSearchPool() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-unsigned CSearchPool::DefaultThreads() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores <= 1 ? 0 : std::min(cores, kMaxThreads);
-}
+unsigned CSearchPool::DefaultThreads() { return kReaders; }
 
 void CSearchPool::Add(std::string path) {
-  if (threads_.empty()) {
+  if (maxThreads_ == 0) {
     if (auto entry = examine_(path)) inline_.push_back(std::move(entry));
     return;
   }
@@ -44,10 +40,14 @@ void CSearchPool::Add(std::string path) {
 }
 
 void CSearchPool::Submit() {
+  bool startOne;
   {
     zel::MutexLock lock(mutex_);
     batches_.push_back(std::move(filling_));
+    // Threads start as work arrives, so a small search starts few.
+    startOne = batches_.size() - next_ > idle_ && threads_.size() < maxThreads_;
   }
+  if (startOne) threads_.emplace_back(&CSearchPool::Work, this);
   queued_.Signal();
 }
 
@@ -57,7 +57,9 @@ void CSearchPool::Work() {
     Batch* batch = nullptr;
     {
       zel::MutexLock lock(mutex_);
+      ++idle_;
       while (!closing_ && next_ == batches_.size()) queued_.Wait(mutex_);
+      --idle_;
       if (next_ == batches_.size()) return;  // closing with nothing left
       batch = batches_[next_++].get();
     }
@@ -73,7 +75,7 @@ void CSearchPool::Work() {
 void CSearchPool::Finish(zel::EntryList& out) {
   for (auto& entry : inline_) out.push_back(std::move(entry));
   inline_.clear();
-  if (threads_.empty()) return;
+  if (maxThreads_ == 0) return;
   if (filling_ && !filling_->files.empty()) Submit();
   filling_.reset();
   zel::MutexLock lock(mutex_);

@@ -19,7 +19,8 @@ class CSearchPool {
   // Turns the file at a path into a kept entry or null.
   using Examine = std::function<std::unique_ptr<CKlFileListEntry>(const std::string&)>;
 
-  // `threads` 0 examines each file on the caller's thread inside Add.
+  // At most `threads` threads, started as batches queue up; 0 examines each file on
+  // the caller's thread inside Add.
   CSearchPool(Examine examine, unsigned threads);
   ~CSearchPool();
   CSearchPool(const CSearchPool&) = delete;
@@ -29,7 +30,7 @@ class CSearchPool {
   // Waits for every file added so far and appends the kept entries, in order.
   void Finish(zel::EntryList& out);
 
-  // The threads worth using on this machine beside the walk.
+  // The readers worth having in flight beside the walk, whatever the cores.
   static unsigned DefaultThreads();
 
  private:
@@ -42,6 +43,7 @@ class CSearchPool {
   void Work();
 
   Examine examine_;
+  unsigned maxThreads_;
   std::unique_ptr<Batch> filling_;
   zel::EntryList inline_;  // results when there are no threads
 
@@ -52,5 +54,6 @@ class CSearchPool {
   size_t next_ GUARDED_BY(mutex_) = 0;  // first batch no thread has taken
   size_t finished_ GUARDED_BY(mutex_) = 0;
   bool closing_ GUARDED_BY(mutex_) = false;
-  std::vector<std::thread> threads_;
+  unsigned idle_ GUARDED_BY(mutex_) = 0;  // threads waiting for a batch
+  std::vector<std::thread> threads_;  // touched by the owner's thread only
 };

@@ -106,14 +106,24 @@ bool DateRuleNeedsFileTime(const SearchCriteria& criteria) {
 
 bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, long long modificationTime,
                      const std::string& passphrase, long long now) {
-  if (!criteria.nameMask.empty() && criteria.nameMask != "*") {
-    if (!WildcardMatch(ContainsMask(criteria.nameMask), UpperCp1252(FileNameStem(entry.Path())))) return false;
-  }
+  return MatchesNameRule(criteria, entry) && MatchesDateRule(criteria, entry, modificationTime, now) &&
+         MatchesHeaderRules(criteria, entry, passphrase);
+}
+
+bool MatchesNameRule(const SearchCriteria& criteria, const CKlFileListEntry& entry) {
+  return criteria.nameMask.empty() || criteria.nameMask == "*" ||
+         WildcardMatch(ContainsMask(criteria.nameMask), UpperCp1252(FileNameStem(entry.Path())));
+}
+
+bool MatchesDateRule(const SearchCriteria& criteria, const CKlFileListEntry& entry, long long modificationTime,
+                     long long now) {
   // Without readable attributes the date rule passes.
-  if (modificationTime >= 0) {
-    long long t = (entry.DetailsLoaded() && entry.StartTime() != 0) ? entry.StartTime() : modificationTime;
-    if (!PassesDateRule(criteria, t, now)) return false;
-  }
+  if (modificationTime < 0) return true;
+  long long t = (entry.DetailsLoaded() && entry.StartTime() != 0) ? entry.StartTime() : modificationTime;
+  return PassesDateRule(criteria, t, now);
+}
+
+bool MatchesHeaderRules(const SearchCriteria& criteria, CKlFileListEntry& entry, const std::string& passphrase) {
   if (criteria.limitByLength) {
     entry.LoadDetails(passphrase);
     if (static_cast<long long>(entry.Duration()) / kSecondsPerMinute <= criteria.minMinutes) return false;
@@ -129,6 +139,16 @@ bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, lo
     }
   }
   return true;
+}
+
+void AppendFilterText(const CKlFileListEntry& entry, std::string& out) {
+  const size_t start = out.size();
+  for (std::string_view text : {std::string_view(entry.CallerIdText()), std::string_view(entry.UserIdText()),
+                                std::string_view(entry.DateTimeText()), UserCommentView(entry.CommentText())}) {
+    if (out.size() > start) out += '\0';
+    out += text;
+  }
+  UpperCp1252InPlace(out.data() + start, out.size() - start);
 }
 
 std::string ListSearchMask(const std::string& text) {

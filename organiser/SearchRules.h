@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "organiser/SearchCriteria.h"
@@ -36,6 +37,17 @@ bool DateRuleNeedsFileTime(const SearchCriteria& criteria);
 // caller or comment limit needs them.
 bool MatchesCriteria(const SearchCriteria& criteria, CKlFileListEntry& entry, long long modificationTime,
                      const std::string& passphrase, long long now);
+// Its parts in that order, for a caller that reads the file between them: the name
+// rule, the date rule (no file needed) and the length, caller and comment rules.
+bool MatchesNameRule(const SearchCriteria& criteria, const CKlFileListEntry& entry);
+bool MatchesDateRule(const SearchCriteria& criteria, const CKlFileListEntry& entry, long long modificationTime,
+                     long long now);
+bool MatchesHeaderRules(const SearchCriteria& criteria, CKlFileListEntry& entry, const std::string& passphrase);
+
+// What the filter of a list window looks through: the caller, user, date and time
+// and the user's comment of `entry`, through UpperCp1252, appended to `out` with a
+// NUL between them (typed text holds none, so no match spans two of them).
+void AppendFilterText(const CKlFileListEntry& entry, std::string& out);
 
 // "Search for specific calls" within a list: which texts are searched and which
 // call directions are kept (incoming callers begin with ">", outgoing with "<").

@@ -55,13 +55,34 @@ void CKlFileListEntry::SetPath(const std::string& path) {
 void CKlFileListEntry::LoadDetails(const std::string& passphrase, int folderFd) {
   if (DetailsLoaded_ != 0) return;
   CKlRecordFileHdr header;
-  int result = header.LoadHeader(Path_, passphrase, folderFd);
+  const int result = header.LoadHeader(Path_, passphrase, folderFd);
+  int64_t fileSize = -1;
+  if (result > 0) {
+    struct stat st;
+    const size_t slash = Path_.rfind('/');
+    const int got = folderFd >= 0 && slash != std::string::npos
+                        ? ::fstatat(folderFd, Path_.c_str() + slash + 1, &st, 0)
+                        : ::stat(Path_.c_str(), &st);
+    if (got == 0) fileSize = static_cast<int64_t>(st.st_size);
+  }
+  Apply(header, result, fileSize);
+}
+
+void CKlFileListEntry::LoadDetailsFrom(int fd, const struct stat& st, const std::string& passphrase) {
+  if (DetailsLoaded_ != 0) return;
+  CKlRecordFileHdr header;
+  const int64_t fileSize = static_cast<int64_t>(st.st_size);
+  Apply(header, header.LoadHeaderFrom(fd, passphrase, fileSize), fileSize);
+}
+
+void CKlFileListEntry::Apply(const CKlRecordFileHdr& header, int result, int64_t fileSize) {
   if (result > 0) {
     // Archiving may strip a call down to its header; the header still holds the
-    // length the call had, but nothing is left to play.
-    TakeDetails(header, HasAudio(header.IsEncrypted() ? CKlRecordFileHdr::kPrefixSize + CKlRecordFileHdr::kRecordSize
-                                                      : result,
-                                 folderFd));
+    // length the call had, but nothing is left to play. When the size cannot be
+    // told, the header's word stands.
+    const int64_t audioStart =
+        header.IsEncrypted() ? CKlRecordFileHdr::kPrefixSize + CKlRecordFileHdr::kRecordSize : result;
+    TakeDetails(header, fileSize < 0 || fileSize > audioStart);
     return;
   }
   // An unknown version (-1) is as unreadable as a missing file.
@@ -102,16 +123,6 @@ void CKlFileListEntry::RetryDetails(const std::string& passphrase) {
   Encrypted_ = 0;
   DetailsLoaded_ = 0;
   LoadDetails(passphrase);
-}
-
-bool CKlFileListEntry::HasAudio(int64_t audioStart, int folderFd) const {
-  struct stat st;
-  const size_t slash = Path_.rfind('/');
-  const int got = folderFd >= 0 && slash != std::string::npos
-                      ? ::fstatat(folderFd, Path_.c_str() + slash + 1, &st, 0)
-                      : ::stat(Path_.c_str(), &st);
-  // When the size cannot be told, the header's word stands.
-  return got != 0 || static_cast<int64_t>(st.st_size) > audioStart;
 }
 
 void CKlFileListEntry::ApplyBookmarkEdit(const std::string& passphrase, int start, int end) {

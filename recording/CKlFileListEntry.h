@@ -3,6 +3,7 @@
 #include <string>
 
 class CKlRecordFileHdr;
+struct stat;
 
 // The record behind every list of recordings: made cheaply from the path alone
 // (user and date guessed from the file name) and filled once from the file's header
@@ -27,6 +28,8 @@ class CKlFileListEntry {
   // Fills the details from a header read earlier (the catalogue keeps its fields),
   // as LoadDetails does; `hasAudio` whether the file holds bytes after the header.
   void TakeDetails(const CKlRecordFileHdr& header, bool hasAudio);
+  // The same from the file open at `fd` (the caller closes it), whose status is `st`.
+  void LoadDetailsFrom(int fd, const struct stat& st, const std::string& passphrase);
   // Refresh after the user gave a passphrase: an entry whose file could not be read
   // or decrypted forgets that and reads the header again; others are left alone.
   void RetryDetails(const std::string& passphrase);
@@ -63,8 +66,8 @@ class CKlFileListEntry {
   void SetCommentText(const std::string& text) { CommentText_ = text; }
 
  private:
-  // Whether the file holds bytes after its header (which ends at `audioStart`).
-  bool HasAudio(int64_t audioStart, int folderFd) const;
+  // Takes the header's fields after a LoadHeader `result`; `fileSize` -1 when unknown.
+  void Apply(const CKlRecordFileHdr& header, int result, int64_t fileSize);
 
   static constexpr uint32_t kDetailsOk = 1;
   static constexpr uint32_t kDetailsFailed = 2;

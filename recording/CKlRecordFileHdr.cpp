@@ -315,6 +315,13 @@ int CKlRecordFileHdr::LoadHeader(const std::string& path, const std::string& pas
     Writable_ = 0;
     return 0;
   }
+  const int result = LoadHeaderFrom(fd, passphrase);
+  ::close(fd);
+  return result;
+}
+
+int CKlRecordFileHdr::LoadHeaderFrom(int fd, const std::string& passphrase, int64_t fileLength) {
+  if (LoadCache_ != 0) return LoadCache_;
   uint8_t data[kPrefixSize + kRecordSize];
   size_t got = 0;
   while (got < sizeof(data)) {
@@ -322,15 +329,16 @@ int CKlRecordFileHdr::LoadHeader(const std::string& path, const std::string& pas
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
+    // A file known to be this short has nothing more to give.
+    if (fileLength >= 0 && static_cast<int64_t>(got) >= fileLength) break;
   }
   // Only a version-4 header without a duration needs the file's length.
-  int64_t fileLength = -1;
   const bool durationFromLength =
       got >= 8 && GetLe32(data + kOffVersion) == 4 &&
       (got < static_cast<size_t>(kOffDuration + 4) || GetLe32(data + kOffDuration) == 0);
   struct stat st;
-  if (durationFromLength && ::fstat(fd, &st) == 0) fileLength = static_cast<int64_t>(st.st_size);
-  ::close(fd);
+  if (!durationFromLength) fileLength = -1;
+  else if (fileLength < 0 && ::fstat(fd, &st) == 0) fileLength = static_cast<int64_t>(st.st_size);
   int result = ParseHeader(data, got, fileLength, passphrase);
   LoadCache_ = result;
   return result;

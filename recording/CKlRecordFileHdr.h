@@ -39,6 +39,9 @@ class CKlRecordFileHdr {
   // open descriptor of the folder `path` lies in, the file is opened by its name
   // relative to it (searches load thousands of files of one folder in a row).
   virtual int LoadHeader(const std::string& path, const std::string& passphrase, int folderFd = -1);
+  // The same for a file the caller opened (and closes): read with pread, so the
+  // position does not matter. `fileLength`, when known (>= 0), saves asking for it.
+  int LoadHeaderFrom(int fd, const std::string& passphrase, int64_t fileLength = -1);
   // Writes the header at the start of `file` (opened for update), leaving every byte
   // after it untouched. Versions 2 and 3 are written as version 4; an encrypted
   // header is written as the 48-byte prefix and the encrypted record. Returns false,

@@ -39,7 +39,7 @@ CRecordingListModel::CRecordingListModel(CZelVelomarDoc& document, QObject* pare
     : QAbstractTableModel(parent), document_(document) {}
 
 int CRecordingListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(document_.EntryCount());
+  return parent.isValid() ? 0 : static_cast<int>(filter_.RowCount(document_.EntryCount()));
 }
 
 int CRecordingListModel::columnCount(const QModelIndex& parent) const {
@@ -79,8 +79,8 @@ Qt::ItemFlags CRecordingListModel::flags(const QModelIndex& index) const {
 }
 
 QVariant CRecordingListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid()) return QVariant();
-  const CKlFileListEntry* entry = document_.EntryAt(static_cast<size_t>(index.row()));
+  if (!index.isValid() || index.row() >= rowCount()) return QVariant();
+  const CKlFileListEntry* entry = document_.EntryAt(EntryIndex(index.row()));
   if (!entry) return QVariant();
   const auto column = static_cast<ListColumn>(index.column());
   switch (role) {
@@ -140,10 +140,21 @@ QVariant CRecordingListModel::data(const QModelIndex& index, int role) const {
 
 void CRecordingListModel::Reset() {
   beginResetModel();
+  filter_.Refresh(document_.Entries());
   endResetModel();
 }
 
-void CRecordingListModel::RowChanged(int row) {
+void CRecordingListModel::SetFilter(const QString& text) {
+  beginResetModel();
+  filter_.SetText(text.toStdString(), document_.Entries());
+  endResetModel();
+}
+
+void CRecordingListModel::PrepareFilter() { filter_.Prepare(document_.Entries()); }
+
+void CRecordingListModel::RowChanged(int entry) {
+  filter_.Forget();
+  const int row = entry < 0 ? -1 : RowOf(static_cast<size_t>(entry));
   if (row < 0 || row >= rowCount()) return;
   emit dataChanged(index(row, 0), index(row, zel::kListColumnCount - 1));
 }

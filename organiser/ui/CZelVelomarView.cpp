@@ -10,11 +10,14 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -77,6 +80,21 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   label_->setFont(bold);
   // A long title is cut rather than widening the window.
   label_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+  // Narrows the rows to the calls whose texts hold what is typed; the entries stay.
+  filter_ = new QLineEdit(this);
+  filter_->setPlaceholderText(QStringLiteral("Filter calls (Ctrl+F)"));
+  filter_->setToolTip(QStringLiteral("Show only the calls whose caller, user, comment or date and time contain this text"));
+  filter_->setAccessibleName(QStringLiteral("Filter calls"));
+  filter_->setClearButtonEnabled(true);
+  filter_->installEventFilter(this);
+  connect(filter_, &QLineEdit::textChanged, this, &CZelVelomarView::ApplyFilter);
+  auto* find = new QShortcut(QKeySequence::Find, this);
+  find->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(find, &QShortcut::activated, this, [this] {
+    filter_->setFocus(Qt::ShortcutFocusReason);
+    filter_->selectAll();
+  });
 
   model_ = new CRecordingListModel(*document_, this);
   table_ = new CRecordingListTable(this);
@@ -146,6 +164,7 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   bar->addWidget(calls_);
   bar->addWidget(important_);
   bar->addWidget(duration_);
+  setTabOrder(filter_, table_);
   QWidget* previous = table_;
   for (QPushButton* button : {annotate_, refresh_, search_, export_, archive_, delete_}) {
     bar->addWidget(button);
@@ -157,13 +176,15 @@ CZelVelomarView::CZelVelomarView(std::unique_ptr<CZelVelomarDoc> document, IList
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(label_);
+  layout->addWidget(filter_);
   layout->addWidget(table_, 1);
   layout->addLayout(bar);
   // However small a tiled window gets, its buttons stay inside it (three to a row
   // under a few rows of the list); the list area scrolls instead.
   const int minWidth = 3 * annotate_->sizeHint().width() + 2 * bar->spacing() + 8;
-  setMinimumSize(minWidth, label_->sizeHint().height() + 4 * table_->verticalHeader()->defaultSectionSize() +
-                               bar->heightForWidth(minWidth - 8) + 3 * layout->spacing() + 8);
+  setMinimumSize(minWidth, label_->sizeHint().height() + filter_->sizeHint().height() +
+                               4 * table_->verticalHeader()->defaultSectionSize() + bar->heightForWidth(minWidth - 8) +
+                               4 * layout->spacing() + 8);
   BuildContextMenu();
   setAccessibleName(QStringLiteral("Recording list"));
   setFocusProxy(table_);
@@ -203,7 +224,10 @@ void CZelVelomarView::RefreshLabels() {
 }
 
 void CZelVelomarView::UpdateSummary() {
-  calls_->setText(FromStd(document_->CallsText()));
+  calls_->setText(model_->Filtered() ? QStringLiteral("Calls: %1 of %2")
+                                           .arg(model_->rowCount())
+                                           .arg(static_cast<qulonglong>(document_->EntryCount()))
+                                     : FromStd(document_->CallsText()));
   important_->setText(FromStd(document_->ImportantText()));
   duration_->setText(FromStd(document_->DurationText()));
   const QString title = FromStd(document_->WindowTitle());
@@ -212,6 +236,57 @@ void CZelVelomarView::UpdateSummary() {
     emit titleChanged(title);
   }
   UpdateButtons();
+}
+
+void CZelVelomarView::ApplyFilter(const QString& text) {
+  const std::vector<size_t> selected = SelectedIndices();
+  const QModelIndex current = table_->selectionModel()->currentIndex();
+  const long currentEntry = current.isValid() ? static_cast<long>(model_->EntryIndex(current.row())) : -1;
+  {
+    // The selection is the same calls where they stay shown: nothing for the player
+    // to load; the buttons and menus are brought up to date below.
+    const QSignalBlocker block(table_->selectionModel());
+    model_->SetFilter(text);
+    std::vector<size_t> kept;
+    for (size_t i : selected) {
+      if (model_->RowOf(i) >= 0) kept.push_back(i);
+    }
+    // The current call first, so that it stays current.
+    if (currentEntry >= 0 && model_->RowOf(static_cast<size_t>(currentEntry)) >= 0) {
+      kept.erase(std::remove(kept.begin(), kept.end(), static_cast<size_t>(currentEntry)), kept.end());
+      kept.insert(kept.begin(), static_cast<size_t>(currentEntry));
+    }
+    SelectIndices(kept);
+  }
+  const QModelIndex now = table_->selectionModel()->currentIndex();
+  if (now.isValid()) table_->scrollTo(now);
+  UpdateSummary();
+  emit selectionChanged();
+}
+
+bool CZelVelomarView::eventFilter(QObject* watched, QEvent* event) {
+  // The filter reads every call's texts once when the user goes to the field, not
+  // on the first keystroke, and lets them go when it is left empty. A window that
+  // opens or comes back with the focus in the field reads them on the first keystroke.
+  if (watched == filter_ && event->type() == QEvent::FocusIn) {
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason == Qt::ShortcutFocusReason || reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
+        reason == Qt::BacktabFocusReason) {
+      model_->PrepareFilter();
+    }
+  }
+  if (watched == filter_ && event->type() == QEvent::FocusOut && filter_->text().isEmpty()) model_->ReleaseFilter();
+  if (watched == filter_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    // Esc clears the filter; on an empty one it goes back to the list.
+    if (filter_->text().isEmpty()) {
+      table_->setFocus(Qt::ShortcutFocusReason);
+    } else {
+      filter_->clear();
+    }
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void CZelVelomarView::UpdateButtons() {
@@ -281,7 +356,7 @@ std::vector<size_t> CZelVelomarView::SelectedIndices() const {
   std::vector<size_t> rows;
   const QItemSelection selection = table_->selectionModel()->selection();
   for (const QItemSelectionRange& range : selection) {
-    for (int r = range.top(); r <= range.bottom(); ++r) rows.push_back(static_cast<size_t>(r));
+    for (int r = range.top(); r <= range.bottom(); ++r) rows.push_back(model_->EntryIndex(r));
   }
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -289,18 +364,24 @@ std::vector<size_t> CZelVelomarView::SelectedIndices() const {
 }
 
 void CZelVelomarView::SelectIndices(const std::vector<size_t>& indices) {
+  // Entries the filter hides are left out; neighbouring rows go in as one range.
+  std::vector<int> rows;
+  for (size_t i : indices) {
+    const int r = i < document_->EntryCount() ? model_->RowOf(i) : -1;
+    if (r >= 0) rows.push_back(r);
+  }
+  const int first = rows.empty() ? -1 : rows.front();
+  std::sort(rows.begin(), rows.end());
   QItemSelection selection;
   const int last = zel::kListColumnCount - 1;
-  for (size_t i : indices) {
-    if (i >= document_->EntryCount()) continue;
-    const int r = static_cast<int>(i);
-    selection.select(model_->index(r, 0), model_->index(r, last));
+  for (size_t k = 0; k < rows.size();) {
+    size_t end = k + 1;
+    while (end < rows.size() && rows[end] <= rows[end - 1] + 1) ++end;
+    selection.select(model_->index(rows[k], 0), model_->index(rows[end - 1], last));
+    k = end;
   }
   table_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-  if (!indices.empty() && indices.front() < document_->EntryCount()) {
-    table_->selectionModel()->setCurrentIndex(model_->index(static_cast<int>(indices.front()), 0),
-                                              QItemSelectionModel::NoUpdate);
-  }
+  if (first >= 0) table_->selectionModel()->setCurrentIndex(model_->index(first, 0), QItemSelectionModel::NoUpdate);
 }
 
 void CZelVelomarView::SelectAll() { table_->selectAll(); }
@@ -314,7 +395,7 @@ void CZelVelomarView::SelectFirstOrStop() {
     }
     return;
   }
-  SelectIndices({0});
+  if (model_->rowCount() > 0) SelectIndices({model_->EntryIndex(0)});
 }
 
 void CZelVelomarView::LoadSelectedIntoPlayer() {

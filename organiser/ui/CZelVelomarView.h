@@ -11,6 +11,7 @@ class CRecordingListTable;
 class CZelVelomarDoc;
 class IListWindowHost;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QMimeData;
 class QPushButton;
@@ -92,6 +93,8 @@ class CZelVelomarView : public QWidget {
   // Selects the rows at `indices` (replacing the selection) and makes the first current.
   void SelectIndices(const std::vector<size_t>& indices);
   CRecordingListTable* Table() const { return table_; }
+  // The filter above the table: typing narrows the rows shown, Esc clears it.
+  QLineEdit* FilterField() const { return filter_; }
   // The list's context menu, its items enabled for the current selection and settings.
   QMenu* ContextMenu() {
     UpdateContextMenu();
@@ -110,6 +113,8 @@ class CZelVelomarView : public QWidget {
   void ShowContextMenu(const QPoint& pos);
   void UpdateContextMenu();
   void UpdateSummary();
+  void ApplyFilter(const QString& text);
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void UpdateButtons();
   void SelectFirstOrStop();
   void LoadSelectedIntoPlayer();
@@ -125,6 +130,7 @@ class CZelVelomarView : public QWidget {
   IListWindowHost* host_;
   CRecordingListModel* model_;
   CRecordingListTable* table_;
+  QLineEdit* filter_;
   QLabel* label_;
   QLabel* calls_;
   QLabel* important_;

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <ctime>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -18,6 +22,7 @@
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/IArchiveLookup.h"
 #include "organiser/ListColumn.h"
+#include "organiser/ListFilter.h"
 #include "organiser/SearchRules.h"
 #include "recording/CKlFileListEntry.h"
 #include "recording/CKlRecordFileHdr.h"
@@ -95,6 +100,69 @@ TEST(SearchRules, DateRule) {
   // A start after the end sets no limit.
   std::swap(c.rangeStart, c.rangeEnd);
   EXPECT_TRUE(zel::PassesDateRule(c, 5, now));
+}
+
+TEST(ListFilter, KeepsTheEntriesWhoseTextsContainTheTypedText) {
+  zel::EntryList entries;
+  auto add = [&](const std::string& path, const std::string& caller, const std::string& comment) {
+    auto e = std::make_unique<CKlFileListEntry>();
+    e->SetPath(path);
+    e->SetCallerIdText(caller);
+    e->SetCommentText(comment);
+    entries.push_back(std::move(e));
+  };
+  add("/c/Anna-20260101 1200.zel", ">0301", "R\xC3\xBC" "ckruf wegen M\xC3\xBCller");
+  add("/c/bob-20260202 0800.zel", "<0999 \xC3\x84rger",
+      "Bookmark at: 00:00:05\r\nsee you\r\n### System information do no edit! ### ccc");
+  add("/c/Zo\xC3\xAB-20260303 0900.zel", "", "pain au chocolat: cccHOCOLAT");
+  const struct {
+    const char* typed;
+    std::vector<size_t> rows;
+  } cases[] = {
+      {"", {0, 1, 2}},
+      {"anna", {0}},
+      {"ANNA", {0}},
+      {"m\xC3\xBCller", {0}},  // typed lower, stored mixed
+      {"M\xC3\x9CLLER", {0}},
+      {"\xC3\xA4RGER", {1}},
+      {"zo\xC3\x8B", {2}},
+      {"0202", {1}},            // the date and time
+      {"SEE YOU", {1}},
+      {"bookmark", {}},         // the recorder's own lines are not the comment
+      {"system", {}},
+      {"chocolat", {2}},        // found after a false start on the same letter
+      {"ccchocolat", {2}},
+      {"cccc", {}},
+      {"0", {0, 1, 2}},
+      {"pain au chocolat: cccHOCOLATx", {}},  // longer than the rest of the text
+  };
+  for (const auto& c : cases) {
+    zel::ListFilter fresh;
+    fresh.SetText(c.typed, entries);
+    // Typed a character at a time, each step narrowing the rows of the one before.
+    zel::ListFilter typed;
+    const std::string text = c.typed;
+    for (size_t n = 0; n <= text.size(); ++n) typed.SetText(text.substr(0, n), entries);
+    for (const zel::ListFilter* filter : {&fresh, &typed}) {
+      std::vector<size_t> rows;
+      for (size_t r = 0; r < filter->RowCount(entries.size()); ++r) rows.push_back(filter->EntryOfRow(r));
+      EXPECT_EQ(rows, c.rows) << c.typed;
+      for (size_t i = 0; i < entries.size(); ++i) {
+        const auto at = std::find(rows.begin(), rows.end(), i);
+        EXPECT_EQ(filter->RowOfEntry(i), at == rows.end() ? -1 : at - rows.begin()) << c.typed << " " << i;
+      }
+    }
+  }
+  // A shorter text looks through all entries again, and so does a change of the entries.
+  zel::ListFilter filter;
+  filter.SetText("anna", entries);
+  filter.SetText("ann", entries);
+  EXPECT_EQ(filter.RowCount(entries.size()), 1u);
+  filter.SetText("0", entries);
+  entries.erase(entries.begin());
+  filter.Refresh(entries);
+  EXPECT_EQ(filter.RowCount(entries.size()), 2u);
+  EXPECT_EQ(filter.EntryOfRow(1), 1u);
 }
 
 TEST(SearchRules, ColumnAndDateModeNamesLeadBackToTheirRows) {
@@ -404,6 +472,38 @@ TEST_F(SearchTest, FileRemovedAfterTheCountIsNoResult) {
   EXPECT_EQ(manager_.ResultCount(), 1u);  // not a "File error!" entry for the removed one
 }
 
+// The walk opens each file the count listed without looking again first: whatever
+// took the name meanwhile must neither block the walk nor pass as a recording.
+TEST_F(SearchTest, NameTakenOverAfterTheCount) {
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> replace;
+    std::string caller;  // of the result; empty: no result
+    uint32_t duration;
+  } cases[] = {
+      {"removed", [](const std::string& p) { unlink(p.c_str()); }, "", 0},
+      {"fifo", [](const std::string& p) { unlink(p.c_str()), mkfifo(p.c_str(), 0644); }, "File error!", 0},
+      {"folder", [](const std::string& p) { unlink(p.c_str()), mkdir(p.c_str(), 0755); }, "File error!", 0},
+      {"audio cut off", [](const std::string& p) { ASSERT_EQ(truncate(p.c_str(), 1440), 0); }, ">0123456", 0},
+      {"untouched", [](const std::string&) {}, ">0123456", 65},
+  };
+  manager_.SetUseCatalogue(false);  // the walk's own reads, not the catalogue's rows
+  for (const auto& c : cases) {
+    zeltest::TempDir dir;
+    WriteRecording(dir.File("a.zel"));
+    manager_.PrepareSearch(AllOf(dir.path()), 5, 1);
+    c.replace(dir.File("a.zel"));
+    manager_.StartSearch();
+    while (manager_.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    CZelVelomarDoc doc;
+    manager_.TakeResults(&doc);
+    ASSERT_EQ(doc.EntryCount(), c.caller.empty() ? 0u : 1u) << c.what;
+    if (c.caller.empty()) continue;
+    EXPECT_EQ(doc.EntryAt(0)->CallerIdText(), c.caller) << c.what;
+    EXPECT_EQ(doc.EntryAt(0)->Duration(), c.duration) << c.what;
+  }
+}
+
 TEST_F(SearchTest, CancelledWalkLeavesNoEntries) {
   for (int i = 0; i < 3000; ++i) {
     Recording r;
@@ -454,6 +554,33 @@ TEST(SearchPool, KeepsTheWalkOrderWhateverTheThreads) {
     for (const auto& e : out) got.push_back(e->CommentText());
     EXPECT_EQ(got, expected) << threads << " threads";
   }
+}
+
+TEST(SearchPool, KeepsManyReadsInFlightWhateverTheCores) {
+  // Each read waits until 16 are under way at once (as on a share, where each open
+  // is a round trip), or gives up after a while.
+  constexpr int kInFlight = 16;
+  std::mutex mutex;
+  std::condition_variable changed;
+  int inFlight = 0;
+  int most = 0;
+  bool gaveUp = false;
+  CSearchPool pool(
+      [&](const std::string&) -> std::unique_ptr<CKlFileListEntry> {
+        std::unique_lock<std::mutex> lock(mutex);
+        most = std::max(most, ++inFlight);
+        changed.notify_all();
+        if (!gaveUp && !changed.wait_for(lock, std::chrono::seconds(5), [&] { return most >= kInFlight; })) {
+          gaveUp = true;
+        }
+        --inFlight;
+        return nullptr;
+      },
+      CSearchPool::DefaultThreads());
+  for (int i = 0; i < 2000; ++i) pool.Add(std::to_string(i));
+  zel::EntryList out;
+  pool.Finish(out);
+  EXPECT_GE(most, kInFlight);
 }
 
 class FixedLookup : public IArchiveLookup {

@@ -21,6 +21,7 @@
 #include "organiser/CCallHistory.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/IArchiveLookup.h"
+#include "organiser/ListColumn.h"
 #include "organiser/ui/CRecordingListModel.h"
 #include "organiser/ui/CRecordingListTable.h"
 #include "organiser/ui/CSearchDlg.h"
@@ -566,4 +567,78 @@ TEST_F(ListWindow, ExportMarkImportantAndAnnotateWriteTheFiles) {
   const QAbstractItemModel* m = view.Table()->model();
   EXPECT_EQ(m->data(m->index(1, 8)).toString(), "Dictation");
   EXPECT_EQ(e.Important(), 0u);
+}
+
+// The filter shows the calls whose texts hold what is typed; whatever works on the
+// selected rows works on the calls shown in them.
+TEST_F(ListWindow, FilterNarrowsTheRowsAndTheSelectionFollowsTheCalls) {
+  Make("Anna", "20260101120000", 2, ">0301", "Order for M\xC3\xBCller");
+  Make("Bob", "20260102120000", 2, "<0999");
+  Make("Carl", "20260103120000", 2, ">0777", "muller? no");
+  Make("Dora", "20260104120000", 2, "<0301");
+  CZelVelomarView view(Doc(), &host_);
+  view.show();
+  view.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+  QLineEdit* filter = view.FilterField();
+  EXPECT_EQ(filter->accessibleName(), "Filter calls");
+  auto shown = [&] {
+    std::vector<std::string> users;
+    const QAbstractItemModel* model = view.Table()->model();
+    for (int r = 0; r < model->rowCount(); ++r) {
+      users.push_back(model->index(r, static_cast<int>(zel::ListColumn::UserId)).data().toString().toStdString());
+    }
+    return users;
+  };
+  auto selectedUsers = [&] {
+    std::vector<std::string> users;
+    for (size_t i : view.SelectedIndices()) users.push_back(view.Document().EntryAt(i)->UserIdText());
+    return users;
+  };
+  ASSERT_EQ(shown(), (std::vector<std::string>{"Dora", "Carl", "Bob", "Anna"}));
+  view.Table()->setFocus();
+  QTest::keyClick(view.Table(), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::focusWidget(), filter);
+
+  // Dora and Anna selected; typing keeps Anna, the one still shown.
+  view.SelectIndices({0, 3});
+  const struct {
+    const char* typed;  // appended to the field
+    std::vector<std::string> rows;
+    std::vector<std::string> selected;
+    const char* calls;
+  } steps[] = {
+      {"0", {"Dora", "Carl", "Bob", "Anna"}, {"Dora", "Anna"}, "Calls: 4 of 4"},
+      {"30", {"Dora", "Anna"}, {"Dora", "Anna"}, "Calls: 2 of 4"},
+      {"1", {"Dora", "Anna"}, {"Dora", "Anna"}, "Calls: 2 of 4"},
+  };
+  for (const auto& s : steps) {
+    QTest::keyClicks(filter, s.typed);
+    EXPECT_EQ(shown(), s.rows) << s.typed;
+    EXPECT_EQ(selectedUsers(), s.selected) << s.typed;
+    EXPECT_TRUE(view.SummaryText().startsWith(s.calls)) << view.SummaryText().toStdString();
+  }
+  filter->clear();
+  QTest::keyClicks(filter, "M\xC3\x9C");  // "MÜ": Windows-1252 letters in any case
+  EXPECT_EQ(shown(), (std::vector<std::string>{"Anna"}));
+  EXPECT_EQ(selectedUsers(), (std::vector<std::string>{"Anna"}));
+
+  // Rows map to the calls shown in them: the second row of "<0" is Bob, not Carl.
+  filter->setText("<0");
+  ASSERT_EQ(shown(), (std::vector<std::string>{"Dora", "Bob"}));
+  view.Table()->selectRow(1);
+  EXPECT_EQ(selectedUsers(), (std::vector<std::string>{"Bob"}));
+  view.Remove();
+  EXPECT_EQ(Users(view), (std::vector<std::string>{"Dora", "Carl", "Anna"}));
+  EXPECT_EQ(shown(), (std::vector<std::string>{"Dora"}));
+  EXPECT_TRUE(view.SummaryText().startsWith("Calls: 1 of 3"));
+  view.SelectAll();
+  EXPECT_EQ(selectedUsers(), (std::vector<std::string>{"Dora"}));
+
+  // Esc clears the filter and every call is shown again, the selection kept.
+  QTest::keyClick(filter, Qt::Key_Escape);
+  EXPECT_TRUE(filter->text().isEmpty());
+  EXPECT_EQ(shown(), (std::vector<std::string>{"Dora", "Carl", "Anna"}));
+  EXPECT_EQ(selectedUsers(), (std::vector<std::string>{"Dora"}));
+  EXPECT_TRUE(view.SummaryText().startsWith("Calls: 3 "));
 }
