@@ -53,6 +53,8 @@ CAuditTrailDlg::CAuditTrailDlg(QWidget* parent, const std::string& trailPath)
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->hide();
+  table_->setWordWrap(false);
+  table_->setTextElideMode(Qt::ElideMiddle);  // a path's folder and file name both stay readable
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->setColumnWidth(CAuditTrailModel::kTime, 160);
   table_->setColumnWidth(CAuditTrailModel::kPath, 320);
@@ -123,7 +125,8 @@ void CAuditTrailDlg::Verify() {
       [this](const zel::AuditTrail::Verification& check) {
         verify_->setEnabled(true);
         if (check.ok) {
-          result_->setText(QStringLiteral("The audit trail is intact: %1 lines.").arg(check.lines));
+          result_->setText(check.lines == 1 ? QStringLiteral("The audit trail is intact: 1 line.")
+                                            : QStringLiteral("The audit trail is intact: %1 lines.").arg(check.lines));
         } else {
           result_->setText(QStringLiteral("The audit trail was altered: %1 in %2.")
                                .arg(QString::fromStdString(check.problem), QString::fromStdString(check.file)));

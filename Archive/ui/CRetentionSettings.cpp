@@ -21,7 +21,9 @@
 
 namespace {
 constexpr int kMaxNumber = 1000000000;  // what CRetention accepts
-}
+
+QString Calls(int n) { return n == 1 ? QStringLiteral("1 call") : QStringLiteral("%1 calls").arg(n); }
+}  // namespace
 
 CRetentionSettings::CRetentionSettings(QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
@@ -233,11 +235,9 @@ void CRetentionSettings::Show(const CRetention::Result& result, bool run) {
     }
     new QTreeWidgetItem(outcome_, {QString::fromStdString(item.Path), state, why});
   }
-  QString text = run ? QStringLiteral("%1 calls removed, %2 could not be removed, %3 kept.")
-                           .arg(result.Removed)
-                           .arg(result.Failed)
-                           .arg(kept)
-                     : QStringLiteral("A run would remove %1 calls and keep %2.").arg(going).arg(kept);
+  QString text = run ? QStringLiteral("%1 removed, %2 could not be removed, %3 kept.")
+                           .arg(Calls(result.Removed), Calls(result.Failed), Calls(kept))
+                     : QStringLiteral("A run would remove %1 and keep %2.").arg(Calls(going), Calls(kept));
   if (!result.Problem.empty()) text += QStringLiteral(" ") + QString::fromStdString(result.Problem);
   summary_->setText(text);
 }
