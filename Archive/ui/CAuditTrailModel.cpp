@@ -1,11 +1,30 @@
 #include "Archive/ui/CAuditTrailModel.h"
 
+#include <QThreadPool>
+#include <memory>
 #include <utility>
+
+namespace {
+
+// Freeing a million records takes longer than a window may stall: a pool thread does it.
+void ReleaseLater(std::vector<zel::AuditRecord>& records) {
+  if (records.size() < 10000) return;
+  auto doomed = std::make_shared<std::vector<zel::AuditRecord>>(std::move(records));
+  QThreadPool::globalInstance()->start([doomed] {
+    doomed->clear();
+    doomed->shrink_to_fit();
+  });
+}
+
+}  // namespace
 
 CAuditTrailModel::CAuditTrailModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+CAuditTrailModel::~CAuditTrailModel() { ReleaseLater(records_); }
+
 void CAuditTrailModel::SetRecords(std::vector<zel::AuditRecord> records) {
   beginResetModel();
+  ReleaseLater(records_);
   records_ = std::move(records);
   endResetModel();
 }

@@ -11,6 +11,7 @@ class CAuditTrailModel : public QAbstractTableModel {
  public:
   enum Column { kTime, kUser, kHost, kAction, kPath, kDetail, kColumns };
   explicit CAuditTrailModel(QObject* parent = nullptr);
+  ~CAuditTrailModel() override;
 
   void SetRecords(std::vector<zel::AuditRecord> records);
   const std::vector<zel::AuditRecord>& Records() const { return records_; }
