@@ -68,6 +68,9 @@ CAuditTrailDlg::CAuditTrailDlg(QWidget* parent, const std::string& trailPath)
   layout->addWidget(result_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  auto* reread = buttons->addButton(QStringLiteral("&Refresh"), QDialogButtonBox::ActionRole);
+  reread->setAccessibleDescription(QStringLiteral("Reads the trail again, with the lines added since"));
+  connect(reread, &QPushButton::clicked, this, &CAuditTrailDlg::Refresh);
   verify_ = buttons->addButton(QStringLiteral("&Verify"), QDialogButtonBox::ActionRole);
   verify_->setAccessibleDescription(QStringLiteral("Checks that no line of the trail was changed, removed or inserted"));
   buttons->button(QDialogButtonBox::Close)->setAccessibleName(QStringLiteral("Close"));
