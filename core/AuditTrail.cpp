@@ -418,7 +418,10 @@ std::vector<AuditRecord> AuditTrail::Read(const Filter& filter) const {
     for (std::string line; std::getline(in, line);) {
       AuditRecord record;
       if (!Parse(line, record)) continue;
-      if (!filter.path.empty() && record.path != filter.path) continue;
+      if (!filter.path.empty() && (filter.pathPart ? record.path.find(filter.path) == std::string::npos
+                                                   : record.path != filter.path)) {
+        continue;
+      }
       if (!filter.caller.empty() && record.caller != filter.caller) continue;
       if (!filter.since.empty() && record.time.compare(0, filter.since.size(), filter.since) < 0) continue;
       records.push_back(std::move(record));

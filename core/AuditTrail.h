@@ -54,6 +54,7 @@ class AuditTrail {
     std::string path;    // exact path, empty: any
     std::string caller;  // exact caller id, empty: any
     std::string since;   // ISO 8601 prefix compared as text ("2026-12-01"), empty: any
+    bool pathPart = false;  // `path` may match any part of the call's path (typed in a window)
   };
   // The records of every file, oldest first, that pass `filter`; lines that do not
   // parse are skipped (Verify names them).

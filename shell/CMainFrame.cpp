@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include "Archive/ui/CArchiveCommands.h"
+#include "Archive/ui/CAuditTrailDlg.h"
 #include "audio/CPlaybackManager.h"
 #include "audio/ui/CPlayerBar.h"
 #include "audio/ui/CPlayerForm.h"
@@ -191,6 +192,7 @@ void CMainFrame::BuildCommands() {
     playerBar_->setVisible(on);
   });
   connect(AddCommand(ID_ENCRYPTION, tr("&Encryption")), &QAction::triggered, this, &CMainFrame::OnEncryption);
+  connect(AddCommand(ID_AUDIT_TRAIL, tr("&Audit Trail...")), &QAction::triggered, this, &CMainFrame::OnAuditTrail);
   connect(AddCommand(ID_ARCHIVE_SETTINGS, tr("&Settings...")), &QAction::triggered, archive_,
           &CArchiveCommands::ShowSettings);
   connect(AddCommand(ID_ARCHIVE_LOGS, tr("View &Logs...")), &QAction::triggered, archive_, &CArchiveCommands::ShowLogs);
@@ -266,6 +268,7 @@ void CMainFrame::BuildMenus() {
     menus.push_back(archive);
     auto* tools = new QMenu(tr("&Tools"), this);
     tools->addAction(Command(ID_ENCRYPTION));
+    tools->addAction(Command(ID_AUDIT_TRAIL));
     menus.push_back(tools);
     if (withList) {
       auto* window = new QMenu(tr("&Window"), this);
@@ -548,6 +551,17 @@ void CMainFrame::OnEncryption() {
   if (dialog.exec() != QDialog::Accepted) return;
   settings.SetPassphrase(dialog.Passphrase().toStdString());
   settings.SetSavePassphrase(dialog.SavePassphrase() ? 1 : 0);
+}
+
+void CMainFrame::OnAuditTrail() {
+  // One window, left open beside the lists while calls are looked into.
+  if (!auditTrail_) {
+    auditTrail_ = new CAuditTrailDlg(this);
+    auditTrail_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  auditTrail_->show();
+  auditTrail_->raise();
+  auditTrail_->activateWindow();
 }
 
 // --- Search flow ---

@@ -14,6 +14,7 @@
 
 class CAccessPanel;
 class CArchiveCommands;
+class CAuditTrailDlg;
 class CPlayerBar;
 class QAction;
 class QMdiArea;
@@ -46,6 +47,7 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
     ID_VIEW_ACCESS_PANEL = 59392,
     ID_VIEW_PLAYER_PANEL = 32788,
     ID_ENCRYPTION = 32892,
+    ID_AUDIT_TRAIL = 32950,
     ID_ARCHIVE_SETTINGS = 32869,
     ID_ARCHIVE_LOGS = 32871,
     ID_ARCHIVE_RUN_NOW = 32881,
@@ -94,6 +96,7 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
   void OnCreate(const std::vector<std::string>& folders = {}, SearchOrigin origin = SearchOrigin::Create);
   void OnShowHistory();
   void OnEncryption();
+  void OnAuditTrail();
   void OnHelpFinder();
   void OnHelpArchiver();
   // Starts the search flow for `criteria`; the results go into `target`, or into a
@@ -135,6 +138,7 @@ class CMainFrame : public QMainWindow, public IListWindowHost, public IAccessPan
 
   QMdiArea* mdi_;
   CAccessPanel* accessPanel_;
+  QPointer<CAuditTrailDlg> auditTrail_;  // open while shown
   CPlayerBar* playerBar_;
   std::map<int, QAction*> commands_;
   std::vector<QMenu*> plainMenus_;

@@ -101,6 +101,8 @@ TEST(AuditTrailTest, ShowFiltersByPathCallerAndDate) {
   EXPECT_EQ(trail.Read({"", "555", ""}).size(), 2u);
   EXPECT_EQ(trail.Read({"", "", "2026-12-01"}).size(), 2u);
   EXPECT_EQ(trail.Read({"/a.zel", "", "2026-12"}).size(), 1u);
+  EXPECT_EQ(trail.Read({"a.z", "", "", true}).size(), 2u);
+  EXPECT_EQ(trail.Read({"a.z", "", "", false}).size(), 0u);
   EXPECT_EQ(trail.Read({}).front().detail, "wav \"quoted\"\n");
 }
 
