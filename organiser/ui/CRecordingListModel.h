@@ -22,6 +22,8 @@ class CRecordingListModel : public QAbstractTableModel {
   void Reset();
   // The texts or flags of the entry at `row` changed.
   void RowChanged(int row);
+  // The legal holds changed: the caller id column's hold icons are asked again.
+  void HoldsChanged();
   // The header text of `column`.
   static QString HeaderText(int column);
 
