@@ -45,17 +45,17 @@ bool CRecordingEdits::Audited(const std::string& action, const std::string& deta
 
 bool CRecordingEdits::SetImportant(const std::string& path, bool important) {
   return Audited("mark important", important ? "on" : "off", path, [&] {
-  const uint32_t value = important ? 1 : 0;
-  if (HeldByPlayer(path)) {
-    player_->Recording().SetImportant(value);
-    return SavePlayerCopy(path);
-  }
-  const auto mark = [value](CKlRecordFileHdr& h) {
-    h.SetImportant(value);
-    return true;
-  };
-  CKlRecordFileHdr header;
-  return ChangeHeader(path, mark, header);
+    const uint32_t value = important ? 1 : 0;
+    if (HeldByPlayer(path)) {
+      player_->Recording().SetImportant(value);
+      return SavePlayerCopy(path);
+    }
+    const auto mark = [value](CKlRecordFileHdr& h) {
+      h.SetImportant(value);
+      return true;
+    };
+    CKlRecordFileHdr header;
+    return ChangeHeader(path, mark, header);
   });
 }
 
@@ -107,10 +107,10 @@ std::string CRecordingEdits::CommentKeepingBookmark(const CKlRecordFileHdr& head
 
 bool CRecordingEdits::SetBookmark(const std::string& path, int start, int end) {
   return Audited("bookmark", start < 0 ? "removed" : "set", path, [&] {
-  if (HeldByPlayer(path)) return player_->Recording().SetBookmark(start, end) == 1 && SavePlayerCopy(path);
-  const auto bookmark = [start, end](CKlRecordFileHdr& h) { return h.SetBookmark(start, end) == 1; };
-  CKlRecordFileHdr header;
-  return ChangeHeader(path, bookmark, header);
+    if (HeldByPlayer(path)) return player_->Recording().SetBookmark(start, end) == 1 && SavePlayerCopy(path);
+    const auto bookmark = [start, end](CKlRecordFileHdr& h) { return h.SetBookmark(start, end) == 1; };
+    CKlRecordFileHdr header;
+    return ChangeHeader(path, bookmark, header);
   });
 }
 

@@ -27,18 +27,18 @@ CLegalHoldDlg::CLegalHoldDlg(QWidget* parent, std::vector<Call> calls)
     if (!call.caller.empty()) callers.insert(call.caller);
     everyCallHasOne = everyCallHasOne && !call.caller.empty();
   }
-  byCall_ = new QRadioButton(calls_.size() == 1 ? tr("This &call only") : tr("The %1 selected &calls").arg(calls_.size()),
-                             this);
+  const QString only = calls_.size() == 1 ? tr("This &call only") : tr("The %1 selected &calls").arg(calls_.size());
+  byCall_ = new QRadioButton(only, this);
   byCall_->setAccessibleName(byCall_->text().remove(QLatin1Char('&')));
   byCall_->setChecked(true);
   QString who;
   for (const auto& caller : callers) who += (who.isEmpty() ? QString() : QStringLiteral(", ")) + FromStd(caller);
-  byCaller_ = new QRadioButton(tr("Every call of caller id &%1").arg(who), this);
-  byCaller_->setAccessibleName(byCaller_->text().remove(QLatin1Char('&')));
+  byCaller_ = new QRadioButton(tr("&Every call of caller id %1").arg(QString(who).replace('&', "&&")), this);
+  byCaller_->setAccessibleName(tr("Every call of caller id %1").arg(who));
   // A call without a caller id can only be held by itself.
   byCaller_->setEnabled(everyCallHasOne);
-  Build(tr("Place on Legal Hold"), tr("Nothing deletes, trims or strips a call on legal hold until the hold is released."),
-        true);
+  Build(tr("Place on Legal Hold"),
+        tr("Nothing deletes, trims or strips a call on legal hold until the hold is released."), true);
 }
 
 CLegalHoldDlg::CLegalHoldDlg(QWidget* parent, std::vector<CLegalHolds::Hold> holds)
@@ -46,8 +46,9 @@ CLegalHoldDlg::CLegalHoldDlg(QWidget* parent, std::vector<CLegalHolds::Hold> hol
   list_ = new QListWidget(this);
   list_->setAccessibleName(tr("Holds to release"));
   for (const auto& hold : holds_) {
-    const QString target = hold.kind == CLegalHolds::Kind::kCall ? FromStd(hold.target)
-                                                                 : tr("every call of caller id %1").arg(FromStd(hold.target));
+    const QString target = hold.kind == CLegalHolds::Kind::kCall
+                               ? FromStd(hold.target)
+                               : tr("every call of caller id %1").arg(FromStd(hold.target));
     auto* item = new QListWidgetItem(target + QStringLiteral(" \u2014 ") + FromStd(CLegalHolds::Describe(hold)), list_);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Checked);

@@ -623,7 +623,9 @@ void CPlayerForm::ChangeHold(bool place) {
   CPlaybackManager& m = Manager();
   if (!m.IsLoaded()) return;
   const auto& header = m.Recording().Header();
-  const std::vector<CLegalHoldDlg::Call> call{{m.Recording().Path(), header.IsEncrypted() ? "" : header.CallerIdUtf8()}};
+  // An encrypted call's caller id is not offered: only the call itself can be held.
+  const std::vector<CLegalHoldDlg::Call> call{
+      {m.Recording().Path(), header.IsEncrypted() ? "" : header.CallerIdUtf8()}};
   if (place)
     CLegalHoldDlg::Place(this, call);
   else
