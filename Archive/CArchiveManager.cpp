@@ -26,7 +26,7 @@
 #include "core/CSettings.h"
 #include "core/SameFile.h"
 #include "core/MessageSink.h"
-#include "organiser/CLegalHolds.h"
+#include "recording/CLegalHolds.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "toolkit/zip/CZipArchive.h"
 

@@ -20,7 +20,7 @@
 #include "core/FileLock.h"
 #include "core/Singleton.h"
 #include "organiser/CHotLists.h"
-#include "organiser/CLegalHolds.h"
+#include "recording/CLegalHolds.h"
 #include "platform/Desktop.h"
 #include "recording/CKlFileListEntry.h"
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "codec/SampleRate.h"
+#include "core/AuditTrail.h"
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
@@ -51,10 +52,12 @@ bool CPlaybackManager::Load(const std::string& path, const std::string& passphra
   AudioArchived_ = Loaded == 0 && HeaderOnly(path, passphrase);
   if (Loaded != 0) WaitForFirstBuffers();
   SilenceThreshold_.reset();
+  PlayAudited_ = false;
   if (Loaded != 0) {
     QueuePos = 0;
     StartPos = 0;
     StartLoudness();
+    if (AuditAccess && Recording_.Header().IsEncrypted()) zel::AuditTrail::Record("decrypt", path, "passphrase");
   } else {
     Close();
   }
@@ -118,6 +121,12 @@ void CPlaybackManager::Play() {
     if (QueuedCount != 0) return;
   }
   Playing = 1;
+  if (AuditAccess && !PlayAudited_) {
+    PlayAudited_ = true;
+    // The caller id of an encrypted call stays out of the trail.
+    const auto& header = Recording_.Header();
+    zel::AuditTrail::Record("play", Recording_.Path(), "", header.IsEncrypted() ? "" : header.CallerIdUtf8());
+  }
   StartChain();
   int n = static_cast<int>(Recording_.Header().Duration()) - Position() / zel::kSamplesPerSecond;
   if (n <= 0) n = 1;  // a position past a short Duration still plays what is left

@@ -51,6 +51,9 @@ class CPlaybackManager {
   // After a failed Load: whether the file holds a readable header and no audio, as
   // archiving that removes the audio leaves a recording behind.
   bool AudioArchived() const { return AudioArchived_; }
+  // Whether loading an encrypted call ("decrypt") and first playing a loaded call
+  // ("play") add a line to the audit trail; off where the caller records it itself.
+  bool AuditAccess = true;
   // Waits (up to 100 s) until the loaded recording is fully decoded, as the export and
   // mail commands need it; true when it is ready.
   bool FinishDecoding();
@@ -111,6 +114,7 @@ class CPlaybackManager {
   std::unique_ptr<IWaveOut> Device_;
   uint32_t Loaded = 0;
   bool AudioArchived_ = false;
+  bool PlayAudited_ = false;  // the loaded call's "play" line is written
   int32_t QueuePos = 0;
   int32_t QueuedCount GUARDED_BY(QueueLock_) = 0;
   int32_t StartPos = 0;

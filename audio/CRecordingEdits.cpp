@@ -4,10 +4,12 @@
 
 #include "audio/CPlaybackManager.h"
 #include "audio/WavExport.h"
+#include "core/AuditTrail.h"
 #include "core/Cp1252.h"
 #include "core/WriteTarget.h"
 #include "platform/Desktop.h"
 #include "recording/CKlRecordFileHdr.h"
+#include "recording/CLegalHolds.h"
 
 CRecordingEdits::CRecordingEdits(CPlaybackManager* player, std::string passphrase)
     : player_(player), passphrase_(std::move(passphrase)) {}
@@ -28,18 +30,33 @@ bool CRecordingEdits::ChangeHeader(const std::string& path, const std::function<
   return header.LoadHeader(path, passphrase_) != 0 && change(header) && header.SaveHeader(path) != 0;
 }
 
-bool CRecordingEdits::SetImportant(const std::string& path, bool important) {
-  const uint32_t value = important ? 1 : 0;
-  if (HeldByPlayer(path)) {
-    player_->Recording().SetImportant(value);
-    return SavePlayerCopy(path);
-  }
-  const auto mark = [value](CKlRecordFileHdr& h) {
-    h.SetImportant(value);
-    return true;
-  };
+bool CRecordingEdits::Audited(const std::string& action, const std::string& detail, const std::string& path,
+                              const std::function<bool()>& edit) {
+  const std::string before = zel::AuditTrail::Sha256OfFile(path);
+  if (!edit()) return false;
+  // An encrypted call's caller id is one of its protected details: left out.
   CKlRecordFileHdr header;
-  return ChangeHeader(path, mark, header);
+  std::string caller;
+  if (header.LoadHeader(path, passphrase_) > 0 && !header.IsEncrypted()) caller = header.CallerIdUtf8();
+  const std::string after = zel::AuditTrail::Sha256OfFile(path);
+  zel::AuditTrail::Record(action, path, detail, caller, before, after == before ? "" : after);
+  return true;
+}
+
+bool CRecordingEdits::SetImportant(const std::string& path, bool important) {
+  return Audited("mark important", important ? "on" : "off", path, [&] {
+    const uint32_t value = important ? 1 : 0;
+    if (HeldByPlayer(path)) {
+      player_->Recording().SetImportant(value);
+      return SavePlayerCopy(path);
+    }
+    const auto mark = [value](CKlRecordFileHdr& h) {
+      h.SetImportant(value);
+      return true;
+    };
+    CKlRecordFileHdr header;
+    return ChangeHeader(path, mark, header);
+  });
 }
 
 size_t CRecordingEdits::SetImportant(const std::vector<std::string>& paths, bool important,
@@ -54,6 +71,15 @@ size_t CRecordingEdits::SetImportant(const std::vector<std::string>& paths, bool
 }
 
 std::optional<std::string> CRecordingEdits::SetComment(const std::string& path, const std::string& text) {
+  std::optional<std::string> stored;
+  Audited("annotate", "comment", path, [&] {
+    stored = WriteComment(path, text);
+    return stored.has_value();
+  });
+  return stored;
+}
+
+std::optional<std::string> CRecordingEdits::WriteComment(const std::string& path, const std::string& text) {
   if (HeldByPlayer(path)) {
     player_->Recording().SetComment(text);
     if (!SavePlayerCopy(path)) return std::nullopt;
@@ -80,13 +106,19 @@ std::string CRecordingEdits::CommentKeepingBookmark(const CKlRecordFileHdr& head
 }
 
 bool CRecordingEdits::SetBookmark(const std::string& path, int start, int end) {
-  if (HeldByPlayer(path)) return player_->Recording().SetBookmark(start, end) == 1 && SavePlayerCopy(path);
-  const auto bookmark = [start, end](CKlRecordFileHdr& h) { return h.SetBookmark(start, end) == 1; };
-  CKlRecordFileHdr header;
-  return ChangeHeader(path, bookmark, header);
+  return Audited("bookmark", start < 0 ? "removed" : "set", path, [&] {
+    if (HeldByPlayer(path)) return player_->Recording().SetBookmark(start, end) == 1 && SavePlayerCopy(path);
+    const auto bookmark = [start, end](CKlRecordFileHdr& h) { return h.SetBookmark(start, end) == 1; };
+    CKlRecordFileHdr header;
+    return ChangeHeader(path, bookmark, header);
+  });
 }
 
-bool CRecordingEdits::Trash(const std::string& path) {
+bool CRecordingEdits::Trash(const std::string& path, std::string* refusal) {
+  if (auto hold = Singleton<CLegalHolds>::Instance()->HoldFor(path)) {
+    if (refusal != nullptr) *refusal = CLegalHolds::Describe(*hold);
+    return false;
+  }
   if (HeldByPlayer(path)) {
     if (releasePlayer)
       releasePlayer();
@@ -95,11 +127,16 @@ bool CRecordingEdits::Trash(const std::string& path) {
     // A player still writing the call keeps it.
     if (HeldByPlayer(path)) return false;
   }
-  return zel::MoveToTrash(path);
+  const std::string before = zel::AuditTrail::Sha256OfFile(path);
+  if (!zel::MoveToTrash(path)) return false;
+  zel::AuditTrail::Record("delete", path, "to the trash", "", before);
+  return true;
 }
 
 bool CRecordingEdits::CopyNative(const std::string& path, const std::string& folder) {
   const std::string target = (folder.empty() || folder.back() == '/' ? folder : folder + "/") +
                              zel::BaseName(path) + ".zel";
-  return zel::CopyRecordingFile(path, target);
+  if (!zel::CopyRecordingFile(path, target)) return false;
+  zel::AuditTrail::Record("export", path, "zel to " + target);
+  return true;
 }

@@ -12,7 +12,8 @@ class CPlaybackManager;
 // moving them to the trash and native copies in a folder. A file the player holds is
 // changed through the player's copy of its header, which would otherwise write the
 // old values back when it next saves; any other file through its header alone.
-// Each change returns false (or nothing) when the file was not changed as asked.
+// Each change returns false (or nothing) when the file was not changed as asked, and
+// each done adds its line to the audit trail (which field, never its text).
 class CRecordingEdits {
  public:
   // `player` (may be null: no file is held) must outlive this object; `passphrase`
@@ -46,20 +47,27 @@ class CRecordingEdits {
   // -1, -1; the comment's bookmark line follows. False also for any other pair.
   bool SetBookmark(const std::string& path, int start, int end);
 
-  // Moves the file to the desktop's trash, the player letting go of it first.
-  bool Trash(const std::string& path);
+  // Moves the file to the desktop's trash, the player letting go of it first. A call
+  // on legal hold stays: false, with the hold described in `refusal` (when given).
+  bool Trash(const std::string& path, std::string* refusal = nullptr);
 
   // Copies the recording into `folder` as "<its name without extension>.zel"; refuses
   // to copy a file onto itself. The reason of a failure is in zel::LastWriteError.
   bool CopyNative(const std::string& path, const std::string& folder);
 
  private:
+  // SetComment without its audit line.
+  std::optional<std::string> WriteComment(const std::string& path, const std::string& text);
   // Writes the player's changed copy of its file's header; true when written.
   bool SavePlayerCopy(const std::string& path);
   // Reads the header of `path` into `header`, applies `change` and, when that
   // accepts, writes it back; true when written.
   bool ChangeHeader(const std::string& path, const std::function<bool(CKlRecordFileHdr&)>& change,
                     CKlRecordFileHdr& header) const;
+  // Runs `edit` (true when the file was written) between the file's SHA-256 before
+  // and after, and records `action` when it was.
+  bool Audited(const std::string& action, const std::string& detail, const std::string& path,
+               const std::function<bool()>& edit);
 
   CPlaybackManager* player_;
   std::string passphrase_;

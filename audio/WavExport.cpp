@@ -13,6 +13,7 @@
 #include "audio/ISaveFileChooser.h"
 #include "audio/Loudness.h"
 #include "core/AtomicFile.h"
+#include "core/AuditTrail.h"
 #include "core/CKlLogger.h"
 #include "core/WriteTarget.h"
 #include "platform/MailClient.h"
@@ -310,6 +311,15 @@ bool ExportClip(CBookmarkRecordFile& clip) {
     if (!choice) return std::nullopt;
     return NativeFileName(choice->path);
   });
+}
+
+void RecordTakenOut(const CKlRecordFile& source, bool mail, const std::string& format, bool span) {
+  // A clip or a levelled copy stands for the call it was taken from.
+  const CKlRecordFile* call = &source;
+  while (const auto* copy = dynamic_cast<const CBookmarkRecordFile*>(call)) call = &copy->Source();
+  const auto& header = call->Header();
+  AuditTrail::Record(mail ? "mail" : "export", call->Path(), format + (span ? " clip" : ""),
+                     header.IsEncrypted() ? "" : header.CallerIdUtf8());
 }
 
 }  // namespace zel

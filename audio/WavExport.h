@@ -86,6 +86,10 @@ bool ExportNativeClip(const CKlRecordFile& source,
 // Save dialog for a native clip, then WriteClip.
 bool ExportClip(CBookmarkRecordFile& clip);
 
+// Adds the audit trail's line for a call exported ("export", with `format`, "wav",
+// "zel", "mp3", ...) or mailed ("mail") by one of the commands above; `span` when only
+// the bookmarked span went.
+void RecordTakenOut(const CKlRecordFile& source, bool mail, const std::string& format, bool span);
 // Where the player for native files can be found (appended to EmailNativePlain's text).
 extern const char* const kPlayerWebAddress;
 

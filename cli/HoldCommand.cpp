@@ -4,11 +4,9 @@
 
 #include <cstdio>
 
-#include "Archive/CArchiveJobBuilder.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
-#include "core/AuditTrail.h"
-#include "organiser/CLegalHolds.h"
+#include "recording/CLegalHolds.h"
 
 ZEL_REGISTER_COMMAND(HoldCommand);
 
@@ -63,17 +61,15 @@ int HoldCommand::Execute(const ArgParser& args) {
     hold.kind = kind;
     hold.target = target;
     hold.reason = args.Value("reason");
-    if (!holds.Add(hold, error)) {
+    if (!holds.Place(hold, error)) {
       zel::cli::PrintError(error);
       return zel::cli::kExitFailure;
     }
-    zel::AuditTrail::Record("hold set", caller ? "" : CArchiveJobBuilder::AbsolutePath(target), hold.reason, caller ? target : "");
     return zel::cli::kExitOk;
   }
-  if (!holds.Remove(kind, target, hold, error)) {
+  if (!holds.Release(kind, target, args.Value("reason"), error)) {
     zel::cli::PrintError(error);
     return zel::cli::kExitFailure;
   }
-  zel::AuditTrail::Record("hold release", caller ? "" : hold.target, args.Value("reason"), caller ? target : "");
   return zel::cli::kExitOk;
 }

@@ -36,6 +36,7 @@
 #include "audio/CRecordingEdits.h"
 #include "audio/WavExport.h"
 #include "recording/CBookmarkRecordFile.h"
+#include "audio/ui/CLegalHoldDlg.h"
 #include "audio/ui/COutputScope.h"
 #include "audio/ui/CQtSaveFileChooser.h"
 #include "audio/ui/IPlayerHost.h"
@@ -160,6 +161,10 @@ CPlayerForm::CPlayerForm(QWidget* parent)
   moreMenu_->addAction(CIconSet::Icon("review"), QStringLiteral("Add to Calls for Review..."), this,
                        &CPlayerForm::AddToCallsForReview);
   moreMenu_->addAction(CIconSet::Icon("history"), QStringLiteral("History..."), this, &CPlayerForm::History);
+  moreMenu_->addSeparator();
+  moreMenu_->addAction(CIconSet::Icon("hold"), QStringLiteral("Place on Legal Hold..."), this,
+                       [this] { ChangeHold(true); });
+  moreMenu_->addAction(QStringLiteral("Release Hold..."), this, [this] { ChangeHold(false); });
   moreMenu_->addSeparator();
   moreMenu_->addAction(CIconSet::Icon("close"), QStringLiteral("Close"), this, &CPlayerForm::CloseRecording);
   connect(mailBtn_, &QToolButton::clicked, this, [this] { UpdateMenus(); mailBtn_->showMenu(); });
@@ -602,11 +607,29 @@ void CPlayerForm::Delete() {
       IMessageSink::Answer::Yes)
     return;
   const std::string path = m.Recording().Path();
-  if (!Edits().Trash(path)) {
+  std::string refusal;
+  if (!Edits().Trash(path, &refusal)) {
+    if (!refusal.empty()) {
+      zel::ShowMessage("The call " + path + " is kept: " + refusal, IMessageSink::Icon::Warning);
+      return;
+    }
     zel::ShowMessage("Failed to delete one or more files!\rPossibly it is Read Only?", IMessageSink::Icon::Error);
     return;
   }
   zelgui::PostNotification(zelgui::kRecordingChanged, 2, QString::fromStdString(path));
+}
+
+void CPlayerForm::ChangeHold(bool place) {
+  CPlaybackManager& m = Manager();
+  if (!m.IsLoaded()) return;
+  const auto& header = m.Recording().Header();
+  // An encrypted call's caller id is not offered: only the call itself can be held.
+  const std::vector<CLegalHoldDlg::Call> call{
+      {m.Recording().Path(), header.IsEncrypted() ? "" : header.CallerIdUtf8()}};
+  if (place)
+    CLegalHoldDlg::Place(this, call);
+  else
+    CLegalHoldDlg::Release(this, call);
 }
 
 void CPlayerForm::AddToCallsForReview() {
@@ -742,6 +765,7 @@ void CPlayerForm::MailOrExportCompact(bool mail, bool span, zel::CompactFormat f
     return span ? (mail ? zel::EmailCompactClip(rec, format) : zel::ExportCompactClip(rec, format))
                 : (mail ? zel::EmailCompact(rec, format) : zel::ExportCompact(rec, format));
   });
+  if (ok) zel::RecordTakenOut(rec, mail, zel::CompactName(format), span);
   if (!ok) ReportWriteFailure(mail);
 }
 
@@ -763,6 +787,7 @@ void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
     if (mail) return wav ? zel::EmailWav(rec) : zel::EmailNativePlain(rec);
     return wav ? zel::ExportWav(rec) : zel::ExportNative(rec);
   });
+  if (ok) zel::RecordTakenOut(rec, mail, wav ? "wav" : "zel", span);
   if (!ok) ReportWriteFailure(mail);
 }
 

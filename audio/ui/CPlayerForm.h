@@ -60,6 +60,8 @@ class CPlayerForm : public QWidget {
   void BookmarkButton();
   void MarkImportant();
   void Delete();
+  // "Place on Legal Hold..." (`place`) or "Release Hold..." for the loaded call.
+  void ChangeHold(bool place);
   void AddToCallsForReview();
   void History();
   void CloseRecording();

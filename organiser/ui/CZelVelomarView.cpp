@@ -26,6 +26,7 @@
 
 #include "audio/CPlaybackManager.h"
 #include "audio/CRecordingEdits.h"
+#include "audio/ui/CLegalHoldDlg.h"
 #include "audio/ui/CPlayerForm.h"
 #include "core/CSettings.h"
 #include "core/MessageSink.h"
@@ -502,6 +503,7 @@ void CZelVelomarView::DeleteSelected() {
   }
   CRecordingEdits edits = Edits();
   bool failed = false;
+  std::string kept;  // the calls on legal hold, each with its hold
   int done = 0;
   // Highest first, so the indices still to come stay valid.
   for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
@@ -518,7 +520,13 @@ void CZelVelomarView::DeleteSelected() {
       progress->SetText(Printf(zelgui::kStrDeleting, done, count));
       progress->SetPos(done);
     }
-    const bool trashed = edits.Trash(entry->Path());
+    std::string refusal;
+    const bool trashed = edits.Trash(entry->Path(), &refusal);
+    if (!refusal.empty()) {
+      // A held call stays in the list and on disk; the others still go.
+      kept += "\n" + entry->Path() + ": " + refusal;
+      continue;
+    }
     if (trashed) zelgui::PostNotification(zelgui::kRecordingChanged, 2, FromStd(entry->Path()));
     document_->RemoveEntryAt(index);
     if (!trashed) {
@@ -529,6 +537,7 @@ void CZelVelomarView::DeleteSelected() {
   if (progress) progress->close();
   progress.reset();
   model_->Reset();
+  if (!kept.empty()) zel::ShowMessage("Calls on legal hold were kept:" + kept, IMessageSink::Icon::Warning);
   if (failed) zel::ShowMessage(Str(zelgui::kStrDeleteFailed).toStdString(), IMessageSink::Icon::Error);
   SelectFirstOrStop();
   RefreshLabels();
@@ -862,6 +871,20 @@ void CZelVelomarView::BuildContextMenu() {
   menu_->addSeparator();
   add(QStringLiteral("&Delete Recordings"), QKeySequence(), [this] { DeleteSelected(); })
       ->setObjectName(QStringLiteral("delete"));
+  menu_->addSeparator();
+  add(QStringLiteral("Place on &Legal Hold..."), QKeySequence(), [this] { ChangeHold(true); });
+  add(QStringLiteral("Release &Hold..."), QKeySequence(), [this] { ChangeHold(false); });
+}
+
+void CZelVelomarView::ChangeHold(bool place) {
+  std::vector<CLegalHoldDlg::Call> calls;
+  for (size_t i : SelectedIndices()) {
+    if (const CKlFileListEntry* entry = document_->EntryAt(i)) {
+      calls.push_back({entry->Path(), entry->Encrypted() ? std::string() : entry->CallerIdText()});
+    }
+  }
+  if (calls.empty()) return;
+  if (place ? CLegalHoldDlg::Place(this, calls) : CLegalHoldDlg::Release(this, calls)) model_->HoldsChanged();
 }
 
 void CZelVelomarView::UpdateContextMenu() {

@@ -56,6 +56,8 @@ class CZelVelomarView : public QWidget {
   void SelectAll();
   void MarkImportant(bool mark);
   void Annotate();
+  // "Place on Legal Hold..." (`place`) or "Release Hold..." for the selected calls.
+  void ChangeHold(bool place);
 
   bool HasSelection() const;
   bool CanPaste() const;

@@ -11,7 +11,7 @@
 
 #include "Archive/CArchiveLogger.h"
 #include "Archive/CArchiveManager.h"
-#include "organiser/CLegalHolds.h"
+#include "recording/CLegalHolds.h"
 #include "core/CKlLogger.h"
 #include "toolkit/zip/CZipArchive.h"
 #include "ArchiveTestSupport.h"

@@ -10,7 +10,7 @@
 #include "ArchiveTestSupport.h"
 #include "core/AuditTrail.h"
 #include "organiser/CHotLists.h"
-#include "organiser/CLegalHolds.h"
+#include "recording/CLegalHolds.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "support/TestSupport.h"
 

@@ -36,6 +36,7 @@
 #include "audio/ui/COutputScope.h"
 #include "audio/ui/CPlayerBar.h"
 #include "audio/ui/CPlayerForm.h"
+#include "core/AuditTrail.h"
 #include "core/Singleton.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/ui/CZelVelomarView.h"
@@ -297,6 +298,9 @@ TEST_F(PlayerPanel, CompactFormatsAreOfferedAndWritten) {
   QFile flac(QString::fromStdString(out + ".flac"));
   ASSERT_TRUE(flac.open(QIODevice::ReadOnly));
   EXPECT_EQ(flac.read(4), QByteArray("fLaC"));
+  const auto trail = zel::AuditTrail().Read({path, "", ""});
+  ASSERT_FALSE(trail.empty());
+  EXPECT_EQ(trail.back().action + " " + trail.back().detail, "export flac");
 
   // The menus' even-loudness switch, one for both, is off at start and levels the file.
   EXPECT_EQ(texts.count(QStringLiteral("At Even Loudness")), 2);
@@ -440,6 +444,10 @@ TEST_F(PlayerPanel, PlaysToItsEndAtEverySpeedThenStopsAndRewinds) {
     EXPECT_NEAR(ms, 12000 * 10 / tenths, 1000) << tenths;
   }
   form.SetSpeed(10);
+  // One line in the audit trail for each time the call was started.
+  const auto trail = zel::AuditTrail().Read({path, "", ""});
+  EXPECT_EQ(trail.size(), 3u);
+  for (const auto& record : trail) EXPECT_EQ(record.action, "play");
 }
 
 // Play pressed while a long call is still decoding starts it once it can play.

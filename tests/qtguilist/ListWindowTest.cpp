@@ -6,16 +6,20 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 
 #include "audio/CPlaybackManager.h"
+#include "audio/ui/CLegalHoldDlg.h"
 #include "audio/ui/CPlayerForm.h"
+#include "core/AuditTrail.h"
 #include "core/CSettings.h"
 #include "core/Singleton.h"
 #include "organiser/CCallHistory.h"
@@ -29,6 +33,7 @@
 #include "organiser/ui/IListWindowHost.h"
 #include "recording/CKlFileListEntry.h"
 #include "recording/CKlRecordFile.h"
+#include "recording/CLegalHolds.h"
 #include "recording/CRecordingWriter.h"
 #include "organiser/ui/CAnnotateDlg.h"
 #include "support/TestSupport.h"
@@ -369,6 +374,74 @@ TEST_F(ListWindow, DeleteGoesFromTheHighestIndexAndStopsAtAnEncryptedCall) {
   EXPECT_TRUE(FileExists(paths_[1]));
   EXPECT_FALSE(FileExists(paths_[3]));
   EXPECT_EQ(view.SummaryText(), "Calls: 1 Important: 0 Duration: 00:00:00");
+}
+
+// A hold set from the list window keeps every call of the caller from the list's and
+// the player's Delete, which name it; the actions leave their lines in the audit trail.
+TEST_F(ListWindow, LegalHoldKeepsCallsFromDeleteAndActionsAreAudited) {
+  auto sink = std::make_shared<YesSink>();
+  zel::SetMessageSink(sink);
+  const std::string held = Make("A", "20260101120000", 2, "555");
+  const std::string free = Make("B", "20260102120000", 2, "556");
+  const std::string sameCaller = Make("C", "20260103120000", 2, "555");
+  CZelVelomarView view(Doc(), &host_);
+  const auto rowOf = [&](const std::string& user) {
+    const auto users = Users(view);
+    return static_cast<size_t>(std::find(users.begin(), users.end(), user) - users.begin());
+  };
+  // Answers the next hold dialog: the reason, every call of the caller, OK.
+  const auto answerHoldDialog = [](const QString& reason, bool byCaller) {
+    QTimer::singleShot(0, [=] {
+      auto* dialog = qobject_cast<CLegalHoldDlg*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_EQ(dialog->OkButton()->isEnabled(), dialog->HoldList() != nullptr);  // a new hold needs its reason
+      dialog->ReasonEdit()->setText(reason);
+      if (byCaller) dialog->CallerButton()->setChecked(true);
+      dialog->OkButton()->click();
+    });
+  };
+  view.SelectIndices({rowOf("A")});
+  answerHoldDialog(QStringLiteral("claim 17"), true);
+  view.ChangeHold(true);
+  CLegalHolds& holds = *Singleton<CLegalHolds>::Instance();
+  ASSERT_TRUE(holds.HoldFor(sameCaller).has_value());
+  EXPECT_EQ(holds.HoldFor(held)->reason, "claim 17");
+  const QAbstractItemModel* m = view.Table()->model();
+  const QModelIndex callerCell = m->index(static_cast<int>(rowOf("A")), 3);
+  EXPECT_FALSE(m->data(callerCell, Qt::DecorationRole).isNull());
+  EXPECT_TRUE(m->data(callerCell, Qt::AccessibleDescriptionRole).toString().contains("claim 17"));
+  EXPECT_TRUE(m->data(m->index(static_cast<int>(rowOf("B")), 3), Qt::DecorationRole).isNull());
+
+  view.MarkImportant(true);
+  view.SelectAll();
+  view.DeleteSelected();
+  EXPECT_EQ(Users(view), (std::vector<std::string>{"C", "A"}));
+  EXPECT_TRUE(FileExists(held) && FileExists(sameCaller));
+  EXPECT_FALSE(FileExists(free));
+  ASSERT_FALSE(sink->messages.empty());
+  EXPECT_NE(sink->messages.back().find(held + ": on legal hold (all calls of 555) since"), std::string::npos);
+
+  CPlayerForm player;
+  ASSERT_TRUE(player.OpenWithoutPlaying(held));
+  player.Delete();
+  EXPECT_TRUE(FileExists(held));
+  EXPECT_NE(sink->messages.back().find("is kept: on legal hold"), std::string::npos);
+  // Release from the player lists the caller's hold, ticked.
+  answerHoldDialog(QString(), false);
+  player.ChangeHold(false);
+  EXPECT_FALSE(holds.HoldFor(held).has_value());
+  zel::SetMessageSink(nullptr);
+
+  const auto actions = [](const std::string& path) {
+    std::vector<std::string> found;
+    for (const auto& record : zel::AuditTrail().Read({path, "", ""})) found.push_back(record.action);
+    return found;
+  };
+  EXPECT_EQ(actions(held), (std::vector<std::string>{"mark important"}));
+  EXPECT_EQ(actions(free), (std::vector<std::string>{"delete"}));
+  std::vector<std::string> callerActions;
+  for (const auto& record : zel::AuditTrail().Read({"", "555", ""})) callerActions.push_back(record.action);
+  EXPECT_EQ(callerActions, (std::vector<std::string>{"hold set", "mark important", "hold release"}));
 }
 
 TEST_F(ListWindow, CopyPasteRemoveAndTrim) {

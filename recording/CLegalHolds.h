@@ -42,6 +42,13 @@ class CLegalHolds {
   bool Add(Hold hold, std::string& error);
   // Releases the hold of that kind and target; the released hold in `released`.
   bool Remove(Kind kind, const std::string& target, Hold& released, std::string& error);
+  // Add and Remove with their line in the audit trail ("hold set", "hold release"),
+  // for the windows and zelctl alike; `why` is the reason given for the release.
+  bool Place(Hold hold, std::string& error);
+  bool Release(Kind kind, const std::string& target, const std::string& why, std::string& error);
+  // Every hold that names the call at `path` itself or its caller `callerId`: what a
+  // release may lift.
+  std::vector<Hold> HoldsOn(const std::string& path, const std::string& callerId);
 
   // "on legal hold since <date> by <who>: <reason>", for refusals.
   static std::string Describe(const Hold& hold);

@@ -1,4 +1,4 @@
-#include "organiser/CLegalHolds.h"
+#include "recording/CLegalHolds.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "core/AuditTrail.h"
 #include "core/CKlXMLSettings.h"
 #include "core/CSettings.h"
 #include "core/FileLock.h"
@@ -199,6 +200,31 @@ bool CLegalHolds::Remove(Kind kind, const std::string& target, Hold& released, s
   if (!Write(holds, error)) return false;
   stamp_ = -1;
   return true;
+}
+
+bool CLegalHolds::Place(Hold hold, std::string& error) {
+  if (hold.kind == Kind::kCall) hold.target = Absolute(hold.target);
+  if (!Add(hold, error)) return false;
+  const bool call = hold.kind == Kind::kCall;
+  zel::AuditTrail::Record("hold set", call ? hold.target : "", hold.reason, call ? "" : hold.target);
+  return true;
+}
+
+bool CLegalHolds::Release(Kind kind, const std::string& target, const std::string& why, std::string& error) {
+  Hold released;
+  if (!Remove(kind, target, released, error)) return false;
+  const bool call = kind == Kind::kCall;
+  zel::AuditTrail::Record("hold release", call ? released.target : "", why, call ? "" : released.target);
+  return true;
+}
+
+std::vector<CLegalHolds::Hold> CLegalHolds::HoldsOn(const std::string& path, const std::string& callerId) {
+  const std::string absolute = Absolute(path);
+  std::vector<Hold> found;
+  for (const auto& hold : Holds()) {
+    if (hold.kind == Kind::kCall ? hold.target == absolute : hold.target == callerId) found.push_back(hold);
+  }
+  return found;
 }
 
 std::string CLegalHolds::Describe(const Hold& hold) {

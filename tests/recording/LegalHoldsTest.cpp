@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "organiser/CLegalHolds.h"
+#include "recording/CLegalHolds.h"
 #include "recording/CKlRecordFileHdr.h"
 #include "support/TestSupport.h"
 
