@@ -59,6 +59,8 @@ CRetentionSettings::CRetentionSettings(QWidget* parent) : QWidget(parent) {
   folders_ = new QListWidget(folderBox);
   folders_->setAccessibleName(QStringLiteral("Source Folders"));
   folders_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // A rule has few folders; the room goes to the preview's list below.
+  folders_->setMaximumHeight(folders_->fontMetrics().height() * 5 + 2 * folders_->frameWidth());
   auto* folderButtons = new QVBoxLayout;
   add_ = new QPushButton(QStringLiteral("A&dd..."), folderBox);
   add_->setAccessibleName(QStringLiteral("Add Folder"));
@@ -90,6 +92,7 @@ CRetentionSettings::CRetentionSettings(QWidget* parent) : QWidget(parent) {
   outcome_ = new QTreeWidget(this);
   outcome_->setAccessibleName(QStringLiteral("Calls the rule selects"));
   outcome_->setRootIsDecorated(false);
+  outcome_->setTextElideMode(Qt::ElideMiddle);  // the file name is the part that tells
   outcome_->setHeaderLabels({QStringLiteral("Call"), QStringLiteral("Outcome"), QStringLiteral("Why")});
   outcome_->header()->setStretchLastSection(true);
   outcome_->setColumnWidth(0, 300);
