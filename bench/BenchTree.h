@@ -18,6 +18,23 @@ inline void Put32(char* record, size_t offset, uint32_t value) {
   for (int i = 0; i < 4; ++i) record[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
+// One call of the generated trees, `n` in folder `folder`: a version-4 header
+// (comment left empty) and 160 bytes of audio; 1% of the calls come from ">0999...".
+inline void FillCall(char (&file)[1440 + 160], int n, int folder) {
+  std::memset(file, 0, 1440);
+  std::memset(file + 1440, 0xD5, 160);
+  Put32(file, 0, 4);
+  Put32(file, 4, 1440);
+  Put32(file, 8, 6);
+  Put32(file, 12, n % 7 == 0);
+  std::snprintf(file + 16, 128, "%s%07d", n % 100 == 0 ? ">0999" : ">0301", n);
+  Put32(file, 1168, 1600000000u + static_cast<uint32_t>((n * 7919) % 30000000));
+  Put32(file, 1172, static_cast<uint32_t>(n % 3600));
+  std::snprintf(file + 1180, 128, "%d", 100 + folder);
+  Put32(file, 1308, 0xFFFFFFFFu);
+  std::snprintf(file + 1312, 120, "Unknown");
+}
+
 // `folders` folders "user<n>" of `perFolder` recordings below `root`, made once (a
 // ".complete" marker tells; delete the tree to regenerate). Version-4 headers with a
 // 1023-character comment and 160 bytes of audio; 1% of the calls come from ">0999...".
@@ -32,19 +49,8 @@ inline void GenerateTree(const std::string& root, int folders, int perFolder) {
     mkdir(folder.c_str(), 0755);
     for (int i = 0; i < perFolder; ++i) {
       const int n = f * perFolder + i;
-      std::memset(file, 0, 1440);
-      std::memset(file + 1440, 0xD5, 160);
-      Put32(file, 0, 4);
-      Put32(file, 4, 1440);
-      Put32(file, 8, 6);
-      Put32(file, 12, n % 7 == 0);
-      std::snprintf(file + 16, 128, "%s%07d", n % 100 == 0 ? ">0999" : ">0301", n);
+      FillCall(file, n, f);
       std::memset(file + 144, 'c', 1023);
-      Put32(file, 1168, 1600000000u + static_cast<uint32_t>((n * 7919) % 30000000));
-      Put32(file, 1172, static_cast<uint32_t>(n % 3600));
-      std::snprintf(file + 1180, 128, "%d", 100 + f);
-      Put32(file, 1308, 0xFFFFFFFFu);
-      std::snprintf(file + 1312, 120, "Unknown");
       char name[128];
       std::snprintf(name, sizeof name, "/%d-20200101 %06d.zel", 100 + f, i);
       std::string path = folder + name;

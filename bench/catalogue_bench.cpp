@@ -19,32 +19,18 @@
 #include <filesystem>
 #include <string>
 
+#include "BenchTree.h"
 #include "organiser/CRecordingCatalogue.h"
 #include "organiser/CSearchManager.h"
 #include "organiser/CZelVelomarDoc.h"
 
 namespace {
 
-void Put32(char* record, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) record[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-// A version-4 header and 160 bytes of audio; 1 % of the calls come from ">0999".
+// A call of the tree (see FillCall); every fifth has a comment naming `version`.
 void WriteCall(const std::string& path, int n, int folder, int version) {
   char file[1440 + 160];
-  std::memset(file, 0, 1440);
-  std::memset(file + 1440, 0xD5, 160);
-  Put32(file, 0, 4);
-  Put32(file, 4, 1440);
-  Put32(file, 8, 6);
-  Put32(file, 12, n % 7 == 0);
-  std::snprintf(file + 16, 128, "%s%07d", n % 100 == 0 ? ">0999" : ">0301", n);
+  zelbench::FillCall(file, n, folder);
   if (n % 5 == 0) std::snprintf(file + 144, 1024, "Call back about order %d (v%d)", n, version);
-  Put32(file, 1168, 1600000000u + static_cast<uint32_t>((n * 7919) % 30000000));
-  Put32(file, 1172, static_cast<uint32_t>(n % 3600));
-  std::snprintf(file + 1180, 128, "%d", 100 + folder);
-  Put32(file, 1308, 0xFFFFFFFFu);
-  std::snprintf(file + 1312, 120, "Unknown");
   // In place, as a recorder or an editor writes: the folder does not change.
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
   if (fd < 0 || ::write(fd, file, sizeof file) != static_cast<ssize_t>(sizeof file)) {
@@ -103,7 +89,8 @@ int main(int argc, char** argv) {
   Generate(root, files, folders);
   if (slowOpen && !std::getenv("LD_PRELOAD")) {
     // The tree is made; the measuring run gets the slow opens.
-    setenv("LD_PRELOAD", ZEL_SLOW_OPEN, 1);
+    setenv("LD_PRELOAD", ZEL_OPEN_DELAY_SHIM, 1);
+    setenv("ZEL_OPEN_DELAY_US", "5000", 0);
     execv("/proc/self/exe", argv);
     std::perror("execv");
     return 1;
