@@ -35,7 +35,8 @@ int AuditCommand::Execute(const ArgParser& args) {
       if (!check.ok) writer.PathField("file", check.file).Key("line").UInt(check.line).Field("problem", check.problem);
       std::printf("%s\n", writer.EndObject().Text().c_str());
     } else if (check.ok) {
-      std::printf("The audit trail is intact: %llu lines\n", static_cast<unsigned long long>(check.lines));
+      std::printf("The audit trail is intact: %llu line%s\n", static_cast<unsigned long long>(check.lines),
+                  check.lines == 1 ? "" : "s");
     } else {
       std::printf("The audit trail is broken in %s: %s\n", zel::cli::Visible(check.file).c_str(),
                   check.problem.c_str());
