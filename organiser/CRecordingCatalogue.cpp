@@ -25,6 +25,7 @@
 #include "core/DamagedFile.h"
 #include "organiser/CSearchManager.h"
 #include "organiser/CSearchPool.h"
+#include "organiser/CWatchedFolders.h"
 #include "organiser/SearchRules.h"
 #include "recording/CKlFileListEntry.h"
 #include "recording/CKlRecordFileHdr.h"
@@ -321,7 +322,9 @@ std::unique_ptr<CKlFileListEntry> CRecordingCatalogue::Scan::Match(size_t i, lon
 // --- Catalogue --------------------------------------------------------------
 
 CRecordingCatalogue::CRecordingCatalogue(std::string file)
-    : file_(file.empty() ? DefaultFile() : std::move(file)), threads_(std::max(CSearchPool::DefaultThreads(), kCheckThreads)) {}
+    : file_(file.empty() ? DefaultFile() : std::move(file)),
+      threads_(std::max(CSearchPool::DefaultThreads(), kCheckThreads)),
+      watched_(&CWatchedFolders::Process()) {}
 
 CRecordingCatalogue::~CRecordingCatalogue() { Close(); }
 
@@ -434,16 +437,20 @@ int CRecordingCatalogue::List(const std::string& item, bool subfolders, Scan& sc
 int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bool subfolders, int depth,
                                zel::WalkLimits* limits) {
   struct stat st;
+  // Before the folder is looked at: a change reported from now on is not missed.
+  const int64_t token = watched_ ? watched_->Token(key) : -1;
   if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
   Scan::Folder& folder = scan.folders_.emplace_back();
   folder.key = std::move(key);
   folder.path = std::move(path);
+  folder.token = token;
   const int64_t stamp = Nanoseconds(st.st_ctim);
   // An unchanged folder is not listed again; its files are looked at later, on
-  // several threads (on a share, opening the folder is what costs).
+  // several threads (on a share, opening the folder is what costs), unless the
+  // watcher vouches for them.
   const bool listed = Load(folder.key, folder) && folder.stamp != 0 && folder.stamp == stamp &&
                       !scan.relist_.count(folder.key);
-  if (listed) scan.unchecked_.push_back(&folder);
+  if (listed && !(token >= 0 && watched_->Trusted(folder.key))) scan.unchecked_.push_back(&folder);
   const int fd = listed ? -1 : ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (!listed && fd < 0) {
     scan.folders_.pop_back();
@@ -467,6 +474,7 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
       Record r;
       if (!KindOf(fd, entry, r.kind)) continue;
       if (r.kind == Record::File && !NameEndsInZel(name)) continue;
+      if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) folder.links = true;
       const Record* before = nullptr;
       if (auto known = old.find(name); known != old.end()) {
         before = known->second;
@@ -529,7 +537,12 @@ bool CRecordingCatalogue::CheckFiles(Scan& scan) {
         const size_t length = std::min(r.name.size(), sizeof name - 1);
         std::memcpy(name, r.name.data(), length);
         name[length] = 0;
-        const bool seen = fd >= 0 && ::fstatat(fd, name, &st, 0) == 0;
+        // Not followed first, to learn of links at no cost: a regular file tells the same.
+        bool seen = fd >= 0 && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (seen && S_ISLNK(st.st_mode)) {
+          folder.links = true;
+          seen = ::fstatat(fd, name, &st, 0) == 0;
+        }
         // A link whose target went or changed its kind leaves the folder as it
         // was, but the walk would tell it otherwise: the folder is listed again.
         if (r.kind == Record::LinkedFolder ? !seen || !S_ISDIR(st.st_mode) : !seen || !S_ISREG(st.st_mode)) {
@@ -641,6 +654,17 @@ bool CRecordingCatalogue::Save(Scan& scan) {
   }
   ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
   if (!ok) Exec("ROLLBACK");
+  if (ok && watched_) {
+    // What is kept now is what the files held when the tokens were taken; a file
+    // changed too recently to tell, or not read, leaves its folder to be looked at.
+    for (const Scan::Folder& folder : scan.folders_) {
+      if (folder.token < 0 || folder.links || folder.stale || folder.stamp == 0) continue;
+      const bool whole = std::all_of(folder.records.begin(), folder.records.end(), [](const Record& r) {
+        return r.kind == Record::Folder || (r.kind == Record::File && r.state != Record::Unread && r.stamp != 0);
+      });
+      if (whole) watched_->Verified(folder.key, folder.token);
+    }
+  }
   return ok;
 }
 

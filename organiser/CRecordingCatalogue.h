@@ -11,6 +11,7 @@
 #include "organiser/SearchCriteria.h"
 
 class CKlFileListEntry;
+class CWatchedFolders;
 struct sqlite3;
 
 namespace zel {
@@ -23,7 +24,8 @@ struct WalkLimits;
 // for every recording its name, size, change time and the header fields the search
 // rules and the list columns need. A folder whose change time is the one kept is
 // not listed again; its files are only looked at (one stat each), and a file whose
-// size or change time differs is read again. Encrypted and unreadable recordings
+// size or change time differs is read again, unless a watcher vouches that nothing
+// in the folder changed since (see CWatchedFolders). Encrypted and unreadable recordings
 // keep only their name, size and times: they are read at search time, as by the
 // walk, so nothing decrypted ever reaches the disk. The results are those of a
 // walk, in the walk's order.
@@ -77,6 +79,8 @@ class CRecordingCatalogue {
       int64_t stamp = 0;
       bool changed = false;
       bool stale = false;  // its listing no longer tells what the walk would find
+      bool links = false;  // holds symbolic links, whose targets no watch of the folder sees
+      int64_t token = -1;  // the watcher's token, taken before its files were looked at
       std::string listing;             // the row's bytes the records point into
       std::deque<std::string> texts;   // names new in this scan
       std::vector<Record> records;
@@ -126,6 +130,8 @@ class CRecordingCatalogue {
   // made anew. False when none can be had (the search then walks).
   bool Open();
   const std::string& File() const { return file_; }
+  // What watches the folders (by default the running program's watcher, if any).
+  void SetWatched(CWatchedFolders* watched) { watched_ = watched; }
 
   // Adds the recording files of one source item to `scan`, as zel::CountRecordings
   // counts them: -1 for an empty or missing item. A missing folder keeps what the
@@ -167,4 +173,5 @@ class CRecordingCatalogue {
   sqlite3* db_ = nullptr;
   unsigned threads_ = 0;  // besides the caller's
   bool damaged_ = false;  // a call met a damaged database: set aside at the next Open
+  CWatchedFolders* watched_;
 };
