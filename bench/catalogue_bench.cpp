@@ -137,7 +137,10 @@ int main(int argc, char** argv) {
   const int perFolder = (files + folders - 1) / folders;
   for (int n = 0; n < files; n += 100) {
     WriteCall(CallPath(root, n, perFolder), n, n / perFolder, 1);
-    if (watched) CWatchedFolders::Process().Changed(folderKey(n / perFolder));
+    if (watched) {
+      const std::string path = CallPath(root, n, perFolder);
+      CWatchedFolders::Process().Changed(folderKey(n / perFolder), path.substr(path.rfind('/') + 1));
+    }
   }
   usleep(100000);
   const double changed = Search(catalogue, criteria, found);

@@ -35,8 +35,13 @@ namespace {
 
 using Record = CRecordingCatalogue::Record;
 
-// The layout of the rows; a database of another layout is set aside and made anew.
-constexpr int kLayout = 1;
+// The layout of the rows; a database of another layout is set aside and made anew,
+// one of the layout before this is emptied.
+constexpr int kLayout = 2;
+
+// Records per row of a folder's listing: small enough that a few changed calls
+// rewrite little, large enough that a search reads few rows.
+constexpr size_t kPart = 16;
 
 // A change time this close to the start of a scan may hide a change made during
 // it (the kernel stamps with a coarse clock; some file systems keep whole seconds),
@@ -354,18 +359,22 @@ bool CRecordingCatalogue::Create() {
     if (rc == SQLITE_ROW) layout = sqlite3_column_int(version.s, 0);
   }
   if (damaged_ || layout < 0) return false;
-  if (layout != 0 && layout != kLayout) {
+  if (layout != 0 && layout != kLayout && layout != 1) {
     damaged_ = true;
     return false;
   }
+  // One row per folder held its whole listing: what was kept is read again.
+  if (layout == 1 && !Exec("DROP TABLE IF EXISTS folders")) return false;
   // The catalogue can always be made again from the recordings: a lost last
   // transaction after a power cut costs a re-read, never a wrong answer.
   return Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
          Exec("CREATE TABLE IF NOT EXISTS folders(key TEXT PRIMARY KEY, stamp INTEGER NOT NULL,"
-              " recordings INTEGER NOT NULL, listing BLOB NOT NULL);"
+              " recordings INTEGER NOT NULL);"
+              "CREATE TABLE IF NOT EXISTS parts(key TEXT NOT NULL, part INTEGER NOT NULL, listing BLOB NOT NULL,"
+              " PRIMARY KEY(key, part));"
               "CREATE TABLE IF NOT EXISTS roots(key TEXT PRIMARY KEY, missing INTEGER NOT NULL,"
               " refreshed INTEGER NOT NULL);"
-              "PRAGMA user_version=1");
+              "PRAGMA user_version=2");
 }
 
 bool CRecordingCatalogue::Open() {
@@ -385,15 +394,24 @@ bool CRecordingCatalogue::Open() {
 }
 
 bool CRecordingCatalogue::Load(const std::string& key, Scan::Folder& folder) {
-  Statement select(db_, "SELECT stamp, listing FROM folders WHERE key = ?");
+  Statement select(db_, "SELECT stamp FROM folders WHERE key = ?");
   select.Bind(1, key);
-  const int rc = select.Step();
+  int rc = select.Step();
   if (IsDamage(rc)) damaged_ = true;
   if (rc != SQLITE_ROW) return false;
   folder.stamp = sqlite3_column_int64(select.s, 0);
-  const void* bytes = sqlite3_column_blob(select.s, 1);
-  folder.listing.assign(static_cast<const char*>(bytes), static_cast<size_t>(sqlite3_column_bytes(select.s, 1)));
-  if (Decode(folder.listing, folder.records)) return true;
+  // The rows follow each other in the listing's order; each is whole records.
+  Statement parts(db_, "SELECT part, listing FROM parts WHERE key = ? ORDER BY part");
+  parts.Bind(1, key);
+  long long expected = 0;
+  bool whole = true;
+  while ((rc = parts.Step()) == SQLITE_ROW) {
+    whole = whole && sqlite3_column_int64(parts.s, 0) == expected++;
+    const void* bytes = sqlite3_column_blob(parts.s, 1);
+    folder.listing.append(static_cast<const char*>(bytes), static_cast<size_t>(sqlite3_column_bytes(parts.s, 1)));
+  }
+  if (IsDamage(rc)) damaged_ = true;
+  if (whole && rc == SQLITE_DONE && Decode(folder.listing, folder.records)) return true;
   folder.records.clear();  // a row that does not read is listed again
   folder.stamp = 0;
   return false;
@@ -450,7 +468,16 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
   // watcher vouches for them.
   const bool listed = Load(folder.key, folder) && folder.stamp != 0 && folder.stamp == stamp &&
                       !scan.relist_.count(folder.key);
-  if (listed && !(token >= 0 && watched_->Trusted(folder.key))) scan.unchecked_.push_back(&folder);
+  std::vector<std::string> reported;
+  if (listed && !(token >= 0 && watched_->Trusted(folder.key, &reported))) scan.unchecked_.push_back(&folder);
+  if (listed && !reported.empty()) {
+    // Only the files the watcher named are looked at.
+    const std::unordered_set<std::string_view> names(reported.begin(), reported.end());
+    for (size_t i = 0; i < folder.records.size(); ++i) {
+      if (names.count(folder.records[i].name)) folder.only.push_back(static_cast<uint32_t>(i));
+    }
+    if (!folder.only.empty()) scan.unchecked_.push_back(&folder);
+  }
   const int fd = listed ? -1 : ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (!listed && fd < 0) {
     scan.folders_.pop_back();
@@ -506,6 +533,7 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
     folder.records = std::move(records);
     folder.stamp = Trusted(stamp, scan.started_);
     folder.changed = true;
+    folder.relisted = true;
   }
   int count = 0;
   for (size_t i = 0; i < folder.records.size(); ++i) {
@@ -532,7 +560,9 @@ bool CRecordingCatalogue::CheckFiles(Scan& scan) {
     for (size_t k; (k = next.fetch_add(1)) < scan.unchecked_.size();) {
       Scan::Folder& folder = *scan.unchecked_[k];
       const int fd = ::open(folder.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-      for (Record& r : folder.records) {
+      const size_t count = folder.only.empty() ? folder.records.size() : folder.only.size();
+      for (size_t j = 0; j < count; ++j) {
+        Record& r = folder.records[folder.only.empty() ? j : folder.only[j]];
         if (r.kind == Record::Folder) continue;
         const size_t length = std::min(r.name.size(), sizeof name - 1);
         std::memcpy(name, r.name.data(), length);
@@ -558,6 +588,7 @@ bool CRecordingCatalogue::CheckFiles(Scan& scan) {
         r.stamp = Trusted(stamp, scan.started_);
         r.modificationTime = st.st_mtime;
         folder.changed = true;
+        folder.touched.push_back(static_cast<uint32_t>(&r - folder.records.data()));
       }
       if (fd >= 0) ::close(fd);
     }
@@ -624,7 +655,11 @@ void CRecordingCatalogue::ReadChanged(Scan& scan, unsigned threads, const std::f
   for (unsigned t = 0; t < threads && t < useful; ++t) helpers.emplace_back(work);
   work();
   for (std::thread& helper : helpers) helper.join();
-  for (size_t i : pending) scan.files_[i].folder->changed = true;
+  for (size_t i : pending) {
+    Scan::Folder& folder = *scan.files_[i].folder;
+    folder.changed = true;
+    folder.touched.push_back(scan.files_[i].index);
+  }
 }
 
 bool CRecordingCatalogue::Save(Scan& scan) {
@@ -632,22 +667,37 @@ bool CRecordingCatalogue::Save(Scan& scan) {
   if (!Exec("BEGIN IMMEDIATE")) return false;
   bool ok = true;
   {
-    Statement put(db_, "INSERT OR REPLACE INTO folders(key, stamp, recordings, listing) VALUES(?, ?, ?, ?)");
+    Statement put(db_, "INSERT OR REPLACE INTO folders(key, stamp, recordings) VALUES(?, ?, ?)");
+    Statement putPart(db_, "INSERT OR REPLACE INTO parts(key, part, listing) VALUES(?, ?, ?)");
+    Statement dropParts(db_, "DELETE FROM parts WHERE key = ? AND part >= ?");
     std::string listing;
+    std::vector<bool> dirty;
     for (Scan::Folder& folder : scan.folders_) {
       if (!folder.changed) continue;
-      listing.clear();
+      const size_t parts = (folder.records.size() + kPart - 1) / kPart;
+      dirty.assign(parts, folder.relisted);
+      for (uint32_t i : folder.touched) dirty[i / kPart] = true;
       long long recordings = 0;
-      for (const Record& r : folder.records) {
-        Encode(listing, r);
-        recordings += r.kind == Record::File;
-      }
+      for (const Record& r : folder.records) recordings += r.kind == Record::File;
       put.Bind(1, folder.key).Bind(2, static_cast<long long>(folder.stamp)).Bind(3, recordings);
-      sqlite3_bind_blob(put.s, 4, listing.data(), static_cast<int>(listing.size()), SQLITE_STATIC);
       ok = ok && put.Done();
+      for (size_t part = 0; part < parts && ok; ++part) {
+        if (!dirty[part]) continue;
+        listing.clear();
+        for (size_t i = part * kPart; i < std::min(folder.records.size(), (part + 1) * kPart); ++i) {
+          Encode(listing, folder.records[i]);
+        }
+        putPart.Bind(1, folder.key).Bind(2, static_cast<long long>(part));
+        sqlite3_bind_blob(putPart.s, 3, listing.data(), static_cast<int>(listing.size()), SQLITE_STATIC);
+        ok = putPart.Done();
+      }
+      if (folder.relisted) ok = ok && dropParts.Bind(1, folder.key).Bind(2, static_cast<long long>(parts)).Done();
     }
-    Statement drop(db_, "DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
-    for (const std::string& key : scan.vanished_) ok = ok && drop.Bind(1, key).Done();
+    for (const char* sql : {"DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')",
+                            "DELETE FROM parts WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')"}) {
+      Statement drop(db_, sql);
+      for (const std::string& key : scan.vanished_) ok = ok && drop.Bind(1, key).Done();
+    }
     Statement root(db_, "INSERT OR REPLACE INTO roots(key, missing, refreshed) VALUES(?, ?, ?)");
     const long long now = static_cast<long long>(std::time(nullptr));
     for (const auto& [key, missing] : scan.roots_) ok = ok && root.Bind(1, key).Bind(2, missing ? 1LL : 0LL).Bind(3, now).Done();
@@ -706,8 +756,9 @@ bool CRecordingCatalogue::Forget(const std::string& folder) {
   if (!Open()) return false;
   const std::string key = KeyOf(folder);
   Statement drop(db_, "DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
+  Statement parts(db_, "DELETE FROM parts WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
   Statement root(db_, "DELETE FROM roots WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
-  const bool ok = drop.Bind(1, key).Done() && root.Bind(1, key).Done();
+  const bool ok = drop.Bind(1, key).Done() && parts.Bind(1, key).Done() && root.Bind(1, key).Done();
   return ok && sqlite3_total_changes(db_) > 0;
 }
 

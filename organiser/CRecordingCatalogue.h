@@ -20,8 +20,9 @@ struct WalkLimits;
 
 // What a search learnt about the recordings of the folders it walked, kept in one
 // SQLite database beside the program's other files, so that the next search of
-// those folders reads only what changed. One row per folder holds its listing:
-// for every recording its name, size, change time and the header fields the search
+// those folders reads only what changed. A folder's listing is kept in rows of a
+// few recordings each, so that a change rewrites only the rows it touches: for
+// every recording its name, size, change time and the header fields the search
 // rules and the list columns need. A folder whose change time is the one kept is
 // not listed again; its files are only looked at (one stat each), and a file whose
 // size or change time differs is read again, unless a watcher vouches that nothing
@@ -78,10 +79,13 @@ class CRecordingCatalogue {
       std::string path;  // as the search names it
       int64_t stamp = 0;
       bool changed = false;
+      bool relisted = false;  // listed anew: all its rows are written
+      std::vector<uint32_t> touched;  // records changed in an unchanged listing
+      std::vector<uint32_t> only;     // the records to look at, when not all
       bool stale = false;  // its listing no longer tells what the walk would find
       bool links = false;  // holds symbolic links, whose targets no watch of the folder sees
       int64_t token = -1;  // the watcher's token, taken before its files were looked at
-      std::string listing;             // the row's bytes the records point into
+      std::string listing;             // the rows' bytes the records point into
       std::deque<std::string> texts;   // names new in this scan
       std::vector<Record> records;
     };

@@ -43,14 +43,22 @@ void CWatchedFolders::Unwatch(const std::string& folder) {
   folders_.erase(folder);
 }
 
-void CWatchedFolders::Changed(const std::string& folder) {
+void CWatchedFolders::Changed(const std::string& folder, const std::string& name) {
   std::lock_guard<std::mutex> hold(lock_);
-  if (auto it = folders_.find(folder); it != folders_.end()) it->second.changes = ++serial_;
+  const auto it = folders_.find(folder);
+  if (it == folders_.end()) return;
+  it->second.changes = ++serial_;
+  // Past a few hundred names, looking at every file costs no more.
+  if (name.empty() || it->second.names.size() >= 256) it->second.unnamed = true;
+  else it->second.names.insert(name);
 }
 
 void CWatchedFolders::AllChanged() {
   std::lock_guard<std::mutex> hold(lock_);
-  for (auto& [folder, state] : folders_) state.changes = ++serial_;
+  for (auto& [folder, state] : folders_) {
+    state.changes = ++serial_;
+    state.unnamed = true;
+  }
 }
 
 int64_t CWatchedFolders::Token(const std::string& folder) const {
@@ -62,11 +70,20 @@ int64_t CWatchedFolders::Token(const std::string& folder) const {
 void CWatchedFolders::Verified(const std::string& folder, int64_t token) {
   std::lock_guard<std::mutex> hold(lock_);
   // A change reported after the token was taken may not have been seen.
-  if (auto it = folders_.find(folder); it != folders_.end() && it->second.changes == token) it->second.verified = token;
+  if (auto it = folders_.find(folder); it != folders_.end() && it->second.changes == token) {
+    it->second.verified = token;
+    it->second.names.clear();
+    it->second.unnamed = false;
+  }
 }
 
-bool CWatchedFolders::Trusted(const std::string& folder) const {
+bool CWatchedFolders::Trusted(const std::string& folder, std::vector<std::string>* changed) const {
   std::lock_guard<std::mutex> hold(lock_);
   const auto it = folders_.find(folder);
-  return it != folders_.end() && it->second.verified == it->second.changes;
+  if (it == folders_.end() || it->second.verified < 0) return false;
+  const State& state = it->second;
+  if (state.verified == state.changes) return true;
+  if (!changed || state.unnamed) return false;
+  changed->assign(state.names.begin(), state.names.end());
+  return true;
 }

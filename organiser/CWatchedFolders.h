@@ -3,6 +3,8 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 // What a watcher of the file system (inotify in the running program) tells the
 // catalogue: the folders it watches and where something changed. A folder's own
@@ -19,8 +21,9 @@ class CWatchedFolders {
   // False when `folder` cannot be trusted to a watch (a share, or it is missing).
   bool Watch(const std::string& folder);
   void Unwatch(const std::string& folder);
-  // Something in `folder` changed (a file in it was written, added or removed).
-  void Changed(const std::string& folder);
+  // Something in `folder` changed: the file `name` in it (written, added or
+  // removed), or anything when `name` is empty.
+  void Changed(const std::string& folder, const std::string& name = std::string());
   // Every watched folder changed (the watcher lost events).
   void AllChanged();
 
@@ -28,13 +31,16 @@ class CWatchedFolders {
   int64_t Token(const std::string& folder) const;
   // The catalogue holds `folder`'s files as they were when Token gave `token`.
   void Verified(const std::string& folder, int64_t token);
-  // Watched, and nothing changed since the catalogue last held all its files.
-  bool Trusted(const std::string& folder) const;
+  // Watched, and nothing changed since the catalogue last held all its files but
+  // the files named in `changed` (which may be null when none is wanted).
+  bool Trusted(const std::string& folder, std::vector<std::string>* changed = nullptr) const;
 
  private:
   struct State {
     int64_t changes = 0;  // the serial of the watch's start or its last change
     int64_t verified = -1;
+    std::unordered_set<std::string> names;  // files changed since verified
+    bool unnamed = false;                   // something not named changed since
   };
   mutable std::mutex lock_;
   std::unordered_map<std::string, State> folders_;

@@ -75,7 +75,9 @@ void CCatalogueWatcher::ReadEvents() {
       }
       const QString folder = folders_.value(event->wd);
       if (folder.isEmpty()) continue;
-      CWatchedFolders::Process().Changed(folder.toStdString());
+      // A file written in place is named; the folder's own change is not.
+      const bool named = event->len > 0 && !(event->mask & IN_ISDIR);
+      CWatchedFolders::Process().Changed(folder.toStdString(), named ? std::string(event->name) : std::string());
       if (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
         // The watch no longer tells of what is at this path.
         if (!(event->mask & IN_IGNORED)) inotify_rm_watch(inotify_, event->wd);

@@ -244,13 +244,13 @@ TEST_F(CatalogueTest, SearchesAsTheWalkDoesOverRandomTreesAndChanges) {
 // folder watched since its files were last looked at is taken as kept until the
 // watcher reports a change in it (a file written in place leaves the folder as it was).
 TEST_F(CatalogueTest, RefreshReadsOnlyWhatChanged) {
-  enum Watch { None, Watched, Reported };
   struct Case {
     const char* name;
     std::function<void(const std::string& root)> change;
     int listed;  // files found afterwards
     int read;    // files read again
-    Watch watch = None;
+    bool watched = false;
+    const char* report = nullptr;  // what the watcher reports changed: a file, or "" the folder
   };
   auto inPlace = [](const std::string& r) { orgtest::WriteRecording(r + "/a.zel", {"u", ">1", "new"}); };
   const Case cases[] = {
@@ -266,9 +266,11 @@ TEST_F(CatalogueTest, RefreshReadsOnlyWhatChanged) {
        },
        6, 2},
       {"rename folder", [](const std::string& r) { fs::rename(r + "/sub", r + "/moved"); }, 4, 2},
-      {"change, watched", inPlace, 4, 0, Watched},
-      {"change, reported", inPlace, 4, 1, Reported},
-      {"delete, watched", [](const std::string& r) { fs::remove(r + "/sub/c.zel"); }, 3, 0, Watched},
+      {"change, watched", inPlace, 4, 0, true},
+      {"change, reported", inPlace, 4, 1, true, ""},
+      {"change, file reported", inPlace, 4, 1, true, "a.zel"},
+      {"change, another file reported", inPlace, 4, 0, true, "b.zel"},
+      {"delete, watched", [](const std::string& r) { fs::remove(r + "/sub/c.zel"); }, 3, 0, true},
   };
   long long kept = 0;
   for (const Case& c : cases) {
@@ -278,7 +280,7 @@ TEST_F(CatalogueTest, RefreshReadsOnlyWhatChanged) {
     for (const char* name : {"a.zel", "b.zel", "sub/c.zel", "sub/d.zel"}) orgtest::WriteRecording(root + "/" + name);
     CWatchedFolders watched;
     const std::string key = fs::canonical(root).string();
-    if (c.watch != None) {
+    if (c.watched) {
       ASSERT_TRUE(watched.Watch(key));
     }
     CRecordingCatalogue catalogue;
@@ -297,7 +299,7 @@ TEST_F(CatalogueTest, RefreshReadsOnlyWhatChanged) {
     ASSERT_EQ(refresh(read), 4);
     EXPECT_EQ(read, 4);
     c.change(root);
-    if (c.watch == Reported) watched.Changed(key);
+    if (c.report) watched.Changed(key, c.report);
     EXPECT_EQ(refresh(read), c.listed);
     EXPECT_EQ(read, c.read);
     // Every case has its own folder in the one database; what vanished has left it.
