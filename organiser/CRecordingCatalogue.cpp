@@ -336,6 +336,8 @@ CRecordingCatalogue::~CRecordingCatalogue() { Close(); }
 std::string CRecordingCatalogue::DefaultFile() { return CSettings::SettingsFilePath(false, "catalogue.sqlite"); }
 
 void CRecordingCatalogue::Close() {
+  sqlite3_finalize(load_);
+  load_ = nullptr;
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
 }
@@ -394,23 +396,29 @@ bool CRecordingCatalogue::Open() {
 }
 
 bool CRecordingCatalogue::Load(const std::string& key, Scan::Folder& folder) {
-  Statement select(db_, "SELECT stamp FROM folders WHERE key = ?");
-  select.Bind(1, key);
-  int rc = select.Step();
-  if (IsDamage(rc)) damaged_ = true;
-  if (rc != SQLITE_ROW) return false;
-  folder.stamp = sqlite3_column_int64(select.s, 0);
-  // The rows follow each other in the listing's order; each is whole records.
-  Statement parts(db_, "SELECT part, listing FROM parts WHERE key = ? ORDER BY part");
-  parts.Bind(1, key);
-  long long expected = 0;
-  bool whole = true;
-  while ((rc = parts.Step()) == SQLITE_ROW) {
-    whole = whole && sqlite3_column_int64(parts.s, 0) == expected++;
-    const void* bytes = sqlite3_column_blob(parts.s, 1);
-    folder.listing.append(static_cast<const char*>(bytes), static_cast<size_t>(sqlite3_column_bytes(parts.s, 1)));
+  if (!load_ && sqlite3_prepare_v3(db_,
+                                   "SELECT f.stamp, p.part, p.listing FROM folders f LEFT JOIN parts p ON p.key = f.key"
+                                   " WHERE f.key = ? ORDER BY p.part",
+                                   -1, SQLITE_PREPARE_PERSISTENT, &load_, nullptr) != SQLITE_OK) {
+    return false;
   }
+  sqlite3_bind_text(load_, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+  // The rows follow each other in the listing's order; each is whole records.
+  long long expected = 0;
+  bool known = false, whole = true;
+  int rc;
+  while ((rc = sqlite3_step(load_)) == SQLITE_ROW) {
+    known = true;
+    folder.stamp = sqlite3_column_int64(load_, 0);
+    if (sqlite3_column_type(load_, 1) == SQLITE_NULL) continue;  // a folder without recordings
+    whole = whole && sqlite3_column_int64(load_, 1) == expected++;
+    const void* bytes = sqlite3_column_blob(load_, 2);
+    folder.listing.append(static_cast<const char*>(bytes), static_cast<size_t>(sqlite3_column_bytes(load_, 2)));
+  }
+  sqlite3_reset(load_);
+  sqlite3_clear_bindings(load_);
   if (IsDamage(rc)) damaged_ = true;
+  if (!known) return false;
   if (whole && rc == SQLITE_DONE && Decode(folder.listing, folder.records)) return true;
   folder.records.clear();  // a row that does not read is listed again
   folder.stamp = 0;

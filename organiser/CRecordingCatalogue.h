@@ -13,6 +13,7 @@
 class CKlFileListEntry;
 class CWatchedFolders;
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace zel {
 struct WalkLimits;
@@ -175,6 +176,7 @@ class CRecordingCatalogue {
 
   std::string file_;
   sqlite3* db_ = nullptr;
+  sqlite3_stmt* load_ = nullptr;  // kept: a search loads every folder
   unsigned threads_ = 0;  // besides the caller's
   bool damaged_ = false;  // a call met a damaged database: set aside at the next Open
   CWatchedFolders* watched_;
