@@ -48,6 +48,11 @@ void CCatalogueWatcher::Rewatch() {
     kept.insert(watch);
     const QString name = QString::fromStdString(folder);
     if (folders_.value(watch) == name) continue;
+    // Another folder now at this path: what its old watch vouched for is void.
+    if (const int old = folders_.key(name, -1); old >= 0) {
+      inotify_rm_watch(inotify_, old);
+      Drop(old);
+    }
     if (folders_.contains(watch)) CWatchedFolders::Process().Unwatch(folders_.value(watch).toStdString());
     folders_.insert(watch, name);
     CWatchedFolders::Process().Watch(folder);
@@ -79,9 +84,14 @@ void CCatalogueWatcher::ReadEvents() {
       const bool named = event->len > 0 && !(event->mask & IN_ISDIR);
       CWatchedFolders::Process().Changed(folder.toStdString(), named ? std::string(event->name) : std::string());
       if (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
-        // The watch no longer tells of what is at this path.
-        if (!(event->mask & IN_IGNORED)) inotify_rm_watch(inotify_, event->wd);
-        Drop(event->wd);
+        // The watch no longer tells of what is at this path, nor do those of the
+        // folders below it (a watch follows its folder when it is moved).
+        for (const int watch : folders_.keys()) {
+          const QString& path = folders_.value(watch);
+          if (watch != event->wd && !path.startsWith(folder + QLatin1Char('/'))) continue;
+          if (watch != event->wd || !(event->mask & IN_IGNORED)) inotify_rm_watch(inotify_, watch);
+          Drop(watch);
+        }
         continue;
       }
       Queue(folder);
