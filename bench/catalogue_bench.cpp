@@ -5,9 +5,11 @@
 //   repeat    the same search again, nothing changed
 //   changed   the same search after 1 % of the recordings were rewritten in place
 // and the catalogue's bytes on disk per recording. `--slow-open` runs it again under
-// a shim that makes every open wait 5 ms, as on a network share.
+// a shim that makes every open wait 5 ms, as on a network share. `--watched` feeds
+// the catalogue as the running program's watcher does: every folder is watched
+// (after one search that looks at all files), and the rewritten files are reported.
 //
-//   catalogue_bench [--files N] [--folders F] [--slow-open]
+//   catalogue_bench [--files N] [--folders F] [--slow-open] [--watched]
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +24,7 @@
 #include "BenchTree.h"
 #include "organiser/CRecordingCatalogue.h"
 #include "organiser/CSearchManager.h"
+#include "organiser/CWatchedFolders.h"
 #include "organiser/CZelVelomarDoc.h"
 
 namespace {
@@ -74,13 +77,15 @@ int main(int argc, char** argv) {
   int files = 100000;
   int folders = 1000;
   bool slowOpen = false;
+  bool watched = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--files" && i + 1 < argc) files = std::atoi(argv[++i]);
     else if (arg == "--folders" && i + 1 < argc) folders = std::atoi(argv[++i]);
     else if (arg == "--slow-open") slowOpen = true;
+    else if (arg == "--watched") watched = true;
     else {
-      std::fprintf(stderr, "usage: %s [--files N] [--folders F] [--slow-open]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--files N] [--folders F] [--slow-open] [--watched]\n", argv[0]);
       return 2;
     }
   }
@@ -117,13 +122,26 @@ int main(int argc, char** argv) {
   if (found != walked) std::fprintf(stderr, "first search found %zu, the walk %zu\n", found, walked);
   // Change times this recent are not trusted by the catalogue yet.
   usleep(100000);
+  const std::string key = std::filesystem::canonical(root).string();
+  auto folderKey = [&](int f) { return key + "/user" + std::to_string(f); };
+  if (watched) {
+    CWatchedFolders::Process().Watch(key);
+    for (int f = 0; f < folders; ++f) CWatchedFolders::Process().Watch(folderKey(f));
+    Search(catalogue, criteria, found);  // looks at every file once, under watch
+  }
   double repeat = 1e9;
   for (int i = 0; i < (slowOpen ? 1 : 3); ++i) {
     repeat = std::min(repeat, Search(catalogue, criteria, found));
     if (found != walked) std::fprintf(stderr, "repeated search found %zu, the walk %zu\n", found, walked);
   }
   const int perFolder = (files + folders - 1) / folders;
-  for (int n = 0; n < files; n += 100) WriteCall(CallPath(root, n, perFolder), n, n / perFolder, 1);
+  for (int n = 0; n < files; n += 100) {
+    WriteCall(CallPath(root, n, perFolder), n, n / perFolder, 1);
+    if (watched) {
+      const std::string path = CallPath(root, n, perFolder);
+      CWatchedFolders::Process().Changed(folderKey(n / perFolder), path.substr(path.rfind('/') + 1));
+    }
+  }
   usleep(100000);
   const double changed = Search(catalogue, criteria, found);
   if (found != walked) std::fprintf(stderr, "search after changes found %zu, the walk %zu\n", found, walked);
@@ -132,8 +150,8 @@ int main(int argc, char** argv) {
   CRecordingCatalogue opened;
   opened.Open();
   const auto status = opened.GetStatus();
-  std::printf("%s%d recordings in %d folders, %zu listed\n", slowOpen ? "every open +5 ms: " : "warm cache: ", files,
-              folders, walked);
+  std::printf("%s%s%d recordings in %d folders, %zu listed\n", slowOpen ? "every open +5 ms: " : "warm cache: ",
+              watched ? "watched, " : "", files, folders, walked);
   std::printf("  walk              %8.3f s\n", walkSeconds);
   std::printf("  first (builds)    %8.3f s  = %.2fx the walk\n", first, first / walkSeconds);
   std::printf("  repeat            %8.3f s  = 1/%.1f of the walk\n", repeat, walkSeconds / repeat);

@@ -25,6 +25,7 @@
 #include "core/DamagedFile.h"
 #include "organiser/CSearchManager.h"
 #include "organiser/CSearchPool.h"
+#include "organiser/CWatchedFolders.h"
 #include "organiser/SearchRules.h"
 #include "recording/CKlFileListEntry.h"
 #include "recording/CKlRecordFileHdr.h"
@@ -34,8 +35,13 @@ namespace {
 
 using Record = CRecordingCatalogue::Record;
 
-// The layout of the rows; a database of another layout is set aside and made anew.
-constexpr int kLayout = 1;
+// The layout of the rows; a database of another layout is set aside and made anew,
+// one of the layout before this is emptied.
+constexpr int kLayout = 2;
+
+// Records per row of a folder's listing: small enough that a few changed calls
+// rewrite little, large enough that a search reads few rows.
+constexpr size_t kPart = 16;
 
 // A change time this close to the start of a scan may hide a change made during
 // it (the kernel stamps with a coarse clock; some file systems keep whole seconds),
@@ -321,13 +327,17 @@ std::unique_ptr<CKlFileListEntry> CRecordingCatalogue::Scan::Match(size_t i, lon
 // --- Catalogue --------------------------------------------------------------
 
 CRecordingCatalogue::CRecordingCatalogue(std::string file)
-    : file_(file.empty() ? DefaultFile() : std::move(file)), threads_(std::max(CSearchPool::DefaultThreads(), kCheckThreads)) {}
+    : file_(file.empty() ? DefaultFile() : std::move(file)),
+      threads_(std::max(CSearchPool::DefaultThreads(), kCheckThreads)),
+      watched_(&CWatchedFolders::Process()) {}
 
 CRecordingCatalogue::~CRecordingCatalogue() { Close(); }
 
 std::string CRecordingCatalogue::DefaultFile() { return CSettings::SettingsFilePath(false, "catalogue.sqlite"); }
 
 void CRecordingCatalogue::Close() {
+  sqlite3_finalize(load_);
+  load_ = nullptr;
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
 }
@@ -351,18 +361,22 @@ bool CRecordingCatalogue::Create() {
     if (rc == SQLITE_ROW) layout = sqlite3_column_int(version.s, 0);
   }
   if (damaged_ || layout < 0) return false;
-  if (layout != 0 && layout != kLayout) {
+  if (layout != 0 && layout != kLayout && layout != 1) {
     damaged_ = true;
     return false;
   }
+  // One row per folder held its whole listing: what was kept is read again.
+  if (layout == 1 && !Exec("DROP TABLE IF EXISTS folders")) return false;
   // The catalogue can always be made again from the recordings: a lost last
   // transaction after a power cut costs a re-read, never a wrong answer.
   return Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
          Exec("CREATE TABLE IF NOT EXISTS folders(key TEXT PRIMARY KEY, stamp INTEGER NOT NULL,"
-              " recordings INTEGER NOT NULL, listing BLOB NOT NULL);"
+              " recordings INTEGER NOT NULL);"
+              "CREATE TABLE IF NOT EXISTS parts(key TEXT NOT NULL, part INTEGER NOT NULL, listing BLOB NOT NULL,"
+              " PRIMARY KEY(key, part));"
               "CREATE TABLE IF NOT EXISTS roots(key TEXT PRIMARY KEY, missing INTEGER NOT NULL,"
               " refreshed INTEGER NOT NULL);"
-              "PRAGMA user_version=1");
+              "PRAGMA user_version=2");
 }
 
 bool CRecordingCatalogue::Open() {
@@ -382,15 +396,30 @@ bool CRecordingCatalogue::Open() {
 }
 
 bool CRecordingCatalogue::Load(const std::string& key, Scan::Folder& folder) {
-  Statement select(db_, "SELECT stamp, listing FROM folders WHERE key = ?");
-  select.Bind(1, key);
-  const int rc = select.Step();
+  if (!load_ && sqlite3_prepare_v3(db_,
+                                   "SELECT f.stamp, p.part, p.listing FROM folders f LEFT JOIN parts p ON p.key = f.key"
+                                   " WHERE f.key = ? ORDER BY p.part",
+                                   -1, SQLITE_PREPARE_PERSISTENT, &load_, nullptr) != SQLITE_OK) {
+    return false;
+  }
+  sqlite3_bind_text(load_, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+  // The rows follow each other in the listing's order; each is whole records.
+  long long expected = 0;
+  bool known = false, whole = true;
+  int rc;
+  while ((rc = sqlite3_step(load_)) == SQLITE_ROW) {
+    known = true;
+    folder.stamp = sqlite3_column_int64(load_, 0);
+    if (sqlite3_column_type(load_, 1) == SQLITE_NULL) continue;  // a folder without recordings
+    whole = whole && sqlite3_column_int64(load_, 1) == expected++;
+    const void* bytes = sqlite3_column_blob(load_, 2);
+    folder.listing.append(static_cast<const char*>(bytes), static_cast<size_t>(sqlite3_column_bytes(load_, 2)));
+  }
+  sqlite3_reset(load_);
+  sqlite3_clear_bindings(load_);
   if (IsDamage(rc)) damaged_ = true;
-  if (rc != SQLITE_ROW) return false;
-  folder.stamp = sqlite3_column_int64(select.s, 0);
-  const void* bytes = sqlite3_column_blob(select.s, 1);
-  folder.listing.assign(static_cast<const char*>(bytes), static_cast<size_t>(sqlite3_column_bytes(select.s, 1)));
-  if (Decode(folder.listing, folder.records)) return true;
+  if (!known) return false;
+  if (whole && rc == SQLITE_DONE && Decode(folder.listing, folder.records)) return true;
   folder.records.clear();  // a row that does not read is listed again
   folder.stamp = 0;
   return false;
@@ -434,16 +463,29 @@ int CRecordingCatalogue::List(const std::string& item, bool subfolders, Scan& sc
 int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bool subfolders, int depth,
                                zel::WalkLimits* limits) {
   struct stat st;
+  // Before the folder is looked at: a change reported from now on is not missed.
+  const int64_t token = watched_ ? watched_->Token(key) : -1;
   if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
   Scan::Folder& folder = scan.folders_.emplace_back();
   folder.key = std::move(key);
   folder.path = std::move(path);
+  folder.token = token;
   const int64_t stamp = Nanoseconds(st.st_ctim);
   // An unchanged folder is not listed again; its files are looked at later, on
-  // several threads (on a share, opening the folder is what costs).
+  // several threads (on a share, opening the folder is what costs), unless the
+  // watcher vouches for them.
   const bool listed = Load(folder.key, folder) && folder.stamp != 0 && folder.stamp == stamp &&
                       !scan.relist_.count(folder.key);
-  if (listed) scan.unchecked_.push_back(&folder);
+  std::vector<std::string> reported;
+  if (listed && !(token >= 0 && watched_->Trusted(folder.key, &reported))) scan.unchecked_.push_back(&folder);
+  if (listed && !reported.empty()) {
+    // Only the files the watcher named are looked at.
+    const std::unordered_set<std::string_view> names(reported.begin(), reported.end());
+    for (size_t i = 0; i < folder.records.size(); ++i) {
+      if (names.count(folder.records[i].name)) folder.only.push_back(static_cast<uint32_t>(i));
+    }
+    if (!folder.only.empty()) scan.unchecked_.push_back(&folder);
+  }
   const int fd = listed ? -1 : ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (!listed && fd < 0) {
     scan.folders_.pop_back();
@@ -467,6 +509,7 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
       Record r;
       if (!KindOf(fd, entry, r.kind)) continue;
       if (r.kind == Record::File && !NameEndsInZel(name)) continue;
+      if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) folder.links = true;
       const Record* before = nullptr;
       if (auto known = old.find(name); known != old.end()) {
         before = known->second;
@@ -498,6 +541,7 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
     folder.records = std::move(records);
     folder.stamp = Trusted(stamp, scan.started_);
     folder.changed = true;
+    folder.relisted = true;
   }
   int count = 0;
   for (size_t i = 0; i < folder.records.size(); ++i) {
@@ -524,12 +568,19 @@ bool CRecordingCatalogue::CheckFiles(Scan& scan) {
     for (size_t k; (k = next.fetch_add(1)) < scan.unchecked_.size();) {
       Scan::Folder& folder = *scan.unchecked_[k];
       const int fd = ::open(folder.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-      for (Record& r : folder.records) {
+      const size_t count = folder.only.empty() ? folder.records.size() : folder.only.size();
+      for (size_t j = 0; j < count; ++j) {
+        Record& r = folder.records[folder.only.empty() ? j : folder.only[j]];
         if (r.kind == Record::Folder) continue;
         const size_t length = std::min(r.name.size(), sizeof name - 1);
         std::memcpy(name, r.name.data(), length);
         name[length] = 0;
-        const bool seen = fd >= 0 && ::fstatat(fd, name, &st, 0) == 0;
+        // Not followed first, to learn of links at no cost: a regular file tells the same.
+        bool seen = fd >= 0 && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (seen && S_ISLNK(st.st_mode)) {
+          folder.links = true;
+          seen = ::fstatat(fd, name, &st, 0) == 0;
+        }
         // A link whose target went or changed its kind leaves the folder as it
         // was, but the walk would tell it otherwise: the folder is listed again.
         if (r.kind == Record::LinkedFolder ? !seen || !S_ISDIR(st.st_mode) : !seen || !S_ISREG(st.st_mode)) {
@@ -545,6 +596,7 @@ bool CRecordingCatalogue::CheckFiles(Scan& scan) {
         r.stamp = Trusted(stamp, scan.started_);
         r.modificationTime = st.st_mtime;
         folder.changed = true;
+        folder.touched.push_back(static_cast<uint32_t>(&r - folder.records.data()));
       }
       if (fd >= 0) ::close(fd);
     }
@@ -611,7 +663,11 @@ void CRecordingCatalogue::ReadChanged(Scan& scan, unsigned threads, const std::f
   for (unsigned t = 0; t < threads && t < useful; ++t) helpers.emplace_back(work);
   work();
   for (std::thread& helper : helpers) helper.join();
-  for (size_t i : pending) scan.files_[i].folder->changed = true;
+  for (size_t i : pending) {
+    Scan::Folder& folder = *scan.files_[i].folder;
+    folder.changed = true;
+    folder.touched.push_back(scan.files_[i].index);
+  }
 }
 
 bool CRecordingCatalogue::Save(Scan& scan) {
@@ -619,28 +675,54 @@ bool CRecordingCatalogue::Save(Scan& scan) {
   if (!Exec("BEGIN IMMEDIATE")) return false;
   bool ok = true;
   {
-    Statement put(db_, "INSERT OR REPLACE INTO folders(key, stamp, recordings, listing) VALUES(?, ?, ?, ?)");
+    Statement put(db_, "INSERT OR REPLACE INTO folders(key, stamp, recordings) VALUES(?, ?, ?)");
+    Statement putPart(db_, "INSERT OR REPLACE INTO parts(key, part, listing) VALUES(?, ?, ?)");
+    Statement dropParts(db_, "DELETE FROM parts WHERE key = ? AND part >= ?");
     std::string listing;
+    std::vector<bool> dirty;
     for (Scan::Folder& folder : scan.folders_) {
       if (!folder.changed) continue;
-      listing.clear();
+      const size_t parts = (folder.records.size() + kPart - 1) / kPart;
+      dirty.assign(parts, folder.relisted);
+      for (uint32_t i : folder.touched) dirty[i / kPart] = true;
       long long recordings = 0;
-      for (const Record& r : folder.records) {
-        Encode(listing, r);
-        recordings += r.kind == Record::File;
-      }
+      for (const Record& r : folder.records) recordings += r.kind == Record::File;
       put.Bind(1, folder.key).Bind(2, static_cast<long long>(folder.stamp)).Bind(3, recordings);
-      sqlite3_bind_blob(put.s, 4, listing.data(), static_cast<int>(listing.size()), SQLITE_STATIC);
       ok = ok && put.Done();
+      for (size_t part = 0; part < parts && ok; ++part) {
+        if (!dirty[part]) continue;
+        listing.clear();
+        for (size_t i = part * kPart; i < std::min(folder.records.size(), (part + 1) * kPart); ++i) {
+          Encode(listing, folder.records[i]);
+        }
+        putPart.Bind(1, folder.key).Bind(2, static_cast<long long>(part));
+        sqlite3_bind_blob(putPart.s, 3, listing.data(), static_cast<int>(listing.size()), SQLITE_STATIC);
+        ok = putPart.Done();
+      }
+      if (folder.relisted) ok = ok && dropParts.Bind(1, folder.key).Bind(2, static_cast<long long>(parts)).Done();
     }
-    Statement drop(db_, "DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
-    for (const std::string& key : scan.vanished_) ok = ok && drop.Bind(1, key).Done();
+    for (const char* sql : {"DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')",
+                            "DELETE FROM parts WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')"}) {
+      Statement drop(db_, sql);
+      for (const std::string& key : scan.vanished_) ok = ok && drop.Bind(1, key).Done();
+    }
     Statement root(db_, "INSERT OR REPLACE INTO roots(key, missing, refreshed) VALUES(?, ?, ?)");
     const long long now = static_cast<long long>(std::time(nullptr));
     for (const auto& [key, missing] : scan.roots_) ok = ok && root.Bind(1, key).Bind(2, missing ? 1LL : 0LL).Bind(3, now).Done();
   }
   ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
   if (!ok) Exec("ROLLBACK");
+  if (ok && watched_) {
+    // What is kept now is what the files held when the tokens were taken; a file
+    // changed too recently to tell, or not read, leaves its folder to be looked at.
+    for (const Scan::Folder& folder : scan.folders_) {
+      if (folder.token < 0 || folder.links || folder.stale || folder.stamp == 0) continue;
+      const bool whole = std::all_of(folder.records.begin(), folder.records.end(), [](const Record& r) {
+        return r.kind == Record::Folder || (r.kind == Record::File && r.state != Record::Unread && r.stamp != 0);
+      });
+      if (whole) watched_->Verified(folder.key, folder.token);
+    }
+  }
   return ok;
 }
 
@@ -682,8 +764,9 @@ bool CRecordingCatalogue::Forget(const std::string& folder) {
   if (!Open()) return false;
   const std::string key = KeyOf(folder);
   Statement drop(db_, "DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
+  Statement parts(db_, "DELETE FROM parts WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
   Statement root(db_, "DELETE FROM roots WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
-  const bool ok = drop.Bind(1, key).Done() && root.Bind(1, key).Done();
+  const bool ok = drop.Bind(1, key).Done() && parts.Bind(1, key).Done() && root.Bind(1, key).Done();
   return ok && sqlite3_total_changes(db_) > 0;
 }
 

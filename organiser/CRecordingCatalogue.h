@@ -11,7 +11,9 @@
 #include "organiser/SearchCriteria.h"
 
 class CKlFileListEntry;
+class CWatchedFolders;
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace zel {
 struct WalkLimits;
@@ -19,11 +21,13 @@ struct WalkLimits;
 
 // What a search learnt about the recordings of the folders it walked, kept in one
 // SQLite database beside the program's other files, so that the next search of
-// those folders reads only what changed. One row per folder holds its listing:
-// for every recording its name, size, change time and the header fields the search
+// those folders reads only what changed. A folder's listing is kept in rows of a
+// few recordings each, so that a change rewrites only the rows it touches: for
+// every recording its name, size, change time and the header fields the search
 // rules and the list columns need. A folder whose change time is the one kept is
 // not listed again; its files are only looked at (one stat each), and a file whose
-// size or change time differs is read again. Encrypted and unreadable recordings
+// size or change time differs is read again, unless a watcher vouches that nothing
+// in the folder changed since (see CWatchedFolders). Encrypted and unreadable recordings
 // keep only their name, size and times: they are read at search time, as by the
 // walk, so nothing decrypted ever reaches the disk. The results are those of a
 // walk, in the walk's order.
@@ -76,8 +80,13 @@ class CRecordingCatalogue {
       std::string path;  // as the search names it
       int64_t stamp = 0;
       bool changed = false;
+      bool relisted = false;  // listed anew: all its rows are written
+      std::vector<uint32_t> touched;  // records changed in an unchanged listing
+      std::vector<uint32_t> only;     // the records to look at, when not all
       bool stale = false;  // its listing no longer tells what the walk would find
-      std::string listing;             // the row's bytes the records point into
+      bool links = false;  // holds symbolic links, whose targets no watch of the folder sees
+      int64_t token = -1;  // the watcher's token, taken before its files were looked at
+      std::string listing;             // the rows' bytes the records point into
       std::deque<std::string> texts;   // names new in this scan
       std::vector<Record> records;
     };
@@ -126,6 +135,8 @@ class CRecordingCatalogue {
   // made anew. False when none can be had (the search then walks).
   bool Open();
   const std::string& File() const { return file_; }
+  // What watches the folders (by default the running program's watcher, if any).
+  void SetWatched(CWatchedFolders* watched) { watched_ = watched; }
 
   // Adds the recording files of one source item to `scan`, as zel::CountRecordings
   // counts them: -1 for an empty or missing item. A missing folder keeps what the
@@ -165,6 +176,8 @@ class CRecordingCatalogue {
 
   std::string file_;
   sqlite3* db_ = nullptr;
+  sqlite3_stmt* load_ = nullptr;  // kept: a search loads every folder
   unsigned threads_ = 0;  // besides the caller's
   bool damaged_ = false;  // a call met a damaged database: set aside at the next Open
+  CWatchedFolders* watched_;
 };

@@ -16,6 +16,7 @@
 #include "core/DamagedFile.h"
 #include "organiser/CRecordingCatalogue.h"
 #include "organiser/CSearchManager.h"
+#include "organiser/CWatchedFolders.h"
 #include "organiser/CZelVelomarDoc.h"
 #include "recording/CKlFileListEntry.h"
 #include "recording/CRecordingWriter.h"
@@ -239,14 +240,19 @@ TEST_F(CatalogueTest, SearchesAsTheWalkDoesOverRandomTreesAndChanges) {
   EXPECT_EQ(compared, 300);
 }
 
-// What a refresh reads again after each kind of change, and what it keeps.
+// What a refresh reads again after each kind of change, and what it keeps. A
+// folder watched since its files were last looked at is taken as kept until the
+// watcher reports a change in it (a file written in place leaves the folder as it was).
 TEST_F(CatalogueTest, RefreshReadsOnlyWhatChanged) {
   struct Case {
     const char* name;
     std::function<void(const std::string& root)> change;
     int listed;  // files found afterwards
     int read;    // files read again
+    bool watched = false;
+    const char* report = nullptr;  // what the watcher reports changed: a file, or "" the folder
   };
+  auto inPlace = [](const std::string& r) { orgtest::WriteRecording(r + "/a.zel", {"u", ">1", "new"}); };
   const Case cases[] = {
       {"nothing", [](const std::string&) {}, 4, 0},
       {"change", [](const std::string& r) { orgtest::WriteRecording(r + "/a.zel", {"u", ">1", "new"}); }, 4, 1},
@@ -260,6 +266,11 @@ TEST_F(CatalogueTest, RefreshReadsOnlyWhatChanged) {
        },
        6, 2},
       {"rename folder", [](const std::string& r) { fs::rename(r + "/sub", r + "/moved"); }, 4, 2},
+      {"change, watched", inPlace, 4, 0, true},
+      {"change, reported", inPlace, 4, 1, true, ""},
+      {"change, file reported", inPlace, 4, 1, true, "a.zel"},
+      {"change, another file reported", inPlace, 4, 0, true, "b.zel"},
+      {"delete, watched", [](const std::string& r) { fs::remove(r + "/sub/c.zel"); }, 3, 0, true},
   };
   long long kept = 0;
   for (const Case& c : cases) {
@@ -267,7 +278,13 @@ TEST_F(CatalogueTest, RefreshReadsOnlyWhatChanged) {
     const std::string root = dir_.File(c.name);
     fs::create_directories(root + "/sub");
     for (const char* name : {"a.zel", "b.zel", "sub/c.zel", "sub/d.zel"}) orgtest::WriteRecording(root + "/" + name);
+    CWatchedFolders watched;
+    const std::string key = fs::canonical(root).string();
+    if (c.watched) {
+      ASSERT_TRUE(watched.Watch(key));
+    }
     CRecordingCatalogue catalogue;
+    catalogue.SetWatched(&watched);
     ASSERT_TRUE(catalogue.Open());
     auto refresh = [&](int& read) {
       CRecordingCatalogue::Scan scan;
@@ -282,6 +299,7 @@ TEST_F(CatalogueTest, RefreshReadsOnlyWhatChanged) {
     ASSERT_EQ(refresh(read), 4);
     EXPECT_EQ(read, 4);
     c.change(root);
+    if (c.report) watched.Changed(key, c.report);
     EXPECT_EQ(refresh(read), c.listed);
     EXPECT_EQ(read, c.read);
     // Every case has its own folder in the one database; what vanished has left it.
