@@ -27,10 +27,16 @@ void DestroyAll() {
     std::lock_guard<std::mutex> lock(RegistryMutex());
     entries.swap(Registry());
   }
-  // Highest rank first; equal ranks in reverse order of creation.
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const Entry& a, const Entry& b) { return a.rank < b.rank; });
-  for (auto it = entries.rbegin(); it != entries.rend(); ++it) it->reset();
+  // Highest rank first; equal ranks in reverse order of creation. The creation
+  // order is kept by hand: with this libstdc++, stable_sort's scratch buffer trips
+  // AddressSanitizer's new/delete pairing check.
+  std::vector<std::pair<Entry, size_t>> order;
+  order.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) order.emplace_back(entries[i], i);
+  std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+    return a.first.rank != b.first.rank ? a.first.rank < b.first.rank : a.second < b.second;
+  });
+  for (auto it = order.rbegin(); it != order.rend(); ++it) it->first.reset();
 }
 
 }  // namespace
