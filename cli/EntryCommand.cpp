@@ -17,7 +17,7 @@ int EntryCommand::ExecuteWith(const ArgParser& parser, const std::string& passph
     entry.LoadDetails(passphrase);
     if (entry.LoadFailed()) {
       status = zel::cli::kExitFailure;
-      zel::cli::PrintError(path + ": " + entry.CommentText());
+      zel::cli::PrintError(path + ": " + std::string(entry.CommentText()));
     }
     JsonWriter json;
     zel::cli::EntryToJson(entry, json);

@@ -83,8 +83,8 @@ void PrintEntryList(const CZelVelomarDoc& document, bool json, const SearchSumma
     const CKlFileListEntry& e = *document.EntryAt(i);
     int kind = CZelVelomarDoc::ArchiveKind(e);
     std::string line = Cell(e.Encrypted() ? "ENC" : "", 3) + " " + Cell(e.Important() ? "!" : "", 1) + " " +
-                       Cell(Visible(e.UserIdText()), 16) + " " + Cell(Visible(e.CallerIdText()), 20) + " " +
-                       Cell(ArchiveKindText(kind), 8) + " " + Cell(e.DateTimeText(), 20) + " " +
+                       Cell(Visible(std::string(e.UserIdText())), 16) + " " + Cell(Visible(std::string(e.CallerIdText())), 20) + " " +
+                       Cell(ArchiveKindText(kind), 8) + " " + Cell(std::string(e.DateTimeText()), 20) + " " +
                        Cell(e.DurationText(), 8) + " " + Cell(e.HasBookmark() ? "BM" : "", 2) + " " +
                        Visible(CZelVelomarDoc::CommentColumnText(e.CommentText()));
     while (!line.empty() && line.back() == ' ') line.pop_back();

@@ -21,7 +21,7 @@ CZelVelomarDoc::~CZelVelomarDoc() { ClearEntries(); }
 bool CZelVelomarDoc::Accept(std::unique_ptr<CKlFileListEntry> entry) {
   CKlFileListEntry* raw = entry.get();
   entries_.push_back(std::move(entry));
-  byPath_.emplace(std::string_view(raw->Path()), raw);
+  byPath_.Insert(raw);
   if (raw->Important()) ++importantCount_;
   totalSeconds_ += raw->Duration();
   modified_ = true;
@@ -29,14 +29,14 @@ bool CZelVelomarDoc::Accept(std::unique_ptr<CKlFileListEntry> entry) {
 }
 
 bool CZelVelomarDoc::AddEntry(std::unique_ptr<CKlFileListEntry>& entry) {
-  if (!entry || byPath_.count(entry->Path())) return false;
+  if (!entry || byPath_.Find(entry->Path())) return false;
   struct stat st;
   if (::stat(entry->Path().c_str(), &st) != 0) return false;
   return Accept(std::move(entry));
 }
 
 bool CZelVelomarDoc::AddEntry(const CKlFileListEntry& entry) {
-  if (byPath_.count(entry.Path())) return false;
+  if (byPath_.Find(entry.Path())) return false;
   struct stat st;
   if (::stat(entry.Path().c_str(), &st) != 0) return false;
   return Accept(std::make_unique<CKlFileListEntry>(entry));
@@ -47,7 +47,7 @@ void CZelVelomarDoc::RemoveEntryAt(size_t index) {
   CKlFileListEntry* entry = entries_[index].get();
   if (entry->Important()) --importantCount_;
   totalSeconds_ -= entry->Duration();
-  byPath_.erase(std::string_view(entry->Path()));
+  byPath_.Erase(entry->Path());
   entries_.erase(entries_.begin() + static_cast<long>(index));
   modified_ = true;
 }
@@ -84,7 +84,7 @@ void CZelVelomarDoc::RefreshDetails(const std::string& passphrase) {
 
 void CZelVelomarDoc::ClearEntries() {
   if (!entries_.empty()) modified_ = true;
-  byPath_.clear();
+  byPath_.Clear();
   entries_.clear();
   importantCount_ = 0;
   totalSeconds_ = 0;
@@ -102,10 +102,10 @@ CKlFileListEntry* CZelVelomarDoc::EntryAt(size_t index) const {
 }
 
 long CZelVelomarDoc::IndexOfPath(const std::string& path) const {
-  auto found = byPath_.find(path);
-  if (found == byPath_.end()) return -1;
+  const CKlFileListEntry* found = byPath_.Find(path);
+  if (found == nullptr) return -1;
   for (size_t i = 0; i < entries_.size(); ++i) {
-    if (entries_[i].get() == found->second) return static_cast<long>(i);
+    if (entries_[i].get() == found) return static_cast<long>(i);
   }
   return -1;
 }
@@ -202,10 +202,10 @@ std::string CZelVelomarDoc::ArchivedTooltip(const CKlFileListEntry& entry) {
   return text.empty() ? "Not archived yet" : text;
 }
 
-std::string CZelVelomarDoc::CommentColumnText(const std::string& comment) {
+std::string CZelVelomarDoc::CommentColumnText(std::string_view comment) {
   static const char kMarker[] = "Bookmark at: ";
   static const char kSystem[] = "### System information do no edit! ###";
-  std::string text = zel::TrimBlanks(comment);
+  std::string text = zel::TrimBlanks(std::string(comment));
   size_t marker = text.find(kMarker);
   if (marker != std::string::npos) {
     size_t from = marker + 23;
@@ -254,7 +254,7 @@ bool CZelVelomarDoc::LoadList(const std::string& path, const std::string& passph
   }
   if (list.hasTitle) titleText_ = list.title;
   for (const std::string& file : list.paths) {
-    if (byPath_.count(file)) continue;
+    if (byPath_.Find(file)) continue;
     struct stat st;
     if (::stat(file.c_str(), &st) != 0) continue;
     auto entry = std::make_unique<CKlFileListEntry>();

@@ -1,12 +1,12 @@
 #pragma once
 #include <ctime>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "organiser/EntryPathIndex.h"
 #include "organiser/SearchCriteria.h"
 #include "organiser/SearchRules.h"
 
@@ -103,7 +103,7 @@ class CZelVelomarDoc {
   static int ArchiveKind(const CKlFileListEntry& entry);
   static std::string ArchivedTooltip(const CKlFileListEntry& entry);
   // The text of the comment column for `comment`.
-  static std::string CommentColumnText(const std::string& comment);
+  static std::string CommentColumnText(std::string_view comment);
   // The parse error message for `error` in `path` (without path when empty).
   static std::string ParseErrorMessage(const std::string& path, const CKlXmlError& error);
 
@@ -112,7 +112,7 @@ class CZelVelomarDoc {
 
   int listKind_ = kFolderList;
   std::string titleText_;
-  std::map<std::string_view, CKlFileListEntry*> byPath_;  // keys view the entries' paths
+  zel::EntryPathIndex byPath_;
   zel::EntryList entries_;
   int importantCount_ = 0;
   long long totalSeconds_ = 0;

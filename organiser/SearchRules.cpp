@@ -134,7 +134,7 @@ bool MatchesHeaderRules(const SearchCriteria& criteria, CKlFileListEntry& entry,
   }
   if (!criteria.commentMask.empty() && criteria.commentMask != "*") {
     entry.LoadDetails(passphrase);
-    if (!WildcardMatch(ContainsMask(criteria.commentMask), UpperCp1252(UserCommentText(entry.CommentText())))) {
+    if (!WildcardMatch(ContainsMask(criteria.commentMask), UpperCp1252(UserCommentView(entry.CommentText())))) {
       return false;
     }
   }
@@ -143,8 +143,8 @@ bool MatchesHeaderRules(const SearchCriteria& criteria, CKlFileListEntry& entry,
 
 void AppendFilterText(const CKlFileListEntry& entry, std::string& out) {
   const size_t start = out.size();
-  for (std::string_view text : {std::string_view(entry.CallerIdText()), std::string_view(entry.UserIdText()),
-                                std::string_view(entry.DateTimeText()), UserCommentView(entry.CommentText())}) {
+  for (std::string_view text :
+       {entry.CallerIdText(), entry.UserIdText(), entry.DateTimeText(), UserCommentView(entry.CommentText())}) {
     if (out.size() > start) out += '\0';
     out += text;
   }
@@ -157,13 +157,13 @@ std::string ListSearchMask(const std::string& text) {
 
 bool MatchesListSearch(const CKlFileListEntry& entry, ListSearchField field, ListSearchDirection direction,
                        const std::string& mask) {
-  const std::string& caller = entry.CallerIdText();
+  const std::string_view caller = entry.CallerIdText();
   if (direction == ListSearchDirection::Incoming && (caller.empty() || caller[0] != '>')) return false;
   if (direction == ListSearchDirection::Outgoing &&
-      (caller.empty() || caller[0] != '<' || caller.find('>', 1) != std::string::npos)) {
+      (caller.empty() || caller[0] != '<' || caller.find('>', 1) != std::string_view::npos)) {
     return false;
   }
-  auto matches = [&](const std::string& text) { return WildcardMatch(mask, UpperCp1252(text)); };
+  auto matches = [&](std::string_view text) { return WildcardMatch(mask, UpperCp1252(text)); };
   switch (field) {
     case ListSearchField::UserId: return matches(entry.UserIdText());
     case ListSearchField::CallerId: return matches(caller);
@@ -200,7 +200,7 @@ uint64_t BigEndianPrefix(std::string_view text, size_t offset) {
 // only runs that share those bytes are compared in full, and a run whose texts
 // are all the same needs no sorting at all. Any text of a run may be the longer
 // one, so a run is checked whole, never judged by its first member.
-void SortByText(EntryList& entries, const std::string& (CKlFileListEntry::*text)() const, bool largestFirst) {
+void SortByText(EntryList& entries, std::string_view (CKlFileListEntry::*text)() const, bool largestFirst) {
   const size_t n = entries.size();
   struct Key {
     uint64_t a, b;

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 
 class CKlRecordFileHdr;
 struct stat;
@@ -9,12 +11,15 @@ struct stat;
 // (user and date guessed from the file name) and filled once from the file's header
 // by LoadDetails. The texts are ready for display, in UTF-8 (header texts are
 // converted from Windows-1252 when the details are loaded). Copyable.
+// Lists hold a million of these: the texts share one heap block, the durations are
+// formatted when asked and the error texts come from flags. The views the text
+// accessors return stay valid until the entry's texts change.
 class CKlFileListEntry {
  public:
   CKlFileListEntry();
   virtual ~CKlFileListEntry();
-  CKlFileListEntry(const CKlFileListEntry&) = default;
-  CKlFileListEntry& operator=(const CKlFileListEntry&) = default;
+  CKlFileListEntry(const CKlFileListEntry& other);
+  CKlFileListEntry& operator=(const CKlFileListEntry& other);
 
   // Stores the path; the user text is what lies between the last "/" and the first
   // "-2" of the path, the date text everything after that "-".
@@ -40,7 +45,7 @@ class CKlFileListEntry {
   // Size of the regular file at Path(), 0 when it cannot be opened.
   uint64_t FileSize() const;
   // True once LoadDetails found the file unreadable or undecryptable.
-  bool LoadFailed() const { return DetailsLoaded_ == kDetailsFailed; }
+  bool LoadFailed() const { return (Flags() & kLoadMask) == kDetailsFailed; }
 
   uint32_t Important() const { return Important_; }
   void SetImportant(uint32_t value) { Important_ = value; }
@@ -51,26 +56,46 @@ class CKlFileListEntry {
   uint32_t AuxCode() const { return AuxCode_; }
   uint32_t Spare() const { return Spare_; }
   void SetSpare(uint32_t value) { Spare_ = value; }
-  bool DetailsLoaded() const { return DetailsLoaded_ != 0; }
+  bool DetailsLoaded() const { return (Flags() & kLoadMask) != 0; }
   const std::string& Path() const { return Path_; }
-  const std::string& CallerIdText() const { return CallerIdText_; }
-  const std::string& UserIdText() const { return UserIdText_; }
-  const std::string& DurationText() const { return DurationText_; }
-  const std::string& DateTimeText() const { return DateTimeText_; }
-  const std::string& CommentText() const { return CommentText_; }
-  const std::string& AuxDurationText() const { return AuxDurationText_; }
-  bool HasBookmark() const { return HasBookmark_ != 0; }
-  bool Encrypted() const { return Encrypted_ != 0; }
+  std::string_view CallerIdText() const { return Text(kCaller); }
+  std::string_view UserIdText() const { return Text(kUser); }
+  std::string DurationText() const;
+  std::string_view DateTimeText() const { return Text(kDateTime); }
+  std::string_view CommentText() const { return Text(kComment); }
+  std::string AuxDurationText() const;
+  bool HasBookmark() const { return (Flags() & kBookmark) != 0; }
+  bool Encrypted() const { return (Flags() & kEncrypted) != 0; }
   // After the user edited caller or comment through the reader (UTF-8 texts).
-  void SetCallerIdText(const std::string& text) { CallerIdText_ = text; }
-  void SetCommentText(const std::string& text) { CommentText_ = text; }
+  void SetCallerIdText(std::string_view text) { SetText(kCaller, text); }
+  void SetCommentText(std::string_view text) { SetText(kComment, text); }
 
  private:
   // Takes the header's fields after a LoadHeader `result`; `fileSize` -1 when unknown.
   void Apply(const CKlRecordFileHdr& header, int result, int64_t fileSize);
 
-  static constexpr uint32_t kDetailsOk = 1;
-  static constexpr uint32_t kDetailsFailed = 2;
+  enum TextIndex { kCaller, kUser, kDateTime, kComment, kTextCount };
+  // The flags byte that starts the texts block.
+  static constexpr uint8_t kLoadMask = 3;  // 0 not loaded, 1 loaded, 2 failed
+  static constexpr uint8_t kDetailsOk = 1;
+  static constexpr uint8_t kDetailsFailed = 2;
+  static constexpr uint8_t kBookmark = 4;
+  static constexpr uint8_t kEncrypted = 8;
+  static constexpr uint8_t kErrorTexts = 16;     // the four texts read as the error texts
+  static constexpr uint8_t kErrorDuration = 32;  // the duration reads as the error text
+  static constexpr uint8_t kDecryptionError = 64;
+  static constexpr uint8_t kDurationsTaken = 128;  // the durations came from a header
+
+  uint8_t Flags() const { return Texts_ ? static_cast<uint8_t>(Texts_[0]) : 0; }
+  void SetFlags(uint8_t flags);
+  std::string_view Text(TextIndex index) const;
+  void SetText(TextIndex index, std::string_view text);
+  // Writes a new block with `flags` and `texts`, which may view the old one.
+  void Store(uint8_t flags, const std::string_view (&texts)[kTextCount]);
+  // The stored texts (without the error texts the flags may stand for).
+  void StoredTexts(std::string_view (&texts)[kTextCount]) const;
+  // Turns error texts the flags stand for into stored texts, before one of them changes.
+  void StoreErrorTexts();
 
   uint32_t Important_ = 0;
   int32_t StartTime_ = 0;
@@ -78,14 +103,8 @@ class CKlFileListEntry {
   uint32_t AuxDuration_ = 0;
   uint32_t AuxCode_ = 0;
   uint32_t Spare_ = 0;
-  uint32_t DetailsLoaded_ = 0;
-  uint32_t HasBookmark_ = 0;
-  uint32_t Encrypted_ = 0;
   std::string Path_;
-  std::string CallerIdText_;
-  std::string UserIdText_;
-  std::string DurationText_;
-  std::string DateTimeText_;
-  std::string CommentText_;
-  std::string AuxDurationText_;
+  // Flags byte, the four texts' lengths (7 bits a byte), then their bytes; null
+  // for a new entry (no flags, "?" texts, no comment).
+  std::unique_ptr<char[]> Texts_;
 };

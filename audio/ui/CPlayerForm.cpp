@@ -423,10 +423,10 @@ void CPlayerForm::ShowDetails(const std::string& path) {
   entry_.SetPath(path);
   entry_.LoadDetails(Singleton<CSettings>::Instance()->GetPassphrase());
   title_->setText(QStringLiteral("File - %1.zel").arg(QFileInfo(QString::fromStdString(path)).completeBaseName()));
-  caller_->setText(QString::fromStdString(entry_.CallerIdText()));
+  caller_->setText(QString::fromUtf8(entry_.CallerIdText()));
   duration_->setText(QString::fromStdString(entry_.DurationText()));
   SetIndicator(0, entry_.Important() != 0);
-  SetIndicator(2, !Blank(entry_.CommentText()));
+  SetIndicator(2, !Blank(std::string(entry_.CommentText())));
   SetIndicator(3, entry_.Encrypted());
 }
 

@@ -15,7 +15,7 @@ using zelgui::Str;
 
 namespace {
 
-QString FromStd(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString FromStd(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 // Icons are made once: data() is called for every visible cell on every repaint.
 const QIcon& CachedIcon(const char* name) {
@@ -29,7 +29,7 @@ const QIcon& CachedIcon(const char* name) {
 // The hold that keeps the call, asked for the caller id cell only; the holds are
 // read again only when their file changed.
 std::optional<CLegalHolds::Hold> HoldOf(const CKlFileListEntry& entry) {
-  return Singleton<CLegalHolds>::Instance()->HoldFor(entry.Path(), entry.CallerIdText());
+  return Singleton<CLegalHolds>::Instance()->HoldFor(entry.Path(), std::string(entry.CallerIdText()));
 }
 
 const char* ArchiveIconName(int kind) {
@@ -132,7 +132,7 @@ QVariant CRecordingListModel::data(const QModelIndex& index, int role) const {
         }
         case ListColumn::DateTime: return FromStd(entry->DateTimeText());
         case ListColumn::Comment: {
-          const std::string& comment = entry->CommentText();
+          const std::string_view comment = entry->CommentText();
           return comment.empty() ? QVariant() : QVariant(FromStd(comment));
         }
         default: return QVariant();

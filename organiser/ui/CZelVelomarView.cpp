@@ -880,7 +880,7 @@ void CZelVelomarView::ChangeHold(bool place) {
   std::vector<CLegalHoldDlg::Call> calls;
   for (size_t i : SelectedIndices()) {
     if (const CKlFileListEntry* entry = document_->EntryAt(i)) {
-      calls.push_back({entry->Path(), entry->Encrypted() ? std::string() : entry->CallerIdText()});
+      calls.push_back({entry->Path(), entry->Encrypted() ? std::string() : std::string(entry->CallerIdText())});
     }
   }
   if (calls.empty()) return;

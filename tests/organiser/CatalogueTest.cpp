@@ -100,8 +100,8 @@ Outcome Search(CSearchManager& manager, const SearchCriteria& criteria, int colu
   outcome.deep = manager.Limits().tooDeep;
   for (size_t i = 0; i < document.EntryCount(); ++i) {
     const CKlFileListEntry& e = *document.EntryAt(i);
-    outcome.rows.push_back(e.Path() + "|" + e.UserIdText() + "|" + e.CallerIdText() + "|" + e.DateTimeText() + "|" +
-                           e.DurationText() + "|" + e.CommentText() + "|" + std::to_string(e.Important()) +
+    outcome.rows.push_back(e.Path() + "|" + std::string(e.UserIdText()) + "|" + std::string(e.CallerIdText()) + "|" +
+                           std::string(e.DateTimeText()) + "|" + e.DurationText() + "|" + std::string(e.CommentText()) + "|" + std::to_string(e.Important()) +
                            std::to_string(e.HasBookmark()) + std::to_string(e.Encrypted()) + "|" +
                            std::to_string(e.StartTime()) + "|" + e.AuxDurationText());
   }

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <random>
+
 #include "OrganiserTestSupport.h"
 #include "organiser/CZelVelomarDoc.h"
+#include "organiser/EntryPathIndex.h"
 #include "organiser/IArchiveLookup.h"
 #include "organiser/PredefinedComments.h"
 #include "recording/CKlFileListEntry.h"
@@ -88,6 +91,37 @@ TEST(Document, AddRemoveAndTotals) {
   doc.ClearEntries();
   EXPECT_FALSE(doc.IsModified());
   EXPECT_EQ(doc.EntryAt(0), nullptr);
+}
+
+// Entries come and go in random order through a table that grows and closes its
+// gaps: every path stays found exactly while its entry is in.
+TEST(EntryPathIndex, FindsExactlyTheEntriesIn) {
+  constexpr int kPaths = 3000;
+  std::vector<CKlFileListEntry> entries(kPaths);
+  for (int i = 0; i < kPaths; ++i) entries[i].SetPath("/calls/" + std::to_string(i % 97) + "/u-2026" + std::to_string(i));
+  std::vector<bool> in(kPaths, false);
+  zel::EntryPathIndex index;
+  std::mt19937 rng(3);
+  for (int step = 0; step < 20000; ++step) {
+    const int i = static_cast<int>(rng() % kPaths);
+    if (in[i]) {
+      index.Erase(entries[i].Path());
+    } else {
+      ASSERT_TRUE(index.Insert(&entries[i]));
+    }
+    in[i] = !in[i];
+    if (step % 997 != 0) continue;
+    size_t count = 0;
+    for (int k = 0; k < kPaths; ++k) {
+      ASSERT_EQ(index.Find(entries[k].Path()), in[k] ? &entries[k] : nullptr) << step << " " << k;
+      count += in[k];
+    }
+    ASSERT_EQ(index.Count(), count);
+  }
+  CKlFileListEntry twin(entries[0]);
+  EXPECT_EQ(index.Insert(&twin), !in[0]);
+  index.Clear();
+  EXPECT_EQ(index.Find(entries[0].Path()), nullptr);
 }
 
 TEST(Document, TitlesOfTheKinds) {

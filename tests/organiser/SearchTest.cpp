@@ -551,7 +551,7 @@ TEST(SearchPool, KeepsTheWalkOrderWhateverTheThreads) {
       pool.Finish(out);
     }
     std::vector<std::string> got;
-    for (const auto& e : out) got.push_back(e->CommentText());
+    for (const auto& e : out) got.emplace_back(e->CommentText());
     EXPECT_EQ(got, expected) << threads << " threads";
   }
 }
@@ -692,7 +692,7 @@ TEST(SortText, MatchesStrcmpOrderOnLongAndRepeatedTexts) {
   for (bool descending : {false, true}) {
     zel::SortEntries(list, 8, descending);
     for (size_t i = 1; i < list.size(); ++i) {
-      int c = std::strcmp(list[i - 1]->CommentText().c_str(), list[i]->CommentText().c_str());
+      int c = std::strcmp(std::string(list[i - 1]->CommentText()).c_str(), std::string(list[i]->CommentText()).c_str());
       ASSERT_TRUE(descending ? c >= 0 : c <= 0) << i;
     }
   }
@@ -728,7 +728,7 @@ TEST(SortText, MatchesStrcmpOrderAroundTheSixteenthByte) {
     for (bool descending : {false, true}) {
       zel::SortEntries(list, 8, descending);
       std::vector<std::string> got;
-      for (const auto& e : list) got.push_back(e->CommentText());
+      for (const auto& e : list) got.emplace_back(e->CommentText());
       std::vector<std::string> want = expected;
       if (descending) std::reverse(want.begin(), want.end());
       ASSERT_EQ(got, want) << "round " << round << (descending ? " descending" : " ascending");

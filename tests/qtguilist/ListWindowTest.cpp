@@ -135,7 +135,7 @@ class ListWindow : public ::testing::Test {
   }
   static std::vector<std::string> Users(const CZelVelomarView& v) {
     std::vector<std::string> users;
-    for (size_t i = 0; i < v.Document().EntryCount(); ++i) users.push_back(v.Document().EntryAt(i)->UserIdText());
+    for (size_t i = 0; i < v.Document().EntryCount(); ++i) users.emplace_back(v.Document().EntryAt(i)->UserIdText());
     return users;
   }
 
@@ -665,7 +665,7 @@ TEST_F(ListWindow, FilterNarrowsTheRowsAndTheSelectionFollowsTheCalls) {
   };
   auto selectedUsers = [&] {
     std::vector<std::string> users;
-    for (size_t i : view.SelectedIndices()) users.push_back(view.Document().EntryAt(i)->UserIdText());
+    for (size_t i : view.SelectedIndices()) users.emplace_back(view.Document().EntryAt(i)->UserIdText());
     return users;
   };
   ASSERT_EQ(shown(), (std::vector<std::string>{"Dora", "Carl", "Bob", "Anna"}));

@@ -126,9 +126,9 @@ TEST_F(EntryTest, UnreadableAndUndecryptableFiles) {
   CKlFileListEntry wrong;
   wrong.SetPath(enc);
   wrong.LoadDetails("wrong");
-  for (const std::string* t : {&wrong.CallerIdText(), &wrong.DurationText(), &wrong.DateTimeText(),
-                               &wrong.UserIdText()}) {
-    EXPECT_EQ(*t, "Decryption error!");
+  for (const std::string& t : {std::string(wrong.CallerIdText()), wrong.DurationText(),
+                               std::string(wrong.DateTimeText()), std::string(wrong.UserIdText())}) {
+    EXPECT_EQ(t, "Decryption error!");
   }
   EXPECT_EQ(wrong.CommentText(), "Decryption error! Unable to decrypt the file using the passphrase specified!");
   EXPECT_TRUE(wrong.Encrypted());
@@ -162,6 +162,14 @@ TEST_F(EntryTest, UnreadableAndUndecryptableFiles) {
     EXPECT_EQ(e.Duration(), 0u);
     EXPECT_EQ(e.StartTime(), 0);
     EXPECT_TRUE(e.LoadFailed());
+    // An edit, and a copy, change only what they touch.
+    e.SetCommentText("called back");
+    const CKlFileListEntry copy(e);
+    EXPECT_EQ(copy.CommentText(), "called back");
+    EXPECT_EQ(copy.CallerIdText(), "File error!");
+    EXPECT_EQ(copy.DurationText(), "File error!");
+    EXPECT_EQ(copy.AuxDurationText(), "?");
+    EXPECT_TRUE(copy.LoadFailed());
   }
 }
 
