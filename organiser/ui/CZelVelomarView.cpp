@@ -19,6 +19,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
 #include <optional>
 
 #include "audio/CPlaybackManager.h"
@@ -38,6 +39,7 @@
 #include "platform/Desktop.h"
 #include "recording/CKlFileListEntry.h"
 #include "organiser/ui/CAnnotateDlg.h"
+#include "toolkit/ui/CAsyncTask.h"
 #include "toolkit/ui/CFlowLayout.h"
 #include "toolkit/ui/CProgressWnd.h"
 #include "toolkit/ui/Notifications.h"
@@ -587,13 +589,51 @@ void CZelVelomarView::MarkImportant(bool mark) {
     UpdateSummary();
     return;
   }
-  std::vector<std::string> paths;
-  for (size_t index : rows) paths.push_back(document_->EntryAt(index)->Path());
-  edits.SetImportant(paths, mark, [&](size_t i, bool changed) {
-    if (changed) EntryImportantChanged(rows[i], mark);
-    QCoreApplication::processEvents();
-  });
+  if (marking_.IsRunning()) return;
+  // The player's copy of its call is changed here, where the player lives; the other
+  // files are written beside the window, which follows once all are done.
+  auto paths = std::make_shared<std::vector<std::string>>();
+  for (size_t index : rows) {
+    const std::string& path = document_->EntryAt(index)->Path();
+    if (!edits.HeldByPlayer(path))
+      paths->push_back(path);
+    else if (edits.SetImportant(path, mark))
+      EntryImportantChanged(index, mark);
+  }
   UpdateSummary();
+  if (paths->empty()) return;
+  markProgress_ = std::make_unique<CProgressWnd>(this, Str(zelgui::kStrTaskInProgress));
+  markProgress_->SetText(QStringLiteral("Marking the calls..."));
+  markProgress_->SetRange(0, static_cast<int>(paths->size()));
+  auto done = std::make_shared<std::atomic<size_t>>(0);
+  auto* poll = new QTimer(markProgress_.get());
+  connect(poll, &QTimer::timeout, markProgress_.get(),
+          [progress = markProgress_.get(), done] { progress->SetPos(static_cast<int>(done->load())); });
+  poll->start(50);
+  // Cancel stops after the file being written; those written so far keep their mark.
+  auto stop = std::make_shared<std::atomic<bool>>(false);
+  connect(markProgress_.get(), &CProgressWnd::cancelRequested, this, [stop] { *stop = true; });
+  CRecordingEdits files(nullptr, Passphrase());
+  marking_ = CAsyncTask::Run(
+      this,
+      [files, paths, mark, done, stop]() mutable {
+        std::vector<bool> changed(paths->size(), false);
+        files.SetImportant(*paths, mark, [&](size_t i, bool ok) {
+          changed[i] = ok;
+          ++*done;
+          return !stop->load();
+        });
+        return changed;
+      },
+      [this, paths, mark](const std::vector<bool>& changed) {
+        markProgress_.reset();
+        for (size_t i = 0; i < changed.size(); ++i) {
+          const long index = changed[i] ? document_->IndexOfPath((*paths)[i]) : -1;
+          if (index >= 0) EntryImportantChanged(static_cast<size_t>(index), mark);
+        }
+        UpdateSummary();
+      });
+  markProgress_->show();
 }
 
 void CZelVelomarView::EntryImportantChanged(size_t index, bool mark) {

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/ui/CAsyncTask.h"
+
+class CProgressWnd;
 class CRecordingEdits;
 class CRecordingListModel;
 class CRecordingListTable;
@@ -53,7 +56,10 @@ class CZelVelomarView : public QWidget {
   void Remove();
   void Trim();
   void SelectAll();
+  // Several calls are marked beside the window, under a progress window; true until
+  // the list shows the outcome.
   void MarkImportant(bool mark);
+  bool MarkingImportant() const { return marking_.IsRunning(); }
   void Annotate();
 
   bool HasSelection() const;
@@ -140,5 +146,7 @@ class CZelVelomarView : public QWidget {
   int sortColumn_ = 5;
   bool sortDescending_ = true;
   bool exporting_ = false;
+  CAsyncTask marking_;  // important marks written beside the window
+  std::unique_ptr<CProgressWnd> markProgress_;
   bool applyingWidths_ = false;
 };

@@ -530,6 +530,7 @@ TEST_F(ListWindow, ExportMarkImportantAndAnnotateWriteTheFiles) {
   EXPECT_EQ(messages.messages()[0], "Failed to export one or more files!\rPossibly it is Read Only?");
 
   view.MarkImportant(true);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !view.MarkingImportant(); }, 5000));
   EXPECT_EQ(view.Document().ImportantCount(), 2);
   for (const std::string& p : paths_) {
     CKlFileListEntry e;
