@@ -29,11 +29,10 @@ class CRecordingEdits {
   bool HeldByPlayer(const std::string& path) const;
 
   bool SetImportant(const std::string& path, bool important);
-  // SetImportant for each of `paths` in turn; `next` (optional) hears after each
-  // with its index and outcome, and stops the run by returning false. Returns how
-  // many were changed.
+  // SetImportant for each of `paths` in turn; `done` (optional) hears after each
+  // with its index and outcome. Returns how many were changed.
   size_t SetImportant(const std::vector<std::string>& paths, bool important,
-                      const std::function<bool(size_t index, bool changed)>& next = {});
+                      const std::function<void(size_t index, bool changed)>& done = {});
 
   // Replaces the comment by `text` (UTF-8); returns the comment as stored (Windows-1252
   // cut to the header's field, back in UTF-8), or nothing when it could not be written.

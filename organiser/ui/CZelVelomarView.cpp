@@ -414,45 +414,41 @@ void CZelVelomarView::DeleteSelected() {
                                    Str(zelgui::kStrAppTitle).toStdString()) != IMessageSink::Answer::Yes) {
     return;
   }
-  std::unique_ptr<CProgressWnd> progress;
-  if (count > 1) {
-    progress = std::make_unique<CProgressWnd>(window(), Str(zelgui::kStrTaskInProgress));
-    progress->SetRange(0, count);
-    progress->SetText(Printf(zelgui::kStrDeleting, 1, count));
-    progress->show();
-  }
+  if (workingOnFiles_.IsRunning()) return;
+  // Highest first, up to an encrypted call, which stops the deleting. The player lets
+  // go of its call here, where it lives; the files go to the trash beside the window.
   CRecordingEdits edits = Edits();
-  bool failed = false;
-  int done = 0;
-  // Highest first, so the indices still to come stay valid.
-  for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-    if (progress && !progress->PeekAndPump()) break;
-    const size_t index = *it;
-    CKlFileListEntry* entry = document_->EntryAt(index);
+  std::vector<std::string> paths;
+  bool refused = false;
+  for (auto it = rows.rbegin(); it != rows.rend() && !refused; ++it) {
+    const CKlFileListEntry* entry = document_->EntryAt(*it);
     if (!entry) continue;
-    if (entry->Encrypted()) {
-      failed = true;
-      break;
+    refused = entry->Encrypted();
+    if (refused) break;
+    if (edits.HeldByPlayer(entry->Path())) {
+      if (edits.releasePlayer) edits.releasePlayer();
+      else Manager().Close();
+      refused = edits.HeldByPlayer(entry->Path());  // a player still writing the call keeps it
+      if (refused) document_->RemoveEntryAt(*it);
     }
-    ++done;
-    if (progress) {
-      progress->SetText(Printf(zelgui::kStrDeleting, done, count));
-      progress->SetPos(done);
-    }
-    const bool trashed = edits.Trash(entry->Path());
-    if (trashed) zelgui::PostNotification(zelgui::kRecordingChanged, 2, FromStd(entry->Path()));
-    document_->RemoveEntryAt(index);
-    if (!trashed) {
-      failed = true;
-      break;
-    }
+    if (!refused) paths.push_back(entry->Path());
   }
-  if (progress) progress->close();
-  progress.reset();
-  model_->Reset();
-  if (failed) zel::ShowMessage(Str(zelgui::kStrDeleteFailed).toStdString(), IMessageSink::Icon::Error);
-  SelectFirstOrStop();
-  RefreshLabels();
+  CRecordingEdits files(nullptr, Passphrase());
+  RunOnFiles(
+      std::move(paths), zelgui::kStrDeleting, [files](const std::string& path) mutable { return files.Trash(path); },
+      true, [this, refused](const std::vector<std::string>& reached, const std::vector<bool>& trashed) {
+        bool failed = refused;
+        for (size_t i = 0; i < reached.size(); ++i) {
+          if (trashed[i]) zelgui::PostNotification(zelgui::kRecordingChanged, 2, FromStd(reached[i]));
+          failed = failed || !trashed[i];
+          const long index = document_->IndexOfPath(reached[i]);
+          if (index >= 0) document_->RemoveEntryAt(static_cast<size_t>(index));
+        }
+        model_->Reset();
+        if (failed) zel::ShowMessage(Str(zelgui::kStrDeleteFailed).toStdString(), IMessageSink::Icon::Error);
+        SelectFirstOrStop();
+        RefreshLabels();
+      });
 }
 
 void CZelVelomarView::ExportSelected() {
@@ -482,29 +478,60 @@ void CZelVelomarView::ExportSelected() {
   }
   std::vector<std::string> paths;
   for (size_t i : rows) paths.push_back(document_->EntryAt(i)->Path());
+  CRecordingEdits files(nullptr, Passphrase());
+  RunOnFiles(
+      std::move(paths), zelgui::kStrExporting,
+      [files, folder = folder.toStdString()](const std::string& path) mutable { return files.CopyNative(path, folder); },
+      false, [this](const std::vector<std::string>&, const std::vector<bool>& copied) {
+        // Told once, not per file.
+        if (std::find(copied.begin(), copied.end(), false) != copied.end())
+          zel::ShowMessage(Str(zelgui::kStrExportFailed).toStdString(), IMessageSink::Icon::Error);
+        exporting_ = false;
+        UpdateButtons();
+      });
+}
+
+void CZelVelomarView::RunOnFiles(std::vector<std::string> paths, int text,
+                                 std::function<bool(const std::string& path)> each, bool stopAtFailure,
+                                 std::function<void(const std::vector<std::string>& reached, const std::vector<bool>& ok)> finish) {
   const int count = static_cast<int>(paths.size());
-  CRecordingEdits edits = Edits();
-  CProgressWnd progress(window(), Str(zelgui::kStrTaskInProgress));
-  progress.SetRange(0, count);
-  progress.SetText(Printf(zelgui::kStrExporting, 1, count));
-  progress.show();
-  bool reported = false;
-  for (int i = 0; i < count; ++i) {
-    if (!progress.PeekAndPump()) break;
-    progress.SetText(Printf(zelgui::kStrExporting, i + 1, count));
-    progress.SetPos(i + 1);
-    if (!edits.CopyNative(paths[static_cast<size_t>(i)], folder.toStdString())) {
-      if (!reported) {
-        reported = true;
-        progress.close();
-        zel::ShowMessage(Str(zelgui::kStrExportFailed).toStdString(), IMessageSink::Icon::Error);
-        progress.show();
-      }
-    }
+  auto done = std::make_shared<std::atomic<int>>(0);
+  auto stop = std::make_shared<std::atomic<bool>>(false);
+  if (count > 1) {
+    filesProgress_ = std::make_unique<CProgressWnd>(this, Str(zelgui::kStrTaskInProgress));
+    filesProgress_->SetRange(0, count);
+    const auto show = [progress = filesProgress_.get(), done, count, text] {
+      const int n = done->load();
+      progress->SetText(text < 0 ? QStringLiteral("Marking the calls...") : Printf(text, std::min(n + 1, count), count));
+      progress->SetPos(n);
+    };
+    show();
+    // The window repaints from the event loop; the work only counts.
+    auto* poll = new QTimer(filesProgress_.get());
+    connect(poll, &QTimer::timeout, filesProgress_.get(), show);
+    poll->start(50);
+    connect(filesProgress_.get(), &CProgressWnd::cancelRequested, this, [stop] { *stop = true; });
   }
-  progress.close();
-  exporting_ = false;
-  UpdateButtons();
+  auto reached = std::make_shared<std::vector<std::string>>(std::move(paths));
+  workingOnFiles_ = CAsyncTask::Run(
+      this,
+      [reached, each = std::move(each), stopAtFailure, done, stop] {
+        // Cancel stops after the file at hand; what was done so far stays done.
+        std::vector<bool> ok;
+        for (const std::string& path : *reached) {
+          if (stop->load()) break;
+          ok.push_back(each(path));
+          ++*done;
+          if (stopAtFailure && !ok.back()) break;
+        }
+        return ok;
+      },
+      [this, reached, finish = std::move(finish)](const std::vector<bool>& ok) {
+        filesProgress_.reset();
+        reached->resize(ok.size());
+        finish(*reached, ok);
+      });
+  if (filesProgress_) filesProgress_->show();
 }
 
 QMimeData* CZelVelomarView::SelectionMimeData() const {
@@ -589,51 +616,28 @@ void CZelVelomarView::MarkImportant(bool mark) {
     UpdateSummary();
     return;
   }
-  if (marking_.IsRunning()) return;
+  if (workingOnFiles_.IsRunning()) return;
   // The player's copy of its call is changed here, where the player lives; the other
   // files are written beside the window, which follows once all are done.
-  auto paths = std::make_shared<std::vector<std::string>>();
+  std::vector<std::string> paths;
   for (size_t index : rows) {
     const std::string& path = document_->EntryAt(index)->Path();
     if (!edits.HeldByPlayer(path))
-      paths->push_back(path);
+      paths.push_back(path);
     else if (edits.SetImportant(path, mark))
       EntryImportantChanged(index, mark);
   }
   UpdateSummary();
-  if (paths->empty()) return;
-  markProgress_ = std::make_unique<CProgressWnd>(this, Str(zelgui::kStrTaskInProgress));
-  markProgress_->SetText(QStringLiteral("Marking the calls..."));
-  markProgress_->SetRange(0, static_cast<int>(paths->size()));
-  auto done = std::make_shared<std::atomic<size_t>>(0);
-  auto* poll = new QTimer(markProgress_.get());
-  connect(poll, &QTimer::timeout, markProgress_.get(),
-          [progress = markProgress_.get(), done] { progress->SetPos(static_cast<int>(done->load())); });
-  poll->start(50);
-  // Cancel stops after the file being written; those written so far keep their mark.
-  auto stop = std::make_shared<std::atomic<bool>>(false);
-  connect(markProgress_.get(), &CProgressWnd::cancelRequested, this, [stop] { *stop = true; });
   CRecordingEdits files(nullptr, Passphrase());
-  marking_ = CAsyncTask::Run(
-      this,
-      [files, paths, mark, done, stop]() mutable {
-        std::vector<bool> changed(paths->size(), false);
-        files.SetImportant(*paths, mark, [&](size_t i, bool ok) {
-          changed[i] = ok;
-          ++*done;
-          return !stop->load();
-        });
-        return changed;
-      },
-      [this, paths, mark](const std::vector<bool>& changed) {
-        markProgress_.reset();
-        for (size_t i = 0; i < changed.size(); ++i) {
-          const long index = changed[i] ? document_->IndexOfPath((*paths)[i]) : -1;
+  RunOnFiles(
+      std::move(paths), -1, [files, mark](const std::string& path) mutable { return files.SetImportant(path, mark); },
+      false, [this, mark](const std::vector<std::string>& reached, const std::vector<bool>& changed) {
+        for (size_t i = 0; i < reached.size(); ++i) {
+          const long index = changed[i] ? document_->IndexOfPath(reached[i]) : -1;
           if (index >= 0) EntryImportantChanged(static_cast<size_t>(index), mark);
         }
         UpdateSummary();
       });
-  markProgress_->show();
 }
 
 void CZelVelomarView::EntryImportantChanged(size_t index, bool mark) {
