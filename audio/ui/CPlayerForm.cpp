@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <future>
 
 #include <QAbstractSlider>
 #include <QAction>
@@ -45,7 +47,6 @@
 #include "organiser/CollectionCommands.h"
 #include "organiser/CHotLists.h"
 #include "recording/CKlRecordFileHdr.h"
-#include "toolkit/ui/CAsyncTask.h"
 #include "toolkit/ui/CIconSet.h"
 #include "toolkit/ui/CProgressWnd.h"
 #include "toolkit/ui/Notifications.h"
@@ -249,8 +250,6 @@ CPlayerForm::CPlayerForm(QWidget* parent)
 
   connect(&timer_, &QTimer::timeout, this, &CPlayerForm::OnTimer);
   timer_.start(200);
-  writeProgressTimer_.setInterval(50);
-  connect(&writeProgressTimer_, &QTimer::timeout, this, &CPlayerForm::UpdateWriteProgress);
   pendingPlay_.setInterval(20);
   connect(&pendingPlay_, &QTimer::timeout, this, [this] {
     if (!Manager().IsLoaded()) {
@@ -262,11 +261,7 @@ CPlayerForm::CPlayerForm(QWidget* parent)
   ClearTexts();
 }
 
-CPlayerForm::~CPlayerForm() {
-  qApp->removeEventFilter(this);
-  // Work still running stops where it can; its outcome has no window to go to.
-  if (writeStop_) *writeStop_ = true;
-}
+CPlayerForm::~CPlayerForm() { qApp->removeEventFilter(this); }
 
 bool CPlayerForm::FocusKeepsKey(const QObject* focus, QKeyCombination key) {
   if (!focus) return false;
@@ -649,41 +644,58 @@ void CPlayerForm::CloseRecording() {
   ClearTexts();
 }
 
-void CPlayerForm::ShowWriteProgress(const QString& text, int range, std::function<int()> position, bool cancellable) {
-  writeProgress_.reset();
-  writeClock_.start();
-  writeText_ = text;
-  writeRange_ = range;
-  writePosition_ = std::move(position);
-  writeCancellable_ = cancellable;
-  writeProgressTimer_.start();
-}
-
-void CPlayerForm::UpdateWriteProgress() {
-  // Quick work ends before a window would only flash.
-  if (!writeProgress_ && writeClock_.elapsed() > 300) {
-    writeProgress_ = std::make_unique<CProgressWnd>(this, QStringLiteral("Zel Velomar"));
-    writeProgress_->SetText(writeText_);
-    writeProgress_->SetRange(0, writeRange_);
-    writeProgress_->SetCancellable(writeCancellable_);
-    const std::shared_ptr<std::atomic<bool>> stop = writeStop_;
-    connect(writeProgress_.get(), &CProgressWnd::cancelRequested, this, [stop] { *stop = true; });
-    writeProgress_->show();
+bool CPlayerForm::WaitShowingProgress(const QString& text, int range, const std::function<bool()>& wait,
+                                      const std::function<int()>& position, const std::function<void()>& cancel) {
+  QElapsedTimer clock;
+  clock.start();
+  std::unique_ptr<CProgressWnd> progress;
+  bool cancelled = false;
+  while (!wait()) {
+    if (!progress && clock.elapsed() > 300) {
+      progress = std::make_unique<CProgressWnd>(this, QStringLiteral("Zel Velomar"));
+      progress->SetText(text);
+      progress->SetRange(0, range);
+      progress->SetCancellable(position || cancel);
+      progress->show();
+    }
+    if (!progress) {
+      // Timers, device notifications and a save dialog asked for by the work go on;
+      // clicks and keys wait for the work or the progress window.
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      continue;
+    }
+    if (position) progress->SetPos(position());
+    if (!progress->PeekAndPump() && !cancelled) {
+      cancelled = true;
+      if (!cancel) break;
+      cancel();  // and the work is waited for to its end
+    }
   }
-  if (writeProgress_ && writePosition_) writeProgress_->SetPos(writePosition_());
+  return !cancelled;
 }
 
-void CPlayerForm::EndWrite() {
-  writeProgressTimer_.stop();
-  writeProgress_.reset();
-  writePosition_ = {};
-  writing_ = false;
+bool CPlayerForm::WaitForDecoding(bool& cancelled) {
+  CKlRecordFile& rec = Manager().Recording();
+  cancelled = false;
+  if (rec.IsReady()) return true;
+  cancelled = !WaitShowingProgress(
+      QStringLiteral("Decompressing the call..."), std::max(rec.SampleCount() / zel::kSamplesPerSecond, 1),
+      [&rec] { return rec.WaitForDecoding(50); }, [&rec] { return rec.DecodedCount() / zel::kSamplesPerSecond; });
+  return !cancelled && rec.IsReady();
 }
 
-bool CPlayerForm::ReadyToWrite() {
+bool CPlayerForm::ReadyToWrite(bool needsAudio) {
   CPlaybackManager& m = Manager();
   if (writing_ || !m.IsLoaded() || Singleton<CSettings>::Instance()->IsExportBlocked()) return false;
   zel::ClearLastWriteError();
+  // A native mail attaches the file itself, decoded or not.
+  if (!needsAudio) return true;
+  // The whole call is written from the decoded samples: wait for the decode thread.
+  bool cancelled = false;
+  if (!WaitForDecoding(cancelled)) {
+    if (!cancelled) zel::ShowMessage("The call could not be decompressed.", IMessageSink::Icon::Error);
+    return false;
+  }
   return true;
 }
 
@@ -699,58 +711,29 @@ void CPlayerForm::SetEvenLoudnessExports(bool on) { levelExports_->setChecked(on
 
 bool CPlayerForm::EvenLoudnessExports() const { return levelExports_->isChecked(); }
 
-void CPlayerForm::StartWrite(bool mail, bool needsAudio, bool level, WriteFunction write) {
-  if (!ReadyToWrite()) return;
+bool CPlayerForm::WriteBeside(bool level, const std::function<bool(const zel::StopRequest& stop)>& write) {
   writing_ = true;
-  writeStop_ = std::make_shared<std::atomic<bool>>(false);
-  CKlRecordFile& rec = Manager().Recording();
-  // A native mail attaches the file itself, decoded or not; anything else is written
-  // from the whole call's decoded samples, so the decode thread is waited for first.
-  if (!needsAudio || rec.IsReady()) {
-    WriteBeside(mail, level, std::move(write));
-    return;
-  }
-  ShowWriteProgress(QStringLiteral("Decompressing the call..."),
-                    std::max(rec.SampleCount() / zel::kSamplesPerSecond, 1),
-                    [&rec] { return rec.DecodedCount() / zel::kSamplesPerSecond; }, true);
-  writeTask_ = CAsyncTask::Run(
-      this,
-      [&rec, stop = writeStop_] {
-        while (!stop->load() && !rec.WaitForDecoding(50)) {
-        }
-      },
-      [this, &rec, mail, level, write = std::move(write)]() mutable {
-        if (writeStop_->load()) return EndWrite();
-        if (!rec.IsReady()) {
-          EndWrite();
-          zel::ShowMessage("The call could not be decompressed.", IMessageSink::Icon::Error);
-          return;
-        }
-        WriteBeside(mail, level, std::move(write));
-      });
-}
-
-void CPlayerForm::WriteBeside(bool mail, bool level, WriteFunction write) {
+  std::atomic<bool> cancelled{false};
+  auto task = std::async(std::launch::async, [&write, &cancelled] {
+    const bool ok = write([&cancelled] { return cancelled.load(); });
+    return std::make_pair(ok, zel::LastWriteError());
+  });
   // Only the levelling can stop half-way; the encoders run to their end.
-  ShowWriteProgress(level ? QStringLiteral("Writing the call at even loudness...") : QStringLiteral("Writing the call..."),
-                    0, {}, level);
-  writeTask_ = CAsyncTask::Run(
-      this,
-      [write = std::move(write), stop = writeStop_] {
-        const bool ok = write([&stop] { return stop->load(); });
-        return std::make_pair(ok, zel::LastWriteError());
-      },
-      [this, mail](const std::pair<bool, std::string>& result) {
-        EndWrite();
-        zel::SetLastWriteError(writeStop_->load() ? std::string() : result.second);
-        if (!result.first) ReportWriteFailure(mail);
-      });
+  WaitShowingProgress(
+      level ? QStringLiteral("Writing the call at even loudness...") : QStringLiteral("Writing the call..."), 0,
+      [&task] { return task.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready; }, {},
+      level ? std::function<void()>([&cancelled] { cancelled = true; }) : std::function<void()>());
+  auto [ok, reason] = task.get();
+  writing_ = false;
+  zel::SetLastWriteError(cancelled ? std::string() : reason);
+  return ok;
 }
 
 void CPlayerForm::MailOrExportCompact(bool mail, bool span, zel::CompactFormat format) {
+  if (!ReadyToWrite(true)) return;
   const CKlRecordFile& rec = Manager().Recording();
   const bool level = EvenLoudnessExports();
-  StartWrite(mail, true, level, [&rec, mail, span, format, level](const zel::StopRequest& stop) {
+  const bool ok = WriteBeside(level, [&](const zel::StopRequest& stop) {
     if (level) {
       // The copy is already cut to the span.
       const auto levelled = zel::EvenLoudnessCopy(rec, span, {}, nullptr, stop);
@@ -759,13 +742,15 @@ void CPlayerForm::MailOrExportCompact(bool mail, bool span, zel::CompactFormat f
     return span ? (mail ? zel::EmailCompactClip(rec, format) : zel::ExportCompactClip(rec, format))
                 : (mail ? zel::EmailCompact(rec, format) : zel::ExportCompact(rec, format));
   });
+  if (!ok) ReportWriteFailure(mail);
 }
 
 void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
+  if (!ReadyToWrite(!(mail && !span && !wav))) return;
   const CKlRecordFile& rec = Manager().Recording();
   // A native copy keeps the recording's own audio: there is nothing to level.
   const bool level = wav && EvenLoudnessExports();
-  StartWrite(mail, !(mail && !span && !wav), level, [&rec, mail, span, wav, level](const zel::StopRequest& stop) {
+  const bool ok = WriteBeside(level, [&](const zel::StopRequest& stop) {
     if (level) {
       const auto levelled = zel::EvenLoudnessCopy(rec, span, {}, nullptr, stop);
       return levelled && (mail ? zel::EmailWav(*levelled) : zel::ExportWav(*levelled));
@@ -778,6 +763,7 @@ void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
     if (mail) return wav ? zel::EmailWav(rec) : zel::EmailNativePlain(rec);
     return wav ? zel::ExportWav(rec) : zel::ExportNative(rec);
   });
+  if (!ok) ReportWriteFailure(mail);
 }
 
 void CPlayerForm::OnTimer() {

@@ -1,10 +1,7 @@
 #pragma once
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
-#include <atomic>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,10 +10,8 @@
 #include "audio/Loudness.h"
 #include "codec/SampleRate.h"
 #include "recording/CKlFileListEntry.h"
-#include "toolkit/ui/CAsyncTask.h"
 
 class COutputScope;
-class CProgressWnd;
 class IPlayerHost;
 class CRecordingEdits;
 class CPlaybackManager;
@@ -124,24 +119,26 @@ class CPlayerForm : public QWidget {
   bool LoadAndShow(const std::string& path);
   // The call's texts and indicators, from its header alone.
   void ShowDetails(const std::string& path);
+  // Waits for the decode thread, with a progress window after a moment; false when
+  // the user cancelled or the call could not be decoded.
+  bool WaitForDecoding(bool& cancelled);
+  // Calls `wait` (a short wait, true once the work is done) until it is done. After
+  // 300 ms a modal progress window shows `text` (a busy bar when `range` is 0) and
+  // `position`. Its Cancel returns at once, or calls `cancel` and goes on waiting
+  // when that is given. False when cancelled.
+  bool WaitShowingProgress(const QString& text, int range, const std::function<bool()>& wait,
+                           const std::function<int()>& position, const std::function<void()>& cancel = {});
   void UpdateMenus();
-  // Checks before a mail or export (loaded, allowed, none running); clears the last reason.
-  bool ReadyToWrite();
+  // Checks before a mail or export (loaded, allowed, decoded when it `needsAudio`);
+  // clears the last reason.
+  bool ReadyToWrite(bool needsAudio);
   // True, after a message, while an export or mail runs beside the window.
   bool RefusedWhileWriting() const;
-  // An export or mail command, asked to stop by its argument (the levelling only).
-  using WriteFunction = std::function<bool(const zel::StopRequest& stop)>;
-  // Runs `write` beside the window, after the decode thread when it `needsAudio`:
-  // encoding an hour-long call takes seconds. The save dialog comes to the GUI thread,
-  // the recording stays loaded until the work ends, and a failure is told then. The
-  // Cancel button stops the decoding wait, and the writing when it `level`s.
-  void StartWrite(bool mail, bool needsAudio, bool level, WriteFunction write);
-  void WriteBeside(bool mail, bool level, WriteFunction write);
-  // After 300 ms a modal progress window shows `text` (a busy bar when `range` is 0)
-  // and `position`, until EndWrite.
-  void ShowWriteProgress(const QString& text, int range, std::function<int()> position, bool cancellable);
-  void UpdateWriteProgress();
-  void EndWrite();
+  // Runs `write` (an export or mail command) beside the window, which shows its
+  // progress after a moment: encoding an hour-long call takes seconds. The save dialog
+  // comes to the GUI thread, the recording stays loaded until the work ends, and
+  // `write`'s stop request is the Cancel button when it `level`s.
+  bool WriteBeside(bool level, const std::function<bool(const zel::StopRequest& stop)>& write);
   void ReportWriteFailure(bool mail);
   void ApplyPlaybackOptions();
 
@@ -170,15 +167,6 @@ class CPlayerForm : public QWidget {
   QCheckBox* skipSilence_;
   QCheckBox* evenLoudness_;
   bool writing_ = false;  // an export or mail runs beside the window
-  CAsyncTask writeTask_;
-  std::shared_ptr<std::atomic<bool>> writeStop_;  // the Cancel button, read by the work
-  QTimer writeProgressTimer_;
-  QElapsedTimer writeClock_;
-  std::unique_ptr<CProgressWnd> writeProgress_;
-  QString writeText_;
-  int writeRange_ = 0;
-  std::function<int()> writePosition_;
-  bool writeCancellable_ = false;
   QAction* levelExports_;  // shared by the mail and export menus
   QMenu* mailMenu_;
   QMenu* exportMenu_;

@@ -1,5 +1,6 @@
 #include "toolkit/ui/CProgressWnd.h"
 
+#include <QApplication>
 #include <algorithm>
 #include <QLabel>
 #include <QProgressBar>
@@ -41,4 +42,9 @@ void CProgressWnd::SetCancellable(bool cancellable) {
 
 void CProgressWnd::reject() {
   if (cancellable_) QDialog::reject();
+}
+
+bool CProgressWnd::PeekAndPump() {
+  QApplication::processEvents(QEventLoop::AllEvents, 50);
+  return !cancelled_;
 }

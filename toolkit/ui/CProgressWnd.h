@@ -6,8 +6,8 @@ class QProgressBar;
 class QPushButton;
 
 // A small modal progress window: a text, a range, a position and a " Cancel" button.
-// The owner sets it from the GUI thread while its work runs elsewhere; the window
-// repaints from the event loop.
+// The owner drives it from the GUI thread and calls PeekAndPump between steps so that
+// the window repaints and the button can be pressed.
 class CProgressWnd : public QDialog {
   Q_OBJECT
  public:
@@ -20,9 +20,11 @@ class CProgressWnd : public QDialog {
   bool Cancelled() const { return cancelled_; }
   // Work that cannot stop: no Cancel button, and Esc does not close the window.
   void SetCancellable(bool cancellable);
+  // Processes pending events; returns false once the user cancelled.
+  bool PeekAndPump();
 
  signals:
-  // Cancel was pressed (or Esc, when cancellable); the button is disabled after.
+  // Cancel was pressed; the button is disabled after.
   void cancelRequested();
 
  protected:
