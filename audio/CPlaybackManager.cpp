@@ -27,9 +27,9 @@ CPlaybackManager::CPlaybackManager() = default;
 
 CPlaybackManager::~CPlaybackManager() { Close(); }
 
-void CPlaybackManager::SetWaveOutFactory(WaveOutFactory factory) { Factory_ = std::move(factory); }
+void CPlaybackManager::SetWaveOutFactory(WaveOutFactory factory) { factory_ = std::move(factory); }
 
-void CPlaybackManager::SetFrameWindow(IWaveNotifyTarget* window) { FrameWindow_ = window; }
+void CPlaybackManager::SetFrameWindow(IWaveNotifyTarget* window) { frameWindow_ = window; }
 
 bool CPlaybackManager::Load(const std::string& path) {
   if (path.empty()) {
@@ -47,21 +47,21 @@ bool CPlaybackManager::Load(const std::string& path, const std::string& passphra
   // The device plays straight from the recording's samples: it must let go of them
   // before another recording replaces them.
   Stop();
-  Loudness_.Cancel();
-  Loaded = static_cast<uint32_t>(Recording_.LoadRecording(path, passphrase));
-  AudioArchived_ = Loaded == 0 && HeaderOnly(path, passphrase);
-  if (Loaded != 0) WaitForFirstBuffers();
-  SilenceThreshold_.reset();
-  PlayAudited_ = false;
-  if (Loaded != 0) {
-    QueuePos = 0;
-    StartPos = 0;
+  loudness_.Cancel();
+  loaded_ = static_cast<uint32_t>(recording_.LoadRecording(path, passphrase));
+  audioArchived_ = loaded_ == 0 && HeaderOnly(path, passphrase);
+  if (loaded_ != 0) WaitForFirstBuffers();
+  silenceThreshold_.reset();
+  playAudited_ = false;
+  if (loaded_ != 0) {
+    queuePos_ = 0;
+    startPos_ = 0;
     StartLoudness();
-    if (AuditAccess && Recording_.Header().IsEncrypted()) zel::AuditTrail::Record("decrypt", path, "passphrase");
+    if (AuditAccess && recording_.Header().IsEncrypted()) zel::AuditTrail::Record("decrypt", path, "passphrase");
   } else {
     Close();
   }
-  return Loaded != 0;
+  return loaded_ != 0;
 }
 
 void CPlaybackManager::WaitForFirstBuffers() {
@@ -69,30 +69,30 @@ void CPlaybackManager::WaitForFirstBuffers() {
   // play. Waiting for the first queue's worth means the buffers Play hands to the
   // device hold decoded samples; CanPlay still asks for its larger lead. Bounded
   // like LoadRecordingAndWait's wait.
-  Recording_.WaitForDecodedCount(kBuffersInFlight * kBufferSamples, 100000);
+  recording_.WaitForDecodedCount(kBuffersInFlight * kBufferSamples, 100000);
 }
 
 bool CPlaybackManager::FinishDecoding() {
-  Recording_.WaitForDecoding(100000);
-  return Recording_.IsReady();
+  recording_.WaitForDecoding(100000);
+  return recording_.IsReady();
 }
 
 void CPlaybackManager::Close() {
   Stop();
-  Loudness_.Cancel();
-  QueuePos = 0;
-  StartPos = 0;
-  Paused = 0;
-  Recording_.SaveIfDirty();
-  Loaded = 0;
+  loudness_.Cancel();
+  queuePos_ = 0;
+  startPos_ = 0;
+  paused_ = 0;
+  recording_.SaveIfDirty();
+  loaded_ = 0;
 }
 
 bool CPlaybackManager::OpenDevice() {
-  if (Device_) return true;
-  std::unique_ptr<IWaveOut> device = Factory_ ? Factory_() : nullptr;
-  int result = device ? device->Open(WaveFormat{}, FrameWindow_) : zel::kWaveNoDriver;
+  if (device_) return true;
+  std::unique_ptr<IWaveOut> device = factory_ ? factory_() : nullptr;
+  int result = device ? device->Open(WaveFormat{}, frameWindow_) : zel::kWaveNoDriver;
   if (result == zel::kWaveOk) {
-    Device_ = std::move(device);
+    device_ = std::move(device);
     return true;
   }
   if (result == zel::kWaveAllocated) {
@@ -113,22 +113,22 @@ bool CPlaybackManager::OpenDevice() {
 void CPlaybackManager::Play() {
   if (!OpenDevice()) {
     // Nothing was started: PlayStop must not leave the player looking busy.
-    Playing = 0;
+    playing_ = 0;
     return;
   }
   {
-    ZEL_LOCK(QueueLock_);
-    if (QueuedCount != 0) return;
+    ZEL_LOCK(queueLock_);
+    if (queuedCount_ != 0) return;
   }
-  Playing = 1;
-  if (AuditAccess && !PlayAudited_) {
-    PlayAudited_ = true;
+  playing_ = 1;
+  if (AuditAccess && !playAudited_) {
+    playAudited_ = true;
     // The caller id of an encrypted call stays out of the trail.
-    const auto& header = Recording_.Header();
-    zel::AuditTrail::Record("play", Recording_.Path(), "", header.IsEncrypted() ? "" : header.CallerIdUtf8());
+    const auto& header = recording_.Header();
+    zel::AuditTrail::Record("play", recording_.Path(), "", header.IsEncrypted() ? "" : header.CallerIdUtf8());
   }
   StartChain();
-  int n = static_cast<int>(Recording_.Header().Duration()) - Position() / zel::kSamplesPerSecond;
+  int n = static_cast<int>(recording_.Header().Duration()) - Position() / zel::kSamplesPerSecond;
   if (n <= 0) n = 1;  // a position past a short Duration still plays what is left
   int queued = 0;
   for (int i = 0; i < kBuffersInFlight && i < n; ++i) {
@@ -140,42 +140,42 @@ void CPlaybackManager::Play() {
 }
 
 void CPlaybackManager::StartChain() {
-  Chain_.reset();
-  if (!Options_.Active()) return;
+  chain_.reset();
+  if (!options_.Active()) return;
   const int16_t* all = nullptr;
-  const size_t decoded = static_cast<size_t>(Recording_.GetSamples(0, Recording_.DecodedCount(), &all));
-  if (Options_.skipSilence && !SilenceThreshold_) {
-    SilenceThreshold_ = CSilenceSkipper::NoiseThreshold(all, decoded);
+  const size_t decoded = static_cast<size_t>(recording_.GetSamples(0, recording_.DecodedCount(), &all));
+  if (options_.skipSilence && !silenceThreshold_) {
+    silenceThreshold_ = CSilenceSkipper::NoiseThreshold(all, decoded);
   }
   std::optional<double> gain;
-  if (Options_.normalise) {
+  if (options_.normalise) {
     StartLoudness();
     // The gain is usually found between loading and playing. When it is not (a call
     // played at once, or one still decoding), playback starts with the first guess,
     // or at the call's own level, and moves to the gain once it is found.
-    gain = Loudness_.WaitForGain(kLoudnessWaitMs);
+    gain = loudness_.WaitForGain(kLoudnessWaitMs);
   }
-  GainPending_ = Options_.normalise && !(gain && Loudness_.Final());
-  Chain_ = std::make_unique<CPlaybackChain>(Options_, SilenceThreshold_.value_or(0), gain.value_or(1.0));
-  ChainStart_ = QueuePos;
+  gainPending_ = options_.normalise && !(gain && loudness_.Final());
+  chain_ = std::make_unique<CPlaybackChain>(options_, silenceThreshold_.value_or(0), gain.value_or(1.0));
+  chainStart_ = queuePos_;
 }
 
 void CPlaybackManager::StartLoudness() {
-  if (Options_.normalise && Loaded != 0 && !Loudness_.Started()) Loudness_.Start(Recording_);
+  if (options_.normalise && loaded_ != 0 && !loudness_.Started()) loudness_.Start(recording_);
 }
 
 void CPlaybackManager::SetPlaybackOptions(const CPlaybackChain::Options& options) {
   CPlaybackChain::Options snapped = options;
   snapped.speed = CTimeStretch::SnapTempo(options.speed);
-  const bool running = Playing && !Paused;
+  const bool running = playing_ && !paused_;
   int position = Position();
   if (running) Stop();
-  Options_ = snapped;
+  options_ = snapped;
   StartLoudness();
   if (running) {
-    QueuePos = position;
-    StartPos = position;
-    Playing = 1;
+    queuePos_ = position;
+    startPos_ = position;
+    playing_ = 1;
     Play();
   }
 }
@@ -183,22 +183,22 @@ void CPlaybackManager::SetPlaybackOptions(const CPlaybackChain::Options& options
 int CPlaybackManager::QueueBuffer() {
   auto buffer = std::make_unique<QueuedBuffer>();
   int n = 0;
-  if (Chain_) {
-    if (GainPending_) {
-      const bool final = Loudness_.Final();
-      if (const std::optional<double> gain = Loudness_.Gain()) Chain_->SetGain(*gain);
-      GainPending_ = !final;
+  if (chain_) {
+    if (gainPending_) {
+      const bool final = loudness_.Final();
+      if (const std::optional<double> gain = loudness_.Gain()) chain_->SetGain(*gain);
+      gainPending_ = !final;
     }
     std::vector<int16_t> out;
-    while (out.size() < static_cast<size_t>(kBufferSamples) && !Chain_->Finished()) {
+    while (out.size() < static_cast<size_t>(kBufferSamples) && !chain_->Finished()) {
       const int16_t* samples = nullptr;
-      int got = Recording_.GetSamples(QueuePos, kBufferSamples, &samples);
+      int got = recording_.GetSamples(queuePos_, kBufferSamples, &samples);
       if (got <= 0) {
-        Chain_->Finish(out);
+        chain_->Finish(out);
         break;
       }
-      Chain_->Put(samples, static_cast<size_t>(got), out);
-      QueuePos += got;
+      chain_->Put(samples, static_cast<size_t>(got), out);
+      queuePos_ += got;
     }
     if (out.empty()) return 0;
     n = static_cast<int>(out.size());
@@ -206,24 +206,24 @@ int CPlaybackManager::QueueBuffer() {
     buffer->header.data = buffer->samples.data();
   } else {
     const int16_t* samples = nullptr;
-    n = Recording_.GetSamples(QueuePos, kBufferSamples, &samples);
+    n = recording_.GetSamples(queuePos_, kBufferSamples, &samples);
     if (n <= 0) return 0;
     buffer->header.data = samples;
-    QueuePos += n;
+    queuePos_ += n;
   }
-  ZEL_LOCK(QueueLock_);
+  ZEL_LOCK(queueLock_);
   WaveHeader* header = &buffer->header;
   header->bufferLength = static_cast<uint32_t>(2 * n);
-  header->user = static_cast<uintptr_t>(QueuedCount);
+  header->user = static_cast<uintptr_t>(queuedCount_);
   header->flags = 0;
-  Queue_.push_back(std::move(buffer));
-  if (Device_) {
-    // The header at index QueuedCount is the one just appended unless an earlier
+  queue_.push_back(std::move(buffer));
+  if (device_) {
+    // The header at index queuedCount_ is the one just appended unless an earlier
     // one failed and stayed in the queue uncounted.
-    WaveHeader* target = &Queue_[static_cast<size_t>(QueuedCount)]->header;
-    if (Device_->Prepare(target) == zel::kWaveOk && Device_ &&
-        Device_->Write(target) == zel::kWaveOk) {
-      ++QueuedCount;
+    WaveHeader* target = &queue_[static_cast<size_t>(queuedCount_)]->header;
+    if (device_->Prepare(target) == zel::kWaveOk && device_ &&
+        device_->Write(target) == zel::kWaveOk) {
+      ++queuedCount_;
     }
   }
   return n;
@@ -233,94 +233,94 @@ void CPlaybackManager::OnWaveNotify(unsigned code) {
   if (code == zel::kMmWomDone) {
     bool empty = false;
     {
-      ZEL_LOCK(QueueLock_);
-      if (Queue_.empty()) {
-        QueuedCount = 0;
+      ZEL_LOCK(queueLock_);
+      if (queue_.empty()) {
+        queuedCount_ = 0;
         empty = true;
-      } else if (Device_ && Device_->Unprepare(&Queue_.front()->header) == zel::kWaveOk) {
-        Queue_.pop_front();
-        QueuedCount = std::max(0, QueuedCount - 1);
+      } else if (device_ && device_->Unprepare(&queue_.front()->header) == zel::kWaveOk) {
+        queue_.pop_front();
+        queuedCount_ = std::max(0, queuedCount_ - 1);
       }
     }
     if (empty) {
       Stop();
       return;
     }
-    if (Playing) QueueBuffer();
+    if (playing_) QueueBuffer();
   } else if (code == zel::kMmWomClose) {
     {
-      ZEL_LOCK(QueueLock_);
-      QueuedCount = 0;
+      ZEL_LOCK(queueLock_);
+      queuedCount_ = 0;
     }
     Stop();
   }
 }
 
 void CPlaybackManager::Stop() {
-  if (!Playing) return;
-  if (QueuePos <= 0) {
-    QueuePos = 0;
-    StartPos = 0;
+  if (!playing_) return;
+  if (queuePos_ <= 0) {
+    queuePos_ = 0;
+    startPos_ = 0;
   }
-  if (Device_) {
-    Device_->Reset();
-    Device_->Close();
-    Device_.reset();
+  if (device_) {
+    device_->Reset();
+    device_->Close();
+    device_.reset();
   }
-  ZEL_LOCK(QueueLock_);
-  Queue_.clear();
-  Chain_.reset();
-  Playing = 0;
-  QueuedCount = 0;
+  ZEL_LOCK(queueLock_);
+  queue_.clear();
+  chain_.reset();
+  playing_ = 0;
+  queuedCount_ = 0;
 }
 
 int CPlaybackManager::Position() {
-  int64_t position = StartPos;
+  int64_t position = startPos_;
   uint64_t bytes = 0;
-  if (Device_ && Device_->GetPosition(bytes) == zel::kWaveOk) {
+  if (device_ && device_->GetPosition(bytes) == zel::kWaveOk) {
     const int64_t played = static_cast<int64_t>(bytes / 2);
-    position = Chain_ ? ChainStart_ + Chain_->SourceAt(played) : played + StartPos;
+    position = chain_ ? chainStart_ + chain_->SourceAt(played) : played + startPos_;
   }
   // A recording without a stored duration (a headerless file) is capped at its end.
-  uint32_t duration = Recording_.Header().Duration();
-  int64_t cap = duration > 0 ? static_cast<int64_t>(duration) * zel::kSamplesPerSecond : Recording_.SampleCount();
+  uint32_t duration = recording_.Header().Duration();
+  int64_t cap = duration > 0 ? static_cast<int64_t>(duration) * zel::kSamplesPerSecond : recording_.SampleCount();
   return static_cast<int>(std::min(position, cap));
 }
 
 void CPlaybackManager::TogglePause() {
-  if (!Paused) {
-    Paused = 1;
-    StartPos = Position();
+  if (!paused_) {
+    paused_ = 1;
+    startPos_ = Position();
     Stop();
   } else {
-    QueuePos = std::max(StartPos, 0);
-    StartPos = QueuePos;
-    Paused = 0;
+    queuePos_ = std::max(startPos_, 0);
+    startPos_ = queuePos_;
+    paused_ = 0;
     Play();
   }
 }
 
 void CPlaybackManager::Seek(int sample) {
-  if (Playing) return;
-  QueuePos = std::clamp(sample, 0, Recording_.SampleCount());
-  StartPos = QueuePos;
+  if (playing_) return;
+  queuePos_ = std::clamp(sample, 0, recording_.SampleCount());
+  startPos_ = queuePos_;
 }
 
 void CPlaybackManager::PlayStop(bool play, bool rewind) {
   if (rewind) {
-    QueuePos = 0;
-    StartPos = 0;
+    queuePos_ = 0;
+    startPos_ = 0;
   }
   if (play) {
-    Playing = 1;
+    playing_ = 1;
     Play();
   } else {
     Stop();
   }
-  Paused = 0;
+  paused_ = 0;
 }
 
 bool CPlaybackManager::CanPlay() const {
-  if (!Loaded || Playing) return false;
-  return Recording_.IsReady() || Recording_.DecodedCount() > kPlayableSamples;
+  if (!loaded_ || playing_) return false;
+  return recording_.IsReady() || recording_.DecodedCount() > kPlayableSamples;
 }

@@ -50,14 +50,14 @@ class CPlaybackManager {
   bool Load(const std::string& path, const std::string& passphrase);
   // After a failed Load: whether the file holds a readable header and no audio, as
   // archiving that removes the audio leaves a recording behind.
-  bool AudioArchived() const { return AudioArchived_; }
+  bool AudioArchived() const { return audioArchived_; }
   // Whether loading an encrypted call ("decrypt") and first playing a loaded call
   // ("play") add a line to the audit trail; off where the caller records it itself.
   bool AuditAccess = true;
   // Waits (up to 100 s) until the loaded recording is fully decoded, as the export and
   // mail commands need it; true when it is ready.
   bool FinishDecoding();
-  // Stops, rewinds, writes pending header changes and clears Loaded.
+  // Stops, rewinds, writes pending header changes and unloads the recording.
   void Close();
 
   void PlayStop(bool play, bool rewind);
@@ -72,30 +72,30 @@ class CPlaybackManager {
   // Speed (0.5 to 2.0 in steps of 0.1, pitch kept), pause skipping and even loudness.
   // Changed while playing, playback goes on from the sample being heard.
   void SetPlaybackOptions(const CPlaybackChain::Options& options);
-  const CPlaybackChain::Options& PlaybackOptions() const { return Options_; }
+  const CPlaybackChain::Options& PlaybackOptions() const { return options_; }
 
-  bool IsPlaying() const { return Playing != 0; }
-  bool IsPaused() const { return Paused != 0; }
-  bool IsLoaded() const { return Loaded != 0; }
-  CKlRecordFile& Recording() { return Recording_; }
-  const CKlRecordFile& Recording() const { return Recording_; }
+  bool IsPlaying() const { return playing_ != 0; }
+  bool IsPaused() const { return paused_ != 0; }
+  bool IsLoaded() const { return loaded_ != 0; }
+  CKlRecordFile& Recording() { return recording_; }
+  const CKlRecordFile& Recording() const { return recording_; }
 
   // MM_WOM_DONE: a buffer has been played; MM_WOM_CLOSE: the device was closed.
   void OnWaveNotify(unsigned code);
 
   // For tests and diagnostics.
   int QueuedBuffers() const {
-    ZEL_LOCK(QueueLock_);
-    return QueuedCount;
+    ZEL_LOCK(queueLock_);
+    return queuedCount_;
   }
-  int QueuePosition() const { return QueuePos; }
-  int StartPosition() const { return StartPos; }
+  int QueuePosition() const { return queuePos_; }
+  int StartPosition() const { return startPos_; }
   size_t QueueLength() const {
-    ZEL_LOCK(QueueLock_);
-    return Queue_.size();
+    ZEL_LOCK(queueLock_);
+    return queue_.size();
   }
-  bool DeviceOpen() const { return Device_ != nullptr; }
-  bool LoudnessFound() const { return Loudness_.Final(); }
+  bool DeviceOpen() const { return device_ != nullptr; }
+  bool LoudnessFound() const { return loudness_.Final(); }
 
  private:
   bool OpenDevice();
@@ -109,26 +109,26 @@ class CPlaybackManager {
     std::vector<int16_t> samples;  // owned output of the chain; empty when playing the recording's own
   };
 
-  int32_t Playing = 0;
-  uint32_t Paused = 0;
-  std::unique_ptr<IWaveOut> Device_;
-  uint32_t Loaded = 0;
-  bool AudioArchived_ = false;
-  bool PlayAudited_ = false;  // the loaded call's "play" line is written
-  int32_t QueuePos = 0;
-  int32_t QueuedCount GUARDED_BY(QueueLock_) = 0;
-  int32_t StartPos = 0;
-  mutable CKlLoggedSemaphore QueueLock_{"PLAYBACK_MANAGER"};
-  std::deque<std::unique_ptr<QueuedBuffer>> Queue_ GUARDED_BY(QueueLock_);
-  CKlRecordFile Recording_;
-  IWaveNotifyTarget* FrameWindow_ = nullptr;
-  WaveOutFactory Factory_;
-  CPlaybackChain::Options Options_;
-  std::unique_ptr<CPlaybackChain> Chain_;
-  int64_t ChainStart_ = 0;
+  int32_t playing_ = 0;
+  uint32_t paused_ = 0;
+  std::unique_ptr<IWaveOut> device_;
+  uint32_t loaded_ = 0;
+  bool audioArchived_ = false;
+  bool playAudited_ = false;  // the loaded call's "play" line is written
+  int32_t queuePos_ = 0;
+  int32_t queuedCount_ GUARDED_BY(queueLock_) = 0;
+  int32_t startPos_ = 0;
+  mutable CKlLoggedSemaphore queueLock_{"PLAYBACK_MANAGER"};
+  std::deque<std::unique_ptr<QueuedBuffer>> queue_ GUARDED_BY(queueLock_);
+  CKlRecordFile recording_;
+  IWaveNotifyTarget* frameWindow_ = nullptr;
+  WaveOutFactory factory_;
+  CPlaybackChain::Options options_;
+  std::unique_ptr<CPlaybackChain> chain_;
+  int64_t chainStart_ = 0;
   // Measured once per loaded recording, when first needed; the loudness off this
   // thread, from the load on while even loudness is on.
-  std::optional<double> SilenceThreshold_;
-  CLoudnessAnalysis Loudness_;
-  bool GainPending_ = false;  // the chain's gain is not the final one yet
+  std::optional<double> silenceThreshold_;
+  CLoudnessAnalysis loudness_;
+  bool gainPending_ = false;  // the chain's gain is not the final one yet
 };

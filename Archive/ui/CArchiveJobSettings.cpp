@@ -311,12 +311,19 @@ bool CArchiveJobSettings::Apply() {
   return saved;
 }
 
+namespace {
+int closedRunsPending = 0;  // GUI thread only
+}  // namespace
+
+bool CArchiveJobSettings::ClosedRunPending() { return closedRunsPending > 0; }
+
 void CArchiveJobSettings::ApplyClosedRun(bool wanted, int64_t when) {
   if (!wanted && !CSystemdTimer::Installed()) return;
   const std::string zelctl = QCoreApplication::applicationDirPath().toStdString() + "/zelctl";
   QPointer<CArchiveJobSettings> self(this);
   // systemctl may take seconds. The warning is shown even when the sheet has closed
   // meanwhile, so the application receives the outcome rather than the sheet.
+  ++closedRunsPending;
   CAsyncTask::Run(
       qApp,
       [wanted, when, zelctl] {
@@ -337,6 +344,7 @@ void CArchiveJobSettings::ApplyClosedRun(bool wanted, int64_t when) {
         return std::make_pair(outcome, message);
       },
       [self, wanted](const std::pair<CSystemdTimer::Outcome, std::string>& result) {
+        --closedRunsPending;
         if (result.first == CSystemdTimer::Outcome::kDone) return;
         if (wanted && self) {
           self->loading_ = true;  // the box now shows what is so: nothing to apply

@@ -40,6 +40,9 @@ class CArchiveJobSettings : public QWidget {
   QComboBox* StructureBox() const { return structure_; }
   // Picks a folder (title); tests replace it.
   std::function<QString(const QString&)> folderPicker;
+  // Whether a change of the closed-window timer is still being made (or its outcome
+  // not yet told) by any sheet, including one already closed. GUI thread only.
+  static bool ClosedRunPending();
 
  signals:
   void changed();

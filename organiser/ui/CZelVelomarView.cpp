@@ -22,6 +22,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
+#include <map>
 #include <optional>
 
 #include "audio/CPlaybackManager.h"
@@ -34,6 +36,7 @@
 #include "organiser/CZelVelomarDoc.h"
 #include "organiser/ListColumn.h"
 #include "organiser/SearchRules.h"
+#include "organiser/ui/CAnnotateDlg.h"
 #include "organiser/ui/CRecordingListModel.h"
 #include "organiser/ui/CRecordingListTable.h"
 #include "organiser/ui/CSearchDlg.h"
@@ -41,7 +44,8 @@
 #include "organiser/ui/IListWindowHost.h"
 #include "platform/Desktop.h"
 #include "recording/CKlFileListEntry.h"
-#include "organiser/ui/CAnnotateDlg.h"
+#include "recording/CLegalHolds.h"
+#include "toolkit/ui/CAsyncTask.h"
 #include "toolkit/ui/CFlowLayout.h"
 #include "toolkit/ui/CProgressWnd.h"
 #include "toolkit/ui/Notifications.h"
@@ -494,53 +498,60 @@ void CZelVelomarView::DeleteSelected() {
                                    Str(zelgui::kStrAppTitle).toStdString()) != IMessageSink::Answer::Yes) {
     return;
   }
-  std::unique_ptr<CProgressWnd> progress;
-  if (count > 1) {
-    progress = std::make_unique<CProgressWnd>(window(), Str(zelgui::kStrTaskInProgress));
-    progress->SetRange(0, count);
-    progress->SetText(Printf(zelgui::kStrDeleting, 1, count));
-    progress->show();
-  }
+  if (workingOnFiles_.IsRunning()) return;
+  // Highest first, up to an encrypted call, which stops the deleting. The player lets
+  // go of its call here, where it lives; the files go to the trash beside the window.
   CRecordingEdits edits = Edits();
-  bool failed = false;
-  std::string kept;  // the calls on legal hold, each with its hold
-  int done = 0;
-  // Highest first, so the indices still to come stay valid.
-  for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-    if (progress && !progress->PeekAndPump()) break;
-    const size_t index = *it;
-    CKlFileListEntry* entry = document_->EntryAt(index);
+  std::vector<std::string> paths;
+  bool refused = false;
+  for (auto it = rows.rbegin(); it != rows.rend() && !refused; ++it) {
+    const CKlFileListEntry* entry = document_->EntryAt(*it);
     if (!entry) continue;
-    if (entry->Encrypted()) {
-      failed = true;
-      break;
+    refused = entry->Encrypted();
+    if (refused) break;
+    // A call on legal hold is refused by the trash below; the player keeps playing it.
+    if (edits.HeldByPlayer(entry->Path()) && !Singleton<CLegalHolds>::Instance()->HoldFor(entry->Path())) {
+      if (edits.releasePlayer) edits.releasePlayer();
+      else Manager().Close();
+      refused = edits.HeldByPlayer(entry->Path());  // a player still writing the call keeps it
+      if (refused) document_->RemoveEntryAt(*it);
     }
-    ++done;
-    if (progress) {
-      progress->SetText(Printf(zelgui::kStrDeleting, done, count));
-      progress->SetPos(done);
-    }
-    std::string refusal;
-    const bool trashed = edits.Trash(entry->Path(), &refusal);
-    if (!refusal.empty()) {
-      // A held call stays in the list and on disk; the others still go.
-      kept += "\n" + entry->Path() + ": " + refusal;
-      continue;
-    }
-    if (trashed) zelgui::PostNotification(zelgui::kRecordingChanged, 2, FromStd(entry->Path()));
-    document_->RemoveEntryAt(index);
-    if (!trashed) {
-      failed = true;
-      break;
-    }
+    if (!refused) paths.push_back(entry->Path());
   }
-  if (progress) progress->close();
-  progress.reset();
-  model_->Reset();
-  if (!kept.empty()) zel::ShowMessage("Calls on legal hold were kept:" + kept, IMessageSink::Icon::Warning);
-  if (failed) zel::ShowMessage(Str(zelgui::kStrDeleteFailed).toStdString(), IMessageSink::Icon::Error);
-  SelectFirstOrStop();
-  RefreshLabels();
+  // The calls on legal hold, each with its hold: they stay in the list and on disk,
+  // and the others still go. Written by the work, read once it has ended.
+  auto kept = std::make_shared<std::map<std::string, std::string>>();
+  CRecordingEdits files(nullptr, Passphrase());
+  RunOnFiles(
+      std::move(paths), zelgui::kStrDeleting,
+      [files, kept](const std::string& path) mutable {
+        std::string refusal;
+        if (files.Trash(path, &refusal)) return true;
+        if (!refusal.empty()) (*kept)[path] = refusal;
+        return !refusal.empty();
+      },
+      true, [this, refused, kept](const std::vector<std::string>& reached, const std::vector<bool>& trashed) {
+        bool failed = refused;
+        std::string keptText;
+        for (size_t i = 0; i < reached.size(); ++i) {
+          const auto hold = kept->find(reached[i]);
+          if (hold != kept->end()) {
+            keptText += "\n" + reached[i] + ": " + hold->second;
+            continue;
+          }
+          if (trashed[i]) zelgui::PostNotification(zelgui::kRecordingChanged, 2, FromStd(reached[i]));
+          failed = failed || !trashed[i];
+          const long index = document_->IndexOfPath(reached[i]);
+          if (index >= 0) document_->RemoveEntryAt(static_cast<size_t>(index));
+        }
+        model_->Reset();
+        if (!keptText.empty()) {
+          zel::ShowMessage("Calls on legal hold were kept:" + keptText, IMessageSink::Icon::Warning);
+        }
+        if (failed) zel::ShowMessage(Str(zelgui::kStrDeleteFailed).toStdString(), IMessageSink::Icon::Error);
+        SelectFirstOrStop();
+        RefreshLabels();
+      });
 }
 
 void CZelVelomarView::ExportSelected() {
@@ -570,29 +581,60 @@ void CZelVelomarView::ExportSelected() {
   }
   std::vector<std::string> paths;
   for (size_t i : rows) paths.push_back(document_->EntryAt(i)->Path());
+  CRecordingEdits files(nullptr, Passphrase());
+  RunOnFiles(
+      std::move(paths), zelgui::kStrExporting,
+      [files, folder = folder.toStdString()](const std::string& path) mutable { return files.CopyNative(path, folder); },
+      false, [this](const std::vector<std::string>&, const std::vector<bool>& copied) {
+        // Told once, not per file.
+        if (std::find(copied.begin(), copied.end(), false) != copied.end())
+          zel::ShowMessage(Str(zelgui::kStrExportFailed).toStdString(), IMessageSink::Icon::Error);
+        exporting_ = false;
+        UpdateButtons();
+      });
+}
+
+void CZelVelomarView::RunOnFiles(std::vector<std::string> paths, int text,
+                                 std::function<bool(const std::string& path)> each, bool stopAtFailure,
+                                 std::function<void(const std::vector<std::string>& reached, const std::vector<bool>& ok)> finish) {
   const int count = static_cast<int>(paths.size());
-  CRecordingEdits edits = Edits();
-  CProgressWnd progress(window(), Str(zelgui::kStrTaskInProgress));
-  progress.SetRange(0, count);
-  progress.SetText(Printf(zelgui::kStrExporting, 1, count));
-  progress.show();
-  bool reported = false;
-  for (int i = 0; i < count; ++i) {
-    if (!progress.PeekAndPump()) break;
-    progress.SetText(Printf(zelgui::kStrExporting, i + 1, count));
-    progress.SetPos(i + 1);
-    if (!edits.CopyNative(paths[static_cast<size_t>(i)], folder.toStdString())) {
-      if (!reported) {
-        reported = true;
-        progress.close();
-        zel::ShowMessage(Str(zelgui::kStrExportFailed).toStdString(), IMessageSink::Icon::Error);
-        progress.show();
-      }
-    }
+  auto done = std::make_shared<std::atomic<int>>(0);
+  auto stop = std::make_shared<std::atomic<bool>>(false);
+  if (count > 1) {
+    filesProgress_ = std::make_unique<CProgressWnd>(this, Str(zelgui::kStrTaskInProgress));
+    filesProgress_->SetRange(0, count);
+    const auto show = [progress = filesProgress_.get(), done, count, text] {
+      const int n = done->load();
+      progress->SetText(text < 0 ? QStringLiteral("Marking the calls...") : Printf(text, std::min(n + 1, count), count));
+      progress->SetPos(n);
+    };
+    show();
+    // The window repaints from the event loop; the work only counts.
+    auto* poll = new QTimer(filesProgress_.get());
+    connect(poll, &QTimer::timeout, filesProgress_.get(), show);
+    poll->start(50);
+    connect(filesProgress_.get(), &CProgressWnd::cancelRequested, this, [stop] { *stop = true; });
   }
-  progress.close();
-  exporting_ = false;
-  UpdateButtons();
+  auto reached = std::make_shared<std::vector<std::string>>(std::move(paths));
+  workingOnFiles_ = CAsyncTask::Run(
+      this,
+      [reached, each = std::move(each), stopAtFailure, done, stop] {
+        // Cancel stops after the file at hand; what was done so far stays done.
+        std::vector<bool> ok;
+        for (const std::string& path : *reached) {
+          if (stop->load()) break;
+          ok.push_back(each(path));
+          ++*done;
+          if (stopAtFailure && !ok.back()) break;
+        }
+        return ok;
+      },
+      [this, reached, finish = std::move(finish)](const std::vector<bool>& ok) {
+        filesProgress_.reset();
+        reached->resize(ok.size());
+        finish(*reached, ok);
+      });
+  if (filesProgress_) filesProgress_->show();
 }
 
 QMimeData* CZelVelomarView::SelectionMimeData() const {
@@ -677,13 +719,28 @@ void CZelVelomarView::MarkImportant(bool mark) {
     UpdateSummary();
     return;
   }
+  if (workingOnFiles_.IsRunning()) return;
+  // The player's copy of its call is changed here, where the player lives; the other
+  // files are written beside the window, which follows once all are done.
   std::vector<std::string> paths;
-  for (size_t index : rows) paths.push_back(document_->EntryAt(index)->Path());
-  edits.SetImportant(paths, mark, [&](size_t i, bool changed) {
-    if (changed) EntryImportantChanged(rows[i], mark);
-    QCoreApplication::processEvents();
-  });
+  for (size_t index : rows) {
+    const std::string& path = document_->EntryAt(index)->Path();
+    if (!edits.HeldByPlayer(path))
+      paths.push_back(path);
+    else if (edits.SetImportant(path, mark))
+      EntryImportantChanged(index, mark);
+  }
   UpdateSummary();
+  CRecordingEdits files(nullptr, Passphrase());
+  RunOnFiles(
+      std::move(paths), -1, [files, mark](const std::string& path) mutable { return files.SetImportant(path, mark); },
+      false, [this, mark](const std::vector<std::string>& reached, const std::vector<bool>& changed) {
+        for (size_t i = 0; i < reached.size(); ++i) {
+          const long index = changed[i] ? document_->IndexOfPath(reached[i]) : -1;
+          if (index >= 0) EntryImportantChanged(static_cast<size_t>(index), mark);
+        }
+        UpdateSummary();
+      });
 }
 
 void CZelVelomarView::EntryImportantChanged(size_t index, bool mark) {

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/ui/CAsyncTask.h"
+
+class CProgressWnd;
 class CRecordingEdits;
 class CRecordingListModel;
 class CRecordingListTable;
@@ -55,6 +58,9 @@ class CZelVelomarView : public QWidget {
   void Trim();
   void SelectAll();
   void MarkImportant(bool mark);
+  // Delete, export and mark important write their files beside the window; true until
+  // the list shows the outcome.
+  bool WorkingOnFiles() const { return workingOnFiles_.IsRunning(); }
   void Annotate();
   // "Place on Legal Hold..." (`place`) or "Release Hold..." for the selected calls.
   void ChangeHold(bool place);
@@ -125,6 +131,14 @@ class CZelVelomarView : public QWidget {
   std::string Passphrase() const;
   // The recording edits of this window, through the player when there is one.
   CRecordingEdits Edits() const;
+  // Runs `each` (off the GUI thread: it must own what it reads) on every one of
+  // `paths` in turn; for more than one, a progress window says `text` (a string id of
+  // "%d of %d", or -1 for the important marks). Cancel, or a failure when
+  // `stopAtFailure`, ends the run after the file at hand; `finish` hears the paths
+  // reached and each one's outcome.
+  void RunOnFiles(std::vector<std::string> paths, int text, std::function<bool(const std::string& path)> each,
+                  bool stopAtFailure,
+                  std::function<void(const std::vector<std::string>& reached, const std::vector<bool>& ok)> finish);
   // The entry at `index` was marked (or un-marked) important in its file.
   void EntryImportantChanged(size_t index, bool mark);
 
@@ -148,5 +162,7 @@ class CZelVelomarView : public QWidget {
   int sortColumn_ = 5;
   bool sortDescending_ = true;
   bool exporting_ = false;
+  CAsyncTask workingOnFiles_;  // see RunOnFiles
+  std::unique_ptr<CProgressWnd> filesProgress_;
   bool applyingWidths_ = false;
 };

@@ -66,6 +66,8 @@ class ArchiveWindowsTest : public ::testing::Test {
     fs::create_directories(fs::path(Singleton<CArchiveLogger>::Instance()->Path()).parent_path());
     fs::remove(Singleton<CArchiveLogger>::Instance()->Path());
   }
+  // No test leaves its systemctl work to tell the next one.
+  void TearDown() override { EXPECT_TRUE(QTest::qWaitFor([] { return !CArchiveJobSettings::ClosedRunPending(); }, 5000)); }
   std::unique_ptr<CZelVelomarView> View() {
     auto doc = std::make_unique<CZelVelomarDoc>();
     for (const auto& p : paths_) {
@@ -340,11 +342,12 @@ TEST_F(ArchiveWindowsTest, SheetAppliesTheScheduleAndKeepsAnEmptiedLog) {
     logPage->Delete();
     EXPECT_EQ(logPage->List()->count(), 0);
     EXPECT_TRUE(sheet.Apply());
-    for (int i = 0; i < 500 && !CSystemdTimer::Installed(); ++i) QTest::qWait(10);
+    EXPECT_TRUE(QTest::qWaitFor([] { return !CArchiveJobSettings::ClosedRunPending(); }, 5000));
     EXPECT_TRUE(CSystemdTimer::Installed());
     page->ClosedRunBox()->setChecked(false);
     EXPECT_TRUE(sheet.Apply());
-    for (int i = 0; i < 500 && CSystemdTimer::Installed(); ++i) QTest::qWait(10);
+    // The removal goes on after the unit files are gone: its systemctl must still be the stand-in.
+    EXPECT_TRUE(QTest::qWaitFor([] { return !CArchiveJobSettings::ClosedRunPending(); }, 5000));
     EXPECT_FALSE(CSystemdTimer::Installed());
     qunsetenv("ZEL_SYSTEMCTL");
   }

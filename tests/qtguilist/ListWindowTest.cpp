@@ -364,6 +364,7 @@ TEST_F(ListWindow, DeleteGoesFromTheHighestIndexAndStopsAtAnEncryptedCall) {
   view.HeaderClicked(2);  // descending: "Decryption error!" D C A
   view.SelectAll();
   view.DeleteSelected();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !view.WorkingOnFiles(); }, 5000));
   zel::SetMessageSink(nullptr);
   ASSERT_GE(sink->messages.size(), 2u);
   EXPECT_EQ(sink->messages[0], "This will delete 4 call(s)\n\nAre you sure?");
@@ -595,15 +596,18 @@ TEST_F(ListWindow, ExportMarkImportantAndAnnotateWriteTheFiles) {
   TempDir out;
   view.exportFolderPicker = [&] { return QString::fromStdString(out.path()); };
   view.ExportSelected();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !view.WorkingOnFiles(); }, 5000));
   EXPECT_EQ(ReadFile(out.File("A-20260101120000.zel")), ReadFile(paths_[0]));
   EXPECT_TRUE(FileExists(out.File("B-20260102120000.zel")));
   ScopedMessages messages;
   view.exportFolderPicker = [] { return QStringLiteral("/proc/no-such-folder"); };
   view.ExportSelected();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !view.WorkingOnFiles(); }, 5000));
   ASSERT_EQ(messages.messages().size(), 1u);  // reported once, not per file
   EXPECT_EQ(messages.messages()[0], "Failed to export one or more files!\rPossibly it is Read Only?");
 
   view.MarkImportant(true);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !view.WorkingOnFiles(); }, 5000));
   EXPECT_EQ(view.Document().ImportantCount(), 2);
   for (const std::string& p : paths_) {
     CKlFileListEntry e;

@@ -20,8 +20,10 @@ CProgressWnd::CProgressWnd(QWidget* parent, const QString& title)
   cancel_->setAccessibleName(QStringLiteral("Cancel"));
   setMinimumWidth(320);
   connect(cancel_, &QPushButton::clicked, this, [this] {
+    if (cancelled_) return;
     cancelled_ = true;
     cancel_->setEnabled(false);
+    emit cancelRequested();
   });
 }
 

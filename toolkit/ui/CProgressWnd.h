@@ -23,6 +23,10 @@ class CProgressWnd : public QDialog {
   // Processes pending events; returns false once the user cancelled.
   bool PeekAndPump();
 
+ signals:
+  // Cancel was pressed; the button is disabled after.
+  void cancelRequested();
+
  protected:
   void reject() override;
 
