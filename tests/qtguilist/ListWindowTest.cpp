@@ -414,8 +414,10 @@ TEST_F(ListWindow, LegalHoldKeepsCallsFromDeleteAndActionsAreAudited) {
   EXPECT_TRUE(m->data(m->index(static_cast<int>(rowOf("B")), 3), Qt::DecorationRole).isNull());
 
   view.MarkImportant(true);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !view.WorkingOnFiles(); }, 5000));
   view.SelectAll();
   view.DeleteSelected();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !view.WorkingOnFiles(); }, 5000));
   EXPECT_EQ(Users(view), (std::vector<std::string>{"C", "A"}));
   EXPECT_TRUE(FileExists(held) && FileExists(sameCaller));
   EXPECT_FALSE(FileExists(free));
