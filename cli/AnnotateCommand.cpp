@@ -88,6 +88,7 @@ int AnnotateCommand::ExecuteWith(const ArgParser& args, const std::string& passp
     zel::cli::PrintError("cannot read recording " + path);
     return zel::cli::kExitFailure;
   }
+  zel::cli::AuditDecrypt(path, recording.Header().IsEncrypted());
   const std::string before = zel::AuditTrail::Sha256OfFile(path);
   Apply(args, recording);
   if (!recording.SaveIfDirty()) {

@@ -90,4 +90,8 @@ void Audit(const std::string& action, const std::string& path, const std::string
   }
 }
 
+void AuditDecrypt(const std::string& path, bool encrypted) {
+  if (encrypted) Audit("decrypt", path, "passphrase");
+}
+
 }  // namespace zel::cli

@@ -34,6 +34,10 @@ std::string Visible(const std::string& text);
 void Audit(const std::string& action, const std::string& path, const std::string& detail = "",
            const std::string& caller = "", const std::string& before = "", const std::string& after = "");
 
+// Adds a "decrypt" line for a call whose header `encrypted` was opened with the
+// passphrase, as the windows do when they load one.
+void AuditDecrypt(const std::string& path, bool encrypted);
+
 // Prints "zelctl <command>: <message>" to stderr and returns kExitUsage.
 int UsageError(const std::string& command, const std::string& message, const char* usage);
 // Prints "zelctl: <message>" to stderr.

@@ -21,6 +21,7 @@ int ClipCommand::ExecuteWith(const ArgParser& parser, const std::string& passphr
     zel::cli::PrintError("cannot read recording " + path);
     return zel::cli::kExitFailure;
   }
+  zel::cli::AuditDecrypt(path, source.Header().IsEncrypted());
   int start = 0, end = 0;
   if (!source.GetBookmark(start, end)) {
     zel::cli::PrintError(path + " has no bookmark");

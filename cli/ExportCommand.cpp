@@ -101,6 +101,7 @@ int ExportCommand::ExecuteWith(const ArgParser& parser, const std::string& passp
     zel::cli::PrintError("cannot load recording " + path);
     return zel::cli::kExitFailure;
   }
+  zel::cli::AuditDecrypt(path, file.Header().IsEncrypted());
   bool clip = parser.Has("clip");
   int start = 0, end = 0;
   if (clip && !file.GetBookmark(start, end)) {

@@ -79,6 +79,7 @@ int InfoCommand::ExecuteWith(const ArgParser& parser, const std::string& passphr
   for (const std::string& path : parser.Positional()) {
     CKlRecordFileHdr header;
     int result = header.LoadHeader(path, passphrase);
+    if (result > 0) zel::cli::AuditDecrypt(path, header.IsEncrypted());
     if (result <= 0) {
       status = zel::cli::kExitFailure;
       if (result == 0 && header.IsEncrypted()) {

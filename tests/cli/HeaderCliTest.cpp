@@ -85,6 +85,14 @@ TEST_F(CliTest, InfoAndEntryOnEncryptedFiles) {
   EXPECT_NE(wrong.out.find("\"encrypted\":true"), std::string::npos);
   EXPECT_NE(wrong.err.find("decrypt"), std::string::npos);
 
+  // The call opened with the passphrase is in the audit trail once, without its caller;
+  // the refused attempt is not.
+  auto trail = zeltest::RunZelctl({"audit", "show", "--json", "--path", path}, kEnv);
+  const size_t decrypt = trail.out.find("\"action\":\"decrypt\"");
+  EXPECT_NE(decrypt, std::string::npos) << trail.out;
+  EXPECT_EQ(trail.out.find("\"action\":\"decrypt\"", decrypt + 1), std::string::npos) << trail.out;
+  EXPECT_EQ(trail.out.find("secret caller"), std::string::npos) << trail.out;
+
   auto entry = zeltest::RunZelctl({"entry", "--passphrase", "pass word", path}, kEnv);
   EXPECT_EQ(entry.exitCode, 0) << entry.err;
   EXPECT_NE(entry.out.find("\"callerId\":\"secret caller\""), std::string::npos) << entry.out;
