@@ -30,8 +30,8 @@ std::string DocumentsFolder();
 // The system's temporary folder ($TMPDIR, else /tmp), ending in "/".
 std::string TempFolder();
 
-// Moves the file at `path` into the user's trash as the freedesktop.org trash
-// specification lays down, where the desktop's file manager can restore it: the home
+// Moves the file at `path` into the user's trash following the freedesktop.org trash
+// rules, where the desktop's file manager can restore it: the home
 // trash ($XDG_DATA_HOME/Trash, created when missing) for a file on the data folder's
 // file system, else the trash at the top of the file's own file system. The file is
 // only ever renamed, never copied: false (errno set) when that cannot be done, with
