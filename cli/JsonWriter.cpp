@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/JsonText.h"
+
 void JsonWriter::Separate() {
   if (needComma_) text_ += ',';
   needComma_ = true;
@@ -152,21 +154,7 @@ std::string JsonWriter::Quote(const std::string& value) {
   while (i < value.size()) {
     unsigned char c = static_cast<unsigned char>(value[i]);
     if (c < 0x80) {
-      switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-          if (c < 0x20) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-            out += buffer;
-          } else {
-            out += static_cast<char>(c);
-          }
-      }
+      zel::AppendJsonAscii(out, c);
       ++i;
       continue;
     }

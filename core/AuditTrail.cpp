@@ -18,6 +18,7 @@
 #include "core/CKlLogger.h"
 #include "core/CSettings.h"
 #include "core/FileLock.h"
+#include "core/JsonText.h"
 #include "core/Singleton.h"
 
 namespace zel {
@@ -52,21 +53,11 @@ class Digest {
 void AppendQuoted(std::string& out, const std::string& text) {
   out += '"';
   for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c == 0x7f) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-          out += buffer;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
+    // Bytes above ASCII stay as they are: a path's bytes are its name.
+    if (c < 0x80)
+      zel::AppendJsonAscii(out, c);
+    else
+      out += static_cast<char>(c);
   }
   out += '"';
 }
