@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "Archive/CJobArchListEntry.h"
+#include "toolkit/ui/OkCancelButtons.h"
 
 CArchiveJobCommentEditDlg::CArchiveJobCommentEditDlg(const QString& comment, QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Archive Job Comment"));
@@ -16,10 +17,7 @@ CArchiveJobCommentEditDlg::CArchiveJobCommentEditDlg(const QString& comment, QWi
   label->setBuddy(edit_);
   layout->addWidget(label);
   layout->addWidget(edit_);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  layout->addWidget(buttons);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(zelgui::OkCancelButtons(this));
   resize(420, 220);
 }
 

@@ -12,6 +12,7 @@
 
 #include "core/MessageSink.h"
 #include "core/Singleton.h"
+#include "toolkit/ui/OkCancelButtons.h"
 
 namespace {
 
@@ -67,11 +68,8 @@ void CLegalHoldDlg::Build(const QString& title, const QString& intro, bool reaso
   reason_ = new QLineEdit(this);
   reason_->setAccessibleName(tr("Reason"));
   label->setBuddy(reason_);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  QDialogButtonBox* buttons = zelgui::OkCancelButtons(this);
   ok_ = buttons->button(QDialogButtonBox::Ok);
-  ok_->setAccessibleName(ok_->text().remove(QLatin1Char('&')));
-  QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
-  cancel->setAccessibleName(cancel->text().remove(QLatin1Char('&')));
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text);
@@ -84,8 +82,6 @@ void CLegalHoldDlg::Build(const QString& title, const QString& intro, bool reaso
   }
   layout->addStretch(1);
   layout->addWidget(buttons);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(reason_, &QLineEdit::textChanged, this, [this] { UpdateOk(); });
   reason_->setFocus();
   UpdateOk();

@@ -10,6 +10,7 @@
 #include "audio/CPlaybackManager.h"
 #include "audio/CRecordingEdits.h"
 #include "organiser/PredefinedComments.h"
+#include "toolkit/ui/OkCancelButtons.h"
 
 namespace {
 
@@ -61,9 +62,7 @@ CAnnotateDlg::CAnnotateDlg(QWidget* parent) : QDialog(parent) {
   edit_->setTabChangesFocus(true);
   commentLabel->setBuddy(edit_);
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = zelgui::OkCancelButtons(this);
   connect(phrases_, &QComboBox::activated, this, [this](int index) { ChoosePhrase(phrases_->itemText(index)); });
 
   auto* layout = new QVBoxLayout(this);

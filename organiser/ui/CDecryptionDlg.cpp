@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "toolkit/ui/OkCancelButtons.h"
+
 CDecryptionDlg::CDecryptionDlg(QWidget* parent, const QString& passphrase, bool savePassphrase) : QDialog(parent) {
   setWindowTitle(tr("Decryption"));
   auto* intro = new QLabel(tr("Encrypted recordings are opened with this passphrase."), this);
@@ -21,11 +23,8 @@ CDecryptionDlg::CDecryptionDlg(QWidget* parent, const QString& passphrase, bool 
   remember_ = new QCheckBox(tr("&Remember this Passphrase on my PC."), this);
   remember_->setAccessibleName(tr("Remember this Passphrase on my PC."));
   remember_->setChecked(savePassphrase);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  QDialogButtonBox* buttons = zelgui::OkCancelButtons(this);
   ok_ = buttons->button(QDialogButtonBox::Ok);
-  ok_->setAccessibleName(ok_->text().remove(QLatin1Char('&')));
-  QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
-  cancel->setAccessibleName(cancel->text().remove(QLatin1Char('&')));
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(intro);
@@ -36,8 +35,6 @@ CDecryptionDlg::CDecryptionDlg(QWidget* parent, const QString& passphrase, bool 
   layout->addStretch(1);
   layout->addWidget(buttons);
 
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(show_, &QCheckBox::toggled, this,
           [this](bool on) { passphrase_->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password); });
   passphrase_->setFocus();

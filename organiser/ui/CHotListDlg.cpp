@@ -7,20 +7,17 @@
 #include "core/SingletonRanks.h"
 #include "organiser/CHotLists.h"
 #include "organiser/ui/CGroupPicker.h"
+#include "toolkit/ui/OkCancelButtons.h"
 
 CHotListDlg::CHotListDlg(CHotLists& store, QWidget* parent) : QDialog(parent) {
   setWindowTitle(tr("Calls for Review"));
   groups_ = new CGroupPicker(store, this);
   groups_->setAccessibleName(tr("Calls for Review"));
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  QDialogButtonBox* buttons = zelgui::OkCancelButtons(this);
   ok_ = buttons->button(QDialogButtonBox::Ok);
-  ok_->setAccessibleName(ok_->text());
-  buttons->button(QDialogButtonBox::Cancel)->setAccessibleName(buttons->button(QDialogButtonBox::Cancel)->text());
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(groups_);
   layout->addWidget(buttons);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(groups_, &QTreeWidget::itemSelectionChanged, this, [this] { ok_->setEnabled(GroupId() >= 0); });
   connect(groups_, &QTreeWidget::itemDoubleClicked, this, [this] {
     if (GroupId() >= 0) accept();

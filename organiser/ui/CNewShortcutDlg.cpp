@@ -11,6 +11,7 @@
 
 #include "organiser/AccessPanelCommands.h"
 #include "organiser/ui/CGroupPicker.h"
+#include "toolkit/ui/OkCancelButtons.h"
 
 CNewShortcutDlg::CNewShortcutDlg(CCollectionStore& store, QWidget* parent) : QDialog(parent) {
   setWindowTitle(tr("New Shortcut"));
@@ -28,10 +29,8 @@ CNewShortcutDlg::CNewShortcutDlg(CCollectionStore& store, QWidget* parent) : QDi
   folderLabel_->setBuddy(folder_);
   browse_ = new QPushButton(tr("&Browse..."), this);
   browse_->setAccessibleName(tr("Browse..."));
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  QDialogButtonBox* buttons = zelgui::OkCancelButtons(this);
   ok_ = buttons->button(QDialogButtonBox::Ok);
-  ok_->setAccessibleName(ok_->text());
-  buttons->button(QDialogButtonBox::Cancel)->setAccessibleName(buttons->button(QDialogButtonBox::Cancel)->text());
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(nameLabel);

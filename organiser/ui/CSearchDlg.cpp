@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "toolkit/ui/OkCancelButtons.h"
+
 CSearchDlg::CSearchDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Search for specific calls"));
   field_ = new QComboBox(this);
@@ -32,9 +34,7 @@ CSearchDlg::CSearchDlg(QWidget* parent) : QDialog(parent) {
                           this);
   note->setWordWrap(true);
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = zelgui::OkCancelButtons(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
