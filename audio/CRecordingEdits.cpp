@@ -59,17 +59,6 @@ bool CRecordingEdits::SetImportant(const std::string& path, bool important) {
   });
 }
 
-size_t CRecordingEdits::SetImportant(const std::vector<std::string>& paths, bool important,
-                                     const std::function<void(size_t index, bool changed)>& done) {
-  size_t changed = 0;
-  for (size_t i = 0; i < paths.size(); ++i) {
-    const bool ok = SetImportant(paths[i], important);
-    if (ok) ++changed;
-    if (done) done(i, ok);
-  }
-  return changed;
-}
-
 std::optional<std::string> CRecordingEdits::SetComment(const std::string& path, const std::string& text) {
   std::optional<std::string> stored;
   Audited("annotate", "comment", path, [&] {

@@ -1,9 +1,7 @@
 #pragma once
-#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 class CKlRecordFileHdr;
 class CPlaybackManager;
@@ -30,10 +28,6 @@ class CRecordingEdits {
   bool HeldByPlayer(const std::string& path) const;
 
   bool SetImportant(const std::string& path, bool important);
-  // SetImportant for each of `paths` in turn; `done` (optional) hears after each
-  // with its index and outcome. Returns how many were changed.
-  size_t SetImportant(const std::vector<std::string>& paths, bool important,
-                      const std::function<void(size_t index, bool changed)>& done = {});
 
   // Replaces the comment by `text` (UTF-8); returns the comment as stored (Windows-1252
   // cut to the header's field, back in UTF-8), or nothing when it could not be written.
