@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <future>
+#include <memory>
+#include <utility>
 
 #include <QAbstractSlider>
 #include <QAction>
@@ -11,7 +11,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -447,8 +446,9 @@ void CPlayerForm::ShowRecording(const std::string& path) {
 }
 
 bool CPlayerForm::RefusedWhileWriting() const {
-  // Only a request from outside (a second start naming files) gets here while the
-  // progress window holds the input.
+  // The progress window and the save dialog hold the input; a request from outside (a
+  // second start naming files), or a click in the moment before the progress window
+  // shows, gets here.
   if (writing_) zel::ShowMessage("The call is still being written. Try again when it is done.",
                                  IMessageSink::Icon::Warning);
   return writing_;
@@ -667,128 +667,121 @@ void CPlayerForm::CloseRecording() {
   ClearTexts();
 }
 
-bool CPlayerForm::WaitShowingProgress(const QString& text, int range, const std::function<bool()>& wait,
-                                      const std::function<int()>& position, const std::function<void()>& cancel) {
-  QElapsedTimer clock;
-  clock.start();
-  std::unique_ptr<CProgressWnd> progress;
-  bool cancelled = false;
-  while (!wait()) {
-    if (!progress && clock.elapsed() > 300) {
-      progress = std::make_unique<CProgressWnd>(this, QStringLiteral("Zel Velomar"));
-      progress->SetText(text);
-      progress->SetRange(0, range);
-      progress->SetCancellable(position || cancel);
-      progress->show();
-    }
-    if (!progress) {
-      // Timers, device notifications and a save dialog asked for by the work go on;
-      // clicks and keys wait for the work or the progress window.
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-      continue;
-    }
-    if (position) progress->SetPos(position());
-    if (!progress->PeekAndPump() && !cancelled) {
-      cancelled = true;
-      if (!cancel) break;
-      cancel();  // and the work is waited for to its end
-    }
-  }
-  return !cancelled;
+void CPlayerForm::ShowProgress(const QString& text, int range, bool cancellable) {
+  if (progress_) progress_->deleteLater();
+  progress_ = new CProgressWnd(this, QStringLiteral("Zel Velomar"));
+  progress_->SetText(text);
+  progress_->SetRange(0, range);
+  progress_->SetCancellable(cancellable);
+  progress_->ShowAfter(300);
 }
 
-bool CPlayerForm::WaitForDecoding(bool& cancelled) {
-  CKlRecordFile& rec = Manager().Recording();
-  cancelled = false;
-  if (rec.IsReady()) return true;
-  cancelled = !WaitShowingProgress(
-      QStringLiteral("Decompressing the call..."), std::max(rec.SampleCount() / zel::kSamplesPerSecond, 1),
-      [&rec] { return rec.WaitForDecoding(50); }, [&rec] { return rec.DecodedCount() / zel::kSamplesPerSecond; });
-  return !cancelled && rec.IsReady();
+void CPlayerForm::EndWriting() {
+  decodingPoll_.stop();
+  // Later: this may run inside the window's own Cancel.
+  if (progress_) progress_->deleteLater();
+  progress_ = nullptr;
+  writing_ = false;
 }
 
-bool CPlayerForm::ReadyToWrite(bool needsAudio) {
+void CPlayerForm::StartWriting(WriteJob job) {
   CPlaybackManager& m = Manager();
-  if (writing_ || !m.IsLoaded() || Singleton<CSettings>::Instance()->IsExportBlocked()) return false;
+  if (writing_ || !m.IsLoaded() || Singleton<CSettings>::Instance()->IsExportBlocked()) return;
   zel::ClearLastWriteError();
-  // A native mail attaches the file itself, decoded or not.
-  if (!needsAudio) return true;
-  // The whole call is written from the decoded samples: wait for the decode thread.
-  bool cancelled = false;
-  if (!WaitForDecoding(cancelled)) {
-    if (!cancelled) zel::ShowMessage("The call could not be decompressed.", IMessageSink::Icon::Error);
-    return false;
+  writing_ = true;
+  CKlRecordFile& rec = m.Recording();
+  if (!job.needsAudio || rec.IsReady()) {
+    WriteBeside(std::move(job));
+    return;
   }
-  return true;
-}
-
-void CPlayerForm::ReportWriteFailure(bool mail) {
-  // A cancelled save dialog leaves no reason; anything else is shown.
-  if (!zel::LastWriteError().empty())
-    zel::ShowMessage(std::string(mail ? "The call could not be mailed: " : "The call could not be exported: ") +
-                         zel::LastWriteError(),
-                     IMessageSink::Icon::Error);
+  // The whole call is written from the decoded samples: the decode thread is watched
+  // until it ends.
+  ShowProgress(QStringLiteral("Decompressing the call..."), std::max(rec.SampleCount() / zel::kSamplesPerSecond, 1),
+               true);
+  connect(progress_, &CProgressWnd::cancelRequested, this, &CPlayerForm::EndWriting);
+  decodingPoll_.disconnect();
+  connect(&decodingPoll_, &QTimer::timeout, this, [this, &rec, job = std::move(job)] {
+    if (!rec.WaitForDecoding(0)) {
+      if (progress_) progress_->SetPos(rec.DecodedCount() / zel::kSamplesPerSecond);
+      return;
+    }
+    decodingPoll_.stop();
+    if (rec.IsReady()) {
+      WriteBeside(job);
+      return;
+    }
+    EndWriting();
+    zel::ShowMessage("The call could not be decompressed.", IMessageSink::Icon::Error);
+  });
+  decodingPoll_.start(50);
 }
 
 void CPlayerForm::SetEvenLoudnessExports(bool on) { levelExports_->setChecked(on); }
 
 bool CPlayerForm::EvenLoudnessExports() const { return levelExports_->isChecked(); }
 
-bool CPlayerForm::WriteBeside(bool level, const std::function<bool(const zel::StopRequest& stop)>& write) {
-  writing_ = true;
-  std::atomic<bool> cancelled{false};
-  auto task = std::async(std::launch::async, [&write, &cancelled] {
-    const bool ok = write([&cancelled] { return cancelled.load(); });
-    return std::make_pair(ok, zel::LastWriteError());
-  });
+void CPlayerForm::WriteBeside(WriteJob job) {
   // Only the levelling can stop half-way; the encoders run to their end.
-  WaitShowingProgress(
-      level ? QStringLiteral("Writing the call at even loudness...") : QStringLiteral("Writing the call..."), 0,
-      [&task] { return task.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready; }, {},
-      level ? std::function<void()>([&cancelled] { cancelled = true; }) : std::function<void()>());
-  auto [ok, reason] = task.get();
-  writing_ = false;
-  zel::SetLastWriteError(cancelled ? std::string() : reason);
-  return ok;
+  ShowProgress(job.level ? QStringLiteral("Writing the call at even loudness...") : QStringLiteral("Writing the call..."),
+               0, job.level);
+  auto stop = std::make_shared<std::atomic<bool>>(false);
+  connect(progress_, &CProgressWnd::cancelRequested, this, [stop] { *stop = true; });
+  // The call stays loaded until the work ends: RefusedWhileWriting keeps it.
+  const CKlRecordFile& rec = Manager().Recording();
+  writeTask_ = CAsyncTask::Run(
+      this,
+      [&rec, write = job.write, stop] {
+        zel::ClearLastWriteError();
+        const bool ok = write(rec, [stop] { return stop->load(); });
+        return std::make_pair(ok, zel::LastWriteError());
+      },
+      [this, job, stop](const std::pair<bool, std::string>& result) {
+        EndWriting();
+        const auto& [ok, reason] = result;
+        // A cancelled save dialog or levelling leaves no reason; anything else is shown.
+        zel::SetLastWriteError(*stop ? std::string() : reason);
+        if (ok) {
+          zel::RecordTakenOut(Manager().Recording(), job.mail, job.format, job.span);
+        } else if (!zel::LastWriteError().empty()) {
+          zel::ShowMessage(std::string(job.mail ? "The call could not be mailed: " : "The call could not be exported: ") +
+                               zel::LastWriteError(),
+                           IMessageSink::Icon::Error);
+        }
+      });
 }
 
 void CPlayerForm::MailOrExportCompact(bool mail, bool span, zel::CompactFormat format) {
-  if (!ReadyToWrite(true)) return;
-  const CKlRecordFile& rec = Manager().Recording();
   const bool level = EvenLoudnessExports();
-  const bool ok = WriteBeside(level, [&](const zel::StopRequest& stop) {
-    if (level) {
-      // The copy is already cut to the span.
-      const auto levelled = zel::EvenLoudnessCopy(rec, span, {}, nullptr, stop);
-      return levelled && (mail ? zel::EmailCompact(*levelled, format) : zel::ExportCompact(*levelled, format));
-    }
-    return span ? (mail ? zel::EmailCompactClip(rec, format) : zel::ExportCompactClip(rec, format))
-                : (mail ? zel::EmailCompact(rec, format) : zel::ExportCompact(rec, format));
-  });
-  if (ok) zel::RecordTakenOut(rec, mail, zel::CompactName(format), span);
-  if (!ok) ReportWriteFailure(mail);
+  StartWriting({mail, span, true, level, zel::CompactName(format),
+                [mail, span, format, level](const CKlRecordFile& rec, const zel::StopRequest& stop) {
+                  if (level) {
+                    // The copy is already cut to the span.
+                    const auto levelled = zel::EvenLoudnessCopy(rec, span, {}, nullptr, stop);
+                    return levelled &&
+                           (mail ? zel::EmailCompact(*levelled, format) : zel::ExportCompact(*levelled, format));
+                  }
+                  return span ? (mail ? zel::EmailCompactClip(rec, format) : zel::ExportCompactClip(rec, format))
+                              : (mail ? zel::EmailCompact(rec, format) : zel::ExportCompact(rec, format));
+                }});
 }
 
 void CPlayerForm::MailOrExport(bool mail, bool span, bool wav) {
-  if (!ReadyToWrite(!(mail && !span && !wav))) return;
-  const CKlRecordFile& rec = Manager().Recording();
   // A native copy keeps the recording's own audio: there is nothing to level.
   const bool level = wav && EvenLoudnessExports();
-  const bool ok = WriteBeside(level, [&](const zel::StopRequest& stop) {
-    if (level) {
-      const auto levelled = zel::EvenLoudnessCopy(rec, span, {}, nullptr, stop);
-      return levelled && (mail ? zel::EmailWav(*levelled) : zel::ExportWav(*levelled));
-    }
-    if (span) {
-      if (mail) return wav ? zel::EmailWavClip(rec) : zel::EmailNativeClip(rec);
-      return wav ? zel::ExportWavClip(rec) : zel::ExportNativeClip(rec);
-    }
-    // The panel's native mail carries a fixed greeting, not the call's details.
-    if (mail) return wav ? zel::EmailWav(rec) : zel::EmailNativePlain(rec);
-    return wav ? zel::ExportWav(rec) : zel::ExportNative(rec);
-  });
-  if (ok) zel::RecordTakenOut(rec, mail, wav ? "wav" : "zel", span);
-  if (!ok) ReportWriteFailure(mail);
+  StartWriting({mail, span, !(mail && !span && !wav), level, wav ? "wav" : "zel",
+                [mail, span, wav, level](const CKlRecordFile& rec, const zel::StopRequest& stop) {
+                  if (level) {
+                    const auto levelled = zel::EvenLoudnessCopy(rec, span, {}, nullptr, stop);
+                    return levelled && (mail ? zel::EmailWav(*levelled) : zel::ExportWav(*levelled));
+                  }
+                  if (span) {
+                    if (mail) return wav ? zel::EmailWavClip(rec) : zel::EmailNativeClip(rec);
+                    return wav ? zel::ExportWavClip(rec) : zel::ExportNativeClip(rec);
+                  }
+                  // The panel's native mail carries a fixed greeting, not the call's details.
+                  if (mail) return wav ? zel::EmailWav(rec) : zel::EmailNativePlain(rec);
+                  return wav ? zel::ExportWav(rec) : zel::ExportNative(rec);
+                }});
 }
 
 void CPlayerForm::OnTimer() {

@@ -1,4 +1,5 @@
 #pragma once
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -10,8 +11,11 @@
 #include "audio/Loudness.h"
 #include "codec/SampleRate.h"
 #include "recording/CKlFileListEntry.h"
+#include "toolkit/ui/CAsyncTask.h"
 
+class CKlRecordFile;
 class COutputScope;
+class CProgressWnd;
 class IPlayerHost;
 class CRecordingEdits;
 class CPlaybackManager;
@@ -66,6 +70,7 @@ class CPlayerForm : public QWidget {
   void History();
   void CloseRecording();
   // Mail or export the whole call (`span` false) or the bookmarked span, as WAV or native.
+  // They return at once: the work goes on beside the window (see Writing).
   void MailOrExport(bool mail, bool span, bool wav);
   // The same in MP3, Opus or FLAC.
   void MailOrExportCompact(bool mail, bool span, zel::CompactFormat format);
@@ -76,7 +81,8 @@ class CPlayerForm : public QWidget {
   // The window that shows the call lists' dialogs (Calls for Review, History); without
   // one (tests) those commands do nothing.
   void SetHost(IPlayerHost* host) { host_ = host; }
-  // Whether an export or mail runs beside the window now.
+  // Whether an export or mail runs now: waiting for the decoding, asking for the file
+  // name or writing beside the window.
   bool Writing() const { return writing_; }
   // Playback speed in tenths (5 to 20; `[` slower, `]` faster, `=` normal), pause
   // skipping and even loudness; each change is remembered in the user's settings.
@@ -121,27 +127,31 @@ class CPlayerForm : public QWidget {
   bool LoadAndShow(const std::string& path);
   // The call's texts and indicators, from its header alone.
   void ShowDetails(const std::string& path);
-  // Waits for the decode thread, with a progress window after a moment; false when
-  // the user cancelled or the call could not be decoded.
-  bool WaitForDecoding(bool& cancelled);
-  // Calls `wait` (a short wait, true once the work is done) until it is done. After
-  // 300 ms a modal progress window shows `text` (a busy bar when `range` is 0) and
-  // `position`. Its Cancel returns at once, or calls `cancel` and goes on waiting
-  // when that is given. False when cancelled.
-  bool WaitShowingProgress(const QString& text, int range, const std::function<bool()>& wait,
-                           const std::function<int()>& position, const std::function<void()>& cancel = {});
-  void UpdateMenus();
-  // Checks before a mail or export (loaded, allowed, decoded when it `needsAudio`);
-  // clears the last reason.
-  bool ReadyToWrite(bool needsAudio);
+  // An export or mail command: what it writes from the call, beside the window (`stop`
+  // is the progress window's Cancel when it levels), and what the audit trail says.
+  struct WriteJob {
+    bool mail = false;
+    bool span = false;
+    bool needsAudio = true;  // a native mail attaches the file itself, decoded or not
+    bool level = false;
+    std::string format;
+    std::function<bool(const CKlRecordFile& rec, const zel::StopRequest& stop)> write;
+  };
+  // Checks that `job` may start (loaded, allowed, none running) and starts it: the
+  // decoding is waited for when the job needs the audio, then the job is written. Each
+  // step returns to the event loop; the save dialog comes to the GUI thread meanwhile.
+  void StartWriting(WriteJob job);
+  // Writes `job` on a pool thread, its progress shown after a moment: encoding an
+  // hour-long call takes seconds. The outcome is reported on the GUI thread.
+  void WriteBeside(WriteJob job);
+  // A modal progress window, in place of the one shown so far, that shows `text` after a
+  // moment (a busy bar when `range` is 0), with a Cancel button when `cancellable`.
+  void ShowProgress(const QString& text, int range, bool cancellable);
+  // Closes the progress window and lets the call go.
+  void EndWriting();
   // True, after a message, while an export or mail runs beside the window.
   bool RefusedWhileWriting() const;
-  // Runs `write` (an export or mail command) beside the window, which shows its
-  // progress after a moment: encoding an hour-long call takes seconds. The save dialog
-  // comes to the GUI thread, the recording stays loaded until the work ends, and
-  // `write`'s stop request is the Cancel button when it `level`s.
-  bool WriteBeside(bool level, const std::function<bool(const zel::StopRequest& stop)>& write);
-  void ReportWriteFailure(bool mail);
+  void UpdateMenus();
   void ApplyPlaybackOptions();
 
   COutputScope* scope_;
@@ -168,7 +178,10 @@ class CPlayerForm : public QWidget {
   QComboBox* speed_;
   QCheckBox* skipSilence_;
   QCheckBox* evenLoudness_;
-  bool writing_ = false;  // an export or mail runs beside the window
+  bool writing_ = false;  // an export or mail runs (see Writing)
+  QTimer decodingPoll_;  // while an export waits for the decoding
+  CAsyncTask writeTask_;
+  QPointer<CProgressWnd> progress_;
   QAction* levelExports_;  // shared by the mail and export menus
   QMenu* mailMenu_;
   QMenu* exportMenu_;

@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -47,6 +48,7 @@
 #include "shell/CMainFrame.h"
 #include "support/TestSupport.h"
 #include "tests/audioout/FakeWaveOut.h"
+#include "toolkit/ui/CProgressWnd.h"
 #include "toolkit/ui/Notifications.h"
 
 using namespace zeltest;
@@ -131,21 +133,36 @@ class PlayerPanel : public ::testing::Test {
   QtWaveNotifyReceiver waveReceiver_;
 };
 
-// Answers the next save dialog with `path`, as a user typing the name would.
-void AnswerSaveDialog(const QString& path) {
-  auto* poll = new QTimer;
-  QObject::connect(poll, &QTimer::timeout, [poll, path] {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      auto* dialog = qobject_cast<QFileDialog*>(w);
-      if (!dialog || !dialog->isVisible()) continue;
-      dialog->selectFile(path);
-      QMetaObject::invokeMethod(dialog, "accept");
-      poll->deleteLater();
-      poll->stop();
-      return;
-    }
+// Waits for the panel's export or mail, which runs beside the window, to end.
+bool WaitForWriting(const CPlayerForm& form) {
+  return QTest::qWaitFor([&form] { return !form.Writing(); }, 60000);
+}
+
+// Answers the save dialog that the panel's export asks for with `path`, as a user typing
+// the name would, after holding it open `holdMs`, and waits for the export to end. The
+// dialog runs its own event loop: the answer comes from a timer that fires inside it.
+// False when no dialog came, or when a progress window showed while it was open.
+bool SaveThroughDialog(const CPlayerForm& form, const QString& path, int holdMs = 0) {
+  bool answered = false, progressShown = false;
+  QElapsedTimer open;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const auto found = std::find_if(windows.begin(), windows.end(),
+                                    [](QWidget* w) { return qobject_cast<QFileDialog*>(w) && w->isVisible(); });
+    if (found == windows.end()) return;
+    auto* dialog = static_cast<QFileDialog*>(*found);
+    for (QWidget* w : windows) progressShown |= w != dialog && w->isVisible() && w->isModal();
+    if (!open.isValid()) open.start();
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!name || open.elapsed() < holdMs) return;
+    poll.stop();
+    name->setText(path);
+    answered = true;
+    QMetaObject::invokeMethod(dialog, "accept");
   });
-  poll->start(20);
+  poll.start(20);
+  return WaitForWriting(form) && answered && !progressShown;
 }
 
 }  // namespace
@@ -236,6 +253,7 @@ TEST_F(PlayerPanel, ExportOfACallStillDecodingWaitsForTheWholeCall) {
   zel::SetSaveFileChooser(std::make_shared<FixedChooser>(out));
   Load(form, path);
   form.MailOrExport(false, false, true);
+  EXPECT_TRUE(WaitForWriting(form));
   zel::SetSaveFileChooser(old);
   QFileInfo wav(QString::fromStdString(out));
   ASSERT_TRUE(wav.exists());
@@ -268,6 +286,8 @@ TEST_F(PlayerPanel, ExportsRunBesideTheWindowAndKeepTheCallLoaded) {
   zel::SetSaveFileChooser(chooser);
   Load(form, path);
   form.MailOrExport(false, false, true);
+  EXPECT_TRUE(form.Writing()) << "the command returns to the event loop at once";
+  EXPECT_TRUE(WaitForWriting(form));
   zel::SetSaveFileChooser(old);
   zel::SetMessageSink(nullptr);
   EXPECT_FALSE(chooser->onGuiThread);
@@ -276,6 +296,33 @@ TEST_F(PlayerPanel, ExportsRunBesideTheWindowAndKeepTheCallLoaded) {
   EXPECT_EQ(sink->messages, std::vector<std::string>{"The call is still being written. Try again when it is done."});
   EXPECT_EQ(QFileInfo(QString::fromStdString(chooser->out)).size(), 44 + 3 * 16000);
   EXPECT_TRUE(form.OpenWithoutPlaying(chooser->other));
+}
+
+// Cancel in the progress window, while an export waits for the decoding or levels the
+// call, ends it without a file or a message.
+TEST_F(PlayerPanel, CancelEndsAnExportWithoutAFileOrAMessage) {
+  auto sink = std::make_shared<RecordingSink>();
+  zel::SetMessageSink(sink);
+  CPlayerForm form;
+  const std::string out = dir_.path() + "/cancelled.wav";
+  auto old = zel::SaveFileChooser();
+  zel::SetSaveFileChooser(std::make_shared<FixedChooser>(out));
+  for (bool level : {false, true}) {
+    // Long calls: one still decoding when the export starts, one long to level.
+    Load(form, Make(level ? "Uma-20260301.zel" : "Ute-20260301.zel", 900, -1, -1, 0, level ? 6 : 49));
+    if (level) {
+      ASSERT_TRUE(Manager().FinishDecoding());
+    }
+    ASSERT_NE(Manager().Recording().IsReady(), !level) << "the decoding outran the test";
+    form.SetEvenLoudnessExports(level);
+    form.MailOrExport(false, false, true);
+    form.findChildren<CProgressWnd*>().back()->findChild<QPushButton*>()->click();
+    EXPECT_TRUE(WaitForWriting(form));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out))) << level;
+  }
+  zel::SetSaveFileChooser(old);
+  zel::SetMessageSink(nullptr);
+  EXPECT_EQ(sink->messages, std::vector<std::string>{});
 }
 
 // The export and mail menus offer the compact formats beside WAV and native.
@@ -294,6 +341,7 @@ TEST_F(PlayerPanel, CompactFormatsAreOfferedAndWritten) {
   zel::SetSaveFileChooser(std::make_shared<FixedChooser>(out));
   Load(form, path);
   form.MailOrExportCompact(false, false, zel::CompactFormat::Flac);
+  EXPECT_TRUE(WaitForWriting(form));
   zel::SetSaveFileChooser(old);
   QFile flac(QString::fromStdString(out + ".flac"));
   ASSERT_TRUE(flac.open(QIODevice::ReadOnly));
@@ -308,6 +356,7 @@ TEST_F(PlayerPanel, CompactFormatsAreOfferedAndWritten) {
   form.SetEvenLoudnessExports(true);
   zel::SetSaveFileChooser(std::make_shared<FixedChooser>(dir_.path() + "/level"));
   form.MailOrExportCompact(false, false, zel::CompactFormat::Flac);
+  EXPECT_TRUE(WaitForWriting(form));
   zel::SetSaveFileChooser(old);
   const CommandResult raw = RunShell("sox " + ShellQuote(dir_.path() + "/level.flac") + " -t s16 -");
   ASSERT_EQ(raw.out.size(), 3u * 16000);
@@ -485,8 +534,9 @@ TEST_F(PlayerPanel, EveryExportAsksThroughTheSaveDialogAndWritesTheFile) {
   for (const Case& c : cases) {
     for (bool span : {false, true}) {
       const QString out = QString::fromStdString(dir_.path()) + QStringLiteral("/out%1.%2").arg(++n).arg(c.ext);
-      AnswerSaveDialog(out);
       c.run(span);
+      // The first dialog stays open past the moment the progress window would show.
+      EXPECT_TRUE(SaveThroughDialog(form, out, n == 1 ? 600 : 0)) << c.ext << span;
       EXPECT_GT(QFileInfo(out).size(), 44) << c.ext << span;
     }
   }
@@ -495,8 +545,8 @@ TEST_F(PlayerPanel, EveryExportAsksThroughTheSaveDialogAndWritesTheFile) {
   CZelVelomarView* list = frame.Views().front();
   list->SelectIndices({0});
   const QString copy = QString::fromStdString(dir_.path()) + QStringLiteral("/list.zel");
-  AnswerSaveDialog(copy);
   list->ExportSelected();
+  EXPECT_TRUE(SaveThroughDialog(form, copy));
   EXPECT_EQ(QFileInfo(copy).size(), QFileInfo(QString::fromStdString(path)).size());
   zel::SetSaveFileChooser(nullptr);
 }
@@ -628,6 +678,7 @@ TEST_F(PlayerPanel, NativeMailOfTheWholeCallCarriesTheFixedGreeting) {
   const std::string call = Make("Pia-20260301.zel", 900, -1, -1, 0, 49);
   Load(form, call);
   form.MailOrExport(true, false, false);
+  EXPECT_TRUE(WaitForWriting(form));
   EXPECT_FALSE(Manager().Recording().IsReady()) << "the file goes as it is, decoded or not";
   const std::string sent = ReadFile(args);
   EXPECT_NE(sent.find("--subject\nMy Recorded Calls\n"), std::string::npos) << sent;

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 CProgressWnd::CProgressWnd(QWidget* parent, const QString& title)
@@ -44,7 +45,13 @@ void CProgressWnd::reject() {
   if (cancellable_) QDialog::reject();
 }
 
-bool CProgressWnd::PeekAndPump() {
-  QApplication::processEvents(QEventLoop::AllEvents, 50);
-  return !cancelled_;
+void CProgressWnd::ShowAfter(int milliseconds) {
+  QTimer::singleShot(milliseconds, this, [this, milliseconds] {
+    const QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != this) {
+      ShowAfter(milliseconds);
+      return;
+    }
+    show();
+  });
 }

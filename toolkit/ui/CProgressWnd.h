@@ -6,8 +6,8 @@ class QProgressBar;
 class QPushButton;
 
 // A small modal progress window: a text, a range, a position and a " Cancel" button.
-// The owner drives it from the GUI thread and calls PeekAndPump between steps so that
-// the window repaints and the button can be pressed.
+// The owner sets it from the GUI thread while the work runs elsewhere; it repaints from
+// the event loop.
 class CProgressWnd : public QDialog {
   Q_OBJECT
  public:
@@ -20,8 +20,9 @@ class CProgressWnd : public QDialog {
   bool Cancelled() const { return cancelled_; }
   // Work that cannot stop: no Cancel button, and Esc does not close the window.
   void SetCancellable(bool cancellable);
-  // Processes pending events; returns false once the user cancelled.
-  bool PeekAndPump();
+  // Shows the window once `milliseconds` have passed, but not while another modal window
+  // (a save dialog the work asked for) is open: keys meant for that one would come here.
+  void ShowAfter(int milliseconds);
 
  signals:
   // Cancel was pressed; the button is disabled after.
