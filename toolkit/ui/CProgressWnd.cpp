@@ -42,7 +42,9 @@ void CProgressWnd::SetCancellable(bool cancellable) {
 }
 
 void CProgressWnd::reject() {
-  if (cancellable_) QDialog::reject();
+  // Esc asks for what the Cancel button does: the owner ends the work and closes the
+  // window, so it never hides while the work goes on.
+  if (cancellable_) cancel_->click();
 }
 
 void CProgressWnd::ShowAfter(int milliseconds) {

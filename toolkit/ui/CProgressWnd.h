@@ -17,7 +17,6 @@ class CProgressWnd : public QDialog {
   void SetRange(int lower, int upper);
   void SetPos(int pos);
   void StepIt();
-  bool Cancelled() const { return cancelled_; }
   // Work that cannot stop: no Cancel button, and Esc does not close the window.
   void SetCancellable(bool cancellable);
   // Shows the window once `milliseconds` have passed, but not while another modal window
@@ -25,7 +24,7 @@ class CProgressWnd : public QDialog {
   void ShowAfter(int milliseconds);
 
  signals:
-  // Cancel was pressed; the button is disabled after.
+  // Cancel (or Esc) was pressed; the button is disabled after.
   void cancelRequested();
 
  protected:
