@@ -1,6 +1,8 @@
 #include "toolkit/ui/CProgressWnd.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <algorithm>
 #include <QLabel>
 #include <QProgressBar>
@@ -42,9 +44,27 @@ void CProgressWnd::SetCancellable(bool cancellable) {
 }
 
 void CProgressWnd::reject() {
-  // Esc asks for what the Cancel button does: the owner ends the work and closes the
-  // window, so it never hides while the work goes on.
+  if (cancellable_) QDialog::reject();
+}
+
+// Esc and the window's close button ask for what Cancel does: the owner ends the work
+// and closes the window, which never hides while the work goes on. The owner's own
+// close() still closes it.
+void CProgressWnd::keyPressEvent(QKeyEvent* event) {
+  if (!event->matches(QKeySequence::Cancel)) {
+    QDialog::keyPressEvent(event);
+    return;
+  }
   if (cancellable_) cancel_->click();
+}
+
+void CProgressWnd::closeEvent(QCloseEvent* event) {
+  if (!event->spontaneous()) {
+    QDialog::closeEvent(event);
+    return;
+  }
+  if (cancellable_) cancel_->click();
+  event->ignore();
 }
 
 void CProgressWnd::ShowAfter(int milliseconds) {

@@ -29,6 +29,8 @@ class CProgressWnd : public QDialog {
 
  protected:
   void reject() override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   QLabel* text_;
