@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -8,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "organiser/CCatalogueCache.h"
 #include "organiser/SearchCriteria.h"
 
 class CKlFileListEntry;
@@ -33,27 +35,7 @@ struct WalkLimits;
 // walk, in the walk's order.
 class CRecordingCatalogue {
  public:
-  // A recording (or a subfolder) as the catalogue keeps it. The texts point into
-  // the folder's listing.
-  struct Record {
-    enum Kind : uint8_t { File, Folder, LinkedFolder };
-    enum State : uint8_t { Unread, Ok, Encrypted, Unreadable };
-    std::string_view name;
-    Kind kind = File;
-    State state = Unread;
-    int64_t size = 0;
-    int64_t stamp = 0;  // change time in nanoseconds; 0 when not to be trusted
-    int64_t modificationTime = 0;
-    int32_t headerBytes = 0;
-    uint32_t version = 0;
-    int32_t formatTag = 0;
-    uint32_t important = 0;
-    int32_t startTime = 0;
-    uint32_t duration = 0;
-    uint32_t auxDuration = 0;
-    uint32_t auxCode = 0;
-    std::string_view callerId, comment, userId, siteCode;  // raw Windows-1252
-  };
+  using Record = zel::CatalogueRecord;
 
   // One search's view of its folders: the recording files in walk order, each with
   // what the catalogue knows of it.
@@ -86,9 +68,34 @@ class CRecordingCatalogue {
       bool stale = false;  // its listing no longer tells what the walk would find
       bool links = false;  // holds symbolic links, whose targets no watch of the folder sees
       int64_t token = -1;  // the watcher's token, taken before its files were looked at
-      std::string listing;             // the rows' bytes the records point into
-      std::deque<std::string> texts;   // names new in this scan
+      bool vouched = false;  // the watcher vouched for all its files: nothing to verify
+      // What the catalogue held, shared with the other searches until a record
+      // changes: `records` is then a copy of its own.
+      CCatalogueCache::ListingPtr base;
+      bool owned = false;
+      // The names new in this scan, in blocks that never move.
+      std::vector<std::unique_ptr<char[]>> names;
+      char* namesEnd = nullptr;
+      size_t namesLeft = 0;
+      std::string_view Keep(std::string_view name) {
+        if (name.size() > namesLeft) {
+          namesLeft = std::max<size_t>(name.size(), 16384);
+          names.push_back(std::make_unique<char[]>(namesLeft));
+          namesEnd = names.back().get();
+        }
+        std::copy(name.begin(), name.end(), namesEnd);
+        const std::string_view kept(namesEnd, name.size());
+        namesEnd += name.size();
+        namesLeft -= name.size();
+        return kept;
+      }
       std::vector<Record> records;
+      const std::vector<Record>& Records() const { return owned || !base ? records : base->records; }
+      std::vector<Record>& Own() {
+        if (!owned && base) records = base->records;
+        owned = true;
+        return records;
+      }
     };
     struct File {
       Folder* folder = nullptr;  // null: `path` is a single file named in the criteria
@@ -167,6 +174,10 @@ class CRecordingCatalogue {
   bool Create();
   void Close();
   bool Load(const std::string& key, Scan::Folder& folder);
+  // The listing the database holds for `key`, or null.
+  CCatalogueCache::ListingPtr Read(const std::string& key);
+  // The mark the database's last writer left (see CCatalogueCache).
+  std::string Mark();
   // Lists `folder` again or checks its files; returns the files it adds.
   // Looks at the files of the unchanged folders met so far; a file whose size or
   // change time differs is to be read again.
@@ -176,7 +187,7 @@ class CRecordingCatalogue {
 
   std::string file_;
   sqlite3* db_ = nullptr;
-  sqlite3_stmt* load_ = nullptr;  // kept: a search loads every folder
+  sqlite3_stmt* load_ = nullptr;  // kept: a search loads every folder it has not in memory
   unsigned threads_ = 0;  // besides the caller's
   bool damaged_ = false;  // a call met a damaged database: set aside at the next Open
   CWatchedFolders* watched_;
