@@ -22,6 +22,7 @@ class CCatalogueCache {
   struct Listing {
     int64_t stamp = 0;
     std::vector<Part> parts;
+    std::vector<Part> changes;  // records written in place since the rows, one each
     std::vector<zel::CatalogueRecord> records;  // decoded once; the texts point into `parts`
   };
   using ListingPtr = std::shared_ptr<const Listing>;

@@ -40,8 +40,9 @@ using Record = CRecordingCatalogue::Record;
 // one of the layout before this is emptied.
 constexpr int kLayout = 2;
 
-// Records per row of a folder's listing: small enough that a few changed calls
-// rewrite little, large enough that a search reads few rows.
+// Records per row of a folder's listing: rows of a few kilobytes, large enough that
+// a search reads few rows. A recording written in place is kept as a change of its
+// own beside them (see Save), so that a change writes one small row.
 constexpr size_t kPart = 16;
 
 // A change time this close to the start of a scan may hide a change made during
@@ -354,6 +355,8 @@ std::string CRecordingCatalogue::DefaultFile() { return CSettings::SettingsFileP
 void CRecordingCatalogue::Close() {
   sqlite3_finalize(load_);
   load_ = nullptr;
+  sqlite3_finalize(changes_);
+  changes_ = nullptr;
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
 }
@@ -392,6 +395,8 @@ bool CRecordingCatalogue::Create() {
               " PRIMARY KEY(key, part));"
               "CREATE TABLE IF NOT EXISTS roots(key TEXT PRIMARY KEY, missing INTEGER NOT NULL,"
               " refreshed INTEGER NOT NULL);"
+              "CREATE TABLE IF NOT EXISTS changes(key TEXT NOT NULL, record INTEGER NOT NULL, listing BLOB NOT NULL,"
+              " PRIMARY KEY(key, record));"
               "CREATE TABLE IF NOT EXISTS writer(id INTEGER PRIMARY KEY, mark TEXT NOT NULL);"
               "PRAGMA user_version=2");
 }
@@ -445,7 +450,28 @@ CCatalogueCache::ListingPtr CRecordingCatalogue::Read(const std::string& key) {
     const size_t count = listing->records.size() - before;
     if (part + 1 == listing->parts.size() ? count > kPart : count != kPart) return nullptr;
   }
-  return listing;
+  // The records written in place since, each over the one it replaces.
+  if (!changes_ && sqlite3_prepare_v3(db_, "SELECT record, listing FROM changes WHERE key = ?", -1,
+                                      SQLITE_PREPARE_PERSISTENT, &changes_, nullptr) != SQLITE_OK) {
+    return nullptr;
+  }
+  sqlite3_bind_text(changes_, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+  std::vector<Record> one;
+  bool fits = true;
+  while (fits && (rc = sqlite3_step(changes_)) == SQLITE_ROW) {
+    const long long index = sqlite3_column_int64(changes_, 0);
+    const char* bytes = static_cast<const char*>(sqlite3_column_blob(changes_, 1));
+    auto change = std::make_shared<const std::string>(bytes, static_cast<size_t>(sqlite3_column_bytes(changes_, 1)));
+    one.clear();
+    fits = index >= 0 && static_cast<size_t>(index) < listing->records.size() && Decode(*change, one) &&
+           one.size() == 1 && one[0].name == listing->records[static_cast<size_t>(index)].name;
+    if (fits) listing->records[static_cast<size_t>(index)] = one[0];
+    listing->changes.push_back(std::move(change));
+  }
+  sqlite3_reset(changes_);
+  sqlite3_clear_bindings(changes_);
+  if (IsDamage(rc)) damaged_ = true;
+  return fits && rc == SQLITE_DONE ? listing : nullptr;
 }
 
 std::string CRecordingCatalogue::Mark() {
@@ -766,47 +792,69 @@ bool CRecordingCatalogue::Save(Scan& scan) {
     Statement put(db_, "INSERT OR REPLACE INTO folders(key, stamp, recordings) VALUES(?, ?, ?)");
     Statement putPart(db_, "INSERT OR REPLACE INTO parts(key, part, listing) VALUES(?, ?, ?)");
     Statement dropParts(db_, "DELETE FROM parts WHERE key = ? AND part >= ?");
-    std::vector<std::pair<const std::string*, CCatalogueCache::ListingPtr>> saved;
-    std::vector<bool> dirty;
+    std::vector<std::pair<Scan::Folder*, CCatalogueCache::ListingPtr>> saved;
+    Statement putChange(db_, "INSERT OR REPLACE INTO changes(key, record, listing) VALUES(?, ?, ?)");
+    Statement dropChanges(db_, "DELETE FROM changes WHERE key = ?");
     for (Scan::Folder& folder : scan.folders_) {
       if (!folder.changed) continue;
-      const bool whole = folder.relisted || !folder.base || cache.Find(folder.key) != folder.base;
       const std::vector<Record>& records = folder.Records();
-      const size_t parts = (records.size() + kPart - 1) / kPart;
-      dirty.assign(parts, whole);
-      for (uint32_t i : folder.touched) dirty[i / kPart] = true;
-      if (whole) {
-        // A listing kept as it was keeps its row: only some of its records changed.
-        long long recordings = 0;
-        for (const Record& r : records) recordings += r.kind == Record::File;
-        put.Bind(1, folder.key).Bind(2, static_cast<long long>(folder.stamp)).Bind(3, recordings);
-        ok = ok && put.Done();
-      }
-      // What is kept in memory afterwards: the rows not written are the base's.
+      std::vector<uint32_t>& touched = folder.touched;
+      std::sort(touched.begin(), touched.end());
+      touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+      // A few records written in place are kept as changes beside the rows, which
+      // are written again whole once the changes grow.
+      const bool whole = folder.relisted || !folder.base || cache.Find(folder.key) != folder.base ||
+                         folder.base->changes.size() + touched.size() > std::max(kPart, records.size() / 4);
       auto listing = std::make_shared<CCatalogueCache::Listing>();
       listing->stamp = folder.stamp;
-      listing->parts.resize(parts);
+      if (!whole) {
+        // The scan's records, whose changed ones are made to point into their rows.
+        listing->parts = folder.base->parts;
+        listing->changes = folder.base->changes;
+        listing->records = std::move(folder.Own());
+        for (uint32_t i : touched) {
+          auto bytes = std::make_shared<std::string>();
+          Encode(*bytes, listing->records[i]);
+          putChange.Bind(1, folder.key).Bind(2, static_cast<long long>(i));
+          sqlite3_bind_blob(putChange.s, 3, bytes->data(), static_cast<int>(bytes->size()), SQLITE_STATIC);
+          std::vector<Record> one;
+          ok = ok && putChange.Done() && Decode(*bytes, one) && one.size() == 1;
+          if (!ok) break;
+          listing->records[i] = one[0];
+          listing->changes.push_back(std::move(bytes));
+        }
+        saved.emplace_back(&folder, std::move(listing));
+        continue;
+      }
+      long long recordings = 0;
+      for (const Record& r : records) recordings += r.kind == Record::File;
+      put.Bind(1, folder.key).Bind(2, static_cast<long long>(folder.stamp)).Bind(3, recordings);
+      ok = ok && put.Done();
+      const size_t parts = (records.size() + kPart - 1) / kPart;
       listing->records.reserve(records.size());
       for (size_t part = 0; part < parts && ok; ++part) {
-        const size_t first = part * kPart, end = std::min(records.size(), first + kPart);
-        if (!dirty[part]) {
-          listing->parts[part] = folder.base->parts[part];
-          listing->records.insert(listing->records.end(), folder.base->records.begin() + first,
-                                  folder.base->records.begin() + end);
-          continue;
-        }
         auto bytes = std::make_shared<std::string>();
-        for (size_t i = first; i < end; ++i) Encode(*bytes, records[i]);
+        for (size_t i = part * kPart; i < std::min(records.size(), (part + 1) * kPart); ++i) {
+          Encode(*bytes, records[i]);
+        }
         putPart.Bind(1, folder.key).Bind(2, static_cast<long long>(part));
         sqlite3_bind_blob(putPart.s, 3, bytes->data(), static_cast<int>(bytes->size()), SQLITE_STATIC);
         ok = putPart.Done() && Decode(*bytes, listing->records);
-        listing->parts[part] = std::move(bytes);
+        listing->parts.push_back(std::move(bytes));
       }
-      if (whole) ok = ok && dropParts.Bind(1, folder.key).Bind(2, static_cast<long long>(parts)).Done();
-      saved.emplace_back(&folder.key, std::move(listing));
+      ok = ok && dropParts.Bind(1, folder.key).Bind(2, static_cast<long long>(parts)).Done() &&
+           dropChanges.Bind(1, folder.key).Done();
+      saved.emplace_back(&folder, std::move(listing));
+    }
+    // The scan's records are those kept now.
+    for (auto& [folder, listing] : saved) {
+      folder->base = listing;
+      folder->owned = false;
+      folder->records.clear();
     }
     for (const char* sql : {"DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')",
-                            "DELETE FROM parts WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')"}) {
+                            "DELETE FROM parts WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')",
+                            "DELETE FROM changes WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')"}) {
       Statement drop(db_, sql);
       for (const std::string& key : scan.vanished_) ok = ok && drop.Bind(1, key).Done();
     }
@@ -819,7 +867,7 @@ bool CRecordingCatalogue::Save(Scan& scan) {
     if (ok) {
       cache.Adopt(mark);
       for (const std::string& key : scan.vanished_) cache.Drop(key);
-      for (auto& [key, listing] : saved) cache.Put(*key, std::move(listing));
+      for (auto& [folder, listing] : saved) cache.Put(folder->key, std::move(listing));
     }
   }
   if (!ok) Exec("ROLLBACK");
@@ -881,8 +929,10 @@ bool CRecordingCatalogue::Forget(const std::string& folder) {
   const int before = sqlite3_total_changes(db_);
   Statement drop(db_, "DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
   Statement parts(db_, "DELETE FROM parts WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
+  Statement changes(db_, "DELETE FROM changes WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
   Statement root(db_, "DELETE FROM roots WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
-  bool ok = drop.Bind(1, key).Done() && parts.Bind(1, key).Done() && root.Bind(1, key).Done();
+  bool ok = drop.Bind(1, key).Done() && parts.Bind(1, key).Done() && changes.Bind(1, key).Done() &&
+            root.Bind(1, key).Done();
   const bool forgot = sqlite3_total_changes(db_) > before;
   const std::string mark = cache.NextMark();
   ok = ok && Statement(db_, "INSERT OR REPLACE INTO writer(id, mark) VALUES(0, ?)").Bind(1, mark).Done();

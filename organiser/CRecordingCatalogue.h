@@ -24,9 +24,10 @@ struct WalkLimits;
 // What a search learnt about the recordings of the folders it walked, kept in one
 // SQLite database beside the program's other files, so that the next search of
 // those folders reads only what changed. A folder's listing is kept in rows of a
-// few recordings each, so that a change rewrites only the rows it touches: for
-// every recording its name, size, change time and the header fields the search
-// rules and the list columns need. A folder whose change time is the one kept is
+// few recordings each, and a recording written in place as a change beside them:
+// for every recording its name, size, change time and the header fields the search
+// rules and the list columns need. The listings are also kept in memory for the
+// process (see CCatalogueCache), so that a search of unchanged folders reads no rows. A folder whose change time is the one kept is
 // not listed again; its files are only looked at (one stat each), and a file whose
 // size or change time differs is read again, unless a watcher vouches that nothing
 // in the folder changed since (see CWatchedFolders). Encrypted and unreadable recordings
@@ -188,6 +189,7 @@ class CRecordingCatalogue {
   std::string file_;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* load_ = nullptr;  // kept: a search loads every folder it has not in memory
+  sqlite3_stmt* changes_ = nullptr;
   unsigned threads_ = 0;  // besides the caller's
   bool damaged_ = false;  // a call met a damaged database: set aside at the next Open
   CWatchedFolders* watched_;
