@@ -278,7 +278,7 @@ bool IsDamage(int code) { return (code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF
 
 std::string CRecordingCatalogue::Scan::Path(size_t i) const {
   const File& f = files_[i];
-  return f.folder ? Join(f.folder->path, f.folder->Records()[f.index].name) : f.path;
+  return f.folder ? Join(f.folder->path, f.folder->Records()[f.index].name) : singles_[f.index];
 }
 
 bool CRecordingCatalogue::Scan::Live(size_t i) const {
@@ -388,7 +388,10 @@ bool CRecordingCatalogue::Create() {
   if (layout == 1 && !Exec("DROP TABLE IF EXISTS folders")) return false;
   // The catalogue can always be made again from the recordings: a lost last
   // transaction after a power cut costs a re-read, never a wrong answer.
+  // The index of the rows is written in the order folders are listed, not in its
+  // own: a page cache that holds it keeps a first search from reading it back.
   return Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
+         Exec("PRAGMA cache_size=-32768") &&
          Exec("CREATE TABLE IF NOT EXISTS folders(key TEXT PRIMARY KEY, stamp INTEGER NOT NULL,"
               " recordings INTEGER NOT NULL);"
               "CREATE TABLE IF NOT EXISTS parts(key TEXT NOT NULL, part INTEGER NOT NULL, listing BLOB NOT NULL,"
@@ -517,7 +520,8 @@ int CRecordingCatalogue::List(const std::string& item, bool subfolders, Scan& sc
     return -1;
   }
   if (zel::EndsInZel(item) && S_ISREG(st.st_mode)) {
-    scan.files_.push_back({nullptr, 0, false, item, {}});
+    scan.singles_.push_back(item);
+    scan.files_.push_back({nullptr, static_cast<uint32_t>(scan.singles_.size() - 1), false});
     return 1;
   }
   if (!S_ISDIR(st.st_mode)) return 0;
@@ -628,7 +632,7 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
   for (size_t i = 0; i < folder.Records().size(); ++i) {
     const Record& r = folder.Records()[i];
     if (r.kind == Record::File) {
-      scan.files_.push_back({&folder, static_cast<uint32_t>(i), false, {}, {}});
+      scan.files_.push_back({&folder, static_cast<uint32_t>(i), false});
       ++count;
     } else if (r.kind == Record::Folder && subfolders && depth < zel::kMaxSearchDepth) {
       count += Visit(scan, Join(folder.key, r.name), Join(folder.path, r.name), subfolders, depth + 1, limits);
@@ -705,15 +709,24 @@ void CRecordingCatalogue::ReadChanged(Scan& scan, unsigned threads, const std::f
       f.folder->Own();  // before the threads, which change records side by side
     }
   }
+  // Sized before the threads start: they fill it side by side.
+  const size_t firstText = scan.texts_.size();
+  scan.texts_.resize(firstText + pending.size());
+  // A thread takes a few files at a time, mostly of one folder, which it keeps open;
+  // few files go one by one, so that as many are in flight as there are threads.
+  const size_t run = std::clamp<size_t>(pending.size() / (4 * (threads + 1)), 1, 16);
   std::atomic<size_t> next{0};
   auto work = [&] {
     int dirFd = -1;
     const Scan::Folder* dirOf = nullptr;
     struct stat st;
     char name[NAME_MAX + 1];
-    for (;;) {
+    for (size_t k = 0, end = 0;; ++k) {
       if (!keepGoing()) break;
-      const size_t k = next.fetch_add(1);
+      if (k == end) {
+        k = next.fetch_add(run);
+        end = std::min(k + run, pending.size());
+      }
       if (k >= pending.size()) break;
       Scan::File& f = scan.files_[pending[k]];
       Record& r = f.folder->records[f.index];
@@ -752,11 +765,12 @@ void CRecordingCatalogue::ReadChanged(Scan& scan, unsigned threads, const std::f
         r.duration = header.Duration();
         r.auxDuration = header.AuxDuration();
         r.auxCode = header.AuxCode();
-        // One block per file, so that threads never share a container.
+        // One block per file, so that threads never share one.
         const std::string caller = header.CallerId(), comment = header.Comment(), user = header.UserId(),
                           site = header.SiteCode();
-        f.texts = caller + comment + user + site;
-        const char* p = f.texts.data();
+        std::string& texts = scan.texts_[firstText + k];
+        texts = caller + comment + user + site;
+        const char* p = texts.data();
         r.callerId = {p, caller.size()};
         r.comment = {p += caller.size(), comment.size()};
         r.userId = {p += comment.size(), user.size()};

@@ -99,14 +99,14 @@ class CRecordingCatalogue {
       }
     };
     struct File {
-      Folder* folder = nullptr;  // null: `path` is a single file named in the criteria
+      Folder* folder = nullptr;  // null: singles_[index] is a single file named in the criteria
       uint32_t index = 0;
       bool fresh = false;
-      std::string path;
-      std::string texts;  // the record's texts when read in this scan
     };
     std::deque<Folder> folders_;
     std::vector<File> files_;
+    std::vector<std::string> singles_;
+    std::vector<std::string> texts_;  // the texts of the records read in this scan, one block each
     std::vector<Folder*> unchecked_;     // unchanged folders whose files are still to be looked at
     std::unordered_set<std::string> relist_;  // keys of folders to list again whatever their time
     std::vector<std::string> vanished_;  // keys of folders that are gone
