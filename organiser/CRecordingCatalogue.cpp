@@ -569,23 +569,17 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
     }
     if (!folder.only.empty()) scan.unchecked_.push_back(&folder);
   }
-  const int fd = listed ? -1 : ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (!listed && fd < 0) {
-    scan.folders_.pop_back();
-    return 0;
-  }
   if (!listed) {
+    // Listed as the walk lists it, and looked into through the listing's descriptor.
+    DIR* dir = ::opendir(folder.path.c_str());
+    if (!dir) {
+      scan.folders_.pop_back();
+      return 0;
+    }
+    const int fd = ::dirfd(dir);
     std::unordered_map<std::string_view, const Record*> old;
     for (const Record& r : folder.Records()) old.emplace(r.name, &r);
     std::vector<Record> records;
-    const int listFd = ::dup(fd);
-    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (!dir) {
-      if (listFd >= 0) ::close(listFd);
-      scan.folders_.pop_back();
-      ::close(fd);
-      return 0;
-    }
     while (const dirent* entry = ::readdir(dir)) {
       const char* name = entry->d_name;
       if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
@@ -640,7 +634,6 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
       ++(r.kind == Record::Folder ? limits->tooDeep : limits->linkedFolders);
     }
   }
-  if (fd >= 0) ::close(fd);
   return count;
 }
 
@@ -730,19 +723,25 @@ void CRecordingCatalogue::ReadChanged(Scan& scan, unsigned threads, const std::f
       if (k >= pending.size()) break;
       Scan::File& f = scan.files_[pending[k]];
       Record& r = f.folder->records[f.index];
-      // Opened in its folder, kept open while this thread reads the folder's files;
-      // what is known of the file is taken from the open file, before it is read.
-      if (f.folder != dirOf) {
+      // Opened in its folder, kept open while this thread reads more files of it
+      // (on a share, opening the folder is a round trip too); what is known of the
+      // file is taken from the open file, before it is read.
+      if (f.folder != dirOf && k + 1 < end && scan.files_[pending[k + 1]].folder == f.folder) {
         if (dirFd >= 0) ::close(dirFd);
         dirOf = f.folder;
         dirFd = ::open(f.folder->path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
       }
-      const size_t length = std::min(r.name.size(), sizeof name - 1);
-      std::memcpy(name, r.name.data(), length);
-      name[length] = 0;
       CKlRecordFileHdr header;
       int result = 0;
-      const int fd = dirFd >= 0 ? zel::OpenListedFile(name, dirFd, st) : -1;
+      int fd = -1;
+      if (f.folder == dirOf && dirFd >= 0) {
+        const size_t length = std::min(r.name.size(), sizeof name - 1);
+        std::memcpy(name, r.name.data(), length);
+        name[length] = 0;
+        fd = zel::OpenListedFile(name, dirFd, st);
+      } else {
+        fd = zel::OpenListedFile(scan.Path(pending[k]).c_str(), AT_FDCWD, st);
+      }
       if (fd >= 0) {
         r.size = st.st_size;
         r.stamp = Trusted(Nanoseconds(st.st_ctim), scan.started_);
