@@ -562,10 +562,17 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
   if (listed && !(token >= 0 && watched_->Trusted(folder.key, &reported))) scan.unchecked_.push_back(&folder);
   else if (listed && token >= 0 && reported.empty()) folder.vouched = true;
   if (listed && !reported.empty()) {
-    // Only the files the watcher named are looked at.
-    const std::unordered_set<std::string_view> names(reported.begin(), reported.end());
+    // Only the files the watcher named are looked at, found by their names' hashes
+    // (a few names, each compared to every record, would cost more).
+    const std::hash<std::string_view> hash;
+    std::unordered_multimap<size_t, std::string_view> names;
+    for (const std::string& name : reported) names.emplace(hash(name), name);
     for (size_t i = 0; i < folder.Records().size(); ++i) {
-      if (names.count(folder.Records()[i].name)) folder.only.push_back(static_cast<uint32_t>(i));
+      const std::string_view name = folder.Records()[i].name;
+      const auto [from, to] = names.equal_range(hash(name));
+      if (std::any_of(from, to, [&](const auto& known) { return known.second == name; })) {
+        folder.only.push_back(static_cast<uint32_t>(i));
+      }
     }
     if (!folder.only.empty()) scan.unchecked_.push_back(&folder);
   }
