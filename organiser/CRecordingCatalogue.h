@@ -1,6 +1,6 @@
 #pragma once
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -27,7 +27,8 @@ struct WalkLimits;
 // few recordings each, and a recording written in place as a change beside them:
 // for every recording its name, size, change time and the header fields the search
 // rules and the list columns need. The listings are also kept in memory for the
-// process (see CCatalogueCache), so that a search of unchanged folders reads no rows. A folder whose change time is the one kept is
+// process (see CCatalogueCache), so that a search of unchanged folders reads no
+// rows. A folder whose change time is the one kept is
 // not listed again; its files are only looked at (one stat each), and a file whose
 // size or change time differs is read again, unless a watcher vouches that nothing
 // in the folder changed since (see CWatchedFolders). Encrypted and unreadable recordings
