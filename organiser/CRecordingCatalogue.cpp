@@ -352,7 +352,24 @@ CRecordingCatalogue::~CRecordingCatalogue() { Close(); }
 
 std::string CRecordingCatalogue::DefaultFile() { return CSettings::SettingsFilePath(false, "catalogue.sqlite"); }
 
+void CRecordingCatalogue::Checkpoint() {
+  // As often as SQLite would; one copy at a time, a later commit starts the next.
+  if (journalPages_ < 1000 || checkpointing_.exchange(true)) return;
+  if (checkpointer_.joinable()) checkpointer_.join();
+  journalPages_ = 0;
+  checkpointer_ = std::thread([this, file = file_] {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+      sqlite3_busy_timeout(db, 5000);
+      sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+    sqlite3_close_v2(db);
+    checkpointing_ = false;
+  });
+}
+
 void CRecordingCatalogue::Close() {
+  if (checkpointer_.joinable()) checkpointer_.join();
   sqlite3_finalize(load_);
   load_ = nullptr;
   sqlite3_finalize(changes_);
@@ -372,6 +389,14 @@ bool CRecordingCatalogue::Create() {
     return false;
   }
   sqlite3_busy_timeout(db_, 5000);
+  // In place of SQLite's own checkpoints after a commit (see Checkpoint).
+  sqlite3_wal_hook(
+      db_,
+      [](void* self, sqlite3*, const char*, int pages) {
+        static_cast<CRecordingCatalogue*>(self)->journalPages_ = pages;
+        return SQLITE_OK;
+      },
+      this);
   int layout = -1;
   {
     Statement version(db_, "PRAGMA user_version");
@@ -391,7 +416,7 @@ bool CRecordingCatalogue::Create() {
   // The index of the rows is written in the order folders are listed, not in its
   // own: a page cache that holds it keeps a first search from reading it back.
   return Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
-         Exec("PRAGMA cache_size=-32768") &&
+         Exec("PRAGMA cache_size=-32768") && Exec("PRAGMA journal_size_limit=4194304") &&
          Exec("CREATE TABLE IF NOT EXISTS folders(key TEXT PRIMARY KEY, stamp INTEGER NOT NULL,"
               " recordings INTEGER NOT NULL);"
               "CREATE TABLE IF NOT EXISTS parts(key TEXT NOT NULL, part INTEGER NOT NULL, listing BLOB NOT NULL,"
@@ -885,6 +910,7 @@ bool CRecordingCatalogue::Save(Scan& scan) {
     ok = ok && Statement(db_, "INSERT OR REPLACE INTO writer(id, mark) VALUES(0, ?)").Bind(1, mark).Done();
     ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
     if (ok) {
+      Checkpoint();
       cache.Adopt(mark);
       for (const std::string& key : scan.vanished_) cache.Drop(key);
       for (auto& [folder, listing] : saved) cache.Put(folder->key, std::move(listing));

@@ -1,11 +1,13 @@
 #pragma once
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -173,6 +175,10 @@ class CRecordingCatalogue {
 
  private:
   bool Exec(const char* sql);
+  // Copies the journal into the database on a thread of its own connection, so that
+  // a search that wrote much does not wait for the copy (SQLite would make the
+  // committing call do it).
+  void Checkpoint();
   bool Create();
   void Close();
   bool Load(const std::string& key, Scan::Folder& folder);
@@ -194,4 +200,7 @@ class CRecordingCatalogue {
   unsigned threads_ = 0;  // besides the caller's
   bool damaged_ = false;  // a call met a damaged database: set aside at the next Open
   CWatchedFolders* watched_;
+  int journalPages_ = 0;  // told by SQLite after each commit
+  std::thread checkpointer_;
+  std::atomic<bool> checkpointing_{false};
 };
