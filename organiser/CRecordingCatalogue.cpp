@@ -255,11 +255,15 @@ struct Statement {
   sqlite3_stmt* s = nullptr;
 };
 
+bool Ascii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 // `text` (Windows-1252) as the search rules compare it: in UTF-8, upper case. The
 // walk converts it whole; plain ASCII, most caller numbers, needs no conversion.
 const std::string& UpperText(std::string_view text) {
   thread_local std::string out;
-  if (!std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+  if (!Ascii(text)) {
     out = zel::UpperCp1252(zel::Cp1252ToUtf8(text));
     return out;
   }
@@ -268,6 +272,22 @@ const std::string& UpperText(std::string_view text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return out;
+}
+
+// Whether ASCII `text` holds `upper` (upper case) anywhere, letters in either case:
+// what WildcardMatch("*upper*", text in upper case) tells, without the copy.
+bool ContainsUpper(std::string_view text, std::string_view upper) {
+  for (size_t at = 0; at + upper.size() <= text.size(); ++at) {
+    size_t i = 0;
+    while (i < upper.size()) {
+      char c = text[at + i];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      if (c != upper[i]) break;
+      ++i;
+    }
+    if (i == upper.size()) return true;
+  }
+  return false;
 }
 
 bool IsDamage(int code) { return (code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF) == SQLITE_NOTADB; }
@@ -297,6 +317,11 @@ void CRecordingCatalogue::Scan::SetCriteria(const SearchCriteria& criteria) {
   };
   nameMask_ = mask(criteria.nameMask);
   callerMask_ = mask(criteria.callerIdMask);
+  callerText_.clear();
+  if (callerMask_.size() > 2 && callerMask_.front() == '*' && callerMask_.back() == '*') {
+    const std::string_view inner = std::string_view(callerMask_).substr(1, callerMask_.size() - 2);
+    if (Ascii(inner) && inner.find_first_of("*?") == std::string_view::npos) callerText_ = inner;
+  }
   commentMask_ = mask(criteria.commentMask);
   fileTime_ = zel::DateRuleNeedsFileTime(criteria_);
 }
@@ -317,7 +342,9 @@ std::unique_ptr<CKlFileListEntry> CRecordingCatalogue::Scan::Match(size_t i, lon
       static_cast<long long>(hasAudio ? r.duration : 0) / zel::kSecondsPerMinute <= criteria_.minMinutes) {
     return nullptr;
   }
-  if (!callerMask_.empty() && !zel::WildcardMatch(callerMask_, UpperText(r.callerId))) {
+  if (!callerMask_.empty() && !(!callerText_.empty() && Ascii(r.callerId)
+                                    ? ContainsUpper(r.callerId, callerText_)
+                                    : zel::WildcardMatch(callerMask_, UpperText(r.callerId)))) {
     return nullptr;
   }
   if (!commentMask_.empty() &&

@@ -118,6 +118,7 @@ class CRecordingCatalogue {
     int64_t started_ = 0;  // when the scan began, in nanoseconds
     SearchCriteria criteria_;
     std::string nameMask_, callerMask_, commentMask_;  // empty: any
+    std::string callerText_;  // the caller mask's text when it asks only for that text anywhere, in ASCII
     bool fileTime_ = false;
   };
 
