@@ -23,6 +23,7 @@
 #include "core/Cp1252Case.h"
 #include "core/TimeUnits.h"
 #include "core/DamagedFile.h"
+#include "core/RegularFile.h"
 #include "organiser/CSearchManager.h"
 #include "organiser/CSearchPool.h"
 #include "organiser/CWatchedFolders.h"
@@ -39,8 +40,9 @@ using Record = CRecordingCatalogue::Record;
 // one of the layout before this is emptied.
 constexpr int kLayout = 2;
 
-// Records per row of a folder's listing: small enough that a few changed calls
-// rewrite little, large enough that a search reads few rows.
+// Records per row of a folder's listing: rows of a few kilobytes, large enough that
+// a search reads few rows. A recording written in place is kept as a change of its
+// own beside them (see Save), so that a change writes one small row.
 constexpr size_t kPart = 16;
 
 // A change time this close to the start of a scan may hide a change made during
@@ -253,6 +255,41 @@ struct Statement {
   sqlite3_stmt* s = nullptr;
 };
 
+bool Ascii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// `text` (Windows-1252) as the search rules compare it: in UTF-8, upper case. The
+// walk converts it whole; plain ASCII, most caller numbers, needs no conversion.
+const std::string& UpperText(std::string_view text) {
+  thread_local std::string out;
+  if (!Ascii(text)) {
+    out = zel::UpperCp1252(zel::Cp1252ToUtf8(text));
+    return out;
+  }
+  out.assign(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+// Whether ASCII `text` holds `upper` (upper case) anywhere, letters in either case:
+// what WildcardMatch("*upper*", text in upper case) tells, without the copy.
+bool ContainsUpper(std::string_view text, std::string_view upper) {
+  for (size_t at = 0; at + upper.size() <= text.size(); ++at) {
+    size_t i = 0;
+    while (i < upper.size()) {
+      char c = text[at + i];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      if (c != upper[i]) break;
+      ++i;
+    }
+    if (i == upper.size()) return true;
+  }
+  return false;
+}
+
 bool IsDamage(int code) { return (code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF) == SQLITE_NOTADB; }
 
 }  // namespace
@@ -261,12 +298,12 @@ bool IsDamage(int code) { return (code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF
 
 std::string CRecordingCatalogue::Scan::Path(size_t i) const {
   const File& f = files_[i];
-  return f.folder ? Join(f.folder->path, f.folder->records[f.index].name) : f.path;
+  return f.folder ? Join(f.folder->path, f.folder->Records()[f.index].name) : singles_[f.index];
 }
 
 bool CRecordingCatalogue::Scan::Live(size_t i) const {
   const File& f = files_[i];
-  return !f.folder || f.folder->records[f.index].state != Record::Ok;
+  return !f.folder || f.folder->Records()[f.index].state != Record::Ok;
 }
 
 bool CRecordingCatalogue::Scan::Fresh(size_t i) const { return files_[i].fresh; }
@@ -280,13 +317,18 @@ void CRecordingCatalogue::Scan::SetCriteria(const SearchCriteria& criteria) {
   };
   nameMask_ = mask(criteria.nameMask);
   callerMask_ = mask(criteria.callerIdMask);
+  callerText_.clear();
+  if (callerMask_.size() > 2 && callerMask_.front() == '*' && callerMask_.back() == '*') {
+    const std::string_view inner = std::string_view(callerMask_).substr(1, callerMask_.size() - 2);
+    if (Ascii(inner) && inner.find_first_of("*?") == std::string_view::npos) callerText_ = inner;
+  }
   commentMask_ = mask(criteria.commentMask);
   fileTime_ = zel::DateRuleNeedsFileTime(criteria_);
 }
 
 std::unique_ptr<CKlFileListEntry> CRecordingCatalogue::Scan::Match(size_t i, long long now) const {
   const File& f = files_[i];
-  const Record& r = f.folder->records[f.index];
+  const Record& r = f.folder->Records()[f.index];
   // The five rules of MatchesCriteria on the kept fields, so that only the entries
   // kept are made: the date rule takes the file's time, as the walk's fresh entry
   // does, and the texts are those LoadDetails makes (no header text is longer than
@@ -300,7 +342,9 @@ std::unique_ptr<CKlFileListEntry> CRecordingCatalogue::Scan::Match(size_t i, lon
       static_cast<long long>(hasAudio ? r.duration : 0) / zel::kSecondsPerMinute <= criteria_.minMinutes) {
     return nullptr;
   }
-  if (!callerMask_.empty() && !zel::WildcardMatch(callerMask_, zel::UpperCp1252(zel::Cp1252ToUtf8(r.callerId)))) {
+  if (!callerMask_.empty() && !(!callerText_.empty() && Ascii(r.callerId)
+                                    ? ContainsUpper(r.callerId, callerText_)
+                                    : zel::WildcardMatch(callerMask_, UpperText(r.callerId)))) {
     return nullptr;
   }
   if (!commentMask_.empty() &&
@@ -335,9 +379,28 @@ CRecordingCatalogue::~CRecordingCatalogue() { Close(); }
 
 std::string CRecordingCatalogue::DefaultFile() { return CSettings::SettingsFilePath(false, "catalogue.sqlite"); }
 
+void CRecordingCatalogue::Checkpoint() {
+  // As often as SQLite would; one copy at a time, a later commit starts the next.
+  if (journalPages_ < 1000 || checkpointing_.exchange(true)) return;
+  if (checkpointer_.joinable()) checkpointer_.join();
+  journalPages_ = 0;
+  checkpointer_ = std::thread([this, file = file_] {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+      sqlite3_busy_timeout(db, 5000);
+      sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+    sqlite3_close_v2(db);
+    checkpointing_ = false;
+  });
+}
+
 void CRecordingCatalogue::Close() {
+  if (checkpointer_.joinable()) checkpointer_.join();
   sqlite3_finalize(load_);
   load_ = nullptr;
+  sqlite3_finalize(changes_);
+  changes_ = nullptr;
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
 }
@@ -353,6 +416,14 @@ bool CRecordingCatalogue::Create() {
     return false;
   }
   sqlite3_busy_timeout(db_, 5000);
+  // In place of SQLite's own checkpoints after a commit (see Checkpoint).
+  sqlite3_wal_hook(
+      db_,
+      [](void* self, sqlite3*, const char*, int pages) {
+        static_cast<CRecordingCatalogue*>(self)->journalPages_ = pages;
+        return SQLITE_OK;
+      },
+      this);
   int layout = -1;
   {
     Statement version(db_, "PRAGMA user_version");
@@ -369,13 +440,20 @@ bool CRecordingCatalogue::Create() {
   if (layout == 1 && !Exec("DROP TABLE IF EXISTS folders")) return false;
   // The catalogue can always be made again from the recordings: a lost last
   // transaction after a power cut costs a re-read, never a wrong answer.
-  return Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
+  // Pages of several rows each make a new database a fifth smaller and quicker to
+  // write. The index of the rows is written in the order folders are listed, not in
+  // its own: a page cache that holds it keeps a first search from reading it back.
+  return Exec("PRAGMA page_size=16384") && Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
+         Exec("PRAGMA cache_size=-32768") && Exec("PRAGMA journal_size_limit=4194304") &&
          Exec("CREATE TABLE IF NOT EXISTS folders(key TEXT PRIMARY KEY, stamp INTEGER NOT NULL,"
               " recordings INTEGER NOT NULL);"
               "CREATE TABLE IF NOT EXISTS parts(key TEXT NOT NULL, part INTEGER NOT NULL, listing BLOB NOT NULL,"
               " PRIMARY KEY(key, part));"
               "CREATE TABLE IF NOT EXISTS roots(key TEXT PRIMARY KEY, missing INTEGER NOT NULL,"
               " refreshed INTEGER NOT NULL);"
+              "CREATE TABLE IF NOT EXISTS changes(key TEXT NOT NULL, record INTEGER NOT NULL, listing BLOB NOT NULL,"
+              " PRIMARY KEY(key, record));"
+              "CREATE TABLE IF NOT EXISTS writer(id INTEGER PRIMARY KEY, mark TEXT NOT NULL);"
               "PRAGMA user_version=2");
 }
 
@@ -395,40 +473,96 @@ bool CRecordingCatalogue::Open() {
   return false;
 }
 
-bool CRecordingCatalogue::Load(const std::string& key, Scan::Folder& folder) {
+CCatalogueCache::ListingPtr CRecordingCatalogue::Read(const std::string& key) {
   if (!load_ && sqlite3_prepare_v3(db_,
                                    "SELECT f.stamp, p.part, p.listing FROM folders f LEFT JOIN parts p ON p.key = f.key"
                                    " WHERE f.key = ? ORDER BY p.part",
                                    -1, SQLITE_PREPARE_PERSISTENT, &load_, nullptr) != SQLITE_OK) {
-    return false;
+    return nullptr;
   }
   sqlite3_bind_text(load_, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
-  // The rows follow each other in the listing's order; each is whole records.
-  long long expected = 0;
+  // The rows follow each other in the listing's order.
+  auto listing = std::make_shared<CCatalogueCache::Listing>();
   bool known = false, whole = true;
   int rc;
   while ((rc = sqlite3_step(load_)) == SQLITE_ROW) {
     known = true;
-    folder.stamp = sqlite3_column_int64(load_, 0);
+    listing->stamp = sqlite3_column_int64(load_, 0);
     if (sqlite3_column_type(load_, 1) == SQLITE_NULL) continue;  // a folder without recordings
-    whole = whole && sqlite3_column_int64(load_, 1) == expected++;
-    const void* bytes = sqlite3_column_blob(load_, 2);
-    folder.listing.append(static_cast<const char*>(bytes), static_cast<size_t>(sqlite3_column_bytes(load_, 2)));
+    whole = whole && sqlite3_column_int64(load_, 1) == static_cast<long long>(listing->parts.size());
+    const char* bytes = static_cast<const char*>(sqlite3_column_blob(load_, 2));
+    listing->parts.push_back(
+        std::make_shared<const std::string>(bytes, static_cast<size_t>(sqlite3_column_bytes(load_, 2))));
   }
   sqlite3_reset(load_);
   sqlite3_clear_bindings(load_);
   if (IsDamage(rc)) damaged_ = true;
-  if (!known) return false;
-  if (whole && rc == SQLITE_DONE && Decode(folder.listing, folder.records)) return true;
-  folder.records.clear();  // a row that does not read is listed again
-  folder.stamp = 0;
-  return false;
+  if (!known || !whole || rc != SQLITE_DONE) return nullptr;
+  // Each row is whole records, kPart of them but in the last.
+  listing->records.reserve(listing->parts.size() * kPart);
+  for (size_t part = 0; part < listing->parts.size(); ++part) {
+    const size_t before = listing->records.size();
+    if (!Decode(*listing->parts[part], listing->records)) return nullptr;
+    const size_t count = listing->records.size() - before;
+    if (part + 1 == listing->parts.size() ? count > kPart : count != kPart) return nullptr;
+  }
+  // The records written in place since, each over the one it replaces.
+  if (!changes_ && sqlite3_prepare_v3(db_, "SELECT record, listing FROM changes WHERE key = ?", -1,
+                                      SQLITE_PREPARE_PERSISTENT, &changes_, nullptr) != SQLITE_OK) {
+    return nullptr;
+  }
+  sqlite3_bind_text(changes_, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+  std::vector<Record> one;
+  bool fits = true;
+  while (fits && (rc = sqlite3_step(changes_)) == SQLITE_ROW) {
+    const long long index = sqlite3_column_int64(changes_, 0);
+    const char* bytes = static_cast<const char*>(sqlite3_column_blob(changes_, 1));
+    auto change = std::make_shared<const std::string>(bytes, static_cast<size_t>(sqlite3_column_bytes(changes_, 1)));
+    one.clear();
+    fits = index >= 0 && static_cast<size_t>(index) < listing->records.size() && Decode(*change, one) &&
+           one.size() == 1 && one[0].name == listing->records[static_cast<size_t>(index)].name;
+    if (fits) listing->records[static_cast<size_t>(index)] = one[0];
+    listing->changes.push_back(std::move(change));
+  }
+  sqlite3_reset(changes_);
+  sqlite3_clear_bindings(changes_);
+  if (IsDamage(rc)) damaged_ = true;
+  return fits && rc == SQLITE_DONE ? listing : nullptr;
+}
+
+std::string CRecordingCatalogue::Mark() {
+  Statement mark(db_, "SELECT mark FROM writer WHERE id = 0");
+  const int rc = mark.Step();
+  if (IsDamage(rc)) damaged_ = true;
+  return rc == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(mark.s, 0)) : std::string();
+}
+
+bool CRecordingCatalogue::Load(const std::string& key, Scan::Folder& folder) {
+  CCatalogueCache& cache = CCatalogueCache::For(file_);
+  CCatalogueCache::ListingPtr listing;
+  {
+    // Read under the lock: a listing saved meanwhile is never replaced by this one.
+    zel::MutexLock hold(cache.lock);
+    listing = cache.Find(key);
+    if (!listing && (listing = Read(key))) cache.Put(key, listing);
+  }
+  // A row that does not read leaves the folder to be listed again.
+  if (!listing) return false;
+  folder.stamp = listing->stamp;
+  folder.base = std::move(listing);
+  return true;
 }
 
 int CRecordingCatalogue::List(const std::string& item, bool subfolders, Scan& scan, zel::WalkLimits* limits) {
   if (!scan.started_) scan.started_ = Now();
   struct stat st;
   if (item.empty()) return -1;
+  {
+    // Another process may have written since: what is kept in memory is dropped then.
+    CCatalogueCache& cache = CCatalogueCache::For(file_);
+    zel::MutexLock hold(cache.lock);
+    cache.Current(Mark());
+  }
   if (::stat(item.c_str(), &st) != 0) {
     const std::string key = KeyOf(item);
     Statement known(db_, "SELECT 1 FROM folders WHERE key = ?");
@@ -439,7 +573,8 @@ int CRecordingCatalogue::List(const std::string& item, bool subfolders, Scan& sc
     return -1;
   }
   if (zel::EndsInZel(item) && S_ISREG(st.st_mode)) {
-    scan.files_.push_back({nullptr, 0, false, item, {}});
+    scan.singles_.push_back(item);
+    scan.files_.push_back({nullptr, static_cast<uint32_t>(scan.singles_.size() - 1), false});
     return 1;
   }
   if (!S_ISDIR(st.st_mode)) return 0;
@@ -478,31 +613,33 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
                       !scan.relist_.count(folder.key);
   std::vector<std::string> reported;
   if (listed && !(token >= 0 && watched_->Trusted(folder.key, &reported))) scan.unchecked_.push_back(&folder);
+  else if (listed && token >= 0 && reported.empty()) folder.vouched = true;
   if (listed && !reported.empty()) {
-    // Only the files the watcher named are looked at.
-    const std::unordered_set<std::string_view> names(reported.begin(), reported.end());
-    for (size_t i = 0; i < folder.records.size(); ++i) {
-      if (names.count(folder.records[i].name)) folder.only.push_back(static_cast<uint32_t>(i));
+    // Only the files the watcher named are looked at, found by their names' hashes
+    // (a few names, each compared to every record, would cost more).
+    const std::hash<std::string_view> hash;
+    std::unordered_multimap<size_t, std::string_view> names;
+    for (const std::string& name : reported) names.emplace(hash(name), name);
+    for (size_t i = 0; i < folder.Records().size(); ++i) {
+      const std::string_view name = folder.Records()[i].name;
+      const auto [from, to] = names.equal_range(hash(name));
+      if (std::any_of(from, to, [&](const auto& known) { return known.second == name; })) {
+        folder.only.push_back(static_cast<uint32_t>(i));
+      }
     }
     if (!folder.only.empty()) scan.unchecked_.push_back(&folder);
   }
-  const int fd = listed ? -1 : ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (!listed && fd < 0) {
-    scan.folders_.pop_back();
-    return 0;
-  }
   if (!listed) {
-    std::unordered_map<std::string_view, const Record*> old;
-    for (const Record& r : folder.records) old.emplace(r.name, &r);
-    std::vector<Record> records;
-    const int listFd = ::dup(fd);
-    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    // Listed as the walk lists it, and looked into through the listing's descriptor.
+    DIR* dir = ::opendir(folder.path.c_str());
     if (!dir) {
-      if (listFd >= 0) ::close(listFd);
       scan.folders_.pop_back();
-      ::close(fd);
       return 0;
     }
+    const int fd = ::dirfd(dir);
+    std::unordered_map<std::string_view, const Record*> old;
+    for (const Record& r : folder.Records()) old.emplace(r.name, &r);
+    std::vector<Record> records;
     while (const dirent* entry = ::readdir(dir)) {
       const char* name = entry->d_name;
       if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
@@ -516,11 +653,12 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
         r.name = known->first;
         old.erase(known);
       } else {
-        r.name = folder.texts.emplace_back(name);
+        r.name = folder.Keep(name);
       }
       // A file that cannot be looked at is still a candidate: it is read at search
       // time and gets the walk's error texts.
-      if (r.kind == Record::File && ::fstatat(fd, name, &st, 0) == 0) {
+      // A file new to the catalogue is looked at when it is read (ReadChanged).
+      if (r.kind == Record::File && before && ::fstatat(fd, name, &st, 0) == 0) {
         const int64_t now = Nanoseconds(st.st_ctim);
         if (before && before->kind == Record::File && before->state != Record::Unread && before->stamp != 0 &&
             before->stamp == now && before->size == st.st_size) {
@@ -539,15 +677,16 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
       if (r->kind == Record::Folder) scan.vanished_.push_back(Join(folder.key, name));
     }
     folder.records = std::move(records);
+    folder.owned = true;
     folder.stamp = Trusted(stamp, scan.started_);
     folder.changed = true;
     folder.relisted = true;
   }
   int count = 0;
-  for (size_t i = 0; i < folder.records.size(); ++i) {
-    const Record& r = folder.records[i];
+  for (size_t i = 0; i < folder.Records().size(); ++i) {
+    const Record& r = folder.Records()[i];
     if (r.kind == Record::File) {
-      scan.files_.push_back({&folder, static_cast<uint32_t>(i), false, {}, {}});
+      scan.files_.push_back({&folder, static_cast<uint32_t>(i), false});
       ++count;
     } else if (r.kind == Record::Folder && subfolders && depth < zel::kMaxSearchDepth) {
       count += Visit(scan, Join(folder.key, r.name), Join(folder.path, r.name), subfolders, depth + 1, limits);
@@ -555,7 +694,6 @@ int CRecordingCatalogue::Visit(Scan& scan, std::string key, std::string path, bo
       ++(r.kind == Record::Folder ? limits->tooDeep : limits->linkedFolders);
     }
   }
-  if (fd >= 0) ::close(fd);
   return count;
 }
 
@@ -568,9 +706,10 @@ bool CRecordingCatalogue::CheckFiles(Scan& scan) {
     for (size_t k; (k = next.fetch_add(1)) < scan.unchecked_.size();) {
       Scan::Folder& folder = *scan.unchecked_[k];
       const int fd = ::open(folder.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-      const size_t count = folder.only.empty() ? folder.records.size() : folder.only.size();
+      const size_t count = folder.only.empty() ? folder.Records().size() : folder.only.size();
       for (size_t j = 0; j < count; ++j) {
-        Record& r = folder.records[folder.only.empty() ? j : folder.only[j]];
+        const size_t index = folder.only.empty() ? j : folder.only[j];
+        const Record& r = folder.Records()[index];
         if (r.kind == Record::Folder) continue;
         const size_t length = std::min(r.name.size(), sizeof name - 1);
         std::memcpy(name, r.name.data(), length);
@@ -591,12 +730,13 @@ bool CRecordingCatalogue::CheckFiles(Scan& scan) {
         if (r.kind != Record::File) continue;
         const int64_t stamp = Nanoseconds(st.st_ctim);
         if (r.state != Record::Unread && r.stamp != 0 && r.stamp == stamp && r.size == st.st_size) continue;
-        r.state = Record::Unread;
-        r.size = st.st_size;
-        r.stamp = Trusted(stamp, scan.started_);
-        r.modificationTime = st.st_mtime;
+        Record& w = folder.Own()[index];
+        w.state = Record::Unread;
+        w.size = st.st_size;
+        w.stamp = Trusted(stamp, scan.started_);
+        w.modificationTime = st.st_mtime;
         folder.changed = true;
-        folder.touched.push_back(static_cast<uint32_t>(&r - folder.records.data()));
+        folder.touched.push_back(static_cast<uint32_t>(index));
       }
       if (fd >= 0) ::close(fd);
     }
@@ -616,20 +756,60 @@ void CRecordingCatalogue::ReadChanged(Scan& scan, unsigned threads, const std::f
                                       const std::function<void()>& read) {
   std::vector<size_t> pending;
   for (size_t i = 0; i < scan.files_.size(); ++i) {
-    const Scan::File& f = scan.files_[i];
-    if (f.folder && f.folder->records[f.index].state == Record::Unread) pending.push_back(i);
+    Scan::File& f = scan.files_[i];
+    if (f.folder && f.folder->Records()[f.index].state == Record::Unread) {
+      pending.push_back(i);
+      f.folder->Own();  // before the threads, which change records side by side
+    }
   }
+  // Sized before the threads start: they fill it side by side.
+  const size_t firstText = scan.texts_.size();
+  scan.texts_.resize(firstText + pending.size());
+  // A thread takes a few files at a time, mostly of one folder, which it keeps open;
+  // few files go one by one, so that as many are in flight as there are threads.
+  const size_t run = std::clamp<size_t>(pending.size() / (4 * (threads + 1)), 1, 16);
   std::atomic<size_t> next{0};
   auto work = [&] {
-    for (;;) {
-      if (!keepGoing()) return;
-      const size_t k = next.fetch_add(1);
-      if (k >= pending.size()) return;
+    int dirFd = -1;
+    const Scan::Folder* dirOf = nullptr;
+    struct stat st;
+    char name[NAME_MAX + 1];
+    for (size_t k = 0, end = 0;; ++k) {
+      if (!keepGoing()) break;
+      if (k == end) {
+        k = next.fetch_add(run);
+        end = std::min(k + run, pending.size());
+      }
+      if (k >= pending.size()) break;
       Scan::File& f = scan.files_[pending[k]];
       Record& r = f.folder->records[f.index];
+      // Opened in its folder, kept open while this thread reads more files of it
+      // (on a share, opening the folder is a round trip too); what is known of the
+      // file is taken from the open file, before it is read.
+      if (f.folder != dirOf && k + 1 < end && scan.files_[pending[k + 1]].folder == f.folder) {
+        if (dirFd >= 0) ::close(dirFd);
+        dirOf = f.folder;
+        dirFd = ::open(f.folder->path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      }
       CKlRecordFileHdr header;
-      // Without a passphrase: an encrypted recording tells only that it is one.
-      const int result = header.LoadHeader(scan.Path(pending[k]), std::string());
+      int result = 0;
+      int fd = -1;
+      if (f.folder == dirOf && dirFd >= 0) {
+        const size_t length = std::min(r.name.size(), sizeof name - 1);
+        std::memcpy(name, r.name.data(), length);
+        name[length] = 0;
+        fd = zel::OpenListedFile(name, dirFd, st);
+      } else {
+        fd = zel::OpenListedFile(scan.Path(pending[k]).c_str(), AT_FDCWD, st);
+      }
+      if (fd >= 0) {
+        r.size = st.st_size;
+        r.stamp = Trusted(Nanoseconds(st.st_ctim), scan.started_);
+        r.modificationTime = st.st_mtime;
+        // Without a passphrase: an encrypted recording tells only that it is one.
+        result = header.LoadHeaderFrom(fd, std::string(), st.st_size);
+        ::close(fd);
+      }
       if (header.IsEncrypted()) {
         r.state = Record::Encrypted;
       } else if (result <= 0) {
@@ -644,11 +824,12 @@ void CRecordingCatalogue::ReadChanged(Scan& scan, unsigned threads, const std::f
         r.duration = header.Duration();
         r.auxDuration = header.AuxDuration();
         r.auxCode = header.AuxCode();
-        // One block per file, so that threads never share a container.
+        // One block per file, so that threads never share one.
         const std::string caller = header.CallerId(), comment = header.Comment(), user = header.UserId(),
                           site = header.SiteCode();
-        f.texts = caller + comment + user + site;
-        const char* p = f.texts.data();
+        std::string& texts = scan.texts_[firstText + k];
+        texts = caller + comment + user + site;
+        const char* p = texts.data();
         r.callerId = {p, caller.size()};
         r.comment = {p += caller.size(), comment.size()};
         r.userId = {p += comment.size(), user.size()};
@@ -657,6 +838,7 @@ void CRecordingCatalogue::ReadChanged(Scan& scan, unsigned threads, const std::f
       f.fresh = true;
       if (read) read();
     }
+    if (dirFd >= 0) ::close(dirFd);
   };
   std::vector<std::thread> helpers;
   const size_t useful = pending.size() / 64;
@@ -674,50 +856,101 @@ bool CRecordingCatalogue::Save(Scan& scan) {
   if (!Open()) return false;
   if (!Exec("BEGIN IMMEDIATE")) return false;
   bool ok = true;
+  CCatalogueCache& cache = CCatalogueCache::For(file_);
   {
+    zel::MutexLock hold(cache.lock);
+    // Another writer since the scan loaded a folder may have parted its listing
+    // otherwise: such a folder has all its rows written.
+    cache.Current(Mark());
     Statement put(db_, "INSERT OR REPLACE INTO folders(key, stamp, recordings) VALUES(?, ?, ?)");
     Statement putPart(db_, "INSERT OR REPLACE INTO parts(key, part, listing) VALUES(?, ?, ?)");
     Statement dropParts(db_, "DELETE FROM parts WHERE key = ? AND part >= ?");
-    std::string listing;
-    std::vector<bool> dirty;
+    std::vector<std::pair<Scan::Folder*, CCatalogueCache::ListingPtr>> saved;
+    Statement putChange(db_, "INSERT OR REPLACE INTO changes(key, record, listing) VALUES(?, ?, ?)");
+    Statement dropChanges(db_, "DELETE FROM changes WHERE key = ?");
     for (Scan::Folder& folder : scan.folders_) {
       if (!folder.changed) continue;
-      const size_t parts = (folder.records.size() + kPart - 1) / kPart;
-      dirty.assign(parts, folder.relisted);
-      for (uint32_t i : folder.touched) dirty[i / kPart] = true;
+      const std::vector<Record>& records = folder.Records();
+      std::vector<uint32_t>& touched = folder.touched;
+      std::sort(touched.begin(), touched.end());
+      touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+      // A few records written in place are kept as changes beside the rows, which
+      // are written again whole once the changes grow.
+      const bool whole = folder.relisted || !folder.base || cache.Find(folder.key) != folder.base ||
+                         folder.base->changes.size() + touched.size() > std::max(kPart, records.size() / 4);
+      auto listing = std::make_shared<CCatalogueCache::Listing>();
+      listing->stamp = folder.stamp;
+      if (!whole) {
+        // The scan's records, whose changed ones are made to point into their rows.
+        listing->parts = folder.base->parts;
+        listing->changes = folder.base->changes;
+        listing->records = std::move(folder.Own());
+        for (uint32_t i : touched) {
+          auto bytes = std::make_shared<std::string>();
+          Encode(*bytes, listing->records[i]);
+          putChange.Bind(1, folder.key).Bind(2, static_cast<long long>(i));
+          sqlite3_bind_blob(putChange.s, 3, bytes->data(), static_cast<int>(bytes->size()), SQLITE_STATIC);
+          std::vector<Record> one;
+          ok = ok && putChange.Done() && Decode(*bytes, one) && one.size() == 1;
+          if (!ok) break;
+          listing->records[i] = one[0];
+          listing->changes.push_back(std::move(bytes));
+        }
+        saved.emplace_back(&folder, std::move(listing));
+        continue;
+      }
       long long recordings = 0;
-      for (const Record& r : folder.records) recordings += r.kind == Record::File;
+      for (const Record& r : records) recordings += r.kind == Record::File;
       put.Bind(1, folder.key).Bind(2, static_cast<long long>(folder.stamp)).Bind(3, recordings);
       ok = ok && put.Done();
+      const size_t parts = (records.size() + kPart - 1) / kPart;
+      listing->records.reserve(records.size());
       for (size_t part = 0; part < parts && ok; ++part) {
-        if (!dirty[part]) continue;
-        listing.clear();
-        for (size_t i = part * kPart; i < std::min(folder.records.size(), (part + 1) * kPart); ++i) {
-          Encode(listing, folder.records[i]);
+        auto bytes = std::make_shared<std::string>();
+        for (size_t i = part * kPart; i < std::min(records.size(), (part + 1) * kPart); ++i) {
+          Encode(*bytes, records[i]);
         }
         putPart.Bind(1, folder.key).Bind(2, static_cast<long long>(part));
-        sqlite3_bind_blob(putPart.s, 3, listing.data(), static_cast<int>(listing.size()), SQLITE_STATIC);
-        ok = putPart.Done();
+        sqlite3_bind_blob(putPart.s, 3, bytes->data(), static_cast<int>(bytes->size()), SQLITE_STATIC);
+        ok = putPart.Done() && Decode(*bytes, listing->records);
+        listing->parts.push_back(std::move(bytes));
       }
-      if (folder.relisted) ok = ok && dropParts.Bind(1, folder.key).Bind(2, static_cast<long long>(parts)).Done();
+      ok = ok && dropParts.Bind(1, folder.key).Bind(2, static_cast<long long>(parts)).Done() &&
+           dropChanges.Bind(1, folder.key).Done();
+      saved.emplace_back(&folder, std::move(listing));
+    }
+    // The scan's records are those kept now.
+    for (auto& [folder, listing] : saved) {
+      folder->base = listing;
+      folder->owned = false;
+      folder->records.clear();
     }
     for (const char* sql : {"DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')",
-                            "DELETE FROM parts WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')"}) {
+                            "DELETE FROM parts WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')",
+                            "DELETE FROM changes WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')"}) {
       Statement drop(db_, sql);
       for (const std::string& key : scan.vanished_) ok = ok && drop.Bind(1, key).Done();
     }
     Statement root(db_, "INSERT OR REPLACE INTO roots(key, missing, refreshed) VALUES(?, ?, ?)");
     const long long now = static_cast<long long>(std::time(nullptr));
     for (const auto& [key, missing] : scan.roots_) ok = ok && root.Bind(1, key).Bind(2, missing ? 1LL : 0LL).Bind(3, now).Done();
+    const std::string mark = cache.NextMark();
+    ok = ok && Statement(db_, "INSERT OR REPLACE INTO writer(id, mark) VALUES(0, ?)").Bind(1, mark).Done();
+    ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
+    if (ok) {
+      Checkpoint();
+      cache.Adopt(mark);
+      for (const std::string& key : scan.vanished_) cache.Drop(key);
+      for (auto& [folder, listing] : saved) cache.Put(folder->key, std::move(listing));
+    }
   }
-  ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
   if (!ok) Exec("ROLLBACK");
   if (ok && watched_) {
     // What is kept now is what the files held when the tokens were taken; a file
     // changed too recently to tell, or not read, leaves its folder to be looked at.
     for (const Scan::Folder& folder : scan.folders_) {
-      if (folder.token < 0 || folder.links || folder.stale || folder.stamp == 0) continue;
-      const bool whole = std::all_of(folder.records.begin(), folder.records.end(), [](const Record& r) {
+      if (folder.token < 0 || folder.links || folder.stale || folder.stamp == 0 || folder.vouched) continue;
+      const bool whole = std::all_of(folder.Records().begin(), folder.Records().end(), [](const Record& r) {
         return r.kind == Record::Folder || (r.kind == Record::File && r.state != Record::Unread && r.stamp != 0);
       });
       if (whole) watched_->Verified(folder.key, folder.token);
@@ -763,11 +996,28 @@ std::vector<std::string> CRecordingCatalogue::WatchableFolders() {
 bool CRecordingCatalogue::Forget(const std::string& folder) {
   if (!Open()) return false;
   const std::string key = KeyOf(folder);
+  if (!Exec("BEGIN IMMEDIATE")) return false;
+  CCatalogueCache& cache = CCatalogueCache::For(file_);
+  zel::MutexLock hold(cache.lock);
+  cache.Current(Mark());
+  const int before = sqlite3_total_changes(db_);
   Statement drop(db_, "DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
   Statement parts(db_, "DELETE FROM parts WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
+  Statement changes(db_, "DELETE FROM changes WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
   Statement root(db_, "DELETE FROM roots WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
-  const bool ok = drop.Bind(1, key).Done() && parts.Bind(1, key).Done() && root.Bind(1, key).Done();
-  return ok && sqlite3_total_changes(db_) > 0;
+  bool ok = drop.Bind(1, key).Done() && parts.Bind(1, key).Done() && changes.Bind(1, key).Done() &&
+            root.Bind(1, key).Done();
+  const bool forgot = sqlite3_total_changes(db_) > before;
+  const std::string mark = cache.NextMark();
+  ok = ok && Statement(db_, "INSERT OR REPLACE INTO writer(id, mark) VALUES(0, ?)").Bind(1, mark).Done();
+  ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
+  if (!ok) {
+    Exec("ROLLBACK");
+    return false;
+  }
+  cache.Adopt(mark);
+  cache.Drop(key);
+  return forgot;
 }
 
 CRecordingCatalogue::Status CRecordingCatalogue::GetStatus() {

@@ -1,13 +1,17 @@
 #pragma once
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
+#include "organiser/CCatalogueCache.h"
 #include "organiser/SearchCriteria.h"
 
 class CKlFileListEntry;
@@ -22,9 +26,11 @@ struct WalkLimits;
 // What a search learnt about the recordings of the folders it walked, kept in one
 // SQLite database beside the program's other files, so that the next search of
 // those folders reads only what changed. A folder's listing is kept in rows of a
-// few recordings each, so that a change rewrites only the rows it touches: for
-// every recording its name, size, change time and the header fields the search
-// rules and the list columns need. A folder whose change time is the one kept is
+// few recordings each, and a recording written in place as a change beside them:
+// for every recording its name, size, change time and the header fields the search
+// rules and the list columns need. The listings are also kept in memory for the
+// process (see CCatalogueCache), so that a search of unchanged folders reads no
+// rows. A folder whose change time is the one kept is
 // not listed again; its files are only looked at (one stat each), and a file whose
 // size or change time differs is read again, unless a watcher vouches that nothing
 // in the folder changed since (see CWatchedFolders). Encrypted and unreadable recordings
@@ -33,27 +39,7 @@ struct WalkLimits;
 // walk, in the walk's order.
 class CRecordingCatalogue {
  public:
-  // A recording (or a subfolder) as the catalogue keeps it. The texts point into
-  // the folder's listing.
-  struct Record {
-    enum Kind : uint8_t { File, Folder, LinkedFolder };
-    enum State : uint8_t { Unread, Ok, Encrypted, Unreadable };
-    std::string_view name;
-    Kind kind = File;
-    State state = Unread;
-    int64_t size = 0;
-    int64_t stamp = 0;  // change time in nanoseconds; 0 when not to be trusted
-    int64_t modificationTime = 0;
-    int32_t headerBytes = 0;
-    uint32_t version = 0;
-    int32_t formatTag = 0;
-    uint32_t important = 0;
-    int32_t startTime = 0;
-    uint32_t duration = 0;
-    uint32_t auxDuration = 0;
-    uint32_t auxCode = 0;
-    std::string_view callerId, comment, userId, siteCode;  // raw Windows-1252
-  };
+  using Record = zel::CatalogueRecord;
 
   // One search's view of its folders: the recording files in walk order, each with
   // what the catalogue knows of it.
@@ -86,19 +72,44 @@ class CRecordingCatalogue {
       bool stale = false;  // its listing no longer tells what the walk would find
       bool links = false;  // holds symbolic links, whose targets no watch of the folder sees
       int64_t token = -1;  // the watcher's token, taken before its files were looked at
-      std::string listing;             // the rows' bytes the records point into
-      std::deque<std::string> texts;   // names new in this scan
+      bool vouched = false;  // the watcher vouched for all its files: nothing to verify
+      // What the catalogue held, shared with the other searches until a record
+      // changes: `records` is then a copy of its own.
+      CCatalogueCache::ListingPtr base;
+      bool owned = false;
+      // The names new in this scan, in blocks that never move.
+      std::vector<std::unique_ptr<char[]>> names;
+      char* namesEnd = nullptr;
+      size_t namesLeft = 0;
+      std::string_view Keep(std::string_view name) {
+        if (name.size() > namesLeft) {
+          namesLeft = std::max<size_t>(name.size(), 16384);
+          names.push_back(std::make_unique<char[]>(namesLeft));
+          namesEnd = names.back().get();
+        }
+        std::copy(name.begin(), name.end(), namesEnd);
+        const std::string_view kept(namesEnd, name.size());
+        namesEnd += name.size();
+        namesLeft -= name.size();
+        return kept;
+      }
       std::vector<Record> records;
+      const std::vector<Record>& Records() const { return owned || !base ? records : base->records; }
+      std::vector<Record>& Own() {
+        if (!owned && base) records = base->records;
+        owned = true;
+        return records;
+      }
     };
     struct File {
-      Folder* folder = nullptr;  // null: `path` is a single file named in the criteria
+      Folder* folder = nullptr;  // null: singles_[index] is a single file named in the criteria
       uint32_t index = 0;
       bool fresh = false;
-      std::string path;
-      std::string texts;  // the record's texts when read in this scan
     };
     std::deque<Folder> folders_;
     std::vector<File> files_;
+    std::vector<std::string> singles_;
+    std::vector<std::string> texts_;  // the texts of the records read in this scan, one block each
     std::vector<Folder*> unchecked_;     // unchanged folders whose files are still to be looked at
     std::unordered_set<std::string> relist_;  // keys of folders to list again whatever their time
     std::vector<std::string> vanished_;  // keys of folders that are gone
@@ -107,6 +118,7 @@ class CRecordingCatalogue {
     int64_t started_ = 0;  // when the scan began, in nanoseconds
     SearchCriteria criteria_;
     std::string nameMask_, callerMask_, commentMask_;  // empty: any
+    std::string callerText_;  // the caller mask's text when it asks only for that text anywhere, in ASCII
     bool fileTime_ = false;
   };
 
@@ -164,9 +176,17 @@ class CRecordingCatalogue {
 
  private:
   bool Exec(const char* sql);
+  // Copies the journal into the database on a thread of its own connection, so that
+  // a search that wrote much does not wait for the copy (SQLite would make the
+  // committing call do it).
+  void Checkpoint();
   bool Create();
   void Close();
   bool Load(const std::string& key, Scan::Folder& folder);
+  // The listing the database holds for `key`, or null.
+  CCatalogueCache::ListingPtr Read(const std::string& key);
+  // The mark the database's last writer left (see CCatalogueCache).
+  std::string Mark();
   // Lists `folder` again or checks its files; returns the files it adds.
   // Looks at the files of the unchanged folders met so far; a file whose size or
   // change time differs is to be read again.
@@ -176,8 +196,12 @@ class CRecordingCatalogue {
 
   std::string file_;
   sqlite3* db_ = nullptr;
-  sqlite3_stmt* load_ = nullptr;  // kept: a search loads every folder
+  sqlite3_stmt* load_ = nullptr;  // kept: a search loads every folder it has not in memory
+  sqlite3_stmt* changes_ = nullptr;
   unsigned threads_ = 0;  // besides the caller's
   bool damaged_ = false;  // a call met a damaged database: set aside at the next Open
   CWatchedFolders* watched_;
+  int journalPages_ = 0;  // told by SQLite after each commit
+  std::thread checkpointer_;
+  std::atomic<bool> checkpointing_{false};
 };

@@ -260,7 +260,15 @@ void CSearchManager::RunThroughCatalogue(long long now) {
       },
       CSearchPool::DefaultThreads());
   bool examining = false;
-  for (size_t i = 0; i < scan_->Size() && IsRunning(); ++i) {
+  // Counted and checked for a stop a thousand files at a time: taking a file from
+  // the catalogue costs less than either.
+  int counted = 0;
+  for (size_t i = 0; i < scan_->Size(); ++i) {
+    if (i % 1024 == 0) {
+      processed_.fetch_add(counted, std::memory_order_relaxed);
+      counted = 0;
+      if (!IsRunning()) break;
+    }
     if (scan_->Live(i)) {
       // Examine counts the file; one read above was counted already.
       if (scan_->Fresh(i)) processed_.fetch_sub(1, std::memory_order_relaxed);
@@ -271,8 +279,9 @@ void CSearchManager::RunThroughCatalogue(long long now) {
     if (examining) pool.Finish(results_);  // the entries before this one first
     examining = false;
     if (auto entry = scan_->Match(i, now)) results_.push_back(std::move(entry));
-    if (!scan_->Fresh(i)) processed_.fetch_add(1, std::memory_order_relaxed);
+    if (!scan_->Fresh(i)) ++counted;
   }
+  processed_.fetch_add(counted, std::memory_order_relaxed);
   pool.Finish(results_);
   if (IsRunning()) catalogue_->Save(*scan_);
 }

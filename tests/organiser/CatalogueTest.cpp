@@ -251,6 +251,7 @@ TEST_F(CatalogueTest, RefreshReadsOnlyWhatChanged) {
     int read;    // files read again
     bool watched = false;
     const char* report = nullptr;  // what the watcher reports changed: a file, or "" the folder
+    int unseen = 0;                // files changed without the catalogue knowing (trusting the watcher)
   };
   auto inPlace = [](const std::string& r) { orgtest::WriteRecording(r + "/a.zel", {"u", ">1", "new"}); };
   const Case cases[] = {
@@ -266,10 +267,10 @@ TEST_F(CatalogueTest, RefreshReadsOnlyWhatChanged) {
        },
        6, 2},
       {"rename folder", [](const std::string& r) { fs::rename(r + "/sub", r + "/moved"); }, 4, 2},
-      {"change, watched", inPlace, 4, 0, true},
+      {"change, watched", inPlace, 4, 0, true, nullptr, 1},
       {"change, reported", inPlace, 4, 1, true, ""},
       {"change, file reported", inPlace, 4, 1, true, "a.zel"},
-      {"change, another file reported", inPlace, 4, 0, true, "b.zel"},
+      {"change, another file reported", inPlace, 4, 0, true, "b.zel", 1},
       {"delete, watched", [](const std::string& r) { fs::remove(r + "/sub/c.zel"); }, 3, 0, true},
   };
   long long kept = 0;
@@ -305,6 +306,19 @@ TEST_F(CatalogueTest, RefreshReadsOnlyWhatChanged) {
     // Every case has its own folder in the one database; what vanished has left it.
     kept += c.listed;
     EXPECT_EQ(catalogue.GetStatus().recordings, kept);
+    // A process started afresh, without a watcher, finds in the database what this
+    // one keeps in memory, once the changed files are old enough to be trusted.
+    LetTheCatalogueTrust();
+    refresh(read);
+    const std::string file = CRecordingCatalogue::DefaultFile();
+    CRecordingCatalogue fresh(file.substr(0, file.rfind('/')) + "/." + file.substr(file.rfind('/')));
+    fresh.SetWatched(nullptr);
+    ASSERT_TRUE(fresh.Open());
+    CRecordingCatalogue::Scan scan;
+    EXPECT_EQ(fresh.List(root, true, scan, nullptr), c.listed);
+    int again = 0;
+    fresh.ReadChanged(scan, 0, [] { return true; }, [&] { ++again; });
+    EXPECT_EQ(again, c.unseen);
   }
 }
 
