@@ -290,6 +290,18 @@ bool ContainsUpper(std::string_view text, std::string_view upper) {
   return false;
 }
 
+// The rows of the folder bound as ?1 and of the folders below it: their keys sort
+// between "key/" and "key0" ('0' follows '/').
+constexpr const char* kKeyAndBelow = " WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')";
+
+// A kept name as the C string the system calls take (names are never longer).
+const char* CopyName(std::string_view kept, char (&name)[NAME_MAX + 1]) {
+  const size_t length = std::min(kept.size(), sizeof name - 1);
+  std::memcpy(name, kept.data(), length);
+  name[length] = 0;
+  return name;
+}
+
 bool IsDamage(int code) { return (code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF) == SQLITE_NOTADB; }
 
 }  // namespace
@@ -711,9 +723,7 @@ bool CRecordingCatalogue::CheckFiles(Scan& scan) {
         const size_t index = folder.only.empty() ? j : folder.only[j];
         const Record& r = folder.Records()[index];
         if (r.kind == Record::Folder) continue;
-        const size_t length = std::min(r.name.size(), sizeof name - 1);
-        std::memcpy(name, r.name.data(), length);
-        name[length] = 0;
+        CopyName(r.name, name);
         // Not followed first, to learn of links at no cost: a regular file tells the same.
         bool seen = fd >= 0 && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
         if (seen && S_ISLNK(st.st_mode)) {
@@ -795,10 +805,7 @@ void CRecordingCatalogue::ReadChanged(Scan& scan, unsigned threads, const std::f
       int result = 0;
       int fd = -1;
       if (f.folder == dirOf && dirFd >= 0) {
-        const size_t length = std::min(r.name.size(), sizeof name - 1);
-        std::memcpy(name, r.name.data(), length);
-        name[length] = 0;
-        fd = zel::OpenListedFile(name, dirFd, st);
+        fd = zel::OpenListedFile(CopyName(r.name, name), dirFd, st);
       } else {
         fd = zel::OpenListedFile(scan.Path(pending[k]).c_str(), AT_FDCWD, st);
       }
@@ -925,21 +932,13 @@ bool CRecordingCatalogue::Save(Scan& scan) {
       folder->owned = false;
       folder->records.clear();
     }
-    for (const char* sql : {"DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')",
-                            "DELETE FROM parts WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')",
-                            "DELETE FROM changes WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')"}) {
-      Statement drop(db_, sql);
-      for (const std::string& key : scan.vanished_) ok = ok && drop.Bind(1, key).Done();
-    }
+    for (const std::string& key : scan.vanished_) ok = ok && DropListings(key);
     Statement root(db_, "INSERT OR REPLACE INTO roots(key, missing, refreshed) VALUES(?, ?, ?)");
     const long long now = static_cast<long long>(std::time(nullptr));
     for (const auto& [key, missing] : scan.roots_) ok = ok && root.Bind(1, key).Bind(2, missing ? 1LL : 0LL).Bind(3, now).Done();
-    const std::string mark = cache.NextMark();
-    ok = ok && Statement(db_, "INSERT OR REPLACE INTO writer(id, mark) VALUES(0, ?)").Bind(1, mark).Done();
-    ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
+    ok = Commit(cache, ok);
     if (ok) {
       Checkpoint();
-      cache.Adopt(mark);
       for (const std::string& key : scan.vanished_) cache.Drop(key);
       for (auto& [folder, listing] : saved) cache.Put(folder->key, std::move(listing));
     }
@@ -1001,23 +1000,31 @@ bool CRecordingCatalogue::Forget(const std::string& folder) {
   zel::MutexLock hold(cache.lock);
   cache.Current(Mark());
   const int before = sqlite3_total_changes(db_);
-  Statement drop(db_, "DELETE FROM folders WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
-  Statement parts(db_, "DELETE FROM parts WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
-  Statement changes(db_, "DELETE FROM changes WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
-  Statement root(db_, "DELETE FROM roots WHERE key = ?1 OR (key > ?1 || '/' AND key < ?1 || '0')");
-  bool ok = drop.Bind(1, key).Done() && parts.Bind(1, key).Done() && changes.Bind(1, key).Done() &&
-            root.Bind(1, key).Done();
+  Statement root(db_, ("DELETE FROM roots" + std::string(kKeyAndBelow)).c_str());
+  const bool ok = DropListings(key) && root.Bind(1, key).Done();
   const bool forgot = sqlite3_total_changes(db_) > before;
-  const std::string mark = cache.NextMark();
-  ok = ok && Statement(db_, "INSERT OR REPLACE INTO writer(id, mark) VALUES(0, ?)").Bind(1, mark).Done();
-  ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
-  if (!ok) {
+  if (!Commit(cache, ok)) {
     Exec("ROLLBACK");
     return false;
   }
-  cache.Adopt(mark);
   cache.Drop(key);
   return forgot;
+}
+
+bool CRecordingCatalogue::DropListings(const std::string& key) {
+  for (const char* table : {"folders", "parts", "changes"}) {
+    Statement drop(db_, ("DELETE FROM " + std::string(table) + kKeyAndBelow).c_str());
+    if (!drop.Bind(1, key).Done()) return false;
+  }
+  return true;
+}
+
+bool CRecordingCatalogue::Commit(CCatalogueCache& cache, bool ok) {
+  const std::string mark = cache.NextMark();
+  ok = ok && Statement(db_, "INSERT OR REPLACE INTO writer(id, mark) VALUES(0, ?)").Bind(1, mark).Done();
+  ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
+  if (ok) cache.Adopt(mark);
+  return ok;
 }
 
 CRecordingCatalogue::Status CRecordingCatalogue::GetStatus() {

@@ -183,6 +183,11 @@ class CRecordingCatalogue {
   bool Create();
   void Close();
   bool Load(const std::string& key, Scan::Folder& folder);
+  // Removes the listings of `key` and of the folders below it; within a transaction.
+  bool DropListings(const std::string& key);
+  // Leaves this process's mark (see CCatalogueCache) and commits the transaction, or
+  // rolls it back when `ok` is false; true when committed.
+  bool Commit(CCatalogueCache& cache, bool ok) REQUIRES(cache.lock);
   // The listing the database holds for `key`, or null.
   CCatalogueCache::ListingPtr Read(const std::string& key);
   // The mark the database's last writer left (see CCatalogueCache).
