@@ -108,18 +108,21 @@ bool CRecordingEdits::Trash(const std::string& path, std::string* refusal) {
     if (refusal != nullptr) *refusal = CLegalHolds::Describe(*hold);
     return false;
   }
-  if (HeldByPlayer(path)) {
-    if (releasePlayer)
-      releasePlayer();
-    else
-      player_->Close();
-    // A player still writing the call keeps it.
-    if (HeldByPlayer(path)) return false;
-  }
+  if (!LetGo(path)) return false;
   const std::string before = zel::AuditTrail::Sha256OfFile(path);
   if (!zel::MoveToTrash(path)) return false;
   zel::AuditTrail::Record("delete", path, "to the trash", "", before);
   return true;
+}
+
+bool CRecordingEdits::LetGo(const std::string& path) {
+  if (!HeldByPlayer(path)) return true;
+  if (releasePlayer)
+    releasePlayer();
+  else
+    player_->Close();
+  // A player still writing the call keeps it.
+  return !HeldByPlayer(path);
 }
 
 bool CRecordingEdits::CopyNative(const std::string& path, const std::string& folder) {

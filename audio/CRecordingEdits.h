@@ -44,6 +44,9 @@ class CRecordingEdits {
   // Moves the file to the desktop's trash, the player letting go of it first. A call
   // on legal hold stays: false, with the hold described in `refusal` (when given).
   bool Trash(const std::string& path, std::string* refusal = nullptr);
+  // Lets the player go of `path` when it holds it (see releasePlayer); false when
+  // the player keeps it, still writing it.
+  bool LetGo(const std::string& path);
 
   // Copies the recording into `folder` as "<its name without extension>.zel"; refuses
   // to copy a file onto itself. The reason of a failure is in zel::LastWriteError.

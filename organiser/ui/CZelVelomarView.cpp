@@ -511,9 +511,7 @@ void CZelVelomarView::DeleteSelected() {
     if (refused) break;
     // A call on legal hold is refused by the trash below; the player keeps playing it.
     if (edits.HeldByPlayer(entry->Path()) && !Singleton<CLegalHolds>::Instance()->HoldFor(entry->Path())) {
-      if (edits.releasePlayer) edits.releasePlayer();
-      else Manager().Close();
-      refused = edits.HeldByPlayer(entry->Path());  // a player still writing the call keeps it
+      refused = !edits.LetGo(entry->Path());
       if (refused) document_->RemoveEntryAt(*it);
     }
     if (!refused) paths.push_back(entry->Path());
